@@ -1,0 +1,70 @@
+# VX-410 scan-job suite: build on Linux with MinGW-w64, run under Wine.
+#   make demo   run a scan job end to end on the simulated VX-410
+#   make test   install what is missing, build everything, run every test
+SHELL := /bin/bash
+JOBS ?= 2
+FUZZ_SECONDS ?= 15
+
+DEB_PACKAGES := wine64 libwine-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+	mingw-w64-tools xvfb cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev \
+	libbenchmark-dev libtiff-tools libtiff-dev libjpeg-turbo-progs libjpeg-dev qpdf \
+	poppler-utils python3 ghostscript xdotool imagemagick
+
+.PHONY: all deps build build-windows build-native test test-native test-windows fuzz fuzz-long \
+	bench demo format clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(DEB_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | \
+		grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+		echo "installing:" $$missing; \
+		if [ $$(id -u) -ne 0 ]; then SUDO=sudo; else SUDO=; fi; \
+		$$SUDO apt-get update -qq && \
+		DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+build/windows/CMakeCache.txt:
+	cmake --preset windows >/dev/null
+build/native/CMakeCache.txt:
+	cmake --preset native >/dev/null
+
+build-windows: build/windows/CMakeCache.txt
+	cmake --build build/windows -j$(JOBS)
+build-native: build/native/CMakeCache.txt
+	cmake --build build/native -j$(JOBS)
+build: build-native build-windows
+
+test-native: build-native
+	cd build/native && ctest --output-on-failure -j$(JOBS)
+test-windows: build-windows
+	cd build/windows && ctest --output-on-failure
+test: deps
+	$(MAKE) build
+	$(MAKE) test-native
+	$(MAKE) test-windows
+	$(MAKE) fuzz
+
+# Short fuzz runs (part of make test); fuzz-long for a proper session.
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build build/fuzz -j$(JOBS)
+	cd build/fuzz && VLM_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --output-on-failure -L fuzz
+fuzz-long:
+	$(MAKE) fuzz FUZZ_SECONDS=600
+
+bench: deps
+	cmake --preset bench >/dev/null
+	cmake --build build/bench -j$(JOBS)
+	cd build/bench && ctest --output-on-failure -L bench -V
+
+demo: deps build-windows
+	bash tools/demo.sh
+
+format:
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
+
+clean:
+	-bash tools/wine-env.sh stop 2>/dev/null
+	rm -rf build

@@ -1,0 +1,26 @@
+# Sourced by the Wine harness scripts: locate Wine and the build's private prefix.
+WINE64=${WINE64:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
+[ -x "$WINE64" ] || WINE64=$(command -v wine64 || command -v wine)
+[ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver)
+
+vlm_find_build() {
+    # The build tree: $VLM_BUILD, else the nearest folder above $PWD with a CMakeCache.txt.
+    if [ -n "${VLM_BUILD:-}" ]; then echo "$VLM_BUILD"; return; fi
+    local d=$PWD
+    while [ "$d" != / ]; do
+        [ -f "$d/CMakeCache.txt" ] && { echo "$d"; return; }
+        d=$(dirname "$d")
+    done
+    echo "wine harness: no build tree above $PWD (set VLM_BUILD)" >&2
+    return 1
+}
+
+vlm_wine_env() {
+    VLM_BUILD=$(vlm_find_build) || return 1
+    export VLM_BUILD
+    export WINEPREFIX=${VLM_WINEPREFIX:-$VLM_BUILD/wineprefix}
+    export WINEDEBUG=${WINEDEBUG:--all}
+    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+    export WINEARCH=win64
+}
