@@ -71,6 +71,9 @@ endfunction()
 # vlm_gtest(<name> SOURCES ... LIBS ...)  a GoogleTest executable; under Wine
 # in the Windows build, natively (with sanitizers) in the native build.
 function(vlm_gtest name)
+  if(VLM_FUZZ)
+    return() # the fuzz build builds only fuzz targets and what they link
+  endif()
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} gmock gtest_main)
