@@ -1,0 +1,240 @@
+// The simulated VX-410 scanner.
+//
+// There is no scanner on the build and test machines, so every device-side
+// component (devlink, the scanner service, the TWAIN data source and the
+// vx410 tool) works against one simulated device whose whole state lives in a
+// state folder:
+//   state.txt    key=value lines (readable, hand-editable)
+//   state.lock   lock file; every change is read-modify-write under it
+//   page-*.*     image files copied in by "vx410 feed"
+// Several processes use the folder at once: readers and writers take the
+// lock (LockFileEx on Windows, flock elsewhere) and state.txt is replaced
+// atomically (temporary file + rename), so a reader never sees half a file.
+//
+// Nothing here throws; failures are false results with a text in *pError.
+//
+// Device information block (128 bytes, READ data type 0x8C qualifier 1):
+//   bytes 0-7   vendor "VELMORA " (blank padded)
+//   bytes 8-23  product "VX-410" (blank padded)
+//   byte  24    panel setting byte (handed to the panel text library)
+//   bytes 25-28 firmware revision "1.00"
+//   byte  29    attachment: 1 USB, 2 SCSI
+//   rest        0
+//
+// Diagnostic results (8 bytes, RECEIVE DIAGNOSTIC RESULTS 1C 00 00 08 00):
+//   byte 0      0x80 (results valid)
+//   bytes 1-3   0
+//   byte 4      4 (page format)
+//   byte 5      0
+//   bytes 6-7   diagnostic error number D, big-endian (0 = no error);
+//               known numbers: 0xE33 shading position, 0xE35 unit locking
+//               hooks / slide lock, 0xE44
+// Readers take D = byte 6 * 256 + byte 7.
+//
+// Panel message display kinds (byte 0 of the 36-byte panel message data):
+//   0 none (nothing shown yet), 1 normal, 2 warning, 3 error.
+//
+// Sense data (14 bytes, fixed format): byte 0 0x70, byte 2 sense key,
+// byte 7 additional length 6, bytes 12-13 the code (ASC, ASCQ).
+//   key 0 code 0       no sense
+//   key 3 code 0x3A00  no paper          key 3 code 0x8001  cover open
+//   key 3 code 0x8000  paper jam         key 3 code 0x8101  double feed
+//   key 3 code 0x6000  lamp error        key 4 code 0x8004  hardware error,
+//                                                           read diagnostics
+//   key 5 code 0x2000  unknown command   key 5 code 0x2400  bad field/length
+//   key 2 code 0x0400  device not ready (state folder unusable)
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vx410sim {
+
+constexpr int kJobCount = 99;
+constexpr size_t kTitleMaxBytes = 29;
+constexpr size_t kTitleDataSize = 32;
+constexpr size_t kPanelDataSize = 36;
+constexpr size_t kPanelTextMaxBytes = 32;
+constexpr size_t kDeviceInfoSize = 128;
+constexpr size_t kDeviceInfoPanelByte = 24;
+constexpr size_t kDiagnosticSize = 8;
+constexpr size_t kSenseSize = 14;
+constexpr uint8_t kPanelMessageQualifier = 0x65;
+
+constexpr const char* kFriendlyNameUsb = "VELMORA VX-410 USB";
+constexpr const char* kFriendlyNameScsi = "VELMORA VX-410 SCSI";
+// Still-image device names are "<imaging class>\NNNN".
+constexpr const char* kStiClassPrefix = "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\";
+
+// Sense keys and codes (code = ASC * 256 + ASCQ).
+constexpr uint8_t kSenseKeyNone = 0;
+constexpr uint8_t kSenseKeyNotReady = 2;
+constexpr uint8_t kSenseKeyMedium = 3;
+constexpr uint8_t kSenseKeyHardware = 4;
+constexpr uint8_t kSenseKeyIllegalRequest = 5;
+constexpr uint16_t kCodeNoPaper = 0x3A00;
+constexpr uint16_t kCodeJam = 0x8000;
+constexpr uint16_t kCodeCoverOpen = 0x8001;
+constexpr uint16_t kCodeDoubleFeed = 0x8101;
+constexpr uint16_t kCodeLamp = 0x6000;
+constexpr uint16_t kCodeHardware = 0x8004;
+constexpr uint16_t kCodeInvalidCommand = 0x2000;
+constexpr uint16_t kCodeInvalidField = 0x2400;
+constexpr uint16_t kCodeNotReady = 0x0400;
+
+// Diagnostic error numbers the panel software knows.
+constexpr int kDiagShadingPosition = 0xE33;
+constexpr int kDiagLockingHooks = 0xE35;
+constexpr int kDiagE44 = 0xE44;
+
+enum class Attachment { None = 0, Usb = 1, Scsi = 2 };
+enum DisplayKind { kDisplayNone = 0, kDisplayNormal = 1, kDisplayWarning = 2, kDisplayError = 3 };
+
+// "none", "normal", "warning", "error", or "unknown (N)".
+std::string DisplayKindName(int kind);
+const char* FriendlyName(Attachment a); // "" for None
+
+struct SenseData {
+    uint8_t m_nKey = 0;
+    uint16_t m_nCode = 0;
+    std::array<uint8_t, kSenseSize> Bytes() const; // fixed format
+    bool operator==(const SenseData&) const = default;
+};
+
+// One sheet waiting in the feeder: an image file in the state folder or a
+// generated page (GeneratePage with its number).
+struct FeederEntry {
+    std::string m_strFile; // file name inside the state folder; empty for generated
+    int m_nGenerated = 0;  // page number for GeneratePage when m_strFile is empty
+    bool operator==(const FeederEntry&) const = default;
+};
+
+struct DeviceState {
+    // identity
+    Attachment m_attachment = Attachment::Usb;
+    int m_nDeviceIndex = 0; // the NNNN of the still-image device name
+    int m_nPanelSetting = 0;
+    // panel: titles as raw bytes (system ANSI code page), index 0 = job 1
+    std::array<std::string, kJobCount> m_titles;
+    std::string m_strPanelMessage; // up to 32 bytes as the panel shows it
+    int m_nDisplayKind = kDisplayNone;
+    int m_nSelectedJob = 1;
+    // feeder
+    std::vector<FeederEntry> m_feeder;
+    int m_nPagesTaken = 0;    // since the feeder was last loaded while empty
+    int m_nNextGenerated = 1; // number of the next generated page fed
+    bool m_bCoverOpen = false;
+    // faults
+    int m_nJamAtPage = 0;        // 0: none; counted like m_nPagesTaken + 1
+    int m_nDoubleFeedAtPage = 0; // 0: none
+    bool m_bJammed = false;      // a jam happened and was not cleared
+    bool m_bDoubleFed = false;   // a double feed happened and was not cleared
+    bool m_bLampError = false;
+    int m_nDiagError = 0; // nonzero: hardware error, diagnostic number
+    bool m_bSenseArmed = false;
+    SenseData m_armedSense; // returned by the next command, then disarmed
+    // buttons and ownership
+    bool m_bStartPending = false;
+    bool m_bRunnerHolds = false;
+    // counters for tests and the status command
+    int m_nCommands = 0;
+
+    bool PaperPresent() const { return !m_feeder.empty(); }
+    std::string DeviceName() const; // "{6BDD...}\\0000"
+    bool operator==(const DeviceState&) const = default;
+};
+
+std::string SerializeState(const DeviceState& s);
+// Unknown keys are ignored (newer tools may add some); bad values fail.
+bool ParseState(const std::string& text, DeviceState& s, std::string* pError = nullptr);
+
+// What TakeNextPage found.
+enum class TakeResult {
+    Page,          // a sheet was taken: see PageSource
+    Empty,         // no paper
+    CoverOpen,     // cover open, nothing fed
+    Jam,           // paper jam at this page; the sheet stays, m_bJammed set
+    DoubleFeed,    // double feed at this page; the sheet is gone, m_bDoubleFed set
+    LampError,     // lamp error
+    HardwareError, // diagnostic error set
+    NotReady,      // the state folder could not be used (see error text)
+};
+const char* TakeResultName(TakeResult r);
+
+struct PageSource {
+    bool m_bIsFile = false;
+    std::string m_strPath;  // full path of the image file when m_bIsFile
+    int m_nGenerated = 0;   // GeneratePage number otherwise
+    int m_nPageInBatch = 0; // 1-based count since the feeder was loaded
+};
+
+// The simulated device over one state folder. Cheap to construct; every
+// operation opens, locks and closes the files itself, so objects in
+// different processes or threads over the same folder stay consistent.
+class CSimDevice {
+public:
+    explicit CSimDevice(std::string folder);
+    const std::string& Folder() const { return m_strFolder; }
+
+    // Reads the state (a missing state file gives the defaults).
+    bool Read(DeviceState& out, std::string* pError = nullptr) const;
+    // Read-modify-write under the lock. fn returns false to leave the file
+    // untouched (its result is then this call's result, with no error text).
+    bool Update(const std::function<bool(DeviceState&)>& fn, std::string* pError = nullptr);
+
+    // The panel and the buttons.
+    bool SetSelectedJob(int job, std::string* pError = nullptr); // 1..99
+    bool PressStart(std::string* pError = nullptr);
+    // True when a Start press was pending; the press is consumed.
+    bool TakeStartPress();
+    bool SetRunnerHolds(bool bHolds, std::string* pError = nullptr);
+
+    // Feeder. Files are copied into the folder (PBM/PGM/PPM P4/P5/P6 or
+    // uncompressed BMP; checked before anything is copied).
+    bool FeedFiles(const std::vector<std::string>& paths, std::string* pError = nullptr);
+    bool FeedGenerated(int count, std::string* pError = nullptr);
+    // Takes the next sheet for a scan. A Page result removes the sheet from
+    // the feeder; the image file stays in the folder until the caller
+    // calls ReleasePageFile (the data source reads it first).
+    TakeResult TakeNextPage(PageSource& out, std::string* pError = nullptr);
+    void ReleasePageFile(const PageSource& page);
+    // Empties the feeder, clears faults, the start press and the panel
+    // message; titles, identity and the selected job stay.
+    bool ClearAll(std::string* pError = nullptr);
+    bool ClearFaults(std::string* pError = nullptr);
+
+private:
+    std::string m_strFolder;
+};
+
+// Executes one command block against the device. Phases are those of the
+// device library: Out = StiWrite, In = StiRead, None = StiNone.
+// Returns true when the device accepted the command; false is a check
+// condition with *pSense filled. For In, the data buffer is filled
+// (the whole buffer is zeroed first; at most the transfer length is written).
+enum class Phase { None, Out, In };
+bool ExecuteBlock(CSimDevice& dev, Phase phase, const uint8_t* cdb, size_t cdbLen, uint8_t* data,
+                  size_t dataLen, SenseData* pSense);
+
+// True when the name opens the simulated device: its still-image device name
+// (case-insensitive) while a scanner is attached.
+bool DeviceNameMatches(const DeviceState& s, const char* name);
+// The device name for a friendly name, or "" when no such device is attached.
+std::string ProbeFriendlyName(const DeviceState& s, const char* friendlyName);
+
+// The state folder: env VX410SIM_DIR, else (Windows) the registry value
+// HKCU\Software\Velmora Works Inc.\VX-410 Simulator "StateFolder", else
+// "<local application data>\Velmora Works\VX-410 Simulator" (natively
+// "$HOME/.vx410sim"). The folder is created when missing.
+std::string ResolveStateFolder(std::string* pError = nullptr);
+
+// The vx410 command-line tool (its logic, so that it is tested natively):
+// args without the program name; returns the process exit code.
+int RunTool(CSimDevice& dev, const std::vector<std::string>& args, std::string& out,
+            std::string& err);
+
+} // namespace vx410sim
