@@ -1,0 +1,192 @@
+// Small single-owner wrappers for Win32 handles. Each closes its handle once,
+// on destruction or Close(); copies are forbidden, moves transfer ownership.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <utility>
+
+namespace vlm {
+
+// Traits: static void Free(T); static T Invalid(); static bool IsValid(T)
+template <class T, class Traits> class CUniqueHandle {
+public:
+    CUniqueHandle() : m_h(Traits::Invalid()) {}
+    explicit CUniqueHandle(T h) : m_h(h) {}
+    ~CUniqueHandle() { Close(); }
+    CUniqueHandle(const CUniqueHandle&) = delete;
+    CUniqueHandle& operator=(const CUniqueHandle&) = delete;
+    CUniqueHandle(CUniqueHandle&& o) noexcept : m_h(o.Detach()) {}
+    CUniqueHandle& operator=(CUniqueHandle&& o) noexcept {
+        if (this != &o)
+            Attach(o.Detach());
+        return *this;
+    }
+    T Get() const { return m_h; }
+    operator T() const { return m_h; }
+    bool IsValid() const { return Traits::IsValid(m_h); }
+    explicit operator bool() const { return IsValid(); }
+    void Attach(T h) {
+        Close();
+        m_h = h;
+    }
+    T Detach() {
+        T h = m_h;
+        m_h = Traits::Invalid();
+        return h;
+    }
+    void Close() {
+        if (Traits::IsValid(m_h))
+            Traits::Free(m_h);
+        m_h = Traits::Invalid();
+    }
+    // For APIs that return the handle through an out pointer.
+    T* Receive() {
+        Close();
+        return &m_h;
+    }
+
+protected:
+    T m_h;
+};
+
+struct CHandleTraits {
+    // Win32 uses both NULL and INVALID_HANDLE_VALUE as "no handle".
+    static void Free(HANDLE h) { ::CloseHandle(h); }
+    static HANDLE Invalid() { return nullptr; }
+    static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+};
+struct CFindTraits {
+    static void Free(HANDLE h) { ::FindClose(h); }
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+};
+struct CModuleTraits {
+    static void Free(HMODULE h) { ::FreeLibrary(h); }
+    static HMODULE Invalid() { return nullptr; }
+    static bool IsValid(HMODULE h) { return h != nullptr; }
+};
+struct CGlobalTraits {
+    static void Free(HGLOBAL h) { ::GlobalFree(h); }
+    static HGLOBAL Invalid() { return nullptr; }
+    static bool IsValid(HGLOBAL h) { return h != nullptr; }
+};
+struct CGdiTraits {
+    static void Free(HGDIOBJ h) { ::DeleteObject(h); }
+    static HGDIOBJ Invalid() { return nullptr; }
+    static bool IsValid(HGDIOBJ h) { return h != nullptr; }
+};
+
+using CHandle = CUniqueHandle<HANDLE, CHandleTraits>;
+using CFindHandle = CUniqueHandle<HANDLE, CFindTraits>;
+using CGdiObject = CUniqueHandle<HGDIOBJ, CGdiTraits>;
+
+class CModule : public CUniqueHandle<HMODULE, CModuleTraits> {
+public:
+    using CUniqueHandle::CUniqueHandle;
+    BOOL Load(const char* path, DWORD flags = 0) {
+        Attach(::LoadLibraryExA(path, nullptr, flags));
+        return IsValid();
+    }
+    FARPROC GetProc(const char* name) const {
+        return IsValid() ? ::GetProcAddress(m_h, name) : nullptr;
+    }
+};
+
+class CGlobalMem : public CUniqueHandle<HGLOBAL, CGlobalTraits> {
+public:
+    using CUniqueHandle::CUniqueHandle;
+    BOOL Alloc(SIZE_T cb, UINT flags = GMEM_MOVEABLE | GMEM_ZEROINIT) {
+        Attach(::GlobalAlloc(flags, cb));
+        return IsValid();
+    }
+    SIZE_T Size() const { return IsValid() ? ::GlobalSize(m_h) : 0; }
+};
+
+// Keeps a global memory block locked for the lifetime of the object.
+class CGlobalLock {
+public:
+    explicit CGlobalLock(HGLOBAL h) : m_h(h), m_p(h ? ::GlobalLock(h) : nullptr) {}
+    ~CGlobalLock() {
+        if (m_p)
+            ::GlobalUnlock(m_h);
+    }
+    CGlobalLock(const CGlobalLock&) = delete;
+    CGlobalLock& operator=(const CGlobalLock&) = delete;
+    void* Get() const { return m_p; }
+
+private:
+    HGLOBAL m_h;
+    void* m_p;
+};
+
+class CRegKey {
+public:
+    CRegKey() = default;
+    ~CRegKey() { Close(); }
+    CRegKey(const CRegKey&) = delete;
+    CRegKey& operator=(const CRegKey&) = delete;
+    CRegKey(CRegKey&& o) noexcept : m_hKey(o.m_hKey) { o.m_hKey = nullptr; }
+
+    LONG Open(HKEY parent, const char* subKey, REGSAM sam = KEY_READ) {
+        Close();
+        return ::RegOpenKeyExA(parent, subKey, 0, sam, &m_hKey);
+    }
+    LONG Create(HKEY parent, const char* subKey, REGSAM sam = KEY_READ | KEY_WRITE) {
+        Close();
+        return ::RegCreateKeyExA(parent, subKey, 0, nullptr, 0, sam, nullptr, &m_hKey, nullptr);
+    }
+    void Close() {
+        if (m_hKey)
+            ::RegCloseKey(m_hKey);
+        m_hKey = nullptr;
+    }
+    HKEY Get() const { return m_hKey; }
+    operator HKEY() const { return m_hKey; }
+    bool IsValid() const { return m_hKey != nullptr; }
+
+    LONG QueryDWORD(const char* name, DWORD& value) const;
+    // REG_SZ / REG_EXPAND_SZ (unexpanded); name nullptr or "" is the default value.
+    LONG QueryString(const char* name, std::string& value) const;
+    LONG SetDWORD(const char* name, DWORD value);
+    LONG SetString(const char* name, const char* value);
+    LONG DeleteValue(const char* name) { return ::RegDeleteValueA(m_hKey, name); }
+
+private:
+    HKEY m_hKey = nullptr;
+};
+
+class CCriticalSection {
+public:
+    CCriticalSection() { ::InitializeCriticalSection(&m_cs); }
+    ~CCriticalSection() { ::DeleteCriticalSection(&m_cs); }
+    CCriticalSection(const CCriticalSection&) = delete;
+    CCriticalSection& operator=(const CCriticalSection&) = delete;
+    void Lock() { ::EnterCriticalSection(&m_cs); }
+    void Unlock() { ::LeaveCriticalSection(&m_cs); }
+
+private:
+    CRITICAL_SECTION m_cs;
+};
+
+class CCsLock {
+public:
+    explicit CCsLock(CCriticalSection& cs) : m_cs(cs) { m_cs.Lock(); }
+    ~CCsLock() { m_cs.Unlock(); }
+    CCsLock(const CCsLock&) = delete;
+    CCsLock& operator=(const CCsLock&) = delete;
+
+private:
+    CCriticalSection& m_cs;
+};
+
+} // namespace vlm
+
+using vlm::CCriticalSection;
+using vlm::CCsLock;
+using vlm::CFindHandle;
+using vlm::CGdiObject;
+using vlm::CGlobalLock;
+using vlm::CGlobalMem;
+using vlm::CHandle;
+using vlm::CModule;
+using vlm::CRegKey;
