@@ -1,0 +1,59 @@
+// Client side of the request channel to the scanner service: a named pipe on
+// the NT family, a named shared block with flags elsewhere (or when a test
+// forces it).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class CJobPipeClient {
+public:
+    CJobPipeClient();
+    virtual ~CJobPipeClient();
+    CJobPipeClient(const CJobPipeClient&) = delete;
+    CJobPipeClient& operator=(const CJobPipeClient&) = delete;
+
+    // Opens the channel named name (the pipe is "\\.\pipe\" + name).
+    HRESULT Connect(const char* name);
+    // Sends 2 and reads the 32-bit job number selected on the panel.
+    HRESULT RequestJobNumber(long* pnJobNumber);
+    // Sends 3 (on) or 4 (off).
+    HRESULT Lock(BOOL bOn);
+    // Sends 5 and closes; does nothing when closed.
+    HRESULT Terminate();
+    BOOL IsConnected() const { return m_hPipe != INVALID_HANDLE_VALUE || m_hMapping != nullptr; }
+
+    // The transport is chosen once per process from the platform family. Tests
+    // force the shared block with this switch or with the environment value
+    // VX410_SERVICE_TRANSPORT=shm, both read before the first Connect.
+    static void ForceSharedMemory(BOOL bForce);
+    static BOOL UsesSharedMemory();
+
+    // Milliseconds between polls of the shared block.
+    static const DWORD kPollMs = 300;
+
+protected:
+    HRESULT Send(const void* pData, DWORD cb);
+    HRESULT Receive(void* pData, DWORD cb);
+
+private:
+    HRESULT ConnectPipe(const std::string& name);
+    HRESULT ConnectSharedMemory(const std::string& name);
+    HRESULT SendShm(const void* pData, DWORD cb);
+    HRESULT ReceiveShm(void* pData, DWORD cb);
+    BOOL ServiceGone() const;
+    void ReleaseShm();
+
+    HANDLE m_hPipe;         // pipe transport
+    HANDLE m_hMapping;      // shared block transport
+    HANDLE m_hClientMutex;  // held while attached, so the service sees a dead client
+    HANDLE m_hServiceAlive; // the service's own mutex, when it offers one
+};
+
+// The channel between the scanner service and kestrel; adds nothing.
+class CJobPipeClientBetweenServieAndKestrel : public CJobPipeClient {};
+
+// Names of the liveness mutexes beside the shared block (both optional).
+std::string ServiceAliveMutexName(const std::string& channel);
+std::string ServiceClientMutexName(const std::string& channel);
