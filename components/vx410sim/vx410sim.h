@@ -127,6 +127,7 @@ struct DeviceState {
     std::vector<FeederEntry> m_feeder;
     int m_nPagesTaken = 0;    // since the feeder was last loaded while empty
     int m_nNextGenerated = 1; // number of the next generated page fed
+    int m_nNextFile = 1;      // number for the next copied page file name
     bool m_bCoverOpen = false;
     // faults
     int m_nJamAtPage = 0;        // 0: none; counted like m_nPagesTaken + 1
