@@ -123,7 +123,8 @@ Outcome Execute(DeviceState& s, Phase phase, const uint8_t* cdb, size_t cdbLen, 
     case kOpReceiveDiagnostic: {
         if (cdbLen < 5 || cdbLen > 6 || phase != Phase::In)
             return Check(kSenseKeyIllegalRequest, kCodeInvalidField);
-        const size_t alloc = size_t(cdb[3]) << 8 | cdb[4];
+        // The panel software sends 1C 00 00 08 00: the length is byte 3 alone.
+        const size_t alloc = cdb[3];
         if (dataLen < alloc)
             return Check(kSenseKeyIllegalRequest, kCodeInvalidField);
         uint8_t d[kDiagnosticSize];

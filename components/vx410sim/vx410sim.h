@@ -21,7 +21,8 @@
 //   byte  29    attachment: 1 USB, 2 SCSI
 //   rest        0
 //
-// Diagnostic results (8 bytes, RECEIVE DIAGNOSTIC RESULTS 1C 00 00 08 00):
+// Diagnostic results (RECEIVE DIAGNOSTIC RESULTS 1C 00 00 08 00, block
+// length 5; byte 3 is the allocation length, 8):
 //   byte 0      0x80 (results valid)
 //   bytes 1-3   0
 //   byte 4      4 (page format)
