@@ -1,0 +1,6 @@
+#pragma once
+#define IDD_VX410_SETTINGS 100
+#define IDC_IMAGETYPE 1001
+#define IDC_RESOLUTION 1002
+#define IDC_PAGESIZE 1003
+#define IDC_DUPLEX 1004
