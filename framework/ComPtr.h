@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <objbase.h>
+#include <memory>
 
 template <class T> class CComPtr {
 public:
@@ -22,7 +23,7 @@ public:
     }
     CComPtr& operator=(const CComPtr& o) { return *this = o.m_p; }
     CComPtr& operator=(CComPtr&& o) noexcept {
-        if (this != &o) {
+        if (this != std::addressof(o)) {
             Release();
             m_p = o.m_p;
             o.m_p = nullptr;

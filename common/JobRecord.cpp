@@ -1,0 +1,168 @@
+#include "common/JobRecord.h"
+#include "common/VlmLog.h"
+#include "framework/ComError.h"
+#include "framework/Variant.h"
+#include <shlobj.h>
+
+namespace {
+void Log(const JobLoadHooks& hooks, const char* text) {
+    if (hooks.m_fnLog)
+        hooks.m_fnLog(text);
+    else
+        CVlmLog::Instance().Write("%s", text);
+}
+
+CVariant JobGet(IJobData* job, const char* key) {
+    if (!job)
+        throw CComError(E_POINTER, IID_IJobData);
+    CVariant v;
+    CBstr bstrKey(key);
+    ThrowIfFailed(job->Getdata(bstrKey, v.Receive()), IID_IJobData);
+    return v;
+}
+
+CVariant StoreGet(IJobStore* store, const char* key) {
+    if (!store)
+        throw CComError(E_POINTER, IID_IJobStore);
+    CVariant v;
+    CBstr bstrKey(key);
+    ThrowIfFailed(store->GetCommonData(bstrKey, v.Receive()), IID_IJobStore);
+    return v;
+}
+} // namespace
+
+long JobGetLong(IJobData* job, const char* key) {
+    long n = 0;
+    ThrowIfFailed(JobGet(job, key).ToLong(n), IID_IJobData);
+    return n;
+}
+
+short JobGetShort(IJobData* job, const char* key) {
+    short n = 0;
+    ThrowIfFailed(JobGet(job, key).ToShort(n), IID_IJobData);
+    return n;
+}
+
+std::string JobGetString(IJobData* job, const char* key) {
+    std::string s;
+    ThrowIfFailed(JobGet(job, key).ToAnsi(s), IID_IJobData);
+    return s;
+}
+
+long StoreGetLong(IJobStore* store, const char* key) {
+    long n = 0;
+    ThrowIfFailed(StoreGet(store, key).ToLong(n), IID_IJobStore);
+    return n;
+}
+
+std::string StoreGetString(IJobStore* store, const char* key) {
+    std::string s;
+    ThrowIfFailed(StoreGet(store, key).ToAnsi(s), IID_IJobStore);
+    return s;
+}
+
+void StoreSetLong(IJobStore* store, const char* key, long value) {
+    if (!store)
+        throw CComError(E_POINTER, IID_IJobStore);
+    CVariant v(value);
+    CBstr bstrKey(key);
+    ThrowIfFailed(store->SetCommonData(bstrKey, v), IID_IJobStore);
+}
+
+std::string VlmPicturesFolder() {
+    char path[MAX_PATH] = {};
+    if (SUCCEEDED(
+            ::SHGetFolderPathA(nullptr, CSIDL_MYPICTURES | CSIDL_FLAG_CREATE, nullptr, 0, path)))
+        return path;
+    if (SUCCEEDED(
+            ::SHGetFolderPathA(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, 0, path)))
+        return path;
+    return std::string();
+}
+
+void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job, const JobLoadHooks& hooks) {
+    // Step 1: the job and the store-wide values every function needs.
+    s.m_strTitle = JobGetString(job, vlm::kKeyTitle);
+    s.m_nMailSizeLimit = vlm::MailSizeBytes(StoreGetLong(store, vlm::kKeyMailSize));
+    s.m_nFunctionId = JobGetLong(job, vlm::kKeyFunctionId);
+    s.m_bMonitorOpen = StoreGetLong(store, vlm::kKeyMonitorOpen) != 0;
+    s.m_strFunctionName = JobGetString(job, vlm::kKeyFunctionIdName);
+
+    // Step 2: print jobs always produce single-page TIFF without prefix.
+    if (s.m_nFunctionId == SCAN_TO_PR) {
+        s.m_strFileType = "TIFF";
+        s.m_nMultiPage = 0;
+        s.m_strFilePrefix.clear();
+        if (hooks.m_fnCheckPrintSettings)
+            hooks.m_fnCheckPrintSettings(s);
+        return;
+    }
+    // Unknown functions are refused by the caller; nothing more is read.
+    if (!vlm::IsKnownFunction(s.m_nFunctionId))
+        return;
+
+    // Step 3: the save folder.
+    s.m_bMyPicture = JobGetLong(job, vlm::kKeyMyPicture) != 0;
+    if (s.m_bMyPicture)
+        s.m_strSaveFolder =
+            hooks.m_fnPicturesFolder ? hooks.m_fnPicturesFolder() : VlmPicturesFolder();
+    else
+        s.m_strSaveFolder = JobGetString(job, vlm::kKeySavePath);
+
+    // Step 4.
+    s.m_strUserName = JobGetString(job, vlm::kKeyUserName);
+    s.m_strPassword = JobGetString(job, vlm::kKeyPassword);
+    s.m_strFilePrefix = JobGetString(job, vlm::kKeyFileName);
+
+    // Step 5: the format and its own keys.
+    s.m_strFileType = vlm::FileTypeName(JobGetLong(job, vlm::kKeyFileType));
+    if (vlm::SameFileType(s.m_strFileType, "TIFF")) {
+        s.m_nTiffComp = JobGetLong(job, vlm::kKeyTiffComp) != 0 ? 1 : 0;
+        s.m_nMultiPage = JobGetLong(job, vlm::kKeyTiffMultiPage) != 0 ? 1 : 0;
+    } else if (vlm::SameFileType(s.m_strFileType, "PDF")) {
+        s.m_nMultiPage = JobGetLong(job, vlm::kKeyPdfMultiPage) != 0 ? 1 : 0;
+        long index = JobGetLong(job, vlm::kKeyPdfOcrLangId);
+        long addOcr = JobGetLong(job, vlm::kKeyPdfAddOcr);
+        vlm::OcrLanguage lang = vlm::OcrLanguageFor(index, addOcr);
+        s.m_dwOcrLanguage = lang.m_dwCode;
+        s.m_dwOcrSecond = lang.m_dwSecond;
+        Log(hooks, addOcr == 0 ? "Not Add OCR " : "Add OCR");
+        s.m_nPdfCompression = vlm::PdfCompressionCode(JobGetLong(job, vlm::kKeyPdfCompRate));
+        s.m_strPdfUserPassword = JobGetString(job, vlm::kKeyPdfUserPassword);
+        s.m_strPdfOwnerPassword = JobGetString(job, vlm::kKeyPdfOwnerPassword);
+        s.m_nPdfCryptLevel = JobGetLong(job, vlm::kKeyPdfCryptLevel);
+        s.m_nPdfFlag = JobGetLong(job, vlm::kKeyPdfFlag);
+    } else if (vlm::SameFileType(s.m_strFileType, "JPEG")) {
+        s.m_nJpegQuality = JobGetLong(job, vlm::kKeyJpegComp);
+    }
+
+    // Step 6: without "save" the files stay in the temporary folder only.
+    s.m_bSave = JobGetShort(job, vlm::kKeySave) != 0;
+    if (!s.m_bSave)
+        s.m_strSaveFolder.clear();
+}
+
+void PrepareJobStore(IJobStore* store, const char* modelName, long modelIndex) {
+    if (!store)
+        throw CComError(E_POINTER, IID_IJobStore);
+    CBstr model(modelName);
+    ThrowIfFailed(store->SetModel(model), IID_IJobStore);
+    ThrowIfFailed(store->SetModelIndex(modelIndex), IID_IJobStore);
+    ThrowIfFailed(store->Load(), IID_IJobStore);
+}
+
+CComPtr<IJobStore> CreateJobStore(DWORD classContext) {
+    CComPtr<IUnknown> unknown;
+    ThrowIfFailed(::CoCreateInstance(CLSID_JobStore, nullptr, classContext, IID_IUnknown,
+                                     reinterpret_cast<void**>(&unknown)),
+                  IID_IJobStore);
+    ThrowIfFailed(::OleRun(unknown), IID_IJobStore);
+    CComPtr<IJobStore> store;
+    ThrowIfFailed(unknown.QueryInterface(IID_IJobStore, &store), IID_IJobStore);
+    return store;
+}
+
+void RecordLastJobNumber(IJobStore* store, long jobNumber) {
+    StoreSetLong(store, vlm::kKeyLastJobNum, vlm::LastJobNumberToStore(jobNumber));
+    ThrowIfFailed(store->Save(), IID_IJobStore);
+}

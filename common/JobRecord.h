@@ -1,0 +1,84 @@
+// The runner's view of a job: JobSettings and loading it from the job store.
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+#include "Taskstore.h"
+#include "common/portable/JobVocabulary.h"
+#include "framework/ComPtr.h"
+
+struct JobFolderWarning {
+    BOOL m_bOn = FALSE;
+    std::string m_strFolder;
+    ULONGLONG m_nLimit = 0;       // bytes
+    ULONGLONG m_nCurrentSize = 0; // bytes
+};
+
+struct JobSettings {
+    long m_nJobNumber = 0;
+    std::string m_strTitle;
+    std::string m_strTwainDsName;
+    std::string m_strFileType; // "BMP", "JPEG", "PDF", "TIFF" or "UNKNOWN"
+    std::string m_strSaveFolder;
+    std::string m_strUserName;
+    std::string m_strPassword;
+    std::string m_strFilePrefix;
+    int m_nTiffComp = 1;
+    int m_nMultiPage = 0;
+    LONGLONG m_nMailSizeLimit = 0; // bytes
+    BOOL m_bMonitorOpen = FALSE;
+    long m_nFunctionId = SCAN_TO_PC;
+    std::string m_strFunctionName;
+    int m_nPdfCompression = 0;
+    int m_nJpegQuality = 75;
+    DWORD m_dwOcrLanguage = 2;
+    DWORD m_dwOcrSecond = 0;
+    BOOL m_bMyPicture = FALSE;
+    BOOL m_bSave = TRUE;
+    // Carried for the PDF writer; their use is up to it.
+    std::string m_strPdfUserPassword;
+    std::string m_strPdfOwnerPassword;
+    long m_nPdfCryptLevel = 0;
+    long m_nPdfFlag = 0;
+    JobFolderWarning m_Warnings[vlm::kFolderWarnings];
+    CComPtr<IJobStore> m_pStore;
+    CComPtr<IJobData> m_pJob;
+};
+
+// Checked reads: a failing call or a value that does not convert raises
+// CComError with the interface's IID.
+long JobGetLong(IJobData* job, const char* key);
+short JobGetShort(IJobData* job, const char* key);
+std::string JobGetString(IJobData* job, const char* key);
+long StoreGetLong(IJobStore* store, const char* key);
+std::string StoreGetString(IJobStore* store, const char* key);
+void StoreSetLong(IJobStore* store, const char* key, long value);
+
+struct JobLoadHooks {
+    // The user's pictures folder for "mypicture"; default VlmPicturesFolder.
+    std::function<std::string()> m_fnPicturesFolder;
+    // Print jobs: the print settings check (SetPrintInformation of the print
+    // delivery). Not part of loading itself: when absent, the loader only
+    // forces the TIFF output and the caller must run the check.
+    std::function<void(JobSettings&)> m_fnCheckPrintSettings;
+    // Log lines of the loader; default: the run log.
+    std::function<void(const char*)> m_fnLog;
+};
+
+// Loads the job (after GetJob succeeded) into s: title, mail size, function,
+// monitor switch and function name; by function the save settings or the
+// print defaults; the "save" flag (zero empties the save folder). Raises
+// CComError on any failed read.
+void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job,
+                     const JobLoadHooks& hooks = JobLoadHooks());
+
+// The user's pictures folder (created when missing), else the documents
+// folder; "" when the shell gives neither.
+std::string VlmPicturesFolder();
+
+// Store preparation of the runner: SetModel, SetModelIndex, Load. Raises CComError.
+void PrepareJobStore(IJobStore* store, const char* modelName, long modelIndex);
+// Creates the store object (CoCreateInstance, OleRun, QueryInterface). Raises CComError.
+CComPtr<IJobStore> CreateJobStore(DWORD classContext = 23);
+// "LastJobNum" as VT_I4 (1 for numbers outside 1..99), then Save.
+void RecordLastJobNumber(IJobStore* store, long jobNumber);

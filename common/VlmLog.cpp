@@ -1,0 +1,135 @@
+#include "common/VlmLog.h"
+#include "common/portable/LogCore.h"
+#include <cstdarg>
+
+const char* const CVlmLog::kDefaultTag = "Taskdeck";
+
+namespace {
+thread_local char t_szTag[9] = {};
+
+class CWin32LogFileOps : public vlm::ILogFileOps {
+public:
+    int64_t Size(const std::string& path) override {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+            return -1;
+        return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
+                                    data.nFileSizeLow);
+    }
+    bool Remove(const std::string& path) override { return ::DeleteFileA(path.c_str()) != 0; }
+    bool Rename(const std::string& from, const std::string& to) override {
+        return ::MoveFileA(from.c_str(), to.c_str()) != 0;
+    }
+    bool Append(const std::string& path, const std::string& data) override {
+        // Shared so that a viewer (or another process's logger) can keep it open.
+        CHandle h(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!h)
+            return false;
+        if (::SetFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+            ::GetLastError() != NO_ERROR)
+            return false;
+        DWORD written = 0;
+        return ::WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+               written == data.size();
+    }
+};
+} // namespace
+
+CVlmLog::CVlmLog() : m_nSizeLimit(vlm::kLogSizeLimit) {}
+CVlmLog::~CVlmLog() = default;
+
+CVlmLog& CVlmLog::Instance() {
+    static CVlmLog s_log;
+    return s_log;
+}
+
+void CVlmLog::Open(const char* fileName) {
+    char temp[MAX_PATH + 1] = {};
+    DWORD n = ::GetTempPathA(sizeof temp, temp);
+    CCsLock lock(m_lock);
+    if (n == 0 || n > MAX_PATH) {
+        m_bEnabled = false;
+        return;
+    }
+    std::string path(temp, n);
+    path += fileName ? fileName : "";
+    if (path.size() > MAX_PATH) {
+        m_bEnabled = false; // an overlong name is refused rather than cut
+        return;
+    }
+    m_strPath = path;
+    m_bEnabled = true;
+}
+
+void CVlmLog::OpenPath(const char* path) {
+    CCsLock lock(m_lock);
+    m_strPath = path ? path : "";
+    m_bEnabled = !m_strPath.empty() && m_strPath.size() <= MAX_PATH;
+}
+
+void CVlmLog::SetSizeLimit(unsigned long long limit) {
+    CCsLock lock(m_lock);
+    m_nSizeLimit = limit;
+}
+
+void CVlmLog::Close() {
+    CCsLock lock(m_lock);
+    m_bEnabled = false;
+}
+
+bool CVlmLog::IsOpen() const {
+    CCsLock lock(m_lock);
+    return m_bEnabled;
+}
+
+std::string CVlmLog::GetPath() const {
+    CCsLock lock(m_lock);
+    return m_strPath;
+}
+
+void CVlmLog::SetThreadTag(const char* tag) {
+    lstrcpynA(t_szTag, tag ? tag : "", sizeof t_szTag);
+}
+
+void CVlmLog::Write(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    WriteV(fmt, args);
+    va_end(args);
+}
+
+void CVlmLog::WriteV(const char* fmt, va_list args) {
+    // Cheap exit first: most runs do not log.
+    if (!IsOpen())
+        return;
+    std::string text = vlm::LogFormatV(fmt, args);
+    SYSTEMTIME st;
+    ::GetLocalTime(&st);
+    vlm::LogTime t{st.wYear,   st.wMonth,  st.wDay,         st.wHour,
+                   st.wMinute, st.wSecond, st.wMilliseconds};
+    std::string prefix =
+        vlm::LogLinePrefix(t, t_szTag[0] ? t_szTag : kDefaultTag, ::GetCurrentThreadId());
+    CCsLock lock(m_lock);
+    if (!m_bEnabled)
+        return;
+    CWin32LogFileOps ops;
+    vlm::LogWriteLine(ops, m_strPath, prefix, text, m_nSizeLimit);
+}
+
+std::string VlmDefaultLogName() {
+    char path[MAX_PATH] = {};
+    DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return "JobExe.log";
+    std::string name(path, n);
+    size_t slash = name.find_last_of('\\');
+    if (slash != std::string::npos)
+        name.erase(0, slash + 1);
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos)
+        name.erase(dot);
+    if (name.empty())
+        return "JobExe.log";
+    return name + ".log";
+}

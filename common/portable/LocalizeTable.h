@@ -1,0 +1,19 @@
+// CLocalize: the numbered message table (ids 0..1024). An id above 1024
+// answers "ID too large"; an id without a text answers entry 0's text.
+#pragma once
+#include <string>
+#include <vector>
+
+class CLocalize {
+public:
+    static constexpr unsigned kMaxId = 1024;
+    static constexpr size_t kMaxText = 1024; // characters kept per entry
+
+    CLocalize() : m_texts(kMaxId + 1) {}
+    std::string GetString(unsigned id) const;
+    // Texts longer than kMaxText are cut. FALSE for an id above kMaxId.
+    bool SetString(unsigned id, const std::string& text);
+
+private:
+    std::vector<std::string> m_texts;
+};
