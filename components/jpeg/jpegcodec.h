@@ -114,15 +114,19 @@ struct VlmJpegInfoBlock {
     uint16_t xDensity; // byte 260
     uint8_t reserved2[2];
 };
+static_assert(offsetof(VlmJpegInfoBlock, width) == 28 && offsetof(VlmJpegInfoBlock, height) == 32 &&
+                  offsetof(VlmJpegInfoBlock, components) == 36 &&
+                  offsetof(VlmJpegInfoBlock, xDensity) == 260,
+              "information block layout is fixed");
 
 // Writes a JFIF file. colourFlag 1 grey, 2 colour (B,G,R rows). 0 on success, -1 otherwise.
 int vlm_save_JPEG(const char* path, const unsigned char* rows, int width, int height, int dpi,
                   int colourFlag, int stride, int quality);
 // Nonzero on success.
 int vlm_read_JPEG_header(const char* path, void* infoBlock);
-// buffer holds *height rows of `stride` bytes; *width and *height give the room on entry
-// (0 meaning no limit of that dimension is known: refused) and the image size on return.
-// Rows come out top-down, grey or B,G,R. Nonzero on success.
+// buffer holds *height rows of `stride` bytes: *height (required) and *width (0: only the
+// stride limits it) give the room on entry, the image size on return. Rows come out
+// top-down, grey or B,G,R. Nonzero on success; an image that does not fit is refused.
 int vlm_read_JPEG_file(const char* path, unsigned char* buffer, int* width, int* height,
                        int stride);
 }
