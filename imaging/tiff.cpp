@@ -157,21 +157,21 @@ struct CByteOrder {
 
 const char* TagName(uint32_t tag) {
     switch (tag) {
-    case TIFFTAG_IMAGEWIDTH:
+    case kTagImageWidth:
         return "TIFFTAG_IMAGEWIDTH";
-    case TIFFTAG_IMAGELENGTH:
+    case kTagImageLength:
         return "TIFFTAG_IMAGELENGTH";
-    case TIFFTAG_BITSPERSAMPLE:
+    case kTagBitsPerSample:
         return "TIFFTAG_BITSPERSAMPLE";
-    case TIFFTAG_COMPRESSION:
+    case kTagCompression:
         return "TIFFTAG_COMPRESSION";
-    case TIFFTAG_SAMPLESPERPIXEL:
+    case kTagSamplesPerPixel:
         return "TIFFTAG_SAMPLESPERPIXEL";
-    case TIFFTAG_XRESOLUTION:
+    case kTagXResolution:
         return "TIFFTAG_XRESOLUTION";
-    case TIFFTAG_YRESOLUTION:
+    case kTagYResolution:
         return "TIFFTAG_YRESOLUTION";
-    case TIFFTAG_JPEGQUALITY:
+    case kTagJpegQuality:
         return "TIFFTAG_JPEGQUALITY";
     default:
         return "TIFFTAG_OTHERS";
@@ -207,17 +207,17 @@ constexpr int kMaxPages = 100000;
 
 uint32_t TiffTypeSize(uint16_t type) {
     switch (type) {
-    case TIFF_BYTE:
-    case TIFF_ASCII:
-    case TIFF_SBYTE:
-    case TIFF_UNDEFINED:
+    case kTypeByte:
+    case kTypeAscii:
+    case kTypeSbyte:
+    case kTypeUndefined:
         return 1;
-    case TIFF_SHORT:
-    case TIFF_SSHORT:
+    case kTypeShort:
+    case kTypeSshort:
         return 2;
-    case TIFF_LONG:
-    case TIFF_SLONG:
-    case TIFF_FLOAT:
+    case kTypeLong:
+    case kTypeSlong:
+    case kTypeFloat:
         return 4;
     default:
         return 8;
@@ -341,28 +341,28 @@ int CTiffFile::TiffSetTagOld(uint32_t tag, uint32_t value) {
     if (m_cMode != 'w' || m_bStarted)
         return -1;
     switch (tag) {
-    case TIFFTAG_IMAGEWIDTH:
+    case kTagImageWidth:
         m_nWidth = value;
         break;
-    case TIFFTAG_IMAGELENGTH:
+    case kTagImageLength:
         m_nLength = value;
         break;
-    case TIFFTAG_BITSPERSAMPLE:
+    case kTagBitsPerSample:
         m_nBitsPerSample = value;
         break;
-    case TIFFTAG_COMPRESSION:
+    case kTagCompression:
         m_nCompression = value == 7 ? 6 : value;
         break;
-    case TIFFTAG_SAMPLESPERPIXEL:
+    case kTagSamplesPerPixel:
         m_nSamplesPerPixel = value;
         break;
-    case TIFFTAG_XRESOLUTION:
+    case kTagXResolution:
         m_nXResolution = value;
         break;
-    case TIFFTAG_YRESOLUTION:
+    case kTagYResolution:
         m_nYResolution = value;
         break;
-    case TIFFTAG_JPEGQUALITY:
+    case kTagJpegQuality:
         m_nJpegQuality = std::min<uint32_t>(value, 100);
         break;
     default:
@@ -393,7 +393,7 @@ void CTiffFile::AddEntry(uint16_t tag, uint16_t type, uint32_t count, const void
 
 void CTiffFile::AddRational(uint16_t tag, uint32_t num) {
     uint32_t v[2] = {num, 1};
-    AddEntry(tag, TIFF_RATIONAL, 1, v);
+    AddEntry(tag, kTypeRational, 1, v);
 }
 
 void CTiffFile::SortEntries() {
@@ -429,24 +429,24 @@ int CTiffFile::BeginPage() {
         return 0;
     }
 
-    AddLong(TIFFTAG_NEWSUBFILETYPE, 0);
-    AddLong(TIFFTAG_IMAGEWIDTH, m_nWidth);
-    AddLong(TIFFTAG_IMAGELENGTH, m_nLength);
+    AddLong(kTagNewSubfileType, 0);
+    AddLong(kTagImageWidth, m_nWidth);
+    AddLong(kTagImageLength, m_nLength);
     if (spp == 3) {
         uint16_t v[3] = {8, 8, 8};
-        AddEntry(TIFFTAG_BITSPERSAMPLE, TIFF_SHORT, 3, v);
+        AddEntry(kTagBitsPerSample, kTypeShort, 3, v);
     } else {
-        AddShort(TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(bps));
+        AddShort(kTagBitsPerSample, static_cast<uint16_t>(bps));
     }
-    AddShort(TIFFTAG_COMPRESSION, static_cast<uint16_t>(m_nCompression));
-    AddShort(TIFFTAG_PHOTOMETRIC, static_cast<uint16_t>(m_nPhotometric));
-    AddShort(TIFFTAG_ORIENTATION, 1);
-    AddShort(TIFFTAG_SAMPLESPERPIXEL, static_cast<uint16_t>(spp));
-    AddLong(TIFFTAG_ROWSPERSTRIP, m_nLength);
-    AddRational(TIFFTAG_XRESOLUTION, m_nXResolution);
-    AddRational(TIFFTAG_YRESOLUTION, m_nYResolution);
-    AddShort(TIFFTAG_RESOLUTIONUNIT, 2);
-    AddLong(TIFFTAG_STRIPOFFSETS, 0);
+    AddShort(kTagCompression, static_cast<uint16_t>(m_nCompression));
+    AddShort(kTagPhotometric, static_cast<uint16_t>(m_nPhotometric));
+    AddShort(kTagOrientation, 1);
+    AddShort(kTagSamplesPerPixel, static_cast<uint16_t>(spp));
+    AddLong(kTagRowsPerStrip, m_nLength);
+    AddRational(kTagXResolution, m_nXResolution);
+    AddRational(kTagYResolution, m_nYResolution);
+    AddShort(kTagResolutionUnit, 2);
+    AddLong(kTagStripOffsets, 0);
     SortEntries();
 
     uint64_t sum = 0;
@@ -588,8 +588,8 @@ int CTiffFile::Close() {
         if (m_nRowsWritten < m_nLength) {
             // A short page describes the rows it has, so that readers stay in bounds.
             m_nLength = m_nRowsWritten;
-            AddLong(TIFFTAG_IMAGELENGTH, m_nLength);
-            AddLong(TIFFTAG_ROWSPERSTRIP, m_nLength);
+            AddLong(kTagImageLength, m_nLength);
+            AddLong(kTagRowsPerStrip, m_nLength);
         }
         if (m_pG4) {
             m_pG4->Finish();
@@ -598,9 +598,9 @@ int CTiffFile::Close() {
         if (rc == 0 && m_nBytesWritten > 0xFFFFFFFFull)
             rc = -1;
         if (rc == 0) {
-            AddShort(TIFFTAG_RESOLUTIONUNIT, 2);
-            AddLong(TIFFTAG_STRIPOFFSETS, m_nDataOffset);
-            AddLong(TIFFTAG_STRIPBYTECOUNTS, static_cast<uint32_t>(m_nBytesWritten));
+            AddShort(kTagResolutionUnit, 2);
+            AddLong(kTagStripOffsets, m_nDataOffset);
+            AddLong(kTagStripByteCounts, static_cast<uint32_t>(m_nBytesWritten));
             SortEntries();
             rc = WriteDirectory();
         }
@@ -761,7 +761,7 @@ int CTiffFile::CloseJpeg() {
         PutLE16(p, tag);
         PutLE16(p + 2, type);
         PutLE32(p + 4, count);
-        if (type == TIFF_SHORT && count == 1)
+        if (type == kTypeShort && count == 1)
             PutLE16(p + 8, value);
         else
             PutLE32(p + 8, value);
@@ -771,44 +771,44 @@ int CTiffFile::CloseJpeg() {
         for (int c = 0; c < 3; ++c)
             PutLE32(&head[at + 4 * c], 512 + pos[sel[c]]);
     };
-    entry(254, TIFF_LONG, 1, 0);
-    entry(256, TIFF_LONG, 1, L.width);
-    entry(257, TIFF_LONG, 1, L.height);
+    entry(254, kTypeLong, 1, 0);
+    entry(256, kTypeLong, 1, L.width);
+    entry(257, kTypeLong, 1, L.height);
     if (isColour) {
-        entry(258, TIFF_SHORT, 3, 384);
+        entry(258, kTypeShort, 3, 384);
         for (int c = 0; c < 3; ++c)
             PutLE16(&head[384 + 2 * c], 8);
     } else {
-        entry(258, TIFF_SHORT, 1, 8);
+        entry(258, kTypeShort, 1, 8);
     }
-    entry(259, TIFF_SHORT, 1, 6);
-    entry(262, TIFF_SHORT, 1, isColour ? 2 : 1);
-    entry(273, TIFF_LONG, 1, 512 + L.headerLength);
-    entry(274, TIFF_SHORT, 1, 1);
-    entry(277, TIFF_SHORT, 1, L.components);
-    entry(278, TIFF_LONG, 1, L.height);
-    entry(279, TIFF_LONG, 1, len - L.headerLength);
-    entry(282, TIFF_RATIONAL, 1, 400);
-    entry(283, TIFF_RATIONAL, 1, 408);
+    entry(259, kTypeShort, 1, 6);
+    entry(262, kTypeShort, 1, isColour ? 2 : 1);
+    entry(273, kTypeLong, 1, 512 + L.headerLength);
+    entry(274, kTypeShort, 1, 1);
+    entry(277, kTypeShort, 1, L.components);
+    entry(278, kTypeLong, 1, L.height);
+    entry(279, kTypeLong, 1, len - L.headerLength);
+    entry(282, kTypeRational, 1, 400);
+    entry(283, kTypeRational, 1, 408);
     PutLE32(&head[400], res);
     PutLE32(&head[404], 1);
     PutLE32(&head[408], res);
     PutLE32(&head[412], 1);
-    entry(296, TIFF_SHORT, 1, 2);
-    entry(512, TIFF_LONG, 1, 1);
-    entry(513, TIFF_LONG, 1, 512);
-    entry(514, TIFF_LONG, 1, L.headerLength);
+    entry(296, kTypeShort, 1, 2);
+    entry(512, kTypeLong, 1, 1);
+    entry(513, kTypeLong, 1, 512);
+    entry(514, kTypeLong, 1, L.headerLength);
     if (isColour) {
-        entry(519, TIFF_LONG, 3, 416);
-        entry(520, TIFF_LONG, 3, 432);
-        entry(521, TIFF_LONG, 3, 448);
+        entry(519, kTypeLong, 3, 416);
+        entry(520, kTypeLong, 3, 432);
+        entry(521, kTypeLong, 3, 448);
         tables(416, L.qTable, L.compQ);
         tables(432, L.dcTable, L.compDc);
         tables(448, L.acTable, L.compAc);
     } else {
-        entry(519, TIFF_LONG, 1, 512 + L.qTable[L.compQ[0]]);
-        entry(520, TIFF_LONG, 1, 512 + L.dcTable[L.compDc[0]]);
-        entry(521, TIFF_LONG, 1, 512 + L.acTable[L.compAc[0]]);
+        entry(519, kTypeLong, 1, 512 + L.qTable[L.compQ[0]]);
+        entry(520, kTypeLong, 1, 512 + L.dcTable[L.compDc[0]]);
+        entry(521, kTypeLong, 1, 512 + L.acTable[L.compAc[0]]);
     }
     PutLE32(p, 0); // next IFD (offset 250)
     if (!Seek(m_pFile, 0) || std::fwrite(head.data(), 1, head.size(), m_pFile) != head.size() ||
@@ -822,19 +822,19 @@ int CTiffFile::CloseJpeg() {
 
 long CTiffFile::GetTag(uint32_t tag) const {
     switch (tag) {
-    case TIFFTAG_IMAGEWIDTH:
+    case kTagImageWidth:
         return m_nWidth;
-    case TIFFTAG_IMAGELENGTH:
+    case kTagImageLength:
         return m_nLength;
-    case TIFFTAG_BITSPERSAMPLE:
+    case kTagBitsPerSample:
         return m_nBitsPerSample;
-    case TIFFTAG_COMPRESSION:
+    case kTagCompression:
         return m_nCompression;
-    case TIFFTAG_SAMPLESPERPIXEL:
+    case kTagSamplesPerPixel:
         return m_nSamplesPerPixel;
-    case TIFFTAG_XRESOLUTION:
+    case kTagXResolution:
         return m_nXResolution;
-    case TIFFTAG_JPEGQUALITY:
+    case kTagJpegQuality:
         return m_nJpegQuality;
     default:
         return -1;
@@ -903,11 +903,11 @@ int CTiffFile::ReadIfd(uint64_t offset) {
             if (at + bytes > m_nFileSize)
                 continue;  // a broken value counts as absent
             switch (tag) { // only the values this reader uses are loaded
-            case TIFFTAG_BITSPERSAMPLE:
-            case TIFFTAG_STRIPOFFSETS:
-            case TIFFTAG_STRIPBYTECOUNTS:
-            case TIFFTAG_XRESOLUTION:
-            case TIFFTAG_YRESOLUTION:
+            case kTagBitsPerSample:
+            case kTagStripOffsets:
+            case kTagStripByteCounts:
+            case kTagXResolution:
+            case kTagYResolution:
                 break;
             default:
                 continue;
@@ -926,75 +926,75 @@ int CTiffFile::ReadIfd(uint64_t offset) {
         auto value = [&](uint32_t k) -> uint32_t {
             const uint8_t* v = data.data() + k * size;
             switch (type) {
-            case TIFF_BYTE:
-            case TIFF_SBYTE:
-            case TIFF_UNDEFINED:
+            case kTypeByte:
+            case kTypeSbyte:
+            case kTypeUndefined:
                 return v[0];
-            case TIFF_SHORT:
-            case TIFF_SSHORT:
+            case kTypeShort:
+            case kTypeSshort:
                 return bo.U16(v);
-            case TIFF_LONG:
-            case TIFF_SLONG:
+            case kTypeLong:
+            case kTypeSlong:
                 return bo.U32(v);
             default:
                 return 0;
             }
         };
         auto rational = [&]() -> uint32_t {
-            if (type != TIFF_RATIONAL)
+            if (type != kTypeRational)
                 return value(0);
             uint32_t num = bo.U32(data.data()), den = bo.U32(data.data() + 4);
             return den ? num / den : 0;
         };
         switch (tag) {
-        case TIFFTAG_IMAGEWIDTH:
+        case kTagImageWidth:
             m_nWidth = value(0);
             break;
-        case TIFFTAG_IMAGELENGTH:
+        case kTagImageLength:
             m_nLength = value(0);
             break;
-        case TIFFTAG_BITSPERSAMPLE:
+        case kTagBitsPerSample:
             m_nBitsPerSample = value(0);
             break;
-        case TIFFTAG_COMPRESSION:
+        case kTagCompression:
             m_nCompression = value(0);
             break;
-        case TIFFTAG_PHOTOMETRIC:
+        case kTagPhotometric:
             m_nPhotometric = value(0);
             break;
-        case TIFFTAG_FILLORDER:
+        case kTagFillOrder:
             m_nFillOrder = value(0);
             break;
-        case TIFFTAG_SAMPLESPERPIXEL:
+        case kTagSamplesPerPixel:
             m_nSamplesPerPixel = value(0);
             break;
-        case TIFFTAG_ROWSPERSTRIP:
+        case kTagRowsPerStrip:
             m_nRowsPerStrip = value(0);
             break;
-        case TIFFTAG_PLANARCONFIG:
+        case kTagPlanarConfig:
             m_nPlanar = value(0);
             break;
-        case TIFFTAG_T4OPTIONS:
+        case kTagT4Options:
             m_nT4Options = value(0);
             break;
-        case TIFFTAG_XRESOLUTION:
+        case kTagXResolution:
             m_nXResolution = rational();
             break;
-        case TIFFTAG_YRESOLUTION:
+        case kTagYResolution:
             m_nYResolution = rational();
             break;
-        case TIFFTAG_JPEGPROC:
+        case kTagJpegProc:
             m_nJpegProc = value(0);
             break;
-        case TIFFTAG_JPEGIFOFFSET:
+        case kTagJpegIfOffset:
             m_nJpegOffset = value(0);
             break;
-        case TIFFTAG_JPEGIFBYTECOUNT:
+        case kTagJpegIfByteCount:
             m_nJpegLength = value(0);
             break;
-        case TIFFTAG_STRIPOFFSETS:
-        case TIFFTAG_STRIPBYTECOUNTS: {
-            auto& v = tag == TIFFTAG_STRIPOFFSETS ? m_vecStripOffsets : m_vecStripByteCounts;
+        case kTagStripOffsets:
+        case kTagStripByteCounts: {
+            auto& v = tag == kTagStripOffsets ? m_vecStripOffsets : m_vecStripByteCounts;
             v.resize(count);
             for (uint32_t k = 0; k < count; ++k)
                 v[k] = value(k);
@@ -1260,7 +1260,7 @@ bool PlanRelocation(std::FILE* f, uint64_t size, const CChain& chain, uint64_t b
                 hasWidth = true;
             if (!IsOffsetTag(tag) && tag != 279)
                 continue;
-            if (type != TIFF_LONG && !(type == TIFF_SHORT && tag == 279))
+            if (type != kTypeLong && !(type == kTypeShort && tag == 279))
                 return false; // a SHORT offset could not hold the moved value
             std::vector<uint8_t> vals(static_cast<size_t>(bytes));
             if (bytes > 4) {
@@ -1274,7 +1274,7 @@ bool PlanRelocation(std::FILE* f, uint64_t size, const CChain& chain, uint64_t b
                                                        : nullptr;
             for (uint32_t c = 0; c < count; ++c) {
                 uint32_t v =
-                    type == TIFF_SHORT ? vals[2 * c] | vals[2 * c + 1] << 8 : GetLE32(&vals[4 * c]);
+                    type == kTypeShort ? vals[2 * c] | vals[2 * c + 1] << 8 : GetLE32(&vals[4 * c]);
                 if (keep)
                     keep->push_back(v);
                 if (tag == 279)

@@ -15,45 +15,45 @@
 namespace vlm {
 
 enum TiffTag : uint32_t {
-    TIFFTAG_NEWSUBFILETYPE = 254,
-    TIFFTAG_IMAGEWIDTH = 256,
-    TIFFTAG_IMAGELENGTH = 257,
-    TIFFTAG_BITSPERSAMPLE = 258,
-    TIFFTAG_COMPRESSION = 259,
-    TIFFTAG_PHOTOMETRIC = 262,
-    TIFFTAG_FILLORDER = 266,
-    TIFFTAG_STRIPOFFSETS = 273,
-    TIFFTAG_ORIENTATION = 274,
-    TIFFTAG_SAMPLESPERPIXEL = 277,
-    TIFFTAG_ROWSPERSTRIP = 278,
-    TIFFTAG_STRIPBYTECOUNTS = 279,
-    TIFFTAG_XRESOLUTION = 282,
-    TIFFTAG_YRESOLUTION = 283,
-    TIFFTAG_PLANARCONFIG = 284,
-    TIFFTAG_T4OPTIONS = 292,
-    TIFFTAG_RESOLUTIONUNIT = 296,
-    TIFFTAG_JPEGPROC = 512,
-    TIFFTAG_JPEGIFOFFSET = 513,
-    TIFFTAG_JPEGIFBYTECOUNT = 514,
-    TIFFTAG_JPEGQTABLES = 519,
-    TIFFTAG_JPEGDCTABLES = 520,
-    TIFFTAG_JPEGACTABLES = 521,
-    TIFFTAG_JPEGQUALITY = 65537 // pseudo tag: quality of JPEG pages
+    kTagNewSubfileType = 254,
+    kTagImageWidth = 256,
+    kTagImageLength = 257,
+    kTagBitsPerSample = 258,
+    kTagCompression = 259,
+    kTagPhotometric = 262,
+    kTagFillOrder = 266,
+    kTagStripOffsets = 273,
+    kTagOrientation = 274,
+    kTagSamplesPerPixel = 277,
+    kTagRowsPerStrip = 278,
+    kTagStripByteCounts = 279,
+    kTagXResolution = 282,
+    kTagYResolution = 283,
+    kTagPlanarConfig = 284,
+    kTagT4Options = 292,
+    kTagResolutionUnit = 296,
+    kTagJpegProc = 512,
+    kTagJpegIfOffset = 513,
+    kTagJpegIfByteCount = 514,
+    kTagJpegQTables = 519,
+    kTagJpegDcTables = 520,
+    kTagJpegAcTables = 521,
+    kTagJpegQuality = 65537 // pseudo tag: quality of JPEG pages
 };
 
 enum TiffType : uint16_t {
-    TIFF_BYTE = 1,
-    TIFF_ASCII = 2,
-    TIFF_SHORT = 3,
-    TIFF_LONG = 4,
-    TIFF_RATIONAL = 5,
-    TIFF_SBYTE = 6,
-    TIFF_UNDEFINED = 7,
-    TIFF_SSHORT = 8,
-    TIFF_SLONG = 9,
-    TIFF_SRATIONAL = 10,
-    TIFF_FLOAT = 11,
-    TIFF_DOUBLE = 12
+    kTypeByte = 1,
+    kTypeAscii = 2,
+    kTypeShort = 3,
+    kTypeLong = 4,
+    kTypeRational = 5,
+    kTypeSbyte = 6,
+    kTypeUndefined = 7,
+    kTypeSshort = 8,
+    kTypeSlong = 9,
+    kTypeSrational = 10,
+    kTypeFloat = 11,
+    kTypeDouble = 12
 };
 
 // Bytes of one value of a field type.
@@ -101,7 +101,7 @@ public:
     // Writing: completes the file. Reading: closes it. 0 or -1.
     int Close();
 
-    // Reading: 256, 257, 258, 259, 277, 282 and TIFFTAG_JPEGQUALITY; -1 otherwise.
+    // Reading: 256, 257, 258, 259, 277, 282 and kTagJpegQuality; -1 otherwise.
     long GetTag(uint32_t tag) const;
     int PageCount() const { return m_nPageCount; }
     // Reading: 1-based; 0 or -1.
@@ -129,8 +129,8 @@ private:
 
     int BeginPage();
     void AddEntry(uint16_t tag, uint16_t type, uint32_t count, const void* data);
-    void AddShort(uint16_t tag, uint16_t v) { AddEntry(tag, TIFF_SHORT, 1, &v); }
-    void AddLong(uint16_t tag, uint32_t v) { AddEntry(tag, TIFF_LONG, 1, &v); }
+    void AddShort(uint16_t tag, uint16_t v) { AddEntry(tag, kTypeShort, 1, &v); }
+    void AddLong(uint16_t tag, uint32_t v) { AddEntry(tag, kTypeLong, 1, &v); }
     void AddRational(uint16_t tag, uint32_t num);
     void SortEntries();
     int FlushG4();

@@ -53,7 +53,7 @@ std::vector<std::pair<uint16_t, RawEntry>> Entries(const std::vector<uint8_t>& f
         size_t e = ifd + 2 + 12 * i;
         uint16_t type = Le16(f, e + 2);
         uint32_t count = Le32(f, e + 4);
-        uint32_t value = (type == TIFF_SHORT && count == 1) ? Le16(f, e + 8) : Le32(f, e + 8);
+        uint32_t value = (type == kTypeShort && count == 1) ? Le16(f, e + 8) : Le32(f, e + 8);
         v.push_back({Le16(f, e), RawEntry{type, count, value}});
     }
     return v;
@@ -71,13 +71,13 @@ int WritePage(const std::string& path, int width, int height, int bps, int spp, 
     CTiffFile t;
     if (!t.Open(path.c_str(), 'w'))
         return -100;
-    t.TiffSetTagOld(TIFFTAG_IMAGEWIDTH, width);
-    t.TiffSetTagOld(TIFFTAG_IMAGELENGTH, height);
-    t.TiffSetTagOld(TIFFTAG_BITSPERSAMPLE, bps);
-    t.TiffSetTagOld(TIFFTAG_SAMPLESPERPIXEL, spp);
-    t.TiffSetTagOld(TIFFTAG_COMPRESSION, comp);
-    t.TiffSetTagOld(TIFFTAG_XRESOLUTION, dpi);
-    t.TiffSetTagOld(TIFFTAG_YRESOLUTION, dpi);
+    t.TiffSetTagOld(kTagImageWidth, width);
+    t.TiffSetTagOld(kTagImageLength, height);
+    t.TiffSetTagOld(kTagBitsPerSample, bps);
+    t.TiffSetTagOld(kTagSamplesPerPixel, spp);
+    t.TiffSetTagOld(kTagCompression, comp);
+    t.TiffSetTagOld(kTagXResolution, dpi);
+    t.TiffSetTagOld(kTagYResolution, dpi);
     size_t rowBytes = (static_cast<size_t>(width) * bps * spp + 7) / 8;
     for (int y = 0; y < height; ++y) {
         int rc = t.WriteRows(rows.data() + rowBytes * y, 1);
@@ -245,17 +245,17 @@ TEST_F(TiffTest, TagSetTwiceKeepsTheLaterValue) {
     std::string p = TempPath("twice.tif");
     CTiffFile t;
     ASSERT_TRUE(t.Open(p.c_str(), 'w'));
-    EXPECT_EQ(t.TiffSetTagOld(TIFFTAG_IMAGEWIDTH, 999), 0);
-    EXPECT_EQ(t.TiffSetTagOld(TIFFTAG_IMAGEWIDTH, 16), 0);
-    t.TiffSetTagOld(TIFFTAG_IMAGELENGTH, 2);
+    EXPECT_EQ(t.TiffSetTagOld(kTagImageWidth, 999), 0);
+    EXPECT_EQ(t.TiffSetTagOld(kTagImageWidth, 16), 0);
+    t.TiffSetTagOld(kTagImageLength, 2);
     const char a[] = "first", b[] = "second value";
-    EXPECT_EQ(t.TiffSetTag(305, TIFF_ASCII, sizeof(a), a), 0);
-    EXPECT_EQ(t.TiffSetTag(305, TIFF_ASCII, sizeof(b), b), 0);
+    EXPECT_EQ(t.TiffSetTag(305, kTypeAscii, sizeof(a), a), 0);
+    EXPECT_EQ(t.TiffSetTag(305, kTypeAscii, sizeof(b), b), 0);
     uint16_t artist = 7;
-    EXPECT_EQ(t.TiffSetTag(40000, TIFF_SHORT, 1, &artist), 0);
+    EXPECT_EQ(t.TiffSetTag(40000, kTypeShort, 1, &artist), 0);
     uint8_t rows[4] = {0xF0, 0x0F, 0x01, 0x80};
     ASSERT_EQ(t.WriteRows(rows, 2), 0);
-    EXPECT_EQ(t.TiffSetTag(306, TIFF_ASCII, 2, "x"), -1); // data offset already fixed
+    EXPECT_EQ(t.TiffSetTag(306, kTypeAscii, 2, "x"), -1); // data offset already fixed
     ASSERT_EQ(t.Close(), 0);
     auto f = ReadBytes(p);
     auto m = EntryMap(f, 8);
@@ -269,12 +269,12 @@ TEST_F(TiffTest, TagSetTwiceKeepsTheLaterValue) {
 
 TEST_F(TiffTest, SetTagRules) {
     CTiffFile t;
-    EXPECT_EQ(t.TiffSetTagOld(TIFFTAG_IMAGEWIDTH, 10), -1); // not open
+    EXPECT_EQ(t.TiffSetTagOld(kTagImageWidth, 10), -1); // not open
     std::string p = TempPath("rules.tif");
     ASSERT_TRUE(t.Open(p.c_str(), 'w'));
-    EXPECT_EQ(t.TiffSetTagOld(TIFFTAG_PHOTOMETRIC, 1), -1);
-    EXPECT_EQ(t.TiffSetTagOld(TIFFTAG_JPEGQUALITY, 250), 0);
-    EXPECT_EQ(t.TiffSetTagOld(TIFFTAG_COMPRESSION, 7), 0);
+    EXPECT_EQ(t.TiffSetTagOld(kTagPhotometric, 1), -1);
+    EXPECT_EQ(t.TiffSetTagOld(kTagJpegQuality, 250), 0);
+    EXPECT_EQ(t.TiffSetTagOld(kTagCompression, 7), 0);
     t.Release();
     // Refused page forms: no file contents are produced.
     auto rows = vlmtest::MakePage(64, 4, 8, 1);
@@ -301,13 +301,13 @@ TEST_F(TiffTest, EveryFormRoundTrips) {
         CTiffFile t;
         ASSERT_TRUE(t.Open(p.c_str(), 'r'));
         EXPECT_EQ(t.PageCount(), 1);
-        EXPECT_EQ(t.GetTag(TIFFTAG_IMAGEWIDTH), width);
-        EXPECT_EQ(t.GetTag(TIFFTAG_IMAGELENGTH), height);
-        EXPECT_EQ(t.GetTag(TIFFTAG_BITSPERSAMPLE), f.bps);
-        EXPECT_EQ(t.GetTag(TIFFTAG_SAMPLESPERPIXEL), f.spp);
-        EXPECT_EQ(t.GetTag(TIFFTAG_COMPRESSION), f.comp);
-        EXPECT_EQ(t.GetTag(TIFFTAG_XRESOLUTION), 300);
-        EXPECT_EQ(t.GetTag(TIFFTAG_PHOTOMETRIC), -1);
+        EXPECT_EQ(t.GetTag(kTagImageWidth), width);
+        EXPECT_EQ(t.GetTag(kTagImageLength), height);
+        EXPECT_EQ(t.GetTag(kTagBitsPerSample), f.bps);
+        EXPECT_EQ(t.GetTag(kTagSamplesPerPixel), f.spp);
+        EXPECT_EQ(t.GetTag(kTagCompression), f.comp);
+        EXPECT_EQ(t.GetTag(kTagXResolution), 300);
+        EXPECT_EQ(t.GetTag(kTagPhotometric), -1);
         std::vector<uint8_t> buf(t.PageBufferSize());
         ASSERT_EQ(t.ReadPage(buf.data(), buf.size()), 0);
         if (f.bps == 8 && f.spp == 1) {
@@ -328,10 +328,10 @@ TEST_F(TiffTest, WriterDoesNotChangeTheCallersRowsAndHonoursStride) {
     std::string p = TempPath("stride.tif");
     CTiffFile t;
     ASSERT_TRUE(t.Open(p.c_str(), 'w'));
-    t.TiffSetTagOld(TIFFTAG_IMAGEWIDTH, width);
-    t.TiffSetTagOld(TIFFTAG_IMAGELENGTH, height);
-    t.TiffSetTagOld(TIFFTAG_BITSPERSAMPLE, 8);
-    t.TiffSetTagOld(TIFFTAG_SAMPLESPERPIXEL, 3);
+    t.TiffSetTagOld(kTagImageWidth, width);
+    t.TiffSetTagOld(kTagImageLength, height);
+    t.TiffSetTagOld(kTagBitsPerSample, 8);
+    t.TiffSetTagOld(kTagSamplesPerPixel, 3);
     ASSERT_EQ(t.WriteRows(rows.data(), height, 32), 0);
     EXPECT_EQ(t.WriteRows(rows.data(), 1, 32), -1); // beyond ImageLength
     ASSERT_EQ(t.Close(), 0);
@@ -347,14 +347,14 @@ TEST_F(TiffTest, ShortPageDescribesTheRowsWritten) {
     std::string p = TempPath("short.tif");
     CTiffFile t;
     ASSERT_TRUE(t.Open(p.c_str(), 'w'));
-    t.TiffSetTagOld(TIFFTAG_IMAGEWIDTH, 64);
-    t.TiffSetTagOld(TIFFTAG_IMAGELENGTH, 20);
-    t.TiffSetTagOld(TIFFTAG_COMPRESSION, 4);
+    t.TiffSetTagOld(kTagImageWidth, 64);
+    t.TiffSetTagOld(kTagImageLength, 20);
+    t.TiffSetTagOld(kTagCompression, 4);
     ASSERT_EQ(t.WriteRows(page.data(), 12), 0);
     ASSERT_EQ(t.Close(), 0);
     CTiffFile r;
     ASSERT_TRUE(r.Open(p.c_str(), 'r'));
-    EXPECT_EQ(r.GetTag(TIFFTAG_IMAGELENGTH), 12);
+    EXPECT_EQ(r.GetTag(kTagImageLength), 12);
     std::vector<uint8_t> buf(r.PageBufferSize());
     ASSERT_EQ(r.ReadPage(buf.data(), buf.size()), 0);
     page.resize(8 * 12);
@@ -371,9 +371,9 @@ TEST_F(TiffTest, G4LineWithTooManyChangesFailsThePage) {
     std::string p = TempPath("busy.tif");
     CTiffFile t;
     ASSERT_TRUE(t.Open(p.c_str(), 'w'));
-    t.TiffSetTagOld(TIFFTAG_IMAGEWIDTH, width);
-    t.TiffSetTagOld(TIFFTAG_IMAGELENGTH, 2);
-    t.TiffSetTagOld(TIFFTAG_COMPRESSION, 4);
+    t.TiffSetTagOld(kTagImageWidth, width);
+    t.TiffSetTagOld(kTagImageLength, 2);
+    t.TiffSetTagOld(kTagCompression, 4);
     std::vector<uint8_t> calm(width / 8, 0);
     EXPECT_EQ(t.WriteRows(calm.data(), 1), 0);
     EXPECT_EQ(t.WriteRows(row.data(), 1), -4500);
@@ -407,7 +407,7 @@ TEST_F(TiffTest, ReadsBothByteOrdersAndSeveralStrips) {
             CTiffFile t;
             ASSERT_TRUE(t.Open(p.c_str(), 'r'));
             EXPECT_EQ(t.IsBigEndian(), big);
-            EXPECT_EQ(t.GetTag(TIFFTAG_XRESOLUTION), 200);
+            EXPECT_EQ(t.GetTag(kTagXResolution), 200);
             std::vector<uint8_t> buf(t.PageBufferSize());
             ASSERT_EQ(buf.size(), 40u * height);
             ASSERT_EQ(t.ReadPage(buf.data(), buf.size()), 0);
