@@ -756,9 +756,13 @@ std::string ProbeFriendlyName(const DeviceState& s, const char* friendlyName) {
 
 std::string ResolveStateFolder(std::string* pError) {
     std::string folder;
-    if (const char* env = std::getenv("VX410SIM_DIR"); env && *env)
-        folder = env;
 #ifdef _WIN32
+    // The process environment, not a C runtime's copy: a DLL and its host
+    // may not share one.
+    char env[MAX_PATH * 2] = {};
+    const DWORD envLen = GetEnvironmentVariableA("VX410SIM_DIR", env, sizeof env);
+    if (envLen > 0 && envLen < sizeof env)
+        folder = env;
     if (folder.empty()) {
         HKEY hKey = nullptr;
         if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Velmora Works Inc.\\VX-410 Simulator", 0,
@@ -791,6 +795,8 @@ std::string ResolveStateFolder(std::string* pError) {
         folder = std::string(appData) + "\\Velmora Works\\VX-410 Simulator";
     }
 #else
+    if (const char* envDir = std::getenv("VX410SIM_DIR"); envDir && *envDir)
+        folder = envDir;
     if (folder.empty()) {
         const char* home = std::getenv("HOME");
         if (!home || !*home) {
