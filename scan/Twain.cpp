@@ -1,0 +1,1190 @@
+#include "Twain.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "framework/App.h"
+#include "ScanLog.h"
+#include "ScanSupport.h"
+#include "TwainLogic.h"
+
+// The portable state table uses its own copy of the TWAIN numbers.
+static_assert(vlmscan::kDAT_IMAGEMEMXFER == DAT_IMAGEMEMXFER &&
+                  vlmscan::kMSG_ENDXFER == MSG_ENDXFER &&
+                  vlmscan::kMSG_PROCESSEVENT == MSG_PROCESSEVENT &&
+                  vlmscan::kTWRC_XFERDONE == TWRC_XFERDONE &&
+                  vlmscan::kTWCC_SEQERROR == TWCC_SEQERROR,
+              "TWAIN numbers");
+
+namespace {
+// Process-wide: shared by every CTwain of the process.
+DSMENTRYPROC g_pDSM_Entry = nullptr;
+int g_nSMAvailable = 0; // 0 not tried, 1 loaded, -1 failed (never tried again)
+TW_IDENTITY g_SourceId{};
+std::string g_strSMPath;
+} // namespace
+
+int CTwain::ItemSize(int nItemType) {
+    static const int kSizes[] = {1, 2, 4, 1, 2, 4, 2, 4, 16, 34, 66, 130, 256};
+    if (nItemType < 0 || nItemType > TWTY_STR255)
+        return 0;
+    return kSizes[nItemType];
+}
+
+std::string CTwain::LoadedSourceManagerPath() {
+    return g_strSMPath;
+}
+const TW_IDENTITY& CTwain::SourceIdentity() const {
+    return g_SourceId;
+}
+
+CTwain::CTwain() {
+    m_bTrace = TRUE;
+    m_bShowUI = TRUE;
+    m_nXferMech = TWSX_NATIVE;
+    SetState(1);
+    m_AppId.Id = 0;
+    m_AppId.Version.MajorNum = 1;
+    m_AppId.Version.MinorNum = 0;
+    m_AppId.Version.Language = TWLG_USA;
+    m_AppId.Version.Country = TWCY_USA;
+    lstrcpynA(m_AppId.Version.Info, "Harvest", sizeof m_AppId.Version.Info);
+    m_AppId.ProtocolMajor = 1;
+    m_AppId.ProtocolMinor = 9;
+    m_AppId.SupportedGroups = DG_CONTROL | DG_IMAGE;
+    lstrcpynA(m_AppId.Manufacturer, "Velmora Works Inc.", sizeof m_AppId.Manufacturer);
+    lstrcpynA(m_AppId.ProductFamily, "Harvest", sizeof m_AppId.ProductFamily);
+    lstrcpynA(m_AppId.ProductName, "Harvest", sizeof m_AppId.ProductName);
+    memset(&g_SourceId, 0, sizeof g_SourceId);
+    // The guard of the four open/enable/disable/close operations.
+    m_hGuardEvent.Attach(CreateEventA(nullptr, TRUE, TRUE, nullptr));
+}
+
+CTwain::~CTwain() {
+    ScanRunLog("CTwain::~CTwain() start");
+    ScanRunLog("CloseSourceManager() start");
+    CloseSourceManager(nullptr);
+    ScanRunLog("CloseSourceManager() end");
+    ScanRunLog("UnloadSourceManager() start");
+    UnloadSourceManager();
+    ScanRunLog("UnloadSourceManager() end");
+    FreeXferBuffer();
+    ScanRunLog("DeleteCriticalSection() start");
+    ScanRunLog("DeleteCriticalSection() end");
+    ScanRunLog("CTwain::~CTwain() end");
+}
+
+void CTwain::SetState(int nState) {
+    if (nState > 7)
+        return;
+    int old = m_nState;
+    m_nState = nState;
+    if (m_bTrace)
+        if (const char* name = vlmscan::StateName(nState))
+            ScanRunLog("%s", name);
+    if (old != nState)
+        StateChanged(old, nState);
+}
+
+HWND CTwain::DefaultWindow(HWND hWnd) const {
+    if (hWnd)
+        return hWnd;
+    return m_hParentWnd;
+}
+
+void CTwain::ShowError(const char* text) {
+    ScanRunLog("%s", text);
+    ScanMessageBox(nullptr, text, "TWAIN", MB_OK | MB_ICONEXCLAMATION);
+}
+
+BOOL CTwain::LoadSourceManager() {
+    if (m_nState > 1)
+        return TRUE;
+    if (!m_hSMLib.IsValid()) {
+        char windir[MAX_PATH] = {};
+        UINT n = GetWindowsDirectoryA(windir, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) {
+            char buf[128];
+            snprintf(buf, sizeof buf, "GetWindowsDirectory failed %lu", GetLastError());
+            ShowError(buf);
+            return FALSE;
+        }
+        char sysdir[MAX_PATH] = {};
+        UINT ns = GetSystemDirectoryA(sysdir, MAX_PATH);
+        auto join = [](const char* dir, const char* name) {
+            std::string p = dir;
+            if (!p.empty() && p.back() != '\\')
+                p += '\\';
+            return p + name;
+        };
+        // 64-bit adaptation: a 64-bit process cannot load a 32-bit
+        // "TWAIN_32.DLL" from the Windows directory; 64-bit Windows (and the
+        // platform here) keep the 64-bit manager in the system directory.
+        std::string candidates[3] = {join(windir, "TWAIN_32.DLL")};
+        if (ns > 0 && ns < MAX_PATH) {
+            candidates[1] = join(sysdir, "TWAINDSM.DLL");
+            candidates[2] = join(sysdir, "TWAIN_32.DLL");
+        }
+        std::string failures;
+        for (const std::string& path : candidates) {
+            if (path.empty())
+                continue;
+            ScanRunLog("LoadLibrary() start");
+            HMODULE h = LoadLibraryA(path.c_str());
+            if (!h) {
+                char buf[MAX_PATH + 64];
+                snprintf(buf, sizeof buf, "LoadLibrary(%s) failed %lu", path.c_str(),
+                         GetLastError());
+                ScanRunLog("%s", buf);
+                failures += buf;
+                failures += "\n";
+                continue;
+            }
+            ScanRunLog("LoadLibrary() end handle is 0x%p", static_cast<void*>(h));
+            if (!GetProcAddress(h, "DSM_Entry")) {
+                FreeLibrary(h);
+                continue;
+            }
+            m_hSMLib.Attach(h);
+            g_strSMPath = path;
+            break;
+        }
+        if (!m_hSMLib.IsValid()) {
+            if (m_bTrace && !failures.empty())
+                ScanMessageBox(nullptr, failures.c_str(), "TWAIN", MB_OK | MB_ICONEXCLAMATION);
+            return FALSE;
+        }
+    }
+    g_pDSM_Entry = reinterpret_cast<DSMENTRYPROC>(GetProcAddress(m_hSMLib.Get(), "DSM_Entry"));
+    if (!g_pDSM_Entry) {
+        m_hSMLib.Close();
+        return FALSE;
+    }
+    g_nSMAvailable = 1;
+    SetState(2);
+    return m_nState > 1;
+}
+
+BOOL CTwain::IsSourceManagerAvailable() {
+    if (g_pDSM_Entry && m_hSMLib.IsValid())
+        return TRUE;
+    if (g_nSMAvailable == 0 || (g_nSMAvailable == 1 && !m_hSMLib.IsValid()))
+        g_nSMAvailable = LoadSourceManager() ? 1 : -1;
+    return g_nSMAvailable == 1;
+}
+
+BOOL CTwain::OpenSourceManager(HWND hWnd) {
+    if (!IsSourceManagerAvailable())
+        return FALSE;
+    hWnd = DefaultWindow(hWnd);
+    if (!IsWindow(hWnd)) {
+        ShowError("hwnd32 is invalid");
+    }
+    TW_MEMREF parent = hWnd;
+    SMCall(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent);
+    if (m_nState != 3 && m_bTrace)
+        ShowError("TWAIN:OPENDSM failed");
+    return m_nState > 2;
+}
+
+void CTwain::GuardEnter(const char* who) {
+    ScanRunLog("CTwain:%s ...wait", who);
+    if (m_hGuardEvent.IsValid()) {
+        WaitForSingleObject(m_hGuardEvent.Get(), INFINITE);
+        ResetEvent(m_hGuardEvent.Get());
+    }
+}
+
+void CTwain::GuardLeave() {
+    if (m_hGuardEvent.IsValid())
+        SetEvent(m_hGuardEvent.Get());
+}
+
+BOOL CTwain::OpenSource(BOOL bShowError) {
+    GuardEnter("OpenSource");
+    ScanRunLog("CTwain:OpenSource in");
+    ScanRunLog("%s", m_strSourceName.c_str());
+    // Serialises opening the source across the programs of the system. The
+    // mutex is always waited for: its creator must hold it as well, or a
+    // second process would find it free while the first is still opening.
+    vlm::CHandle mutex(CreateMutexA(nullptr, FALSE, "Harv_OpenSource"));
+    bool bOwned = false;
+    if (mutex.IsValid()) {
+        DWORD w = WaitForSingleObject(mutex.Get(), INFINITE);
+        bOwned = (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED);
+    }
+    if (m_nState < 3) {
+        ScanRunLog("state is under SOURCE_MANAGER_OPEN");
+        ScanMessageBox(nullptr, "state is under SOURCE_MANAGER_OPEN", "error", MB_OK);
+    } else if (m_nState == 3) {
+        ScanRunLog("Search Twain Driver start");
+        TW_IDENTITY found{};
+        bool bFound = false;
+        memset(&g_SourceId, 0, sizeof g_SourceId);
+        if (!SMCall(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &g_SourceId)) {
+            ScanRunLog("SM(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST,&SourceId); returns FALSE");
+        } else {
+            do {
+                ScanRunLog("%s", g_SourceId.ProductName);
+                // The last match wins.
+                if (vlmscan::ProductNameEquals(g_SourceId.ProductName, m_strSourceName.c_str()) ||
+                    CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, g_SourceId.ProductName, -1,
+                                   m_strSourceName.c_str(), -1) == CSTR_EQUAL) {
+                    found = g_SourceId;
+                    bFound = true;
+                }
+                memset(&g_SourceId, 0, sizeof g_SourceId);
+            } while (SMCall(DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &g_SourceId));
+        }
+        ScanRunLog("Search Twain Driver end --> %s", bFound ? "find driver" : "not find driver");
+        if (bFound) {
+            g_SourceId = found;
+            ScanRunLog("SM(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &SourceId) start");
+            if (!SMCall(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &g_SourceId))
+                ScanRunLog("SM(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &SourceId) failed");
+            else
+                ScanRunLog("SM(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &SourceId) success");
+            m_strSourceName = g_SourceId.ProductName;
+        } else {
+            memset(&g_SourceId, 0, sizeof g_SourceId);
+            if (bShowError) {
+                std::string name = vlmscan::DriverDisplayName(m_strSourceName);
+                std::string fmt = ScanLocalize("Can't use device driver because it used by other "
+                                               "application or it isn't installed yet.");
+                char text[1024];
+                // The localised text takes the display name as its one argument.
+                snprintf(text, sizeof text, fmt.c_str(), name.c_str());
+                ScanMessageBox(nullptr, text, name.c_str(), MB_OK | MB_ICONEXCLAMATION);
+            }
+        }
+        if (m_nState != 4) {
+            ScanRunLog("CTwain:OpenSource ...false  ... source close in");
+            if (bFound)
+                SMCall(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &g_SourceId);
+            ScanRunLog("CTwain:source close out");
+        }
+    }
+    if (bOwned)
+        ReleaseMutex(mutex.Get());
+    mutex.Close();
+    ScanRunLog("CTwain:OpenSource out");
+    GuardLeave();
+    return m_nState >= 4;
+}
+
+BOOL CTwain::EnableSource(HWND hWnd) {
+    GuardEnter("EnableSource");
+    if (m_nState != 4) {
+        ScanRunLog("CTwain:EnableSource false out");
+        GuardLeave();
+        return FALSE;
+    }
+    SetCapValue(ICAP_XFERMECH, TWTY_UINT16, static_cast<TW_UINT32>(m_nXferMech));
+    m_UI.ShowUI = m_bShowUI ? TRUE : FALSE;
+    m_UI.ModalUI = FALSE;
+    m_UI.hParent = DefaultWindow(hWnd);
+    DSCall(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &m_UI);
+    GuardLeave();
+    return m_nState >= 5;
+}
+
+BOOL CTwain::EnableSourceUIOnly(HWND hWnd) {
+    if (m_nState != 4)
+        return FALSE;
+    m_UI.ShowUI = m_bShowUI ? TRUE : FALSE;
+    m_UI.ModalUI = TRUE;
+    m_UI.hParent = DefaultWindow(hWnd);
+    BOOL ok = DSCall(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, &m_UI);
+    SetState(4); // the source shows its window; the session stays open, not enabled
+    return ok;
+}
+
+BOOL CTwain::DisableSource() {
+    GuardEnter("DisableSource");
+    if (m_UI.hParent && IsWindow(static_cast<HWND>(m_UI.hParent)))
+        BringWindowToTop(static_cast<HWND>(m_UI.hParent));
+    if (m_nState == 5)
+        DSCall(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &m_UI);
+    GuardLeave();
+    return m_nState < 5;
+}
+
+BOOL CTwain::CloseSource() {
+    m_nLastRC = TWRC_SUCCESS;
+    if (m_nState == 5)
+        DisableSource();
+    GuardEnter("CloseSource");
+    if (m_nState == 4)
+        SMCall(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &g_SourceId);
+    GuardLeave();
+    return m_nState < 4;
+}
+
+BOOL CTwain::CloseSourceManager(HWND hWnd) {
+    CloseSource();
+    if (m_nState > 2) {
+        TW_MEMREF parent = DefaultWindow(hWnd);
+        SMCall(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent);
+    }
+    return m_nState < 3;
+}
+
+BOOL CTwain::UnloadSourceManager() {
+    m_nLastRC = TWRC_SUCCESS;
+    ScanRunLog("CTwain::UnloadSourceManager(void) start");
+    if (m_nState == 2) {
+        ScanRunLog("nState == SOURCE_MANAGER_LOADED");
+        ScanRunLog("FreeLibrary(0x%p) start", static_cast<void*>(m_hSMLib.Get()));
+        m_hSMLib.Close();
+        g_pDSM_Entry = nullptr;
+        ScanRunLog("FreeLibrary(hSMLib) end");
+        SetState(1);
+    }
+    ScanRunLog("CTwain::UnloadSourceManager(void) end");
+    return m_nState == 1;
+}
+
+BOOL CTwain::EndXfer() {
+    switch (m_nState) {
+    case 7:
+        DSCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &m_Pending);
+        break;
+    case 4:
+        ScanRunLog("*** Wrong state (SOURCE_OPEN) ***");
+        break;
+    case 5:
+        ScanRunLog("*** Wrong state (SOURCE_ENABLED) ***");
+        break;
+    case 6:
+        ScanRunLog("*** Wrong state (TRANSFER_READY) ***");
+        break;
+    }
+    return m_nState < 7;
+}
+
+BOOL CTwain::CancelXfers() {
+    EndXfer();
+    if (m_nState == 6) {
+        TW_PENDINGXFERS p{};
+        DSCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &p);
+    }
+    return m_nState < 6;
+}
+
+BOOL CTwain::StopXfers() {
+    EndXfer();
+    if (m_nState == 6) {
+        TW_PENDINGXFERS p{};
+        DSCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_STOPFEEDER, &p);
+    }
+    return m_nState < 6;
+}
+
+BOOL CTwain::DropToState(int nTarget, HWND hWnd) {
+    if (nTarget < 1)
+        nTarget = 1;
+    while (m_nState > nTarget) {
+        BOOL ok = FALSE;
+        switch (m_nState) {
+        case 7:
+            ok = EndXfer();
+            break;
+        case 6:
+            ok = CancelXfers();
+            break;
+        case 5:
+            ok = DisableSource();
+            break;
+        case 4:
+            ok = CloseSource();
+            break;
+        case 3:
+            ok = CloseSourceManager(hWnd);
+            break;
+        case 2:
+            ok = UnloadSourceManager();
+            break;
+        default:
+            return FALSE;
+        }
+        if (!ok)
+            return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CTwain::SetupSource(HWND hWnd) {
+    m_nSavedState = m_nState;
+    BOOL ok = TRUE;
+    if (m_nState <= 2)
+        ok = OpenSourceManager(hWnd);
+    if (ok && m_nState <= 3)
+        ok = OpenSource(TRUE) && SourceOpened();
+    if (ok && m_nState <= 4)
+        ok = EnableSourceUIOnly(hWnd);
+    if (ok) {
+        m_bIsShowDSUI = TRUE;
+        ScanRunLog("CTwain:m_bIsShowDSUI TRUE");
+        ScanRunLog("CTwain:SetupSource TRUE OUT");
+        return TRUE;
+    }
+    AcquireFailed();
+    DropToState(m_nSavedState, hWnd);
+    ScanRunLog("CTwain:SetupSource FALSE OUT");
+    return FALSE;
+}
+
+BOOL CTwain::BeginAcquire(HWND hWnd) {
+    m_nSavedState = m_nState;
+    BOOL ok = TRUE;
+    if (m_nState <= 2)
+        ok = OpenSourceManager(hWnd);
+    if (ok && m_nState <= 3)
+        ok = OpenSource(TRUE) && SourceOpened();
+    if (ok && m_nState <= 4)
+        ok = EnableSource(hWnd);
+    if (ok) {
+        ScanRunLog("CTwain:BeginAcquire TRUE OUT");
+        return TRUE;
+    }
+    AcquireFailed();
+    DropToState(m_nSavedState, hWnd);
+    ScanRunLog("CTwain:BeginAcquire FALSE OUT");
+    return FALSE;
+}
+
+BOOL CTwain::TwainMessageHook(MSG* pMsg) {
+    if (m_nState < 4 || !pMsg)
+        return FALSE;
+    TW_EVENT ev{};
+    ev.pEvent = pMsg;
+    ev.TWMessage = MSG_NULL;
+    DSCall(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &ev);
+    const TW_UINT16 rc = m_nLastRC;
+    switch (ev.TWMessage) {
+    case MSG_NULL:
+        ScanRunLog("CTwain:TwainMessageHook::MSG_NULL");
+        break;
+    case MSG_XFERREADY:
+        ScanRunLog("CTwain:TwainMessageHook::MSG_XFERREADY");
+        m_bAcquiring = TRUE;
+        XferReady();
+        XferGroupDone();
+        break;
+    case MSG_CLOSEDSREQ:
+    case MSG_CLOSEDSOK: {
+        bool bOk = ev.TWMessage == MSG_CLOSEDSOK;
+        ScanRunLog(bOk ? "CTwain:TwainMessageHook::MSG_CLOSEOK"
+                       : "CTwain:TwainMessageHook::MSG_CLOSEDSREQ");
+        m_bCloseRequested = TRUE;
+        HWND hParent = static_cast<HWND>(m_UI.hParent);
+        CloseDsRequest();
+        m_bIsShowDSUI = FALSE;
+        if (hParent && hParent != m_hParentWnd)
+            PostMessageA(hParent, WM_CLOSE, bOk ? 1 : 0, 0);
+        break;
+    }
+    default:
+        ScanRunLog("CTwain::TwainMessageHook::Default Message");
+        break;
+    }
+    return rc == TWRC_DSEVENT;
+}
+
+TW_UINT16 CTwain::ReadConditionCode() {
+    TW_STATUS st{};
+    TW_UINT16 rc;
+    if (m_nState >= 4)
+        rc = g_pDSM_Entry(&m_AppId, &g_SourceId, DG_CONTROL, DAT_STATUS, MSG_GET, &st);
+    else if (m_nState == 3)
+        rc = g_pDSM_Entry(&m_AppId, nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &st);
+    else
+        return TWCC_SEQERROR;
+    if (rc != TWRC_SUCCESS)
+        return TWCC_BUMMER;
+    return st.ConditionCode;
+}
+
+void CTwain::FetchExtendedError() {
+    if (!g_pDSM_Entry || m_nState < 4)
+        return;
+    TW_UINT32 code = 0;
+    TW_UINT16 rc =
+        g_pDSM_Entry(&m_AppId, &g_SourceId, DG_CONTROL, DAT_VLM_EXTERROR, MSG_GET, &code);
+    if (rc != TWRC_SUCCESS)
+        return;
+    char buf[1024];
+    vlmscan::PrepareExtendedErrorBuffer(buf, code);
+    // The source writes its text from byte 12; the last byte stays a terminator.
+    VendorOpRecord rec{};
+    rec.OpCode = VLMOP_GETERRORTEXT;
+    rec.Arg1 = code;
+    rec.Arg2 = reinterpret_cast<uintptr_t>(buf + 12);
+    g_pDSM_Entry(&m_AppId, &g_SourceId, DG_CONTROL, DAT_VLM_VENDOROP, MSG_VLM_VENDOROP, &rec);
+    buf[sizeof buf - 1] = '\0';
+    m_strLastDriverError = buf;
+    m_dwLastDriverError = code;
+    ScanRunLog("CTwain:ExtendedError %s", buf);
+}
+
+BOOL CTwain::DSCall(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF pData) {
+    CCsLock lock(m_CallLock);
+    ScanRunLog("CTwain:DS in");
+    Trace("CTwain:DS in", dg, dat, msg, pData, false);
+    if (m_nState < 4 || !g_pDSM_Entry) {
+        ScanRunLog("CTwain:DS Not Open");
+        return FALSE;
+    }
+    m_nLastRC = g_pDSM_Entry(&m_AppId, &g_SourceId, dg, dat, msg, pData);
+    ScanRunLog("%s", vlmscan::ReturnCodeName(m_nLastRC).c_str());
+    m_nLastCC = TWCC_SUCCESS;
+    if (dat != DAT_STATUS && dat != DAT_EVENT) {
+        if (m_nLastRC != TWRC_SUCCESS) {
+            m_nLastCC = ReadConditionCode();
+            if ((m_nLastRC == TWRC_FAILURE || m_nLastRC == TWRC_CANCEL) &&
+                m_nLastCC == TWCC_VLM_EXTERROR)
+                FetchExtendedError();
+        }
+    }
+    vlmscan::STriplet t;
+    t.DG = dg;
+    t.DAT = dat;
+    t.MSG = msg;
+    t.RC = m_nLastRC;
+    t.CC = m_nLastCC;
+    t.bCloseRequested = m_bCloseRequested != FALSE;
+    if (dat == DAT_EVENT && msg == MSG_PROCESSEVENT && pData)
+        t.EventMessage = static_cast<TW_EVENT*>(pData)->TWMessage;
+    if (dat == DAT_PENDINGXFERS && pData)
+        t.PendingCount = static_cast<TW_PENDINGXFERS*>(pData)->Count;
+    vlmscan::SStateStep step = vlmscan::NextState(m_nState, t);
+    if (step.bError)
+        ScanRunLog("*** Error ***");
+    if (step.bClearCloseRequested)
+        m_bCloseRequested = FALSE;
+    if (step.nState != m_nState)
+        SetState(step.nState);
+    if (step.bFetchExtendedError && m_nLastCC != TWCC_VLM_EXTERROR)
+        FetchExtendedError();
+    Trace("CTwain:DS OUT", dg, dat, msg, pData, true);
+    ScanRunLog("CTwain:DS OUT");
+    return step.bSuccess;
+}
+
+BOOL CTwain::SMCall(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF pData) {
+    CCsLock lock(m_CallLock);
+    Trace("CTwain:SM IN", dg, dat, msg, pData, false);
+    if (!g_pDSM_Entry)
+        return FALSE;
+    m_nLastRC = g_pDSM_Entry(&m_AppId, nullptr, dg, dat, msg, pData);
+    m_nLastCC = TWCC_SUCCESS;
+    BOOL ok = m_nLastRC == TWRC_SUCCESS;
+    const bool bStateful = (dat == DAT_PARENT && (msg == MSG_OPENDSM || msg == MSG_CLOSEDSM)) ||
+                           (dat == DAT_IDENTITY && (msg == MSG_OPENDS || msg == MSG_CLOSEDS));
+    if (bStateful) {
+        if (ok) {
+            int next = msg == MSG_OPENDSM ? 3 : msg == MSG_CLOSEDSM ? 2 : msg == MSG_OPENDS ? 4 : 3;
+            SetState(next);
+        } else {
+            m_nLastCC = ReadConditionCode();
+            ScanRunLog("%s %s", vlmscan::ReturnCodeName(m_nLastRC).c_str(),
+                       vlmscan::ConditionCodeName(m_nLastCC).c_str());
+        }
+    }
+    Trace("CTwain:SM OUT", dg, dat, msg, pData, true);
+    return ok;
+}
+
+void CTwain::Trace(const char* marker, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF pData,
+                   bool bAfter) {
+    if (!CScanTraceLog::IsEnabled())
+        return;
+    std::string line = marker;
+    line += "/ " + vlmscan::DatName(dat) + "/ " + vlmscan::MsgName(msg);
+    char buf[512];
+    if (dat == DAT_CAPABILITY && pData) {
+        const TW_CAPABILITY* cap = static_cast<const TW_CAPABILITY*>(pData);
+        line += "// ---" + vlmscan::CapName(cap->Cap);
+        if (bAfter && cap->hContainer) {
+            CGlobalLock lock(static_cast<HGLOBAL>(cap->hContainer));
+            const void* p = lock.Get();
+            if (p && (cap->ConType == TWON_ONEVALUE)) {
+                const TW_ONEVALUE* one = static_cast<const TW_ONEVALUE*>(p);
+                snprintf(buf, sizeof buf, "  TW_ONEVALUE ItemType=%d Item=%d", one->ItemType,
+                         static_cast<int>(one->Item));
+                line += buf;
+            } else if (p && cap->ConType == TWON_ENUMERATION) {
+                const TW_ENUMERATION* e = static_cast<const TW_ENUMERATION*>(p);
+                snprintf(buf, sizeof buf,
+                         " TW_ENUMERATION ItemType=%d NumItems=%d CurrentIndex=%d DefaultIndex=%d "
+                         "ItemList=%d",
+                         e->ItemType, static_cast<int>(e->NumItems),
+                         static_cast<int>(e->CurrentIndex), static_cast<int>(e->DefaultIndex),
+                         e->NumItems ? static_cast<int>(e->ItemList[0]) : 0);
+                line += buf;
+            } else if (p) {
+                snprintf(buf, sizeof buf, " ??? ConType=%d", cap->ConType);
+                line += buf;
+            }
+        }
+    } else if (bAfter && pData) {
+        if (dat == DAT_IMAGENATIVEXFER) {
+            snprintf(
+                buf, sizeof buf, "// --TW_HANDLE=0x%08X",
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(*static_cast<HANDLE*>(pData))));
+            line += buf;
+        } else if (dat == DAT_PENDINGXFERS) {
+            const TW_PENDINGXFERS* p = static_cast<const TW_PENDINGXFERS*>(pData);
+            snprintf(buf, sizeof buf, "// --TW_PENDINGXFERS Count=%d EOJ=%d", p->Count,
+                     static_cast<int>(p->EOJ));
+            line += buf;
+        } else if (dat == DAT_SETUPMEMXFER) {
+            const TW_SETUPMEMXFER* p = static_cast<const TW_SETUPMEMXFER*>(pData);
+            snprintf(buf, sizeof buf,
+                     "// --TW_SETUPMEMXFER MinBufSize=%d MaxBufSize=%d Preferred=%d",
+                     static_cast<int>(p->MinBufSize), static_cast<int>(p->MaxBufSize),
+                     static_cast<int>(p->Preferred));
+            line += buf;
+        } else if (dat == DAT_IMAGEINFO) {
+            const TW_IMAGEINFO* p = static_cast<const TW_IMAGEINFO*>(pData);
+            snprintf(buf, sizeof buf,
+                     " / --TW_IMAGEINFO\tBitsPerPixel=%d BitPerSample=%d Compression=%d "
+                     "ImageLength=%d ImageWidth=%d PixelType=%d Planar=%d SamplePerPixel=%d "
+                     "XResolution=%d YResolution=%d",
+                     p->BitsPerPixel, p->BitsPerSample[0], p->Compression,
+                     static_cast<int>(p->ImageLength), static_cast<int>(p->ImageWidth),
+                     p->PixelType, p->Planar, p->SamplesPerPixel, p->XResolution.Whole,
+                     p->YResolution.Whole);
+            line += buf;
+        } else if (dat == DAT_IMAGEMEMXFER) {
+            const TW_IMAGEMEMXFER* p = static_cast<const TW_IMAGEMEMXFER*>(pData);
+            snprintf(buf, sizeof buf,
+                     " / --TW_IMAGEMEMXFER  BytesPerRow=%d BytesWritten=%d Columns=%d "
+                     "Compression=%d Rows=%d XOffset=%d YOffset=%d Memory=%d",
+                     static_cast<int>(p->BytesPerRow), static_cast<int>(p->BytesWritten),
+                     static_cast<int>(p->Columns), p->Compression, static_cast<int>(p->Rows),
+                     static_cast<int>(p->XOffset), static_cast<int>(p->YOffset),
+                     static_cast<int>(p->Memory.Length));
+            line += buf;
+        }
+    }
+    CScanTraceLog::Write(line.c_str());
+}
+
+BOOL CTwain::GetCapCurrent(TW_UINT16 cap, TW_UINT16 itemType, void* pOut) {
+    if (m_nState < 4 || !pOut)
+        return FALSE;
+    TW_CAPABILITY c{};
+    c.Cap = cap;
+    c.ConType = TWON_ONEVALUE;
+    BOOL ok = DSCall(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &c);
+    if (ok && c.hContainer) {
+        CGlobalLock lock(static_cast<HGLOBAL>(c.hContainer));
+        const TW_ONEVALUE* one = static_cast<const TW_ONEVALUE*>(lock.Get());
+        int size = ItemSize(itemType);
+        if (!one || size == 0) {
+            ok = FALSE;
+        } else if (c.ConType == TWON_ONEVALUE) {
+            memcpy(pOut, &one->Item, size);
+        } else if (c.ConType == TWON_ENUMERATION) {
+            const TW_ENUMERATION* e = static_cast<const TW_ENUMERATION*>(lock.Get());
+            int isz = ItemSize(e->ItemType);
+            if (e->CurrentIndex < e->NumItems && isz)
+                memcpy(pOut, e->ItemList + size_t(e->CurrentIndex) * isz, std::min(isz, size));
+            else
+                ok = FALSE;
+        } else if (c.ConType == TWON_RANGE) {
+            const TW_RANGE* r = static_cast<const TW_RANGE*>(lock.Get());
+            memcpy(pOut, &r->CurrentValue, std::min(size, 4));
+        } else {
+            ok = FALSE;
+        }
+    }
+    if (c.hContainer)
+        GlobalFree(static_cast<HGLOBAL>(c.hContainer));
+    return ok;
+}
+
+BOOL CTwain::GetCapLong(TW_UINT16 cap, TW_UINT16 itemType, long* pValue) {
+    unsigned char buf[8] = {};
+    if (!GetCapCurrent(cap, itemType, buf))
+        return FALSE;
+    long v = 0;
+    switch (itemType) {
+    case TWTY_INT8:
+        v = static_cast<signed char>(buf[0]);
+        break;
+    case TWTY_UINT8:
+        v = buf[0];
+        break;
+    case TWTY_INT16: {
+        int16_t x;
+        memcpy(&x, buf, 2);
+        v = x;
+        break;
+    }
+    case TWTY_UINT16:
+    case TWTY_BOOL: {
+        uint16_t x;
+        memcpy(&x, buf, 2);
+        v = x;
+        break;
+    }
+    case TWTY_FIX32: {
+        TW_FIX32 f;
+        memcpy(&f, buf, 4);
+        v = static_cast<long>(vlmscan::FromFix32({f.Whole, f.Frac}));
+        break;
+    }
+    default: {
+        int32_t x;
+        memcpy(&x, buf, 4);
+        v = x;
+        break;
+    }
+    }
+    if (pValue)
+        *pValue = v;
+    return TRUE;
+}
+
+namespace {
+double ItemAsReal(int itemType, const TW_UINT8* p) {
+    switch (itemType) {
+    case TWTY_INT8:
+        return static_cast<signed char>(*p);
+    case TWTY_UINT8:
+        return *p;
+    case TWTY_INT16: {
+        int16_t v;
+        memcpy(&v, p, 2);
+        return v;
+    }
+    case TWTY_UINT16:
+    case TWTY_BOOL: {
+        uint16_t v;
+        memcpy(&v, p, 2);
+        return v;
+    }
+    case TWTY_INT32: {
+        int32_t v;
+        memcpy(&v, p, 4);
+        return v;
+    }
+    case TWTY_UINT32: {
+        uint32_t v;
+        memcpy(&v, p, 4);
+        return v;
+    }
+    case TWTY_FIX32: {
+        TW_FIX32 f;
+        memcpy(&f, p, 4);
+        return vlmscan::FromFix32({f.Whole, f.Frac});
+    }
+    default:
+        return 0;
+    }
+}
+} // namespace
+
+int CTwain::GetCapValues(TW_UINT16 cap, SCapValues* pOut) {
+    if (m_nState < 4 || !pOut)
+        return 0;
+    *pOut = SCapValues();
+    TW_CAPABILITY c{};
+    c.Cap = cap;
+    c.ConType = TWON_ENUMERATION;
+    int result = 0;
+    if (DSCall(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &c) && c.hContainer) {
+        CGlobalLock lock(static_cast<HGLOBAL>(c.hContainer));
+        const SIZE_T cb = GlobalSize(static_cast<HGLOBAL>(c.hContainer));
+        const void* p = lock.Get();
+        if (p && c.ConType == TWON_ENUMERATION && cb >= offsetof(TW_ENUMERATION, ItemList)) {
+            const TW_ENUMERATION* e = static_cast<const TW_ENUMERATION*>(p);
+            const int isz = ItemSize(e->ItemType);
+            // The container must hold what it claims: never read past it.
+            if (isz && e->CurrentIndex < e->NumItems &&
+                offsetof(TW_ENUMERATION, ItemList) + uint64_t(e->NumItems) * isz <= cb) {
+                pOut->nConType = TWON_ENUMERATION;
+                pOut->nItemType = e->ItemType;
+                pOut->nCurrentIndex = static_cast<int>(e->CurrentIndex);
+                pOut->nDefaultIndex = static_cast<int>(e->DefaultIndex);
+                for (TW_UINT32 i = 0; i < e->NumItems; ++i) {
+                    const TW_UINT8* item = e->ItemList + size_t(i) * isz;
+                    if (e->ItemType >= TWTY_STR32 && e->ItemType <= TWTY_STR255)
+                        pOut->Strings.emplace_back(
+                            reinterpret_cast<const char*>(item),
+                            strnlen(reinterpret_cast<const char*>(item), isz));
+                    else
+                        pOut->Items.push_back(ItemAsReal(e->ItemType, item));
+                }
+                result = TWON_ENUMERATION;
+            }
+        } else if (p && c.ConType == TWON_RANGE && cb >= sizeof(TW_RANGE)) {
+            const TW_RANGE* r = static_cast<const TW_RANGE*>(p);
+            pOut->nConType = TWON_RANGE;
+            pOut->nItemType = r->ItemType;
+            auto real = [&](TW_UINT32 v) {
+                return ItemAsReal(r->ItemType, reinterpret_cast<const TW_UINT8*>(&v));
+            };
+            pOut->dMin = real(r->MinValue);
+            pOut->dMax = real(r->MaxValue);
+            pOut->dStep = real(r->StepSize);
+            pOut->dCurrent = real(r->CurrentValue);
+            result = TWON_RANGE;
+        } else if (p && c.ConType == TWON_ONEVALUE && cb >= sizeof(TW_ONEVALUE)) {
+            // Kept for callers that only need the value; not a list.
+            const TW_ONEVALUE* one = static_cast<const TW_ONEVALUE*>(p);
+            pOut->nConType = TWON_ONEVALUE;
+            pOut->nItemType = one->ItemType;
+            pOut->dCurrent =
+                ItemAsReal(one->ItemType, reinterpret_cast<const TW_UINT8*>(&one->Item));
+        }
+    }
+    if (c.hContainer)
+        GlobalFree(static_cast<HGLOBAL>(c.hContainer));
+    return result;
+}
+
+BOOL CTwain::SetCapValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value) {
+    if (m_nState != 4)
+        return FALSE;
+    HGLOBAL h = nullptr;
+    while (!(h = GlobalAlloc(GHND, sizeof(TW_ONEVALUE)))) {
+        if (ScanMessageBox(
+                nullptr, ScanLocalize("Internal error while preparing for TWAIN acquire.").c_str(),
+                "TWAIN", MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
+            return FALSE;
+    }
+    {
+        CGlobalLock lock(h);
+        TW_ONEVALUE* one = static_cast<TW_ONEVALUE*>(lock.Get());
+        one->ItemType = itemType;
+        one->Item = value;
+    }
+    TW_CAPABILITY c{};
+    c.Cap = cap;
+    c.ConType = TWON_ONEVALUE;
+    c.hContainer = h;
+    BOOL ok = DSCall(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &c);
+    GlobalFree(h);
+    return ok;
+}
+
+BOOL CTwain::SetCapFix32(TW_UINT16 cap, double value) {
+    return SetCapValue(cap, TWTY_FIX32, vlmscan::PackFix32(vlmscan::ToFix32(value)));
+}
+
+BOOL CTwain::SetCapString(TW_UINT16 cap, const char* text) {
+    if (m_nState != 4)
+        return FALSE;
+    // TW_ONEVALUE whose item is a TW_STR32 (40 bytes with the header).
+    vlm::CGlobalMem mem;
+    if (!mem.Alloc(40, GHND))
+        return FALSE;
+    {
+        CGlobalLock lock(mem.Get());
+        TW_UINT8* p = static_cast<TW_UINT8*>(lock.Get());
+        TW_UINT16 type = TWTY_STR32;
+        memcpy(p, &type, 2);
+        lstrcpynA(reinterpret_cast<char*>(p + 2), text ? text : "", 34);
+    }
+    TW_CAPABILITY c{};
+    c.Cap = cap;
+    c.ConType = TWON_ONEVALUE;
+    c.hContainer = mem.Get();
+    return DSCall(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &c);
+}
+
+BOOL CTwain::SetCapAddress(TW_UINT16 cap, uintptr_t address) {
+    if (m_nState != 4)
+        return FALSE;
+    vlm::CGlobalMem mem;
+    if (!mem.Alloc(sizeof(TW_ONEVALUE_ADDRESS), GHND))
+        return FALSE;
+    {
+        CGlobalLock lock(mem.Get());
+        TW_ONEVALUE_ADDRESS* one = static_cast<TW_ONEVALUE_ADDRESS*>(lock.Get());
+        one->ItemType = TWTY_VLM_ADDRESS;
+        one->Item = address;
+    }
+    TW_CAPABILITY c{};
+    c.Cap = cap;
+    c.ConType = TWON_ONEVALUE;
+    c.hContainer = mem.Get();
+    return DSCall(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &c);
+}
+
+TW_INT32 CTwain::VendorOp(TW_UINT16 code, uintptr_t arg1, uintptr_t arg2) {
+    VendorOpRecord rec{};
+    rec.OpCode = code;
+    rec.Arg1 = arg1;
+    rec.Arg2 = arg2;
+    rec.Result = 0;
+    if (!DSCall(DG_CONTROL, DAT_VLM_VENDOROP, MSG_VLM_VENDOROP, &rec) && rec.Result == 0)
+        return -1; // the call itself failed: never report that as success
+    return rec.Result;
+}
+
+void CTwain::GetLastDriverErrorText(std::string* pText, DWORD* pCode) const {
+    if (pText)
+        *pText = m_strLastDriverError;
+    if (pCode)
+        *pCode = m_dwLastDriverError;
+}
+
+void CTwain::ClearLastDriverErrorText() {
+    m_strLastDriverError.clear();
+    m_dwLastDriverError = 0;
+}
+
+void CTwain::DrainMessages() {
+    MSG msg;
+    while (m_nState > 4 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam)); // keep it for the loop
+            break;
+        }
+        if (!TwainMessageHook(&msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
+void CTwain::XferReady() {
+    TW_IMAGEINFO info{};
+    DSCall(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
+    do {
+        m_bXferGetFailed = FALSE;
+        switch (m_nXferMech) {
+        case TWSX_FILE:
+            FileXfer();
+            break;
+        case TWSX_MEMORY:
+            MemXfer();
+            break;
+        default:
+            NativeXfer();
+            break;
+        }
+        if (m_nState > 6) {
+            DropToState(5, nullptr);
+            break;
+        }
+        // A source that refuses the image but keeps transfers pending would
+        // otherwise be asked again forever.
+        if (m_bXferGetFailed && m_nState == 6)
+            CancelXfers();
+    } while (m_nState == 6);
+}
+
+BOOL CTwain::NativeXfer() {
+    Progress(0x8007, 376, 100, 0);
+    TW_HANDLE hImage = nullptr;
+    DSCall(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &hImage);
+    const TW_UINT16 rc = m_nLastRC;
+    if (rc != TWRC_XFERDONE) {
+        if (hImage && rc != TWRC_SUCCESS)
+            GlobalFree(static_cast<HGLOBAL>(hImage));
+        hImage = nullptr;
+    }
+    m_bXferGetFailed = rc != TWRC_XFERDONE && rc != TWRC_CANCEL && rc != TWRC_SUCCESS;
+    Progress(0x8007, 377, 100, 100);
+    if (m_nState >= 6)
+        DSCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &m_Pending);
+    NativeImageReceived(hImage, hImage == nullptr);
+    EndXfer();
+    DrainMessages();
+    if (hImage)
+        DisableSource(); // acts only once no transfer is pending
+    return hImage != nullptr;
+}
+
+void CTwain::NativeImageReceived(HANDLE hDib, BOOL bMissing) {
+    (void)bMissing;
+    CVlmApp* app = CVlmApp::GetApp();
+    if (app && app->GetMainWnd())
+        SendMessageA(app->GetMainWnd(), 0x8001, reinterpret_cast<WPARAM>(hDib), 0);
+}
+
+void CTwain::FileXferNotify(HGLOBAL hMem) {
+    ScanRunLog("File Making...");
+    if (hMem)
+        GlobalFree(hMem);
+}
+
+BOOL CTwain::SetupFileXfer(TW_SETUPFILEXFER* pSetup) {
+    char dir[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, dir);
+    char name[MAX_PATH] = {};
+    if (!GetTempFileNameA(dir, "SuF", 0, name))
+        return FALSE;
+    lstrcpynA(pSetup->FileName, name, sizeof pSetup->FileName);
+    pSetup->Format = TWFF_BMP;
+    return TRUE;
+}
+
+BOOL CTwain::FileXfer() {
+    TW_SETUPFILEXFER setup{};
+    DSCall(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &setup);
+    if (!SetupFileXfer(&setup)) {
+        FileXferDone(&setup, FALSE);
+        return FALSE;
+    }
+    DSCall(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup);
+    BOOL ok = DSCall(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr) || m_nLastRC == TWRC_XFERDONE;
+    if (ok) {
+        DSCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &m_Pending);
+        EndXfer();
+        DrainMessages();
+        FileXferDone(&setup, TRUE);
+        return TRUE;
+    }
+    m_bXferGetFailed = m_nLastRC != TWRC_CANCEL;
+    FileXferDone(&setup, FALSE);
+    return FALSE;
+}
+
+BOOL CTwain::AllocXferBuffer(TW_UINT32 nMin, TW_UINT32 nMax, TW_UINT32 nPreferred) {
+    FreeXferBuffer();
+    m_nXferMin = nMin;
+    m_nXferMax = nMax;
+    m_nXferPreferred = nPreferred;
+    TW_UINT32 size = nPreferred;
+    if (size == 0 || size == TWON_DONTCARE32)
+        size = nMin && nMin != TWON_DONTCARE32 ? nMin : 64 * 1024;
+    if (nMax && nMax != TWON_DONTCARE32 && size > nMax)
+        size = nMax;
+    if (size < nMin && nMin != TWON_DONTCARE32)
+        size = nMin;
+    void* p = HeapAlloc(GetProcessHeap(), 0, size);
+    if (!p)
+        return FALSE;
+    m_XferBuffer.Flags = TWMF_APPOWNS | TWMF_POINTER;
+    m_XferBuffer.Length = size;
+    m_XferBuffer.TheMem = p;
+    return TRUE;
+}
+
+BOOL CTwain::ReallocXferBuffer() {
+    return AllocXferBuffer(m_nXferMin, m_nXferMax, m_nXferPreferred);
+}
+
+void CTwain::FreeXferBuffer() {
+    if (m_XferBuffer.TheMem)
+        HeapFree(GetProcessHeap(), 0, m_XferBuffer.TheMem);
+    m_XferBuffer = TW_MEMORY{};
+}
+
+BOOL CTwain::MemXferBuffer(int nFirstRow, const TW_IMAGEMEMXFER& strip) {
+    const uint8_t* src = static_cast<const uint8_t*>(strip.Memory.TheMem);
+    for (TW_UINT32 i = 0; i < strip.Rows; ++i)
+        if (!CopyRow(nFirstRow + static_cast<int>(i), src + size_t(i) * strip.BytesPerRow, strip))
+            return FALSE;
+    return TRUE;
+}
+
+BOOL CTwain::MemXfer() {
+    TW_SETUPMEMXFER setup{};
+    if (!DSCall(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup))
+        return FALSE;
+    TW_IMAGEINFO info{};
+    if (!DSCall(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info))
+        return FALSE;
+    size_t committed = MemXferReady(info);
+    if (committed == 0 || !AllocXferBuffer(setup.MinBufSize, setup.MaxBufSize, setup.Preferred)) {
+        FreeXferBuffer();
+        MemXferDone(FALSE);
+        return FALSE;
+    }
+    // Rows (uncompressed) or blocks (compressed) received so far.
+    TW_INT32 rows = 0;
+    int blocks = 0;
+    size_t dataSize = 0;
+    Progress(0x8007, 376, info.ImageLength, 0);
+    TW_IMAGEMEMXFER strip{};
+    strip.Memory = m_XferBuffer;
+    bool bGot = DSCall(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip) || m_nLastRC == TWRC_XFERDONE;
+    m_bXferGetFailed = !bGot && m_nLastRC != TWRC_CANCEL;
+    while (bGot) {
+        const bool bDone = m_nLastRC == TWRC_XFERDONE;
+        Progress(0x8007, 376, info.ImageLength, rows);
+        if (strip.Compression != TWCP_JPEG) {
+            if (strip.Rows == 0) {
+                if (bDone) {
+                    rows = info.ImageLength;
+                    break;
+                }
+                // A source that had nothing ready: ask again with a fresh buffer.
+                if (!ReallocXferBuffer()) {
+                    MemXferDone(FALSE);
+                    return FALSE;
+                }
+                strip = TW_IMAGEMEMXFER{};
+                strip.Memory = m_XferBuffer;
+                bGot = DSCall(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip) ||
+                       m_nLastRC == TWRC_XFERDONE;
+                continue;
+            }
+            if (static_cast<TW_INT32>(strip.Columns) != info.ImageWidth && strip.BytesPerRow) {
+                info.ImageWidth = static_cast<TW_INT32>(strip.Columns);
+                info.ImageLength = static_cast<TW_INT32>(committed / strip.BytesPerRow);
+                committed = MemXferReady2(info);
+                if (committed == 0) {
+                    FreeXferBuffer();
+                    MemXferDone(FALSE);
+                    return FALSE;
+                }
+                info.ImageLength = CurrentPageHeight();
+            }
+            if (rows + static_cast<TW_INT32>(strip.Rows) > info.ImageLength) {
+                if (!MemXferBufferEx(rows, strip)) {
+                    // The page ends with the rows that fitted.
+                    rows += static_cast<TW_INT32>(strip.Rows);
+                    info.ImageLength = CurrentPageHeight();
+                    break;
+                }
+                info.ImageLength = CurrentPageHeight();
+            } else if (!MemXferBuffer(rows, strip)) {
+                break;
+            }
+            rows += static_cast<TW_INT32>(strip.Rows);
+        } else {
+            if (committed < dataSize + strip.BytesWritten) {
+                size_t growth = MemXferBufferExJpeg(blocks, strip);
+                if (!growth)
+                    break;
+                committed = CurrentCommitted();
+            } else if (!MemXferBufferJpeg(blocks, strip)) {
+                break;
+            }
+            dataSize += strip.BytesWritten;
+            ++blocks;
+        }
+        CScanTraceLog::Printf("\tiRow=%d ImageLength=%d", static_cast<int>(rows),
+                              static_cast<int>(info.ImageLength));
+        CScanTraceLog::Printf("\tiMemCounter=%d DataSize=%d", blocks, static_cast<int>(dataSize));
+        if (bDone) {
+            if (strip.Compression != TWCP_JPEG)
+                MemXferPreDone(info, rows);
+            else
+                MemXferPreDoneJpeg(info, blocks);
+            info.ImageLength = CurrentPageHeight();
+            rows = info.ImageLength;
+            break;
+        }
+        strip = TW_IMAGEMEMXFER{};
+        strip.Memory = m_XferBuffer;
+        bGot = DSCall(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip) || m_nLastRC == TWRC_XFERDONE;
+    }
+    const bool bComplete = bGot && m_nLastRC == TWRC_XFERDONE && rows == info.ImageLength;
+    FreeXferBuffer();
+    Progress(0x8007, 377, info.ImageLength, rows);
+    if (m_nState >= 6)
+        DSCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &m_Pending);
+    MemXferDone(bComplete);
+    EndXfer();
+    DrainMessages();
+    return TRUE;
+}
