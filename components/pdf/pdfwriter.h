@@ -1,0 +1,81 @@
+// Streaming PDF writer for scanned pages: each page is written to the file as it
+// is added (image, content, page object); only the object offsets stay in memory.
+// Portable: no Windows API.
+#pragma once
+
+#include "jpegcodec.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vlm::pdf {
+
+enum class ImageType { Bilevel = 1, Grey = 2, Colour = 3 };
+
+// One scanned page. Rows top-down, `stride` bytes apart: bilevel 1 bit per pixel,
+// most significant bit first, 1 = black; grey 0 = black; colour B,G,R.
+struct PageImage {
+    const uint8_t* rows = nullptr;
+    size_t stride = 0;
+    int width = 0;
+    int height = 0;
+    int dpi = 0; // 0 or less: 72, one pixel per point
+    ImageType type = ImageType::Grey;
+};
+
+// Compression codes of the document settings.
+constexpr int kCompressionNormal = 0;
+constexpr int kCompressionHigh = 2;
+constexpr int kCompressionCharacter = 3; // text kept sharp
+
+// Image settings behind a compression code. Bilevel pages are always Group 4
+// (lossless); the code only changes how grey and colour pages are coded.
+struct ImageSettings {
+    int jpegQuality;
+    jpeg::Chroma chroma;
+};
+ImageSettings SettingsForCompression(int code);
+
+struct DocumentSettings {
+    int compression = kCompressionNormal;
+    uint32_t languageFlags = 0; // text recognition languages; recorded, not acted on
+    uint32_t extraFlags = 0;
+};
+
+class CPdfWriter {
+public:
+    CPdfWriter() = default;
+    ~CPdfWriter(); // an open document is finished, so that no page is lost
+    CPdfWriter(const CPdfWriter&) = delete;
+    CPdfWriter& operator=(const CPdfWriter&) = delete;
+
+    bool Open(const std::string& path, const DocumentSettings& settings,
+              std::string* error = nullptr);
+    bool AddPage(const PageImage& page, std::string* error = nullptr);
+    // Writes the page tree, catalogue, document information, cross-reference
+    // table and trailer. false when any write of the document failed.
+    bool Close(std::string* error = nullptr);
+
+    bool IsOpen() const { return m_pFile != nullptr; }
+    uint64_t BytesWritten() const { return m_nBytes; }
+    int PageCount() const { return static_cast<int>(m_vecPageObjects.size()); }
+    const std::string& Path() const { return m_strPath; }
+
+private:
+    bool Write(const void* data, size_t n);
+    bool Printf(const char* fmt, ...);
+    int NewObject(); // records the current offset for the next object number
+    bool Fail(std::string* error, const std::string& text);
+
+    FILE* m_pFile = nullptr;
+    std::string m_strPath;
+    DocumentSettings m_settings;
+    uint64_t m_nBytes = 0;
+    bool m_bWriteFailed = false;
+    std::vector<uint64_t> m_vecOffsets; // by object number; [0] unused
+    std::vector<int> m_vecPageObjects;
+};
+
+} // namespace vlm::pdf

@@ -1,0 +1,327 @@
+// The PDF writer and its C entry points, checked with qpdf and poppler.
+#include "pafc.h"
+#include "pdfwriter.h"
+#include "testpage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace vlm::pdf;
+
+namespace {
+
+std::string Tmp(const std::string& name) {
+    return std::string(VLM_TEST_TMP) + "/pdf_" + name;
+}
+
+std::string Capture(const std::string& cmd, int* status = nullptr) {
+    std::string out;
+    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+    if (!p)
+        return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
+        out.append(buf, n);
+    const int rc = pclose(p);
+    if (status)
+        *status = rc;
+    return out;
+}
+
+bool QpdfAccepts(const std::string& path, std::string* report) {
+    int rc = -1;
+    *report = Capture("qpdf --check " + path, &rc);
+    return rc == 0 && report->find("No syntax or stream encoding errors") != std::string::npos;
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+long FileSize(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+struct TestPage {
+    std::vector<uint8_t> rows;
+    PageImage image;
+};
+
+TestPage Make(ImageType type, int w, int h, int dpi, int number) {
+    TestPage t;
+    const int bpp = type == ImageType::Bilevel ? 1 : type == ImageType::Grey ? 8 : 24;
+    t.rows = vlmtest::MakePage(w, h, bpp, dpi, number);
+    t.image.rows = t.rows.data();
+    t.image.stride = (static_cast<size_t>(w) * bpp + 7) / 8;
+    t.image.width = w;
+    t.image.height = h;
+    t.image.dpi = dpi;
+    t.image.type = type;
+    return t;
+}
+
+// "pdfimages -list" rows: page num type width height color comp bpc enc ...
+std::vector<std::vector<std::string>> ImageList(const std::string& path) {
+    std::istringstream in(Capture("pdfimages -list " + path));
+    std::vector<std::vector<std::string>> rows;
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) {
+        if (++n <= 2)
+            continue; // header lines
+        std::istringstream ls(line);
+        std::vector<std::string> cols;
+        std::string c;
+        while (ls >> c)
+            cols.push_back(c);
+        if (cols.size() >= 9)
+            rows.push_back(cols);
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST(PdfWriter, MixedPagesPassQpdfAndPopplerSeesTheirImages) {
+    const std::string path = Tmp("mixed.pdf");
+    auto bilevel = Make(ImageType::Bilevel, 850, 1100, 100, 1);
+    auto grey = Make(ImageType::Grey, 620, 877, 75, 2);
+    auto colour = Make(ImageType::Colour, 413, 585, 50, 3);
+    CPdfWriter w;
+    std::string err;
+    ASSERT_TRUE(w.Open(path, {}, &err)) << err;
+    ASSERT_TRUE(w.AddPage(bilevel.image, &err)) << err;
+    const uint64_t afterOne = w.BytesWritten();
+    EXPECT_EQ(static_cast<long>(afterOne), FileSize(path)); // the page is on disk already
+    ASSERT_TRUE(w.AddPage(grey.image, &err)) << err;
+    ASSERT_TRUE(w.AddPage(colour.image, &err)) << err;
+    EXPECT_GT(w.BytesWritten(), afterOne);
+    EXPECT_EQ(w.PageCount(), 3);
+    ASSERT_TRUE(w.Close(&err)) << err;
+    EXPECT_EQ(static_cast<long>(w.BytesWritten()), FileSize(path));
+
+    std::string report;
+    EXPECT_TRUE(QpdfAccepts(path, &report)) << report;
+    const auto images = ImageList(path);
+    ASSERT_EQ(images.size(), 3u);
+    const char* expect[3][6] = {{"1", "850", "1100", "gray", "1", "ccitt"},
+                                {"2", "620", "877", "gray", "8", "jpeg"},
+                                {"3", "413", "585", "rgb", "8", "jpeg"}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(images[i][0], expect[i][0]);
+        EXPECT_EQ(images[i][3], expect[i][1]);
+        EXPECT_EQ(images[i][4], expect[i][2]);
+        EXPECT_EQ(images[i][5], expect[i][3]);
+        EXPECT_EQ(images[i][7], expect[i][4]);
+        EXPECT_EQ(images[i][8], expect[i][5]);
+    }
+    // Page size from pixels and resolution: 850 x 1100 at 100 dpi is US Letter.
+    std::string info = Capture("pdfinfo -f 1 -l 3 " + path);
+    for (size_t at; (at = info.find("  ")) != std::string::npos;)
+        info.erase(at, 1); // column padding varies between versions
+    EXPECT_NE(info.find("Pages: 3"), std::string::npos) << info;
+    EXPECT_NE(info.find("Page 1 size: 612 x 792 pts"), std::string::npos) << info;
+    EXPECT_NE(info.find("Page 2 size: 595.2 x 841.92 pts"), std::string::npos) << info;
+}
+
+TEST(PdfWriter, RenderedBilevelPageMatchesTheScannedPixels) {
+    const int w = 640, h = 480, dpi = 72;
+    auto page = Make(ImageType::Bilevel, w, h, dpi, 4);
+    const std::string path = Tmp("bilevel.pdf");
+    {
+        CPdfWriter writer;
+        ASSERT_TRUE(writer.Open(path, {}));
+        ASSERT_TRUE(writer.AddPage(page.image));
+        ASSERT_TRUE(writer.Close());
+    }
+    // Rendered at three device pixels per image pixel and sampled at the centres,
+    // so that the renderer's edge rounding cannot blur the comparison.
+    int rc = -1;
+    Capture("pdftoppm -r 216 -gray -singlefile " + path + " " + Tmp("render"), &rc);
+    ASSERT_EQ(rc, 0);
+    std::ifstream f(Tmp("render.pgm"), std::ios::binary);
+    std::string magic;
+    int rw = 0, rh = 0, maxv = 0;
+    f >> magic >> rw >> rh >> maxv;
+    f.get();
+    ASSERT_EQ(magic, "P5");
+    ASSERT_EQ(rw, 3 * w);
+    ASSERT_EQ(rh, 3 * h);
+    std::vector<uint8_t> pix(static_cast<size_t>(rw) * rh);
+    f.read(reinterpret_cast<char*>(pix.data()), static_cast<std::streamsize>(pix.size()));
+    ASSERT_TRUE(f);
+    size_t mismatches = 0, black = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const bool scannedBlack = (page.rows[y * page.image.stride + x / 8] >> (7 - x % 8)) & 1;
+            const bool renderedBlack = pix[static_cast<size_t>(3 * y + 1) * rw + 3 * x + 1] < 128;
+            black += scannedBlack;
+            mismatches += scannedBlack != renderedBlack;
+        }
+    EXPECT_GT(black, 100u); // the page has ink, so the comparison means something
+    EXPECT_EQ(mismatches, 0u);
+}
+
+TEST(PdfWriter, CompressionCodesChooseTheImageSettings) {
+    EXPECT_EQ(SettingsForCompression(kCompressionNormal).jpegQuality, 75);
+    EXPECT_EQ(SettingsForCompression(kCompressionHigh).jpegQuality, 50);
+    EXPECT_EQ(SettingsForCompression(kCompressionCharacter).chroma, vlm::jpeg::Chroma::Full444);
+    EXPECT_EQ(SettingsForCompression(7).jpegQuality, 75); // unknown codes act as normal
+    auto colour = Make(ImageType::Colour, 500, 700, 100, 5);
+    long sizes[3];
+    const int codes[3] = {kCompressionHigh, kCompressionNormal, kCompressionCharacter};
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = Tmp("code" + std::to_string(codes[i]) + ".pdf");
+        CPdfWriter w;
+        DocumentSettings s;
+        s.compression = codes[i];
+        ASSERT_TRUE(w.Open(path, s));
+        ASSERT_TRUE(w.AddPage(colour.image));
+        ASSERT_TRUE(w.Close());
+        sizes[i] = FileSize(path);
+        std::string report;
+        EXPECT_TRUE(QpdfAccepts(path, &report)) << report;
+    }
+    EXPECT_LT(sizes[0], sizes[1]);
+    EXPECT_LT(sizes[1], sizes[2]);
+}
+
+TEST(PdfWriter, RefusesBadPagesAndKeepsTheDocumentValid) {
+    const std::string path = Tmp("bad.pdf");
+    CPdfWriter w;
+    std::string err;
+    EXPECT_FALSE(w.AddPage(Make(ImageType::Grey, 8, 8, 72, 1).image, &err)); // not open
+    ASSERT_TRUE(w.Open(path, {}));
+    EXPECT_FALSE(w.Open(path, {}, &err));
+    PageImage none;
+    EXPECT_FALSE(w.AddPage(none, &err));
+    auto grey = Make(ImageType::Grey, 40, 40, 72, 1);
+    grey.image.stride = 39;
+    EXPECT_FALSE(w.AddPage(grey.image, &err));
+    grey.image.stride = 40;
+    EXPECT_TRUE(w.AddPage(grey.image, &err)) << err;
+    ASSERT_TRUE(w.Close());
+    std::string report;
+    EXPECT_TRUE(QpdfAccepts(path, &report)) << report;
+    EXPECT_FALSE(w.Close(&err));
+    EXPECT_FALSE(CPdfWriter().Open("/nonexistent-dir/x.pdf", {}, &err));
+}
+
+TEST(PdfWriter, EmptyDocumentIsStillAValidFile) {
+    const std::string path = Tmp("empty.pdf");
+    CPdfWriter w;
+    ASSERT_TRUE(w.Open(path, {}));
+    ASSERT_TRUE(w.Close());
+    std::string report;
+    EXPECT_TRUE(QpdfAccepts(path, &report)) << report;
+}
+
+TEST(PdfWriter, DestructorFinishesAnOpenDocument) {
+    const std::string path = Tmp("abandoned.pdf");
+    {
+        CPdfWriter w;
+        ASSERT_TRUE(w.Open(path, {}));
+        ASSERT_TRUE(w.AddPage(Make(ImageType::Grey, 64, 64, 72, 2).image));
+    }
+    std::string report;
+    EXPECT_TRUE(QpdfAccepts(path, &report)) << report;
+}
+
+// The C entry points as the runner uses them.
+namespace {
+PAFC_PAGE Record(const TestPage& t) {
+    PAFC_PAGE r;
+    r.rows = t.rows.data();
+    r.stride = static_cast<int32_t>(t.image.stride);
+    r.width = t.image.width;
+    r.height = t.image.height;
+    r.dpi = t.image.dpi;
+    r.type = static_cast<int32_t>(t.image.type);
+    return r;
+}
+} // namespace
+
+TEST(PafcEntryPoints, ThreeSingleDocumentsVersusOneMultiPageDocument) {
+    TestPage pages[3] = {Make(ImageType::Bilevel, 300, 400, 100, 1),
+                         Make(ImageType::Grey, 300, 400, 100, 2),
+                         Make(ImageType::Colour, 300, 400, 100, 3)};
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_exmodeset(0, 0x80000004, 0x100));
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = Tmp("single" + std::to_string(i) + ".pdf");
+        ASSERT_EQ(PAFC_OK, vlm_PAFC_open(path.c_str()));
+        const PAFC_PAGE r = Record(pages[i]);
+        ASSERT_EQ(PAFC_OK, vlm_PAFC_make(&r, 0));
+        int32_t size = 0;
+        ASSERT_EQ(PAFC_OK, vlm_PAFC_getFileSize(&size));
+        EXPECT_EQ(size, FileSize(path));
+        ASSERT_EQ(PAFC_OK, vlm_PAFC_close());
+        std::string report;
+        EXPECT_TRUE(QpdfAccepts(path, &report)) << report;
+        EXPECT_EQ(ImageList(path).size(), 1u);
+        // Language flags are recorded, with the note that no recognition ran.
+        const std::string text = ReadText(path);
+        EXPECT_NE(text.find("/VlmOcrLanguages 2147483652"), std::string::npos);
+        EXPECT_NE(text.find("/VlmOcrExtra 256"), std::string::npos);
+        EXPECT_NE(text.find("/VlmOcrApplied false"), std::string::npos);
+    }
+
+    const std::string multi = Tmp("multi.pdf");
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_open(multi.c_str()));
+    int32_t last = 0;
+    for (auto& p : pages) {
+        const PAFC_PAGE r = Record(p);
+        ASSERT_EQ(PAFC_OK, vlm_PAFC_make(&r, 0));
+        int32_t size = 0;
+        vlm_PAFC_getFileSize(&size);
+        EXPECT_GT(size, last); // the size checks of the session see the document grow
+        last = size;
+    }
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_close());
+    int32_t finalSize = 0;
+    vlm_PAFC_getFileSize(&finalSize);
+    EXPECT_EQ(finalSize, FileSize(multi));
+    std::string report;
+    EXPECT_TRUE(QpdfAccepts(multi, &report)) << report;
+    const auto images = ImageList(multi);
+    ASSERT_EQ(images.size(), 3u);
+    EXPECT_EQ(images[0][8], "ccitt");
+    EXPECT_EQ(images[2][5], "rgb");
+}
+
+TEST(PafcEntryPoints, MisuseIsReportedAndNothingIsLost) {
+    TestPage page = Make(ImageType::Grey, 100, 100, 100, 1);
+    PAFC_PAGE r = Record(page);
+    EXPECT_EQ(PAFC_ERR_NOT_OPEN, vlm_PAFC_make(&r, 0));
+    EXPECT_EQ(PAFC_ERR_NOT_OPEN, vlm_PAFC_close());
+    EXPECT_EQ(PAFC_ERR_ARGUMENT, vlm_PAFC_open(""));
+    EXPECT_EQ(PAFC_ERR_ARGUMENT, vlm_PAFC_open(nullptr));
+    EXPECT_EQ(PAFC_ERR_IO, vlm_PAFC_open("/nonexistent-dir/x.pdf"));
+    EXPECT_EQ(PAFC_ERR_ARGUMENT, vlm_PAFC_getFileSize(nullptr));
+    EXPECT_EQ(PAFC_ERR_UNSUPPORTED, vlm_PAFC_modeset(1, 1));
+
+    // A second open finishes the first document instead of dropping it.
+    const std::string first = Tmp("first.pdf"), second = Tmp("second.pdf");
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_open(first.c_str()));
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_make(&r, 0));
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_open(second.c_str()));
+    PAFC_PAGE bad = r;
+    bad.type = 9;
+    EXPECT_EQ(PAFC_ERR_ARGUMENT, vlm_PAFC_make(&bad, 0));
+    bad = r;
+    bad.rows = nullptr;
+    EXPECT_EQ(PAFC_ERR_ARGUMENT, vlm_PAFC_make(&bad, 0));
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_make(&r, 0));
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_close());
+    std::string report;
+    EXPECT_TRUE(QpdfAccepts(first, &report)) << report;
+    EXPECT_TRUE(QpdfAccepts(second, &report)) << report;
+    EXPECT_EQ(ImageList(first).size(), 1u);
+}
