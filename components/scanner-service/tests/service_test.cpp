@@ -1,0 +1,260 @@
+// scanner-service.exe driven as a separate process by the real channel client,
+// on both transports.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "components/vx410sim/vx410sim.h"
+#include "framework/Handles.h"
+#include "runner/JobPipeClient.h"
+
+namespace {
+
+const char kChannel[] = "VX-410 Service Pipe for Kestrel";
+
+std::string WinPath(const char* unixPath) {
+    std::string p = std::string("Z:") + unixPath;
+    for (char& c : p)
+        if (c == '/')
+            c = '\\';
+    return p;
+}
+
+std::string TempDir(const char* what) {
+    char tmp[MAX_PATH];
+    GetTempPathA(MAX_PATH, tmp);
+    std::string dir = std::string(tmp) + "svc-" + what + "-" + std::to_string(GetTickCount());
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+DWORD RunAndWait(const std::string& cmd, DWORD ms = 30000) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string c = cmd;
+    if (!CreateProcessA(nullptr, c.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return 0xFFFFFFFF;
+    CloseHandle(pi.hThread);
+    vlm::CHandle h(pi.hProcess);
+    if (WaitForSingleObject(h, ms) != WAIT_OBJECT_0) {
+        TerminateProcess(h, 99);
+        return 0xFFFFFFFE;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(h, &code);
+    return code;
+}
+
+class ServiceProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_strState = TempDir("state");
+        m_strLog = m_strState + "\\service.log";
+        SetEnvironmentVariableA("VX410SIM_DIR", m_strState.c_str());
+        m_pDevice = std::make_unique<vx410sim::CSimDevice>(m_strState);
+        ASSERT_TRUE(m_pDevice->SetSelectedJob(7));
+    }
+    void TearDown() override {
+        if (m_hService) {
+            Stop();
+        }
+        CJobPipeClient::ForceSharedMemory(FALSE);
+    }
+    void Start(const std::string& extra) {
+        std::string cmd = "\"" + WinPath(SCANNER_SERVICE_EXE) + "\" --no-launch --log \"" +
+                          m_strLog + "\" " + extra;
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &si, &pi))
+            << GetLastError();
+        CloseHandle(pi.hThread);
+        m_hService.Attach(pi.hProcess);
+    }
+    // Connects, retrying while the service is still starting.
+    HRESULT ConnectWhenReady(CJobPipeClient& c) {
+        HRESULT hr = E_FAIL;
+        for (int i = 0; i < 100; ++i) {
+            hr = c.Connect(kChannel);
+            if (hr != static_cast<HRESULT>(0x80070002))
+                return hr;
+            Sleep(100);
+        }
+        return hr;
+    }
+    void Stop() {
+        EXPECT_EQ(RunAndWait("\"" + WinPath(SCANNER_SERVICE_EXE) + "\" --stop"), 0u);
+        EXPECT_EQ(WaitForSingleObject(m_hService, 15000), WAIT_OBJECT_0);
+        DWORD code = 1;
+        GetExitCodeProcess(m_hService, &code);
+        EXPECT_EQ(code, 0u) << Log();
+        m_hService.Close();
+    }
+    bool RunnerHolds() {
+        vx410sim::DeviceState st;
+        EXPECT_TRUE(m_pDevice->Read(st));
+        return st.m_bRunnerHolds;
+    }
+    std::string Log() {
+        std::ifstream f(m_strLog, std::ios::binary);
+        std::stringstream ss;
+        ss << f.rdbuf();
+        return ss.str();
+    }
+    // Later waits look only at what the log gained after this point.
+    void Mark() { m_nMark = Log().size(); }
+    // Waits until the log contains text after the mark.
+    bool WaitLog(const std::string& text, DWORD ms = 10000) {
+        for (DWORD t = 0; t < ms; t += 100) {
+            if (Log().find(text, m_nMark) != std::string::npos)
+                return true;
+            Sleep(100);
+        }
+        return false;
+    }
+    // The same exchange kestrel makes, checked against the device state.
+    void FullExchange() {
+        CJobPipeClientBetweenServieAndKestrel client;
+        ASSERT_EQ(ConnectWhenReady(client), S_OK);
+        long job = 0;
+        ASSERT_EQ(client.RequestJobNumber(&job), S_OK);
+        EXPECT_EQ(job, 7);
+        Mark();
+        ASSERT_EQ(client.Lock(TRUE), S_OK);
+        EXPECT_TRUE(WaitLog("lock: the scanner is left to the job"));
+        EXPECT_TRUE(RunnerHolds()) << Log();
+        Mark();
+        ASSERT_EQ(client.Lock(FALSE), S_OK);
+        EXPECT_TRUE(WaitLog("unlock: the scanner is back"));
+        EXPECT_FALSE(RunnerHolds());
+        Mark();
+        EXPECT_EQ(client.Terminate(), S_OK);
+        EXPECT_TRUE(WaitLog("client leaves"));
+    }
+    // A client in another process that locks the scanner and dies.
+    void DyingClient(bool bShm) {
+        SetEnvironmentVariableA("VX410_SERVICE_TRANSPORT", bShm ? "shm" : nullptr);
+        Mark();
+        char self[MAX_PATH];
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
+        DWORD code = RunAndWait(std::string("\"") + self +
+                                "\" --gtest_also_run_disabled_tests "
+                                "--gtest_filter=ChildProcess.DISABLED_LockAndDie");
+        SetEnvironmentVariableA("VX410_SERVICE_TRANSPORT", nullptr);
+        EXPECT_EQ(code, 42u);
+        EXPECT_TRUE(WaitLog("client lost")) << Log();
+        EXPECT_TRUE(WaitLog("unlock: the scanner is back"));
+        EXPECT_FALSE(RunnerHolds());
+    }
+    std::string m_strState, m_strLog;
+    size_t m_nMark = 0;
+    std::unique_ptr<vx410sim::CSimDevice> m_pDevice;
+    vlm::CHandle m_hService;
+};
+
+} // namespace
+
+TEST(ChildProcess, DISABLED_LockAndDie) {
+    CJobPipeClient client;
+    HRESULT hr = E_FAIL;
+    for (int i = 0; i < 100 && FAILED(hr = client.Connect(kChannel)); ++i)
+        Sleep(100);
+    long job = 0;
+    if (SUCCEEDED(hr) && SUCCEEDED(client.RequestJobNumber(&job)) && SUCCEEDED(client.Lock(TRUE)))
+        ExitProcess(42); // no unlock, no goodbye
+    ExitProcess(1);
+}
+
+TEST_F(ServiceProcess, PipeExchangeLocksAndUnlocksTheScanner) {
+    Start("");
+    FullExchange();
+    FullExchange(); // the service keeps serving
+    EXPECT_NE(Log().find("\\\\.\\pipe\\VX-410 Service Pipe for Kestrel"), std::string::npos);
+}
+
+TEST_F(ServiceProcess, SharedMemoryExchangeLocksAndUnlocksTheScanner) {
+    CJobPipeClient::ForceSharedMemory(TRUE);
+    Start("--shared-memory");
+    FullExchange();
+    FullExchange();
+}
+
+TEST_F(ServiceProcess, PipeServiceSurvivesAClientThatDiesHoldingTheScanner) {
+    Start("");
+    DyingClient(false);
+    FullExchange();
+}
+
+TEST_F(ServiceProcess, SharedMemoryServiceSurvivesAClientThatDiesHoldingTheScanner) {
+    CJobPipeClient::ForceSharedMemory(TRUE);
+    Start("--shared-memory");
+    DyingClient(true);
+    FullExchange();
+}
+
+TEST_F(ServiceProcess, SharedMemoryServiceEndingTheSessionDeniesTheClient) {
+    CJobPipeClient::ForceSharedMemory(TRUE);
+    Start("--shared-memory --deny-after 1");
+    CJobPipeClient client;
+    ASSERT_EQ(ConnectWhenReady(client), S_OK);
+    long job = 0;
+    EXPECT_EQ(client.RequestJobNumber(&job), E_ACCESSDENIED);
+    EXPECT_EQ(job, 0);
+    client.Terminate();
+}
+
+TEST_F(ServiceProcess, SecondPipeClientWaitsForTheFirstToLeave) {
+    Start("");
+    CJobPipeClient first;
+    ASSERT_EQ(ConnectWhenReady(first), S_OK);
+    ASSERT_EQ(first.Lock(TRUE), S_OK);
+    std::atomic<long> secondJob{-1};
+    std::thread t([&] {
+        CJobPipeClient second;
+        long job = 0;
+        if (second.Connect(kChannel) == S_OK && second.RequestJobNumber(&job) == S_OK)
+            secondJob = job;
+        second.Terminate();
+    });
+    Sleep(1500);
+    EXPECT_EQ(secondJob.load(), -1); // still waiting for its turn
+    EXPECT_EQ(first.Lock(FALSE), S_OK);
+    EXPECT_EQ(first.Terminate(), S_OK);
+    t.join();
+    EXPECT_EQ(secondJob.load(), 7);
+}
+
+TEST_F(ServiceProcess, OnceEndsAfterTheFirstSessionAndASecondServiceIsRefused) {
+    Start("--once");
+    CJobPipeClient client;
+    ASSERT_EQ(ConnectWhenReady(client), S_OK);
+    // A second service on the same channel refuses to start.
+    EXPECT_EQ(RunAndWait("\"" + WinPath(SCANNER_SERVICE_EXE) + "\" --no-launch --log \"" +
+                         m_strLog + ".2\""),
+              3u);
+    long job = 0;
+    EXPECT_EQ(client.RequestJobNumber(&job), S_OK);
+    EXPECT_EQ(client.Terminate(), S_OK);
+    ASSERT_EQ(WaitForSingleObject(m_hService, 10000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(m_hService, &code);
+    EXPECT_EQ(code, 0u);
+    m_hService.Close();
+    EXPECT_NE(Log().find("--once"), std::string::npos);
+}
+
+TEST(ServiceCommandLine, BadArgumentsAndStopWithoutServiceFail) {
+    EXPECT_EQ(RunAndWait("\"" + WinPath(SCANNER_SERVICE_EXE) + "\" --bogus"), 2u);
+    EXPECT_EQ(RunAndWait("\"" + WinPath(SCANNER_SERVICE_EXE) + "\" --log"), 2u);
+    EXPECT_EQ(RunAndWait("\"" + WinPath(SCANNER_SERVICE_EXE) + "\" --stop --name nothing-here"),
+              1u);
+    EXPECT_EQ(RunAndWait("\"" + WinPath(SCANNER_SERVICE_EXE) + "\" --name \"\""), 2u);
+}
