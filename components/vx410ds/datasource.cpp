@@ -460,6 +460,11 @@ TwResult CDataSource::Identity(TW_UINT16 msg, pTW_IDENTITY pOrigin, pTW_IDENTITY
         m_nState = 4;
         m_nExtError = VLM_EXTERR_NONE;
         m_pfnYield = nullptr;
+        // Each session starts from the factory settings; applications load
+        // their own profile after opening.
+        m_settings = CDsSettings{};
+        m_items.clear();
+        m_itemText.clear();
         return {TWRC_SUCCESS, TWCC_SUCCESS};
     case MSG_CLOSEDS:
         if (m_nState > 5 || m_nState < 4)
