@@ -114,7 +114,9 @@ bool ReadPnm(const uint8_t* p, size_t n, PageImage& out, std::string* pError) {
     for (int y = 0; y < ht; ++y) {
         const uint8_t* s = src + srcRow * size_t(y);
         uint8_t* d = out.m_data.data() + dstRow * size_t(y);
-        if (channels == 1) {
+        if (channels == 1 && maxval == 255) {
+            std::memcpy(d, s, dstRow); // already our 8-bit layout
+        } else if (channels == 1) {
             for (int x = 0; x < w; ++x)
                 d[x] = sample(s + size_t(x) * sampleBytes);
         } else {
