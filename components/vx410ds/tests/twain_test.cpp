@@ -3,6 +3,7 @@
 // from the simulated feeder, faults with the extended error, cancel, the
 // vendor operations and the settings window.
 #include "core/pagerender.h"
+#include "jpegcodec.h"
 #include "pagegen.h"
 #include "vlmtwain.h"
 #include "vx410sim.h"
@@ -688,6 +689,98 @@ TEST_F(DataSourceTest, SettingsWindowOkAndCancel) {
     EXPECT_EQ(m_app.WaitEvent(), MSG_CLOSEDSREQ);
     EXPECT_EQ(m_app.Disable(), TWRC_SUCCESS);
     EXPECT_EQ(m_app.Current(ICAP_XRESOLUTION), 300); // Cancel keeps the settings
+}
+
+TEST_F(DataSourceTest, JpegMemoryTransfer) {
+    Feed(1);
+    ASSERT_TRUE(m_app.Open());
+    ASSERT_EQ(m_app.SetCap(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.SetCap(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.SetCap(ICAP_COMPRESSION, TWTY_UINT16, TWCP_JPEG), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.SetCap(ICAP_JPEGQUALITY, TWTY_UINT16, 90), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.SetCap(ICAP_XRESOLUTION, TWTY_FIX32, 100), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.Enable(false), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.WaitEvent(), MSG_XFERREADY);
+    TW_IMAGEINFO info{};
+    ASSERT_EQ(m_app.Ds(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    EXPECT_EQ(info.Compression, TWCP_JPEG);
+    std::vector<uint8_t> stream, buf(4096);
+    TW_UINT16 rc;
+    int blocks = 0;
+    do {
+        TW_IMAGEMEMXFER x{};
+        x.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
+        x.Memory.Length = TW_UINT32(buf.size());
+        x.Memory.TheMem = buf.data();
+        rc = m_app.Ds(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &x);
+        ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << rc;
+        EXPECT_EQ(x.Compression, TWCP_JPEG);
+        stream.insert(stream.end(), buf.begin(), buf.begin() + x.BytesWritten);
+        ++blocks;
+    } while (rc == TWRC_SUCCESS);
+    EXPECT_GT(blocks, 1);
+    vlm::jpeg::DecodedImage img;
+    std::string err;
+    ASSERT_TRUE(vlm::jpeg::Decode(stream.data(), stream.size(), img, {}, &err)) << err;
+    EXPECT_EQ(img.width, 827);
+    EXPECT_EQ(img.height, 1169);
+    EXPECT_EQ(img.components, 3);
+    // Close to the page itself (B,G,R), as lossy coding allows.
+    const auto page = Expected(827, 1169, 24, 100, 1);
+    ASSERT_EQ(img.pixels.size(), page.size());
+    double diff = 0;
+    for (size_t i = 0; i < page.size(); ++i)
+        diff += std::abs(int(img.pixels[i]) - int(page[i]));
+    EXPECT_LT(diff / page.size(), 6.0);
+    TW_UINT16 count = 0;
+    ASSERT_EQ(m_app.EndXfer(count), TWRC_SUCCESS);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(m_app.Disable(), TWRC_SUCCESS);
+}
+
+TEST_F(DataSourceTest, DuplexGivesTwoImagesPerSheet) {
+    Feed(2);
+    ASSERT_TRUE(m_app.Open());
+    ASSERT_EQ(m_app.SetCap(CAP_DUPLEXENABLED, TWTY_BOOL, 1), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.SetCap(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.SetCap(ICAP_XRESOLUTION, TWTY_FIX32, 75), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.SetCap(ICAP_SUPPORTEDSIZES, TWTY_UINT16, TWSS_A6), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.Enable(false), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.WaitEvent(), MSG_XFERREADY);
+    std::vector<int> sides;
+    std::vector<std::vector<uint8_t>> images;
+    TW_UINT16 count = 0;
+    do {
+        Image img;
+        ASSERT_EQ(m_app.NativeImage(img), TWRC_XFERDONE);
+        images.push_back(img.m_data);
+        sides.push_back(int(m_app.Current(CCAP_VLM_LASTPAGE_SIDE)));
+        ASSERT_EQ(m_app.EndXfer(count), TWRC_SUCCESS);
+    } while (count != 0 && images.size() < 10);
+    EXPECT_EQ(sides, (std::vector<int>{0, 1, 0, 1}));
+    ASSERT_EQ(images.size(), 4u);
+    EXPECT_TRUE(images[0] == Expected(310, 437, 8, 75, 1));
+    EXPECT_TRUE(images[2] == Expected(310, 437, 8, 75, 2));
+    EXPECT_FALSE(images[1] == images[0]);
+    EXPECT_EQ(m_app.Disable(), TWRC_SUCCESS);
+}
+
+TEST_F(DataSourceTest, TransferCountLimitsTheBatch) {
+    Feed(3);
+    ASSERT_TRUE(m_app.Open());
+    ASSERT_EQ(m_app.SetCap(CAP_XFERCOUNT, TWTY_INT16, 1), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.Enable(false), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.WaitEvent(), MSG_XFERREADY);
+    Image img;
+    ASSERT_EQ(m_app.NativeImage(img), TWRC_XFERDONE);
+    EXPECT_EQ(img.m_nBpp, 1);
+    TW_UINT16 count = 9;
+    ASSERT_EQ(m_app.EndXfer(count), TWRC_SUCCESS);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(m_app.Disable(), TWRC_SUCCESS);
+    vx410sim::DeviceState st;
+    ASSERT_TRUE(m_pDev->Read(st));
+    EXPECT_EQ(st.m_feeder.size(), 2u);
 }
 
 } // namespace
