@@ -259,9 +259,18 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, CS
         return IoFail(err, "cannot flush", tmp, int(e));
     }
     f.Close();
-    if (!MoveFileExW(wtmp.c_str(), Wide(path).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // A reader outside our lock (an editor, a virus scanner, a backup tool)
+    // keeps the old file open for a moment: the replacement waits for it.
+    std::wstring wpath = Wide(path);
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(wtmp.c_str(), wpath.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            break;
         DWORD e = GetLastError();
+        if ((e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION) && attempt < 500) {
+            Sleep(10);
+            continue;
+        }
         DeleteFileW(wtmp.c_str());
         return IoFail(err, "cannot replace", path, int(e));
     }

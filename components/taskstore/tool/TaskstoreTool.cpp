@@ -3,6 +3,8 @@
 #include "ComSupport.h"
 #include "Taskstore.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 
 #include <cctype>
@@ -36,7 +38,7 @@ const char kUsageText[] =
     "TYPE: i1 ui1 i2 ui2 i4 ui4 i8 ui8 int uint bool string bytes ubytes bytesfile\n"
     "      (bytes/ubytes take hex digits; bytesfile takes a file whose content is the block)\n"
     "Text is read and written as UTF-8. Exit codes: 0 done, 1 store failure,\n"
-    "2 bad command line, 3 no such job or value.\n";
+    "2 bad command line or a value the store refuses, 3 no such job or value.\n";
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "taskstore: %s\n%s", problem.c_str(), kUsageText);
@@ -74,7 +76,7 @@ int Fail(HRESULT hr, const std::string& what) {
     }
     std::fprintf(stderr, "taskstore: %s failed (0x%08lX)%s%s\n", what.c_str(), (unsigned long)hr,
                  text.empty() ? "" : ": ", text.c_str());
-    return kStoreFailed;
+    return hr == E_INVALIDARG ? kUsage : kStoreFailed; // the server refused our input
 }
 
 bool ParseLong(const std::string& s, long long lo, long long hi, long long& out) {
@@ -630,6 +632,8 @@ private:
 } // namespace
 
 int main() {
+    // Output lines end in LF alone, whatever the console's mode.
+    _setmode(_fileno(stdout), _O_BINARY);
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::vector<std::string> args;
