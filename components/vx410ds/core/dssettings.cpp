@@ -805,7 +805,9 @@ bool LoadProfileText(const std::string& fileText, const std::string& section, CD
     }
     KeyList own = OwnKeys(n);
     int v = 0;
-    for (const auto& [key, text] : values) {
+    for (const auto& kv : values) {
+        const std::string& key = kv.first;
+        const std::string& text = kv.second;
         auto bad = [&]() { return fail("bad value for " + key + ": \"" + text + "\""); };
         if (key == "ScanType") {
             if (!ParseInt(text, 0, 3, v))
