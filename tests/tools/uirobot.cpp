@@ -1,0 +1,62 @@
+// uirobot.exe: waits for a dialog or message box of a process, prints it and
+// optionally presses one of its buttons.
+//   uirobot.exe (--pid N | --exe NAME.exe) [--caption TEXT] [--press BUTTON]
+//               [--timeout MS] [--hidden] [--all]
+// Exit codes: 0 found (and pressed), 1 timeout, 2 usage, 3 button not found.
+#include "uirobot.h"
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+static int Usage() {
+    fprintf(stderr, "usage: uirobot (--pid N | --exe NAME) [--caption TEXT] [--press BUTTON]"
+                    " [--timeout MS] [--hidden] [--all]\n");
+    return 2;
+}
+
+int main(int argc, char** argv) {
+    CUiFindOptions options;
+    const char* press = nullptr;
+    DWORD timeout = 10000;
+    bool all = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (!strcmp(a, "--pid") && hasValue)
+            options.m_dwProcessId = strtoul(argv[++i], nullptr, 0);
+        else if (!strcmp(a, "--exe") && hasValue)
+            options.m_strExeName = argv[++i];
+        else if (!strcmp(a, "--caption") && hasValue)
+            options.m_strCaption = argv[++i];
+        else if (!strcmp(a, "--press") && hasValue)
+            press = argv[++i];
+        else if (!strcmp(a, "--timeout") && hasValue)
+            timeout = strtoul(argv[++i], nullptr, 0);
+        else if (!strcmp(a, "--hidden"))
+            options.m_bIncludeHidden = true;
+        else if (!strcmp(a, "--all"))
+            all = true;
+        else
+            return Usage();
+    }
+    if (!options.m_dwProcessId && options.m_strExeName.empty())
+        return Usage();
+    CUiDialogInfo dialog;
+    if (!UiWaitForDialog(options, timeout, dialog)) {
+        printf("timeout\n");
+        fflush(stdout);
+        return 1;
+    }
+    if (all) {
+        for (const CUiDialogInfo& d : UiFindDialogs(options))
+            printf("%s\n", UiDescribe(d).c_str());
+    } else {
+        printf("%s\n", UiDescribe(dialog).c_str());
+    }
+    fflush(stdout);
+    if (press && !UiPressButton(dialog, press)) {
+        fprintf(stderr, "uirobot: no enabled button \"%s\"\n", press);
+        return 3;
+    }
+    return 0;
+}
