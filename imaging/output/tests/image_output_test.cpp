@@ -1,0 +1,279 @@
+// The page writers under Windows, through the real vlmjpeg.dll and pafcv2.dll
+// found by the shared library loader in the "Shared Files" folder.
+#include "imaging/output/ImageOutput.h"
+#include "jpegcodec.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace vlm::output;
+
+namespace {
+
+const char kSharedKey[] = "SOFTWARE\\Velmora Works Inc.\\Shared Files";
+
+// A bottom-up bitmap in global memory, owned by the test.
+class CDib {
+public:
+    CDib(int w, int h, int bpp, int dpi) : m_nWidth(w), m_nHeight(h), m_nBpp(bpp) {
+        const DWORD colours = bpp == 1 ? 2 : bpp == 8 ? 256 : 0;
+        m_nStride = (static_cast<size_t>(w) * bpp + 31) / 32 * 4;
+        m_hMem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 40 + colours * 4 + m_nStride * h);
+        auto* p = static_cast<BYTE*>(GlobalLock(m_hMem));
+        auto* bih = reinterpret_cast<BITMAPINFOHEADER*>(p);
+        bih->biSize = 40;
+        bih->biWidth = w;
+        bih->biHeight = h;
+        bih->biPlanes = 1;
+        bih->biBitCount = static_cast<WORD>(bpp);
+        bih->biXPelsPerMeter = bih->biYPelsPerMeter = static_cast<LONG>(dpi * 10000 / 254);
+        bih->biClrUsed = colours;
+        RGBQUAD* table = reinterpret_cast<RGBQUAD*>(p + 40);
+        for (DWORD i = 0; i < colours; ++i) {
+            const BYTE v = bpp == 1 ? static_cast<BYTE>(i ? 255 : 0) : static_cast<BYTE>(i);
+            table[i].rgbBlue = table[i].rgbGreen = table[i].rgbRed = v;
+        }
+        BYTE* px = p + 40 + colours * 4;
+        for (int y = 0; y < h; ++y)
+            for (size_t x = 0; x < m_nStride; ++x)
+                px[y * m_nStride + x] = static_cast<BYTE>((x * 5 + y * 3) % 251);
+        GlobalUnlock(m_hMem);
+    }
+    ~CDib() { GlobalFree(m_hMem); }
+    HGLOBAL Handle() const { return m_hMem; }
+
+    int m_nWidth, m_nHeight, m_nBpp;
+    size_t m_nStride;
+
+private:
+    HGLOBAL m_hMem;
+};
+
+std::string TempDir() {
+    char buf[MAX_PATH];
+    GetTempPathA(MAX_PATH, buf);
+    std::string dir = std::string(buf) + "vlm_output_test";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+std::vector<BYTE> ReadAll(const std::string& path) {
+    std::vector<BYTE> data;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return data;
+    BYTE buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
+        data.insert(data.end(), buf, buf + n);
+    fclose(f);
+    return data;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// Points the loader's first search step for `name` at `path` while alive.
+class CRedirectLibrary {
+public:
+    CRedirectLibrary(const char* name, const std::string& path) : m_strName(name) {
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr) == ERROR_SUCCESS) {
+            RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                           static_cast<DWORD>(path.size() + 1));
+            RegCloseKey(key);
+        }
+    }
+    ~CRedirectLibrary() {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedKey, 0, KEY_ALL_ACCESS, &key) ==
+            ERROR_SUCCESS) {
+            RegDeleteValueA(key, m_strName.c_str());
+            RegCloseKey(key);
+        }
+    }
+
+private:
+    std::string m_strName;
+};
+
+std::string InstalledLibrary(const char* name) {
+    CVlmLibrary lib;
+    return lib.Load(name) ? lib.GetPath() : std::string();
+}
+
+} // namespace
+
+TEST(BmpPage, EightBitWidth1001AndBilevelFromABitmapHandle) {
+    const std::string dir = TempDir();
+    CDib grey(1001, 7, 8, 300);
+    const std::string path = dir + "\\w1001.bmp";
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(0, VlmWriteBmpPage(grey.Handle(), path.c_str()));
+    EXPECT_EQ(GetLastError(), 0u);
+    auto f = ReadAll(path);
+    ASSERT_EQ(f.size(), 1078u + 1004u * 7);
+    const auto* fh = reinterpret_cast<const BITMAPFILEHEADER*>(f.data());
+    const auto* ih = reinterpret_cast<const BITMAPINFOHEADER*>(f.data() + 14);
+    EXPECT_EQ(fh->bfType, 0x4D42);
+    EXPECT_EQ(fh->bfOffBits, 1078u);
+    EXPECT_EQ(ih->biWidth, 1001);
+    EXPECT_EQ(ih->biHeight, 7);
+    EXPECT_EQ(ih->biBitCount, 8);
+    EXPECT_EQ(ih->biXPelsPerMeter, 11811);
+    EXPECT_EQ(ih->biClrUsed, 256u);
+    // Same pixels as the scanned bitmap, bottom row first; padding is written as zeros.
+    const BYTE* src = static_cast<const BYTE*>(GlobalLock(grey.Handle())) + 40 + 1024;
+    for (int y = 0; y < 7; ++y) {
+        EXPECT_EQ(0, memcmp(f.data() + 1078 + 1004 * y, src + 1004 * y, 1001)) << y;
+        EXPECT_EQ(f[1078 + 1004 * y + 1001], 0);
+    }
+    GlobalUnlock(grey.Handle());
+
+    CDib bilevel(100, 10, 1, 200);
+    ASSERT_EQ(0, VlmWriteBmpPage(bilevel.Handle(), (dir + "\\b.bmp").c_str()));
+    f = ReadAll(dir + "\\b.bmp");
+    EXPECT_EQ(f.size(), 62u + 16u * 10);
+    EXPECT_EQ(-1, VlmWriteBmpPage(grey.Handle(), (dir + "\\no-such-dir\\x.bmp").c_str()));
+    EXPECT_EQ(-1, VlmWriteBmpPage(nullptr, (dir + "\\null.bmp").c_str()));
+}
+
+TEST(JpegPage, GreyAndColourPagesDecodeAndBilevelGivesNoFile) {
+    const std::string dir = TempDir();
+    for (int bpp : {8, 24}) {
+        CDib dib(640, 480, bpp, 200);
+        const std::string path = dir + (bpp == 8 ? "\\grey.jpg" : "\\colour.jpg");
+        DeleteFileA(path.c_str());
+        ASSERT_TRUE(VlmWriteJpegPage(dib.Handle(), path.c_str(), 80));
+        const auto data = ReadAll(path);
+        vlm::jpeg::HeaderInfo info;
+        ASSERT_TRUE(vlm::jpeg::ReadHeader(data.data(), data.size(), info));
+        EXPECT_EQ(info.width, 640);
+        EXPECT_EQ(info.height, 480);
+        EXPECT_EQ(info.components, bpp / 8);
+        EXPECT_EQ(info.xDensity, 200);
+        EXPECT_EQ(info.headerLength, bpp == 8 ? 328u : 623u);
+        vlm::jpeg::DecodedImage img;
+        ASSERT_TRUE(vlm::jpeg::Decode(data.data(), data.size(), img));
+    }
+    CDib bilevel(640, 480, 1, 200);
+    const std::string path = dir + "\\bilevel.jpg";
+    DeleteFileA(path.c_str());
+    EXPECT_FALSE(VlmWriteJpegPage(bilevel.Handle(), path.c_str(), 75));
+    EXPECT_FALSE(Exists(path));
+}
+
+TEST(JpegPage, MissingEntryPointFailsWithoutAFile) {
+    const std::string pdfLib = InstalledLibrary("pafcv2.dll");
+    ASSERT_FALSE(pdfLib.empty());
+    CRedirectLibrary redirect("vlmjpeg.dll", pdfLib); // a library without save_JPEG
+    CDib dib(64, 64, 8, 200);
+    const std::string path = TempDir() + "\\noentry.jpg";
+    DeleteFileA(path.c_str());
+    EXPECT_FALSE(VlmWriteJpegPage(dib.Handle(), path.c_str(), 75));
+    EXPECT_FALSE(Exists(path));
+}
+
+TEST(PdfPage, ThreeSinglePageDocumentsVersusOneMultiPageDocument) {
+    const std::string dir = TempDir();
+    CDib pages[3] = {CDib(300, 400, 1, 100), CDib(300, 400, 8, 100), CDib(300, 400, 24, 100)};
+    CPdfPageWriter writer;
+    std::vector<std::string> shown;
+    writer.m_fnShowError = [&](const char* text, const char*) { shown.push_back(text); };
+    CPdfJobOptions options;
+    options.m_settings = MapPdfSettings(1, 9, 0);
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = dir + "\\single" + std::to_string(i) + ".pdf";
+        options.m_nPageCounter = i;
+        CPdfPageResult result;
+        ASSERT_TRUE(writer.WritePage(pages[i].Handle(), path.c_str(), options, result));
+        EXPECT_FALSE(writer.IsDocumentOpen()); // opened and closed around its page
+        const auto data = ReadAll(path);
+        // Reported after the page, before the document's closing tables.
+        EXPECT_GT(result.m_dwDocumentSize, 1000u);
+        EXPECT_LT(result.m_dwDocumentSize, data.size());
+        const std::string text(data.begin(), data.end());
+        EXPECT_EQ(text.compare(0, 8, "%PDF-1.4"), 0);
+        EXPECT_EQ(Count(text, "/Type /Page "), 1u);
+        EXPECT_NE(text.find("%%EOF"), std::string::npos);
+        EXPECT_NE(text.find("/VlmOcrLanguages 2147483652"), std::string::npos);
+        EXPECT_NE(text.find("/VlmOcrExtra 256"), std::string::npos);
+    }
+    EXPECT_NE(ReadAll(dir + "\\single0.pdf").size(), 0u);
+
+    options.m_bMultiPage = TRUE;
+    const std::string multi = dir + "\\multi.pdf";
+    DWORD last = 0;
+    for (int i = 0; i < 3; ++i) {
+        options.m_nPageCounter = i;
+        CPdfPageResult result;
+        ASSERT_TRUE(writer.WritePage(pages[i].Handle(), multi.c_str(), options, result));
+        EXPECT_TRUE(writer.IsDocumentOpen());
+        EXPECT_GT(result.m_dwDocumentSize, last);
+        last = result.m_dwDocumentSize;
+    }
+    // Still open: no trailer yet.
+    std::string text;
+    {
+        const auto data = ReadAll(multi);
+        text.assign(data.begin(), data.end());
+    }
+    EXPECT_EQ(text.find("%%EOF"), std::string::npos);
+    CPdfPageResult end;
+    ASSERT_TRUE(writer.WritePage(nullptr, "", options, end));
+    EXPECT_FALSE(writer.IsDocumentOpen());
+    const auto data = ReadAll(multi);
+    text.assign(data.begin(), data.end());
+    EXPECT_EQ(Count(text, "/Type /Page "), 3u);
+    EXPECT_NE(text.find("/Count 3"), std::string::npos);
+    EXPECT_NE(text.find("/CCITTFaxDecode"), std::string::npos);
+    EXPECT_EQ(Count(text, "/DCTDecode"), 2u);
+    EXPECT_NE(text.find("%%EOF"), std::string::npos);
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST(PdfPage, LoadFailuresShowTheirMessages) {
+    const std::string dir = TempDir();
+    CDib dib(64, 64, 8, 100);
+    CPdfPageWriter writer;
+    std::vector<std::string> shown;
+    writer.m_fnShowError = [&](const char* text, const char*) { shown.push_back(text); };
+    CPdfJobOptions options;
+    CPdfPageResult result;
+    {
+        // A library without the maker's entry points.
+        CRedirectLibrary redirect("pafcv2.dll", InstalledLibrary("vlmjpeg.dll"));
+        EXPECT_FALSE(writer.WritePage(dib.Handle(), (dir + "\\f.pdf").c_str(), options, result));
+    }
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], "PAFCV2.DLL func load error");
+    {
+        CRedirectLibrary redirect("pafcv2.dll", dir + "\\missing\\pafcv2.dll");
+        // Hide the installed copy so that no search step finds the library.
+        const std::string installed = InstalledLibrary("pafcv2.dll");
+        ASSERT_FALSE(installed.empty());
+        ASSERT_TRUE(MoveFileA(installed.c_str(), (installed + ".off").c_str()));
+        const BOOL ok = writer.WritePage(dib.Handle(), (dir + "\\g.pdf").c_str(), options, result);
+        MoveFileA((installed + ".off").c_str(), installed.c_str());
+        EXPECT_FALSE(ok);
+    }
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1], "PAFCV2.DLL load error");
+    // An unwritable document path fails the page instead of passing for saved.
+    EXPECT_FALSE(
+        writer.WritePage(dib.Handle(), (dir + "\\no-such-dir\\h.pdf").c_str(), options, result));
+    EXPECT_FALSE(writer.IsDocumentOpen());
+}
