@@ -1,0 +1,209 @@
+#include "ProcessDriver.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace kestreltest {
+
+std::string WinPath(const char* unixPath) {
+    std::string p = std::string("Z:") + unixPath;
+    for (char& c : p)
+        if (c == '/')
+            c = '\\';
+    return p;
+}
+
+std::string ProgramPath(const char* folder, const char* exe) {
+    return std::string("C:\\Program Files\\Velmora Works\\") + folder + "\\" + exe;
+}
+
+CProcess::~CProcess() {
+    if (m_hProcess) {
+        if (Running())
+            TerminateProcess(m_hProcess, 99);
+        CloseHandle(m_hProcess);
+    }
+}
+
+BOOL CProcess::Start(const std::string& cmd) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string c = cmd;
+    if (!CreateProcessA(nullptr, c.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return FALSE;
+    CloseHandle(pi.hThread);
+    m_hProcess = pi.hProcess;
+    m_nPid = pi.dwProcessId;
+    return TRUE;
+}
+
+DWORD CProcess::Wait(DWORD ms) {
+    if (WaitForSingleObject(m_hProcess, ms) != WAIT_OBJECT_0) {
+        TerminateProcess(m_hProcess, 99);
+        WaitForSingleObject(m_hProcess, 5000);
+        return 0xFFFFFFFE;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(m_hProcess, &code);
+    return code;
+}
+
+BOOL CProcess::Running() const {
+    return m_hProcess && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD RunCapture(const std::string& cmd, std::string* pOut, DWORD ms) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE hRead = nullptr, hWrite = nullptr;
+    if (!CreatePipe(&hRead, &hWrite, &sa, 0))
+        return 0xFFFFFFFF;
+    SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = hWrite;
+    si.hStdError = hWrite;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    std::string c = cmd;
+    BOOL ok =
+        CreateProcessA(nullptr, c.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(hWrite);
+    if (!ok) {
+        CloseHandle(hRead);
+        return 0xFFFFFFFF;
+    }
+    std::string out;
+    char buf[4096];
+    DWORD got = 0;
+    while (ReadFile(hRead, buf, sizeof buf, &got, nullptr) && got)
+        out.append(buf, got);
+    CloseHandle(hRead);
+    DWORD code = 0xFFFFFFFE;
+    if (WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    if (pOut)
+        *pOut = out;
+    return code;
+}
+
+namespace {
+struct CFind {
+    DWORD m_nPid;
+    HWND m_hFound = nullptr;
+};
+
+BOOL CALLBACK FindDialog(HWND h, LPARAM l) {
+    auto* f = reinterpret_cast<CFind*>(l);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    char cls[64] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    if (pid == f->m_nPid && std::string(cls) == "#32770" && IsWindowVisible(h)) {
+        f->m_hFound = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND h, LPARAM l) {
+    auto* info = reinterpret_cast<CMessageBoxInfo*>(l);
+    char cls[64] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    char text[2048] = {};
+    GetWindowTextA(h, text, sizeof text);
+    std::string c(cls);
+    if (_stricmp(c.c_str(), "Button") == 0) {
+        std::string t;
+        for (const char* p = text; *p; ++p)
+            if (*p != '&')
+                t += *p;
+        info->m_buttons.push_back(t);
+    } else if (_stricmp(c.c_str(), "Static") == 0 && text[0]) {
+        if (!info->m_strText.empty())
+            info->m_strText += "\n";
+        info->m_strText += text;
+    }
+    return TRUE;
+}
+} // namespace
+
+BOOL WaitMessageBox(DWORD pid, DWORD ms, CMessageBoxInfo* pInfo) {
+    for (DWORD t = 0; t <= ms; t += 100) {
+        CFind f{pid};
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&f));
+        if (f.m_hFound) {
+            CMessageBoxInfo info;
+            info.m_hWnd = f.m_hFound;
+            char cap[512] = {};
+            GetWindowTextA(f.m_hFound, cap, sizeof cap);
+            info.m_strCaption = cap;
+            EnumChildWindows(f.m_hFound, CollectChild, reinterpret_cast<LPARAM>(&info));
+            if (!info.m_buttons.empty()) {
+                *pInfo = info;
+                return TRUE;
+            }
+        }
+        Sleep(100);
+    }
+    return FALSE;
+}
+
+BOOL PressButton(const CMessageBoxInfo& box, const char* name) {
+    struct CPress {
+        const char* m_pName;
+        HWND m_hButton = nullptr;
+    } press{name};
+    EnumChildWindows(
+        box.m_hWnd,
+        [](HWND h, LPARAM l) -> BOOL {
+            auto* p = reinterpret_cast<CPress*>(l);
+            char text[256] = {};
+            GetWindowTextA(h, text, sizeof text);
+            std::string t;
+            for (const char* c = text; *c; ++c)
+                if (*c != '&')
+                    t += *c;
+            if (t == p->m_pName) {
+                p->m_hButton = h;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&press));
+    if (!press.m_hButton)
+        return FALSE;
+    return PostMessageA(box.m_hWnd, WM_COMMAND,
+                        MAKEWPARAM(GetDlgCtrlID(press.m_hButton), BN_CLICKED),
+                        reinterpret_cast<LPARAM>(press.m_hButton));
+}
+
+std::string ReadFileText(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string cur;
+    for (char c : text) {
+        if (c == '\n') {
+            if (!cur.empty() && cur.back() == '\r')
+                cur.pop_back();
+            lines.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty())
+        lines.push_back(cur);
+    return lines;
+}
+
+} // namespace kestreltest

@@ -1,0 +1,43 @@
+// Helpers for tests that drive the suite's programs under Wine: start and wait
+// for processes, capture output, answer a process's message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace kestreltest {
+
+std::string WinPath(const char* unixPath);
+std::string ProgramPath(const char* folder, const char* exe); // installed in the prefix
+
+struct CProcess {
+    HANDLE m_hProcess = nullptr;
+    DWORD m_nPid = 0;
+    ~CProcess();
+    BOOL Start(const std::string& cmd);
+    // Exit code, or 0xFFFFFFFE when it did not end in time (it is then killed).
+    DWORD Wait(DWORD ms);
+    BOOL Running() const;
+};
+
+// Runs a console program; its standard output goes to *pOut.
+DWORD RunCapture(const std::string& cmd, std::string* pOut, DWORD ms = 60000);
+
+struct CMessageBoxInfo {
+    HWND m_hWnd = nullptr;
+    std::string m_strCaption;
+    std::string m_strText; // the static texts, joined by "\n"
+    std::vector<std::string> m_buttons;
+};
+
+// Waits for a dialog (class #32770) of the process; FALSE after ms.
+BOOL WaitMessageBox(DWORD pid, DWORD ms, CMessageBoxInfo* pInfo);
+// Presses the button whose text, without '&', equals name.
+BOOL PressButton(const CMessageBoxInfo& box, const char* name);
+
+std::string ReadFileText(const std::string& path);
+std::vector<std::string> SplitLines(const std::string& text);
+
+} // namespace kestreltest

@@ -1,0 +1,433 @@
+// kestrel as the scanner starts it and as a user starts it, with the scanner
+// service, the job store and the simulated scanner all real programs.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "ProcessDriver.h"
+#include "components/vx410sim/vx410sim.h"
+#include "framework/ComError.h"
+#include "framework/Profile.h"
+
+using namespace kestreltest;
+
+namespace {
+
+const char kScanEvent[] = "{895DBEB0-1F4A-4756-ABFD-3218CF1F10A5}";
+const char kDialogCaption[] = "VX410KESTREL_83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
+const char kToolMutex[] = "VX410-Taskdeck-83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
+
+class Kestrel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmp[MAX_PATH];
+        GetTempPathA(MAX_PATH, tmp);
+        m_strTemp = tmp;
+        const std::string id = std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(GetTickCount()) + "-" + std::to_string(++s_nRun);
+        m_strDir = m_strTemp + "kestrel-test-" + id;
+        CreateDirectoryA(m_strDir.c_str(), nullptr);
+        m_strState = m_strDir + "\\state";
+        CreateDirectoryA(m_strState.c_str(), nullptr);
+        m_strServiceLog = m_strDir + "\\service.log";
+        m_strLogName = "kestrel-test-" + id + ".log";
+        SetEnvironmentVariableA("VX410SIM_DIR", m_strState.c_str());
+        SetEnvironmentVariableA("TASKSTORE_FILE", (m_strDir + "\\Taskstore.reg").c_str());
+        SetEnvironmentVariableA("VX410_SERVICE_TRANSPORT", nullptr);
+        m_profile.WriteInt("General", "WriteLog", 1);
+        m_profile.WriteString("General", "LogFileName", m_strLogName.c_str());
+        m_profile.WriteInt("General", "JobNumber", 0);
+        m_profile.WriteInt("General", "DeviceID", 0);
+        m_pDevice = std::make_unique<vx410sim::CSimDevice>(m_strState);
+        vx410sim::DeviceState st;
+        ASSERT_TRUE(m_pDevice->Read(st));
+        m_strDevice = st.DeviceName();
+    }
+    void TearDown() override {
+        if (m_pService && m_pService->Running()) {
+            RunCapture("\"" + ProgramPath("VX-410 Simulator", "scanner-service.exe") + "\" --stop",
+                       nullptr);
+            EXPECT_EQ(m_pService->Wait(15000), 0u);
+        }
+        m_profile.WriteInt("General", "JobNumber", 0);
+        SetEnvironmentVariableA("VX410_SERVICE_TRANSPORT", nullptr);
+    }
+
+    int Taskstore(const std::string& args, std::string* pOut = nullptr) {
+        return static_cast<int>(
+            RunCapture("\"" + ProgramPath("Taskstore", "taskstore.exe") + "\" " + args, pOut));
+    }
+    void RegisterJob(int n, int function) {
+        const std::string N = std::to_string(n);
+        ASSERT_EQ(Taskstore("set " + N + " title string \"Job " + N + "\""), 0);
+        ASSERT_EQ(Taskstore("set " + N + " \"function id\" i4 " + std::to_string(function)), 0);
+        ASSERT_EQ(Taskstore("set " + N + " \"function id name\" string \"Save as file\""), 0);
+        ASSERT_EQ(Taskstore("set " + N + " save i2 0"), 0);
+    }
+    long LastJobNum() {
+        std::string out;
+        if (Taskstore("common get LastJobNum", &out) != 0)
+            return -1;
+        size_t p = out.find_first_of("0123456789");
+        return p == std::string::npos ? -1 : std::atol(out.c_str() + p);
+    }
+    void StartService(const std::string& extra = "") {
+        m_pService = std::make_unique<CProcess>();
+        ASSERT_TRUE(m_pService->Start("\"" +
+                                      ProgramPath("VX-410 Simulator", "scanner-service.exe") +
+                                      "\" --log \"" + m_strServiceLog + "\" " + extra));
+        for (int i = 0;
+             i < 100 && ServiceLog().find("scanner service started") == std::string::npos; ++i)
+            Sleep(100);
+        ASSERT_NE(ServiceLog().find("scanner service started"), std::string::npos);
+    }
+    std::string ServiceLog() { return ReadFileText(m_strServiceLog); }
+    // Presses Start and waits for the runner the service starts to end.
+    DWORD PressStartAndWait() {
+        EXPECT_TRUE(m_pDevice->PressStart());
+        for (int i = 0; i < 600; ++i) {
+            std::string log = ServiceLog();
+            size_t p = log.find("kestrel ended");
+            if (p != std::string::npos) {
+                size_t e = log.find("exit code ", p);
+                return static_cast<DWORD>(std::atol(log.c_str() + e + 10));
+            }
+            Sleep(100);
+        }
+        return 0xFFFFFFFE;
+    }
+    std::string KestrelCommand(bool bScanner) {
+        return "\"" + ProgramPath("Task Deck", "kestrel.exe") + "\" /StiDevice:" + m_strDevice +
+               (bScanner ? std::string(" /StiEvent:") + kScanEvent : std::string());
+    }
+    // The run log's texts without their time and thread prefix.
+    std::vector<std::string> RunLog() {
+        std::vector<std::string> texts;
+        for (const std::string& line : SplitLines(ReadFileText(m_strTemp + m_strLogName))) {
+            size_t p = line.find("]  ");
+            texts.push_back(p == std::string::npos ? line : line.substr(p + 3));
+        }
+        return texts;
+    }
+    // Milliseconds of the day of the first run log line containing text.
+    long LogTime(const std::string& text) {
+        for (const std::string& line : SplitLines(ReadFileText(m_strTemp + m_strLogName))) {
+            if (line.find(text) != std::string::npos && line.size() > 23) {
+                int h = 0, m = 0, s = 0, ms = 0;
+                if (sscanf(line.c_str() + 11, "%d:%d:%d.%d", &h, &m, &s, &ms) == 4)
+                    return ((h * 60 + m) * 60 + s) * 1000L + ms;
+            }
+        }
+        return -1;
+    }
+    bool InLog(const std::string& text) {
+        auto log = RunLog();
+        return std::any_of(log.begin(), log.end(),
+                           [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    }
+    vx410sim::DeviceState Panel() {
+        vx410sim::DeviceState st;
+        EXPECT_TRUE(m_pDevice->Read(st));
+        return st;
+    }
+    // Runs kestrel by hand and answers its one message box with OK.
+    CMessageBoxInfo RunAndAnswer(const std::string& cmd, DWORD* pExit) {
+        CProcess k;
+        CMessageBoxInfo box;
+        EXPECT_TRUE(k.Start(cmd));
+        EXPECT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box)) << "no message box";
+        if (box.m_hWnd) {
+            EXPECT_TRUE(PressButton(box, "OK"));
+        }
+        *pExit = k.Wait(60000);
+        return box;
+    }
+
+    static int s_nRun;
+    CVlmProfile m_profile{"Velmora Works Inc.", "kestrel"};
+    std::string m_strTemp, m_strDir, m_strState, m_strServiceLog, m_strLogName, m_strDevice;
+    std::unique_ptr<vx410sim::CSimDevice> m_pDevice;
+    std::unique_ptr<CProcess> m_pService;
+};
+int Kestrel::s_nRun = 0;
+
+// Checks that want appears in log as a subsequence, in order.
+::testing::AssertionResult InOrder(const std::vector<std::string>& log,
+                                   const std::vector<std::string>& want) {
+    size_t i = 0;
+    for (const std::string& w : want) {
+        while (i < log.size() && log[i] != w)
+            ++i;
+        if (i == log.size()) {
+            std::string all;
+            for (const auto& l : log)
+                all += "  " + l + "\n";
+            return ::testing::AssertionFailure()
+                   << "missing or out of order: \"" << w << "\"\nlog:\n"
+                   << all;
+        }
+        ++i;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST_F(Kestrel, StartButtonRunsTheSelectedJobAndHandsTheScannerBack) {
+    RegisterJob(7, 0);
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(7));
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    EXPECT_EQ(LastJobNum(), 7);
+    const std::string svc = ServiceLog();
+    EXPECT_NE(svc.find("/StiEvent:{895DBEB0-1F4A-4756-ABFD-3218CF1F10A5}"), std::string::npos);
+    size_t lock = svc.find("lock: the scanner is left to the job");
+    size_t unlock = svc.find("unlock: the scanner is back with the service");
+    EXPECT_NE(lock, std::string::npos) << svc;
+    EXPECT_NE(unlock, std::string::npos) << svc;
+    EXPECT_LT(lock, unlock);
+    EXPECT_FALSE(Panel().m_bRunnerHolds);
+
+    const std::string dashes(78, '-');
+    EXPECT_TRUE(InOrder(
+        RunLog(), {dashes,
+                   "---------------Taskdeck\t Application Start\t\t------------------------------",
+                   dashes,
+                   "InitInstance() start",
+                   "MutuallyExclusive() start",
+                   "MutuallyExclusive() end",
+                   "Initialize localize function() start",
+                   "Initialize localize function() end",
+                   "AnalyzeArgument() start",
+                   "AnalyzeArgument() end",
+                   m_strDevice + " " + kScanEvent,
+                   "DispMessageToScaner_init Start",
+                   "DispMessageToScaner_init Open",
+                   "DispMessageToScaner_init result = 0",
+                   "DispMessageToScaner Start msg = Please wait.  iserror = 0",
+                   "DispMessage warning",
+                   "MsgEx = 02 00 00 00",
+                   "GetSelectedJobNo() start",
+                   "GetSelectedJobNo() end",
+                   "JobNumber is 7",
+                   "StiLock start",
+                   "StiLock end",
+                   "set information to dlg class start",
+                   "SCAN_TO_PC",
+                   "set information to dlg class end",
+                   "if ((m_JobTypeID!=SCAN_TO_PR) && ((short)Job->Getdata(\"save\")))   start",
+                   "if ((m_JobTypeID!=SCAN_TO_PR) && ((short)Job->Getdata(\"save\")))   end",
+                   "TwainDsName is Velmora VX-410 TWAIN",
+                   "DoModal start",
+                   "DoModal end",
+                   "Com Module Release start",
+                   "Com Module Release end",
+                   "StiUnLock start",
+                   "StiUnLock end",
+                   "NcStiUnLock start",
+                   "NcStiUnLock end",
+                   "InitInstance() end",
+                   "~CComInitialize() start",
+                   "CoUninitialize() start",
+                   "CoUninitialize() end",
+                   "~CComInitialize() end",
+                   "ExitInstance start",
+                   "StiUnLock start",
+                   "StiUnLock end",
+                   "ExitInstance end"}));
+    EXPECT_TRUE(InLog("job session not built yet"));
+    // The panel shows what the runner wrote, as a warning.
+    EXPECT_EQ(Panel().m_strPanelMessage, "Please wait.");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayWarning);
+    std::string out;
+    EXPECT_EQ(RunCapture("\"" + ProgramPath("VX-410 Simulator", "vx410.exe") + "\" panel", &out),
+              0u);
+    EXPECT_NE(out.find("Please wait."), std::string::npos) << out;
+}
+
+TEST_F(Kestrel, SharedMemoryTransportRunsTheSameJob) {
+    RegisterJob(7, 3);
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(7));
+    SetEnvironmentVariableA("VX410_SERVICE_TRANSPORT", "shm"); // inherited by kestrel
+    StartService("--shared-memory");
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    EXPECT_EQ(LastJobNum(), 7);
+    EXPECT_TRUE(InOrder(RunLog(), {"JobNumber is 7", "StiLock end", "SCAN_TO_PC_RUNAPP",
+                                   "DoModal end", "StiUnLock end"}));
+    EXPECT_NE(ServiceLog().find("shared memory"), std::string::npos);
+    EXPECT_NE(ServiceLog().find("unlock: the scanner is back"), std::string::npos);
+}
+
+TEST_F(Kestrel, UnregisteredJobFromTheScannerShowsThePanelErrorAfterASecond) {
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(8));
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 2u) << ServiceLog();
+    EXPECT_EQ(Panel().m_strPanelMessage, "Job is not registered");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+    EXPECT_FALSE(InLog("DoModal start"));
+    EXPECT_EQ(LastJobNum(), 8);
+    long locked = LogTime("StiLock end");
+    long shown = LogTime("DispMessageToScaner Start msg = Job is not registered");
+    ASSERT_GE(locked, 0);
+    ASSERT_GE(shown, 0);
+    EXPECT_GE(shown - locked, 950);
+    EXPECT_NE(ServiceLog().find("unlock: the scanner is back"), std::string::npos);
+}
+
+TEST_F(Kestrel, UnregisteredJobStartedByHandShowsBothTexts) {
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(8));
+    StartService("--no-launch");
+    DWORD code = 0;
+    CMessageBoxInfo box = RunAndAnswer(KestrelCommand(false), &code);
+    EXPECT_EQ(code, 2u);
+    EXPECT_NE(box.m_strText.find("Job is not registered."), std::string::npos) << box.m_strText;
+    EXPECT_NE(box.m_strText.find("Register a job using the Taskdeck Registrar."),
+              std::string::npos);
+    EXPECT_EQ(box.m_strCaption, "VX-410");
+    EXPECT_EQ(Panel().m_strPanelMessage, "Job is not registered.");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+    EXPECT_FALSE(Panel().m_bRunnerHolds); // handed back before the message
+}
+
+TEST_F(Kestrel, UnknownFunctionIsRefusedWithoutASession) {
+    RegisterJob(5, 5);
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(5));
+    StartService("--no-launch");
+    DWORD code = 0;
+    CMessageBoxInfo box = RunAndAnswer(KestrelCommand(false), &code);
+    EXPECT_EQ(box.m_strText, "Can't run job.");
+    EXPECT_EQ(box.m_strCaption, "VX-410");
+    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(Panel().m_strPanelMessage, "Can't run job.");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+    EXPECT_FALSE(InLog("DoModal start"));
+    EXPECT_FALSE(InLog("set information to dlg class end"));
+    EXPECT_TRUE(InOrder(RunLog(), {"StiLock end", "ExitInstance start", "StiUnLock end"}));
+    for (int i = 0; i < 50 && Panel().m_bRunnerHolds; ++i)
+        Sleep(100);
+    EXPECT_FALSE(Panel().m_bRunnerHolds);
+}
+
+TEST_F(Kestrel, WithoutServiceStartUpStopsWithFileNotFoundBeforeTheStore) {
+    RegisterJob(7, 0);
+    ASSERT_EQ(Taskstore("common set LastJobNum i4 42"), 0);
+    DWORD code = 0;
+    CMessageBoxInfo box = RunAndAnswer(KestrelCommand(true), &code);
+    EXPECT_EQ(box.m_strText, VlmSystemMessage(0x80070002));
+    EXPECT_FALSE(box.m_strText.empty());
+    EXPECT_EQ(box.m_strCaption, "VX-410");
+    EXPECT_EQ(code, 1u);
+    EXPECT_TRUE(InLog("GetSelectedJobNo() start"));
+    EXPECT_FALSE(InLog("GetSelectedJobNo() end"));
+    EXPECT_FALSE(InLog("StiLock start"));
+    EXPECT_EQ(LastJobNum(), 42); // the store was never opened
+}
+
+TEST_F(Kestrel, RegistryJobNumberOverridesThePanelAfterItsMessageBox) {
+    RegisterJob(7, 1);
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(3));
+    m_profile.WriteInt("General", "JobNumber", 7);
+    StartService("--no-launch");
+    DWORD code = 0;
+    CMessageBoxInfo box = RunAndAnswer(KestrelCommand(true), &code);
+    EXPECT_EQ(box.m_strText, "Job Number is 7");
+    EXPECT_EQ(box.m_strCaption, "Job Number is 7");
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(LastJobNum(), 7);
+    EXPECT_TRUE(InOrder(RunLog(), {"JobNumber is 7", "SCAN_TO_MAIL", "DoModal end"}));
+}
+
+namespace {
+// Top-level windows of the test: one with the job dialog's caption, one that
+// listens for the error-mode broadcast.
+struct CWatcher {
+    std::atomic<int> m_nCloseRequests{0};
+    std::atomic<int> m_nBroadcasts{0};
+    std::atomic<bool> m_bReady{false};
+    std::atomic<DWORD> m_nThread{0};
+    UINT m_nErrorMode = RegisterWindowMessageA("VX410_StatusDialog_ErrorMode");
+    std::thread m_thread;
+    static CWatcher* s_p;
+
+    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+        if (msg == 0x8039)
+            ++s_p->m_nCloseRequests;
+        else if (msg == s_p->m_nErrorMode && msg != 0)
+            ++s_p->m_nBroadcasts;
+        return DefWindowProcA(h, msg, w, l);
+    }
+    void Start() {
+        s_p = this;
+        m_thread = std::thread([this] {
+            WNDCLASSA wc{};
+            wc.lpfnWndProc = Proc;
+            wc.hInstance = GetModuleHandleA(nullptr);
+            wc.lpszClassName = "KestrelTestWatcher";
+            RegisterClassA(&wc);
+            HWND a = CreateWindowExA(0, wc.lpszClassName, kDialogCaption, WS_OVERLAPPED, 0, 0, 10,
+                                     10, nullptr, nullptr, wc.hInstance, nullptr);
+            HWND b = CreateWindowExA(0, wc.lpszClassName, "error dialog stand-in", WS_OVERLAPPED, 0,
+                                     0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+            m_nThread = GetCurrentThreadId();
+            m_bReady = a && b;
+            MSG m;
+            while (GetMessageA(&m, nullptr, 0, 0) > 0)
+                DispatchMessageA(&m);
+            DestroyWindow(a);
+            DestroyWindow(b);
+        });
+        while (!m_nThread)
+            Sleep(10);
+    }
+    ~CWatcher() {
+        PostThreadMessageA(m_nThread, WM_QUIT, 0, 0);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+};
+CWatcher* CWatcher::s_p = nullptr;
+} // namespace
+
+TEST_F(Kestrel, DisplacesAnOlderRunnerAndHoldsTheToolMutexWhileItLives) {
+    CWatcher watcher;
+    watcher.Start();
+    ASSERT_TRUE(watcher.m_bReady);
+    HANDLE before = OpenMutexA(SYNCHRONIZE, FALSE, kToolMutex);
+    EXPECT_EQ(before, nullptr);
+    if (before)
+        CloseHandle(before);
+
+    // No service: the runner stops at its message box, alive and holding the mutex.
+    CProcess k;
+    ASSERT_TRUE(k.Start(KestrelCommand(true)));
+    CMessageBoxInfo box;
+    ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
+    EXPECT_EQ(watcher.m_nCloseRequests.load(), 1);
+    EXPECT_GE(watcher.m_nBroadcasts.load(), 1);
+    HANDLE during = OpenMutexA(SYNCHRONIZE, FALSE, kToolMutex);
+    EXPECT_NE(during, nullptr);
+    if (during)
+        CloseHandle(during);
+    EXPECT_TRUE(InLog("FindWindow(NULL, \"VX410KESTREL\") FIND!!!!"));
+    ASSERT_TRUE(PressButton(box, "OK"));
+    EXPECT_EQ(k.Wait(60000), 1u);
+    HANDLE after = OpenMutexA(SYNCHRONIZE, FALSE, kToolMutex);
+    EXPECT_EQ(after, nullptr);
+    if (after)
+        CloseHandle(after);
+}
+
+TEST_F(Kestrel, WithoutWriteLogNoRunLogIsWritten) {
+    m_profile.WriteInt("General", "WriteLog", 0);
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(8));
+    StartService("--no-launch");
+    DWORD code = 0;
+    RunAndAnswer(KestrelCommand(false), &code);
+    EXPECT_EQ(code, 2u);
+    EXPECT_EQ(GetFileAttributesA((m_strTemp + m_strLogName).c_str()), INVALID_FILE_ATTRIBUTES);
+}
