@@ -301,6 +301,7 @@ private:
     // batch
     bool m_bBatchOver = false;
     int m_nImagesDone = 0;
+    int m_nStopAfter = 0; // MSG_STOPFEEDER: images still due from the paper path
     bool m_bBackPending = false;
     vx410sim::PageSource m_lastSheet;
     int m_nLastSide = 0;
@@ -409,6 +410,8 @@ bool CDataSource::MoreImages() {
     if (m_bBatchOver)
         return false;
     if (m_settings.m_nXferCount > 0 && m_nImagesDone >= m_settings.m_nXferCount)
+        return false;
+    if (m_nStopAfter > 0 && m_nImagesDone >= m_nStopAfter)
         return false;
     if (m_bBackPending)
         return true;
@@ -626,6 +629,7 @@ TwResult CDataSource::UserInterface(TW_UINT16 msg, pTW_USERINTERFACE pUi) {
         m_nExtError = VLM_EXTERR_NONE;
         m_bBatchOver = false;
         m_nImagesDone = 0;
+        m_nStopAfter = 0;
         m_bBackPending = false;
         m_nLastSide = 0;
         if (m_bShowUI) {
@@ -691,9 +695,10 @@ TwResult CDataSource::Pending(TW_UINT16 msg, pTW_PENDINGXFERS p) {
         if (m_nState != 6)
             return {TWRC_FAILURE, TWCC_SEQERROR};
         // The back side of a sheet already in the path is still delivered.
-        m_bBatchOver = !m_bBackPending;
         if (m_bBackPending)
-            m_settings.m_nXferCount = m_nImagesDone + 1, m_bBatchOver = false;
+            m_nStopAfter = m_nImagesDone + 1;
+        else
+            EndBatch();
         p->Count = PendingCount();
         p->EOJ = 0;
         if (p->Count == 0)

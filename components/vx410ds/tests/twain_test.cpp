@@ -5,6 +5,7 @@
 #include "core/pagerender.h"
 #include "jpegcodec.h"
 #include "pagegen.h"
+#include "resource.h"
 #include "vlmtwain.h"
 #include "vx410sim.h"
 
@@ -185,7 +186,7 @@ public:
             const size_t sz = e->ItemType == TWTY_FIX32 || e->ItemType == TWTY_INT32 ? 4 : 2;
             for (TW_UINT32 i = 0; i < e->NumItems; ++i) {
                 int16_t v;
-                std::memcpy(&v, e->ItemList + i * sz + (e->ItemType == TWTY_FIX32 ? 0 : 0), 2);
+                std::memcpy(&v, e->ItemList + i * sz, 2); // FIX32: the whole part
                 out.push_back(e->ItemType == TWTY_UINT16 ? uint16_t(v) : v);
             }
         } else if (c.ConType == TWON_RANGE) {
@@ -658,17 +659,10 @@ bool PressDialogButton(int id, int comboIndex = -1) {
         HWND hDlg = ::FindWindowA("#32770", "Velmora VX-410 TWAIN Settings");
         if (hDlg && ::IsWindowVisible(hDlg)) {
             if (comboIndex >= 0) {
-                ::SendDlgItemMessageA(hDlg, 1002, CB_SETCURSEL, comboIndex, 0);
+                ::SendDlgItemMessageA(hDlg, IDC_RESOLUTION, CB_SETCURSEL, comboIndex, 0);
             }
             ::SendMessageA(::GetDlgItem(hDlg, id), BM_CLICK, 0, 0);
             return true;
-        }
-        MSG m;
-        while (::PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE) && m.message != 0 &&
-               ::PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            // Leave our source's events for the application loop.
-            ::PostMessageA(m.hwnd, m.message, m.wParam, m.lParam);
-            break;
         }
         ::Sleep(20);
     }
@@ -781,6 +775,85 @@ TEST_F(DataSourceTest, TransferCountLimitsTheBatch) {
     vx410sim::DeviceState st;
     ASSERT_TRUE(m_pDev->Read(st));
     EXPECT_EQ(st.m_feeder.size(), 2u);
+}
+
+TEST_F(DataSourceTest, ScanFromTheSettingsWindow) {
+    Feed(1);
+    ASSERT_TRUE(m_app.Open());
+    ASSERT_EQ(m_app.Enable(true), TWRC_SUCCESS);
+    // The window's OK button reads "Scan" here and starts the batch.
+    char text[32] = {};
+    for (int i = 0; i < 100 && !text[0]; ++i) {
+        HWND hDlg = ::FindWindowA("#32770", "Velmora VX-410 TWAIN Settings");
+        if (hDlg)
+            ::GetDlgItemTextA(hDlg, IDOK, text, sizeof(text));
+        else
+            ::Sleep(20);
+    }
+    EXPECT_STREQ(text, "Scan");
+    ASSERT_TRUE(PressDialogButton(IDOK, 0)); // 75 dpi
+    ASSERT_EQ(m_app.WaitEvent(), MSG_XFERREADY);
+    Image img;
+    ASSERT_EQ(m_app.NativeImage(img), TWRC_XFERDONE);
+    EXPECT_EQ(img.m_nWidth, 620); // A4 at 75 dpi
+    TW_UINT16 count = 0;
+    ASSERT_EQ(m_app.EndXfer(count), TWRC_SUCCESS);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(m_app.Disable(), TWRC_SUCCESS);
+}
+
+TEST_F(DataSourceTest, ImageFileSheetsArePlacedOnThePage) {
+    // A 100 x 50 black sheet picture (no dpi: taken as 200 dpi).
+    vx410sim::PageImage sheet;
+    sheet.m_nWidth = 100;
+    sheet.m_nHeight = 50;
+    sheet.m_nBitsPerPixel = 8;
+    sheet.m_data.assign(100 * 50, 0);
+    const std::string path = m_strFolder + "\\sheet.pgm";
+    ASSERT_TRUE(vx410sim::WritePnm(path, sheet));
+    ASSERT_TRUE(m_pDev->FeedFiles({path}));
+    ASSERT_TRUE(m_app.Open());
+    ASSERT_EQ(m_app.SetCap(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.SetCap(ICAP_XRESOLUTION, TWTY_FIX32, 400), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.SetCap(ICAP_SUPPORTEDSIZES, TWTY_UINT16, TWSS_BUSINESSCARD), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.Enable(false), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.WaitEvent(), MSG_XFERREADY);
+    Image img;
+    ASSERT_EQ(m_app.NativeImage(img), TWRC_XFERDONE);
+    ASSERT_EQ(img.m_nWidth, 866); // 55 mm at 400 dpi
+    const size_t rb = size_t(img.m_nWidth);
+    EXPECT_EQ(img.m_data[0], 0);
+    EXPECT_EQ(img.m_data[99 * rb + 199], 0);   // scaled to 200 x 100
+    EXPECT_EQ(img.m_data[99 * rb + 200], 255); // then white paper
+    EXPECT_EQ(img.m_data[100 * rb], 255);
+    TW_UINT16 count = 0;
+    ASSERT_EQ(m_app.EndXfer(count), TWRC_SUCCESS);
+    EXPECT_EQ(m_app.Disable(), TWRC_SUCCESS);
+}
+
+TEST_F(DataSourceTest, StopFeederFinishesTheSheetInThePath) {
+    Feed(3);
+    ASSERT_TRUE(m_app.Open());
+    ASSERT_EQ(m_app.SetCap(CAP_DUPLEXENABLED, TWTY_BOOL, 1), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.SetCap(ICAP_XRESOLUTION, TWTY_FIX32, 75), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.Enable(false), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.WaitEvent(), MSG_XFERREADY);
+    Image img;
+    ASSERT_EQ(m_app.NativeImage(img), TWRC_XFERDONE); // front of sheet 1
+    TW_UINT16 count = 0;
+    ASSERT_EQ(m_app.EndXfer(count), TWRC_SUCCESS);
+    TW_PENDINGXFERS p{};
+    ASSERT_EQ(m_app.Ds(DG_CONTROL, DAT_PENDINGXFERS, MSG_STOPFEEDER, &p), TWRC_SUCCESS);
+    EXPECT_NE(p.Count, 0); // its back is still due
+    ASSERT_EQ(m_app.NativeImage(img), TWRC_XFERDONE);
+    ASSERT_EQ(m_app.EndXfer(count), TWRC_SUCCESS);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(m_app.Disable(), TWRC_SUCCESS);
+    vx410sim::DeviceState st;
+    ASSERT_TRUE(m_pDev->Read(st));
+    EXPECT_EQ(st.m_feeder.size(), 2u);
+    // A new batch scans from the next sheet with the negotiated settings.
+    EXPECT_EQ(m_app.Current(CAP_XFERCOUNT), -1);
 }
 
 } // namespace
