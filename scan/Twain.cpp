@@ -293,7 +293,11 @@ BOOL CTwain::EnableSourceUIOnly(HWND hWnd) {
         return FALSE;
     m_UI.ShowUI = m_bShowUI ? TRUE : FALSE;
     m_UI.ModalUI = TRUE;
-    m_UI.hParent = DefaultWindow(hWnd);
+    // The source posts its events to hParent, and only the scan thread's
+    // loop hands them back to the source: hParent is the scan thread's
+    // window, and the caller's window gets WM_CLOSE when the source closes.
+    m_hUiCaller = DefaultWindow(hWnd);
+    m_UI.hParent = m_hParentWnd ? m_hParentWnd : m_hUiCaller;
     BOOL ok = DSCall(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, &m_UI);
     SetState(4); // the source shows its window; the session stays open, not enabled
     return ok;
@@ -477,11 +481,12 @@ BOOL CTwain::TwainMessageHook(MSG* pMsg) {
         ScanRunLog(bOk ? "CTwain:TwainMessageHook::MSG_CLOSEOK"
                        : "CTwain:TwainMessageHook::MSG_CLOSEDSREQ");
         m_bCloseRequested = TRUE;
-        HWND hParent = static_cast<HWND>(m_UI.hParent);
+        HWND hCaller = m_hUiCaller;
+        m_hUiCaller = nullptr;
         CloseDsRequest();
         m_bIsShowDSUI = FALSE;
-        if (hParent && hParent != m_hParentWnd)
-            PostMessageA(hParent, WM_CLOSE, bOk ? 1 : 0, 0);
+        if (hCaller && hCaller != m_hParentWnd)
+            PostMessageA(hCaller, WM_CLOSE, bOk ? 1 : 0, 0);
         break;
     }
     default:

@@ -152,6 +152,8 @@ protected:
     BOOL m_bXferGetFailed = FALSE;
     // The last MSG_PROCESSEVENT's TW_EVENT.TWMessage (for the state table).
     TW_UINT16 m_nEventMessage = 0;
+    // The window that asked for the source's own settings window.
+    HWND m_hUiCaller = nullptr;
 
 private:
     void GuardEnter(const char* who);
