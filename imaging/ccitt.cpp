@@ -72,6 +72,7 @@ enum Mode : uint8_t { kInvalid, kPass, kHoriz, kV0, kVR1, kVR2, kVR3, kVL1, kVL2
 struct ModeEntry {
     uint8_t mode;
     uint8_t len;
+    int8_t delta; // vertical modes: a1 - b1
 };
 
 struct Tables {
@@ -85,10 +86,11 @@ struct Tables {
         for (int i = 0; i < (1 << shift); ++i)
             t[first + i] = RunEntry{static_cast<int16_t>(run), c.len};
     }
-    static void FillMode(ModeEntry* t, uint16_t bits, int len, Mode m) {
+    static void FillMode(ModeEntry* t, uint16_t bits, int len, Mode m, int delta = 0) {
         int shift = kModeBits - len;
         for (int i = 0; i < (1 << shift); ++i)
-            t[(bits << shift) + i] = ModeEntry{m, static_cast<uint8_t>(len)};
+            t[(bits << shift) + i] =
+                ModeEntry{m, static_cast<uint8_t>(len), static_cast<int8_t>(delta)};
     }
 
     Tables() {
@@ -105,15 +107,15 @@ struct Tables {
             Fill(white, kWhiteBits, kExtMakeup[m - 28], m * 64);
             Fill(black, kBlackBits, kExtMakeup[m - 28], m * 64);
         }
-        FillMode(mode, 0x1, 1, kV0);
-        FillMode(mode, 0x3, 3, kVR1);
-        FillMode(mode, 0x2, 3, kVL1);
+        FillMode(mode, 0x1, 1, kV0, 0);
+        FillMode(mode, 0x3, 3, kVR1, 1);
+        FillMode(mode, 0x2, 3, kVL1, -1);
         FillMode(mode, 0x1, 3, kHoriz);
         FillMode(mode, 0x1, 4, kPass);
-        FillMode(mode, 0x3, 6, kVR2);
-        FillMode(mode, 0x2, 6, kVL2);
-        FillMode(mode, 0x3, 7, kVR3);
-        FillMode(mode, 0x2, 7, kVL3);
+        FillMode(mode, 0x3, 6, kVR2, 2);
+        FillMode(mode, 0x2, 6, kVL2, -2);
+        FillMode(mode, 0x3, 7, kVR3, 3);
+        FillMode(mode, 0x2, 7, kVL3, -3);
         FillMode(mode, 0x1, 7, kExt);
     }
 };
@@ -175,7 +177,8 @@ inline void FillOnes(uint8_t* row, int a, int b) {
 // Index of b1 on the reference line: the first changing element right of a0
 // whose colour is the opposite of a0's colour (even index = change to black).
 inline int FindB1(const int* ref, int ib, int a0, bool black) {
-    if (ib > 0)
+    // b1 is never more than one element left of the last one found.
+    if (ib > 0 && ref[ib - 1] > a0)
         --ib;
     while (ref[ib] <= a0)
         ++ib;
@@ -340,9 +343,10 @@ struct CFaxDecoder::CBitReader {
     size_t pos = 0, end = 0;
     bool eof = false;
     uint64_t acc = 0;
-    int nBits = 0;
-    int padBits = 0;       // zero bits fed beyond the end of the data
-    uint64_t consumed = 0; // for byte alignment
+    // 64-bit counters: stores to the int rows of changing elements cannot
+    // alias them, so they stay in registers in the decoding loops.
+    int64_t nBits = 0;
+    int64_t padBits = 0; // zero bits fed beyond the end of the data
 
     CBitReader(IByteSource& s, bool lsb) : src(s), lsbFirst(lsb), buf(kWindow) {}
 
@@ -367,7 +371,25 @@ struct CFaxDecoder::CBitReader {
             b = ReverseByte(b);
         return true;
     }
-    void Refill() {
+    __attribute__((always_inline)) void Refill() {
+        if (nBits > 56)
+            return;
+        RefillSlow();
+    }
+    void RefillSlow() {
+        if (!lsbFirst && end - pos >= 8) {
+            // Fast path: as many whole bytes as fit into the accumulator at once.
+            const int take = (63 - nBits) >> 3;
+            acc |= LoadBE64(buf.data() + pos) >> nBits;
+            acc &= ~0ull << (64 - nBits - 8 * take);
+            pos += take;
+            nBits += 8 * take;
+            return;
+        }
+        FillFull();
+    }
+    // More than 56 bits after a call.
+    void FillFull() {
         while (nBits <= 56) {
             uint8_t b;
             if (NextByte(b))
@@ -381,24 +403,23 @@ struct CFaxDecoder::CBitReader {
     void Skip(int n) {
         acc <<= n;
         nBits -= n;
-        consumed += n;
     }
     bool Overrun() const { return padBits > nBits; }
     void AlignByte() {
-        int k = static_cast<int>((8 - consumed % 8) % 8);
-        if (k) {
-            Refill();
+        // Whole bytes are loaded, so the bits left of the current byte are
+        // nBits modulo 8.
+        int k = nBits & 7;
+        if (k)
             Skip(k);
-        }
     }
     // Skips fill bits and one EOL; false (nothing consumed) when the next
     // bits are not an EOL.
     bool SkipEol() {
-        Refill();
+        FillFull();
         if (Peek(11) != 0)
             return false;
         for (;;) {
-            Refill();
+            FillFull();
             if (Overrun())
                 return false;
             if (acc == 0) {
@@ -417,12 +438,12 @@ std::vector<int> CFaxDecoder::LastRuns() const {
     std::vector<int> v;
     int n = std::min(m_nRunCount, 10);
     for (int i = m_nRunCount - n; i < m_nRunCount; ++i)
-        v.push_back(m_arrRuns[i % 10]);
+        v.push_back(m_arrRuns[i & 15]);
     return v;
 }
 
-int CFaxDecoder::ReadRun(CBitReader& br, bool black) {
-    const Tables& t = GetTables();
+__attribute__((always_inline)) inline int CFaxDecoder::ReadRun(CBitReader& br, bool black) {
+    const Tables& t = *static_cast<const Tables*>(m_pTables);
     int total = 0;
     for (;;) {
         br.Refill();
@@ -436,22 +457,22 @@ int CFaxDecoder::ReadRun(CBitReader& br, bool black) {
         if (e.run < 64)
             break;
     }
-    m_arrRuns[m_nRunCount % 10] = total;
-    ++m_nRunCount;
     return total;
 }
 
 namespace {
 // Appends a changing element; two at the same place cancel (a zero-length run).
-inline bool PushChange(int* changes, int& n, int pos, int cap) {
-    if (n > 0 && changes[n - 1] == pos) {
-        --n;
-        return true;
+// Elements stay strictly increasing within 0..width, so width + 1 entries do.
+inline bool PushChange(int* changes, int& n, int pos, int /*cap*/) {
+    if (n > 0) {
+        const int last = changes[n - 1];
+        if (last >= pos) {
+            if (last > pos)
+                return false;
+            --n;
+            return true;
+        }
     }
-    if (n > 0 && changes[n - 1] > pos)
-        return false;
-    if (n >= cap)
-        return false;
     changes[n++] = pos;
     return true;
 }
@@ -466,6 +487,7 @@ bool CFaxDecoder::DecodeRun1D(CBitReader& br, int* changes, int& n) {
         int run = ReadRun(br, black);
         if (run < 0 || pos + run > width)
             return false;
+        m_arrRuns[m_nRunCount++ & 15] = run;
         pos += run;
         if (pos < width && !PushChange(changes, n, pos, width + 1))
             return false;
@@ -474,76 +496,69 @@ bool CFaxDecoder::DecodeRun1D(CBitReader& br, int* changes, int& n) {
     return true;
 }
 
-bool CFaxDecoder::Decode2D(CBitReader& br, const int* ref, int* changes, int& n) {
-    const Tables& t = GetTables();
+bool CFaxDecoder::Decode2D(CBitReader& br, const int* ref, int* changes, int& nOut) {
+    const Tables& t = *static_cast<const Tables*>(m_pTables);
     const int width = m_nWidth;
-    n = 0;
+    int n = 0;
+    // ib indexes b1 and always has the parity of the colour at a0 (even =
+    // white), so b1 is found by stepping over pairs of changing elements.
     int a0 = -1, ib = 0;
     bool black = false;
-    // Every mode moves a0 on or flips the colour; this bounds a hostile stream.
-    long budget = 4L * width + 64;
+    // Every code consumes bits and the zero bits fed beyond the data are no
+    // valid code, so this loop ends on any input.
     while (a0 < width) {
-        if (--budget < 0)
-            return false;
         br.Refill();
         const ModeEntry& m = t.mode[br.Peek(kModeBits)];
-        if (m.mode == kInvalid || m.mode == kExt)
-            return false;
         br.Skip(m.len);
-        ib = FindB1(ref, ib, a0, black);
-        const int b1 = ref[ib];
-        int a1;
-        switch (m.mode) {
-        case kPass:
+        if (m.mode >= kV0 && m.mode <= kVL3) {
+            const int a1 = ref[ib] + m.delta;
+            if (a1 > a0 && a1 <= width) {
+                changes[n++] = a1; // the usual case: beyond everything so far
+            } else {
+                if (a1 < (a0 < 0 ? 0 : a0) || a1 > width)
+                    return false;
+                if (!PushChange(changes, n, a1, width + 1))
+                    return false;
+            }
+            a0 = a1;
+            black = !black;
+            if (a0 >= width)
+                break;
+            if (m.delta < 0 && ib > 0 && ref[ib - 1] > a0) {
+                --ib;
+            } else {
+                ++ib;
+                while (ref[ib] <= a0)
+                    ib += 2;
+            }
+            continue;
+        }
+        if (m.mode == kPass) {
             a0 = ref[ib + 1];
-            continue;
-        case kHoriz: {
-            int r1 = ReadRun(br, black);
-            if (r1 < 0)
-                return false;
-            int r2 = ReadRun(br, !black);
-            if (r2 < 0)
-                return false;
-            int s = a0 < 0 ? 0 : a0;
-            if (s + r1 + r2 > width)
-                return false;
-            if (!PushChange(changes, n, s + r1, width + 1) ||
-                !PushChange(changes, n, s + r1 + r2, width + 1))
-                return false;
-            a0 = s + r1 + r2;
+            ib += 2;
             continue;
         }
-        case kV0:
-            a1 = b1;
-            break;
-        case kVR1:
-            a1 = b1 + 1;
-            break;
-        case kVR2:
-            a1 = b1 + 2;
-            break;
-        case kVR3:
-            a1 = b1 + 3;
-            break;
-        case kVL1:
-            a1 = b1 - 1;
-            break;
-        case kVL2:
-            a1 = b1 - 2;
-            break;
-        default:
-            a1 = b1 - 3;
-            break;
-        }
-        if (a1 < (a0 < 0 ? 0 : a0) || a1 > width)
+        if (m.mode != kHoriz)
             return false;
-        if (!PushChange(changes, n, a1, width + 1))
+        int r1 = ReadRun(br, black);
+        if (r1 < 0)
             return false;
-        a0 = a1;
-        black = !black;
+        int r2 = ReadRun(br, !black);
+        if (r2 < 0)
+            return false;
+        int s = a0 < 0 ? 0 : a0;
+        if (s + r1 + r2 > width)
+            return false;
+        if (!PushChange(changes, n, s + r1, width + 1) ||
+            !PushChange(changes, n, s + r1 + r2, width + 1))
+            return false;
+        a0 = s + r1 + r2;
+        while (a0 < width && ref[ib] <= a0)
+            ib += 2;
     }
     while (n > 0 && changes[n - 1] >= width)
         --n;
+    nOut = n;
     return true;
 }
 
@@ -558,7 +573,8 @@ bool CFaxDecoder::Decode(IByteSource& src, const FaxParams& params, int rows, ui
         return false;
     }
     m_nWidth = width;
-    std::vector<int> refBuf(width + 4, width), curBuf(width + 4, width);
+    m_pTables = &GetTables();
+    std::vector<int> refBuf(width + 8, width), curBuf(width + 8, width);
     int* ref = refBuf.data();
     int* cur = curBuf.data();
     int nCur = 0;
@@ -599,7 +615,7 @@ bool CFaxDecoder::Decode(IByteSource& src, const FaxParams& params, int rows, ui
         std::memset(row, 0, rowBytes);
         for (int i = 0; i < nCur; i += 2)
             FillOnes(row, cur[i], i + 1 < nCur ? cur[i + 1] : width);
-        cur[nCur] = cur[nCur + 1] = cur[nCur + 2] = width;
+        std::fill(cur + nCur, cur + nCur + 6, width);
         std::swap(ref, cur);
     }
     return true;

@@ -101,8 +101,9 @@ private:
     int ReadRun(CBitReader& br, bool black);
 
     int m_nWidth = 0;
+    const void* m_pTables = nullptr; // the decoding tables, fetched once per page
     int m_nErrorRow = -1;
-    int m_arrRuns[10] = {};
+    int m_arrRuns[16] = {}; // ring of the last run lengths
     int m_nRunCount = 0;
 };
 
