@@ -163,12 +163,14 @@ STDMETHODIMP CJobStore::GetIDsOfNames(REFIID, LPOLESTR* names, UINT cNames, LCID
     HRESULT hr = GetStoreTypeInfo(IID_IJobStore, pInfo.Out());
     return FAILED(hr) ? hr : pInfo->GetIDsOfNames(names, cNames, ids);
 }
-STDMETHODIMP CJobStore::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+STDMETHODIMP CJobStore::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
     CRef<ITypeInfo> pInfo;
     HRESULT hr = GetStoreTypeInfo(IID_IJobStore, pInfo.Out());
     if (FAILED(hr))
         return hr;
+    if (riid != IID_NULL)
+        return DISP_E_UNKNOWNINTERFACE;
     return pInfo->Invoke(static_cast<IJobStore*>(this), id, flags, params, result, excep, argErr);
 }
 
@@ -604,12 +606,14 @@ STDMETHODIMP CJobData::GetIDsOfNames(REFIID, LPOLESTR* names, UINT cNames, LCID,
     HRESULT hr = GetStoreTypeInfo(IID_IJobData, pInfo.Out());
     return FAILED(hr) ? hr : pInfo->GetIDsOfNames(names, cNames, ids);
 }
-STDMETHODIMP CJobData::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+STDMETHODIMP CJobData::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
     CRef<ITypeInfo> pInfo;
     HRESULT hr = GetStoreTypeInfo(IID_IJobData, pInfo.Out());
     if (FAILED(hr))
         return hr;
+    if (riid != IID_NULL)
+        return DISP_E_UNKNOWNINTERFACE;
     return pInfo->Invoke(static_cast<IJobData*>(this), id, flags, params, result, excep, argErr);
 }
 STDMETHODIMP CJobData::InterfaceSupportsErrorInfo(REFIID riid) {
