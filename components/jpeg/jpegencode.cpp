@@ -354,14 +354,24 @@ bool Encode(const EncodeParams& p, std::vector<uint8_t>& out, std::string* error
             }
             uint8_t* pcb = planes[1].data() + y * planeW;
             uint8_t* pcr = planes[2].data() + y * planeW;
+            // Runs of one colour (the paper) reuse the last conversion.
+            uint32_t lastKey = 0xFFFFFFFFu;
+            uint8_t ly = 0, lcb = 0, lcr = 0;
             for (int x = 0; x < p.width; ++x) {
                 const uint8_t* px = row + 3 * x;
-                const int r = px[rOff], g = px[1], b = px[bOff];
-                py[x] = static_cast<uint8_t>((19595 * r + 38470 * g + 7471 * b + 32768) >> 16);
-                pcb[x] = static_cast<uint8_t>(
-                    (-11059 * r - 21709 * g + 32768 * b + (128 << 16) + 32767) >> 16);
-                pcr[x] = static_cast<uint8_t>(
-                    (32768 * r - 27439 * g - 5329 * b + (128 << 16) + 32767) >> 16);
+                const uint32_t key = px[0] | (px[1] << 8) | (px[2] << 16);
+                if (key != lastKey) {
+                    const int r = px[rOff], g = px[1], b = px[bOff];
+                    ly = static_cast<uint8_t>((19595 * r + 38470 * g + 7471 * b + 32768) >> 16);
+                    lcb = static_cast<uint8_t>(
+                        (-11059 * r - 21709 * g + 32768 * b + (128 << 16) + 32767) >> 16);
+                    lcr = static_cast<uint8_t>(
+                        (32768 * r - 27439 * g - 5329 * b + (128 << 16) + 32767) >> 16);
+                    lastKey = key;
+                }
+                py[x] = ly;
+                pcb[x] = lcb;
+                pcr[x] = lcr;
             }
             for (size_t x = p.width; x < planeW; ++x) {
                 py[x] = py[p.width - 1];
