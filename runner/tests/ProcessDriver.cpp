@@ -74,15 +74,31 @@ DWORD RunCapture(const std::string& cmd, std::string* pOut, DWORD ms) {
         CloseHandle(hRead);
         return 0xFFFFFFFF;
     }
+    // Read until the process ends: a grandchild (a Wine service started on
+    // demand) may inherit the pipe and keep it open long after.
     std::string out;
     char buf[4096];
-    DWORD got = 0;
-    while (ReadFile(hRead, buf, sizeof buf, &got, nullptr) && got)
-        out.append(buf, got);
-    CloseHandle(hRead);
     DWORD code = 0xFFFFFFFE;
-    if (WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0)
-        GetExitCodeProcess(pi.hProcess, &code);
+    for (DWORD waited = 0;;) {
+        DWORD avail = 0, got = 0;
+        while (PeekNamedPipe(hRead, nullptr, 0, nullptr, &avail, nullptr) && avail &&
+               ReadFile(hRead, buf, sizeof buf, &got, nullptr) && got)
+            out.append(buf, got);
+        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
+            while (PeekNamedPipe(hRead, nullptr, 0, nullptr, &avail, nullptr) && avail &&
+                   ReadFile(hRead, buf, sizeof buf, &got, nullptr) && got)
+                out.append(buf, got);
+            GetExitCodeProcess(pi.hProcess, &code);
+            break;
+        }
+        if (waited >= ms) {
+            TerminateProcess(pi.hProcess, 99);
+            break;
+        }
+        Sleep(20);
+        waited += 20;
+    }
+    CloseHandle(hRead);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     if (pOut)
