@@ -55,6 +55,7 @@ protected:
             EXPECT_EQ(m_pService->Wait(15000), 0u);
         }
         m_profile.WriteInt("General", "JobNumber", 0);
+        m_profile.WriteInt("General", "DeviceID", 0);
         SetEnvironmentVariableA("VX410_SERVICE_TRANSPORT", nullptr);
     }
 
@@ -430,4 +431,33 @@ TEST_F(Kestrel, WithoutWriteLogNoRunLogIsWritten) {
     RunAndAnswer(KestrelCommand(false), &code);
     EXPECT_EQ(code, 2u);
     EXPECT_EQ(GetFileAttributesA((m_strTemp + m_strLogName).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Kestrel, DeviceIdSwitchShowsTheParsedArgumentsFirst) {
+    m_profile.WriteInt("General", "DeviceID", 1);
+    CProcess k;
+    // The second event id in mixed case still counts; a lower-case prefix is ignored.
+    ASSERT_TRUE(k.Start(KestrelCommand(false) +
+                        " /StiEvent:{aadf8531-9B29-4E93-8067-C8C186B0FEA3} /stievent:ignored"));
+    CMessageBoxInfo box;
+    ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
+    EXPECT_EQ(box.m_strCaption, "DeviceID");
+    EXPECT_EQ(box.m_strText, m_strDevice);
+    ASSERT_TRUE(PressButton(box, "OK"));
+    Sleep(300);
+    ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
+    EXPECT_EQ(box.m_strCaption, "EventID");
+    EXPECT_EQ(box.m_strText, "{aadf8531-9B29-4E93-8067-C8C186B0FEA3}");
+    ASSERT_TRUE(PressButton(box, "OK"));
+    Sleep(300);
+    // No service: the channel error follows.
+    ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
+    EXPECT_EQ(box.m_strText, VlmSystemMessage(0x80070002));
+    ASSERT_TRUE(PressButton(box, "OK"));
+    EXPECT_EQ(k.Wait(60000), 1u);
+    m_profile.WriteInt("General", "DeviceID", 0);
+    // Started by the scanner's second button: the panel got "Please wait." directly.
+    EXPECT_TRUE(InOrder(RunLog(), {"DispMessageToScaner Start msg = Please wait.  iserror = 0",
+                                   "GetSelectedJobNo() start"}));
+    EXPECT_FALSE(InLog("DispMessageToScaner Lock"));
 }
