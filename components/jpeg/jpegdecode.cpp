@@ -215,10 +215,6 @@ bool CDecoder::Restart() {
     return true;
 }
 
-inline uint8_t Clamp255(int v) {
-    return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-}
-
 // IDCT output (scaled by 8) to a sample; clamps in float so that corrupt
 // coefficients cannot overflow the conversion.
 inline uint8_t ToSample(float f) {
