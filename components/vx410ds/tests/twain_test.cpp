@@ -47,7 +47,8 @@ public:
     CTwainApp() {
         m_hDsm = ::LoadLibraryA("twain_32.dll");
         if (m_hDsm)
-            m_pfnDsm = reinterpret_cast<DSMENTRYPROC>(::GetProcAddress(m_hDsm, "DSM_Entry"));
+            m_pfnDsm = reinterpret_cast<DSMENTRYPROC>(
+                reinterpret_cast<void*>(::GetProcAddress(m_hDsm, "DSM_Entry")));
         m_hWnd = ::CreateWindowA("STATIC", "vx410ds test", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
                                  nullptr, nullptr, nullptr);
         m_app.Version.MajorNum = 1;
