@@ -63,7 +63,7 @@ uint32_t TiffTypeSize(uint16_t type);
 // fills them from the shared JPEG library; tests supply their own.
 struct TiffJpegCodec {
     // 0 on success: rows top-down (grey or B,G,R), colour 1 grey / 2 colour.
-    int (*pfnSave)(const char* path, unsigned char* rows, int width, int height, int dpi,
+    int (*pfnSave)(const char* path, const unsigned char* rows, int width, int height, int dpi,
                    int colour, int stride, int quality) = nullptr;
     // Nonzero on success: decodes rows top-down into out; width and height in/out.
     int (*pfnRead)(const char* path, unsigned char* out, int* width, int* height,

@@ -6,7 +6,7 @@
 
 namespace vlmtest {
 
-int SaveJpeg(const char* path, unsigned char* rows, int width, int height, int dpi, int colour,
+int SaveJpeg(const char* path, const unsigned char* rows, int width, int height, int dpi, int colour,
              int stride, int quality) {
     std::FILE* f = std::fopen(path, "wb");
     if (!f)
@@ -27,7 +27,7 @@ int SaveJpeg(const char* path, unsigned char* rows, int width, int height, int d
     c.Y_density = static_cast<UINT16>(dpi);
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
-        JSAMPROW row = rows + static_cast<size_t>(stride) * c.next_scanline;
+        JSAMPROW row = const_cast<JSAMPROW>(rows + static_cast<size_t>(stride) * c.next_scanline);
         jpeg_write_scanlines(&c, &row, 1);
     }
     jpeg_finish_compress(&c);
