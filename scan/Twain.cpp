@@ -155,7 +155,9 @@ BOOL CTwain::LoadSourceManager() {
             return FALSE;
         }
     }
-    g_pDSM_Entry = reinterpret_cast<DSMENTRYPROC>(GetProcAddress(m_hSMLib.Get(), "DSM_Entry"));
+    // Through void* so the cast from the generic FARPROC is explicit.
+    g_pDSM_Entry = reinterpret_cast<DSMENTRYPROC>(
+        reinterpret_cast<void*>(GetProcAddress(m_hSMLib.Get(), "DSM_Entry")));
     if (!g_pDSM_Entry) {
         m_hSMLib.Close();
         return FALSE;
