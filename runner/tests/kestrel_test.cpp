@@ -91,6 +91,10 @@ protected:
     // Presses Start and waits for the runner the service starts to end.
     DWORD PressStartAndWait() {
         EXPECT_TRUE(m_pDevice->PressStart());
+        return WaitRunnerEnd();
+    }
+    // Exit code of the runner the service started, from the service's log.
+    DWORD WaitRunnerEnd() {
         for (int i = 0; i < 600; ++i) {
             std::string log = ServiceLog();
             size_t p = log.find("kestrel ended");
@@ -181,9 +185,12 @@ int Kestrel::s_nRun = 0;
 
 TEST_F(Kestrel, StartButtonRunsTheSelectedJobAndHandsTheScannerBack) {
     RegisterJob(7, 0);
-    ASSERT_TRUE(m_pDevice->SetSelectedJob(7));
+    // The panel as a user drives it: the simulator's own tool.
+    const std::string tool = "\"" + ProgramPath("VX-410 Simulator", "vx410.exe") + "\" ";
+    ASSERT_EQ(RunCapture(tool + "select 7", nullptr), 0u);
     StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ASSERT_EQ(RunCapture(tool + "press start", nullptr), 0u);
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     EXPECT_EQ(LastJobNum(), 7);
     const std::string svc = ServiceLog();
     EXPECT_NE(svc.find("/StiEvent:{895DBEB0-1F4A-4756-ABFD-3218CF1F10A5}"), std::string::npos);

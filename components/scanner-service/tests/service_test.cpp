@@ -67,9 +67,9 @@ protected:
         }
         CJobPipeClient::ForceSharedMemory(FALSE);
     }
-    void Start(const std::string& extra) {
-        std::string cmd = "\"" + WinPath(SCANNER_SERVICE_EXE) + "\" --no-launch --log \"" +
-                          m_strLog + "\" " + extra;
+    void Start(const std::string& extra, bool bLaunch = false) {
+        std::string cmd = "\"" + WinPath(SCANNER_SERVICE_EXE) + "\"" +
+                          (bLaunch ? "" : " --no-launch") + " --log \"" + m_strLog + "\" " + extra;
         STARTUPINFOA si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
@@ -257,4 +257,19 @@ TEST(ServiceCommandLine, BadArgumentsAndStopWithoutServiceFail) {
     EXPECT_EQ(RunAndWait("\"" + WinPath(SCANNER_SERVICE_EXE) + "\" --stop --name nothing-here"),
               1u);
     EXPECT_EQ(RunAndWait("\"" + WinPath(SCANNER_SERVICE_EXE) + "\" --name \"\""), 2u);
+}
+
+TEST_F(ServiceProcess, StartPressWithAMissingRunnerIsLoggedAndTheServiceCarriesOn) {
+    Start("--kestrel \"C:\\no such folder\\kestrel.exe\"", true);
+    Mark();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    EXPECT_TRUE(WaitLog("Start pressed: starting \"C:\\no such folder\\kestrel.exe\" "
+                        "/StiDevice:{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0000 "
+                        "/StiEvent:{895DBEB0-1F4A-4756-ABFD-3218CF1F10A5}"))
+        << Log();
+    EXPECT_TRUE(WaitLog("cannot start C:\\no such folder\\kestrel.exe (error ")) << Log();
+    vx410sim::DeviceState st;
+    ASSERT_TRUE(m_pDevice->Read(st));
+    EXPECT_FALSE(st.m_bStartPending); // the press was taken
+    FullExchange();                   // and the channel still serves
 }
