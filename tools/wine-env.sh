@@ -31,6 +31,11 @@ do_install() {
     local kind src dst flag target
     while IFS='|' read -r kind src dst flag; do
         [ -n "$kind" ] || continue
+        # A partial build (VLM_ONLY, one target) installs what exists.
+        if [ "$kind" != reg ] && [ ! -f "$src" ]; then
+            echo "wine-env: not built, not installed: $src" >&2
+            continue
+        fi
         case $kind in
         install)
             target=$(prefix_path "$vendor_dir\\$dst")
