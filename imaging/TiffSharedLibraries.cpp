@@ -11,8 +11,8 @@ const char kJpegLibrary[] = "vlmjpeg.dll";
 using PfnSave = int (*)(const char*, const unsigned char*, int, int, int, int, int, int);
 using PfnRead = int (*)(const char*, unsigned char*, int*, int*, int);
 
-int SaveThroughLibrary(const char* path, const unsigned char* rows, int width, int height,
-                       int dpi, int colour, int stride, int quality) {
+int SaveThroughLibrary(const char* path, const unsigned char* rows, int width, int height, int dpi,
+                       int colour, int stride, int quality) {
     CVlmLibrary lib;
     if (!lib.Load(kJpegLibrary))
         return -1;
@@ -20,8 +20,7 @@ int SaveThroughLibrary(const char* path, const unsigned char* rows, int width, i
     return pfn ? pfn(path, rows, width, height, dpi, colour, stride, quality) : -1;
 }
 
-int ReadThroughLibrary(const char* path, unsigned char* out, int* width, int* height,
-                       int stride) {
+int ReadThroughLibrary(const char* path, unsigned char* out, int* width, int* height, int stride) {
     CVlmLibrary lib;
     if (!lib.Load(kJpegLibrary))
         return 0;
@@ -29,7 +28,9 @@ int ReadThroughLibrary(const char* path, unsigned char* out, int* width, int* he
     return pfn ? pfn(path, out, width, height, stride) : 0;
 }
 
-void RunLogLine(const char* text) { CVlmLog::Instance().Write("%s", text); }
+void RunLogLine(const char* text) {
+    CVlmLog::Instance().Write("%s", text);
+}
 
 } // namespace
 

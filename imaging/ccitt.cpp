@@ -508,10 +508,41 @@ bool CFaxDecoder::Decode2D(CBitReader& br, const int* ref, int* changes, int& nO
     // valid code, so this loop ends on any input.
     while (a0 < width) {
         br.Refill();
-        const ModeEntry& m = t.mode[br.Peek(kModeBits)];
-        br.Skip(m.len);
-        if (m.mode >= kV0 && m.mode <= kVL3) {
-            const int a1 = ref[ib] + m.delta;
+        int delta = 0;
+        if (static_cast<int64_t>(br.acc) < 0) {
+            br.Skip(1); // V0, the commonest code: no table look-up on the path
+        } else {
+            const ModeEntry& m = t.mode[br.Peek(kModeBits)];
+            br.Skip(m.len);
+            if (m.mode < kV0 || m.mode > kVL3) {
+                if (m.mode == kPass) {
+                    a0 = ref[ib + 1];
+                    ib += 2;
+                    continue;
+                }
+                if (m.mode != kHoriz)
+                    return false;
+                int r1 = ReadRun(br, black);
+                if (r1 < 0)
+                    return false;
+                int r2 = ReadRun(br, !black);
+                if (r2 < 0)
+                    return false;
+                int s = a0 < 0 ? 0 : a0;
+                if (s + r1 + r2 > width)
+                    return false;
+                if (!PushChange(changes, n, s + r1, width + 1) ||
+                    !PushChange(changes, n, s + r1 + r2, width + 1))
+                    return false;
+                a0 = s + r1 + r2;
+                while (a0 < width && ref[ib] <= a0)
+                    ib += 2;
+                continue;
+            }
+            delta = m.delta;
+        }
+        {
+            const int a1 = ref[ib] + delta;
             if (a1 > a0 && a1 <= width) {
                 changes[n++] = a1; // the usual case: beyond everything so far
             } else {
@@ -524,37 +555,14 @@ bool CFaxDecoder::Decode2D(CBitReader& br, const int* ref, int* changes, int& nO
             black = !black;
             if (a0 >= width)
                 break;
-            if (m.delta < 0 && ib > 0 && ref[ib - 1] > a0) {
+            if (delta < 0 && ib > 0 && ref[ib - 1] > a0) {
                 --ib;
             } else {
                 ++ib;
                 while (ref[ib] <= a0)
                     ib += 2;
             }
-            continue;
         }
-        if (m.mode == kPass) {
-            a0 = ref[ib + 1];
-            ib += 2;
-            continue;
-        }
-        if (m.mode != kHoriz)
-            return false;
-        int r1 = ReadRun(br, black);
-        if (r1 < 0)
-            return false;
-        int r2 = ReadRun(br, !black);
-        if (r2 < 0)
-            return false;
-        int s = a0 < 0 ? 0 : a0;
-        if (s + r1 + r2 > width)
-            return false;
-        if (!PushChange(changes, n, s + r1, width + 1) ||
-            !PushChange(changes, n, s + r1 + r2, width + 1))
-            return false;
-        a0 = s + r1 + r2;
-        while (a0 < width && ref[ib] <= a0)
-            ib += 2;
     }
     while (n > 0 && changes[n - 1] >= width)
         --n;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
@@ -110,9 +111,10 @@ template <class F> double TimeMs(F&& f) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+// Best of the runs: the machine is shared, and the fastest run is the one
+// least disturbed by other work.
+double Best(const std::vector<double>& v) {
+    return *std::min_element(v.begin(), v.end());
 }
 
 // Child: writes a multi-page file page by page as the job session does
@@ -150,9 +152,14 @@ int WriteMultiPage(int pages, int compression, const std::string& dir) {
 
 long PeakKb(int pages, int compression, const std::string& dir) {
     std::fflush(stdout);
+    // A fresh process image, so that only the writer's own memory counts.
     pid_t pid = fork();
-    if (pid == 0)
-        _exit(WriteMultiPage(pages, compression, dir));
+    if (pid == 0) {
+        const std::string n = std::to_string(pages), c = std::to_string(compression);
+        execl("/proc/self/exe", "imaging_bench", "--child", n.c_str(), c.c_str(), dir.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
     int status = 0;
     rusage ru{};
     if (wait4(pid, &status, 0, &ru) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -166,6 +173,10 @@ long PeakKb(int pages, int compression, const std::string& dir) {
 
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    if (argc == 5 && std::strcmp(argv[1], "--child") == 0) {
+        vlm::SetTiffConsoleSink([](const char*) {});
+        return WriteMultiPage(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
+    }
     vlm::SetTiffConsoleSink([](const char*) {});
     const std::vector<uint8_t> page = MakeA4(1);
     const size_t rowBytes = kWidth / 8;
@@ -205,8 +216,7 @@ int main(int argc, char** argv) {
         }
         decTheirs.push_back(TimeMs([&] { LibtiffDecode(theirs, decoded); }));
     }
-    const double eo = Median(encOurs), et = Median(encTheirs), dO = Median(decOurs),
-                 dt = Median(decTheirs);
+    const double eo = Best(encOurs), et = Best(encTheirs), dO = Best(decOurs), dt = Best(decTheirs);
     std::printf("G4 encode: ours %.2f ms, libtiff %.2f ms, ratio ours/libtiff %.2f (target <= "
                 "1.0: %s)\n",
                 eo, et, eo / et, eo <= et ? "met" : "MISSED");

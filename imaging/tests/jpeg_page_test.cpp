@@ -32,7 +32,9 @@ protected:
         SetTiffJpegCodec(codec);
 #endif
     }
-    void TearDown() override { SetTiffJpegCodec(TiffJpegCodec{}); }
+    void TearDown() override {
+        SetTiffJpegCodec(TiffJpegCodec{});
+    }
     static std::string s_strConsole;
 };
 std::string JpegPageTest::s_strConsole;
@@ -48,8 +50,8 @@ struct E {
 };
 E EntryAt(const std::vector<uint8_t>& f, int i) {
     size_t e = 10 + 12 * i;
-    E r{static_cast<uint16_t>(f[e] | f[e + 1] << 8), static_cast<uint16_t>(f[e + 2] | f[e + 3] << 8),
-        Le32(f, e + 4), Le32(f, e + 8)};
+    E r{static_cast<uint16_t>(f[e] | f[e + 1] << 8),
+        static_cast<uint16_t>(f[e + 2] | f[e + 3] << 8), Le32(f, e + 4), Le32(f, e + 8)};
     if (r.type == kTypeShort && r.count == 1)
         r.value &= 0xFFFF;
     return r;
@@ -115,7 +117,7 @@ TEST_F(JpegPageTest, GreyPageLayout) {
     EXPECT_EQ(f[513], 0xD8);
     EXPECT_EQ(f[512 + 326], 63); // spectral end and approximation: the scan header's end
     EXPECT_EQ(f[512 + 327], 0x00);
-    EXPECT_EQ(f[537 - 5], 0xFF);   // DQT marker before the table data
+    EXPECT_EQ(f[537 - 5], 0xFF); // DQT marker before the table data
     EXPECT_EQ(f[537 - 4], 0xDB);
     EXPECT_EQ(f[619 - 5], 0xFF); // DHT marker
     EXPECT_EQ(f[619 - 4], 0xC4);

@@ -6,8 +6,8 @@
 
 namespace vlmtest {
 
-int SaveJpeg(const char* path, const unsigned char* rows, int width, int height, int dpi, int colour,
-             int stride, int quality) {
+int SaveJpeg(const char* path, const unsigned char* rows, int width, int height, int dpi,
+             int colour, int stride, int quality) {
     std::FILE* f = std::fopen(path, "wb");
     if (!f)
         return -1;
