@@ -371,12 +371,13 @@ struct CFaxDecoder::CBitReader {
             b = ReverseByte(b);
         return true;
     }
+    // At least 16 bits after a call: enough for any one code.
     __attribute__((always_inline)) void Refill() {
-        if (nBits > 56)
+        if (nBits >= 16)
             return;
-        RefillSlow();
+        RefillMore();
     }
-    void RefillSlow() {
+    void RefillMore() {
         if (!lsbFirst && end - pos >= 8) {
             // Fast path: as many whole bytes as fit into the accumulator at once.
             const int take = (63 - nBits) >> 3;
