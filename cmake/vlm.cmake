@@ -87,3 +87,22 @@ function(vlm_gtest name)
     set_tests_properties(${name} PROPERTIES LABELS native)
   endif()
 endfunction()
+
+# vlm_fuzz_target(<name> SOURCES ... LIBS ... CORPUS <seed dir> [INSTRUMENT <libs>])
+#   A libFuzzer target with sanitizers, registered as a test labelled "fuzz"
+#   that runs for $VLM_FUZZ_SECONDS. INSTRUMENT lists libraries whose own code
+#   should give the fuzzer coverage feedback.
+function(vlm_fuzz_target name)
+  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS;INSTRUMENT" ${ARGN})
+  set(flags -fsanitize=fuzzer,address,undefined)
+  foreach(lib IN LISTS F_INSTRUMENT)
+    target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+  endforeach()
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_compile_options(${name} PRIVATE ${flags})
+  target_link_options(${name} PRIVATE ${flags})
+  add_test(NAME ${name} COMMAND bash ${CMAKE_SOURCE_DIR}/tools/run-fuzzer.sh $<TARGET_FILE:${name}>
+                                ${F_CORPUS})
+  set_tests_properties(${name} PROPERTIES LABELS fuzz)
+endfunction()
