@@ -9,6 +9,8 @@
 #include "ScanMessages.h"
 #include "ScanSupport.h"
 
+#include <string>
+
 namespace {
 // Process-wide, as the settings dialog of the editor points it elsewhere.
 char g_szProfilePath[MAX_PATH] = {};
@@ -136,64 +138,40 @@ void CTwainDriver::ResetPageInfo() {
     m_PageInfo.Side = 0;
 }
 
-BOOL CTwainDriver::Scan(HWND hWnd) {
-    if (!Enter("CTwainDriver::Scan")) {
+// The three ways of starting a batch differ only in their mode and the
+// preparation step they run before the source is enabled.
+BOOL CTwainDriver::StartAcquire(const char* pszName, HWND hWnd, int nMode, BOOL bOnePage,
+                                BOOL (CTwainDriver::*pfnPrepare)()) {
+    if (!Enter(pszName)) {
         ScanBatchEnd2();
-        Log("CTwainDriver::Scan Not Open Driver");
+        Log((std::string(pszName) + " Not Open Driver").c_str());
         return FALSE;
     }
     SetReceiverWindow(hWnd);
-    m_nScanMode = 2;
-    m_bOnePageMode = FALSE;
+    m_nScanMode = nMode;
+    m_bOnePageMode = bOnePage;
     m_bAcquiring = TRUE;
     m_Side.Reset(m_nCurFeeder);
     ResetPageInfo();
-    PrepareScan();
+    (this->*pfnPrepare)();
     if (!BeginAcquire(m_hScanThreadWnd ? m_hScanThreadWnd : hWnd)) {
         ScanBatchEnd();
         return FALSE;
     }
     return TRUE;
+}
+
+BOOL CTwainDriver::Scan(HWND hWnd) {
+    return StartAcquire("CTwainDriver::Scan", hWnd, 2, FALSE, &CTwainDriver::PrepareScan);
 }
 
 BOOL CTwainDriver::ScanPage(HWND hWnd) {
-    if (!Enter("CTwainDriver::ScanPage")) {
-        ScanBatchEnd2();
-        Log("CTwainDriver::ScanPage Not Open Driver");
-        return FALSE;
-    }
-    SetReceiverWindow(hWnd);
-    m_nScanMode = 1;
-    m_bOnePageMode = TRUE;
-    m_bAcquiring = TRUE;
-    m_Side.Reset(m_nCurFeeder);
-    ResetPageInfo();
-    PrepareScanPage();
-    if (!BeginAcquire(m_hScanThreadWnd ? m_hScanThreadWnd : hWnd)) {
-        ScanBatchEnd();
-        return FALSE;
-    }
-    return TRUE;
+    return StartAcquire("CTwainDriver::ScanPage", hWnd, 1, TRUE, &CTwainDriver::PrepareScanPage);
 }
 
 BOOL CTwainDriver::ScanMultiStream(HWND hWnd) {
-    if (!Enter("CTwainDriver::ScanMultiStream")) {
-        ScanBatchEnd2();
-        Log("CTwainDriver::ScanMultiStream Not Open Driver");
-        return FALSE;
-    }
-    SetReceiverWindow(hWnd);
-    m_nScanMode = 2;
-    m_bOnePageMode = FALSE;
-    m_bAcquiring = TRUE;
-    m_Side.Reset(m_nCurFeeder);
-    ResetPageInfo();
-    PrepareScanMultiStream();
-    if (!BeginAcquire(m_hScanThreadWnd ? m_hScanThreadWnd : hWnd)) {
-        ScanBatchEnd();
-        return FALSE;
-    }
-    return TRUE;
+    return StartAcquire("CTwainDriver::ScanMultiStream", hWnd, 2, FALSE,
+                        &CTwainDriver::PrepareScanMultiStream);
 }
 
 BOOL CTwainDriver::Stop() {

@@ -146,6 +146,8 @@ private:
     BOOL DeliverPage(VlmPageInfo* pInfo);
     void FreeBarcodeList();
     void ResetPageInfo();
+    BOOL StartAcquire(const char* pszName, HWND hWnd, int nMode, BOOL bOnePage,
+                      BOOL (CTwainDriver::*pfnPrepare)());
     BOOL ListResolutions(std::vector<uint16_t>* pList, int* pCurrent);
     void LargestPage(const TW_IMAGEINFO& info, uint64_t* pWidth, uint64_t* pLength);
 
