@@ -42,7 +42,8 @@ run "$store\\taskstore.exe" list
 
 step "Switch the runner's log on (HKCU\\Software\\Velmora Works Inc.\\kestrel\\General WriteLog=1)"
 run reg add 'HKCU\Software\Velmora Works Inc.\kestrel\General' /v WriteLog /t REG_DWORD /d 1 /f >/dev/null 2>&1
-rm -f "$WINEPREFIX/drive_c/users/$USER/Temp/kestrel.log"* 2>/dev/null || true
+run reg add 'HKCU\Software\Velmora Works Inc.\kestrel\General' /v LogFileName /d kestrel.log /f >/dev/null 2>&1
+rm -f "$WINEPREFIX"/drive_c/users/*/Temp/kestrel.log* 2>/dev/null || true
 
 step "Simulated scanner: select job 7, put 3 pages in the feeder"
 run "$sim\\vx410.exe" select 7
