@@ -20,7 +20,11 @@ void BM_RenderA4(benchmark::State& state) {
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(page.m_data.size()));
 }
-BENCHMARK(BM_RenderA4)->Args({0, 300})->Args({1, 300})->Args({2, 200})->Args({2, 300})
+BENCHMARK(BM_RenderA4)
+    ->Args({0, 300})
+    ->Args({1, 300})
+    ->Args({2, 200})
+    ->Args({2, 300})
     ->Unit(benchmark::kMillisecond);
 
 void BM_PackDib(benchmark::State& state) {
