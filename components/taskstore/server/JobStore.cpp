@@ -117,67 +117,6 @@ HRESULT CJobStore::Create(REFIID iid, void** ppv) {
     return hr;
 }
 
-STDMETHODIMP CJobStore::QueryInterface(REFIID iid, void** ppv) {
-    if (!ppv)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IJobStore)
-        *ppv = static_cast<IJobStore*>(this);
-    else if (iid == IID_ISupportErrorInfo)
-        *ppv = static_cast<ISupportErrorInfo*>(this);
-    else if (iid == IID_ITaskstoreKeys)
-        *ppv = static_cast<ITaskstoreKeys*>(this);
-    else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CJobStore::AddRef() {
-    return ULONG(InterlockedIncrement(&m_nRef));
-}
-STDMETHODIMP_(ULONG) CJobStore::Release() {
-    LONG n = InterlockedDecrement(&m_nRef);
-    if (n == 0)
-        delete this;
-    return ULONG(n);
-}
-
-STDMETHODIMP CJobStore::GetTypeInfoCount(UINT* pctinfo) {
-    if (!pctinfo)
-        return E_POINTER;
-    *pctinfo = 1;
-    return S_OK;
-}
-STDMETHODIMP CJobStore::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-    if (!ppTInfo)
-        return E_POINTER;
-    *ppTInfo = nullptr;
-    if (iTInfo != 0)
-        return DISP_E_BADINDEX;
-    return GetStoreTypeInfo(IID_IJobStore, ppTInfo);
-}
-STDMETHODIMP CJobStore::GetIDsOfNames(REFIID, LPOLESTR* names, UINT cNames, LCID, DISPID* ids) {
-    CRef<ITypeInfo> pInfo;
-    HRESULT hr = GetStoreTypeInfo(IID_IJobStore, pInfo.Out());
-    return FAILED(hr) ? hr : pInfo->GetIDsOfNames(names, cNames, ids);
-}
-STDMETHODIMP CJobStore::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                               VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
-    CRef<ITypeInfo> pInfo;
-    HRESULT hr = GetStoreTypeInfo(IID_IJobStore, pInfo.Out());
-    if (FAILED(hr))
-        return hr;
-    if (riid != IID_NULL)
-        return DISP_E_UNKNOWNINTERFACE;
-    return pInfo->Invoke(static_cast<IJobStore*>(this), id, flags, params, result, excep, argErr);
-}
-
-STDMETHODIMP CJobStore::InterfaceSupportsErrorInfo(REFIID riid) {
-    return riid == IID_IJobStore ? S_OK : S_FALSE;
-}
-
 HRESULT CJobStore::FromStoreError(const CStoreError& err, REFIID iid) {
     HRESULT hr;
     switch (err.m_code) {
@@ -560,64 +499,6 @@ CJobData::CJobData(CJobStore* pStore, std::string model, int number, CValueMap v
 }
 CJobData::~CJobData() {
     ModuleUnlock();
-}
-
-STDMETHODIMP CJobData::QueryInterface(REFIID iid, void** ppv) {
-    if (!ppv)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IJobData)
-        *ppv = static_cast<IJobData*>(this);
-    else if (iid == IID_ISupportErrorInfo)
-        *ppv = static_cast<ISupportErrorInfo*>(this);
-    else if (iid == IID_ITaskstoreKeys)
-        *ppv = static_cast<ITaskstoreKeys*>(this);
-    else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-STDMETHODIMP_(ULONG) CJobData::AddRef() {
-    return ULONG(InterlockedIncrement(&m_nRef));
-}
-STDMETHODIMP_(ULONG) CJobData::Release() {
-    LONG n = InterlockedDecrement(&m_nRef);
-    if (n == 0)
-        delete this;
-    return ULONG(n);
-}
-STDMETHODIMP CJobData::GetTypeInfoCount(UINT* pctinfo) {
-    if (!pctinfo)
-        return E_POINTER;
-    *pctinfo = 1;
-    return S_OK;
-}
-STDMETHODIMP CJobData::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-    if (!ppTInfo)
-        return E_POINTER;
-    *ppTInfo = nullptr;
-    if (iTInfo != 0)
-        return DISP_E_BADINDEX;
-    return GetStoreTypeInfo(IID_IJobData, ppTInfo);
-}
-STDMETHODIMP CJobData::GetIDsOfNames(REFIID, LPOLESTR* names, UINT cNames, LCID, DISPID* ids) {
-    CRef<ITypeInfo> pInfo;
-    HRESULT hr = GetStoreTypeInfo(IID_IJobData, pInfo.Out());
-    return FAILED(hr) ? hr : pInfo->GetIDsOfNames(names, cNames, ids);
-}
-STDMETHODIMP CJobData::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                              VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
-    CRef<ITypeInfo> pInfo;
-    HRESULT hr = GetStoreTypeInfo(IID_IJobData, pInfo.Out());
-    if (FAILED(hr))
-        return hr;
-    if (riid != IID_NULL)
-        return DISP_E_UNKNOWNINTERFACE;
-    return pInfo->Invoke(static_cast<IJobData*>(this), id, flags, params, result, excep, argErr);
-}
-STDMETHODIMP CJobData::InterfaceSupportsErrorInfo(REFIID riid) {
-    return riid == IID_IJobData ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CJobData::Getdata(BSTR bstrKey, VARIANT* pvarValue) {

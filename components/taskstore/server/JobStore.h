@@ -23,23 +23,80 @@ std::string StoreFilePath();
 
 using CChangeMap = std::map<std::string, std::optional<CTaskValue>, CNameLess>;
 
+// IUnknown, IDispatch through the embedded type library, and error-info
+// support: the same for the store and its job objects.
+template <class I, const IID* pIid>
+class CDualObject : public I, public ISupportErrorInfo, public ITaskstoreKeys {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
+        if (!ppv)
+            return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == *pIid)
+            *ppv = static_cast<I*>(this);
+        else if (iid == IID_ISupportErrorInfo)
+            *ppv = static_cast<ISupportErrorInfo*>(this);
+        else if (iid == IID_ITaskstoreKeys)
+            *ppv = static_cast<ITaskstoreKeys*>(this);
+        else {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ULONG(InterlockedIncrement(&m_nRef)); }
+    STDMETHODIMP_(ULONG) Release() override {
+        LONG n = InterlockedDecrement(&m_nRef);
+        if (n == 0)
+            delete this;
+        return ULONG(n);
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
+        if (!pctinfo)
+            return E_POINTER;
+        *pctinfo = 1;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) override {
+        if (!ppTInfo)
+            return E_POINTER;
+        *ppTInfo = nullptr;
+        if (iTInfo != 0)
+            return DISP_E_BADINDEX;
+        return GetStoreTypeInfo(*pIid, ppTInfo);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT cNames, LCID, DISPID* ids) override {
+        CRef<ITypeInfo> pInfo;
+        HRESULT hr = GetStoreTypeInfo(*pIid, pInfo.Out());
+        return FAILED(hr) ? hr : pInfo->GetIDsOfNames(names, cNames, ids);
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* excep, UINT* argErr) override {
+        CRef<ITypeInfo> pInfo;
+        HRESULT hr = GetStoreTypeInfo(*pIid, pInfo.Out());
+        if (FAILED(hr))
+            return hr;
+        if (riid != IID_NULL)
+            return DISP_E_UNKNOWNINTERFACE;
+        return pInfo->Invoke(static_cast<I*>(this), id, flags, params, result, excep, argErr);
+    }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
+        return riid == *pIid ? S_OK : S_FALSE;
+    }
+
+protected:
+    virtual ~CDualObject() = default;
+
+private:
+    LONG m_nRef = 1;
+};
+
 class CJobData;
 
-class CJobStore : public IJobStore, public ISupportErrorInfo, public ITaskstoreKeys {
+class CJobStore : public CDualObject<IJobStore, &IID_IJobStore> {
 public:
     static HRESULT Create(REFIID iid, void** ppv);
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-    // IDispatch
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
-    STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                               DISPID* rgDispId) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                        VARIANT* result, EXCEPINFO* excep, UINT* argErr) override;
     // IJobStore
     STDMETHODIMP GetJob(LONG lJobNumber, IJobData** ppJob) override;
     STDMETHODIMP GetModelName(BSTR* pbstrModel) override;
@@ -57,8 +114,6 @@ public:
     STDMETHODIMP CopyJob(LONG lSource, LONG lDestination, BSTR bstrTitle) override;
     STDMETHODIMP GetCopyDestination(LONG lSource, LONG* plDestination) override;
     STDMETHODIMP PrepareImport() override;
-    // ISupportErrorInfo
-    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
     // ITaskstoreKeys: the store-wide keys of the current model
     STDMETHODIMP GetKeys(SAFEARRAY** ppKeys) override;
 
@@ -75,7 +130,6 @@ private:
     HRESULT FromStoreError(const CStoreError& err, REFIID iid = IID_IJobStore);
     void SetSnapshot(CStoreData data);
 
-    LONG m_nRef = 1;
     CUserProtector m_protector;
     std::unique_ptr<CStoreFile> m_pFile;
     std::string m_strModel = "VX-410";
@@ -86,30 +140,19 @@ private:
     std::map<std::string, CChangeMap, CNameLess> m_pending; // SetCommonData until Save
 };
 
-class CJobData : public IJobData, public ISupportErrorInfo, public ITaskstoreKeys {
+class CJobData : public CDualObject<IJobData, &IID_IJobData> {
 public:
     CJobData(CJobStore* pStore, std::string model, int number, CValueMap values);
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
-    STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                               DISPID* rgDispId) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                        VARIANT* result, EXCEPINFO* excep, UINT* argErr) override;
     STDMETHODIMP Getdata(BSTR bstrKey, VARIANT* pvarValue) override;
     STDMETHODIMP Setdata(BSTR bstrKey, VARIANT varValue) override;
     STDMETHODIMP RemoveData(BSTR bstrKey) override;
     STDMETHODIMP Commit() override;
     STDMETHODIMP GetJobNumber(LONG* plJobNumber) override;
-    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
     STDMETHODIMP GetKeys(SAFEARRAY** ppKeys) override;
 
 private:
     virtual ~CJobData();
-    LONG m_nRef = 1;
     CRef<CJobStore> m_pStore;
     std::string m_strModel;
     int m_nNumber;
