@@ -419,13 +419,19 @@ BOOL CTwain::DropToState(int nTarget, HWND hWnd) {
     return TRUE;
 }
 
-BOOL CTwain::SetupSource(HWND hWnd) {
-    m_nSavedState = m_nState;
+// Brings the session up to an open source (state 4) from wherever it stands.
+BOOL CTwain::ReachOpenSource(HWND hWnd) {
     BOOL ok = TRUE;
     if (m_nState <= 2)
         ok = OpenSourceManager(hWnd);
     if (ok && m_nState <= 3)
         ok = OpenSource(TRUE) && SourceOpened();
+    return ok;
+}
+
+BOOL CTwain::SetupSource(HWND hWnd) {
+    m_nSavedState = m_nState;
+    BOOL ok = ReachOpenSource(hWnd);
     if (ok && m_nState <= 4)
         ok = EnableSourceUIOnly(hWnd);
     if (ok) {
@@ -442,11 +448,7 @@ BOOL CTwain::SetupSource(HWND hWnd) {
 
 BOOL CTwain::BeginAcquire(HWND hWnd) {
     m_nSavedState = m_nState;
-    BOOL ok = TRUE;
-    if (m_nState <= 2)
-        ok = OpenSourceManager(hWnd);
-    if (ok && m_nState <= 3)
-        ok = OpenSource(TRUE) && SourceOpened();
+    BOOL ok = ReachOpenSource(hWnd);
     if (ok && m_nState <= 4)
         ok = EnableSource(hWnd);
     if (ok) {

@@ -50,6 +50,7 @@ public:
     BOOL DropToState(int nTarget, HWND hWnd);
     BOOL SetupSource(HWND hWnd);
     BOOL BeginAcquire(HWND hWnd);
+    BOOL ReachOpenSource(HWND hWnd);
     BOOL TwainMessageHook(MSG* pMsg);
 
     BOOL DSCall(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF pData);
