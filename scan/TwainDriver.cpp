@@ -622,41 +622,33 @@ BOOL CTwainDriver::SetJobControlDialog(HWND hParent, int nValue) {
     return SetCapAddress(CCAP_VLM_JOBCONTROLDIALOG, reinterpret_cast<uintptr_t>(&rec));
 }
 
-BOOL CTwainDriver::SetFeedingOption(int nValue) {
-    return Enter("CTwainDriver::SetFeedingOption") && SetUInt32Cap(CCAP_VLM_MANUALFEED, nValue);
-}
-int CTwainDriver::GetFeedingOption(int* pValue) {
+// The vendor switches that are plain TWTY_UINT32 one-values.
+int CTwainDriver::GetUInt32Cap(const char* pszOp, TW_UINT16 cap, int* pValue) {
     long v = 0;
-    if (!Enter("CTwainDriver::GetFeedingOption") ||
-        !GetCapLong(CCAP_VLM_MANUALFEED, TWTY_UINT32, &v))
+    if (!Enter(pszOp) || !GetCapLong(cap, TWTY_UINT32, &v))
         return 0;
     if (pValue)
         *pValue = static_cast<int>(v);
     return TRUE;
+}
+
+BOOL CTwainDriver::SetFeedingOption(int nValue) {
+    return Enter("CTwainDriver::SetFeedingOption") && SetUInt32Cap(CCAP_VLM_MANUALFEED, nValue);
+}
+int CTwainDriver::GetFeedingOption(int* pValue) {
+    return GetUInt32Cap("CTwainDriver::GetFeedingOption", CCAP_VLM_MANUALFEED, pValue);
 }
 BOOL CTwainDriver::SetJobSeparator(int nValue) {
     return Enter("CTwainDriver::SetJobSeparator") && SetUInt32Cap(CCAP_VLM_AUTOJOBSEP, nValue);
 }
 int CTwainDriver::GetJobSeparator(int* pValue) {
-    long v = 0;
-    if (!Enter("CTwainDriver::GetJobSeparator") ||
-        !GetCapLong(CCAP_VLM_AUTOJOBSEP, TWTY_UINT32, &v))
-        return 0;
-    if (pValue)
-        *pValue = static_cast<int>(v);
-    return TRUE;
+    return GetUInt32Cap("CTwainDriver::GetJobSeparator", CCAP_VLM_AUTOJOBSEP, pValue);
 }
 BOOL CTwainDriver::SetJobSepType(int nValue) {
     return Enter("CTwainDriver::SetJobSepType") && SetUInt32Cap(CCAP_VLM_DETECTJOBSEPTYPE, nValue);
 }
 int CTwainDriver::GetJobSepType(int* pValue) {
-    long v = 0;
-    if (!Enter("CTwainDriver::GetJobSepType") ||
-        !GetCapLong(CCAP_VLM_DETECTJOBSEPTYPE, TWTY_UINT32, &v))
-        return 0;
-    if (pValue)
-        *pValue = static_cast<int>(v);
-    return TRUE;
+    return GetUInt32Cap("CTwainDriver::GetJobSepType", CCAP_VLM_DETECTJOBSEPTYPE, pValue);
 }
 
 BOOL CTwainDriver::SetDropOut(int nCode) {

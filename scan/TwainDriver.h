@@ -146,6 +146,7 @@ private:
     BOOL DeliverPage(VlmPageInfo* pInfo);
     void FreeBarcodeList();
     void ResetPageInfo();
+    int GetUInt32Cap(const char* pszOp, TW_UINT16 cap, int* pValue);
     BOOL StartAcquire(const char* pszName, HWND hWnd, int nMode, BOOL bOnePage,
                       BOOL (CTwainDriver::*pfnPrepare)());
     BOOL ListResolutions(std::vector<uint16_t>* pList, int* pCurrent);
