@@ -10,6 +10,7 @@
 #include "framework/Handles.h"
 #include "runner/JobAppImp.h"
 #include "runner/JobPipeClient.h"
+#include "runner/JobSessionHost.h"
 
 // COM for the life of start-up; uninitialised only when it came up.
 class CComInitialize {
@@ -29,7 +30,7 @@ struct CStartupText {
     std::string m_strText;
 };
 
-class CJobApp : public CVlmApp {
+class CJobApp : public CVlmApp, public CJobSessionHost {
 public:
     CJobApp();
     ~CJobApp() override;
@@ -37,19 +38,19 @@ public:
     BOOL InitInstance() override;
     int ExitInstance() override;
 
-    CJobAppImp* GetImp() const { return m_pImp.get(); }
-    BOOL IsStartedByScanner() const;
+    CJobAppImp* GetImp() const override { return m_pImp.get(); }
+    BOOL IsStartedByScanner() const override;
     const std::string& GetStiDeviceName() const { return m_strStiDevice; }
     const std::string& GetStiEventId() const { return m_strStiEvent; }
 
     // The panel path of the job session: nothing while the panel is locked.
-    void DispMessage(const char* text, BOOL bIsError);
-    void SetPanelLock(BOOL bLock) { m_bPanelLock = bLock; }
+    void DispMessage(const char* text, BOOL bIsError) override;
+    void SetPanelLock(BOOL bLock) override { m_bPanelLock = bLock; }
 
     // The service channel.
     long GetSelectedJobNo();
     void StiLock();
-    void StiUnLock();
+    void StiUnLock() override;
 
     long m_JobTypeID = -1;
 
