@@ -341,9 +341,7 @@ BOOL CJobDlg::SaveFile(HANDLE hDib, const std::string& path, const std::string& 
     using namespace vlm::output;
     const bool bMulti = m_Settings.m_nMultiPage != 0;
     BOOL bOk = FALSE;
-    if (!hDib) {
-        Log().Write("SaveFile: the page has no bitmap");
-    } else if (vlm::SameFileType(fileType, "BMP")) {
+    if (vlm::SameFileType(fileType, "BMP")) {
         bOk = VlmWriteBmpPage(static_cast<HGLOBAL>(hDib), path.c_str()) == 0;
     } else if (vlm::SameFileType(fileType, "JPEG")) {
         bOk = VlmWriteJpegPage(static_cast<HGLOBAL>(hDib), path.c_str(), m_Settings.m_nJpegQuality);
@@ -411,7 +409,11 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
     Log().Write("TempFileName is %s", name.c_str());
 
     const long f = m_Settings.m_nFunctionId;
-    if (SaveFile(hDib, path, m_Settings.m_strFileType)) {
+    if (!hDib) {
+        // An image cut short arrives without a bitmap: there is nothing to
+        // write, and the end of the batch reports why.
+        Log().Write("SaveFile: the page has no image; nothing written");
+    } else if (SaveFile(hDib, path, m_Settings.m_strFileType)) {
         Log().Write("SaveFile succeeded");
         if (m_nPageCounter == 0 || !m_Settings.m_nMultiPage)
             m_FileList.push_back(path);

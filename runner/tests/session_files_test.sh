@@ -1,0 +1,210 @@
+#!/usr/bin/env bash
+# One job per file type, started from the simulated panel: the sheets fed are
+# pictures made here, the files kestrel leaves in the save folder are read
+# back by the peers (tiffinfo and libtiff through ImageMagick, djpeg, qpdf,
+# pdfinfo, pdfimages) and their pixels compared with the sheets.
+set -u
+run="$VLM_SOURCE/tools/wine-run.sh"
+check="python3 $VLM_SOURCE/runner/tests/pagecheck.py"
+pf='C:\Program Files\Velmora Works'
+sim="$pf\\VX-410 Simulator"
+work=$(mktemp -d "$VLM_BUILD/session-files.XXXXXX")
+. "$VLM_SOURCE/tools/wine-common.sh"
+vlm_wine_env
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+cleanup() {
+    "$run" "$sim\\scanner-service.exe" --stop </dev/null >/dev/null 2>&1
+    "$run" taskkill /f /im kestrel.exe </dev/null >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+export VX410SIM_DIR=$(winpath "$work/state")
+export TASKSTORE_FILE=$(winpath "$work/Taskstore.reg")
+mkdir -p "$work/state"
+key='HKCU\Software\Velmora Works Inc.\kestrel\General'
+"$run" reg add "$key" /v WriteLog /t REG_DWORD /d 1 /f >/dev/null 2>&1
+"$run" reg add "$key" /v LogFileName /t REG_SZ /d session-files.log /f >/dev/null 2>&1
+"$run" reg add "$key" /v JobNumber /t REG_DWORD /d 0 /f >/dev/null 2>&1
+tmpdirs=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -name Temp)
+
+store() { "$run" "$pf\\Taskstore\\taskstore.exe" "$@" </dev/null >/dev/null 2>&1 || fail "taskstore $*"; }
+tool() { "$run" "$sim\\vx410.exe" "$@" </dev/null >/dev/null 2>&1 || fail "vx410 $*"; }
+
+service_log=$work/service.log
+"$run" "$sim\\scanner-service.exe" --log "$(winpath "$service_log")" </dev/null >/dev/null 2>&1 &
+for _ in $(seq 600); do grep -q "scanner service started" "$service_log" 2>/dev/null && break; sleep 0.1; done
+grep -q "scanner service started" "$service_log" || { fail "the scanner service did not start"; exit 1; }
+
+jobs_done=0
+# run_job N FUNCTION FILETYPE SCANTYPE "KEY TYPE VALUE;..." KIND COUNT
+# Registers job N saving into its own folder, feeds COUNT sheets of KIND and
+# presses Start; the job's folder is $work/saved$N afterwards.
+run_job() {
+    local n=$1 ftype=$2 scantype=$3 extra=$4 kind=$5 count=$6 i files=()
+    local saved=$work/saved$n
+    mkdir -p "$saved"
+    store set "$n" title string "Job $n"
+    store set "$n" "function id" i4 0
+    store set "$n" "function id name" string "Save as file"
+    store set "$n" save i2 1
+    store set "$n" mypicture i4 0
+    store set "$n" save_path string "$(winpath "$saved")"
+    store set "$n" username string ""
+    store set "$n" password string ""
+    store set "$n" filename string "scan"
+    store set "$n" filetype i4 "$ftype"
+    store set "$n" jpeg_Comp i4 85
+    for k in tiff_Comp tiff_MultiPage pdf_MultiPage pdf_OCRLangID pdf_AddOCR pdf_CompRate; do
+        store set "$n" "$k" i4 0
+    done
+    local IFS=';'
+    for kv in $extra; do
+        IFS=' ' read -r k t v <<<"$kv"
+        store set "$n" "$k" "$t" "$v"
+    done
+    unset IFS
+    printf '[CustomDsData]\r\nScanType=%s\r\nXResolution=200\r\nYResolution=200\r\nPageSize=Business card - 55 x 91 mm\r\n' \
+        "$scantype" >"$work/driver$n.ini"
+    store set "$n" driver bytesfile "$(winpath "$work/driver$n.ini")"
+    for i in $(seq "$count"); do
+        $check make "$kind" 300 400 "$((n * 10 + i))" "$work/sheet$n-$i.pnm"
+        files+=("$(winpath "$work/sheet$n-$i.pnm")")
+    done
+    tool select "$n"
+    tool feed "${files[@]}"
+    tool press start
+    jobs_done=$((jobs_done + 1))
+    for _ in $(seq 1200); do
+        [ "$(grep -c "kestrel ended" "$service_log")" -ge "$jobs_done" ] && break
+        sleep 0.1
+    done
+    local ended
+    ended=$(grep "kestrel ended" "$service_log" | sed -n "${jobs_done}p")
+    case $ended in
+    *"exit code 0"*) ;;
+    *) fail "job $n: kestrel did not end well: ${ended:-still running}" ;;
+    esac
+    for t in $tmpdirs; do
+        [ -e "$t/VX410JOB_83D649F0-02A1-4a3f-BB2A-B312F6B8E49" ] && fail "job $n: temporary folder left"
+    done
+}
+
+# saved_files N EXT COUNT: the file names, checked against prefix + time stamp.
+saved_files() {
+    local n=$1 ext=$2 want=$3 f got
+    got=$(ls "$work/saved$n" | wc -l)
+    [ "$got" -eq "$want" ] || fail "job $n: $got files in the save folder, expected $want"
+    for f in "$work/saved$n"/*; do
+        [[ $(basename "$f") =~ ^scan[0-9]{17}(-[0-9]+)?\.$ext$ ]] || fail "job $n: file name $(basename "$f")"
+    done
+}
+
+# sheet_vs N I PAGE.pnm [TOLERANCE]
+sheet_vs() {
+    $check compare "$work/sheet$1-$2.pnm" "$3" "${4:-0}" || fail "job $1 page $2 pixels"
+}
+
+# BMP, bilevel and colour: one file per page, exact pixels.
+run_job 1 0 0 "" bw 2
+saved_files 1 bmp 2
+i=0
+for f in "$work/saved1"/*.bmp; do
+    i=$((i + 1))
+    convert "$f" "$work/p1-$i.pnm" && sheet_vs 1 "$i" "$work/p1-$i.pnm"
+done
+run_job 2 0 3 "" colour 1
+saved_files 2 bmp 1
+convert "$work"/saved2/*.bmp "$work/p2.ppm" && sheet_vs 2 1 "$work/p2.ppm"
+
+# JPEG, grey and colour: one file per page, close to the sheet.
+run_job 3 1 2 "" grey 2
+saved_files 3 jpg 2
+i=0
+for f in "$work/saved3"/*.jpg; do
+    i=$((i + 1))
+    djpeg -pnm -outfile "$work/p3-$i.pnm" "$f" || fail "djpeg $f"
+    sheet_vs 3 "$i" "$work/p3-$i.pnm" 4
+done
+run_job 4 1 3 "" colour 1
+saved_files 4 jpg 1
+djpeg -pnm -outfile "$work/p4.pnm" "$work"/saved4/*.jpg && sheet_vs 4 1 "$work/p4.pnm" 4
+
+# tiff_pages FILE: the number of directories tiffinfo reads.
+tiff_pages() { tiffinfo "$1" 2>/dev/null | grep -c "TIFF Directory"; }
+
+# TIFF single page: uncompressed grey and Group 4 bilevel.
+run_job 5 3 2 "" grey 2
+saved_files 5 tif 2
+i=0
+for f in "$work/saved5"/*.tif; do
+    i=$((i + 1))
+    [ "$(tiff_pages "$f")" -eq 1 ] || fail "job 5: $f is not one page"
+    tiffinfo "$f" | grep -q "Compression Scheme: None" || fail "job 5: compression"
+    convert "$f" "$work/p5-$i.pnm" && sheet_vs 5 "$i" "$work/p5-$i.pnm"
+done
+run_job 6 3 0 "tiff_Comp i4 1" bw 2
+saved_files 6 tif 2
+i=0
+for f in "$work/saved6"/*.tif; do
+    i=$((i + 1))
+    tiffinfo "$f" | grep -q "Compression Scheme: CCITT Group 4" || fail "job 6: compression"
+    convert "$f" "$work/p6-$i.pnm" && sheet_vs 6 "$i" "$work/p6-$i.pnm"
+done
+
+# TIFF multi-page: one file holding every page, uncompressed colour and Group 4.
+run_job 7 3 3 "tiff_MultiPage i4 1" colour 3
+saved_files 7 tif 1
+f=$(ls "$work"/saved7/*.tif)
+[ "$(tiff_pages "$f")" -eq 3 ] || fail "job 7: $(tiff_pages "$f") pages, expected 3"
+for i in 1 2 3; do
+    convert "$f[$((i - 1))]" "$work/p7-$i.ppm" && sheet_vs 7 "$i" "$work/p7-$i.ppm"
+done
+run_job 8 3 0 "tiff_MultiPage i4 1;tiff_Comp i4 1" bw 3
+saved_files 8 tif 1
+f=$(ls "$work"/saved8/*.tif)
+[ "$(tiff_pages "$f")" -eq 3 ] || fail "job 8: $(tiff_pages "$f") pages, expected 3"
+[ "$(tiffinfo "$f" | grep -c "Compression Scheme: CCITT Group 4")" -eq 3 ] || fail "job 8: compression"
+for i in 1 2 3; do
+    convert "$f[$((i - 1))]" "$work/p8-$i.pnm" && sheet_vs 8 "$i" "$work/p8-$i.pnm"
+done
+
+# TIFF with JPEG pages (compressed grey).
+run_job 9 3 2 "tiff_Comp i4 1" grey 1
+saved_files 9 tif 1
+f=$(ls "$work"/saved9/*.tif)
+tiffinfo "$f" | grep -q "Compression Scheme: JPEG" || fail "job 9: compression"
+
+# pdf_image FILE PAGE OUTBASE: the page's image as pdfimages decodes it.
+pdf_image() {
+    rm -f "$3"-*
+    pdfimages -f "$2" -l "$2" "$1" "$3" || fail "pdfimages $1"
+    ls "$3"-* 2>/dev/null | head -1
+}
+
+# PDF single page: a document per page; multi-page: one document.
+run_job 10 2 0 "" bw 2
+saved_files 10 pdf 2
+i=0
+for f in "$work/saved10"/*.pdf; do
+    i=$((i + 1))
+    qpdf --check "$f" >/dev/null || fail "job 10: qpdf --check $f"
+    pdfinfo "$f" | grep -Eq "^Pages: +1$" || fail "job 10: $f is not one page"
+    img=$(pdf_image "$f" 1 "$work/p10-$i")
+    [ -n "$img" ] && sheet_vs 10 "$i" "$img"
+done
+run_job 11 2 3 "pdf_MultiPage i4 1" colour 3
+saved_files 11 pdf 1
+f=$(ls "$work"/saved11/*.pdf)
+qpdf --check "$f" >/dev/null || fail "job 11: qpdf --check"
+pdfinfo "$f" | grep -Eq "^Pages: +3$" || fail "job 11: $(pdfinfo "$f" | grep Pages)"
+for i in 1 2 3; do
+    img=$(pdf_image "$f" "$i" "$work/p11-$i")
+    [ -n "$img" ] && sheet_vs 11 "$i" "$img" 4
+done
+
+[ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
+echo "session files: all file types passed"

@@ -1,0 +1,364 @@
+// The job session as a user meets it: jobs registered in the store, sheets in
+// the simulated feeder, Start pressed on the panel (or kestrel started by
+// hand), message boxes answered, then the save folder, the temporary folder,
+// the store and the panel looked at.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <set>
+
+#include "KestrelFixture.h"
+#include "components/vx410sim/pagegen.h"
+#include "uirobot.h"
+
+using namespace kestreltest;
+
+namespace {
+
+const char kTempJobFolder[] = "VX410JOB_83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
+const char kBusinessCard[] = "Business card - 55 x 91 mm";
+const char kA4[] = "A4 - 210 x 297 mm";
+enum ScanType { kBw = 0, kGrey = 2, kColour = 3 };
+enum FileType { kBmp = 0, kJpeg = 1, kPdf = 2, kTiff = 3, kUnknown = 7 };
+
+class KestrelSession : public Kestrel {
+protected:
+    void SetUp() override {
+        Kestrel::SetUp();
+        m_strSave = m_strDir + "\\saved";
+        CreateDirectoryA(m_strSave.c_str(), nullptr);
+    }
+
+    int Tool(const std::string& args, std::string* pOut = nullptr) {
+        return static_cast<int>(
+            RunCapture("\"" + ProgramPath("VX-410 Simulator", "vx410.exe") + "\" " + args, pOut));
+    }
+    void Set(int job, const char* key, const char* type, const std::string& value) {
+        ASSERT_EQ(Taskstore("set " + std::to_string(job) + " \"" + key + "\" " + type + " \"" +
+                            value + "\""),
+                  0)
+            << key;
+    }
+    // A job that saves its files into m_strSave, scanning with these settings.
+    void RegisterSaveJob(int n, long function, int fileType, int scanType, int dpi,
+                         const char* pageSize) {
+        const char* names[] = {"Save as file", "Send by E-Mail", "Print", "Open by Application",
+                               "Attach to E-mail"};
+        Set(n, "title", "string", "Job " + std::to_string(n));
+        Set(n, "function id", "i4", std::to_string(function));
+        Set(n, "function id name", "string", names[function]);
+        Set(n, "save", "i2", "1");
+        Set(n, "mypicture", "i4", "0");
+        Set(n, "save_path", "string", m_strSave);
+        Set(n, "username", "string", "");
+        Set(n, "password", "string", "");
+        Set(n, "filename", "string", "scan");
+        Set(n, "filetype", "i4", std::to_string(fileType));
+        Set(n, "tiff_Comp", "i4", "0");
+        Set(n, "tiff_MultiPage", "i4", "0");
+        Set(n, "pdf_MultiPage", "i4", "0");
+        Set(n, "pdf_OCRLangID", "i4", "0");
+        Set(n, "pdf_AddOCR", "i4", "0");
+        Set(n, "pdf_CompRate", "i4", "0");
+        Set(n, "jpeg_Comp", "i4", "80");
+        const std::string ini = m_strDir + "\\driver" + std::to_string(n) + ".ini";
+        const std::string text = "[CustomDsData]\r\nScanType=" + std::to_string(scanType) +
+                                 "\r\nXResolution=" + std::to_string(dpi) +
+                                 "\r\nYResolution=" + std::to_string(dpi) +
+                                 "\r\nPageSize=" + pageSize + "\r\n";
+        HANDLE h = CreateFileA(ini.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(h);
+        Set(n, "driver", "bytesfile", ini);
+        ASSERT_TRUE(m_pDevice->SetSelectedJob(n));
+    }
+    // Sheets of the feeder: generated document pages of the given size.
+    void FeedSheets(int count, int width, int height, int bitsPerPixel) {
+        std::string files;
+        for (int i = 1; i <= count; ++i) {
+            vx410sim::PageImage img;
+            img.m_nWidth = width;
+            img.m_nHeight = height;
+            img.m_nBitsPerPixel = bitsPerPixel;
+            img.m_data = vx410sim::GeneratePage(width, height, bitsPerPixel, 200, i);
+            const std::string path = m_strDir + "\\sheet" + std::to_string(i) + ".pnm";
+            ASSERT_TRUE(vx410sim::WritePnm(path, img));
+            files += " \"" + path + "\"";
+        }
+        ASSERT_EQ(Tool("feed" + files), 0);
+    }
+    std::vector<std::string> Files(const std::string& folder) {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE)
+            return names;
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                names.push_back(fd.cFileName);
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::vector<std::string> SavedFiles() { return Files(m_strSave); }
+    bool TempJobFolderExists() {
+        return GetFileAttributesA((m_strTemp + kTempJobFolder).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    // The texts the runner sent to the panel, with "|1" for errors.
+    std::vector<std::string> PanelTexts() {
+        const std::string start = "DispMessageToScaner Start msg = ";
+        std::vector<std::string> texts;
+        for (const std::string& l : RunLog()) {
+            if (l.compare(0, start.size(), start) != 0)
+                continue;
+            const std::string rest = l.substr(start.size());
+            const size_t p = rest.rfind("  iserror = ");
+            if (p == std::string::npos)
+                continue;
+            texts.push_back(rest.substr(0, p) + (rest.substr(p + 12) == "1" ? "|1" : ""));
+        }
+        return texts;
+    }
+    int CountInLog(const std::string& text) {
+        auto log = RunLog();
+        return static_cast<int>(std::count(log.begin(), log.end(), text));
+    }
+    // Waits for a message box of kestrel whose text contains want.
+    CUiDialogInfo WaitBox(const std::string& want) {
+        CUiFindOptions o;
+        o.m_strExeName = "kestrel.exe";
+        for (int i = 0; i < 1200; ++i) {
+            for (const CUiDialogInfo& d : UiFindDialogs(o))
+                for (const std::string& t : d.m_texts)
+                    if (t.find(want) != std::string::npos)
+                        return d;
+            Sleep(100);
+        }
+        ADD_FAILURE() << "no message box with \"" << want << "\"";
+        return CUiDialogInfo();
+    }
+    void Answer(const std::string& want, const char* button) {
+        CUiDialogInfo d = WaitBox(want);
+        ASSERT_TRUE(d.m_hWnd);
+        EXPECT_EQ(d.m_strCaption, "VX-410");
+        ASSERT_TRUE(UiPressButton(d, button)) << UiDescribe(d);
+    }
+    // Every job ends with its temporary folder and settings file gone and the
+    // scanner handed back.
+    void ExpectCleanEnd() {
+        EXPECT_FALSE(TempJobFolderExists());
+        EXPECT_NE(ServiceLog().find("unlock: the scanner is back with the service"),
+                  std::string::npos);
+        EXPECT_FALSE(Panel().m_bRunnerHolds);
+    }
+
+    std::string m_strSave;
+};
+
+// prefix "scan", 17 digits of local time, an optional "-N", the extension.
+bool IsPageFileName(const std::string& name, const std::string& ext) {
+    if (name.compare(0, 4, "scan") != 0 || name.size() < 4 + 17 + ext.size())
+        return false;
+    for (size_t i = 4; i < 21; ++i)
+        if (!isdigit(static_cast<unsigned char>(name[i])))
+            return false;
+    const std::string tail = name.substr(21, name.size() - 21 - ext.size());
+    if (!tail.empty() && (tail[0] != '-' || tail.size() < 2 ||
+                          !std::all_of(tail.begin() + 1, tail.end(), ::isdigit)))
+        return false;
+    return name.compare(name.size() - ext.size(), ext.size(), ext) == 0;
+}
+
+} // namespace
+
+TEST_F(KestrelSession, AFastBatchLandsAsOneFilePerPageWithDistinctNames) {
+    // Small bilevel pages arrive faster than the clock's millisecond.
+    RegisterSaveJob(11, 0, kBmp, kBw, 50, kBusinessCard);
+    FeedSheets(12, 40, 60, 1);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+
+    const auto files = SavedFiles();
+    EXPECT_EQ(files.size(), 12u);
+    for (const std::string& f : files)
+        EXPECT_TRUE(IsPageFileName(f, ".bmp")) << f;
+    EXPECT_EQ(CountInLog("SaveFile succeeded"), 12);
+    EXPECT_EQ(CountInLog("CopyFile OK!"), 12);
+    EXPECT_EQ(LastJobNum(), 11);
+    ExpectCleanEnd();
+
+    // The panel: scanning, sending, complete; nothing else while pages came in.
+    EXPECT_EQ(PanelTexts(), (std::vector<std::string>{"Please wait.", "Scanning...", "Sending...",
+                                                      "Sending complete."}));
+    EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayNormal);
+    EXPECT_TRUE(InOrder(RunLog(), {"CJobDlg::OnBatchScanned(0x0, 0x0)",
+                                   "CJobDlg::OnBatchScanned() bRtn!=FALSE", "CJobDlg::EndJob()",
+                                   "EndJob() !m_IsMonitorOpen", "CJobDlg::OnBatchScanned() end",
+                                   "DoModal end", "StiUnLock end"}));
+}
+
+TEST_F(KestrelSession, PaperJamAtPageTwoAsksAndYesDeliversPageOne) {
+    RegisterSaveJob(12, 0, kTiff, kBw, 100, kBusinessCard);
+    FeedSheets(3, 100, 150, 1);
+    ASSERT_EQ(Tool("fault jam 2"), 0);
+    StartService();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    Answer("(-4426)", "OK");
+    Answer("Scan aborted because Paper jammed in scanner.  Do you want to output the already "
+           "scanned image ?",
+           "Yes");
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+
+    const auto files = SavedFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(IsPageFileName(files[0], ".tif"));
+    ExpectCleanEnd();
+    EXPECT_TRUE(InOrder(PanelTexts(), {"Scanning...", "Error occured. See PC.|1", "Scan failed.|1",
+                                       "Sending...", "Sending complete."}));
+}
+
+TEST_F(KestrelSession, PaperJamAnsweredNoDeliversNothing) {
+    RegisterSaveJob(13, 0, kTiff, kBw, 100, kBusinessCard);
+    FeedSheets(3, 100, 150, 1);
+    ASSERT_EQ(Tool("fault jam 2"), 0);
+    StartService();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    Answer("(-4426)", "OK");
+    Answer("Paper jammed", "No");
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+
+    EXPECT_TRUE(SavedFiles().empty());
+    EXPECT_EQ(CountInLog("SaveFile succeeded"), 1); // page 1 was written, then thrown away
+    EXPECT_FALSE(InLog("Sending..."));
+    ExpectCleanEnd();
+    EXPECT_EQ(Panel().m_strPanelMessage, "Scan failed.");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+}
+
+TEST_F(KestrelSession, DoubleFeedAtPageTwoAsksItsOwnQuestion) {
+    RegisterSaveJob(14, 0, kPdf, kGrey, 100, kBusinessCard);
+    FeedSheets(3, 100, 150, 8);
+    ASSERT_EQ(Tool("fault doublefeed 2"), 0);
+    StartService();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    Answer("(-4619)", "OK");
+    Answer("Scan aborted because double paper-feed has occurred.  Do you want to output the "
+           "already scanned image ?",
+           "Yes");
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    const auto files = SavedFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(IsPageFileName(files[0], ".pdf"));
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelSession, NoPaperStartedByHandShowsTheScanFailedBox) {
+    RegisterSaveJob(15, 0, kBmp, kBw, 100, kBusinessCard);
+    StartService("--no-launch");
+    CProcess k;
+    ASSERT_TRUE(k.Start(KestrelCommand(false)));
+    CUiDialogInfo d = WaitBox("(-4401)");
+    ASSERT_TRUE(d.m_hWnd);
+    std::string all;
+    for (const auto& t : d.m_texts)
+        all += t + "\n";
+    EXPECT_NE(all.find("Scan failed."), std::string::npos) << all;
+    ASSERT_TRUE(UiPressButton(d, "OK"));
+    EXPECT_EQ(k.Wait(60000), 0u);
+    EXPECT_TRUE(SavedFiles().empty());
+    EXPECT_FALSE(TempJobFolderExists());
+    EXPECT_EQ(Panel().m_strPanelMessage, "Error occured. See PC.");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+}
+
+TEST_F(KestrelSession, MailJobThatFindsNoPaperEndsAndFreesTheScanner) {
+    // Nothing is sent, so no sender could end the job: the batch ends it.
+    RegisterSaveJob(16, 1, kPdf, kBw, 100, kBusinessCard);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    EXPECT_TRUE(
+        InOrder(RunLog(), {"SCAN_TO_MAIL", "CJobDlg::OnBatchScanned(0x0, 0x0)", "CJobDlg::EndJob()",
+                           "CJobDlg::OnBatchScanned() end", "DoModal end"}));
+    EXPECT_TRUE(SavedFiles().empty());
+    ExpectCleanEnd();
+    EXPECT_EQ(Panel().m_strPanelMessage, "No page was found in the feeder.");
+}
+
+TEST_F(KestrelSession, DeliveriesNotBuiltEndAsFailedNeverAsComplete) {
+    // Mail: the files are saved first, then the sending fails.
+    RegisterSaveJob(17, 1, kJpeg, kGrey, 100, kBusinessCard);
+    ASSERT_EQ(Taskstore("common set MailSize i4 10"), 0);
+    FeedSheets(2, 100, 150, 8);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    EXPECT_EQ(SavedFiles().size(), 2u);
+    EXPECT_TRUE(
+        InOrder(RunLog(), {"ScanToMail", "the mail delivery is not built: nothing is delivered",
+                           "CJobDlg::EndJob()"}));
+    EXPECT_EQ(Panel().m_strPanelMessage, "Sending failed.");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+    EXPECT_FALSE(InLog("DispMessageToScaner Start msg = Sending complete.  iserror = 0"));
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelSession, MailOverItsSizeStopsAtThatPageAndDeliversNothing) {
+    RegisterSaveJob(18, 1, kBmp, kGrey, 200, kA4);
+    ASSERT_EQ(Taskstore("common set MailSize i4 1"), 0); // 1 MiB; one grey A4 page is ~3.8 MiB
+    FeedSheets(3, 200, 200, 8);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    EXPECT_EQ(CountInLog("SaveFile succeeded"), 1);
+    EXPECT_TRUE(
+        InOrder(RunLog(), {"CScan::ScanCancel", "CJobDlg::OnBatchScanned() m_ErrorDisplaied 1",
+                           "File size too large.", "CJobDlg::EndJob()"}));
+    EXPECT_TRUE(SavedFiles().empty());
+    EXPECT_FALSE(InLog("ScanToMail"));
+    EXPECT_EQ(Panel().m_strPanelMessage, "File size too large.");
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelSession, APageThatCannotBeWrittenIsNeverDelivered) {
+    // JPEG takes no bilevel page: the first page leaves no file, the scan stops.
+    RegisterSaveJob(19, 0, kJpeg, kBw, 100, kBusinessCard);
+    FeedSheets(2, 100, 150, 1);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    EXPECT_EQ(CountInLog("SaveFile failed"), 1);
+    EXPECT_EQ(CountInLog("SaveFile succeeded"), 0);
+    EXPECT_TRUE(SavedFiles().empty());
+    EXPECT_EQ(Panel().m_strPanelMessage, "Scan failed.");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelSession, MultiPageTiffListsOneFileAndJpegOneFilePerPage) {
+    RegisterSaveJob(20, 0, kTiff, kBw, 100, kBusinessCard);
+    Set(20, "tiff_MultiPage", "i4", "1");
+    Set(20, "tiff_Comp", "i4", "1");
+    FeedSheets(3, 100, 150, 1);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    auto files = SavedFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(IsPageFileName(files[0], ".tif"));
+    EXPECT_EQ(CountInLog("ConcatTiff 001"), 2);
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelSession, SinglePageJpegIsOneFilePerPage) {
+    RegisterSaveJob(21, 0, kJpeg, kColour, 100, kBusinessCard);
+    FeedSheets(3, 100, 150, 24);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    const auto files = SavedFiles();
+    ASSERT_EQ(files.size(), 3u);
+    for (const std::string& f : files)
+        EXPECT_TRUE(IsPageFileName(f, ".jpg")) << f;
+    ExpectCleanEnd();
+}
