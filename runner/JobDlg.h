@@ -7,6 +7,7 @@
 
 #include "common/JobRecord.h"
 #include "framework/Dialog.h"
+#include "runner/SaveToFolder.h"
 
 class CJobDlg : public CVlmDialog {
 public:
@@ -14,6 +15,8 @@ public:
     ~CJobDlg() override;
 
     JobSettings m_Settings;
+    // Filled at start-up; checked after every page.
+    CFolderWarnings m_FolderWarnings;
     // How the dialog ended: set by the close request of a newer runner.
     BOOL m_bClosedByRequest = FALSE;
 
