@@ -45,6 +45,14 @@ protected:
         ASSERT_EQ(Taskstore("common set MonitorPath" + I + " string \"" + folder + "\""), 0);
         ASSERT_EQ(Taskstore("common set WarningSize" + I + " i4 " + std::to_string(megabytes)), 0);
     }
+    // kestrel started by hand, up to its first message box (captioned with
+    // the model name).
+    void StartByHandUpToTheBox(CProcess& k, CUiDialogInfo& box) {
+        StartService("--no-launch");
+        ASSERT_TRUE(k.Start(KestrelCommand(false)));
+        ASSERT_TRUE(WaitKestrelBox(box));
+        EXPECT_EQ(box.m_strCaption, "VX-410");
+    }
     // Waits for a message box of kestrel, started by the service or by hand.
     bool WaitKestrelBox(CUiDialogInfo& box) {
         CUiFindOptions o;
@@ -93,12 +101,9 @@ TEST_F(KestrelSave, AMissingSaveFolderByHandShowsTheFolderAndTheSystemText) {
     const std::string missing = m_strDir + "\\no such folder";
     RegisterSaveJob(4, 0, missing);
     ASSERT_TRUE(m_pDevice->SetSelectedJob(4));
-    StartService("--no-launch");
     CProcess k;
-    ASSERT_TRUE(k.Start(KestrelCommand(false)));
     CUiDialogInfo box;
-    ASSERT_TRUE(WaitKestrelBox(box));
-    EXPECT_EQ(box.m_strCaption, "VX-410");
+    ASSERT_NO_FATAL_FAILURE(StartByHandUpToTheBox(k, box));
     EXPECT_EQ(Text(box), missing + " : " + VlmSystemMessage(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(box.m_buttons, (std::vector<std::string>{"OK"}));
     ASSERT_TRUE(UiPressButton(box, "OK"));
@@ -113,12 +118,9 @@ TEST_F(KestrelSave, AWatchedFolderOverItsLimitAsksNamingTheLowerIndexAndNoCancel
     Warn(1, m_strWatch, 1);
     Warn(3, m_strDir, 1);
     ASSERT_TRUE(m_pDevice->SetSelectedJob(6));
-    StartService("--no-launch");
     CProcess k;
-    ASSERT_TRUE(k.Start(KestrelCommand(false)));
     CUiDialogInfo box;
-    ASSERT_TRUE(WaitKestrelBox(box));
-    EXPECT_EQ(box.m_strCaption, "VX-410");
+    ASSERT_NO_FATAL_FAILURE(StartByHandUpToTheBox(k, box));
     EXPECT_EQ(Text(box), m_strWatch + kQuestion);
     EXPECT_EQ(box.m_buttons, (std::vector<std::string>{"&Yes", "&No"}));
     ASSERT_TRUE(UiPressButton(box, "No"));
@@ -154,12 +156,7 @@ TEST_F(KestrelSave, FromTheScannerTheQuestionFollowsThePanelErrorAndYesRunsTheJo
 
 TEST_F(KestrelSave, AWatchedFolderOnAnotherDriveNeverWarns) {
     // The watched folder itself, over its limit, seen through the Z: drive.
-    const char* prefix = getenv("WINEPREFIX");
-    ASSERT_NE(prefix, nullptr);
-    std::string viaZ = std::string("Z:") + prefix + "\\drive_c" + m_strWatch.substr(2);
-    for (char& c : viaZ)
-        if (c == '/')
-            c = '\\';
+    const std::string viaZ = ThroughDriveZ(m_strWatch);
     ASSERT_NE(GetFileAttributesA((viaZ + "\\big.bin").c_str()), INVALID_FILE_ATTRIBUTES) << viaZ;
     RegisterSaveJob(6, 0, m_strSave);
     Warn(0, viaZ, 1);

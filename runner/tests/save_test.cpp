@@ -15,6 +15,7 @@
 #include "common/VlmLog.h"
 #include "framework/ComError.h"
 #include "framework/Variant.h"
+#include "ProcessDriver.h"
 #include "runner/SaveToFolder.h"
 #include "uirobot.h"
 
@@ -254,10 +255,8 @@ protected:
         SaveTest::SetUp();
         const char* prefix = getenv("WINEPREFIX");
         ASSERT_NE(prefix, nullptr) << "the tests run in the build's Wine prefix";
-        std::string unc = std::string("Z:") + prefix + "\\dosdevices\\unc";
-        for (char& c : unc)
-            if (c == '/')
-                c = '\\';
+        const std::string unc =
+            kestreltest::WinPath((std::string(prefix) + "/dosdevices/unc").c_str());
         CreateDirectoryA(unc.c_str(), nullptr);
         m_strServer = UniqueName("kestrelsrv");
         m_strServerDir = unc + "\\" + m_strServer;
@@ -622,14 +621,8 @@ TEST_F(WarningTest, UnderTheLimitTheOutputOfTheJobDecidesLater) {
 }
 
 TEST_F(WarningTest, AWatchedFolderOnAnotherDriveOrASiblingNeverWarns) {
-    // The same folder seen through the Z: drive (the file system's root; C:
-    // is the prefix's drive_c) is on another root.
-    const char* prefix = getenv("WINEPREFIX");
-    ASSERT_NE(prefix, nullptr);
-    std::string viaZ = std::string("Z:") + prefix + "\\drive_c" + m_strWatch.substr(2);
-    for (char& c : viaZ)
-        if (c == '/')
-            c = '\\';
+    // The same folder seen through the Z: drive is on another root.
+    const std::string viaZ = kestreltest::ThroughDriveZ(m_strWatch);
     ASSERT_EQ(FolderSize(viaZ), 0x180000u + 10u) << viaZ;
     Warn(0, 1, viaZ, 0);
     Warn(1, 1, m_strSave + "2", 0); // "save2" is not "save"
