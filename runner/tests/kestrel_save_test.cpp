@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <fstream>
 
@@ -180,4 +181,20 @@ TEST_F(KestrelSave, APrintJobNeverChecksFolders) {
     EXPECT_TRUE(InOrder(RunLog(), {"SCAN_TO_PR", "DoModal start", "DoModal end"}));
     EXPECT_FALSE(InLog("PrepareWarningFunction"));
     EXPECT_NE(Panel().m_strPanelMessage, "Save location is not found.");
+}
+
+TEST_F(KestrelSave, APicturesJobWatchesTheUsersPicturesFolder) {
+    char pictures[MAX_PATH] = {};
+    ASSERT_TRUE(SUCCEEDED(
+        SHGetFolderPathA(nullptr, CSIDL_MYPICTURES | CSIDL_FLAG_CREATE, nullptr, 0, pictures)));
+    RegisterSaveJob(5, 0, m_strDir + "\\not this one");
+    ASSERT_EQ(Taskstore("set 5 mypicture i4 1"), 0);
+    Warn(4, pictures, 0); // a limit of nothing: over at once when it holds the save folder
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(5));
+    CProcess k;
+    CUiDialogInfo box;
+    ASSERT_NO_FATAL_FAILURE(StartByHandUpToTheBox(k, box));
+    EXPECT_EQ(Text(box), pictures + std::string(kQuestion));
+    ASSERT_TRUE(UiPressButton(box, "No"));
+    EXPECT_EQ(k.Wait(60000), 1u);
 }
