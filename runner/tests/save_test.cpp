@@ -646,29 +646,6 @@ TEST_F(WarningTest, APrintJobNeverChecks) {
     EXPECT_TRUE(m_panel.empty());
 }
 
-TEST_F(WarningTest, AMissingSaveFolderFromTheScannerShowsThePanelTextAfterASecond) {
-    Warn(1, 1, m_strWatch, 0);
-    CFolderWarnings w;
-    bool over = true;
-    const ULONGLONG start = GetTickCount64();
-    EXPECT_FALSE(PrepareWarningFunction(Context(m_strDir + "\\missing", 0, TRUE), w, &over));
-    EXPECT_GE(GetTickCount64() - start, 900u); // the tick counter is coarse
-    EXPECT_FALSE(over);
-    ASSERT_EQ(m_panel.size(), 1u);
-    EXPECT_EQ(m_panel[0].m_strText, "Save location is not found.");
-    EXPECT_TRUE(m_panel[0].m_bError);
-}
-
-TEST_F(WarningTest, AMissingSaveFolderByHandShowsTheFolderAndTheSystemText) {
-    const std::string missing = m_strDir + "\\missing";
-    CFolderWarnings w;
-    CBoxAnswer answer("VX-410", "OK");
-    EXPECT_FALSE(PrepareWarningFunction(Context(missing), w, nullptr));
-    EXPECT_EQ(answer.Text(), missing + " : " + GetSystemErrorText(ERROR_PATH_NOT_FOUND));
-    EXPECT_TRUE(answer.m_bPressed);
-    EXPECT_TRUE(m_panel.empty());
-}
-
 TEST_F(WarningTest, ANetworkSaveFolderThatCannotBeCheckedIsAccepted) {
     Warn(1, 1, m_strWatch, 0);
     CFolderWarnings w;
@@ -676,37 +653,6 @@ TEST_F(WarningTest, ANetworkSaveFolderThatCannotBeCheckedIsAccepted) {
     EXPECT_TRUE(PrepareWarningFunction(Context("\\\\kestrel-nowhere\\share\\in"), w, &over));
     EXPECT_FALSE(over);
     EXPECT_FALSE(w.m_Entries[1].m_bOn);
-}
-
-TEST_F(WarningTest, TheStartUpQuestionFromTheScanner) {
-    Warn(1, 1, m_strWatch, 1);
-    const std::string question = m_strWatch + ":The folder size has been already over the "
-                                              "specified size.Do you continue to scan?";
-    {
-        CFolderWarnings w;
-        CBoxAnswer answer("VX-410", "No");
-        EXPECT_EQ(CheckFoldersAtStartup(Context(m_strSave, 0, TRUE), w), EStartupFolders::Declined);
-        EXPECT_EQ(answer.Text(), question);
-        ASSERT_EQ(m_panel.size(), 2u);
-        EXPECT_EQ(m_panel[0].m_strText, "Error occured. See PC.");
-        EXPECT_EQ(m_panel[1].m_strText, question);
-        EXPECT_TRUE(m_panel[0].m_bError && m_panel[1].m_bError);
-    }
-    {
-        m_panel.clear();
-        CFolderWarnings w;
-        CBoxAnswer answer("VX-410", "Yes");
-        EXPECT_EQ(CheckFoldersAtStartup(Context(m_strSave), w), EStartupFolders::Proceed);
-        EXPECT_TRUE(answer.m_bPressed);
-        // By hand the panel gets the question only; Yes lets every folder pass.
-        ASSERT_EQ(m_panel.size(), 1u);
-        EXPECT_FALSE(w.IsOver(~0ULL));
-    }
-    CFolderWarnings w;
-    EXPECT_EQ(CheckFoldersAtStartup(Context(m_strDir + "\\missing", 0, TRUE), w),
-              EStartupFolders::SaveFolderMissing);
-    EXPECT_EQ(LogCount("PrepareWarningFunction start"), 3);
-    EXPECT_EQ(LogCount("PrepareWarningFunction end"), 3);
 }
 
 } // namespace
