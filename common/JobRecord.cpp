@@ -2,7 +2,6 @@
 #include "common/VlmLog.h"
 #include "framework/ComError.h"
 #include "framework/Variant.h"
-#include <shlobj.h>
 
 namespace {
 void Log(const JobLoadHooks& hooks, const char* text) {
@@ -69,17 +68,6 @@ void StoreSetLong(IJobStore* store, const char* key, long value) {
     ThrowIfFailed(store->SetCommonData(bstrKey, v), IID_IJobStore);
 }
 
-std::string VlmPicturesFolder() {
-    char path[MAX_PATH] = {};
-    if (SUCCEEDED(
-            ::SHGetFolderPathA(nullptr, CSIDL_MYPICTURES | CSIDL_FLAG_CREATE, nullptr, 0, path)))
-        return path;
-    if (SUCCEEDED(
-            ::SHGetFolderPathA(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, 0, path)))
-        return path;
-    return std::string();
-}
-
 void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job, const JobLoadHooks& hooks) {
     // Step 1: the job and the store-wide values every function needs.
     s.m_strTitle = JobGetString(job, vlm::kKeyTitle);
@@ -107,10 +95,13 @@ void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job, const JobL
 
     // Step 3: the save folder.
     s.m_bMyPicture = JobGetLong(job, vlm::kKeyMyPicture) != 0;
-    if (s.m_bMyPicture)
-        s.m_strSaveFolder =
-            hooks.m_fnPicturesFolder ? hooks.m_fnPicturesFolder() : VlmPicturesFolder();
-    else
+    if (s.m_bMyPicture) {
+        s.m_strSaveFolder.clear();
+        if (hooks.m_fnPicturesFolder)
+            s.m_strSaveFolder = hooks.m_fnPicturesFolder();
+        else
+            Log(hooks, "pictures folder lookup not supplied: no save folder");
+    } else
         s.m_strSaveFolder = JobGetString(job, vlm::kKeySavePath);
 
     // Step 4.

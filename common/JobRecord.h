@@ -55,7 +55,9 @@ std::string StoreGetString(IJobStore* store, const char* key);
 void StoreSetLong(IJobStore* store, const char* key, long value);
 
 struct JobLoadHooks {
-    // The user's pictures folder for "mypicture"; default VlmPicturesFolder.
+    // The user's pictures folder for "mypicture" (the runner's lookup, with
+    // its fallbacks and messages). When absent the save folder stays empty
+    // and the loader says so in the log.
     std::function<std::string()> m_fnPicturesFolder;
     // Print jobs: the print settings check (SetPrintInformation of the print
     // delivery). Not part of loading itself: when absent, the loader only
@@ -71,10 +73,6 @@ struct JobLoadHooks {
 // CComError on any failed read.
 void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job,
                      const JobLoadHooks& hooks = JobLoadHooks());
-
-// The user's pictures folder (created when missing), else the documents
-// folder; "" when the shell gives neither.
-std::string VlmPicturesFolder();
 
 // Store preparation of the runner: SetModel, SetModelIndex, Load. Raises CComError.
 void PrepareJobStore(IJobStore* store, const char* modelName, long modelIndex);

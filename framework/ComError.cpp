@@ -1,11 +1,11 @@
 #include "framework/ComError.h"
 #include <cstdio>
 
-std::string VlmSystemMessage(DWORD code) {
+std::string VlmSystemMessage(DWORD code, DWORD langId) {
     char* buf = nullptr;
     DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                    FORMAT_MESSAGE_IGNORE_INSERTS,
-                               nullptr, code, 0, reinterpret_cast<char*>(&buf), 0, nullptr);
+                               nullptr, code, langId, reinterpret_cast<char*>(&buf), 0, nullptr);
     std::string text;
     if (n && buf) {
         text.assign(buf, n);

@@ -20,8 +20,9 @@ public:
 };
 
 // The system's message text for an HRESULT or Win32 error code without the
-// trailing line break; empty when the system has none.
-std::string VlmSystemMessage(DWORD code);
+// trailing line break; empty when the system has none. langId 0 lets the
+// system choose the language.
+std::string VlmSystemMessage(DWORD code, DWORD langId = 0);
 
 inline HRESULT HResultFromWin32(DWORD err) {
     return err == 0 ? S_OK : static_cast<HRESULT>(0x80070000u | (err & 0xFFFFu));

@@ -10,6 +10,7 @@
 #include "framework/MessageBox.h"
 #include "framework/Profile.h"
 #include "runner/JobDlg.h"
+#include "runner/SaveToFolder.h"
 #include "runner/VX410JobApp.h"
 #include "runner/core/StiArguments.h"
 
@@ -268,6 +269,7 @@ void CJobApp::RunStartup() {
     Log().Write("set information to dlg class start");
     JobLoadHooks hooks;
     hooks.m_fnLog = [](const char* line) { Log().Write("%s", line); };
+    hooks.m_fnPicturesFolder = [this] { return GetMyPicturesFolder(m_pImp->GetModelName()); };
     hooks.m_fnCheckPrintSettings = [](JobSettings&) {
         // SetPrintInformation belongs to the print delivery, not built yet.
         Log().Write("SetPrintInformation: print delivery not built yet");
@@ -313,12 +315,21 @@ void CJobApp::RunStartup() {
     Log().Write("if ((m_JobTypeID!=SCAN_TO_PR) && ((short)Job->Getdata(\"save\")))   start");
     if (m_JobTypeID != SCAN_TO_PR) {
         if (dlg.m_Settings.m_bSave) {
-            Log().Write("PrepareWarningFunction start");
-            // SAVE DELIVERY NOT BUILT YET: PrepareWarningFunction (save folder
-            // check and the folder-size warnings with their prompts) belongs
-            // to the save-to-folder delivery and is called from here.
-            Log().Write("PrepareWarningFunction: save delivery not built yet");
-            Log().Write("PrepareWarningFunction end");
+            const EStartupFolders check = CheckFoldersAtStartup(
+                {hold.m_pStore, m_JobTypeID, dlg.m_Settings.m_strSaveFolder, IsStartedByScanner(),
+                 m_pImp->GetModelName(),
+                 [this](const char* text, BOOL bError) {
+                     bError ? m_pImp->ShowPanelError(text) : m_pImp->ShowPanelMessage(text);
+                 }},
+                dlg.m_FolderWarnings);
+            if (check != EStartupFolders::Proceed) {
+                Log().Write("ComModule release start");
+                hold.ReleaseCom();
+                Log().Write("ComModule release end");
+                if (check == EStartupFolders::Declined)
+                    m_pImp->ShowPanelMessage(VlmLocalize("Canceled").c_str());
+                return;
+            }
         } else {
             dlg.m_Settings.m_strSaveFolder.clear();
         }

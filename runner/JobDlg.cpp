@@ -11,7 +11,6 @@
 #include "framework/Profile.h"
 #include "framework/Variant.h"
 #include "imaging/TiffSharedLibraries.h"
-#include "imaging/output/PageImage.h"
 #include "imaging/tiff.h"
 #include "runner/JobApp.h"
 #include "runner/JobAppImp.h"
@@ -398,14 +397,9 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
     Log().Write("pPageInfo->hDib %p", static_cast<void*>(hDib));
 
     // Two pages in one millisecond get distinct names.
-    SYSTEMTIME st;
-    GetLocalTime(&st);
-    const vlm::output::CLocalTime t{st.wYear,   st.wMonth,  st.wDay,         st.wHour,
-                                    st.wMinute, st.wSecond, st.wMilliseconds};
-    const std::string path = vlm::output::UniquePageFilePath(
-        m_strTempFolder, m_Settings.m_strFilePrefix, t, m_Settings.m_strFileType, FileExists);
-    const std::string name = path.substr(m_strTempFolder.size() + 1);
-    Log().Write("timestamp is %s", name.substr(m_Settings.m_strFilePrefix.size(), 17).c_str());
+    const std::string path = MakeUniquePageFilePath(m_strTempFolder, m_Settings.m_strFilePrefix,
+                                                    m_Settings.m_strFileType);
+    const std::string name = path.substr(path.find_last_of('\\') + 1);
     Log().Write("TempFileName is %s", name.c_str());
 
     const long f = m_Settings.m_nFunctionId;
@@ -428,13 +422,8 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
             m_strFailureText = "File size too large.";
         }
         if (m_FolderWarnings.IsOver(OutputSize())) {
-            char text[1024];
-            snprintf(text, sizeof text,
-                     L("%s:The folder size has been already over the specified size.Do you "
-                       "continue to scan?")
-                         .c_str(),
-                     m_FolderWarnings.m_strOverFolder.c_str());
-            const int answer = MessageBoxTop(text, MB_YESNO | MB_ICONEXCLAMATION);
+            const std::string question = FolderOverLimitQuestion(m_FolderWarnings.m_strOverFolder);
+            const int answer = MessageBoxTop(question.c_str(), MB_YESNO | MB_ICONEXCLAMATION);
             m_FolderWarnings.AllOff();
             if (answer != IDYES) {
                 // The pages written so far are still delivered.

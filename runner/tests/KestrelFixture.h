@@ -1,5 +1,6 @@
-// The whole-program fixture of kestrel's tests: a fresh simulator state folder
-// and job store per test, the scanner service, the run log and the panel.
+// The fixture of the whole-program tests of kestrel: a private simulator
+// state folder and job store, kestrel's run log switched on, the scanner
+// service started on demand, and readers for the run log and the panel.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,9 +18,9 @@
 
 namespace kestreltest {
 
-inline constexpr char kScanEvent[] = "{895DBEB0-1F4A-4756-ABFD-3218CF1F10A5}";
-inline constexpr char kDialogCaption[] = "VX410KESTREL_83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
-inline constexpr char kToolMutex[] = "VX410-Taskdeck-83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
+const char kScanEvent[] = "{895DBEB0-1F4A-4756-ABFD-3218CF1F10A5}";
+const char kDialogCaption[] = "VX410KESTREL_83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
+const char kToolMutex[] = "VX410-Taskdeck-83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
 
 class Kestrel : public ::testing::Test {
 protected:

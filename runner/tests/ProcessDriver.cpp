@@ -17,6 +17,13 @@ std::string ProgramPath(const char* folder, const char* exe) {
     return std::string("C:\\Program Files\\Velmora Works\\") + folder + "\\" + exe;
 }
 
+std::string ThroughDriveZ(const std::string& cPath) {
+    const char* prefix = getenv("WINEPREFIX");
+    if (!prefix || cPath.size() < 2 || (cPath[0] != 'C' && cPath[0] != 'c') || cPath[1] != ':')
+        return std::string();
+    return WinPath((std::string(prefix) + "/drive_c").c_str()) + cPath.substr(2);
+}
+
 CProcess::~CProcess() {
     if (m_hProcess) {
         if (Running())

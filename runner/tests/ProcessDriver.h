@@ -11,6 +11,9 @@ namespace kestreltest {
 
 std::string WinPath(const char* unixPath);
 std::string ProgramPath(const char* folder, const char* exe); // installed in the prefix
+// A C: path as the Z: drive (the file system's root) shows it: the prefix's
+// drive_c; "" outside the test prefix.
+std::string ThroughDriveZ(const std::string& cPath);
 
 struct CProcess {
     HANDLE m_hProcess = nullptr;
