@@ -362,3 +362,77 @@ TEST_F(KestrelSession, SinglePageJpegIsOneFilePerPage) {
         EXPECT_TRUE(IsPageFileName(f, ".jpg")) << f;
     ExpectCleanEnd();
 }
+
+namespace {
+ULONGLONG FolderBytes(const std::string& folder) {
+    ULONGLONG total = 0;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        const std::string name = fd.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            total += FolderBytes(folder + "\\" + name);
+        else
+            total += (ULONGLONG(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return total;
+}
+} // namespace
+
+class KestrelFolderWarning : public KestrelSession {
+protected:
+    // Two watched folders that hold the save folder, both under their limits
+    // at the start and both over them once the first page (about 3.8 MiB) is
+    // written: entry 1 watches the test folder, entry 3 the save folder.
+    void WatchBoth() {
+        RegisterSaveJob(22, 0, kBmp, kGrey, 200, kA4);
+        FeedSheets(3, 200, 200, 8);
+        const ULONGLONG mib = 1 << 20;
+        const ULONGLONG limit1 = (FolderBytes(m_strDir) + 2 * mib + mib - 1) / mib;
+        for (int i = 0; i < 5; ++i)
+            ASSERT_EQ(Taskstore("common set DisplayWarning" + std::to_string(i) + " i4 " +
+                                (i == 1 || i == 3 ? "1" : "0")),
+                      0);
+        ASSERT_EQ(Taskstore("common set MonitorPath1 string \"" + m_strDir + "\""), 0);
+        ASSERT_EQ(Taskstore("common set WarningSize1 i4 " + std::to_string(limit1)), 0);
+        ASSERT_EQ(Taskstore("common set MonitorPath3 string \"" + m_strSave + "\""), 0);
+        ASSERT_EQ(Taskstore("common set WarningSize3 i4 1"), 0);
+    }
+    std::string Question() {
+        return m_strDir +
+               ":The folder size has been already over the specified size.Do you continue to scan?";
+    }
+};
+
+TEST_F(KestrelFolderWarning, OverItsLimitAfterAPageAsksOnceNamingTheLowerEntryAndYesGoesOn) {
+    WatchBoth();
+    StartService();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    CUiDialogInfo d = WaitBox(":The folder size has been already over");
+    ASSERT_TRUE(d.m_hWnd);
+    ASSERT_EQ(d.m_texts.size(), 1u);
+    EXPECT_EQ(d.m_texts[0], Question());
+    EXPECT_EQ(d.m_strCaption, "VX-410");
+    ASSERT_TRUE(UiPressButton(d, "Yes"));
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    EXPECT_EQ(SavedFiles().size(), 3u); // the warnings are off for the rest of the job
+    EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelFolderWarning, NoStopsTheScanAndStillDeliversWhatWasWritten) {
+    WatchBoth();
+    StartService();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    Answer(Question(), "No");
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    EXPECT_EQ(CountInLog("SaveFile succeeded"), 1);
+    EXPECT_EQ(SavedFiles().size(), 1u);
+    EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
+    ExpectCleanEnd();
+}
