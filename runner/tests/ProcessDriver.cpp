@@ -1,5 +1,6 @@
 #include "ProcessDriver.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -209,6 +210,21 @@ std::string ReadFileText(const std::string& path) {
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+std::vector<std::string> ListFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

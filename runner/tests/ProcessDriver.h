@@ -41,6 +41,8 @@ BOOL WaitMessageBox(DWORD pid, DWORD ms, CMessageBoxInfo* pInfo);
 BOOL PressButton(const CMessageBoxInfo& box, const char* name);
 
 std::string ReadFileText(const std::string& path);
+// Names of the files (not folders) in folder, sorted.
+std::vector<std::string> ListFiles(const std::string& folder);
 std::vector<std::string> SplitLines(const std::string& text);
 
 } // namespace kestreltest

@@ -20,6 +20,10 @@ namespace {
 const char kTempJobFolder[] = "VX410JOB_83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
 const char kBusinessCard[] = "Business card - 55 x 91 mm";
 const char kA4[] = "A4 - 210 x 297 mm";
+const char kJamQuestion[] = "Scan aborted because Paper jammed in scanner.  Do you want to output "
+                            "the already scanned image ?";
+const char kDoubleFeedQuestion[] = "Scan aborted because double paper-feed has occurred.  Do you "
+                                   "want to output the already scanned image ?";
 enum ScanType { kBw = 0, kGrey = 2, kColour = 3 };
 enum FileType { kBmp = 0, kJpeg = 1, kPdf = 2, kTiff = 3, kUnknown = 7 };
 
@@ -91,21 +95,7 @@ protected:
         }
         ASSERT_EQ(Tool("feed" + files), 0);
     }
-    std::vector<std::string> Files(const std::string& folder) {
-        std::vector<std::string> names;
-        WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-        if (h == INVALID_HANDLE_VALUE)
-            return names;
-        do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                names.push_back(fd.cFileName);
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    std::vector<std::string> SavedFiles() { return Files(m_strSave); }
+    std::vector<std::string> SavedFiles() { return ListFiles(m_strSave); }
     bool TempJobFolderExists() {
         return GetFileAttributesA((m_strTemp + kTempJobFolder).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
@@ -147,6 +137,19 @@ protected:
         ASSERT_TRUE(d.m_hWnd);
         EXPECT_EQ(d.m_strCaption, "VX-410");
         ASSERT_TRUE(UiPressButton(d, button)) << UiDescribe(d);
+    }
+    // Feeds three sheets with a fault at the second, presses Start and
+    // answers the driver's message (OK) and then the question.
+    void FaultAtPageTwo(int job, int fileType, int scanType, int bitsPerPixel, const char* fault,
+                        const char* number, const char* question, const char* answer) {
+        RegisterSaveJob(job, 0, fileType, scanType, 100, kBusinessCard);
+        FeedSheets(3, 100, 150, bitsPerPixel);
+        ASSERT_EQ(Tool(std::string("fault ") + fault + " 2"), 0);
+        StartService();
+        ASSERT_TRUE(m_pDevice->PressStart());
+        Answer(number, "OK");
+        Answer(question, answer);
+        EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     }
     // Every job ends with its temporary folder and settings file gone and the
     // scanner handed back.
@@ -204,17 +207,7 @@ TEST_F(KestrelSession, AFastBatchLandsAsOneFilePerPageWithDistinctNames) {
 }
 
 TEST_F(KestrelSession, PaperJamAtPageTwoAsksAndYesDeliversPageOne) {
-    RegisterSaveJob(12, 0, kTiff, kBw, 100, kBusinessCard);
-    FeedSheets(3, 100, 150, 1);
-    ASSERT_EQ(Tool("fault jam 2"), 0);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    Answer("(-4426)", "OK");
-    Answer("Scan aborted because Paper jammed in scanner.  Do you want to output the already "
-           "scanned image ?",
-           "Yes");
-    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
-
+    FaultAtPageTwo(12, kTiff, kBw, 1, "jam", "(-4426)", kJamQuestion, "Yes");
     const auto files = SavedFiles();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_TRUE(IsPageFileName(files[0], ".tif"));
@@ -224,15 +217,7 @@ TEST_F(KestrelSession, PaperJamAtPageTwoAsksAndYesDeliversPageOne) {
 }
 
 TEST_F(KestrelSession, PaperJamAnsweredNoDeliversNothing) {
-    RegisterSaveJob(13, 0, kTiff, kBw, 100, kBusinessCard);
-    FeedSheets(3, 100, 150, 1);
-    ASSERT_EQ(Tool("fault jam 2"), 0);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    Answer("(-4426)", "OK");
-    Answer("Paper jammed", "No");
-    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
-
+    FaultAtPageTwo(13, kTiff, kBw, 1, "jam", "(-4426)", kJamQuestion, "No");
     EXPECT_TRUE(SavedFiles().empty());
     EXPECT_EQ(CountInLog("SaveFile succeeded"), 1); // page 1 was written, then thrown away
     EXPECT_FALSE(InLog("Sending..."));
@@ -242,16 +227,7 @@ TEST_F(KestrelSession, PaperJamAnsweredNoDeliversNothing) {
 }
 
 TEST_F(KestrelSession, DoubleFeedAtPageTwoAsksItsOwnQuestion) {
-    RegisterSaveJob(14, 0, kPdf, kGrey, 100, kBusinessCard);
-    FeedSheets(3, 100, 150, 8);
-    ASSERT_EQ(Tool("fault doublefeed 2"), 0);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    Answer("(-4619)", "OK");
-    Answer("Scan aborted because double paper-feed has occurred.  Do you want to output the "
-           "already scanned image ?",
-           "Yes");
-    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    FaultAtPageTwo(14, kPdf, kGrey, 8, "doublefeed", "(-4619)", kDoubleFeedQuestion, "Yes");
     const auto files = SavedFiles();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_TRUE(IsPageFileName(files[0], ".pdf"));

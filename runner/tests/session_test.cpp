@@ -103,7 +103,7 @@ protected:
         m_pJob = new CFakeJob;
     }
     void TearDown() override {
-        for (const std::string& f : Files(m_strSave))
+        for (const std::string& f : ListFiles(m_strSave))
             DeleteFileA((m_strSave + "\\" + f).c_str());
         RemoveDirectoryA(m_strSave.c_str());
         m_pJob->Release();
@@ -129,19 +129,6 @@ protected:
                      reinterpret_cast<LPARAM>(&info));
         SendMessageA(h, WM_VLM_PAGE_SCANNED, reinterpret_cast<WPARAM>(&msg),
                      reinterpret_cast<LPARAM>(&info));
-    }
-    static std::vector<std::string> Files(const std::string& folder) {
-        std::vector<std::string> names;
-        WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-        if (h == INVALID_HANDLE_VALUE)
-            return names;
-        do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                names.push_back(fd.cFileName);
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-        return names;
     }
     static bool Exists(const std::string& path) {
         return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -188,7 +175,7 @@ TEST_F(Session, PagesWithinOneMillisecondNeverOverwriteEachOther) {
     const std::string temp = dlg.GetTempFolder();
 
     SendMessageA(dlg.GetSafeHwnd(), WM_VLM_BATCH_SCANNED, 0, 0);
-    EXPECT_EQ(Files(m_strSave).size(), size_t(kPages));
+    EXPECT_EQ(ListFiles(m_strSave).size(), size_t(kPages));
     EXPECT_EQ(dlg.GetSavedFiles().size(), size_t(kPages));
     EXPECT_FALSE(Exists(temp));
     EXPECT_EQ(m_host.m_panel, (std::vector<std::string>{"Sending...", "Sending complete."}));
@@ -216,7 +203,7 @@ TEST_F(Session, TiffAtItsSizeLimitStopsAndDeliversThePagesWrittenBeforeIt) {
     SendPage(dlg, MakeBilevelDib(64, 64));
     EXPECT_EQ(dlg.GetPageCounter(), 1);
     EXPECT_TRUE(dlg.IsErrorDisplayed());
-    EXPECT_EQ(Files(dlg.GetTempFolder()).size(), 1u); // page 2's own file is gone
+    EXPECT_EQ(ListFiles(dlg.GetTempFolder()).size(), 1u); // page 2's own file is gone
     {
         CHandle f(CreateFileA(first.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(f);
@@ -225,7 +212,7 @@ TEST_F(Session, TiffAtItsSizeLimitStopsAndDeliversThePagesWrittenBeforeIt) {
     }
 
     SendMessageA(dlg.GetSafeHwnd(), WM_VLM_BATCH_SCANNED, 0, 0);
-    const auto saved = Files(m_strSave);
+    const auto saved = ListFiles(m_strSave);
     ASSERT_EQ(saved.size(), 1u);
     vlm::CTiffFile tiff;
     ASSERT_TRUE(tiff.Open((m_strSave + "\\" + saved[0]).c_str(), 'r'));
@@ -244,7 +231,7 @@ TEST_F(Session, MultiPageTiffAppendsToTheFirstFileAndListsOnlyIt) {
         SendPage(dlg, MakeBilevelDib(40 + i, 30));
     EXPECT_EQ(dlg.GetPageCounter(), 3);
     ASSERT_EQ(dlg.GetFileList().size(), 1u);
-    EXPECT_EQ(Files(dlg.GetTempFolder()).size(), 1u);
+    EXPECT_EQ(ListFiles(dlg.GetTempFolder()).size(), 1u);
     vlm::CTiffFile tiff;
     ASSERT_TRUE(tiff.Open(dlg.GetFileList()[0].c_str(), 'r'));
     EXPECT_EQ(tiff.PageCount(), 3);
@@ -255,7 +242,7 @@ TEST_F(Session, MultiPageTiffAppendsToTheFirstFileAndListsOnlyIt) {
     }
     tiff.Close();
     SendMessageA(dlg.GetSafeHwnd(), WM_VLM_BATCH_SCANNED, 0, 0);
-    EXPECT_EQ(Files(m_strSave).size(), 1u);
+    EXPECT_EQ(ListFiles(m_strSave).size(), 1u);
 }
 
 TEST_F(Session, UnknownFileTypeWritesNothingAndTheJobFails) {
@@ -264,9 +251,9 @@ TEST_F(Session, UnknownFileTypeWritesNothingAndTheJobFails) {
     ASSERT_TRUE(dlg.Create());
     SendPage(dlg, MakeBilevelDib(16, 16));
     EXPECT_TRUE(dlg.GetFileList().empty());
-    EXPECT_TRUE(Files(dlg.GetTempFolder()).empty());
+    EXPECT_TRUE(ListFiles(dlg.GetTempFolder()).empty());
     SendMessageA(dlg.GetSafeHwnd(), WM_VLM_BATCH_SCANNED, 0, 0);
-    EXPECT_TRUE(Files(m_strSave).empty());
+    EXPECT_TRUE(ListFiles(m_strSave).empty());
     EXPECT_EQ(m_host.m_panel, (std::vector<std::string>{"Scan failed.|1", "Scan failed.|1"}));
 }
 
