@@ -98,6 +98,10 @@ CJobDlg::CJobDlg(UINT nIdTemplate, const char* caption, CJobSessionHost* pHost)
 
 CJobDlg::~CJobDlg() {
     StopDriverWindowCloser();
+    // A job refused before its session leaves no folder behind (only an empty
+    // folder goes: a newer runner's files stay).
+    if (!m_bCleanedUp)
+        RemoveDirectoryA(m_strTempFolder.c_str());
 }
 
 CJobAppImp* CJobDlg::Model() const {
@@ -197,6 +201,8 @@ void CJobDlg::RestoreDriverSettings() {
         return;
     std::vector<uint8_t> bytes;
     ThrowIfFailed(VlmReadByteBlock(v, bytes), IID_IJobData);
+    // An older runner that ended meanwhile may have taken the empty folder.
+    CreateDirectoryA(m_strTempFolder.c_str(), nullptr);
     CHandle h(CreateFileA(m_strSettingsFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h)

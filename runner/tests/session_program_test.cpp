@@ -412,3 +412,11 @@ TEST_F(KestrelFolderWarning, NoStopsTheScanAndStillDeliversWhatWasWritten) {
     EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
     ExpectCleanEnd();
 }
+
+TEST_F(KestrelSession, AJobRefusedAtStartUpLeavesNoTemporaryFolder) {
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(23)); // no such job: refused before the session
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 2u) << ServiceLog();
+    EXPECT_FALSE(InLog("DoModal start"));
+    EXPECT_FALSE(TempJobFolderExists());
+}
