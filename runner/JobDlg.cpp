@@ -479,6 +479,13 @@ void CJobDlg::EndPdfDocument() {
 LRESULT CJobDlg::OnBatchScanned(WPARAM wParam, LPARAM lParam) {
     Log().Write("CJobDlg::OnBatchScanned(0x%x, 0x%x)", static_cast<unsigned>(wParam),
                 static_cast<unsigned>(lParam));
+    // One batch per job: a second end (a scan request answered as busy) finds
+    // the files delivered and gone.
+    if (m_bBatchEnded) {
+        Log().Write("CJobDlg::OnBatchScanned() the batch has already ended");
+        return 0;
+    }
+    m_bBatchEnded = TRUE;
     Log().Write("m_Scan.ReleaseDriver start");
     m_Scan.ReleaseDriver();
     Log().Write("m_Scan.ReleaseDriver end");

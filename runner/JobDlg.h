@@ -126,6 +126,7 @@ private:
     BOOL m_bNoPage = FALSE;
     BOOL m_bMailSenderStarted = FALSE;
     BOOL m_bCleanedUp = FALSE;
+    BOOL m_bBatchEnded = FALSE;
     volatile LONG m_bJobEnd = FALSE;
     CHandle m_hCloserThread;
     DWORD m_dwScanThreadId = 0;

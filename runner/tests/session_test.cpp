@@ -174,7 +174,9 @@ TEST_F(Session, PagesWithinOneMillisecondNeverOverwriteEachOther) {
         EXPECT_TRUE(Exists(f)) << f;
     const std::string temp = dlg.GetTempFolder();
 
+    // The dialog is modeless here: the end of the job destroys it.
     SendMessageA(dlg.GetSafeHwnd(), WM_VLM_BATCH_SCANNED, 0, 0);
+    EXPECT_EQ(dlg.GetSafeHwnd(), nullptr);
     EXPECT_EQ(ListFiles(m_strSave).size(), size_t(kPages));
     EXPECT_EQ(dlg.GetSavedFiles().size(), size_t(kPages));
     EXPECT_FALSE(Exists(temp));
