@@ -11,6 +11,7 @@
 #include "framework/Profile.h"
 #include "framework/Variant.h"
 #include "imaging/TiffSharedLibraries.h"
+#include "imaging/output/PageImage.h"
 #include "imaging/tiff.h"
 #include "runner/JobApp.h"
 #include "runner/JobAppImp.h"
@@ -38,6 +39,45 @@ ULONGLONG FileSize(const std::string& path) {
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a))
         return 0;
     return (ULONGLONG(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+}
+
+// A page that came by memory transfer (the page buffer, rows top-down, padded
+// to 32 bits; bilevel 0 = black, colour B,G,R) as a packed bitmap for the
+// writers. Compressed pages (no width) and other depths give none.
+HGLOBAL DibFromPageBuffer(const VlmImageInfo& info) {
+    const uint32_t bpp = info.Bps * info.Spp;
+    if (!info.lpImage || info.Width <= 0 || info.Height <= 0 || (bpp != 1 && bpp != 8 && bpp != 24))
+        return nullptr;
+    const uint32_t stride = VlmSyncBytes(static_cast<uint32_t>(info.Width), bpp);
+    if (info.Sync < stride)
+        return nullptr;
+    const uint32_t colours = bpp == 24 ? 0 : 1u << bpp;
+    const size_t size = sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD) +
+                        size_t(stride) * static_cast<size_t>(info.Height);
+    CGlobalMem mem;
+    if (!mem.Alloc(size))
+        return nullptr;
+    CGlobalLock lock(mem);
+    auto* bih = static_cast<BITMAPINFOHEADER*>(lock.Get());
+    if (!bih)
+        return nullptr;
+    bih->biSize = sizeof *bih;
+    bih->biWidth = info.Width;
+    bih->biHeight = -info.Height; // top-down, as the page buffer holds it
+    bih->biPlanes = 1;
+    bih->biBitCount = static_cast<WORD>(bpp);
+    bih->biXPelsPerMeter = vlm::output::PelsPerMeterFromDpi(static_cast<int>(info.XRes));
+    bih->biYPelsPerMeter = vlm::output::PelsPerMeterFromDpi(static_cast<int>(info.YRes));
+    bih->biClrUsed = colours;
+    auto* pal = reinterpret_cast<RGBQUAD*>(bih + 1);
+    for (uint32_t i = 0; i < colours; ++i) {
+        const BYTE v = static_cast<BYTE>(colours == 2 ? i * 255 : i);
+        pal[i] = {v, v, v, 0};
+    }
+    auto* bits = reinterpret_cast<uint8_t*>(pal + colours);
+    for (int32_t y = 0; y < info.Height; ++y)
+        memcpy(bits + size_t(stride) * y, info.lpImage + size_t(info.Sync) * y, stride);
+    return mem.Detach();
 }
 
 // The runner's profile: the application's, or kestrel's when the dialog runs
@@ -408,12 +448,22 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
     const std::string name = path.substr(path.find_last_of('\\') + 1);
     Log().Write("TempFileName is %s", name.c_str());
 
+    // A memory-transfer page is handed to the writers as a bitmap of its own.
+    CGlobalMem bufferDib;
+    if (!hDib && pPageInfo) {
+        bufferDib.Attach(DibFromPageBuffer(pPageInfo->vlminfo));
+        if (bufferDib)
+            Log().Write("the page came by memory transfer: %dx%d", pPageInfo->vlminfo.Width,
+                        pPageInfo->vlminfo.Height);
+    }
+    const HANDLE hPage = hDib ? hDib : bufferDib.Get();
+
     const long f = m_Settings.m_nFunctionId;
-    if (!hDib) {
+    if (!hPage) {
         // An image cut short arrives without a bitmap: there is nothing to
         // write, and the end of the batch reports why.
         Log().Write("SaveFile: the page has no image; nothing written");
-    } else if (SaveFile(hDib, path, m_Settings.m_strFileType)) {
+    } else if (SaveFile(hPage, path, m_Settings.m_strFileType)) {
         Log().Write("SaveFile succeeded");
         if (m_nPageCounter == 0 || !m_Settings.m_nMultiPage)
             m_FileList.push_back(path);

@@ -30,6 +30,9 @@ key='HKCU\Software\Velmora Works Inc.\kestrel\General'
 "$run" reg add "$key" /v LogFileName /t REG_SZ /d session-files.log /f >/dev/null 2>&1
 "$run" reg add "$key" /v JobNumber /t REG_DWORD /d 0 /f >/dev/null 2>&1
 tmpdirs=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -name Temp)
+# kestrel's run log (and its rotated copies), fresh for this run.
+run_logs=$(for t in $tmpdirs; do echo "$t/session-files.log $t/session-files[0-9].log"; done)
+rm -f $run_logs
 
 store() { "$run" "$pf\\Taskstore\\taskstore.exe" "$@" </dev/null >/dev/null 2>&1 || fail "taskstore $*"; }
 tool() { "$run" "$sim\\vx410.exe" "$@" </dev/null >/dev/null 2>&1 || fail "vx410 $*"; }
@@ -207,6 +210,19 @@ for i in 1 2 3; do
     img=$(pdf_image "$f" "$i" "$work/p11-$i")
     [ -n "$img" ] && sheet_vs 11 "$i" "$img" 4
 done
+
+# With the scan log on, pages come by memory transfer (the page buffer)
+# instead of as bitmaps: the same files.
+"$run" reg add "$key" /v CScanLog /t REG_DWORD /d 1 /f >/dev/null 2>&1
+run_job 12 0 0 "" bw 1
+run_job 13 3 3 "" colour 1
+"$run" reg add "$key" /v CScanLog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+saved_files 12 bmp 1
+convert "$work"/saved12/*.bmp "$work/p12.pnm" && sheet_vs 12 1 "$work/p12.pnm"
+saved_files 13 tif 1
+convert "$work"/saved13/*.tif "$work/p13.ppm" && sheet_vs 13 1 "$work/p13.ppm"
+[ "$(cat $run_logs 2>/dev/null | grep -ac "the page came by memory transfer")" -eq 2 ] ||
+    fail "the pages did not come by memory transfer"
 
 [ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
 echo "session files: all file types passed"
