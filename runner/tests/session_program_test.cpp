@@ -420,3 +420,18 @@ TEST_F(KestrelSession, AJobRefusedAtStartUpLeavesNoTemporaryFolder) {
     EXPECT_FALSE(InLog("DoModal start"));
     EXPECT_FALSE(TempJobFolderExists());
 }
+
+TEST_F(KestrelSession, WithTheMonitorOnAndNoStatusWindowTheJobStillEnds) {
+    // Until the status window is built, a job whose store asks for it runs as
+    // with the monitor off instead of waiting for a window that never comes.
+    RegisterSaveJob(24, 0, kBmp, kBw, 50, kBusinessCard);
+    ASSERT_EQ(Taskstore("common set MonitorOpen i4 1"), 0);
+    FeedSheets(1, 40, 60, 1);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    EXPECT_TRUE(InLog("BeginStatusDialogThread() no status window; the job runs without it"));
+    EXPECT_TRUE(InLog("EndJob() !m_IsMonitorOpen"));
+    EXPECT_EQ(SavedFiles().size(), 1u);
+    EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
+    ExpectCleanEnd();
+}
