@@ -81,7 +81,7 @@ BOOL CSuSTICmd::ClearJobTitle(long nJobNumber) {
 
 long CSuSTICmd::WriteJobTitles(
     const std::function<JobTitleAction(long nJobNumber, std::string& title)>& source) {
-    for (long job = vlm::kFirstJobTitle; job <= vlm::kLastJobTitle; ++job) {
+    for (long job = 1; job <= devcmd::kJobCount; ++job) {
         std::string title;
         BOOL written = FALSE;
         switch (source(job, title)) {
@@ -100,13 +100,13 @@ long CSuSTICmd::WriteJobTitles(
     return 0;
 }
 
-BOOL CSuSTICmd::ShowPanelMessage(vlm::PanelDisplayKind kind, const char* pszText) {
+BOOL CSuSTICmd::ShowPanelMessage(devcmd::DisplayKind kind, const char* pszText) {
     const vlm::CommandBlock block = vlm::PanelMessageCommand();
     const vlm::PanelMessageData data = vlm::MakePanelMessageData(kind, pszText);
     return Write(block.data(), Size(block), data.data(), Size(data));
 }
 
-BOOL CSuSTICmd::ReadDeviceInformation(BYTE (&info)[vlm::kDeviceInfoBytes]) {
+BOOL CSuSTICmd::ReadDeviceInformation(BYTE (&info)[devcmd::kDeviceInfoSize]) {
     ZeroMemory(info, sizeof info);
     const vlm::CommandBlock block = vlm::DeviceInfoCommand();
     return Read(block.data(), Size(block), info, sizeof info);
@@ -128,7 +128,7 @@ std::string CSuSTICmd::GetDiagnosticText() const {
 }
 
 std::string GetSenseText(STIHANDLE hDevice) {
-    BYTE sense[vlm::kSenseBytes] = {};
+    BYTE sense[devcmd::kSenseSize] = {};
     // Zeroed sense data would read as "nothing to report", and the scanner
     // watch would then tell the user the scanner is ready.
     if (!hDevice || !StiGetSenseCode(hDevice, sense, sizeof sense))
@@ -140,7 +140,7 @@ std::string GetSenseText(STIHANDLE hDevice) {
 }
 
 std::string GetDiagnosticText(STIHANDLE hDevice) {
-    BYTE results[vlm::kDiagnosticResultBytes] = {};
+    BYTE results[devcmd::kDiagnosticSize] = {};
     const vlm::DiagnosticBlock block = vlm::DiagnosticCommand();
     // A failed read leaves zeros, which name no fault.
     if (hDevice)

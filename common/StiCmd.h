@@ -69,9 +69,9 @@ public:
         const std::function<JobTitleAction(long nJobNumber, std::string& title)>& source);
 
     // The panel's message line (the first 32 bytes of the text).
-    BOOL ShowPanelMessage(vlm::PanelDisplayKind kind, const char* pszText);
+    BOOL ShowPanelMessage(devcmd::DisplayKind kind, const char* pszText);
     // Zeroes the buffer, then reads the device information into it.
-    BOOL ReadDeviceInformation(BYTE (&info)[vlm::kDeviceInfoBytes]);
+    BOOL ReadDeviceInformation(BYTE (&info)[devcmd::kDeviceInfoSize]);
     // Nonzero when the scanner is ready to feed; 0: GetSenseText says why.
     BOOL LoadCheck();
     std::string GetSenseText() const;

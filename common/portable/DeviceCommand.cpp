@@ -2,24 +2,12 @@
 
 #include <cstring>
 
+using namespace devcmd;
+
 namespace vlm {
 namespace {
 
-constexpr uint8_t kOpSend10 = 0x2A;
-constexpr uint8_t kOpRead10 = 0x28;
-constexpr uint8_t kOpObjectPosition = 0x31;
-constexpr uint8_t kOpReceiveDiagnostic = 0x1C;
-constexpr uint8_t kTypePanelData = 0x84;
-constexpr uint8_t kTypeDeviceInfo = 0x8C;
-constexpr uint8_t kQualifierPanelMessage = 0x65;
-constexpr uint8_t kPositionLoad = 1;
-
-constexpr uint8_t kSenseKeyNone = 0;
-constexpr uint8_t kSenseKeyMedium = 3;
-constexpr uint8_t kSenseKeyHardware = 4;
-
-// SEND(10)/READ(10): data type in byte 2, qualifier in bytes 4-5, transfer
-// length in bytes 6-8, all big-endian.
+// SEND(10)/READ(10) with the multi-byte fields big-endian.
 CommandBlock TransferCommand(uint8_t op, uint8_t type, uint16_t qualifier, uint32_t length) {
     return {op,
             0,
@@ -39,16 +27,15 @@ constexpr DeviceText kUnknown{"Unknown error.", true};
 } // namespace
 
 CommandBlock JobTitleCommand(uint8_t jobNumber) {
-    return TransferCommand(kOpSend10, kTypePanelData, jobNumber, kJobTitleDataBytes);
+    return TransferCommand(kOpSend10, kTypePanel, jobNumber, kTitleDataSize);
 }
 
 CommandBlock PanelMessageCommand() {
-    return TransferCommand(kOpSend10, kTypePanelData, kQualifierPanelMessage,
-                           kPanelMessageDataBytes);
+    return TransferCommand(kOpSend10, kTypePanel, kPanelMessageQualifier, kPanelDataSize);
 }
 
 CommandBlock DeviceInfoCommand() {
-    return TransferCommand(kOpRead10, kTypeDeviceInfo, 1, kDeviceInfoBytes);
+    return TransferCommand(kOpRead10, kTypeDeviceInfo, 1, kDeviceInfoSize);
 }
 
 CommandBlock LoadCheckCommand() {
@@ -56,53 +43,52 @@ CommandBlock LoadCheckCommand() {
 }
 
 DiagnosticBlock DiagnosticCommand() {
-    // The allocation length sits in byte 3 alone.
-    return {kOpReceiveDiagnostic, 0, 0, uint8_t(kDiagnosticResultBytes), 0};
+    return {kOpReceiveDiagnostic, 0, 0, uint8_t(kDiagnosticSize), 0};
 }
 
 bool IsWritableJobTitle(long jobNumber, const char* title, unsigned long length) {
-    if (jobNumber < kFirstJobTitle || jobNumber > kLastJobTitle)
+    if (jobNumber < 1 || jobNumber > kJobCount)
         return false;
-    if (length > kJobTitleMaxBytes)
+    if (length > kTitleMaxBytes)
         return false;
     return title != nullptr || length == 0;
 }
 
 JobTitleData MakeJobTitleData(const char* title, size_t length) {
     JobTitleData data{};
-    if (title && length <= kJobTitleMaxBytes)
-        std::memcpy(data.data() + kJobTitleOffset, title, length);
+    if (title && length <= kTitleMaxBytes)
+        std::memcpy(data.data() + kTitleOffset, title, length);
     return data;
 }
 
-PanelMessageData MakePanelMessageData(PanelDisplayKind kind, const char* text) {
+PanelMessageData MakePanelMessageData(DisplayKind kind, const char* text) {
     PanelMessageData data{};
-    data[0] = kind;
+    data[0] = uint8_t(kind);
     if (text)
-        std::memcpy(data.data() + kPanelMessageOffset, text, strnlen(text, kPanelMessageTextBytes));
+        std::memcpy(data.data() + kPanelTextOffset, text, strnlen(text, kPanelTextMaxBytes));
     return data;
 }
 
-SenseCode DecodeSense(const uint8_t (&sense)[kSenseBytes]) {
+SenseCode DecodeSense(const uint8_t (&sense)[kSenseSize]) {
     return SenseCode{uint8_t(sense[2] & 0x0F), uint16_t(sense[12] << 8 | sense[13])};
 }
 
-SenseVerdict InterpretSense(const uint8_t (&sense)[kSenseBytes]) {
+SenseVerdict InterpretSense(const uint8_t (&sense)[kSenseSize]) {
     const SenseCode s = DecodeSense(sense);
     switch (s.m_nKey) {
     case kSenseKeyNone:
-        return {false, s.m_nCode == 0 ? kNothing : kUnknown};
+        return {false, s.m_nCode == kCodeNone ? kNothing : kUnknown};
     case kSenseKeyMedium:
         switch (s.m_nCode) {
-        case 0x3A00: // no paper: the watch is over, the user loads paper next
+        case kCodeNoPaper: // the scanner is ready for the user's paper
             return {false, kNothing};
-        case 0x6000:
+        case kCodeLamp:
             return {false, {"Lamp Error", false}};
-        case 0x8000:
+        case kCodeJam:
             return {false, {"Paper jammed in scanner; clear paper and continue.", true}};
-        case 0x8001:
+        case kCodeCoverOpen:
             return {false, {"Scanner cover is open.", true}};
-        case 0x8101:
+        case kCodeDoubleFeed:
             return {false,
                     {"A double paper-feed has occured. Please check the document and the scanned "
                      "image on the display and scan the document again.",
@@ -111,34 +97,32 @@ SenseVerdict InterpretSense(const uint8_t (&sense)[kSenseBytes]) {
             return {false, kUnknown};
         }
     case kSenseKeyHardware:
-        if (s.m_nCode == 0x8004)
-            return {true, kUnknown};
-        return {false, kUnknown};
+        return {s.m_nCode == kCodeHardware, kUnknown};
     default:
         return {false, kUnknown};
     }
 }
 
-int DiagnosticNumber(const uint8_t (&results)[kDiagnosticResultBytes]) {
-    return results[6] << 8 | results[7];
+int DiagnosticNumber(const uint8_t (&results)[kDiagnosticSize]) {
+    return results[kDiagnosticNumberOffset] << 8 | results[kDiagnosticNumberOffset + 1];
 }
 
-DeviceText InterpretDiagnosticResults(const uint8_t (&results)[kDiagnosticResultBytes]) {
+DeviceText InterpretDiagnosticResults(const uint8_t (&results)[kDiagnosticSize]) {
     DeviceText text = kUnknown;
-    if (results[0] != 0x80)
+    if (results[0] != kDiagnosticValid)
         text = {"DiagnosticResults[0]!=0x80", false};
-    if (results[4] != 4)
+    if (results[4] != kDiagnosticPageFormat)
         text = {"DiagnosticResults[4]!=4", false};
     // A known error number names the fault even in a reply that is otherwise
     // malformed.
     switch (DiagnosticNumber(results)) {
-    case 0xE33:
+    case kDiagShadingPosition:
         return {"Error in shading position", true};
-    case 0xE35:
+    case kDiagLockingHooks:
         return {"Please confirm Scanner Unit locking hooks and Scanning Unit slide lock, and then "
                 "restart scanner.",
                 true};
-    case 0xE44:
+    case kDiagE44:
         return {"error 0xE44", false};
     default:
         return text;

@@ -1,42 +1,20 @@
 // The command blocks the suite sends to the VX-410 and what its answers mean:
 // SEND(10)/READ(10) with vendor data types, OBJECT POSITION (load check),
 // RECEIVE DIAGNOSTIC RESULTS, and fixed-format sense data. No Windows needed;
-// the device channel (common/StiCmd.h) sends what is built here.
+// the device channel (common/StiCmd.h) sends what is built here; the
+// layouts themselves are in contracts/DeviceCommand.h.
 #pragma once
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include "contracts/DeviceCommand.h"
 
 namespace vlm {
 
-constexpr size_t kCommandBlockBytes = 10;
-constexpr size_t kDiagnosticBlockBytes = 5;
-
-constexpr long kFirstJobTitle = 1;
-constexpr long kLastJobTitle = 99;
-constexpr size_t kJobTitleDataBytes = 32;
-constexpr size_t kJobTitleOffset = 3;
-constexpr size_t kJobTitleMaxBytes = kJobTitleDataBytes - kJobTitleOffset; // 29
-
-constexpr size_t kPanelMessageDataBytes = 36;
-constexpr size_t kPanelMessageOffset = 4;
-constexpr size_t kPanelMessageTextBytes = kPanelMessageDataBytes - kPanelMessageOffset; // 32
-
-constexpr size_t kDeviceInfoBytes = 128;
-constexpr size_t kDeviceInfoPanelSetting = 24; // the byte handed to the panel text library
-constexpr size_t kDiagnosticResultBytes = 8;
-constexpr size_t kSenseBytes = 14;
-
-enum PanelDisplayKind : uint8_t {
-    kPanelNormal = 1,
-    kPanelWarning = 2,
-    kPanelError = 3,
-};
-
-using CommandBlock = std::array<uint8_t, kCommandBlockBytes>;
-using DiagnosticBlock = std::array<uint8_t, kDiagnosticBlockBytes>;
-using JobTitleData = std::array<uint8_t, kJobTitleDataBytes>;
-using PanelMessageData = std::array<uint8_t, kPanelMessageDataBytes>;
+using CommandBlock = std::array<uint8_t, devcmd::kBlockBytes>;
+using DiagnosticBlock = std::array<uint8_t, devcmd::kDiagnosticBlockBytes>;
+using JobTitleData = std::array<uint8_t, devcmd::kTitleDataSize>;
+using PanelMessageData = std::array<uint8_t, devcmd::kPanelDataSize>;
 
 // SEND(10), data type 0x84, qualifier = the job number, 32 bytes.
 CommandBlock JobTitleCommand(uint8_t jobNumber);
@@ -58,7 +36,7 @@ bool IsWritableJobTitle(long jobNumber, const char* title, unsigned long length)
 JobTitleData MakeJobTitleData(const char* title, size_t length);
 // The display kind, three zero bytes, then the C text's first 32 bytes,
 // zero-padded (a text of 32 bytes or more has no terminator). nullptr: empty.
-PanelMessageData MakePanelMessageData(PanelDisplayKind kind, const char* text);
+PanelMessageData MakePanelMessageData(devcmd::DisplayKind kind, const char* text);
 
 // One text for the user about the scanner's state, in English. Translated
 // texts are looked up in the localisation catalogue where they are shown.
@@ -71,7 +49,7 @@ struct SenseCode {
     uint8_t m_nKey;   // byte 2, low four bits
     uint16_t m_nCode; // bytes 12 and 13 (ASC, ASCQ)
 };
-SenseCode DecodeSense(const uint8_t (&sense)[kSenseBytes]);
+SenseCode DecodeSense(const uint8_t (&sense)[devcmd::kSenseSize]);
 
 // What the sense data of a failed command tells the user. A hardware error
 // is explained by the diagnostic results, read next on the same device.
@@ -79,11 +57,11 @@ struct SenseVerdict {
     bool m_bReadDiagnostics;
     DeviceText m_text; // when m_bReadDiagnostics is false
 };
-SenseVerdict InterpretSense(const uint8_t (&sense)[kSenseBytes]);
+SenseVerdict InterpretSense(const uint8_t (&sense)[devcmd::kSenseSize]);
 
-// The diagnostic error number: bytes 6 and 7, big-endian.
-int DiagnosticNumber(const uint8_t (&results)[kDiagnosticResultBytes]);
-DeviceText InterpretDiagnosticResults(const uint8_t (&results)[kDiagnosticResultBytes]);
+// The diagnostic error number (bytes 6 and 7, big-endian).
+int DiagnosticNumber(const uint8_t (&results)[devcmd::kDiagnosticSize]);
+DeviceText InterpretDiagnosticResults(const uint8_t (&results)[devcmd::kDiagnosticSize]);
 
 // What the user sees when the device's answer cannot be interpreted.
 DeviceText UnknownDeviceError();

@@ -25,7 +25,7 @@ struct SenseCase {
     bool translated;
 };
 
-void Sense(uint8_t byte2, uint16_t code, uint8_t (&out)[kSenseBytes]) {
+void Sense(uint8_t byte2, uint16_t code, uint8_t (&out)[devcmd::kSenseSize]) {
     std::memset(out, 0, sizeof out);
     out[0] = 0x70;
     out[2] = byte2;
@@ -35,7 +35,7 @@ void Sense(uint8_t byte2, uint16_t code, uint8_t (&out)[kSenseBytes]) {
 }
 
 struct DiagCase {
-    uint8_t results[kDiagnosticResultBytes];
+    uint8_t results[devcmd::kDiagnosticSize];
     const char* text;
     bool translated;
 };
@@ -72,7 +72,7 @@ TEST(DeviceCommand, TitleRefusedOutsideJobsOneToNinetyNineOrAboveTwentyNineBytes
 
 TEST(DeviceCommand, TitleDataHoldsTheBytesFromByteThree) {
     const std::string full = "ABCDEFGHIJKLMNOPQRSTUVWXYZ\xC4\xD6\xDC"; // 29 bytes, ANSI
-    ASSERT_EQ(full.size(), kJobTitleMaxBytes);
+    ASSERT_EQ(full.size(), devcmd::kTitleMaxBytes);
     const JobTitleData d = MakeJobTitleData(full.data(), full.size());
     EXPECT_EQ(d[0], 0);
     EXPECT_EQ(d[1], 0);
@@ -93,23 +93,23 @@ TEST(DeviceCommand, TitleDataHoldsTheBytesFromByteThree) {
 
 TEST(DeviceCommand, PanelTextIsCopiedOrCutToThirtyTwoBytes) {
     const std::string exact(32, 'e');
-    const PanelMessageData e = MakePanelMessageData(kPanelError, exact.c_str());
+    const PanelMessageData e = MakePanelMessageData(devcmd::kDisplayError, exact.c_str());
     EXPECT_EQ(e[0], 3);
     EXPECT_EQ(e[1] | e[2] | e[3], 0);
     EXPECT_EQ(Text(e.data() + 4, 32), exact); // bytes 4..35, no terminator
 
     const std::string forty = std::string(32, 'a') + "bbbbbbbb";
-    const PanelMessageData c = MakePanelMessageData(kPanelNormal, forty.c_str());
+    const PanelMessageData c = MakePanelMessageData(devcmd::kDisplayNormal, forty.c_str());
     EXPECT_EQ(c[0], 1);
     EXPECT_EQ(Text(c.data() + 4, 32), forty.substr(0, 32));
 
-    const PanelMessageData w = MakePanelMessageData(kPanelWarning, "Sending...");
+    const PanelMessageData w = MakePanelMessageData(devcmd::kDisplayWarning, "Sending...");
     EXPECT_EQ(w[0], 2);
     EXPECT_EQ(Text(w.data() + 4, 10), "Sending...");
     for (size_t i = 14; i < w.size(); ++i)
         EXPECT_EQ(w[i], 0) << i;
 
-    const PanelMessageData n = MakePanelMessageData(kPanelWarning, nullptr);
+    const PanelMessageData n = MakePanelMessageData(devcmd::kDisplayWarning, nullptr);
     EXPECT_EQ(n[0], 2);
     for (size_t i = 1; i < n.size(); ++i)
         EXPECT_EQ(n[i], 0) << i;
@@ -137,7 +137,7 @@ TEST(DeviceCommand, SenseKeyAndCodeChooseTheText) {
         {0x14, 0x8004, true, nullptr, false},
     };
     for (const SenseCase& c : cases) {
-        uint8_t sense[kSenseBytes];
+        uint8_t sense[devcmd::kSenseSize];
         Sense(c.byte2, c.code, sense);
         const SenseVerdict v = InterpretSense(sense);
         SCOPED_TRACE(testing::Message()
@@ -177,7 +177,7 @@ TEST(DeviceCommand, DiagnosticResultsChooseTheText) {
         EXPECT_STREQ(t.m_pszEnglish, c.text);
         EXPECT_EQ(t.m_bTranslated, c.translated);
     }
-    const uint8_t r[kDiagnosticResultBytes] = {0x80, 0, 0, 0, 4, 0, 0x0E, 0x35};
+    const uint8_t r[devcmd::kDiagnosticSize] = {0x80, 0, 0, 0, 4, 0, 0x0E, 0x35};
     EXPECT_EQ(DiagnosticNumber(r), 0xE35);
     EXPECT_STREQ(UnknownDeviceError().m_pszEnglish, "Unknown error.");
     EXPECT_TRUE(UnknownDeviceError().m_bTranslated);

@@ -154,7 +154,7 @@ TEST_F(StiCmdTest, WithoutAHandleNothingReachesTheScanner) {
     SeedOldTitles();
     const int before = State().m_nCommands;
     const vlm::CommandBlock info = vlm::DeviceInfoCommand();
-    BYTE buf[vlm::kDeviceInfoBytes];
+    BYTE buf[devcmd::kDeviceInfoSize];
     std::memset(buf, 0xAA, sizeof buf);
     EXPECT_EQ(m_cmd.Read(info.data(), 10, buf, sizeof buf), 0);
     const vlm::CommandBlock title = vlm::JobTitleCommand(1);
@@ -163,7 +163,7 @@ TEST_F(StiCmdTest, WithoutAHandleNothingReachesTheScanner) {
     EXPECT_EQ(m_cmd.GetSenseCode(buf, 14), 0);
     EXPECT_EQ(m_cmd.WriteJobTitle(1, "x", 1), FALSE);
     EXPECT_EQ(m_cmd.ClearJobTitle(1), FALSE);
-    EXPECT_EQ(m_cmd.ShowPanelMessage(vlm::kPanelNormal, "Scanning..."), FALSE);
+    EXPECT_EQ(m_cmd.ShowPanelMessage(devcmd::kDisplayNormal, "Scanning..."), FALSE);
     EXPECT_EQ(m_cmd.LoadCheck(), FALSE);
     std::memset(buf, 0xAA, sizeof buf);
     EXPECT_EQ(m_cmd.ReadDeviceInformation(buf), FALSE);
@@ -278,26 +278,26 @@ TEST_F(StiCmdTest, PanelLineAndDeviceInformation) {
     Set([](DeviceState& s) { s.m_nPanelSetting = 0x5A; });
     ASSERT_TRUE(m_cmd.Open(kDevice0));
     const std::string exact(32, 'E');
-    EXPECT_EQ(m_cmd.ShowPanelMessage(vlm::kPanelNormal, exact.c_str()), TRUE);
+    EXPECT_EQ(m_cmd.ShowPanelMessage(devcmd::kDisplayNormal, exact.c_str()), TRUE);
     DeviceState s = State();
     EXPECT_EQ(s.m_strPanelMessage, exact);
     EXPECT_EQ(s.m_nDisplayKind, kDisplayNormal);
 
     const std::string forty = "Scannerabdeckung ist offen, bitte schliessen";
     ASSERT_GE(forty.size(), 40u);
-    EXPECT_EQ(m_cmd.ShowPanelMessage(vlm::kPanelError, forty.c_str()), TRUE);
+    EXPECT_EQ(m_cmd.ShowPanelMessage(devcmd::kDisplayError, forty.c_str()), TRUE);
     s = State();
     EXPECT_EQ(s.m_strPanelMessage, forty.substr(0, 32));
     EXPECT_EQ(s.m_nDisplayKind, kDisplayError);
-    EXPECT_EQ(m_cmd.ShowPanelMessage(vlm::kPanelWarning, "Sending..."), TRUE);
+    EXPECT_EQ(m_cmd.ShowPanelMessage(devcmd::kDisplayWarning, "Sending..."), TRUE);
     s = State();
     EXPECT_EQ(s.m_strPanelMessage, "Sending...");
     EXPECT_EQ(s.m_nDisplayKind, kDisplayWarning);
 
-    BYTE info[vlm::kDeviceInfoBytes];
+    BYTE info[devcmd::kDeviceInfoSize];
     std::memset(info, 0xEE, sizeof info);
     ASSERT_EQ(m_cmd.ReadDeviceInformation(info), TRUE);
-    EXPECT_EQ(info[vlm::kDeviceInfoPanelSetting], 0x5A);
+    EXPECT_EQ(info[devcmd::kDeviceInfoPanelByte], 0x5A);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(info), 8), "VELMORA ");
     EXPECT_EQ(info[127], 0);
 }
