@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 #include "common/Localize.h"
 #include "common/StiCmd.h"
+#include "components/vx410sim/tests/testfolder.h"
 #include "vx410sim.h"
 
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -26,33 +26,10 @@ std::string Old(int job) {
 
 class StiCmdTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static int s_nCount = 0;
-        m_folder = (std::filesystem::temp_directory_path() /
-                    ("devcmd-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-                     std::to_string(++s_nCount)))
-                       .string();
-        std::filesystem::create_directories(m_folder);
-        ASSERT_TRUE(SetEnvironmentVariableA("VX410SIM_DIR", m_folder.c_str()));
-    }
-    void TearDown() override {
-        m_cmd.Close();
-        SetEnvironmentVariableA("VX410SIM_DIR", nullptr);
-        std::error_code ec;
-        std::filesystem::remove_all(m_folder, ec);
-    }
-    CSimDevice Sim() { return CSimDevice(m_folder); }
-    DeviceState State() {
-        DeviceState s;
-        EXPECT_TRUE(Sim().Read(s));
-        return s;
-    }
-    void Set(const std::function<void(DeviceState&)>& fn) {
-        ASSERT_TRUE(Sim().Update([&](DeviceState& s) {
-            fn(s);
-            return true;
-        }));
-    }
+    void TearDown() override { m_cmd.Close(); }
+    CSimDevice Sim() { return m_sim.Device(); }
+    DeviceState State() { return m_sim.State(); }
+    void Set(const std::function<void(DeviceState&)>& fn) { ASSERT_TRUE(m_sim.Set(fn)); }
     // The next command fails with this sense.
     void Arm(uint8_t key, uint16_t code) {
         Set([&](DeviceState& s) {
@@ -67,7 +44,7 @@ protected:
         });
     }
 
-    std::string m_folder;
+    test::CSimFolder m_sim;
     CSuSTICmd m_cmd;
 };
 
@@ -386,21 +363,13 @@ std::string Ansi(const wchar_t* w) {
     WideCharToMultiByte(CP_ACP, 0, w, -1, buf, sizeof buf, nullptr, nullptr);
     return buf;
 }
-std::string WinPath(const std::string& unixPath) {
-    std::string p = "Z:" + unixPath;
-    for (char& c : p)
-        if (c == '/')
-            c = '\\';
-    return p;
-}
-
-// The texts in the user's language, through the localisation library beside
-// the test program.
+// The texts in the user's language, through the localisation library and the
+// runner's catalogue beside the test program.
 class StiCmdGermanTest : public StiCmdTest {
 protected:
     void SetUp() override {
         StiCmdTest::SetUp();
-        ASSERT_TRUE(VlmLocalizer().Init(WinPath(VLM_CORE_CATALOGUE).c_str(), 0x0407));
+        ASSERT_TRUE(VlmLocalizer().Init("TaskdeckCore.loc", 0x0407));
     }
     void TearDown() override {
         if (VlmLocalizer().m_pfnClearFiles)
