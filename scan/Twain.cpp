@@ -8,14 +8,6 @@
 #include "ScanSupport.h"
 #include "TwainLogic.h"
 
-// The portable state table uses its own copy of the TWAIN numbers.
-static_assert(vlmscan::kDAT_IMAGEMEMXFER == DAT_IMAGEMEMXFER &&
-                  vlmscan::kMSG_ENDXFER == MSG_ENDXFER &&
-                  vlmscan::kMSG_PROCESSEVENT == MSG_PROCESSEVENT &&
-                  vlmscan::kTWRC_XFERDONE == TWRC_XFERDONE &&
-                  vlmscan::kTWCC_SEQERROR == TWCC_SEQERROR,
-              "TWAIN numbers");
-
 namespace {
 // Process-wide: shared by every CTwain of the process.
 DSMENTRYPROC g_pDSM_Entry = nullptr;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "framework/Handles.h"
-#include "components/vx410ds/vlmtwain.h"
+#include "contracts/vlmtwain.h"
 #include "PageAssembler.h"
 
 // A capability's values as the source answered MSG_GET.

@@ -5,7 +5,7 @@
 #include "core/dssettings.h"
 #include "core/pagerender.h"
 #include "resource.h"
-#include "vlmtwain.h"
+#include "contracts/vlmtwain.h"
 
 #include "pagegen.h"
 #include "vx410sim.h"

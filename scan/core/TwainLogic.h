@@ -6,58 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace vlmscan {
+#include "contracts/vlmtwain.h"
 
-// TWAIN 1.9 numbers used by the portable code (the Windows side uses the
-// full TWAIN header; these must agree with it).
-enum : uint32_t { kDG_CONTROL = 1, kDG_IMAGE = 2 };
-enum : uint16_t {
-    kDAT_CAPABILITY = 1,
-    kDAT_EVENT = 2,
-    kDAT_IDENTITY = 3,
-    kDAT_PARENT = 4,
-    kDAT_PENDINGXFERS = 5,
-    kDAT_SETUPMEMXFER = 6,
-    kDAT_SETUPFILEXFER = 7,
-    kDAT_STATUS = 8,
-    kDAT_USERINTERFACE = 9,
-    kDAT_IMAGEINFO = 0x101,
-    kDAT_IMAGEMEMXFER = 0x103,
-    kDAT_IMAGENATIVEXFER = 0x104,
-    kDAT_IMAGEFILEXFER = 0x105,
-    kDAT_EXTIMAGEINFO = 0x10b
-};
-enum : uint16_t {
-    kMSG_NULL = 0,
-    kMSG_GET = 1,
-    kMSG_GETCURRENT = 2,
-    kMSG_SET = 6,
-    kMSG_RESET = 7,
-    kMSG_XFERREADY = 0x101,
-    kMSG_CLOSEDSREQ = 0x102,
-    kMSG_CLOSEDSOK = 0x103,
-    kMSG_OPENDSM = 0x301,
-    kMSG_CLOSEDSM = 0x302,
-    kMSG_OPENDS = 0x401,
-    kMSG_CLOSEDS = 0x402,
-    kMSG_DISABLEDS = 0x501,
-    kMSG_ENABLEDS = 0x502,
-    kMSG_ENABLEDSUIONLY = 0x503,
-    kMSG_PROCESSEVENT = 0x601,
-    kMSG_ENDXFER = 0x701,
-    kMSG_STOPFEEDER = 0x702
-};
-enum : uint16_t {
-    kTWRC_SUCCESS = 0,
-    kTWRC_FAILURE = 1,
-    kTWRC_CHECKSTATUS = 2,
-    kTWRC_CANCEL = 3,
-    kTWRC_DSEVENT = 4,
-    kTWRC_NOTDSEVENT = 5,
-    kTWRC_XFERDONE = 6,
-    kTWRC_ENDOFLIST = 7
-};
-enum : uint16_t { kTWCC_SUCCESS = 0, kTWCC_BUMMER = 1, kTWCC_SEQERROR = 11 };
+namespace vlmscan {
 
 // "4(SOURCE_OPEN)" etc.; null for a state outside 1..7.
 const char* StateName(int nState);

@@ -6,7 +6,7 @@
 #include "jpegcodec.h"
 #include "pagegen.h"
 #include "resource.h"
-#include "vlmtwain.h"
+#include "contracts/vlmtwain.h"
 #include "vx410sim.h"
 
 #include <gtest/gtest.h>
