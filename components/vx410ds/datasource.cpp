@@ -5,6 +5,7 @@
 #include "core/dssettings.h"
 #include "core/pagerender.h"
 #include "resource.h"
+#include "contracts/GlobalLock.h"
 #include "contracts/vlmtwain.h"
 
 #include "pagegen.h"
@@ -51,23 +52,7 @@ private:
     HGLOBAL m_h;
 };
 
-// Scoped GlobalLock.
-class CGlobalLock {
-public:
-    explicit CGlobalLock(HGLOBAL h) : m_h(h), m_p(h ? ::GlobalLock(h) : nullptr) {}
-    ~CGlobalLock() {
-        if (m_p)
-            ::GlobalUnlock(m_h);
-    }
-    CGlobalLock(const CGlobalLock&) = delete;
-    CGlobalLock& operator=(const CGlobalLock&) = delete;
-    uint8_t* Get() const { return static_cast<uint8_t*>(m_p); }
-    size_t Size() const { return m_h ? ::GlobalSize(m_h) : 0; }
-
-private:
-    HGLOBAL m_h;
-    void* m_p;
-};
+using vlm::CGlobalLock;
 
 size_t ItemSize(TW_UINT16 type) {
     switch (type) {
@@ -209,7 +194,7 @@ HGLOBAL BuildContainer(const CapAnswer& a) {
             e->NumItems = TW_UINT32(a.m_items.size());
         }
         for (size_t i = 0; i < a.m_items.size(); ++i)
-            WriteItem(lock.Get() + head + i * item, a.m_nItemType, a.m_items[i]);
+            WriteItem(lock.Bytes() + head + i * item, a.m_nItemType, a.m_items[i]);
         return block.Detach();
     }
     // One value: strings follow the item type directly.
@@ -218,7 +203,7 @@ HGLOBAL BuildContainer(const CapAnswer& a) {
     if (!lock.Get())
         return nullptr;
     reinterpret_cast<pTW_ONEVALUE>(lock.Get())->ItemType = a.m_nItemType;
-    WriteItem(lock.Get() + 2, a.m_nItemType, a.m_items.at(0));
+    WriteItem(lock.Bytes() + 2, a.m_nItemType, a.m_items.at(0));
     return block.Detach();
 }
 
@@ -549,7 +534,7 @@ TwResult CDataSource::Capability(TW_UINT16 msg, pTW_CAPABILITY pCap) {
         CGlobalLock lock(static_cast<HGLOBAL>(pCap->hContainer));
         if (!lock.Get() || lock.Size() < 2)
             return {TWRC_FAILURE, TWCC_BADVALUE};
-        const uint8_t* p = lock.Get();
+        const uint8_t* p = lock.Bytes();
         TW_UINT16 type;
         std::memcpy(&type, p, 2);
         const size_t item = ItemSize(type);
@@ -850,8 +835,8 @@ TwResult CDataSource::MemXfer(pTW_IMAGEMEMXFER p) {
     }
     CGlobalLock handleLock(p->Memory.Flags & TWMF_HANDLE ? static_cast<HGLOBAL>(p->Memory.TheMem)
                                                          : nullptr);
-    uint8_t* dst =
-        p->Memory.Flags & TWMF_HANDLE ? handleLock.Get() : static_cast<uint8_t*>(p->Memory.TheMem);
+    uint8_t* dst = p->Memory.Flags & TWMF_HANDLE ? handleLock.Bytes()
+                                                 : static_cast<uint8_t*>(p->Memory.TheMem);
     if (!dst)
         return {TWRC_FAILURE, TWCC_BADVALUE};
     p->XOffset = 0;
