@@ -596,3 +596,12 @@ typedef TW_UINT16(TWAIN_API* DSENTRYPROC)(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW
 // Protocol version.
 #define TWON_PROTOCOLMINOR 9
 #define TWON_PROTOCOLMAJOR 1
+
+#ifdef __cplusplus
+// Bytes of one item of a TWTY_ type inside a container; 0 for an unknown type.
+inline unsigned TwainItemSize(unsigned type) {
+    // Indexed by TWTY_INT8 .. TWTY_STR255.
+    static const unsigned short kSizes[] = {1, 2, 4, 1, 2, 4, 2, 4, 16, 34, 66, 130, 256};
+    return type < sizeof kSizes / sizeof kSizes[0] ? kSizes[type] : 0;
+}
+#endif

@@ -90,8 +90,8 @@ public:
     virtual int GetEnumDropOut(std::vector<uint16_t>* pList) { return 0; }
     virtual BOOL SetMultiStreamWindows(const VlmMultiStream* pRecord) { return 0; }
     virtual BOOL SetDisableItem(BOOL bDisable) { return 0; }
-    virtual BOOL SetCCapability(int nCap, long nValue) { return 0; }
-    virtual BOOL GetCCapability(int nCap, long* pValue) { return 0; }
+    virtual BOOL SetCCapability(int nCap, LONG_PTR nValue) { return 0; }
+    virtual BOOL GetCCapability(int nCap, LONG_PTR* pValue) { return 0; }
     virtual BOOL ResetSettings() { return 0; }
     virtual BOOL SetTagLongISISPath(int nItem, int nSubIndex, long nValue) { return 0; }
     virtual BOOL GetTagLongISISPath(int nItem, int nSubIndex, long* pValue) { return 0; }
@@ -136,7 +136,9 @@ public:
     int m_nJpegSupport = -1;
     vlmscan::CSide m_Side;
     VlmBarcodeList* m_pBarcodeList = nullptr;
-    BOOL m_bOwnYieldProc = FALSE;
+    // The caller's own CCAP_VLM_YIELDPROC (0: the driver's own), set again
+    // before every scan because the source forgets it when it is reopened.
+    uintptr_t m_nOwnYieldProc = 0;
     // Where the page and batch messages go; see CScan::SetMainWindow.
     HWND m_hMainWnd = nullptr;
 };

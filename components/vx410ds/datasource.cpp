@@ -54,33 +54,6 @@ private:
 
 using vlm::CGlobalLock;
 
-size_t ItemSize(TW_UINT16 type) {
-    switch (type) {
-    case TWTY_INT8:
-    case TWTY_UINT8:
-        return 1;
-    case TWTY_INT16:
-    case TWTY_UINT16:
-    case TWTY_BOOL:
-        return 2;
-    case TWTY_INT32:
-    case TWTY_UINT32:
-    case TWTY_FIX32:
-        return 4;
-    case TWTY_FRAME:
-        return 16;
-    case TWTY_STR32:
-        return 34;
-    case TWTY_STR64:
-        return 66;
-    case TWTY_STR128:
-        return 130;
-    case TWTY_STR255:
-        return 256;
-    }
-    return 0;
-}
-
 TW_FIX32 ToFix32(double v) {
     const long raw = std::lround(v * 65536.0); // half away from zero
     TW_FIX32 f;
@@ -94,7 +67,7 @@ double FromFix32(TW_FIX32 f) {
 }
 
 void WriteItem(uint8_t* p, TW_UINT16 type, const CapValue& v) {
-    const size_t n = ItemSize(type);
+    const size_t n = TwainItemSize(type);
     if (type >= TWTY_STR32 && type <= TWTY_STR255) {
         std::memset(p, 0, n);
         std::memcpy(p, v.m_strText.data(), std::min(v.m_strText.size(), n - 1));
@@ -151,7 +124,7 @@ CapValue ReadItem(const uint8_t* p, TW_UINT16 type, size_t avail) {
     }
     default:
         if (type >= TWTY_STR32 && type <= TWTY_STR255) {
-            const size_t n = std::min(ItemSize(type), avail);
+            const size_t n = std::min<size_t>(TwainItemSize(type), avail);
             v.m_strText.assign(reinterpret_cast<const char*>(p), strnlen((const char*)p, n));
         }
     }
@@ -160,7 +133,7 @@ CapValue ReadItem(const uint8_t* p, TW_UINT16 type, size_t avail) {
 
 // Builds the TWAIN container for an answer.
 HGLOBAL BuildContainer(const CapAnswer& a) {
-    const size_t item = ItemSize(a.m_nItemType);
+    const size_t item = TwainItemSize(a.m_nItemType);
     if (a.m_nConType == TWON_RANGE) {
         CGlobalBlock block(sizeof(TW_RANGE));
         CGlobalLock lock(block.Get());
@@ -537,7 +510,7 @@ TwResult CDataSource::Capability(TW_UINT16 msg, pTW_CAPABILITY pCap) {
         const uint8_t* p = lock.Bytes();
         TW_UINT16 type;
         std::memcpy(&type, p, 2);
-        const size_t item = ItemSize(type);
+        const size_t item = TwainItemSize(type);
         size_t at = 0;
         if (item == 0)
             return {TWRC_FAILURE, TWCC_BADVALUE};

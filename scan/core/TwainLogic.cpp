@@ -1,5 +1,6 @@
 #include "TwainLogic.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -247,6 +248,125 @@ SStateStep NextState(int nState, const STriplet& t) {
         return s;
     }
     return s;
+}
+
+double ItemAsReal(unsigned itemType, const uint8_t* p) {
+    switch (itemType) {
+    case TWTY_INT8:
+        return static_cast<int8_t>(*p);
+    case TWTY_UINT8:
+        return *p;
+    case TWTY_INT16: {
+        int16_t v;
+        memcpy(&v, p, 2);
+        return v;
+    }
+    case TWTY_UINT16:
+    case TWTY_BOOL: {
+        uint16_t v;
+        memcpy(&v, p, 2);
+        return v;
+    }
+    case TWTY_INT32: {
+        int32_t v;
+        memcpy(&v, p, 4);
+        return v;
+    }
+    case TWTY_UINT32: {
+        uint32_t v;
+        memcpy(&v, p, 4);
+        return v;
+    }
+    case TWTY_FIX32: {
+        uint32_t v;
+        memcpy(&v, p, 4);
+        return FromFix32(UnpackFix32(v));
+    }
+    default:
+        return 0;
+    }
+}
+
+bool ReadCurrentItem(const uint8_t* p, size_t cb, unsigned conType, unsigned itemType, void* pOut) {
+    const size_t size = TwainItemSize(itemType);
+    if (!p || !pOut || size == 0)
+        return false;
+    if (conType == TWON_ONEVALUE) {
+        // A string item follows the item type directly, whatever TW_ONEVALUE says.
+        const size_t at = offsetof(TW_ONEVALUE, Item);
+        if (cb < at + size)
+            return false;
+        memcpy(pOut, p + at, size);
+        return true;
+    }
+    if (conType == TWON_ENUMERATION) {
+        const size_t head = offsetof(TW_ENUMERATION, ItemList);
+        if (cb < head)
+            return false;
+        const TW_ENUMERATION* e = reinterpret_cast<const TW_ENUMERATION*>(p);
+        const size_t isz = TwainItemSize(e->ItemType);
+        if (isz == 0 || e->CurrentIndex >= e->NumItems ||
+            head + (uint64_t(e->CurrentIndex) + 1) * isz > cb)
+            return false;
+        memcpy(pOut, p + head + size_t(e->CurrentIndex) * isz, std::min(isz, size));
+        return true;
+    }
+    if (conType == TWON_RANGE) {
+        if (cb < sizeof(TW_RANGE))
+            return false;
+        memcpy(pOut, p + offsetof(TW_RANGE, CurrentValue), std::min<size_t>(size, 4));
+        return true;
+    }
+    return false;
+}
+
+int ReadCapValues(const uint8_t* p, size_t cb, unsigned conType, SCapValues* pOut) {
+    *pOut = SCapValues();
+    if (!p)
+        return 0;
+    if (conType == TWON_ENUMERATION) {
+        const size_t head = offsetof(TW_ENUMERATION, ItemList);
+        if (cb < head)
+            return 0;
+        const TW_ENUMERATION* e = reinterpret_cast<const TW_ENUMERATION*>(p);
+        const size_t isz = TwainItemSize(e->ItemType);
+        if (isz == 0 || e->CurrentIndex >= e->NumItems || head + uint64_t(e->NumItems) * isz > cb)
+            return 0;
+        pOut->nConType = TWON_ENUMERATION;
+        pOut->nItemType = e->ItemType;
+        pOut->nCurrentIndex = static_cast<int>(e->CurrentIndex);
+        pOut->nDefaultIndex = static_cast<int>(e->DefaultIndex);
+        const bool bText = e->ItemType >= TWTY_STR32 && e->ItemType <= TWTY_STR255;
+        for (uint32_t i = 0; i < e->NumItems; ++i) {
+            const uint8_t* item = p + head + size_t(i) * isz;
+            if (bText)
+                pOut->Strings.emplace_back(reinterpret_cast<const char*>(item),
+                                           strnlen(reinterpret_cast<const char*>(item), isz));
+            else
+                pOut->Items.push_back(ItemAsReal(e->ItemType, item));
+        }
+        return TWON_ENUMERATION;
+    }
+    if (conType == TWON_RANGE) {
+        if (cb < sizeof(TW_RANGE))
+            return 0;
+        const TW_RANGE* r = reinterpret_cast<const TW_RANGE*>(p);
+        auto real = [&](size_t at) { return ItemAsReal(r->ItemType, p + at); };
+        pOut->nConType = TWON_RANGE;
+        pOut->nItemType = r->ItemType;
+        pOut->dMin = real(offsetof(TW_RANGE, MinValue));
+        pOut->dMax = real(offsetof(TW_RANGE, MaxValue));
+        pOut->dStep = real(offsetof(TW_RANGE, StepSize));
+        pOut->dCurrent = real(offsetof(TW_RANGE, CurrentValue));
+        return TWON_RANGE;
+    }
+    if (conType == TWON_ONEVALUE && cb >= sizeof(TW_ONEVALUE)) {
+        const TW_ONEVALUE* one = reinterpret_cast<const TW_ONEVALUE*>(p);
+        pOut->nConType = TWON_ONEVALUE;
+        pOut->nItemType = one->ItemType;
+        pOut->dCurrent = ItemAsReal(one->ItemType, p + offsetof(TW_ONEVALUE, Item));
+    }
+    return 0;
 }
 
 SFix32 ToFix32(double v) {

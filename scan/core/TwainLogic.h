@@ -2,6 +2,7 @@
 // the state table, name tables for the logs, FIX32 conversion, resolution
 // lists, and the code mappings of the driver's settings.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,6 +42,34 @@ struct SStateStep {
 // Data-source triplets (sent with the source's identity as destination) and
 // source-manager triplets (DAT_PARENT, DAT_IDENTITY) share this table.
 SStateStep NextState(int nState, const STriplet& t);
+
+// Capability containers as the source hands them back. Every reader checks
+// the container's real size (cb, from the block itself) against what the
+// container claims, and never reads past it.
+
+// One item as a number: FIX32 as whole + fraction / 65536; 0 for strings,
+// frames and unknown types.
+double ItemAsReal(unsigned itemType, const uint8_t* p);
+
+// The current value of a MSG_GETCURRENT answer (one-value, enumeration or
+// range), copied to pOut as an item of itemType (TwainItemSize bytes at
+// most). False for an unknown item or container type or a short container.
+bool ReadCurrentItem(const uint8_t* p, size_t cb, unsigned conType, unsigned itemType, void* pOut);
+
+// A capability's values as the source answered MSG_GET.
+struct SCapValues {
+    int nConType = 0; // TWON_ENUMERATION, TWON_RANGE, TWON_ONEVALUE or 0
+    int nItemType = 0;
+    std::vector<double> Items;        // numeric items (FIX32 as real)
+    std::vector<std::string> Strings; // string items
+    int nCurrentIndex = 0;
+    int nDefaultIndex = 0;
+    double dMin = 0, dMax = 0, dStep = 0, dCurrent = 0;
+};
+// Fills *pOut from a MSG_GET answer. Returns TWON_ENUMERATION or TWON_RANGE
+// for a list; a one-value fills only nConType, nItemType and dCurrent and
+// returns 0 (it is no list), as does anything unreadable.
+int ReadCapValues(const uint8_t* p, size_t cb, unsigned conType, SCapValues* pOut);
 
 // TW_FIX32 <-> real. Rounds half away from zero at 1/65536.
 struct SFix32 {
