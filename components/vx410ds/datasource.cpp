@@ -1,7 +1,9 @@
 // The VX-410 TWAIN 1.9 data source ("Velmora VX-410 TWAIN"): one session per
 // process, states 4 to 7, events through the application's message loop
 // (MSG_PROCESSEVENT), native and memory transfers of pages taken from the
-// simulated VX-410 feeder, vendor operations and the extended error.
+// simulated VX-410 feeder, vendor operations and the extended error. For
+// tests of the programs that drive it, the simulator can also ask it to fail
+// at one image of a batch the ways a source may ("vx410 fault source").
 #include "core/dssettings.h"
 #include "core/pagerender.h"
 #include "resource.h"
@@ -232,6 +234,9 @@ private:
     ScanFormat Format() const;
     void PostEvent(TW_UINT16 twMsg);
     bool YieldCancels();
+    // The fault the simulator asks this source to show for the image about
+    // to be transferred (see "vx410 fault source"), or "".
+    std::string SourceFault();
     // Takes the next image (a new sheet, or the back of the last one).
     // Returns VLM_EXTERR_NONE or the device error that stopped the feed.
     TW_UINT32 TakeImage();
@@ -301,6 +306,14 @@ void CDataSource::PostEvent(TW_UINT16 twMsg) {
 
 bool CDataSource::YieldCancels() {
     return m_pfnYield && m_pfnYield() != 0;
+}
+
+std::string CDataSource::SourceFault() {
+    vx410sim::DeviceState st;
+    vx410sim::CSimDevice dev(vx410sim::ResolveStateFolder());
+    if (!dev.Read(st) || st.m_nSourceFaultAtPage != m_nImagesDone + 1)
+        return std::string();
+    return st.m_strSourceFault;
 }
 
 TW_UINT32 CDataSource::TakeImage() {
@@ -671,6 +684,9 @@ TwResult CDataSource::ImageInfo(pTW_IMAGEINFO p) {
         return {TWRC_FAILURE, TWCC_BADVALUE};
     if (m_nState != 6 && m_nState != 7)
         return {TWRC_FAILURE, TWCC_SEQERROR};
+    const std::string fault = SourceFault();
+    if (fault == "imageinfo")
+        return {TWRC_FAILURE, TWCC_BUMMER};
     const ScanFormat f = Format();
     std::memset(p, 0, sizeof(*p));
     p->XResolution = ToFix32(f.m_nXRes);
@@ -687,6 +703,14 @@ TwResult CDataSource::ImageInfo(pTW_IMAGEINFO p) {
                              m_settings.m_nCompression == TWCP_JPEG && f.m_nPixelType != TWPT_BW
                          ? TWCP_JPEG
                          : TWCP_NONE;
+    if (fault == "zerowidth") {
+        p->ImageWidth = 0;
+    } else if (fault == "zerodepth") {
+        p->BitsPerPixel = 0;
+        std::memset(p->BitsPerSample, 0, sizeof p->BitsPerSample);
+    } else if (fault == "hugepage") {
+        p->ImageWidth = p->ImageLength = 0x3FFFFFFF; // no address space holds it
+    }
     return {TWRC_SUCCESS, TWCC_SUCCESS};
 }
 
@@ -712,11 +736,16 @@ TwResult CDataSource::SetupMem(pTW_SETUPMEMXFER p) {
         return {TWRC_FAILURE, TWCC_BADVALUE};
     if (m_nState < 4)
         return {TWRC_FAILURE, TWCC_SEQERROR};
+    const std::string fault = m_nState >= 6 ? SourceFault() : std::string();
+    if (fault == "setupmem")
+        return {TWRC_FAILURE, TWCC_BUMMER};
     const ScanFormat f = Format();
     const TW_UINT32 row = TW_UINT32((size_t(f.Width()) * f.BitsPerPixel() + 7) / 8);
     p->MinBufSize = row;
     p->Preferred = std::max<TW_UINT32>(row, 64 * 1024 / row * row);
     p->MaxBufSize = std::max<TW_UINT32>(row, 1024 * 1024 / row * row);
+    if (fault == "hugebuffer")
+        p->MinBufSize = p->Preferred = p->MaxBufSize = 0x7FFFFFF0;
     return {TWRC_SUCCESS, TWCC_SUCCESS};
 }
 
@@ -732,6 +761,8 @@ TwResult CDataSource::NativeXfer(TW_HANDLE* pHandle) {
         m_nExtError = VLM_EXTERR_CANCELLED;
         return {TWRC_CANCEL, TWCC_VLM_EXTERROR};
     }
+    if (SourceFault() == "nativefail")
+        return {TWRC_FAILURE, TWCC_BUMMER}; // the image stays offered (state 6)
     const TW_UINT32 err = TakeImage();
     if (err != VLM_EXTERR_NONE) {
         // A device fault ends the batch: the application sees the transfer
