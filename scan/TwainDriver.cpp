@@ -1134,6 +1134,10 @@ void CTwainDriver::MemXferPreDoneJpeg(const TW_IMAGEINFO& info, int nBlocks) {
 
 void CTwainDriver::MemXferDone(BOOL bComplete) {
     Log("MemXferDone");
+    // A page cut short is delivered with the rows that arrived, never with
+    // rows it did not receive (a jammed sheet is no blank page).
+    if (!bComplete)
+        m_Page.EndIncomplete();
     CScanTraceLog::WriteF(" Width=%d", m_PageInfo.vlminfo.Width);
     CScanTraceLog::WriteF(" Height=%d", m_PageInfo.vlminfo.Height);
     CScanTraceLog::WriteF(" Sync=%d", m_PageInfo.vlminfo.Sync);
