@@ -3,6 +3,7 @@
 // controller (CScan) reaches a driver only on the scan thread.
 #pragma once
 #include <windows.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,7 @@ public:
     virtual BOOL Select(HWND hWnd) { return 0; }
     virtual BOOL MessageHook(MSG* pMsg) { return 0; }
     virtual void ScanPageEnd(HANDLE hDib, BOOL bMissing) {}
-    virtual void Reserved1() {}
+    virtual void UnusedSlot() {} // keeps the order of the operations after it
     virtual void ScanBatchEnd() {}
     virtual void ScanBatchEnd2() {}
     virtual void ReleaseImage(HANDLE hDib) {}
@@ -135,7 +136,8 @@ public:
     int m_nWindowCountBits = -1;
     int m_nJpegSupport = -1;
     vlmscan::CSide m_Side;
-    VlmBarcodeList* m_pBarcodeList = nullptr;
+    // The barcode list of the current page (one block, VlmBarcodeList).
+    std::unique_ptr<uint8_t[]> m_pBarcodeList;
     // The caller's own CCAP_VLM_YIELDPROC (0: the driver's own), set again
     // before every scan because the source forgets it when it is reopened.
     uintptr_t m_nOwnYieldProc = 0;

@@ -19,7 +19,8 @@ char g_szProfilePath[MAX_PATH] = {};
 // installed it here.
 std::atomic<CTwainDriver*> g_pYieldDriver{nullptr};
 
-void Log(const char* text) {
+// The driver's lines go to the scan trace, not the run log.
+void ScanTrace(const char* text) {
     CScanTraceLog::Write(text);
 }
 } // namespace
@@ -82,7 +83,7 @@ int WINAPI CTwainDriver::YieldProc() {
 
 BOOL CTwainDriver::Enter(const char* pszOp) {
     BOOL ok = OpenDriver();
-    Log(pszOp);
+    ScanTrace(pszOp);
     return ok;
 }
 
@@ -92,7 +93,7 @@ void CTwainDriver::SetSourceName(const char* pszName) {
 }
 
 BOOL CTwainDriver::Probe(const char* pszSource, BOOL bShowError) {
-    Log("CTwainDriver::Probe");
+    ScanTrace("CTwainDriver::Probe");
     SetSourceName(pszSource);
     OpenSource(bShowError);
     if (GetState() < 4)
@@ -102,7 +103,7 @@ BOOL CTwainDriver::Probe(const char* pszSource, BOOL bShowError) {
 }
 
 BOOL CTwainDriver::OpenManager(HWND hWnd) {
-    Log("CTwainDriver::OpenManager");
+    ScanTrace("CTwainDriver::OpenManager");
     if (!IsSourceManagerAvailable())
         return FALSE;
     if (hWnd)
@@ -115,7 +116,7 @@ BOOL CTwainDriver::OpenManager(HWND hWnd) {
 }
 
 BOOL CTwainDriver::CloseSourceManager() {
-    Log("CTwainDriver::CloseSourceManager");
+    ScanTrace("CTwainDriver::CloseSourceManager");
     return CTwain::CloseSourceManager(nullptr);
 }
 
@@ -128,7 +129,7 @@ BOOL CTwainDriver::OpenDriver() {
 }
 
 BOOL CTwainDriver::CloseDriver() {
-    Log("CTwainDriver::CloseDriver");
+    ScanTrace("CTwainDriver::CloseDriver");
     return CloseSource();
 }
 
@@ -146,7 +147,7 @@ BOOL CTwainDriver::StartAcquire(const char* pszName, HWND hWnd, int nMode, BOOL 
                                 BOOL (CTwainDriver::*pfnPrepare)()) {
     if (!Enter(pszName)) {
         ScanBatchEnd2();
-        Log((std::string(pszName) + " Not Open Driver").c_str());
+        ScanTrace((std::string(pszName) + " Not Open Driver").c_str());
         return FALSE;
     }
     SetReceiverWindow(hWnd);
@@ -186,7 +187,7 @@ BOOL CTwainDriver::Cancel() {
 
 BOOL CTwainDriver::Setting(HWND hWnd, BOOL bDisable) {
     if (!Enter("CTwainDriver::Setting")) {
-        Log("CTwainDriver::Setting Not Open Driver");
+        ScanTrace("CTwainDriver::Setting Not Open Driver");
         return FALSE;
     }
     SetDisableItem(bDisable);
@@ -196,7 +197,7 @@ BOOL CTwainDriver::Setting(HWND hWnd, BOOL bDisable) {
 
 BOOL CTwainDriver::Setting(HWND hWnd) {
     if (!Enter("CTwainDriver::Setting")) {
-        Log("CTwainDriver::Setting Not Open Driver");
+        ScanTrace("CTwainDriver::Setting Not Open Driver");
         return FALSE;
     }
     m_bShowUI = TRUE;
@@ -204,7 +205,7 @@ BOOL CTwainDriver::Setting(HWND hWnd) {
 }
 
 BOOL CTwainDriver::Select(HWND hWnd) {
-    Log("CTwainDriver::Select");
+    ScanTrace("CTwainDriver::Select");
     m_bIsShowDSUI = TRUE;
     CloseDriver();
     CTwain::CloseSourceManager(nullptr);
@@ -855,7 +856,7 @@ void CTwainDriver::InstallYieldProc() {
 }
 
 BOOL CTwainDriver::PrepareScan() {
-    Log("CTwainDriver::PrepareScan");
+    ScanTrace("CTwainDriver::PrepareScan");
     PrepareSource();
     PrepareSingleWindow();
     InstallYieldProc();
@@ -863,7 +864,7 @@ BOOL CTwainDriver::PrepareScan() {
 }
 
 BOOL CTwainDriver::PrepareScanPage() {
-    Log("CTwainDriver::PrepareScanPage");
+    ScanTrace("CTwainDriver::PrepareScanPage");
     PrepareSource();
     PrepareSingleWindow();
     SaveCustomDsData(nullptr);
@@ -885,7 +886,7 @@ BOOL CTwainDriver::PrepareScanPage() {
 }
 
 void CTwainDriver::EndScanPage() {
-    Log("CTwainDriver::EndScanPage");
+    ScanTrace("CTwainDriver::EndScanPage");
     LoadCustomDsData(nullptr);
     SetCapValue(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT16>(m_nSavedXferCount));
     SetBoolCap(CAP_AUTOSCAN, m_bSavedAutoScan);
@@ -897,14 +898,14 @@ void CTwainDriver::EndScan() {
 }
 
 BOOL CTwainDriver::PrepareScanMultiStream() {
-    Log("CTwainDriver::PrepareScanMultiStream");
+    ScanTrace("CTwainDriver::PrepareScanMultiStream");
     PrepareSource();
     InstallYieldProc();
     return TRUE;
 }
 
 BOOL CTwainDriver::GetScannerSupportedItems() {
-    Log("CTwainDriver::GetScannerSupportedItems");
+    ScanTrace("CTwainDriver::GetScannerSupportedItems");
     if (GetState() < 4)
         return FALSE;
     SaveCustomDsData(nullptr);
@@ -960,7 +961,7 @@ void CTwainDriver::XferReady() {
     // after it: the caller's stop or cancel request.
     TransferImages(
         [this] {
-            Log("\t\t...loop...");
+            ScanTrace("\t\t...loop...");
             long v = 0;
             m_PageInfo.WindowNo =
                 GetCapLong(CCAP_VLM_WINDOW, TWTY_INT32, &v) ? static_cast<uint32_t>(v) : 0;
@@ -973,7 +974,7 @@ void CTwainDriver::XferReady() {
 }
 
 void CTwainDriver::ScanBatchEnd() {
-    Log("CTwainDriver:ScanBatchEnd");
+    ScanTrace("CTwainDriver:ScanBatchEnd");
     CloseThroughScanWindow();
     const BOOL bReopened = OpenThroughScanWindow();
     if (m_bOnePageMode) {
@@ -998,7 +999,7 @@ void CTwainDriver::ScanBatchEnd() {
 }
 
 void CTwainDriver::ScanBatchEnd2() {
-    Log("CTwainDriver:ScanBatchEnd2");
+    ScanTrace("CTwainDriver:ScanBatchEnd2");
     m_bAcquiring = FALSE;
     m_bCancelRequested = FALSE;
     InterlockedExchange(&m_lScanPending, 0);
@@ -1008,7 +1009,7 @@ void CTwainDriver::ScanBatchEnd2() {
 }
 
 void CTwainDriver::CloseDsRequest() {
-    Log("CTwainDriver:CloseDsRequest");
+    ScanTrace("CTwainDriver:CloseDsRequest");
     SaveCustomDsData(nullptr);
     CloseThroughScanWindow();
     ScanRunLog("CTwain:m_bIsShowDSUI FALSE");
@@ -1133,7 +1134,7 @@ void CTwainDriver::MemXferPreDoneJpeg(const TW_IMAGEINFO& info, int nBlocks) {
 }
 
 void CTwainDriver::MemXferDone(BOOL bComplete) {
-    Log("MemXferDone");
+    ScanTrace("MemXferDone");
     // A page cut short is delivered with the rows that arrived, never with
     // rows it did not receive (a jammed sheet is no blank page).
     if (!bComplete)
@@ -1145,9 +1146,7 @@ void CTwainDriver::MemXferDone(BOOL bComplete) {
 }
 
 void CTwainDriver::FreeBarcodeList() {
-    if (m_pBarcodeList)
-        HeapFree(GetProcessHeap(), 0, m_pBarcodeList);
-    m_pBarcodeList = nullptr;
+    m_pBarcodeList.reset();
     m_PageInfo.pBarcode = nullptr;
 }
 
@@ -1214,7 +1213,7 @@ void CTwainDriver::NativeImageReceived(HANDLE hDib, BOOL bMissing) {
 }
 
 void CTwainDriver::ScanPageEnd(HANDLE hDib, BOOL bMissing) {
-    Log("CTwainDriver::ScanPageEnd");
+    ScanTrace("CTwainDriver::ScanPageEnd");
     // The next image releases the previous one if the receiver did not.
     if (m_hNativeDib && m_hNativeDib != hDib)
         ReleaseImage(m_hNativeDib);
@@ -1233,7 +1232,7 @@ void CTwainDriver::ScanPageEnd(HANDLE hDib, BOOL bMissing) {
 }
 
 void CTwainDriver::DibReceived(uint8_t* pImage, BOOL bNotComplete) {
-    Log("CTwainDriver::DibReceived");
+    ScanTrace("CTwainDriver::DibReceived");
     m_PageInfo.vlminfo.lpImage = pImage;
     m_PageInfo.hDib = nullptr;
     DescribePage(bNotComplete);
@@ -1266,7 +1265,7 @@ void CTwainDriver::ReleaseImage(HANDLE hDib) {
     if (hDib) {
         GlobalUnlock(static_cast<HGLOBAL>(hDib));
         if (GlobalFree(static_cast<HGLOBAL>(hDib)) != nullptr)
-            Log("CTwainDriver:ReleaseImage Error");
+            ScanTrace("CTwainDriver:ReleaseImage Error");
         if (hDib == m_hNativeDib)
             m_hNativeDib = nullptr;
         if (m_PageInfo.hDib == hDib)
@@ -1315,23 +1314,23 @@ BOOL CTwainDriver::ReadExtImageInfo() {
             n = std::max<uint32_t>(n, e->Info[i].NumItems);
         n = std::min<uint32_t>(n, 1024);
         const size_t cb = sizeof(uint32_t) + sizeof(VlmBarcodeEntry) * (n ? n : 1);
-        m_pBarcodeList =
-            static_cast<VlmBarcodeList*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, cb));
+        m_pBarcodeList.reset(new (std::nothrow) uint8_t[cb]());
         if (m_pBarcodeList) {
-            m_pBarcodeList->Count = n;
+            VlmBarcodeList* list = reinterpret_cast<VlmBarcodeList*>(m_pBarcodeList.get());
+            list->Count = n;
             const TW_INFO& type = e->Info[1];
             const TW_INFO& text = e->Info[3];
             for (uint32_t i = 0; i < n; ++i) {
                 if (i == 0 && type.NumItems >= 1)
-                    m_pBarcodeList->Entry[0].Type = type.Item;
+                    list->Entry[0].Type = type.Item;
                 // One text of at most 4 bytes travels in the item itself; a
                 // handle cannot (its 64-bit value does not fit the 32-bit item).
                 if (i == 0 && text.NumItems == 1 && text.ItemType != 0xFFFF) {
-                    memcpy(m_pBarcodeList->Entry[0].Text, &text.Item, 4);
-                    m_pBarcodeList->Entry[0].Text[4] = '\0';
+                    memcpy(list->Entry[0].Text, &text.Item, 4);
+                    list->Entry[0].Text[4] = '\0';
                 }
             }
-            m_PageInfo.pBarcode = m_pBarcodeList;
+            m_PageInfo.pBarcode = list;
         }
     }
     m_ExtImageInfo.Close();
