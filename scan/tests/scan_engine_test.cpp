@@ -154,20 +154,24 @@ protected:
         ScanSetBoxHook(nullptr);
         SetEnvironmentVariableA("VX410SIM_DIR", nullptr);
     }
-    // Pumps this thread's messages until the batch ended (or the time is up).
+    // Pumps this thread's messages until done() (or the time is up). done()
+    // is asked before each message, so the caller acts on the state that
+    // made it true before anything else is handled.
     bool PumpUntil(const std::function<bool()>& done, DWORD ms = 60000) {
-        DWORD start = GetTickCount();
+        const DWORD start = GetTickCount();
         MSG msg;
-        while (!done()) {
+        for (;;) {
+            if (done())
+                return true;
             if (GetTickCount() - start > ms)
                 return false;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 TranslateMessage(&msg);
                 DispatchMessageA(&msg);
+                continue;
             }
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
         }
-        return true;
     }
     bool RunBatch(CScan& scan) {
         m_rec.pScan = &scan;
