@@ -1,5 +1,6 @@
 #include "Scan.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -18,21 +19,21 @@ bool WaitAnsweringSends(HANDLE hThread, DWORD dwStart, DWORD dwLimit,
                         const std::function<bool()>& done) {
     const DWORD nHandles = hThread ? 1 : 0;
     for (;;) {
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE); // answers them
         if (done && done())
+            return true;
+        if (hThread && WaitForSingleObject(hThread, 0) == WAIT_OBJECT_0)
             return true;
         const DWORD elapsed = GetTickCount() - dwStart;
         if (elapsed >= dwLimit)
             return false;
-        DWORD wait = dwLimit - elapsed;
-        if (done && wait > 50)
-            wait = 50; // done() is a flag, not an event: look again soon
-        const DWORD r = MsgWaitForMultipleObjects(nHandles, &hThread, FALSE, wait, QS_SENDMESSAGE);
-        if (nHandles && r == WAIT_OBJECT_0)
-            return true;
-        if (r == WAIT_FAILED)
+        // Woken by a message sent to this thread or the thread's end; done()
+        // is a flag, not an event, so it is looked at again soon.
+        const DWORD wait = std::min<DWORD>(dwLimit - elapsed, 50);
+        if (MsgWaitForMultipleObjects(nHandles, &hThread, FALSE, wait, QS_SENDMESSAGE) ==
+            WAIT_FAILED)
             return false;
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE); // answers them
     }
 }
 } // namespace

@@ -754,11 +754,7 @@ BOOL CTwainDriver::SetCCapability(int nCap, LONG_PTR nValue) {
         // procedure keeps the scan preparation from replacing it; 0 gives the
         // driver's own back.
         m_nOwnYieldProc = static_cast<uintptr_t>(nValue);
-        if (!m_nOwnYieldProc)
-            g_pYieldDriver = this;
-        return SetCapAddress(CCAP_VLM_YIELDPROC, m_nOwnYieldProc ? m_nOwnYieldProc
-                                                                 : reinterpret_cast<uintptr_t>(
-                                                                       &CTwainDriver::YieldProc));
+        return InstallYieldProc();
     }
     // Any other capability is a 32-bit TWTY_INT32 value.
     return SetInt32Cap(static_cast<TW_UINT16>(nCap),
@@ -846,13 +842,11 @@ void CTwainDriver::PrepareSingleWindow() {
 }
 
 // The caller's yield procedure, else the driver's own.
-void CTwainDriver::InstallYieldProc() {
-    if (m_nOwnYieldProc) {
-        SetCapAddress(CCAP_VLM_YIELDPROC, m_nOwnYieldProc);
-        return;
-    }
+BOOL CTwainDriver::InstallYieldProc() {
+    if (m_nOwnYieldProc)
+        return SetCapAddress(CCAP_VLM_YIELDPROC, m_nOwnYieldProc);
     g_pYieldDriver = this;
-    SetCapAddress(CCAP_VLM_YIELDPROC, reinterpret_cast<uintptr_t>(&CTwainDriver::YieldProc));
+    return SetCapAddress(CCAP_VLM_YIELDPROC, reinterpret_cast<uintptr_t>(&CTwainDriver::YieldProc));
 }
 
 BOOL CTwainDriver::PrepareScan() {

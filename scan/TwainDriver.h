@@ -149,7 +149,7 @@ private:
     BOOL SetBoolCap(TW_UINT16 cap, BOOL b) { return SetCapValue(cap, TWTY_BOOL, b ? 1 : 0); }
     void PrepareSource();
     void PrepareSingleWindow();
-    void InstallYieldProc();
+    BOOL InstallYieldProc();
     void DescribePage(BOOL bIncomplete);
     BOOL DeliverPage(VlmPageInfo* pInfo);
     void FreeBarcodeList();

@@ -250,38 +250,32 @@ SStateStep NextState(int nState, const STriplet& t) {
     return s;
 }
 
+namespace {
+// One little-endian value of type T at p (any alignment).
+template <class T> T Load(const uint8_t* p) {
+    T v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
+} // namespace
+
 double ItemAsReal(unsigned itemType, const uint8_t* p) {
     switch (itemType) {
     case TWTY_INT8:
-        return static_cast<int8_t>(*p);
+        return Load<int8_t>(p);
     case TWTY_UINT8:
-        return *p;
-    case TWTY_INT16: {
-        int16_t v;
-        memcpy(&v, p, 2);
-        return v;
-    }
+        return Load<uint8_t>(p);
+    case TWTY_INT16:
+        return Load<int16_t>(p);
     case TWTY_UINT16:
-    case TWTY_BOOL: {
-        uint16_t v;
-        memcpy(&v, p, 2);
-        return v;
-    }
-    case TWTY_INT32: {
-        int32_t v;
-        memcpy(&v, p, 4);
-        return v;
-    }
-    case TWTY_UINT32: {
-        uint32_t v;
-        memcpy(&v, p, 4);
-        return v;
-    }
-    case TWTY_FIX32: {
-        uint32_t v;
-        memcpy(&v, p, 4);
-        return FromFix32(UnpackFix32(v));
-    }
+    case TWTY_BOOL:
+        return Load<uint16_t>(p);
+    case TWTY_INT32:
+        return Load<int32_t>(p);
+    case TWTY_UINT32:
+        return Load<uint32_t>(p);
+    case TWTY_FIX32:
+        return FromFix32(UnpackFix32(Load<uint32_t>(p)));
     default:
         return 0;
     }

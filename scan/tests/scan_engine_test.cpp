@@ -179,6 +179,18 @@ protected:
         return PumpUntil([&] { return !m_rec.BatchEnds.empty(); });
     }
     void Feed(int n) { ASSERT_TRUE(m_pDev->FeedGenerated(n)); }
+    void JamAtPage(int page) {
+        ASSERT_TRUE(m_pDev->Update([&](vx410sim::DeviceState& s) {
+            s.m_nJamAtPage = page;
+            return true;
+        }));
+    }
+    // The code of the driver's last error, 0 when there is none.
+    static DWORD DriverErrorCode(CScan& scan) {
+        std::string text;
+        DWORD code = 0;
+        return scan.GetLastDriverError(&text, &code) ? code : 0;
+    }
     void SourceFault(const char* name, int page) {
         ASSERT_TRUE(m_pDev->Update([&](vx410sim::DeviceState& s) {
             s.m_strSourceFault = name;
@@ -352,10 +364,7 @@ TEST_F(ScanEngineTest, StoreAndRestoreRoundTripTheSourceSettings) {
 
 TEST_F(ScanEngineTest, PaperJamOnPageTwoEndsTheBatchWithTheDriverError) {
     Feed(3);
-    ASSERT_TRUE(m_pDev->Update([](vx410sim::DeviceState& s) {
-        s.m_nJamAtPage = 2;
-        return true;
-    }));
+    JamAtPage(2);
     CScan scan;
     ASSERT_TRUE(scan.Probe(kSource, FALSE));
     scan.ClearLastDriverError();
@@ -378,10 +387,7 @@ TEST_F(ScanEngineTest, PaperJamOnPageTwoEndsTheBatchWithTheDriverError) {
 
 TEST_F(ScanEngineTest, PaperJamInAMemoryBatchEndsWithWParamZero) {
     Feed(3);
-    ASSERT_TRUE(m_pDev->Update([](vx410sim::DeviceState& s) {
-        s.m_nJamAtPage = 2;
-        return true;
-    }));
+    JamAtPage(2);
     CScan scan;
     scan.SetScanLog(FALSE, TWSX_MEMORY);
     ASSERT_TRUE(scan.Probe(kSource, FALSE));
@@ -396,10 +402,7 @@ TEST_F(ScanEngineTest, PaperJamInAMemoryBatchEndsWithWParamZero) {
     EXPECT_FALSE(m_rec.Pages[1].bHasImage);
     EXPECT_EQ(m_rec.Pages[1].Height, 0);
     EXPECT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{0}));
-    std::string text;
-    DWORD code = 0;
-    EXPECT_TRUE(scan.GetLastDriverError(&text, &code));
-    EXPECT_EQ(code, VLM_EXTERR_PAPERJAM);
+    EXPECT_EQ(DriverErrorCode(scan), VLM_EXTERR_PAPERJAM);
 }
 
 TEST_F(ScanEngineTest, DoubleFeedEndsTheBatchWithTheDriverError) {
@@ -563,10 +566,7 @@ TEST_F(ScanEngineTest, CallersOwnYieldProcedureCancelsTheBatch) {
     // which reaches the batch end.
     EXPECT_FALSE(m_rec.Pages[1].bHasDib);
     EXPECT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{1}));
-    std::string text;
-    DWORD code = 0;
-    EXPECT_TRUE(scan.GetLastDriverError(&text, &code));
-    EXPECT_EQ(code, VLM_EXTERR_CANCELLED);
+    EXPECT_EQ(DriverErrorCode(scan), VLM_EXTERR_CANCELLED);
     EXPECT_EQ(GeneratedNumbers().size(), 2u);
     EXPECT_EQ(scan.GetBusyState(), 0);
 }
@@ -602,10 +602,7 @@ TEST_P(ScanEngineSourceFault, EndsTheBatchAtTheStruckImage) {
     }
     EXPECT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{1}));
     EXPECT_EQ(GeneratedNumbers().size(), 2u);
-    std::string text;
-    DWORD code = 0;
-    EXPECT_EQ(scan.GetLastDriverError(&text, &code) != FALSE, c.dwDriverError != 0);
-    EXPECT_EQ(code, c.dwDriverError);
+    EXPECT_EQ(DriverErrorCode(scan), c.dwDriverError);
     EXPECT_EQ(scan.GetBusyState(), 0);
     // The session is back at an open source, ready for the next batch.
     EXPECT_EQ(static_cast<CTwainDriver*>(scan.GetDriver())->GetState(), 4);
