@@ -331,6 +331,12 @@ protected:
         _putenv_s("VX410SIM_DIR", m_strFolder.c_str());
         m_pDev = std::make_unique<vx410sim::CSimDevice>(m_strFolder);
         ASSERT_TRUE(m_pDev->ClearAll());
+        // The folder may be left from an earlier run by a process of the same
+        // id: the generated pages number from 1 again, as the checks expect.
+        ASSERT_TRUE(m_pDev->Update([](vx410sim::DeviceState& s) {
+            s.m_nNextGenerated = 1;
+            return true;
+        }));
         g_nYieldCalls = 0;
         g_nCancelAfter = 1000000;
         ASSERT_TRUE(m_app.Ready()) << "twain_32.dll not loadable";
