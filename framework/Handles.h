@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "contracts/GlobalLock.h" // CGlobalLock: shared with the outside components
+
 namespace vlm {
 
 // Traits: static void Free(T); static T Invalid(); static bool IsValid(T)
@@ -100,23 +102,6 @@ public:
         return IsValid();
     }
     SIZE_T Size() const { return IsValid() ? ::GlobalSize(m_h) : 0; }
-};
-
-// Keeps a global memory block locked for the lifetime of the object.
-class CGlobalLock {
-public:
-    explicit CGlobalLock(HGLOBAL h) : m_h(h), m_p(h ? ::GlobalLock(h) : nullptr) {}
-    ~CGlobalLock() {
-        if (m_p)
-            ::GlobalUnlock(m_h);
-    }
-    CGlobalLock(const CGlobalLock&) = delete;
-    CGlobalLock& operator=(const CGlobalLock&) = delete;
-    void* Get() const { return m_p; }
-
-private:
-    HGLOBAL m_h;
-    void* m_p;
 };
 
 class CRegKey {

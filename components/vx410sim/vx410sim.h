@@ -98,6 +98,11 @@ struct DeviceState {
     int m_nDiagError = 0; // nonzero: hardware error, diagnostic number
     bool m_bSenseArmed = false;
     SenseData m_armedSense; // returned by the next command, then disarmed
+    // A fault of the TWAIN data source itself, for tests of the programs
+    // that drive it: the data source's name for it (lower-case letters, ""
+    // for none) and the image of each batch it strikes (from 1).
+    std::string m_strSourceFault;
+    int m_nSourceFaultAtPage = 0;
     // buttons and ownership
     bool m_bStartPending = false;
     bool m_bRunnerHolds = false;

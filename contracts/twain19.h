@@ -1,9 +1,10 @@
 // TWAIN 1.9 definitions: the subset that the scan engine and the VX-410 data
-// source use, written from the public TWAIN 1.9 specification.
+// source use, written from the public TWAIN 1.9 standard.
 //
 // Every structure is packed on 2-byte boundaries, as the TWAIN binary
-// interface requires on Windows; tests/twain_layout_test checks sizes and
-// offsets against the platform's own header.
+// interface requires on Windows; the data source's layout test
+// (components/vx410ds/tests/layout_test.cpp) checks sizes and offsets against
+// the platform's own header.
 #pragma once
 
 #include <stdint.h>
@@ -287,6 +288,9 @@ typedef TW_UINT16(TWAIN_API* DSENTRYPROC)(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW
 #define DAT_JPEGCOMPRESSION 0x0109
 #define DAT_PALETTE8 0x010a
 #define DAT_EXTIMAGEINFO 0x010b
+#define DAT_AUDIOFILEXFER 0x0201
+#define DAT_AUDIOINFO 0x0202
+#define DAT_AUDIONATIVEXFER 0x0203
 
 // Messages.
 #define MSG_NULL 0x0000
@@ -592,3 +596,12 @@ typedef TW_UINT16(TWAIN_API* DSENTRYPROC)(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW
 // Protocol version.
 #define TWON_PROTOCOLMINOR 9
 #define TWON_PROTOCOLMAJOR 1
+
+#ifdef __cplusplus
+// Bytes of one item of a TWTY_ type inside a container; 0 for an unknown type.
+inline unsigned TwainItemSize(unsigned type) {
+    // Indexed by TWTY_INT8 .. TWTY_STR255.
+    static const unsigned short kSizes[] = {1, 2, 4, 1, 2, 4, 2, 4, 16, 34, 66, 130, 256};
+    return type < sizeof kSizes / sizeof kSizes[0] ? kSizes[type] : 0;
+}
+#endif
