@@ -209,13 +209,9 @@ void CJobDlg::PrepareScanStart() {
     m_Scan.GetDriver()->m_bVendorFlag = TRUE;
     if (m_IsMonitorOpen && m_pStatusThread) {
         // The status window's Cancel reaches the data source through its yield
-        // procedure. The capability carries a 32-bit value: an address that
-        // does not fit is not handed over (the engine's own procedure stays).
-        const uintptr_t proc = reinterpret_cast<uintptr_t>(m_pStatusThread->GetYieldProc());
-        if (proc && proc <= 0x7FFFFFFF)
-            m_Scan.SetCCapability(CCAP_VLM_YIELDPROC, static_cast<long>(proc));
-        else
-            Log().Write("yield procedure not installed: its address does not fit the capability");
+        // procedure, carried pointer-sized end to end.
+        if (CStatusDialogThread::YieldProc proc = m_pStatusThread->GetYieldProc())
+            m_Scan.SetCCapability(CCAP_VLM_YIELDPROC, reinterpret_cast<LONG_PTR>(proc));
     }
 }
 
