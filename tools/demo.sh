@@ -10,106 +10,79 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 export VLM_BUILD=$root/build/windows
-. "$root/tools/wine-common.sh"
+. "$root/tools/wine-jobs.sh"
 vlm_wine_env
-run() { "$root/tools/wine-run.sh" "$@"; }
-winpath() { bash "$root/tools/wine-env.sh" winpath "$1"; }
 step() { printf '\n== %s\n' "$*"; }
+die() {
+    echo "demo: $*" >&2
+    exit 1
+}
 
-# Your own pictures: the feeder takes binary PBM/PGM/PPM and BMP; anything
-# else ImageMagick can read is converted to PPM first.
+# Your own pictures: the feeder takes binary PBM/PGM/PPM and BMP as they are;
+# anything else ImageMagick can read becomes a PPM first, shrunk to fit A4 at
+# 200 dpi (a PPM carries no resolution, and the feeder takes it as 200 dpi).
 demo=$VLM_BUILD/demo
-rm -rf "$demo" && mkdir -p "$demo/sim" "$demo/own"
+rm -rf "$demo" && mkdir -p "$demo"
 own=()
 for f in "$@"; do
     [ -f "$f" ] || { echo "demo: no such file: $f" >&2; exit 2; }
     case ${f,,} in
     *.pbm | *.pgm | *.ppm | *.pnm | *.bmp) own+=("$(winpath "$(realpath "$f")")") ;;
     *)
+        mkdir -p "$demo/own"
         out=$demo/own/$(printf '%02d' $((${#own[@]} + 1))).ppm
-        convert "$f" -flatten "$out" || { echo "demo: cannot convert $f" >&2; exit 2; }
+        convert "$f" -flatten -resize '1654x2339>' "$out" || { echo "demo: cannot convert $f" >&2; exit 2; }
         own+=("$(winpath "$out")")
         ;;
     esac
 done
 
 bash "$root/tools/wine-env.sh" setup
-service_started=
+# The demo's own simulated scanner, job store and save folder, so nothing of
+# the user's is touched; kestrel's run log on (HKCU\Software\Velmora Works
+# Inc.\kestrel\General WriteLog=1).
+jobs_begin "$demo" kestrel-demo.log
 cleanup() {
-    [ -n "$service_started" ] && run "$sim\\scanner-service.exe" --stop >/dev/null 2>&1 || true
+    jobs_end
     bash "$root/tools/wine-env.sh" stop
 }
 trap cleanup EXIT
-
-# The demo's own simulated scanner, job store and save folder, so nothing of
-# the user's is touched.
 saved=$demo/Scans
 mkdir -p "$saved"
-export VX410SIM_DIR=$(winpath "$demo/sim")
-export TASKSTORE_FILE=$(winpath "$demo/Taskstore.reg")
-export WINEDEBUG=-all
-sim='C:\Program Files\Velmora Works\VX-410 Simulator'
-store='C:\Program Files\Velmora Works\Taskstore'
-set_job() { run "$store\\taskstore.exe" set 7 "$@" >/dev/null; }
 
 step "Register job 7 \"Invoices\" in the job store: Save as file, one PDF of all pages"
-set_job title string "Invoices"
-set_job "function id" i4 0
-set_job "function id name" string "Save as file"
-set_job filetype i4 2
-set_job pdf_MultiPage i4 1
-set_job filename string "Invoice"
-set_job save i2 1
-set_job mypicture i4 0
-set_job save_path string "$(winpath "$saved")"
 # Scanner settings of the job: colour, 200 dpi, A4.
 printf '[CustomDsData]\r\nScanType=3\r\nXResolution=200\r\nYResolution=200\r\nPageSize=A4 - 210 x 297 mm\r\n' \
     >"$demo/driver.ini"
-set_job driver bytesfile "$(winpath "$demo/driver.ini")"
-run "$store\\taskstore.exe" list
-
-step "Switch the runner's log on (HKCU\\Software\\Velmora Works Inc.\\kestrel\\General WriteLog=1)"
-key='HKCU\Software\Velmora Works Inc.\kestrel\General'
-run reg add "$key" /v WriteLog /t REG_DWORD /d 1 /f >/dev/null 2>&1
-run reg add "$key" /v LogFileName /d kestrel-demo.log /f >/dev/null 2>&1
-rm -f "$WINEPREFIX"/drive_c/users/*/Temp/kestrel-demo*.log 2>/dev/null || true
+save_job 7 "$saved" 2 "$demo/driver.ini" "pdf_MultiPage i4 1;filename string Invoice"
+store set 7 title string "Invoices"
+"$run" "$store_dir\\taskstore.exe" list
+[ "$failures" -eq 0 ] || die "the job could not be registered"
 
 if [ ${#own[@]} -gt 0 ]; then
     step "Simulated scanner: select job 7, put your ${#own[@]} picture(s) in the feeder"
-    run "$sim\\vx410.exe" select 7
-    run "$sim\\vx410.exe" feed "${own[@]}"
+    "$run" "$sim\\vx410.exe" select 7
+    "$run" "$sim\\vx410.exe" feed "${own[@]}"
 else
     step "Simulated scanner: select job 7, put 3 generated pages in the feeder"
-    run "$sim\\vx410.exe" select 7
-    run "$sim\\vx410.exe" feed --generate 3
+    "$run" "$sim\\vx410.exe" select 7
+    "$run" "$sim\\vx410.exe" feed --generate 3
 fi
-run "$sim\\vx410.exe" status
+"$run" "$sim\\vx410.exe" status
 
 step "Start the scanner service"
-service_log=$demo/service.log
-run "$sim\\scanner-service.exe" --log "$(winpath "$service_log")" </dev/null >/dev/null 2>&1 &
-service_started=1
-# Waits up to $1 seconds for a line of the service log.
-wait_service_line() {
-    local limit=$(($1 * 10)) i
-    for ((i = 0; i < limit; i++)); do
-        grep -q "$2" "$service_log" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
-}
-wait_service_line 120 "scanner service started" || { echo "demo: the scanner service did not start" >&2; exit 1; }
+jobs_start_service || die "the scanner service did not start"
 
 step "Press Start on the scanner panel, wait for the job to end"
-run "$sim\\vx410.exe" press start
-wait_service_line 600 "kestrel ended" || { echo "demo: kestrel did not end within 10 minutes" >&2; exit 1; }
+press_start_and_wait 600
+[ -n "$job_ended" ] || die "kestrel did not end within 10 minutes"
 cat "$service_log"
 
 step "Panel of the simulated scanner"
-run "$sim\\vx410.exe" panel | grep -v '^ *[0-9]*: *$' || true
+"$run" "$sim\\vx410.exe" panel | grep -v '^ *[0-9]*: *$' || true
 
 step "kestrel's run log, the pages and the delivery"
-log=$(ls "$WINEPREFIX"/drive_c/users/*/Temp/kestrel-demo.log 2>/dev/null | head -1)
+log=$(jobs_run_logs | head -1)
 if [ -n "$log" ]; then
     grep -aE 'JobNumber is|Scan Page|TempFileName|SaveFile (succeeded|failed)|JobDlg DispMessage|CopyFile|EndJob\(\)$' \
         "$log" | tr -d '\r' | cut -c12- || true
@@ -121,10 +94,7 @@ fi
 step "Save folder $saved"
 ls -l "$saved"
 pdf=$(ls "$saved"/*.pdf 2>/dev/null | head -1)
-if [ -z "$pdf" ]; then
-    echo "demo: the job left no PDF in the save folder" >&2
-    exit 1
-fi
+[ -n "$pdf" ] || die "the job left no PDF in the save folder"
 
 step "pdfinfo $(basename "$pdf")"
 pdfinfo "$pdf"
@@ -134,4 +104,4 @@ png=$demo/$(basename "$pdf" .pdf)-page1
 pdftoppm -png -r 60 -f 1 -l 1 -singlefile "$pdf" "$png"
 echo "The scanned file:     $pdf"
 echo "Its first page:       $png.png"
-grep -q "exit code 0" "$service_log" || { echo "demo: kestrel did not end well" >&2; exit 1; }
+case $job_ended in *"exit code 0"*) ;; *) die "kestrel did not end well: $job_ended" ;; esac

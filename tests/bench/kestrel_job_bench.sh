@@ -8,49 +8,22 @@
 # of pages: pages are written as they arrive.
 #   BENCH_PAGES="20 200" (the two counts, the first one the reference)
 set -u
-run="$VLM_SOURCE/tools/wine-run.sh"
 here=$VLM_SOURCE/tests/bench
-pf='C:\Program Files\Velmora Works'
-sim="$pf\\VX-410 Simulator"
 peakws=$VLM_BUILD/tests/bench/peakws.exe
 read -r small large <<<"${BENCH_PAGES:-20 200}"
 # How much higher the large job's peak may be than the small one's.
 flat_limit=1.25
-work=$(mktemp -d "$VLM_BUILD/kestrel-bench.XXXXXX")
-. "$VLM_SOURCE/tools/wine-common.sh"
-vlm_wine_env
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$VLM_SOURCE/tools/wine-jobs.sh"
 
 cleanup() {
-    "$run" "$sim\\scanner-service.exe" --stop </dev/null >/dev/null 2>&1
-    "$run" taskkill /f /im kestrel.exe </dev/null >/dev/null 2>&1
+    jobs_end
     [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
 }
-trap cleanup EXIT
 [ -f "$peakws" ] || { echo "peakws.exe is not built ($peakws)"; exit 1; }
+jobs_begin "$(mktemp -d "$VLM_BUILD/kestrel-bench.XXXXXX")" kestrel-bench.log
+trap cleanup EXIT
+jobs_start_service || exit 1
 
-export VX410SIM_DIR=$(winpath "$work/state")
-export TASKSTORE_FILE=$(winpath "$work/Taskstore.reg")
-mkdir -p "$work/state"
-key='HKCU\Software\Velmora Works Inc.\kestrel\General'
-"$run" reg add "$key" /v WriteLog /t REG_DWORD /d 1 /f >/dev/null 2>&1
-"$run" reg add "$key" /v LogFileName /t REG_SZ /d kestrel-bench.log /f >/dev/null 2>&1
-"$run" reg add "$key" /v JobNumber /t REG_DWORD /d 0 /f >/dev/null 2>&1
-"$run" reg add "$key" /v CScanLog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-tmpdirs=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -name Temp)
-run_logs() { for t in $tmpdirs; do ls "$t"/kestrel-bench*.log 2>/dev/null; done; }
-
-store() { "$run" "$pf\\Taskstore\\taskstore.exe" "$@" </dev/null >/dev/null 2>&1 || fail "taskstore $*"; }
-tool() { "$run" "$sim\\vx410.exe" "$@" </dev/null >/dev/null 2>&1 || fail "vx410 $*"; }
-
-service_log=$work/service.log
-"$run" "$sim\\scanner-service.exe" --log "$(winpath "$service_log")" </dev/null >/dev/null 2>&1 &
-for _ in $(seq 600); do grep -q "scanner service started" "$service_log" 2>/dev/null && break; sleep 0.1; done
-grep -q "scanner service started" "$service_log" || { fail "the scanner service did not start"; exit 1; }
-
-jobs_done=0
 results=$work/results.txt
 : >"$results"
 # bench_job NAME N FILETYPE SCANTYPE "KEY TYPE VALUE;..." PAGES COUNT_PAGES_CMD
@@ -61,46 +34,24 @@ bench_job() {
     local name=$1 n=$2 ftype=$3 scantype=$4 extra=$5 pages=$6 counter=$7
     local saved=$work/saved$n
     rm -rf "$saved" && mkdir -p "$saved"
-    store set "$n" title string "Bench $n"
-    store set "$n" "function id" i4 0
-    store set "$n" "function id name" string "Save as file"
-    store set "$n" save i2 1
-    store set "$n" mypicture i4 0
-    store set "$n" save_path string "$(winpath "$saved")"
-    store set "$n" filename string "bench"
-    store set "$n" filetype i4 "$ftype"
-    for k in tiff_Comp tiff_MultiPage pdf_MultiPage pdf_OCRLangID pdf_AddOCR pdf_CompRate; do
-        store set "$n" "$k" i4 0
-    done
-    local IFS=';'
-    for kv in $extra; do
-        IFS=' ' read -r k t v <<<"$kv"
-        store set "$n" "$k" "$t" "$v"
-    done
-    unset IFS
     printf '[CustomDsData]\r\nScanType=%s\r\nXResolution=300\r\nYResolution=300\r\nPageSize=A4 - 210 x 297 mm\r\n' \
         "$scantype" >"$work/driver$n.ini"
-    store set "$n" driver bytesfile "$(winpath "$work/driver$n.ini")"
+    save_job "$n" "$saved" "$ftype" "$work/driver$n.ini" "$extra"
     tool clear
     tool select "$n"
     tool feed --generate "$pages"
-    rm -f $(run_logs)
+    jobs_run_logs | xargs -r -d '\n' rm -f
 
     # A generous deadline: a busy machine may take seconds per colour page.
     local deadline=$((300 + 20 * pages))
     "$run" "$peakws" kestrel.exe "$deadline" >"$work/peak$n.txt" 2>&1 </dev/null &
     local probe=$!
-    tool press start
-    jobs_done=$((jobs_done + 1))
-    local waited=0
-    while [ "$(grep -c "kestrel ended" "$service_log")" -lt "$jobs_done" ] && [ $waited -lt $((deadline * 10)) ]; do
-        sleep 0.1
-        waited=$((waited + 1))
-    done
+    press_start_and_wait "$deadline"
     wait "$probe" || fail "$name $pages: peakws: $(cat "$work/peak$n.txt")"
 
-    local figures
-    figures=$(python3 "$here/joblog.py" "$service_log" $(run_logs)) || {
+    local figures logs
+    mapfile -t logs < <(jobs_run_logs)
+    figures=$(python3 "$here/joblog.py" "$service_log" "${logs[@]}") || {
         fail "$name $pages: the logs hold no whole job"
         return
     }
