@@ -4,45 +4,17 @@
 # back by the peers (tiffinfo and libtiff through ImageMagick, djpeg, qpdf,
 # pdfinfo, pdfimages) and their pixels compared with the sheets.
 set -u
-run="$VLM_SOURCE/tools/wine-run.sh"
 check="python3 $VLM_SOURCE/runner/tests/pagecheck.py"
-pf='C:\Program Files\Velmora Works'
-sim="$pf\\VX-410 Simulator"
-work=$(mktemp -d "$VLM_BUILD/session-files.XXXXXX")
-. "$VLM_SOURCE/tools/wine-common.sh"
-vlm_wine_env
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$VLM_SOURCE/tools/wine-jobs.sh"
 
 cleanup() {
-    "$run" "$sim\\scanner-service.exe" --stop </dev/null >/dev/null 2>&1
-    "$run" taskkill /f /im kestrel.exe </dev/null >/dev/null 2>&1
+    jobs_end
     [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
 }
+jobs_begin "$(mktemp -d "$VLM_BUILD/session-files.XXXXXX")" session-files.log
 trap cleanup EXIT
+jobs_start_service || exit 1
 
-export VX410SIM_DIR=$(winpath "$work/state")
-export TASKSTORE_FILE=$(winpath "$work/Taskstore.reg")
-mkdir -p "$work/state"
-key='HKCU\Software\Velmora Works Inc.\kestrel\General'
-"$run" reg add "$key" /v WriteLog /t REG_DWORD /d 1 /f >/dev/null 2>&1
-"$run" reg add "$key" /v LogFileName /t REG_SZ /d session-files.log /f >/dev/null 2>&1
-"$run" reg add "$key" /v JobNumber /t REG_DWORD /d 0 /f >/dev/null 2>&1
-tmpdirs=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -name Temp)
-# kestrel's run log (and its rotated copies), fresh for this run.
-run_logs=$(for t in $tmpdirs; do echo "$t/session-files.log $t/session-files[0-9].log"; done)
-rm -f $run_logs
-
-store() { "$run" "$pf\\Taskstore\\taskstore.exe" "$@" </dev/null >/dev/null 2>&1 || fail "taskstore $*"; }
-tool() { "$run" "$sim\\vx410.exe" "$@" </dev/null >/dev/null 2>&1 || fail "vx410 $*"; }
-
-service_log=$work/service.log
-"$run" "$sim\\scanner-service.exe" --log "$(winpath "$service_log")" </dev/null >/dev/null 2>&1 &
-for _ in $(seq 600); do grep -q "scanner service started" "$service_log" 2>/dev/null && break; sleep 0.1; done
-grep -q "scanner service started" "$service_log" || { fail "the scanner service did not start"; exit 1; }
-
-jobs_done=0
 # run_job N FUNCTION FILETYPE SCANTYPE "KEY TYPE VALUE;..." KIND COUNT
 # Registers job N saving into its own folder, feeds COUNT sheets of KIND and
 # presses Start; the job's folder is $work/saved$N afterwards.
@@ -50,46 +22,19 @@ run_job() {
     local n=$1 ftype=$2 scantype=$3 extra=$4 kind=$5 count=$6 i files=()
     local saved=$work/saved$n
     mkdir -p "$saved"
-    store set "$n" title string "Job $n"
-    store set "$n" "function id" i4 0
-    store set "$n" "function id name" string "Save as file"
-    store set "$n" save i2 1
-    store set "$n" mypicture i4 0
-    store set "$n" save_path string "$(winpath "$saved")"
-    store set "$n" username string ""
-    store set "$n" password string ""
-    store set "$n" filename string "scan"
-    store set "$n" filetype i4 "$ftype"
-    store set "$n" jpeg_Comp i4 85
-    for k in tiff_Comp tiff_MultiPage pdf_MultiPage pdf_OCRLangID pdf_AddOCR pdf_CompRate; do
-        store set "$n" "$k" i4 0
-    done
-    local IFS=';'
-    for kv in $extra; do
-        IFS=' ' read -r k t v <<<"$kv"
-        store set "$n" "$k" "$t" "$v"
-    done
-    unset IFS
     printf '[CustomDsData]\r\nScanType=%s\r\nXResolution=200\r\nYResolution=200\r\nPageSize=Business card - 55 x 91 mm\r\n' \
         "$scantype" >"$work/driver$n.ini"
-    store set "$n" driver bytesfile "$(winpath "$work/driver$n.ini")"
+    save_job "$n" "$saved" "$ftype" "$work/driver$n.ini" "$extra"
     for i in $(seq "$count"); do
         $check make "$kind" 300 400 "$((n * 10 + i))" "$work/sheet$n-$i.pnm"
         files+=("$(winpath "$work/sheet$n-$i.pnm")")
     done
     tool select "$n"
     tool feed "${files[@]}"
-    tool press start
-    jobs_done=$((jobs_done + 1))
-    for _ in $(seq 1200); do
-        [ "$(grep -c "kestrel ended" "$service_log")" -ge "$jobs_done" ] && break
-        sleep 0.1
-    done
-    local ended
-    ended=$(grep "kestrel ended" "$service_log" | sed -n "${jobs_done}p")
-    case $ended in
+    press_start_and_wait 120
+    case $job_ended in
     *"exit code 0"*) ;;
-    *) fail "job $n: kestrel did not end well: ${ended:-still running}" ;;
+    *) fail "job $n: kestrel did not end well: ${job_ended:-still running}" ;;
     esac
     for t in $tmpdirs; do
         [ -e "$t/VX410JOB_83D649F0-02A1-4a3f-BB2A-B312F6B8E49" ] && fail "job $n: temporary folder left"
@@ -221,7 +166,7 @@ saved_files 12 bmp 1
 convert "$work"/saved12/*.bmp "$work/p12.pnm" && sheet_vs 12 1 "$work/p12.pnm"
 saved_files 13 tif 1
 convert "$work"/saved13/*.tif "$work/p13.ppm" && sheet_vs 13 1 "$work/p13.ppm"
-[ "$(cat $run_logs 2>/dev/null | grep -ac "the page came by memory transfer")" -eq 2 ] ||
+[ "$(jobs_run_logs | xargs -r -d '\n' cat | grep -ac "the page came by memory transfer")" -eq 2 ] ||
     fail "the pages did not come by memory transfer"
 
 [ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
