@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "framework/Handles.h"
+
 class CJobPipeClient {
 public:
     CJobPipeClient();
@@ -22,7 +24,7 @@ public:
     HRESULT Lock(BOOL bOn);
     // Sends 5 and closes; does nothing when closed.
     HRESULT Terminate();
-    BOOL IsConnected() const { return m_hPipe != INVALID_HANDLE_VALUE || m_hMapping != nullptr; }
+    BOOL IsConnected() const { return m_hPipe.IsValid() || m_hMapping.IsValid(); }
 
     // The transport is chosen once per process from the platform family. Tests
     // force the shared block with this switch or with the environment value
@@ -42,18 +44,14 @@ private:
     HRESULT ConnectSharedMemory(const std::string& name);
     HRESULT SendShm(const void* pData, DWORD cb);
     HRESULT ReceiveShm(void* pData, DWORD cb);
-    BOOL ServiceGone() const;
+    BOOL ServiceGone();
     void ReleaseShm();
 
-    HANDLE m_hPipe;         // pipe transport
-    HANDLE m_hMapping;      // shared block transport
-    HANDLE m_hClientMutex;  // held while attached, so the service sees a dead client
-    HANDLE m_hServiceAlive; // the service's own mutex, when it offers one
+    vlm::CHandle m_hPipe;           // pipe transport
+    vlm::CHandle m_hMapping;        // shared block transport
+    vlm::CHeldMutex m_clientAlive;  // held while attached, so the service sees a dead client
+    vlm::CHeldMutex m_serviceAlive; // the service's own mutex, when it offers one
 };
 
 // The channel between the scanner service and kestrel; adds nothing.
 class CJobPipeClientBetweenServieAndKestrel : public CJobPipeClient {};
-
-// Names of the liveness mutexes beside the shared block (both optional).
-std::string ServiceAliveMutexName(const std::string& channel);
-std::string ServiceClientMutexName(const std::string& channel);

@@ -2,20 +2,12 @@
 
 #include <cstdarg>
 
-#include "runner/core/ServiceChannel.h"
+#include "contracts/ServiceChannel.h"
 
 namespace scansvc {
 
 std::string StopEventName(const std::string& channel) {
     return channel + " Stop";
-}
-
-// Must match the client's names (runner/JobPipeClient.h).
-static std::string AliveMutexName(const std::string& c) {
-    return c + " Service Alive";
-}
-static std::string ClientMutexName(const std::string& c) {
-    return c + " Client Alive";
 }
 
 BOOL CServiceLog::Open(const std::string& path) {
@@ -70,7 +62,8 @@ void CScannerService::Log(const std::string& s) {
 }
 
 int CScannerService::Run() {
-    m_hAlive.Attach(CreateMutexA(nullptr, TRUE, AliveMutexName(m_opts.m_strChannel).c_str()));
+    m_hAlive.Attach(
+        CreateMutexA(nullptr, TRUE, kestrel::ServiceAliveMutexName(m_opts.m_strChannel).c_str()));
     if (!m_hAlive || GetLastError() == ERROR_ALREADY_EXISTS) {
         m_log.Write("another scanner service already serves \"%s\"", m_opts.m_strChannel.c_str());
         return 3;
@@ -364,7 +357,8 @@ int CScannerService::RunSharedMemory() {
             // with no farewell means it is gone.
             if (!hClient)
                 hClient.Attach(
-                    OpenMutexA(SYNCHRONIZE, FALSE, ClientMutexName(m_opts.m_strChannel).c_str()));
+                    OpenMutexA(SYNCHRONIZE, FALSE,
+                               kestrel::ServiceClientMutexName(m_opts.m_strChannel).c_str()));
             if (hClient) {
                 DWORD w = WaitForSingleObject(hClient, 0);
                 if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED) {

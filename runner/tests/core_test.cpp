@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "runner/core/PanelBlock.h"
-#include "runner/core/ServiceChannel.h"
+#include "contracts/ServiceChannel.h"
 #include "runner/core/StiArguments.h"
 
 using namespace kestrel;

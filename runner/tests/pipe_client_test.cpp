@@ -8,9 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "framework/ComError.h"
 #include "framework/Handles.h"
 #include "runner/JobPipeClient.h"
-#include "runner/core/ServiceChannel.h"
+#include "contracts/ServiceChannel.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ TEST(Transport, NtFamilyUsesThePipeUnlessForced) {
 
 TEST_F(PipeTransport, AbsentPipeIsFileNotFound) {
     CJobPipeClientBetweenServieAndKestrel client;
-    EXPECT_EQ(client.Connect(UniqueName("absent").c_str()), static_cast<HRESULT>(0x80070002));
+    EXPECT_EQ(client.Connect(UniqueName("absent").c_str()), HResultFromWin32(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(client.IsConnected());
     long job = -1;
     EXPECT_EQ(client.RequestJobNumber(&job), E_FAIL); // no handle
@@ -208,7 +209,7 @@ TEST_F(PipeTransport, DestructorSaysGoodbye) {
 TEST_F(ShmTransport, AbsentBlockIsFileNotFoundAndLeavesNothingBehind) {
     const std::string name = UniqueName("shm absent");
     CJobPipeClient client;
-    EXPECT_EQ(client.Connect(name.c_str()), static_cast<HRESULT>(0x80070002));
+    EXPECT_EQ(client.Connect(name.c_str()), HResultFromWin32(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(client.IsConnected());
     // The probe's own mapping was closed: the name is free again.
     HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());

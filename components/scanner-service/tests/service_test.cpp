@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "components/vx410sim/vx410sim.h"
+#include "framework/ComError.h"
 #include "framework/Handles.h"
 #include "runner/JobPipeClient.h"
 
@@ -84,7 +85,7 @@ protected:
         HRESULT hr = E_FAIL;
         for (int i = 0; i < 100; ++i) {
             hr = c.Connect(kChannel);
-            if (hr != static_cast<HRESULT>(0x80070002))
+            if (hr != HResultFromWin32(ERROR_FILE_NOT_FOUND))
                 return hr;
             Sleep(100);
         }
