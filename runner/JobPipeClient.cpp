@@ -11,6 +11,12 @@ namespace {
 
 LONG g_nForceShm = -1; // -1: not forced either way
 
+// Pause between connection attempts when no pipe instance exists for the
+// moment and the service says it is running.
+const DWORD kRetryMs = 50;
+// Longest single wait for a busy pipe to offer an instance.
+const DWORD kBusyWaitMs = 1000;
+
 struct CMappedView {
     explicit CMappedView(HANDLE hMapping)
         : m_p(static_cast<kestrel::ServiceShmBlock*>(
@@ -25,6 +31,15 @@ struct CMappedView {
 };
 
 } // namespace
+
+BOOL IsServiceRunning(const std::string& channel) {
+    // The service holds its mutex for as long as it runs: a wait that
+    // times out means a living holder; a free or abandoned one, none.
+    vlm::CHeldMutex alive;
+    if (!alive.Open(kestrel::ServiceAliveMutexName(channel).c_str()))
+        return FALSE;
+    return alive.Wait(0) == WAIT_TIMEOUT;
+}
 
 void CJobPipeClient::ForceSharedMemory(BOOL bForce) {
     g_nForceShm = bForce ? 1 : 0;
@@ -66,20 +81,27 @@ HRESULT CJobPipeClient::Connect(const char* name) {
 
 HRESULT CJobPipeClient::ConnectPipe(const std::string& name) {
     const std::string path = kestrel::ServicePipePath(name);
-    for (int attempt = 0;; ++attempt) {
+    const DWORD dwStart = GetTickCount();
+    for (;;) {
         HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             m_hPipe.Attach(h);
             return S_OK;
         }
-        // Between two listening instances the pipe is briefly busy; wait for
-        // the next one rather than failing the job.
-        if (GetLastError() != ERROR_PIPE_BUSY || attempt >= 3)
-            return HResultFromLastError();
-        if (!WaitNamedPipeA(path.c_str(), 5000) && GetLastError() != ERROR_PIPE_BUSY &&
-            GetLastError() != ERROR_SEM_TIMEOUT)
-            return HResultFromLastError();
+        const HRESULT hr = HResultFromLastError();
+        const DWORD err = GetLastError();
+        // A busy pipe has a service behind it: its next instance comes. No
+        // pipe at all is an absent service, unless the service says it runs:
+        // then this is the moment between one instance and the next.
+        const BOOL bWorthWaiting =
+            err == ERROR_PIPE_BUSY || (err == ERROR_FILE_NOT_FOUND && IsServiceRunning(name));
+        if (!bWorthWaiting || GetTickCount() - dwStart >= kConnectPatienceMs)
+            return hr;
+        // WaitNamedPipe ends as soon as an instance listens; it answers at
+        // once when there is no pipe at all, hence the pause.
+        if (err != ERROR_PIPE_BUSY || !WaitNamedPipeA(path.c_str(), kBusyWaitMs))
+            Sleep(kRetryMs);
     }
 }
 

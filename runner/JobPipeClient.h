@@ -34,6 +34,10 @@ public:
 
     // Milliseconds between polls of the shared block.
     static const DWORD kPollMs = 300;
+    // How long Connect keeps trying while the service is there but has no
+    // pipe instance free for the moment (all taken, or the next one not yet
+    // made).
+    static const DWORD kConnectPatienceMs = 15000;
 
 protected:
     HRESULT Send(const void* pData, DWORD cb);
@@ -55,3 +59,7 @@ private:
 
 // The channel between the scanner service and kestrel; adds nothing.
 class CJobPipeClientBetweenServieAndKestrel : public CJobPipeClient {};
+
+// TRUE while a service that offers the liveness mutex of the channel runs
+// (contracts/ServiceChannel.h). A service without it reads as not running.
+BOOL IsServiceRunning(const std::string& channel);

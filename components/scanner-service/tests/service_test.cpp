@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "components/vx410sim/vx410sim.h"
 #include "framework/ComError.h"
@@ -217,20 +218,66 @@ TEST_F(ServiceProcess, SecondPipeClientWaitsForTheFirstToLeave) {
     CJobPipeClient first;
     ASSERT_EQ(ConnectWhenReady(first), S_OK);
     ASSERT_EQ(first.Lock(TRUE), S_OK);
+    Mark();
+    std::atomic<HRESULT> secondResult{E_PENDING};
     std::atomic<long> secondJob{-1};
     std::thread t([&] {
         CJobPipeClient second;
         long job = 0;
-        if (second.Connect(kChannel) == S_OK && second.RequestJobNumber(&job) == S_OK)
-            secondJob = job;
+        HRESULT hr = second.Connect(kChannel);
+        if (SUCCEEDED(hr))
+            hr = second.RequestJobNumber(&job);
+        secondJob = SUCCEEDED(hr) ? job : -1;
+        secondResult = hr;
         second.Terminate();
     });
-    Sleep(1500);
-    EXPECT_EQ(secondJob.load(), -1); // still waiting for its turn
+    // Queued behind the first, and not answered while the first holds the scanner.
+    EXPECT_TRUE(WaitLog("client waiting for its turn")) << Log();
+    EXPECT_EQ(secondResult.load(), E_PENDING);
     EXPECT_EQ(first.Lock(FALSE), S_OK);
     EXPECT_EQ(first.Terminate(), S_OK);
     t.join();
+    EXPECT_EQ(secondResult.load(), S_OK) << std::hex << secondResult.load();
     EXPECT_EQ(secondJob.load(), 7);
+}
+
+TEST_F(ServiceProcess, ClientsArrivingTogetherAreAllServedInTurn) {
+    // Each connection leaves the pipe for a moment without a listening
+    // instance; clients that arrive then wait for the next instance and may
+    // open it before the service has started listening on it. None of them
+    // may be dropped.
+    Start("");
+    CJobPipeClient probe;
+    ASSERT_EQ(ConnectWhenReady(probe), S_OK);
+    ASSERT_EQ(probe.Terminate(), S_OK);
+    const int kClients = 8;
+    for (int round = 0; round < 10; ++round) {
+        vlm::CHandle go(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        std::vector<HRESULT> results(kClients, E_PENDING);
+        std::vector<long> jobs(kClients, -1);
+        std::vector<std::thread> clients;
+        for (int i = 0; i < kClients; ++i)
+            clients.emplace_back([&, i] {
+                WaitForSingleObject(go, INFINITE);
+                CJobPipeClient c;
+                long job = -1;
+                HRESULT hr = c.Connect(kChannel);
+                if (SUCCEEDED(hr))
+                    hr = c.RequestJobNumber(&job);
+                jobs[i] = job;
+                results[i] = hr;
+                c.Terminate();
+            });
+        SetEvent(go);
+        for (auto& c : clients)
+            c.join();
+        for (int i = 0; i < kClients; ++i) {
+            EXPECT_EQ(results[i], S_OK)
+                << "round " << round << " client " << i << std::hex << " 0x" << results[i];
+            EXPECT_EQ(jobs[i], 7);
+        }
+    }
+    EXPECT_EQ(Log().find("client lost"), std::string::npos) << Log();
 }
 
 TEST_F(ServiceProcess, OnceEndsAfterTheFirstSessionAndASecondServiceIsRefused) {
