@@ -1,8 +1,8 @@
 #include "runner/JobDlg.h"
 
 #include "common/VlmLog.h"
-#include "runner/JobAppImp.h"
-#include "runner/VX410JobApp.h"
+#include "contracts/WindowMessages.h"
+#include "runner/VX410Names.h"
 
 CJobDlg::CJobDlg(UINT nIdTemplate) : CVlmDialog(nIdTemplate) {
     // Never shown: the dialog manager would show a modal dialog on its own.
@@ -11,7 +11,7 @@ CJobDlg::CJobDlg(UINT nIdTemplate) : CVlmDialog(nIdTemplate) {
         return 0;
     });
     OnMsg(WM_VLM_REQUEST_CLOSE, [this](WPARAM w, LPARAM l) { return OnRequestClose(w, l); });
-    OnMsg(WM_VLM_RUN_SESSION, [this](WPARAM, LPARAM) -> LRESULT {
+    OnMsg(WM_VLM_JOB_START, [this](WPARAM, LPARAM) -> LRESULT {
         // The job session (scan, page files, delivery) is not built yet: no
         // scan is pretended, the job ends here and start-up releases it.
         CVlmLog::Instance().Write("CJobDlg: job session not built yet; job %ld (%s) ends without "
@@ -28,7 +28,7 @@ BOOL CJobDlg::OnInitDialog() {
     CVlmLog::Instance().Write("CJobDlg::OnInitDialog() start");
     // A later runner finds this dialog by its caption.
     SetWindowTextA(m_hWnd, GetCaption());
-    PostMessageA(m_hWnd, WM_VLM_RUN_SESSION, 0, 0);
+    PostMessageA(m_hWnd, WM_VLM_JOB_START, 0, 0);
     CVlmLog::Instance().Write("CJobDlg::OnInitDialog() end");
     return TRUE;
 }
@@ -43,5 +43,5 @@ LRESULT CJobDlg::OnRequestClose(WPARAM, LPARAM) {
 CVX410JobDlg::CVX410JobDlg() : CJobDlg(IDD_JOB_DIALOG) {}
 
 const char* CVX410JobDlg::GetCaption() const {
-    return CVX410JobApp::kJobDialogCaption;
+    return vx410::kJobDialogCaption;
 }

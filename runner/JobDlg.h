@@ -34,5 +34,3 @@ protected:
 };
 
 constexpr UINT IDD_JOB_DIALOG = 100;
-// Posted to itself once the dialog is up: the session step.
-constexpr UINT WM_VLM_RUN_SESSION = WM_APP + 1;
