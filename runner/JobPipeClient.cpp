@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 
 #include "contracts/ServiceChannel.h"
@@ -200,53 +201,42 @@ HRESULT CJobPipeClient::Receive(void* pData, DWORD cb) {
 
 HRESULT CJobPipeClient::SendShm(const void* pData, DWORD cb) {
     OutputDebugStringA("CJobPipeClient::WriteFile loop start\n");
-    CMappedView view(m_hMapping);
-    if (!view.m_p)
-        return HResultFromLastError();
-    HRESULT hr = S_OK;
-    for (;;) {
-        if (!kestrel::shm::SessionActive(*view.m_p)) {
-            hr = E_ACCESSDENIED;
-            break;
-        }
-        if (!kestrel::shm::IsFull(*view.m_p)) {
-            kestrel::shm::Post(*view.m_p, kestrel::kDirectionToService, pData, cb);
-            break;
-        }
-        if (ServiceGone()) {
-            hr = HResultFromWin32(ERROR_BROKEN_PIPE);
-            break;
-        }
-        Sleep(kPollMs);
-    }
+    HRESULT hr = PollBlock([&](kestrel::ServiceShmBlock& block) {
+        if (kestrel::shm::IsFull(block))
+            return false;
+        kestrel::shm::Post(block, kestrel::kDirectionToService, pData, cb);
+        return true;
+    });
     OutputDebugStringA("CJobPipeClient::WriteFile loop end\n");
     return hr;
 }
 
 HRESULT CJobPipeClient::ReceiveShm(void* pData, DWORD cb) {
     OutputDebugStringA("CJobPipeClient::ReadFile loop start\n");
+    HRESULT hr = PollBlock([&](kestrel::ServiceShmBlock& block) {
+        if (!kestrel::shm::HasReply(block))
+            return false;
+        std::memset(pData, 0, cb);
+        kestrel::shm::Take(block, pData, cb);
+        return true;
+    });
+    OutputDebugStringA("CJobPipeClient::ReadFile loop end\n");
+    return hr;
+}
+
+HRESULT CJobPipeClient::PollBlock(const std::function<bool(kestrel::ServiceShmBlock&)>& step) {
     CMappedView view(m_hMapping);
     if (!view.m_p)
         return HResultFromLastError();
-    HRESULT hr = S_OK;
     for (;;) {
-        if (!kestrel::shm::SessionActive(*view.m_p)) {
-            hr = E_ACCESSDENIED;
-            break;
-        }
-        if (kestrel::shm::HasReply(*view.m_p)) {
-            std::memset(pData, 0, cb);
-            kestrel::shm::Take(*view.m_p, pData, cb);
-            break;
-        }
-        if (ServiceGone()) {
-            hr = HResultFromWin32(ERROR_BROKEN_PIPE);
-            break;
-        }
+        if (!kestrel::shm::SessionActive(*view.m_p))
+            return E_ACCESSDENIED;
+        if (step(*view.m_p))
+            return S_OK;
+        if (ServiceGone())
+            return HResultFromWin32(ERROR_BROKEN_PIPE);
         Sleep(kPollMs);
     }
-    OutputDebugStringA("CJobPipeClient::ReadFile loop end\n");
-    return hr;
 }
 
 HRESULT CJobPipeClient::RequestJobNumber(long* pnJobNumber) {

@@ -5,9 +5,14 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "framework/Handles.h"
+
+namespace kestrel {
+struct ServiceShmBlock;
+}
 
 class CJobPipeClient {
 public:
@@ -48,6 +53,9 @@ private:
     HRESULT ConnectSharedMemory(const std::string& name);
     HRESULT SendShm(const void* pData, DWORD cb);
     HRESULT ReceiveShm(void* pData, DWORD cb);
+    // Polls the shared block until step has done its part (answers true),
+    // the service ends the session (E_ACCESSDENIED) or dies.
+    HRESULT PollBlock(const std::function<bool(kestrel::ServiceShmBlock&)>& step);
     BOOL ServiceGone();
     void ReleaseShm();
 
