@@ -41,7 +41,8 @@ DWORD RunAndWait(const std::string& cmd, DWORD ms = 30000) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     std::string c = cmd;
-    if (!CreateProcessA(nullptr, c.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessA(nullptr, c.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
         ADD_FAILURE() << "cannot start " << cmd << " (error " << GetLastError() << ")";
         return 0xFFFFFFFF;
     }
