@@ -104,6 +104,55 @@ public:
     SIZE_T Size() const { return IsValid() ? ::GlobalSize(m_h) : 0; }
 };
 
+// A mutex handle and, while a wait on it succeeded, its ownership: released
+// before the handle is closed. Only the thread that waited may release it.
+class CHeldMutex {
+public:
+    CHeldMutex() = default;
+    ~CHeldMutex() { Close(); }
+    CHeldMutex(const CHeldMutex&) = delete;
+    CHeldMutex& operator=(const CHeldMutex&) = delete;
+
+    // Creates or opens the named mutex, not owned.
+    BOOL Create(const char* name) {
+        Close();
+        m_h.Attach(::CreateMutexA(nullptr, FALSE, name));
+        return m_h.IsValid();
+    }
+    // Opens an existing named mutex for waiting only.
+    BOOL Open(const char* name) {
+        Close();
+        m_h.Attach(::OpenMutexA(SYNCHRONIZE, FALSE, name));
+        return m_h.IsValid();
+    }
+    // The wait's result; WAIT_OBJECT_0 and WAIT_ABANDONED make it held.
+    DWORD Wait(DWORD ms) {
+        if (!m_h)
+            return WAIT_FAILED;
+        if (m_bHeld)
+            return WAIT_OBJECT_0;
+        const DWORD w = ::WaitForSingleObject(m_h, ms);
+        m_bHeld = w == WAIT_OBJECT_0 || w == WAIT_ABANDONED;
+        return w;
+    }
+    void Release() {
+        if (m_bHeld)
+            ::ReleaseMutex(m_h);
+        m_bHeld = false;
+    }
+    void Close() {
+        Release();
+        m_h.Close();
+    }
+    bool IsHeld() const { return m_bHeld; }
+    HANDLE Get() const { return m_h.Get(); }
+    explicit operator bool() const { return m_h.IsValid(); }
+
+private:
+    CHandle m_h;
+    bool m_bHeld = false;
+};
+
 class CRegKey {
 public:
     CRegKey() = default;
@@ -173,5 +222,6 @@ using vlm::CGdiObject;
 using vlm::CGlobalLock;
 using vlm::CGlobalMem;
 using vlm::CHandle;
+using vlm::CHeldMutex;
 using vlm::CModule;
 using vlm::CRegKey;

@@ -4,6 +4,7 @@
 
 #include "common/Localize.h"
 #include "common/VlmLog.h"
+#include "contracts/WindowMessages.h"
 #include "contracts/vlmtwain.h"
 #include "framework/App.h"
 #include "framework/ComError.h"
@@ -16,7 +17,7 @@
 #include "runner/JobApp.h"
 #include "runner/JobAppImp.h"
 #include "runner/JobSessionHost.h"
-#include "runner/VX410JobApp.h"
+#include "runner/VX410Names.h"
 #include "runner/core/SessionRules.h"
 #include "scan/core/PageInfo.h"
 
@@ -783,7 +784,7 @@ LRESULT CJobDlg::OnQueryEndSession(WPARAM, LPARAM lParam) {
 // ---- VX-410 ------------------------------------------------------------------
 
 CVX410JobDlg::CVX410JobDlg(CJobSessionHost* pHost)
-    : CJobDlg(IDD_JOB_DIALOG, CVX410JobApp::kJobDialogCaption, pHost) {}
+    : CJobDlg(IDD_JOB_DIALOG, vx410::kJobDialogCaption, pHost) {}
 
 void CVX410JobDlg::DispMessage(const char* text, BOOL bIsError) {
     Log().Write("CVX410JobDlg DispMessage  message = %s, iserror = %d", text ? text : "",

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/JobRecord.h"
+#include "contracts/WindowMessages.h"
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
 #include "imaging/output/ImageOutput.h"
@@ -26,11 +27,6 @@ struct VlmPageInfo;
 struct CSessionText {
     std::string m_strText;
 };
-
-// Window messages of the job dialog beyond the scan engine's.
-constexpr UINT WM_VLM_JOB_START = 0x803A;     // posted to itself at initialisation
-constexpr UINT WM_VLM_WATCH_SCANNER = 0x803B; // to the status window
-constexpr UINT WM_VLM_JOB_COMPLETE = 0x803F;  // to the status window
 
 constexpr UINT IDD_JOB_DIALOG = 102;
 

@@ -4,11 +4,9 @@
 #include "common/Localize.h"
 #include "common/VlmLog.h"
 #include "components/devlink/devlink.h"
+#include "contracts/WindowMessages.h"
 #include "framework/MessageBox.h"
-#include "runner/JobApp.h"
 #include "runner/core/PanelBlock.h"
-
-const char CVX410JobApp::kJobDialogCaption[] = "VX410KESTREL_83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
 
 namespace {
 CVlmLog& Log() {
@@ -32,12 +30,12 @@ private:
 };
 } // namespace
 
-CVX410JobApp::CVX410JobApp(CJobApp& app) : m_app(app) {}
+CVX410JobApp::CVX410JobApp(CJobAppHost& host) : m_host(host) {}
 CVX410JobApp::~CVX410JobApp() = default;
 
 BOOL CVX410JobApp::MutuallyExclusive() {
-    // An older runner's job dialog ends at once on 0x8039.
-    if (HWND hOld = FindWindowA(nullptr, kJobDialogCaption)) {
+    // An older runner's job dialog ends at once on the close request.
+    if (HWND hOld = FindWindowA(nullptr, vx410::kJobDialogCaption)) {
         Log().Write("FindWindow(NULL, \"VX410KESTREL\") FIND!!!!\r\n");
         PostMessageA(hOld, WM_VLM_REQUEST_CLOSE, 0, 0);
     }
@@ -48,9 +46,7 @@ BOOL CVX410JobApp::MutuallyExclusive() {
 }
 
 void CVX410JobApp::SetLastJobNum(long nJob) {
-    CComPtr<IJobStore> store = CreateJobStore(23);
-    PrepareJobStore(store, GetModelName(), GetModelIndex());
-    RecordLastJobNumber(store, nJob);
+    RecordLastJobNumber(m_host.GetJobStore(), nJob);
 }
 
 void CVX410JobApp::ShowNotRegistered(const char* title, const char* text) {
@@ -70,7 +66,7 @@ void CVX410JobApp::DispMessageToScaner_init(const char* path, long value) {
         m_slmsg.IsLoaded() ? m_slmsg.Get<PFN_GetScannerMessage>("GetScannerMessage") : nullptr;
 
     Log().Write("DispMessageToScaner_init Start");
-    CStiDevice dev(m_app.GetStiDeviceName());
+    CStiDevice dev(m_host.GetStiDeviceName());
     if (!dev.Get()) {
         Log().Write("DispMessageToScaner StiOpen faile");
         return;
@@ -86,7 +82,7 @@ void CVX410JobApp::DispMessageToScaner_init(const char* path, long value) {
 void CVX410JobApp::DispMessageToScaner(const char* text, BOOL bIsError) {
     const char* msg = text ? text : "";
     Log().Write("DispMessageToScaner Start msg = %s  iserror = %d", msg, bIsError ? 1 : 0);
-    CStiDevice dev(m_app.GetStiDeviceName());
+    CStiDevice dev(m_host.GetStiDeviceName());
     if (!dev.Get()) {
         Log().Write("DispMessageToScaner StiOpen faile");
         return;

@@ -11,7 +11,7 @@
 
 #include "framework/UiThread.h"
 #include "ScanDriver.h"
-#include "ScanMessages.h"
+#include "contracts/WindowMessages.h"
 
 class CScanThread : public CVlmUiThread {
 public:

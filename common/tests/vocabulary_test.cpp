@@ -16,7 +16,12 @@ TEST(Vocabulary, FunctionIdsAndNames) {
     EXPECT_FALSE(IsKnownFunction(5));
 }
 
-TEST(Vocabulary, LastJobNumberRange) {
+TEST(Vocabulary, JobNumberRange) {
+    EXPECT_FALSE(IsJobNumber(0)); // what the service answers when it cannot read the panel
+    EXPECT_TRUE(IsJobNumber(1));
+    EXPECT_TRUE(IsJobNumber(99));
+    EXPECT_FALSE(IsJobNumber(100));
+    EXPECT_FALSE(IsJobNumber(-1));
     EXPECT_EQ(LastJobNumberToStore(0), 1);
     EXPECT_EQ(LastJobNumberToStore(100), 1);
     EXPECT_EQ(LastJobNumberToStore(-5), 1);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "runner/core/PanelBlock.h"
-#include "runner/core/ServiceChannel.h"
+#include "contracts/ServiceChannel.h"
 #include "runner/core/StiArguments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -130,6 +130,8 @@ protected:
         }
         return -1;
     }
+    // The next run starts a fresh run log.
+    void ClearRunLog() { DeleteFileA((m_strTemp + m_strLogName).c_str()); }
     bool InLog(const std::string& text) {
         auto log = RunLog();
         return std::any_of(log.begin(), log.end(),

@@ -3,8 +3,9 @@
 #include <atomic>
 #include <thread>
 
+#include "contracts/ServiceChannel.h"
+#include "contracts/WindowMessages.h"
 #include "runner/core/PanelBlock.h"
-#include "runner/core/ServiceChannel.h"
 #include "runner/core/StiArguments.h"
 
 using namespace kestrel;
@@ -34,6 +35,23 @@ TEST(StiArguments, ScannerEventsMatchIgnoringCaseOnlyWhole) {
     EXPECT_FALSE(IsScannerEvent("{895DBEB0-1F4A-4756-ABFD-3218CF1F10A5}x"));
     EXPECT_FALSE(IsScannerEvent("{895DBEB0-1F4A-4756-ABFD-3218CF1F10A}"));
     EXPECT_FALSE(IsScannerEvent(""));
+}
+
+TEST(WindowMessages, TheCollisionCheckCatchesASharedNumber) {
+    // The job dialog once started itself with WM_APP + 1, which is the page
+    // message the scan engine sends to the same window.
+    constexpr unsigned int kOldStart = 0x8000 + 1;
+    constexpr unsigned int clash[] = {WM_VLM_PAGE_SCANNED0, WM_VLM_BATCH_SCANNED, kOldStart};
+    static_assert(!vlm::messages::AllDistinct(clash));
+    constexpr unsigned int system[] = {WM_VLM_JOB_START, 0x0010 /* WM_CLOSE */};
+    static_assert(!vlm::messages::AllPrivate(system));
+    static_assert(vlm::messages::AllDistinct(vlm::messages::kAll));
+    // Numbers other programs rely on (a newer runner, the status window).
+    EXPECT_EQ(WM_VLM_REQUEST_CLOSE, 0x8039u);
+    EXPECT_EQ(WM_VLM_JOB_START, 0x803Au);
+    EXPECT_EQ(WM_VLM_WATCH_SCANNER, 0x803Bu);
+    EXPECT_EQ(WM_VLM_JOB_COMPLETE, 0x803Fu);
+    EXPECT_STREQ(kVX410ErrorModeMessageName, "VX410_StatusDialog_ErrorMode");
 }
 
 TEST(ServiceMessages, AreLittleEndian32Bit) {
