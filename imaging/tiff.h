@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ccitt.h"
+#include "codecs/ccitt.h"
 
 namespace vlm {
 

@@ -1,6 +1,6 @@
 #include "pdfwriter.h"
 
-#include "imaging/ccitt.h"
+#include "codecs/ccitt.h"
 
 #include <cstdarg>
 #include <ctime>

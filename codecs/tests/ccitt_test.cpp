@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "imaging/ccitt.h"
+#include "codecs/ccitt.h"
 #include "test_util.h"
 
 using namespace vlm;
