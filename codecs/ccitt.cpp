@@ -401,6 +401,7 @@ struct CFaxDecoder::CBitReader {
         }
     }
     uint32_t Peek(int n) const { return static_cast<uint32_t>(acc >> (64 - n)); }
+    // n below 64: a 64-bit shift by 64 is undefined.
     void Skip(int n) {
         acc <<= n;
         nBits -= n;
@@ -429,7 +430,10 @@ struct CFaxDecoder::CBitReader {
                 Skip(56);
                 continue;
             }
-            Skip(Clz64(acc) + 1);
+            // The EOL's one bit may be the accumulator's last: skip up to it,
+            // then past it.
+            Skip(Clz64(acc));
+            Skip(1);
             return true;
         }
     }

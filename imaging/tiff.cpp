@@ -556,7 +556,7 @@ int CTiffFile::WriteDirectory() {
         PutLE16(p + 2, e.type);
         PutLE32(p + 4, e.count);
         if (e.data.size() <= 4) {
-            std::memcpy(p + 8, e.data.data(), e.data.size());
+            std::copy(e.data.begin(), e.data.end(), p + 8); // count 0: no value
         } else {
             if (blockPos + e.data.size() > m_nDataOffset)
                 return -1; // cannot happen: the offset rule leaves room
@@ -1267,7 +1267,7 @@ bool PlanRelocation(std::FILE* f, uint64_t size, const CChain& chain, uint64_t b
                 if (!ReadAt(f, dataPos, vals.data(), vals.size()))
                     return false;
             } else {
-                std::memcpy(vals.data(), e + 8, vals.size());
+                std::copy(e + 8, e + 8 + vals.size(), vals.begin()); // count 0: no values
             }
             std::vector<uint32_t>* keep = tag == 273   ? &stripOffsets
                                           : tag == 279 ? &stripCounts

@@ -206,6 +206,19 @@ TEST(FaxDecoder, CorruptOrShortDataFails) {
     EXPECT_LT(dec.ErrorRow(), height);
 }
 
+TEST(FaxDecoder, EolWhoseLastBitEndsTheFirstWord) {
+    // Fill bits, then an EOL whose one bit is bit 64 of the data; then a
+    // 1-D row of width 8: white 8 (10011).
+    const std::vector<uint8_t> data = {0, 0, 0, 0, 0, 0, 0, 0x01, 0x98};
+    CMemorySource src(data.data(), data.size());
+    FaxParams p;
+    p.coding = FaxCoding::T4;
+    p.width = 8;
+    uint8_t row = 0xAA;
+    ASSERT_TRUE(CFaxDecoder().Decode(src, p, 1, &row, 1));
+    EXPECT_EQ(row, 0);
+}
+
 TEST(FaxDecoder, ModifiedHuffmanReportsLastRunsOnError) {
     // Width 16: white 2 (0111), black 4 (011), white 10 (00111); then garbage.
     // bits: 0111 011 00111 | 00000000 00000000

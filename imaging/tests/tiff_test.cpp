@@ -253,6 +253,7 @@ TEST_F(TiffTest, TagSetTwiceKeepsTheLaterValue) {
     EXPECT_EQ(t.TiffSetTag(305, kTypeAscii, sizeof(b), b), 0);
     uint16_t artist = 7;
     EXPECT_EQ(t.TiffSetTag(40000, kTypeShort, 1, &artist), 0);
+    EXPECT_EQ(t.TiffSetTag(40001, kTypeUndefined, 0, nullptr), 0); // an entry without values
     uint8_t rows[4] = {0xF0, 0x0F, 0x01, 0x80};
     ASSERT_EQ(t.WriteRows(rows, 2), 0);
     EXPECT_EQ(t.TiffSetTag(306, kTypeAscii, 2, "x"), -1); // data offset already fixed
@@ -263,7 +264,9 @@ TEST_F(TiffTest, TagSetTwiceKeepsTheLaterValue) {
     EXPECT_EQ(m[305].count, sizeof(b));
     EXPECT_STREQ(reinterpret_cast<const char*>(&f[m[305].value]), b);
     EXPECT_EQ(m[40000].value, 7u);
-    EXPECT_EQ(Entries(f, 8).size(), 16u);
+    EXPECT_EQ(m[40001].count, 0u);
+    EXPECT_EQ(m[40001].value, 0u);
+    EXPECT_EQ(Entries(f, 8).size(), 17u);
     EXPECT_EQ(ReadPageN(p, 1), (std::vector<uint8_t>{0xF0, 0x0F, 0, 0, 0x01, 0x80, 0, 0}));
 }
 
