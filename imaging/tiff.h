@@ -30,14 +30,20 @@ enum TiffTag : uint32_t {
     kTagXResolution = 282,
     kTagYResolution = 283,
     kTagPlanarConfig = 284,
+    kTagFreeOffsets = 288,
     kTagT4Options = 292,
     kTagResolutionUnit = 296,
+    kTagTileOffsets = 324,
+    kTagSubIfds = 330,
     kTagJpegProc = 512,
     kTagJpegIfOffset = 513,
     kTagJpegIfByteCount = 514,
     kTagJpegQTables = 519,
     kTagJpegDcTables = 520,
     kTagJpegAcTables = 521,
+    kTagExifIfd = 34665,
+    kTagGpsIfd = 34853,
+    kTagInteropIfd = 40965,
     kTagJpegQuality = 65537 // pseudo tag: quality of JPEG pages
 };
 
@@ -127,6 +133,7 @@ private:
         std::vector<uint8_t> data;
     };
 
+    bool OpenForReading();
     int BeginPage();
     void AddEntry(uint16_t tag, uint16_t type, uint32_t count, const void* data);
     void AddShort(uint16_t tag, uint16_t v) { AddEntry(tag, kTypeShort, 1, &v); }
