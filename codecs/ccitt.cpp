@@ -302,18 +302,30 @@ void CG4Encoder::Finish() {
     m_nAccBits = 0;
 }
 
-std::vector<uint8_t> EncodeG4(const uint8_t* bits, int width, int height, size_t stride,
-                              bool blackIsOne) {
-    std::vector<uint8_t> out;
-    if (!bits || width <= 0 || height < 0 || stride < static_cast<size_t>((width + 7) / 8))
-        return out;
+namespace {
+std::vector<uint8_t> EncodeRows(const CPageView& page) {
     CG4Encoder enc;
-    enc.Begin(width);
-    for (int y = 0; y < height; ++y)
-        enc.EncodeRow(bits + stride * y, blackIsOne);
+    enc.Begin(page.m_nWidth);
+    for (int y = 0; y < page.m_nHeight; ++y)
+        enc.EncodeRow(page.Row(y), page.m_bOneIsBlack);
     enc.Finish();
+    std::vector<uint8_t> out;
     out.swap(enc.Output());
     return out;
+}
+} // namespace
+
+std::vector<uint8_t> EncodeG4(const uint8_t* bits, int width, int height, size_t stride,
+                              bool blackIsOne) {
+    if (!bits || width <= 0 || height < 0 || stride < static_cast<size_t>((width + 7) / 8))
+        return {};
+    return EncodeRows(ViewOfRows(bits, stride, width, height, 1, 0, blackIsOne));
+}
+
+std::vector<uint8_t> EncodeG4(const CPageView& page) {
+    if (page.m_nBitsPerPixel != 1 || !page.IsValid())
+        return {};
+    return EncodeRows(page);
 }
 
 // ---------------------------------------------------------------- decoder
