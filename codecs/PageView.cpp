@@ -141,7 +141,7 @@ const uint8_t* CRowReader::Row(int y) {
 }
 
 bool CPageRows::Make(const CPageView& view, const CRowForm& form) {
-    m_vecCopy.clear();
+    m_pCopy.reset();
     const CRowReader reader(view, form);
     if (view.m_nStep > 0 && !reader.Converts()) {
         m_pRows = view.m_pTop;
@@ -150,15 +150,15 @@ bool CPageRows::Make(const CPageView& view, const CRowForm& form) {
     }
     const size_t rowBytes = view.RowBytes();
     m_nStride = (rowBytes + 3) / 4 * 4;
-    try {
-        m_vecCopy.assign(m_nStride * view.m_nHeight, 0);
-    } catch (const std::bad_alloc&) {
-        m_pRows = nullptr;
+    m_pCopy.reset(new (std::nothrow) uint8_t[m_nStride * view.m_nHeight]);
+    m_pRows = m_pCopy.get();
+    if (!m_pCopy)
         return false;
+    for (int y = 0; y < view.m_nHeight; ++y) {
+        uint8_t* row = m_pCopy.get() + m_nStride * y;
+        reader.ConvertInto(y, row);
+        std::memset(row + rowBytes, 0, m_nStride - rowBytes);
     }
-    for (int y = 0; y < view.m_nHeight; ++y)
-        reader.ConvertInto(y, m_vecCopy.data() + m_nStride * y);
-    m_pRows = m_vecCopy.data();
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -81,10 +82,10 @@ public:
     bool Make(const CPageView& view, const CRowForm& form);
     const uint8_t* Rows() const { return m_pRows; }
     size_t Stride() const { return m_nStride; }
-    bool IsCopy() const { return !m_vecCopy.empty(); }
+    bool IsCopy() const { return m_pCopy != nullptr; }
 
 private:
-    std::vector<uint8_t> m_vecCopy;
+    std::unique_ptr<uint8_t[]> m_pCopy; // every byte written by Make, none cleared twice
     const uint8_t* m_pRows = nullptr;
     size_t m_nStride = 0;
 };

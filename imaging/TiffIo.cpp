@@ -193,6 +193,8 @@ void CTiffFile::Release() {
     m_vecStripOffsets.clear();
     m_vecStripByteCounts.clear();
     std::vector<uint8_t>().swap(m_vecJpegPage);
+    m_pJpegRows = nullptr;
+    m_nJpegStride = 0;
     m_pG4.reset();
     m_nIfdOffset = m_nFileSize = 0;
     m_nRowsWritten = 0;

@@ -123,6 +123,8 @@ int CTiffFile::BeginPage() {
         return -1;
     m_nPhotometric = spp == 3 ? 2 : (bps == 1 ? 0 : 1);
     if (m_nCompression == 6) {
+        if (m_pJpegRows)
+            return 0; // coded from the caller's rows at close
         size_t stride = (static_cast<size_t>(spp) * m_nWidth + 3) / 4 * 4;
         try {
             m_vecJpegPage.assign(stride * m_nLength, 0);
@@ -244,6 +246,21 @@ int CTiffFile::WriteRows(const uint8_t* rows, int count, size_t stride) {
     return 0;
 }
 
+int CTiffFile::WriteJpegRows(const uint8_t* top, size_t stride) {
+    if (m_cMode != 'w' || m_bStarted || !top || m_nCompression != 6)
+        return -1;
+    m_bStarted = true;
+    m_pJpegRows = top;
+    m_nJpegStride = stride;
+    // The library takes the stride as an int.
+    if (BeginPage() != 0 || stride < RowBytes() || stride > 0x7FFFFFFF) {
+        m_bFailed = true;
+        return -1;
+    }
+    m_nRowsWritten = m_nLength;
+    return 0;
+}
+
 int CTiffFile::WriteDirectory() {
     const size_t n = m_vecEntries.size();
     uint64_t blockPos = (12 * n + 39) / 16 * 16;
@@ -358,8 +375,10 @@ int CTiffFile::CloseJpeg() {
     if (!tmp.Ok())
         return -1;
     const int colour = m_nSamplesPerPixel == 3 ? 2 : 1;
-    const int stride = static_cast<int>((m_nSamplesPerPixel * m_nWidth + 3) / 4 * 4);
-    if (codec.pfnSave(tmp.Path(), m_vecJpegPage.data(), static_cast<int>(m_nWidth),
+    const uint8_t* rows = m_pJpegRows ? m_pJpegRows : m_vecJpegPage.data();
+    const int stride =
+        static_cast<int>(m_pJpegRows ? m_nJpegStride : (m_nSamplesPerPixel * m_nWidth + 3) / 4 * 4);
+    if (codec.pfnSave(tmp.Path(), rows, static_cast<int>(m_nWidth),
                       static_cast<int>(m_nRowsWritten), static_cast<int>(m_nXResolution), colour,
                       stride, static_cast<int>(m_nJpegQuality)) != 0)
         return -1;

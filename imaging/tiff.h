@@ -104,6 +104,10 @@ public:
     // Writing: rows top to bottom, `stride` bytes apart (0: packed). Colour rows
     // are B,G,R. 0, -1, or kG4LineTooComplex.
     int WriteRows(const uint8_t* rows, int count, size_t stride = 0);
+    // Writing a JPEG page: all its rows at once where they lie, top to bottom,
+    // `stride` bytes apart, grey or B,G,R, kept by the caller until Close. The
+    // JPEG library reads them there instead of from a copy of the page. 0 or -1.
+    int WriteJpegRows(const uint8_t* top, size_t stride);
     // Writing: completes the file. Reading: closes it. 0 or -1.
     int Close();
 
@@ -174,7 +178,9 @@ private:
     std::vector<uint32_t> m_vecStripOffsets;
     std::vector<uint32_t> m_vecStripByteCounts;
 
-    std::vector<uint8_t> m_vecJpegPage; // whole page, JPEG only
+    std::vector<uint8_t> m_vecJpegPage;   // whole page, JPEG only
+    const uint8_t* m_pJpegRows = nullptr; // the caller's rows instead (WriteJpegRows)
+    size_t m_nJpegStride = 0;
     std::unique_ptr<CG4Encoder> m_pG4;
     uint64_t m_nIfdOffset = 0;
     uint64_t m_nFileSize = 0;
