@@ -229,6 +229,37 @@ inline uint8_t ToSample(float f) {
     return static_cast<uint8_t>(static_cast<int>(f));
 }
 
+// One-dimensional inverse AAN DCT of in[0], in[step], ... in[7 * step] into
+// out[0], out[outStep], ...
+__attribute__((always_inline)) inline void Idct8(const float* in, int step, float* out,
+                                                 int outStep) {
+    float t0 = in[0], t1 = in[2 * step], t2 = in[4 * step], t3 = in[6 * step];
+    float t10 = t0 + t2, t11 = t0 - t2;
+    float t13 = t1 + t3, t12 = (t1 - t3) * 1.414213562f - t13;
+    t0 = t10 + t13;
+    t3 = t10 - t13;
+    t1 = t11 + t12;
+    t2 = t11 - t12;
+    float t4 = in[step], t5 = in[3 * step], t6 = in[5 * step], t7 = in[7 * step];
+    float z13 = t6 + t5, z10 = t6 - t5, z11 = t4 + t7, z12 = t4 - t7;
+    t7 = z11 + z13;
+    t11 = (z11 - z13) * 1.414213562f;
+    float z5 = (z10 + z12) * 1.847759065f;
+    t10 = z5 - z12 * 1.082392200f;
+    t12 = z5 - z10 * 2.613125930f;
+    t6 = t12 - t7;
+    t5 = t11 - t6;
+    t4 = t10 - t5;
+    out[0 * outStep] = t0 + t7;
+    out[7 * outStep] = t0 - t7;
+    out[1 * outStep] = t1 + t6;
+    out[6 * outStep] = t1 - t6;
+    out[2 * outStep] = t2 + t5;
+    out[5 * outStep] = t2 - t5;
+    out[3 * outStep] = t3 + t4;
+    out[4 * outStep] = t3 - t4;
+}
+
 bool CDecoder::DecodeBlock(Component& c, uint8_t* dst, int stride) {
     const int s = DecodeSymbol(m_dc[c.td]);
     if (s < 0 || s > 11)
@@ -276,57 +307,12 @@ bool CDecoder::DecodeBlock(Component& c, uint8_t* dst, int stride) {
     }
 
     // Inverse AAN DCT: columns, then rows.
-    float ws[64];
-    for (int col = 0; col < 8; ++col) {
-        const float* in = coef + col;
-        float* o = ws + col;
-        float t0 = in[0], t1 = in[16], t2 = in[32], t3 = in[48];
-        float t10 = t0 + t2, t11 = t0 - t2;
-        float t13 = t1 + t3, t12 = (t1 - t3) * 1.414213562f - t13;
-        t0 = t10 + t13;
-        t3 = t10 - t13;
-        t1 = t11 + t12;
-        t2 = t11 - t12;
-        float t4 = in[8], t5 = in[24], t6 = in[40], t7 = in[56];
-        float z13 = t6 + t5, z10 = t6 - t5, z11 = t4 + t7, z12 = t4 - t7;
-        t7 = z11 + z13;
-        t11 = (z11 - z13) * 1.414213562f;
-        float z5 = (z10 + z12) * 1.847759065f;
-        t10 = z5 - z12 * 1.082392200f;
-        t12 = z5 - z10 * 2.613125930f;
-        t6 = t12 - t7;
-        t5 = t11 - t6;
-        t4 = t10 - t5;
-        o[0] = t0 + t7;
-        o[56] = t0 - t7;
-        o[8] = t1 + t6;
-        o[48] = t1 - t6;
-        o[16] = t2 + t5;
-        o[40] = t2 - t5;
-        o[24] = t3 + t4;
-        o[32] = t3 - t4;
-    }
+    float ws[64], r[8];
+    for (int col = 0; col < 8; ++col)
+        Idct8(coef + col, 8, ws + col, 8);
     for (int row = 0; row < 8; ++row) {
-        const float* in = ws + row * 8;
+        Idct8(ws + row * 8, 1, r, 1);
         uint8_t* out = dst + row * stride;
-        float t0 = in[0], t1 = in[2], t2 = in[4], t3 = in[6];
-        float t10 = t0 + t2, t11 = t0 - t2;
-        float t13 = t1 + t3, t12 = (t1 - t3) * 1.414213562f - t13;
-        t0 = t10 + t13;
-        t3 = t10 - t13;
-        t1 = t11 + t12;
-        t2 = t11 - t12;
-        float t4 = in[1], t5 = in[3], t6 = in[5], t7 = in[7];
-        float z13 = t6 + t5, z10 = t6 - t5, z11 = t4 + t7, z12 = t4 - t7;
-        t7 = z11 + z13;
-        t11 = (z11 - z13) * 1.414213562f;
-        float z5 = (z10 + z12) * 1.847759065f;
-        t10 = z5 - z12 * 1.082392200f;
-        t12 = z5 - z10 * 2.613125930f;
-        t6 = t12 - t7;
-        t5 = t11 - t6;
-        t4 = t10 - t5;
-        const float r[8] = {t0 + t7, t1 + t6, t2 + t5, t3 + t4, t3 - t4, t2 - t5, t1 - t6, t0 - t7};
         for (int i = 0; i < 8; ++i)
             out[i] = ToSample(r[i]);
     }
