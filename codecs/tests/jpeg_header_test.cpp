@@ -12,27 +12,36 @@ namespace {
 
 // A header of the shape the JPEG library writes, with the parts a test wants to change.
 struct CStream {
-    std::vector<uint8_t> b = {0xFF, 0xD8};
+    // Built byte by byte: GCC 12 warns wrongly about small vectors made from brace lists.
+    std::vector<uint8_t> b;
 
+    CStream() { Put({0xFF, 0xD8}); }
+    void Put(std::initializer_list<int> bytes) {
+        for (int v : bytes)
+            b.push_back(static_cast<uint8_t>(v));
+    }
     void Segment(uint8_t marker, const std::vector<uint8_t>& body) {
-        b.push_back(0xFF);
-        b.push_back(marker);
         const size_t len = body.size() + 2;
-        b.push_back(static_cast<uint8_t>(len >> 8));
-        b.push_back(static_cast<uint8_t>(len));
+        Put({0xFF, marker, static_cast<int>(len >> 8), static_cast<int>(len & 0xFF)});
         b.insert(b.end(), body.begin(), body.end());
     }
+    static std::vector<uint8_t> Body(std::initializer_list<int> bytes) {
+        std::vector<uint8_t> v;
+        for (int x : bytes)
+            v.push_back(static_cast<uint8_t>(x));
+        return v;
+    }
     void Jfif(uint8_t unit, int density) {
-        const uint8_t hi = static_cast<uint8_t>(density >> 8), lo = static_cast<uint8_t>(density);
-        Segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, unit, hi, lo, hi, lo, 0, 0});
+        const int hi = density >> 8, lo = density & 0xFF;
+        Segment(0xE0, Body({'J', 'F', 'I', 'F', 0, 1, 1, unit, hi, lo, hi, lo, 0, 0}));
     }
     void Quant(uint8_t table) {
-        std::vector<uint8_t> body = {table};
-        body.resize(65, 1);
+        std::vector<uint8_t> body(65, 1);
+        body[0] = table;
         Segment(0xDB, body);
     }
     void Frame(uint8_t marker, int components, uint8_t precision = 8) {
-        std::vector<uint8_t> body = {precision, 0, 8, 0, 16, static_cast<uint8_t>(components)};
+        std::vector<uint8_t> body = Body({precision, 0, 8, 0, 16, components});
         for (int c = 0; c < components; ++c) {
             body.push_back(static_cast<uint8_t>(c + 1));
             body.push_back(0x11);
@@ -42,19 +51,21 @@ struct CStream {
     }
     // One table of class tc, number th, with `codes` codes of length 2.
     void Huffman(uint8_t tc, uint8_t th, uint8_t codes = 2) {
-        std::vector<uint8_t> body = {static_cast<uint8_t>(tc << 4 | th), 0, codes};
-        body.resize(17, 0);
+        std::vector<uint8_t> body(17, 0);
+        body[0] = static_cast<uint8_t>(tc << 4 | th);
+        body[2] = codes;
         for (uint8_t i = 0; i < codes; ++i)
             body.push_back(i);
         Segment(0xC4, body);
     }
     void Scan(int components) {
-        std::vector<uint8_t> body = {static_cast<uint8_t>(components)};
+        std::vector<uint8_t> body(1, static_cast<uint8_t>(components));
         for (int c = 0; c < components; ++c) {
             body.push_back(static_cast<uint8_t>(c + 1));
             body.push_back(c == 0 ? 0x00 : 0x11);
         }
-        body.insert(body.end(), {0, 63, 0});
+        for (int v : {0, 63, 0})
+            body.push_back(static_cast<uint8_t>(v));
         Segment(0xDA, body);
     }
     size_t Size() const { return b.size(); }
@@ -97,7 +108,7 @@ TEST(JpegHeader, SizesDensityAndWhereEveryTableLies) {
     s.Huffman(1, 1);
     s.Scan(3);
     const size_t headerLength = s.Size();
-    s.b.insert(s.b.end(), {0x12, 0x34, 0xFF, 0xD9});
+    s.Put({0x12, 0x34, 0xFF, 0xD9});
 
     CJpegHeader h;
     std::string error;
@@ -139,9 +150,9 @@ TEST(JpegHeader, DensityUnits) {
 
 TEST(JpegHeader, FillBytesStrayDataAndOtherSegmentsAreSkipped) {
     CStream s = Colour();
-    s.b.insert(s.b.end(), {0x00, 0x42, 0xFF, 0xFF}); // stray byte, fill bytes before a marker
-    s.Segment(0xFE, {'c', 'o', 'm'});
-    s.Segment(0xDD, {0, 4});
+    s.Put({0x00, 0x42, 0xFF, 0xFF}); // stray byte, fill bytes before a marker
+    s.Segment(0xFE, CStream::Body({'c', 'o', 'm'}));
+    s.Segment(0xDD, CStream::Body({0, 4}));
     s.Scan(3);
     CJpegHeader h;
     ASSERT_TRUE(Read(s, h));
@@ -163,7 +174,7 @@ TEST(JpegHeader, RefusesBrokenHeaders) {
         EXPECT_FALSE(error.empty()) << what;
     };
     CStream noStart;
-    noStart.b = {0x00, 0xD8, 0xFF, 0xD9};
+    noStart.b = CStream::Body({0x00, 0xD8, 0xFF, 0xD9});
     refuses(noStart, "no start of image");
 
     CStream noScan = Colour();
@@ -174,7 +185,7 @@ TEST(JpegHeader, RefusesBrokenHeaders) {
     refuses(scanFirst, "scan before the frame");
 
     CStream end = Colour();
-    end.b.insert(end.b.end(), {0xFF, 0xD9});
+    end.Put({0xFF, 0xD9});
     refuses(end, "end of image before any scan");
 
     CStream twelveBit;
@@ -200,7 +211,7 @@ TEST(JpegHeader, RefusesBrokenHeaders) {
     refuses(tooManyCodes, "Huffman table with too many codes");
 
     CStream badTable;
-    badTable.Segment(0xDB, {0x04, 1, 2, 3});
+    badTable.Segment(0xDB, CStream::Body({0x04, 1, 2, 3}));
     refuses(badTable, "quantisation table number 4");
 
     CStream cut = Colour();
