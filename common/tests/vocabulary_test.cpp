@@ -61,6 +61,8 @@ TEST(Vocabulary, PdfAndOcrMappings) {
     EXPECT_EQ(OcrLanguageFor(-1, 1).m_dwCode, 2u);
     EXPECT_EQ(OcrLanguageFor(3, 0).m_dwCode, 64u | 0x80000000u);
     EXPECT_EQ(OcrLanguageFor(9, 0).m_dwSecond, 256u);
+    EXPECT_EQ(OcrLanguageFor(9, 0).m_dwCode, 0x80000004u); // text recognition off
+    EXPECT_EQ(OcrLanguageFor(42, 0).m_dwCode, 0x80000002u);
 }
 
 TEST(Vocabulary, SizesAndWarningKeys) {

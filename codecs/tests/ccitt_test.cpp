@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "imaging/ccitt.h"
+#include "codecs/ccitt.h"
 #include "test_util.h"
 
 using namespace vlm;
@@ -204,6 +204,19 @@ TEST(FaxDecoder, CorruptOrShortDataFails) {
     EXPECT_FALSE(dec.Decode(src, p, height, out.data(), rowBytes));
     EXPECT_GT(dec.ErrorRow(), 0);
     EXPECT_LT(dec.ErrorRow(), height);
+}
+
+TEST(FaxDecoder, EolWhoseLastBitEndsTheFirstWord) {
+    // Fill bits, then an EOL whose one bit is bit 64 of the data; then a
+    // 1-D row of width 8: white 8 (10011).
+    const std::vector<uint8_t> data = {0, 0, 0, 0, 0, 0, 0, 0x01, 0x98};
+    CMemorySource src(data.data(), data.size());
+    FaxParams p;
+    p.coding = FaxCoding::T4;
+    p.width = 8;
+    uint8_t row = 0xAA;
+    ASSERT_TRUE(CFaxDecoder().Decode(src, p, 1, &row, 1));
+    EXPECT_EQ(row, 0);
 }
 
 TEST(FaxDecoder, ModifiedHuffmanReportsLastRunsOnError) {

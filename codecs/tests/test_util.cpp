@@ -112,4 +112,54 @@ std::vector<uint8_t> PadRows(const std::vector<uint8_t>& packed, size_t rowBytes
     return out;
 }
 
+namespace {
+void PutLE32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = static_cast<uint8_t>(x >> (8 * i));
+}
+} // namespace
+
+std::vector<uint8_t> MakeDib(int w, int h, int bpp, int ppm, bool blackFirst, bool topDown,
+                             const std::function<int(int, int)>& value) {
+    const uint32_t colours = bpp == 1 ? 2 : bpp == 8 ? 256 : 0;
+    const size_t stride = (static_cast<size_t>(w) * bpp + 31) / 32 * 4;
+    std::vector<uint8_t> d(40 + colours * 4 + stride * h, 0);
+    PutLE32(d, 0, 40);
+    PutLE32(d, 4, static_cast<uint32_t>(w));
+    PutLE32(d, 8, static_cast<uint32_t>(topDown ? -h : h));
+    d[12] = 1;
+    d[14] = static_cast<uint8_t>(bpp);
+    PutLE32(d, 24, static_cast<uint32_t>(ppm));
+    PutLE32(d, 28, static_cast<uint32_t>(ppm / 2));
+    if (bpp == 1) {
+        const uint8_t first = blackFirst ? 0 : 255;
+        std::memset(&d[40], first, 3);
+        std::memset(&d[44], 255 - first, 3);
+    }
+    for (uint32_t i = 0; bpp == 8 && i < 256; ++i)
+        d[40 + 4 * i] = d[41 + 4 * i] = d[42 + 4 * i] = static_cast<uint8_t>(i);
+    uint8_t* px = d.data() + 40 + colours * 4;
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = px + stride * (topDown ? y : h - 1 - y);
+        for (int x = 0; x < w; ++x) {
+            const int v = value(x, y);
+            if (bpp == 1) {
+                // stored as the table index of that colour; padding bits set
+                const int index = (v == 1) == blackFirst ? 0 : 1;
+                if (index)
+                    row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+            } else if (bpp == 8) {
+                row[x] = static_cast<uint8_t>(v);
+            } else {
+                row[3 * x] = static_cast<uint8_t>(v);
+                row[3 * x + 1] = static_cast<uint8_t>(v >> 8);
+                row[3 * x + 2] = static_cast<uint8_t>(v >> 16);
+            }
+        }
+        if (bpp == 1 && w % 8)
+            row[(w - 1) / 8] |= static_cast<uint8_t>(0xFF >> (w % 8));
+    }
+    return d;
+}
+
 } // namespace vlmtest

@@ -302,18 +302,30 @@ void CG4Encoder::Finish() {
     m_nAccBits = 0;
 }
 
-std::vector<uint8_t> EncodeG4(const uint8_t* bits, int width, int height, size_t stride,
-                              bool blackIsOne) {
-    std::vector<uint8_t> out;
-    if (!bits || width <= 0 || height < 0 || stride < static_cast<size_t>((width + 7) / 8))
-        return out;
+namespace {
+std::vector<uint8_t> EncodeRows(const CPageView& page) {
     CG4Encoder enc;
-    enc.Begin(width);
-    for (int y = 0; y < height; ++y)
-        enc.EncodeRow(bits + stride * y, blackIsOne);
+    enc.Begin(page.m_nWidth);
+    for (int y = 0; y < page.m_nHeight; ++y)
+        enc.EncodeRow(page.Row(y), page.m_bOneIsBlack);
     enc.Finish();
+    std::vector<uint8_t> out;
     out.swap(enc.Output());
     return out;
+}
+} // namespace
+
+std::vector<uint8_t> EncodeG4(const uint8_t* bits, int width, int height, size_t stride,
+                              bool blackIsOne) {
+    if (!bits || width <= 0 || height < 0 || stride < static_cast<size_t>((width + 7) / 8))
+        return {};
+    return EncodeRows(ViewOfRows(bits, stride, width, height, 1, 0, blackIsOne));
+}
+
+std::vector<uint8_t> EncodeG4(const CPageView& page) {
+    if (page.m_nBitsPerPixel != 1 || !page.IsValid())
+        return {};
+    return EncodeRows(page);
 }
 
 // ---------------------------------------------------------------- decoder
@@ -401,6 +413,7 @@ struct CFaxDecoder::CBitReader {
         }
     }
     uint32_t Peek(int n) const { return static_cast<uint32_t>(acc >> (64 - n)); }
+    // n below 64: a 64-bit shift by 64 is undefined.
     void Skip(int n) {
         acc <<= n;
         nBits -= n;
@@ -429,7 +442,10 @@ struct CFaxDecoder::CBitReader {
                 Skip(56);
                 continue;
             }
-            Skip(Clz64(acc) + 1);
+            // The EOL's one bit may be the accumulator's last: skip up to it,
+            // then past it.
+            Skip(Clz64(acc));
+            Skip(1);
             return true;
         }
     }

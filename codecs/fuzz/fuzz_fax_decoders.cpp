@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/ccitt.h"
+#include "codecs/ccitt.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4)

@@ -8,12 +8,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "codecs/PageView.h"
+
 namespace vlm {
 
 // T.6 data of a whole page, MSB first, ending with EOFB. Rows are 1-bit, MSB
 // first, `stride` bytes apart. Empty on invalid arguments.
 std::vector<uint8_t> EncodeG4(const uint8_t* bits, int width, int height, size_t stride,
                               bool blackIsOne);
+// The same for a bilevel page view, coded row by row where its rows lie.
+std::vector<uint8_t> EncodeG4(const CPageView& page);
 
 // Row-by-row Group 4 encoder: memory depends on the width only.
 class CG4Encoder {
