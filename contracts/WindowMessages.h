@@ -70,8 +70,6 @@ constexpr unsigned int WM_SCAN_GETTAGASCII = 0x8043;
 // Shows a plain "Dummy" box from the scan thread: proves the thread's window
 // answers.
 constexpr unsigned int WM_SCAN_SHOW_TEST_BOX = 0x8064;
-// The former name, until every user has moved to the one above.
-constexpr unsigned int WM_SCAN_DUMMY = WM_SCAN_SHOW_TEST_BOX;
 
 // ---- the runner's job dialog and status window ------------------------------
 // Close at once: a newer runner posts it to the older job dialog; the job

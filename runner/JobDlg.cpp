@@ -42,45 +42,6 @@ ULONGLONG FileSize(const std::string& path) {
     return (ULONGLONG(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
 }
 
-// A page that came by memory transfer (the page buffer, rows top-down, padded
-// to 32 bits; bilevel 0 = black, colour B,G,R) as a packed bitmap for the
-// writers. Compressed pages (no width) and other depths give none.
-HGLOBAL DibFromPageBuffer(const VlmImageInfo& info) {
-    const uint32_t bpp = info.Bps * info.Spp;
-    if (!info.lpImage || info.Width <= 0 || info.Height <= 0 || (bpp != 1 && bpp != 8 && bpp != 24))
-        return nullptr;
-    const uint32_t stride = VlmSyncBytes(static_cast<uint32_t>(info.Width), bpp);
-    if (info.Sync < stride)
-        return nullptr;
-    const uint32_t colours = bpp == 24 ? 0 : 1u << bpp;
-    const size_t size = sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD) +
-                        size_t(stride) * static_cast<size_t>(info.Height);
-    CGlobalMem mem;
-    if (!mem.Alloc(size))
-        return nullptr;
-    CGlobalLock lock(mem);
-    auto* bih = static_cast<BITMAPINFOHEADER*>(lock.Get());
-    if (!bih)
-        return nullptr;
-    bih->biSize = sizeof *bih;
-    bih->biWidth = info.Width;
-    bih->biHeight = -info.Height; // top-down, as the page buffer holds it
-    bih->biPlanes = 1;
-    bih->biBitCount = static_cast<WORD>(bpp);
-    bih->biXPelsPerMeter = vlm::output::PelsPerMeterFromDpi(static_cast<int>(info.XRes));
-    bih->biYPelsPerMeter = vlm::output::PelsPerMeterFromDpi(static_cast<int>(info.YRes));
-    bih->biClrUsed = colours;
-    auto* pal = reinterpret_cast<RGBQUAD*>(bih + 1);
-    for (uint32_t i = 0; i < colours; ++i) {
-        const BYTE v = static_cast<BYTE>(colours == 2 ? i * 255 : i);
-        pal[i] = {v, v, v, 0};
-    }
-    auto* bits = reinterpret_cast<uint8_t*>(pal + colours);
-    for (int32_t y = 0; y < info.Height; ++y)
-        memcpy(bits + size_t(stride) * y, info.lpImage + size_t(info.Sync) * y, stride);
-    return mem.Detach();
-}
-
 // The runner's profile: the application's, or kestrel's when the dialog runs
 // inside another program (tests).
 CVlmProfile RunnerProfile() {
@@ -355,48 +316,25 @@ LRESULT CJobDlg::OnPageScanned0(WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-BOOL CJobDlg::SaveTiffPage(HANDLE hDib, const std::string& path) {
-    vlm::output::CPageImage page;
-    {
-        CGlobalLock lock(hDib);
-        if (!lock.Get() || !vlm::output::ConvertDib(lock.Get(), GlobalSize(hDib), page))
-            return FALSE;
-    }
-    const bool bBilevel = page.m_nBitsPerPixel == 1;
-    const uint32_t compression = !m_Settings.m_nTiffComp ? 1 : bBilevel ? 4 : 6;
-    vlm::CTiffFile tiff;
-    if (!tiff.Open(path.c_str(), 'w'))
-        return FALSE;
-    tiff.TiffSetTagOld(vlm::kTagImageWidth, page.m_nWidth);
-    tiff.TiffSetTagOld(vlm::kTagImageLength, page.m_nHeight);
-    tiff.TiffSetTagOld(vlm::kTagBitsPerSample, bBilevel ? 1 : 8);
-    tiff.TiffSetTagOld(vlm::kTagSamplesPerPixel, page.m_nBitsPerPixel == 24 ? 3 : 1);
-    tiff.TiffSetTagOld(vlm::kTagCompression, compression);
-    tiff.TiffSetTagOld(vlm::kTagXResolution, page.m_nDpi);
-    tiff.TiffSetTagOld(vlm::kTagYResolution, page.m_nDpi);
-    const int rcRows = tiff.WriteRows(page.m_data.data(), page.m_nHeight, page.m_nStride);
-    const int rcClose = tiff.Close();
-    return rcRows == 0 && rcClose == 0;
-}
-
-BOOL CJobDlg::SaveFile(HANDLE hDib, const std::string& path, const std::string& fileType) {
+BOOL CJobDlg::SaveFile(const vlm::output::CPageView& page, const std::string& path,
+                       const std::string& fileType) {
     using namespace vlm::output;
     const bool bMulti = m_Settings.m_nMultiPage != 0;
     BOOL bOk = FALSE;
     if (vlm::SameFileType(fileType, "BMP")) {
-        bOk = VlmWriteBmpPage(static_cast<HGLOBAL>(hDib), path.c_str()) == 0;
+        bOk = VlmWriteBmpPage(page, path.c_str()) == 0;
     } else if (vlm::SameFileType(fileType, "JPEG")) {
-        bOk = VlmWriteJpegPage(static_cast<HGLOBAL>(hDib), path.c_str(), m_Settings.m_nJpegQuality);
+        bOk = VlmWriteJpegPage(page, path.c_str(), m_Settings.m_nJpegQuality);
     } else if (vlm::SameFileType(fileType, "PDF")) {
         CPdfJobOptions options;
         options.m_bMultiPage = bMulti;
         options.m_nPageCounter = m_nPageCounter;
-        options.m_settings.m_nCompression = m_Settings.m_nPdfCompression;
-        options.m_settings.m_dwLanguageFlags = m_Settings.m_dwOcrLanguage;
-        options.m_settings.m_dwExtraFlags = m_Settings.m_dwOcrSecond;
+        options.m_nCompression = m_Settings.m_nPdfCompression;
+        options.m_dwLanguageFlags = m_Settings.m_dwOcrLanguage;
+        options.m_dwExtraFlags = m_Settings.m_dwOcrSecond;
         options.m_strCaption = Model()->GetModelName();
         CPdfPageResult result;
-        bOk = m_PdfWriter.WritePage(static_cast<HGLOBAL>(hDib), path.c_str(), options, result);
+        bOk = m_PdfWriter.WritePage(page, path.c_str(), options, result);
         m_dwPdfDocumentSize = result.m_dwDocumentSize;
         if (result.m_bMemoryError)
             m_strFailureText = result.m_strErrorText;
@@ -404,14 +342,15 @@ BOOL CJobDlg::SaveFile(HANDLE hDib, const std::string& path, const std::string& 
         if (bMulti && m_nPageCounter > 0)
             return bOk;
     } else if (vlm::SameFileType(fileType, "TIFF")) {
-        bOk = SaveTiffPage(hDib, path);
-        if (bOk && bMulti && m_nPageCounter > 0 && !m_FileList.empty()) {
-            const int rc = vlm::ConcatTiff(m_FileList.front().c_str(), path.c_str());
-            DeleteFileA(path.c_str());
-            if (rc == 2)
-                m_nTiffSizeFlag = 0; // the multi-page file would pass its size limit
-            return rc == 0;
-        }
+        CTiffJobOptions options;
+        options.m_bCompress = m_Settings.m_nTiffComp != 0;
+        options.m_bMultiPage = bMulti;
+        options.m_nPageCounter = m_nPageCounter;
+        options.m_nJpegQuality = m_Settings.m_nJpegQuality;
+        CTiffPageResult result;
+        bOk = m_TiffWriter.WritePage(page, path.c_str(), options, result);
+        if (result.m_bSizeLimit)
+            m_nTiffSizeFlag = 0; // the multi-page file would pass its size limit
     } else {
         Log().Write("SaveFile: no writer for file type %s", fileType.c_str());
     }
@@ -445,22 +384,19 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
     const std::string name = path.substr(path.find_last_of('\\') + 1);
     Log().Write("TempFileName is %s", name.c_str());
 
-    // A memory-transfer page is handed to the writers as a bitmap of its own.
-    CGlobalMem bufferDib;
-    if (!hDib && pPageInfo) {
-        bufferDib.Attach(DibFromPageBuffer(pPageInfo->vlminfo));
-        if (bufferDib)
-            Log().Write("the page came by memory transfer: %dx%d", pPageInfo->vlminfo.Width,
-                        pPageInfo->vlminfo.Height);
-    }
-    const HANDLE hPage = hDib ? hDib : bufferDib.Get();
+    // The page as the writers take it: the native transfer's bitmap or the
+    // memory transfer's page buffer, read where it lies.
+    std::unique_ptr<vlm::output::CScannedPage> page;
+    if (pPageInfo)
+        page = std::make_unique<vlm::output::CScannedPage>(*pPageInfo);
 
     const long f = m_Settings.m_nFunctionId;
-    if (!hPage) {
+    if (!page || !page->IsValid()) {
         // An image cut short arrives without a bitmap: there is nothing to
         // write, and the end of the batch reports why.
-        Log().Write("SaveFile: the page has no image; nothing written");
-    } else if (SaveFile(hPage, path, m_Settings.m_strFileType)) {
+        Log().Write("SaveFile: the page has no image; nothing written%s%s",
+                    page ? ": " : "", page ? page->Error().c_str() : "");
+    } else if (SaveFile(page->View(), path, m_Settings.m_strFileType)) {
         Log().Write("SaveFile succeeded");
         if (m_nPageCounter == 0 || !m_Settings.m_nMultiPage)
             m_FileList.push_back(path);
@@ -502,6 +438,7 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
         m_ErrorDisplaied = TRUE;
         m_Scan.ScanCancel();
     }
+    page.reset(); // unlocks the bitmap before the engine frees it
     m_Scan.ReleaseImage(hDib);
     if (pPageInfo)
         pPageInfo->hDib = nullptr;
@@ -519,7 +456,7 @@ void CJobDlg::EndPdfDocument() {
     if (m_PdfWriter.IsDocumentOpen()) {
         vlm::output::CPdfJobOptions options;
         vlm::output::CPdfPageResult result;
-        m_PdfWriter.WritePage(nullptr, "", options, result);
+        m_PdfWriter.WritePage(vlm::CPageView(), "", options, result);
     }
 }
 

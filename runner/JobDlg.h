@@ -78,7 +78,8 @@ protected:
 
     // Writes one page in the job's file type; the one place that calls the
     // image writers. FALSE when no whole file was written.
-    BOOL SaveFile(HANDLE hDib, const std::string& path, const std::string& fileType);
+    BOOL SaveFile(const vlm::output::CPageView& page, const std::string& path,
+                  const std::string& fileType);
     ULONGLONG OutputSize() const;
     void CleanupTempFiles();
     CJobSessionHost& Host() const { return *m_pHost; }
@@ -94,7 +95,6 @@ private:
     void StopDriverWindowCloser();
     static unsigned __stdcall DriverWindowCloser(void* pThis);
     void FailStart(DWORD dwEvent, const std::string& text, const char* module, const char* code);
-    BOOL SaveTiffPage(HANDLE hDib, const std::string& path);
     void EndPdfDocument();
     void Deliver();
     BOOL ScanToMail();
@@ -127,6 +127,7 @@ private:
     CHandle m_hCloserThread;
     DWORD m_dwScanThreadId = 0;
     vlm::output::CPdfPageWriter m_PdfWriter;
+    vlm::output::CTiffPageWriter m_TiffWriter;
     HICON m_hIcon = nullptr;
 };
 

@@ -246,7 +246,7 @@ LRESULT CALLBACK CScanThread::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM
         return d->GetTagASCIIISISPath(static_cast<int>(wParam), reinterpret_cast<char*>(lParam),
                                       2048);
     }
-    case WM_SCAN_DUMMY:
+    case WM_SCAN_SHOW_TEST_BOX:
         ScanMessageBox(hWnd, "Dummy", "Harvest", MB_OK);
         return 0;
     default:

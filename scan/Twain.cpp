@@ -6,7 +6,7 @@
 
 #include "framework/App.h"
 #include "ScanLog.h"
-#include "ScanMessages.h"
+#include "contracts/WindowMessages.h"
 #include "ScanSupport.h"
 #include "TwainLogic.h"
 
