@@ -66,6 +66,7 @@ public:
     BOOL IsErrorDisplayed() const { return m_ErrorDisplaied; }
     BOOL IsNoPage() const { return m_bNoPage; }
     BOOL IsRequireCancel() const;
+    CJobAppImp* GetModel() const { return Model(); }
 
 protected:
     BOOL OnInitDialog() override;
