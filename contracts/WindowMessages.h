@@ -82,6 +82,12 @@ constexpr unsigned int WM_VLM_JOB_START = 0x803A;
 constexpr unsigned int WM_VLM_WATCH_SCANNER = 0x803B;
 // To the status window: the job is over, offer Close.
 constexpr unsigned int WM_VLM_JOB_COMPLETE = 0x803F;
+// The job dialog's thread asks the status window to start one of its timers
+// (a thread cannot start a timer on another thread's window); wParam the
+// timer id, lParam the milliseconds.
+constexpr unsigned int WM_VLM_STATUS_START_TIMER = 0x8300;
+// The status window's scanner watch ended: the job dialog gives the scanner back.
+constexpr unsigned int WM_VLM_STATUS_UNLOCK = 0x8301;
 
 // ---- registered messages (their numbers come from the system) ---------------
 // Broadcast by a starting VX-410 runner: error dialogs of earlier runs close.
@@ -151,6 +157,8 @@ inline constexpr unsigned int kAll[] = {
     WM_VLM_JOB_START,
     WM_VLM_WATCH_SCANNER,
     WM_VLM_JOB_COMPLETE,
+    WM_VLM_STATUS_START_TIMER,
+    WM_VLM_STATUS_UNLOCK,
 };
 
 template <std::size_t N> constexpr bool AllDistinct(const unsigned int (&numbers)[N]) {

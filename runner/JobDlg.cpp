@@ -1,4 +1,5 @@
 #include "runner/JobDlg.h"
+#include "runner/StatusDialog.h"
 
 #include <process.h>
 
@@ -80,6 +81,16 @@ CJobDlg::CJobDlg(UINT nIdTemplate, const char* caption, CJobSessionHost* pHost)
     OnMsg(WM_VLM_BATCH_SCANNED, [this](WPARAM w, LPARAM l) { return OnBatchScanned(w, l); });
     OnMsg(WM_VLM_JOB_START, [this](WPARAM w, LPARAM l) { return OnJobStart(w, l); });
     OnMsg(WM_VLM_REQUEST_CLOSE, [this](WPARAM w, LPARAM l) { return OnRequestClose(w, l); });
+    // The status window's scanner watch ended: the scanner goes back to the
+    // service (again, harmlessly, when the job's end already gave it back).
+    OnMsg(WM_VLM_STATUS_UNLOCK, [this](WPARAM, LPARAM) {
+        try {
+            Host().StiUnLock();
+        } catch (const CComError& e) {
+            Log().Write("%s", e.Message().c_str());
+        }
+        return LRESULT(0);
+    });
     OnMsg(WM_QUERYENDSESSION, [this](WPARAM w, LPARAM l) { return OnQueryEndSession(w, l); });
     // Never shown: the dialog manager would show a modal dialog on its own.
     OnMsg(WM_WINDOWPOSCHANGING, [](WPARAM, LPARAM l) -> LRESULT {

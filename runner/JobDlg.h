@@ -62,6 +62,7 @@ public:
     BOOL IsErrorDisplayed() const { return m_ErrorDisplaied; }
     BOOL IsNoPage() const { return m_bNoPage; }
     BOOL IsRequireCancel() const;
+    CJobAppImp* GetModel() const { return Model(); }
 
 protected:
     BOOL OnInitDialog() override;

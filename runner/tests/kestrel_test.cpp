@@ -128,13 +128,19 @@ TEST_F(Kestrel, UnregisteredJobFromTheScannerShowsThePanelErrorAfterASecond) {
 TEST_F(Kestrel, UnregisteredJobStartedByHandShowsBothTexts) {
     ASSERT_TRUE(m_pDevice->SetSelectedJob(8));
     StartService("--no-launch");
-    DWORD code = 0;
-    CMessageBoxInfo box = RunAndAnswer(KestrelCommand(false), &code);
-    EXPECT_EQ(code, 2u);
+    CProcess k;
+    ASSERT_TRUE(k.Start(KestrelCommand(false)));
+    // The error dialog: the title as a static text, the message in its line.
+    CMessageBoxInfo box;
+    ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
+    EXPECT_EQ(box.m_strCaption, "Monitor for VX-410");
     EXPECT_NE(box.m_strText.find("Job is not registered."), std::string::npos) << box.m_strText;
-    EXPECT_NE(box.m_strText.find("Register a job using the Taskdeck Registrar."),
-              std::string::npos);
-    EXPECT_EQ(box.m_strCaption, "VX-410");
+    char text[256] = {};
+    SendMessageA(GetDlgItem(box.m_hWnd, 1015), WM_GETTEXT, sizeof text,
+                 reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "Register a job using the Taskdeck Registrar.");
+    EXPECT_TRUE(PressButton(box, "Close"));
+    EXPECT_EQ(k.Wait(60000), 2u);
     EXPECT_EQ(Panel().m_strPanelMessage, "Job is not registered.");
     EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
     EXPECT_FALSE(Panel().m_bRunnerHolds); // handed back before the message
@@ -273,7 +279,7 @@ TEST_F(Kestrel, WithoutWriteLogNoRunLogIsWritten) {
     ASSERT_TRUE(m_pDevice->SetSelectedJob(8));
     StartService("--no-launch");
     DWORD code = 0;
-    RunAndAnswer(KestrelCommand(false), &code);
+    RunAndAnswer(KestrelCommand(false), &code, "Close");
     EXPECT_EQ(code, 2u);
     EXPECT_EQ(GetFileAttributesA((m_strTemp + m_strLogName).c_str()), INVALID_FILE_ATTRIBUTES);
 }
