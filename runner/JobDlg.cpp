@@ -398,8 +398,12 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
     // The page as the writers take it: the native transfer's bitmap or the
     // memory transfer's page buffer, read where it lies.
     std::unique_ptr<vlm::output::CScannedPage> page;
-    if (pPageInfo)
+    if (pPageInfo) {
         page = std::make_unique<vlm::output::CScannedPage>(*pPageInfo);
+        if (!hDib && page->IsValid())
+            Log().Write("the page came by memory transfer: %dx%d", pPageInfo->vlminfo.Width,
+                        pPageInfo->vlminfo.Height);
+    }
 
     const long f = m_Settings.m_nFunctionId;
     if (!page || !page->IsValid()) {
