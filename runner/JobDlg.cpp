@@ -4,7 +4,7 @@
 
 #include "common/Localize.h"
 #include "common/VlmLog.h"
-#include "components/vx410ds/vlmtwain.h"
+#include "contracts/vlmtwain.h"
 #include "framework/App.h"
 #include "framework/ComError.h"
 #include "framework/MessageBox.h"
