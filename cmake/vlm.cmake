@@ -59,11 +59,14 @@ if(NOT VLM_WINE_LANES MATCHES "^[1-9][0-9]*$")
   message(FATAL_ERROR "VLM_WINE_LANES must be a positive number, not '${VLM_WINE_LANES}'")
 endif()
 
-# Expected seconds of the long Wine tests on a busy 2-core machine; every
-# other test counts as VLM_WINE_TEST_SECONDS_DEFAULT. The lanes are balanced
-# on these figures, so refresh them when a test grows a lot.
-set(VLM_WINE_TEST_SECONDS_DEFAULT 10)
-set(VLM_WINE_TEST_SECONDS)
+# Expected seconds of the long Wine tests on a busy 2-core machine (one
+# lane); every other test counts as VLM_WINE_TEST_SECONDS_DEFAULT. The lanes
+# are balanced on these figures, so refresh them when a test grows a lot.
+set(VLM_WINE_TEST_SECONDS_DEFAULT 2)
+set(VLM_WINE_TEST_SECONDS
+    kestrel_session_program_test=75 kestrel_session_files_test=60 kestrel_save_program_test=40
+    kestrel_program_test=17 taskstore_com_test=15 scanner_service_test=9 scan_engine_test=8
+    vx410sim_test=7)
 
 # The lane's prefix folder and lock name ("wineprefix", "wineprefix-2", ...).
 function(vlm_wine_lane_prefix lane out)
