@@ -191,7 +191,7 @@ bool CSmtpDialogue::Part(CDataWriter& w, int16_t part, const MailPartInfo& info,
         b64.Finish(encoded);
         return w.Put(encoded);
     }
-    return w.Put("\r\n");
+    return true; // the line break before a boundary belongs to the boundary
 }
 
 std::string TextPartHeaders(const MailPartInfo& info, const std::string& charset) {
