@@ -342,8 +342,9 @@ bool CMimeCoder::ParseAddressList(const std::string& text, std::vector<std::stri
                     parts.angle = ReadDelimited(text, i, '<', '>');
                     parts.hasAngle = true;
                 } else {
-                    std::string atom;
-                    while (i < text.size() && !strchr(" \t\r\n\"(<,", text[i]))
+                    // Up to a separator; any other byte (a NUL too) belongs to the atom.
+                    std::string atom(1, text[i++]);
+                    while (i < text.size() && !std::memchr(" \t\r\n\"(<,", text[i], 8))
                         atom += text[i++];
                     parts.phrase.emplace_back(atom, false);
                 }

@@ -288,6 +288,9 @@ TEST(AddressList, EntriesNamesCommentsAndBareAddresses) {
     EXPECT_EQ(AddressOf(e[0]), "taro@example.jp");
     EXPECT_EQ(AddressOf(e[3]), "jiro@example.jp");
     EXPECT_EQ(AddressOf("plain@example.jp"), "plain@example.jp");
+    // A NUL byte is an ordinary byte of a word.
+    ASSERT_TRUE(coder.ParseAddressList(std::string("a\0b@x, c@y", 10), e, 0));
+    EXPECT_EQ(e, (std::vector<std::string>{std::string("<a\0b@x>", 7), "<c@y>"}));
 }
 
 TEST(AddressList, DisplayNamesAreEncodedWords) {
