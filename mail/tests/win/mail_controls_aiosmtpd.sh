@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# C_smtp under Wine sends to aiosmtpd on 127.0.0.1 with CRAM-MD5; the server
+# CMailSender (C_smtp) under Wine sends a job's mail to aiosmtpd on 127.0.0.1 with CRAM-MD5; the server
 # (Python's email package) reads the message back: subject, body and the two
 # attachments byte for byte.
 set -u
@@ -25,7 +25,7 @@ port=$(sed -n 's/^PORT //p' "$out/port.txt")
 [ -n "$port" ] || fail "no port"
 
 VLM_SMTP_PORT=$port "$run" "$VLM_BUILD/mail/mail_controls_test.exe" \
-    --gtest_filter='C_smtp.DeliversToTheRealServer' </dev/null >"$out/test.log" 2>&1 ||
+    --gtest_filter='CMailSender.DeliversToTheRealServer' </dev/null >"$out/test.log" 2>&1 ||
     fail "test program: $(tr -d '\r' <"$out/test.log" | tail -20)"
 grep -q '\[  PASSED  \] 1 test' "$out/test.log" || fail "not run: $(cat "$out/test.log")"
 [ -f "$out/1.done" ] || fail "no message stored"

@@ -324,37 +324,6 @@ TEST(C_pop, LoginAndRefusal) {
     }
 }
 
-// Run by mail_controls_aiosmtpd.sh with the loopback server's port and user.
-TEST(C_smtp, DeliversToTheRealServer) {
-    const char* port = std::getenv("VLM_SMTP_PORT");
-    if (!port)
-        GTEST_SKIP() << "run by the aiosmtpd script test";
-    auto coder = MakeMimeCoder("German");
-    std::string subject, body;
-    coder->EncodeHeader("Gr\xFC\xDF"
-                        "e vom Scanner",
-                        subject, "", 9, 0);
-    coder->EncodeBody("Die Seiten im Anhang.\r\n", body, "", 0);
-    CSink sink;
-    sink.body = body;
-    sink.files = {TempFile("vlm_real_1.pdf", std::string(100000, '%')),
-                  TempFile("vlm_real_2.pdf", std::string(3, '\x01'))};
-    C_smtp smtp(sink);
-    ASSERT_TRUE(smtp.Create(nullptr));
-    smtp.SetPort(port);
-    smtp.SetAuthMode(kAuthCramMd5);
-    smtp.SetUserName("scanner");
-    smtp.SetPassword("secret");
-    smtp.SetMultiPart("mixed");
-    smtp.SetCharset("iso-8859-1");
-    ASSERT_TRUE(smtp.Send("127.0.0.1",
-                          "From: <scan@example.de>\r\nTo: <jm@example.de>\r\nSubject: " + subject +
-                              "\r\n\r\n",
-                          "<scan@example.de>", {"", "<jm@example.de>"}));
-    ASSERT_TRUE(PumpUntil([&] { return sink.finished; }));
-    EXPECT_EQ(sink.code, 0) << sink.text;
-}
-
 namespace {
 struct COwner : IMailSenderOwner {
     std::vector<std::string> log;
@@ -373,13 +342,14 @@ bool Has(const std::vector<std::string>& v, const std::string& s) {
 } // namespace
 
 TEST(CMailSender, PopBeforeSmtpThenTheJobsMessageWithItsFiles) {
-    CLineServer server({"+OK pop ready\r\n", "220 smtp ready\r\n"}, {{"USER", "+OK\r\n"},
-                                                                     {"PASS", "+OK\r\n"},
-                                                                     {"QUIT", "221 bye\r\n"},
-                                                                     {"EHLO", "250 hi\r\n"},
-                                                                     {"MAIL", "250 ok\r\n"},
-                                                                     {"RCPT", "250 ok\r\n"},
-                                                                     {"DATA", "354 go\r\n"}});
+    CLineServer server(std::vector<std::string>{"+OK pop ready\r\n", "220 smtp ready\r\n"},
+                       {{"USER", "+OK\r\n"},
+                        {"PASS", "+OK\r\n"},
+                        {"QUIT", "221 bye\r\n"},
+                        {"EHLO", "250 hi\r\n"},
+                        {"MAIL", "250 ok\r\n"},
+                        {"RCPT", "250 ok\r\n"},
+                        {"DATA", "354 go\r\n"}});
     COwner owner;
     CMailSender sender(owner);
     ASSERT_TRUE(sender.Create(nullptr));
@@ -418,7 +388,8 @@ TEST(CMailSender, PopBeforeSmtpThenTheJobsMessageWithItsFiles) {
     EXPECT_NE(d.find("charset=\"iso-8859-1\"\r\nContent-Transfer-Encoding: quoted-printable"
                      "\r\n\r\nAnbei.\r\n"),
               std::string::npos);
-    EXPECT_NE(d.find("filename=\"vlm_sender_2.pdf\""), std::string::npos);
+    // "_" is one of the bytes that make the iso-8859-1 coder write a Q word.
+    EXPECT_NE(d.find("filename=\"=?iso-8859-1?Q?vlm=5Fsender=5F2.pdf?=\""), std::string::npos);
     for (const auto& f : in.files)
         EXPECT_TRUE(::DeleteFileA(f.c_str())) << "the attachment file is closed: " << f;
 }
@@ -459,4 +430,32 @@ TEST(CMailSender, FailuresGiveTheTextsToShow) {
         EXPECT_EQ(owner.code, 11004);
         EXPECT_EQ(owner.message, smtpId == 2 ? "Port Number incorrect." : "Host is not found.");
     }
+}
+
+// Run by mail_controls_aiosmtpd.sh with the loopback server's port.
+TEST(CMailSender, DeliversToTheRealServer) {
+    const char* port = std::getenv("VLM_SMTP_PORT");
+    if (!port)
+        GTEST_SKIP() << "run by the aiosmtpd script test";
+    COwner owner;
+    CMailSender sender(owner);
+    ASSERT_TRUE(sender.Create(nullptr));
+    MailJobInput in;
+    in.serverName = std::string("127.0.0.1:") + port;
+    in.smtpId = 4; // CRAM-MD5
+    in.userName = "scanner";
+    in.password = "secret";
+    in.from = "scan@example.de";
+    in.send = "jm@example.de";
+    in.subject = "Gr\xFC\xDF"
+                 "e vom Scanner";
+    in.text = "Die Seiten im Anhang.\r\n";
+    in.language = "German";
+    in.files = {TempFile("vlm_real_1.pdf", std::string(100000, '%')),
+                TempFile("vlm_real_2.pdf", std::string(3, '\x01'))};
+    ASSERT_TRUE(sender.Start(in));
+    ASSERT_TRUE(PumpUntil([&] { return owner.finished; }));
+    EXPECT_EQ(owner.code, 0) << owner.text;
+    for (const auto& f : in.files)
+        ::DeleteFileA(f.c_str());
 }
