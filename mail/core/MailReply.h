@@ -44,6 +44,8 @@ public:
     // Ok with the parser filled, a socket error, or -1 for a broken reply.
     MailOutcome Read();
     const CReplyParser& Reply() const { return m_Parser; }
+    // Drops bytes received but not yet read (at the switch to TLS).
+    void Discard() { m_Pending.clear(); }
 
 private:
     IMailStream& m_Stream;

@@ -35,6 +35,13 @@ public:
     virtual int Read(char* buffer, int size) = 0;
     // All of data: size, or minus a socket error number.
     virtual int Write(const char* data, int size) = 0;
+    // Whether StartTls can work on this stream.
+    virtual bool CanTls() const { return false; }
+    // Turns the connection into TLS for host (the server certificate is
+    // checked); from then on Read and Write carry plain text through it.
+    virtual MailOutcome StartTls(const std::string& host) {
+        return {kMailRefused, "TLS is not built in this version."};
+    }
 };
 
 class IMailConnector {

@@ -1,5 +1,6 @@
 #include "mail/core/SmtpClient.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "mail/core/Base64.h"
@@ -10,6 +11,7 @@
 namespace vlm::mail {
 namespace {
 
+const uint16_t kSmtpsPort = 465, kPop3sPort = 995;
 const char kNoFrom[] = "NO FROM ADDRESS";
 const char kNoRecipient[] = "NO RECIPIENT ADDRESS";
 
@@ -78,8 +80,9 @@ private:
 
 class CSmtpDialogue {
 public:
-    CSmtpDialogue(IMailStream& stream, ISmtpEvents& events)
-        : m_Stream(stream), m_Reader(stream, CReplyParser::Kind::Smtp), m_Events(events) {}
+    CSmtpDialogue(IMailStream& stream, ISmtpEvents& events, const std::string& host, bool tls)
+        : m_Stream(stream), m_Reader(stream, CReplyParser::Kind::Smtp), m_Events(events),
+          m_Host(host), m_bTls(tls) {}
 
     // Sends a command line and reads the reply.
     MailOutcome Command(const std::string& line) {
@@ -105,9 +108,13 @@ private:
     MailOutcome Message(const SmtpSettings& s, const std::string& headerBlock, std::time_t now);
     bool Part(CDataWriter& w, int16_t part, const MailPartInfo& info, bool useBodyRequest);
 
+    bool Offers(const std::string& extension) const;
+
     IMailStream& m_Stream;
     CReplyReader m_Reader;
     ISmtpEvents& m_Events;
+    std::string m_Host;
+    bool m_bTls;
 };
 
 #define VLM_TRY(expr)                                                                              \
@@ -116,6 +123,19 @@ private:
         if (!o_.Ok())                                                                              \
             return o_;                                                                             \
     } while (0)
+
+bool CSmtpDialogue::Offers(const std::string& extension) const {
+    // The EHLO reply: the greeting line, then one extension a line.
+    for (size_t i = 1; i < Lines().size(); ++i) {
+        const std::string& l = Lines()[i];
+        if (l.size() >= extension.size() &&
+            std::equal(extension.begin(), extension.end(), l.begin(),
+                       [](char a, char b) { return a == (b >= 'a' && b <= 'z' ? b - 32 : b); }) &&
+            (l.size() == extension.size() || l[extension.size()] == ' '))
+            return true;
+    }
+    return false;
+}
 
 MailOutcome CSmtpDialogue::Hello(const SmtpSettings& s) {
     VLM_TRY(Command("EHLO " + s.heloName));
@@ -268,6 +288,17 @@ MailOutcome CSmtpDialogue::Run(const SmtpSettings& s, const std::string& headerB
     if (Code() / 100 != 2)
         return Refused();
     VLM_TRY(Hello(s));
+    // STARTTLS where the server offers it and this build can; a server that
+    // offers none is talked to in plain text as before.
+    if (!m_bTls && m_Stream.CanTls() && Offers("STARTTLS")) {
+        VLM_TRY(Command("STARTTLS"));
+        if (Code() != 220)
+            return Refused();
+        VLM_TRY(m_Stream.StartTls(m_Host));
+        m_bTls = true;
+        m_Reader.Discard(); // nothing the server sent before TLS counts
+        VLM_TRY(Hello(s));
+    }
     VLM_TRY(Authenticate(s));
 
     VLM_TRY(Command("MAIL FROM:<" + AddressOf(sender) + ">"));
@@ -334,13 +365,15 @@ MailOutcome SmtpSend(IMailConnector& connector, const SmtpSettings& settings,
     uint16_t port = 0;
     if (int e = ParsePort(settings.port, 25, port))
         return {e, ""};
-    if (port == 465)
-        return {kMailRefused, "TLS (port 465) is not built in this version."};
     std::unique_ptr<IMailStream> stream;
     events.OnStatus("Connecting");
     if (int e = connector.Connect(host, port, stream))
         return {e, ""};
-    return CSmtpDialogue(*stream, events).Run(settings, headerBlock, sender, recipients, now);
+    // Port 465 speaks TLS from the first byte.
+    if (port == kSmtpsPort)
+        VLM_TRY(stream->StartTls(host));
+    return CSmtpDialogue(*stream, events, host, port == kSmtpsPort)
+        .Run(settings, headerBlock, sender, recipients, now);
 }
 
 MailOutcome Pop3Login(IMailConnector& connector, const std::string& portText,
@@ -352,6 +385,8 @@ MailOutcome Pop3Login(IMailConnector& connector, const std::string& portText,
     std::unique_ptr<IMailStream> stream;
     if (int e = connector.Connect(host, port, stream))
         return {e, ""};
+    if (port == kPop3sPort) // TLS from the first byte
+        VLM_TRY(stream->StartTls(host));
     CReplyReader reader(*stream, CReplyParser::Kind::Pop3);
     auto command = [&](const std::string& line) -> MailOutcome {
         const std::string out = line + "\r\n";

@@ -37,6 +37,13 @@ public:
             explicit CView(CScriptedServer& s) : s(s) {}
             int Read(char* b, int n) override { return s.Read(b, n); }
             int Write(const char* d, int n) override { return s.Write(d, n); }
+            bool CanTls() const override { return s.m_bTls; }
+            MailOutcome StartTls(const std::string& host) override {
+                if (!s.m_bTls)
+                    return IMailStream::StartTls(host);
+                s.m_Transcript += "<tls " + host + ">";
+                return s.m_TlsOutcome;
+            }
         };
         stream = std::make_unique<CView>(*this);
         return 0;
@@ -80,6 +87,9 @@ public:
     uint16_t m_Port = 0;
     int m_Connects = 0;
     bool Finished() const { return m_Next == m_Steps.size(); }
+    // A stream that can switch to TLS (only marked in the transcript).
+    bool m_bTls = false;
+    MailOutcome m_TlsOutcome;
 
 private:
     bool Match(const std::string& expect) {

@@ -331,10 +331,10 @@ TEST(SmtpSend, RefusedBeforeConnectingAndConnectErrors) {
     EXPECT_EQ(o.code, kMailNoData) << "a port that is no number";
     o = send(none, "a@b", kRecipients, "70000");
     EXPECT_EQ(o.code, kMailNoData);
-    o = send(none, "a@b", kRecipients, "465");
-    EXPECT_EQ(o.code, kMailRefused) << "TLS is asked for and not built";
-    EXPECT_NE(o.text.find("TLS"), std::string::npos);
     EXPECT_EQ(none.m_Connects, 0);
+    o = send(none, "a@b", kRecipients, "465");
+    EXPECT_EQ(o.code, kMailRefused) << "TLS is asked for and the stream has none";
+    EXPECT_NE(o.text.find("TLS"), std::string::npos);
     for (int err : {10061, 10060, 11001, 10065}) {
         CScriptedServer down(std::vector<Step>{}, err);
         EXPECT_EQ(send(down, "a@b", kRecipients).code, err);
@@ -371,4 +371,66 @@ TEST(Pop3, LogInAndRefusals) {
     }
     CScriptedServer none(std::vector<Step>{});
     EXPECT_EQ(Pop3Login(none, "pop3", "h", "u", "p").code, kMailNoData);
+}
+
+TEST(SmtpSend, StartTlsWhenOfferedAndPossibleAndImplicitTlsOn465) {
+    const std::vector<Step> tail = {{"AUTH PLAIN", "235 ok\r\n"},
+                                    Envelope()[0],
+                                    Envelope()[1],
+                                    Envelope()[2],
+                                    Envelope()[3],
+                                    Envelope()[4],
+                                    Envelope()[5]};
+    auto steps = [&](std::string starttlsReply) {
+        std::vector<Step> s = {{"", "220 ready\r\n"},
+                               {"EHLO", "250-hi\r\n250-starttls\r\n250 AUTH PLAIN\r\n"},
+                               {"STARTTLS", starttlsReply},
+                               {"EHLO", "250-hi again\r\n250 AUTH PLAIN\r\n"}};
+        s.insert(s.end(), tail.begin(), tail.end());
+        return s;
+    };
+    SmtpSettings s;
+    s.authMode = kAuthPlain;
+    {
+        // A reply smuggled in before the switch is dropped, not taken for EHLO's.
+        CScriptedServer server(steps("220 go ahead\r\n250 smuggled\r\n"));
+        server.m_bTls = true;
+        CParts parts;
+        const MailOutcome o = Send(server, parts, s);
+        EXPECT_EQ(o.code, 0) << o.text << server.Transcript();
+        EXPECT_TRUE(server.Finished());
+        EXPECT_EQ(server.Transcript().find("EHLO localhost\r\nSTARTTLS\r\n<tls mail.example.jp>"
+                                           "EHLO localhost\r\nAUTH PLAIN"),
+                  0u)
+            << server.Transcript();
+    }
+    {
+        CScriptedServer server(steps("454 TLS not available\r\n"));
+        server.m_bTls = true;
+        CParts parts;
+        const MailOutcome o = Send(server, parts, s);
+        EXPECT_EQ(o.code, kMailRefused);
+        EXPECT_EQ(o.text, "454 TLS not available");
+    }
+    {
+        CScriptedServer server(steps(""));
+        server.m_bTls = true;
+        server.m_TlsOutcome = {kMailRefused, "certificate not trusted"};
+        CParts parts;
+        s.port = "465";
+        const MailOutcome o = Send(server, parts, s);
+        EXPECT_EQ(o.text, "certificate not trusted") << "TLS first on 465, before the greeting";
+        EXPECT_EQ(server.Transcript(), "<tls mail.example.jp>");
+    }
+    {
+        // The stream cannot do TLS: the offer is left alone.
+        std::vector<Step> plain = {{"", "220 ready\r\n"}, {"EHLO", "250-hi\r\n250 STARTTLS\r\n"}};
+        plain.insert(plain.end(), tail.begin(), tail.end());
+        CScriptedServer server(plain);
+        CParts parts;
+        s.port = "";
+        const MailOutcome o = Send(server, parts, s);
+        EXPECT_EQ(o.code, 0) << o.text;
+        EXPECT_EQ(server.Transcript().find("STARTTLS"), std::string::npos);
+    }
 }
