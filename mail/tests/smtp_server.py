@@ -1,8 +1,11 @@
 """A loopback SMTP server for the mail tests (aiosmtpd).
 
-Usage: smtp_server.py OUTDIR [--user U --password P]
-Listens on 127.0.0.1 on a free port and prints "PORT <n>". With a user, AUTH
-(LOGIN, PLAIN and CRAM-MD5) is required. Each message N is stored as
+Usage: smtp_server.py OUTDIR [--user U --password P] [--cert C --key K
+                       --tls starttls|implicit] [--port N]
+Listens on 127.0.0.1 (on a free port unless given) and prints "PORT <n>".
+With a user, AUTH (LOGIN, PLAIN and CRAM-MD5) is required. With --tls
+starttls the server requires STARTTLS before anything else; with implicit
+it speaks TLS from the first byte. Each message N is stored as
 N.eml (as received), N.envelope (sender, then recipients, one a line),
 N.subject and N.body (decoded, UTF-8), N.att<k> (decoded attachment k) and
 N.names (decoded attachment file names, UTF-8, one a line); N.done is
@@ -15,6 +18,7 @@ import email.header
 import email.policy
 import hmac
 import os
+import ssl
 import sys
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
@@ -84,14 +88,25 @@ async def main():
     ap.add_argument("outdir")
     ap.add_argument("--user")
     ap.add_argument("--password", default="")
+    ap.add_argument("--cert")
+    ap.add_argument("--key")
+    ap.add_argument("--tls", choices=["starttls", "implicit"])
+    ap.add_argument("--port", type=int, default=0)
     a = ap.parse_args()
     handler = Handler(a.outdir, a.user, a.password)
     kwargs = dict(decode_data=False, auth_require_tls=False, enable_SMTPUTF8=False)
     if a.user:
         kwargs.update(auth_required=True, authenticator=handler.authenticate)
+    context = None
+    if a.tls:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(a.cert, a.key)
+    if a.tls == "starttls":
+        kwargs.update(tls_context=context, require_starttls=True)
     loop = asyncio.get_running_loop()
     server = await loop.create_server(lambda: SMTP(handler, hostname="loopback", **kwargs),
-                                      "127.0.0.1", 0)
+                                      "127.0.0.1", a.port,
+                                      ssl=context if a.tls == "implicit" else None)
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
     async with server:
         await server.serve_forever()

@@ -56,6 +56,7 @@ BOOL CMailControl::Start(std::function<MailOutcome(IMailConnector&)> work,
     m_Work = std::move(work);
     m_Finished = std::move(finished);
     m_Connector = std::make_unique<CWinsockConnector>(m_TimeoutMs);
+    m_Connector->SetAllowSelfSigned(m_bAllowSelfSigned);
     m_Thread.Attach(::CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr));
     return m_Thread.IsValid();
 }

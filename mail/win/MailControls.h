@@ -57,6 +57,8 @@ public:
     bool IsBusy() const { return m_Thread.IsValid(); }
     // Read time-out of every server reply (60 s unless set).
     void SetTimeout(int ms) { m_TimeoutMs = ms; }
+    // Whether a self-signed server certificate passes the TLS check.
+    void SetAllowSelfSigned(bool allow) { m_bAllowSelfSigned = allow; }
 
 protected:
     CMailControl() = default;
@@ -81,6 +83,7 @@ private:
     std::function<void(MailOutcome&)> m_Finished;
     MailOutcome m_Outcome;
     int m_TimeoutMs = 60000;
+    bool m_bAllowSelfSigned = false;
     volatile LONG m_bClosing = 0;
 };
 

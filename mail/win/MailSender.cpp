@@ -25,6 +25,7 @@ BOOL CMailSender::Start(const MailJobInput& input) {
     if (!IsPopBeforeSmtp(input.smtpId))
         return Send();
     m_Pop.SetTimeout(input.timeoutMs);
+    m_Pop.SetAllowSelfSigned(input.allowSelfSigned);
     if (!m_Server.port.empty())
         m_Pop.SetPort(m_Server.port);
     return m_Pop.Login(m_Server.host, input.userName, input.password);
@@ -38,6 +39,7 @@ BOOL CMailSender::Send() {
     m_PendingBody = plan.body;
     m_NextAttachment = 0;
     m_Smtp.SetTimeout(m_Input.timeoutMs);
+    m_Smtp.SetAllowSelfSigned(m_Input.allowSelfSigned);
     if (!m_Server.port.empty())
         m_Smtp.SetPort(m_Server.port);
     m_Smtp.SetAuthMode(AuthModeFromSmtpId(m_Input.smtpId));

@@ -34,6 +34,7 @@ struct MailJobInput {
     std::vector<std::string> files;        // the output files to attach
     std::string language;                  // empty: from the thread locale
     int timeoutMs = 60000;                 // every read from the servers
+    bool allowSelfSigned = false;          // store-wide "SMTPAllowSelfSigned"
 };
 
 class IMailSenderOwner {

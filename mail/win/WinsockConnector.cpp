@@ -2,13 +2,16 @@
 
 #include <string>
 
+#include "mail/win/SchannelTls.h"
+
 namespace vlm::mail {
 
-class CWinsockStream : public IMailStream {
+// The TCP connection itself.
+class CSocketStream : public IMailStream {
 public:
-    CWinsockStream(CWinsockConnector& owner, CSocket socket)
+    CSocketStream(CWinsockConnector& owner, CSocket socket)
         : m_Owner(owner), m_Socket(std::move(socket)) {}
-    ~CWinsockStream() override {
+    ~CSocketStream() override {
         CCsLock lock(m_Owner.m_Lock);
         m_Owner.m_Current = INVALID_SOCKET;
     }
@@ -42,6 +45,34 @@ private:
     }
     CWinsockConnector& m_Owner;
     CSocket m_Socket;
+};
+
+// The connection as the dialogues see it: plain, or TLS once started.
+class CWinsockStream : public IMailStream {
+public:
+    CWinsockStream(CWinsockConnector& owner, CSocket socket)
+        : m_Socket(owner, std::move(socket)), m_bAllowSelfSigned(owner.m_bAllowSelfSigned) {}
+    int Read(char* buffer, int size) override {
+        return m_Tls ? m_Tls->Read(buffer, size) : m_Socket.Read(buffer, size);
+    }
+    int Write(const char* data, int size) override {
+        return m_Tls ? m_Tls->Write(data, size) : m_Socket.Write(data, size);
+    }
+    bool CanTls() const override { return !m_Tls; }
+    MailOutcome StartTls(const std::string& host) override {
+        if (m_Tls)
+            return {kMailRefused, "TLS is already on."};
+        auto tls = std::make_unique<CTlsChannel>(m_Socket, m_bAllowSelfSigned);
+        MailOutcome o = tls->Handshake(host);
+        if (o.Ok())
+            m_Tls = std::move(tls);
+        return o;
+    }
+
+private:
+    CSocketStream m_Socket;
+    bool m_bAllowSelfSigned;
+    std::unique_ptr<CTlsChannel> m_Tls;
 };
 
 CWinsockConnector::CWinsockConnector(int timeoutMs) : m_TimeoutMs(timeoutMs) {

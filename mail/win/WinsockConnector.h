@@ -18,9 +18,13 @@ public:
     // From another thread: ends the open connection, so that a waiting read
     // returns at once.
     void Abort();
+    // Whether a self-signed server certificate passes the TLS check.
+    void SetAllowSelfSigned(bool allow) { m_bAllowSelfSigned = allow; }
 
 private:
+    friend class CSocketStream;
     friend class CWinsockStream;
+    bool m_bAllowSelfSigned = false;
     int m_TimeoutMs;
     bool m_bStarted = false;
     CCriticalSection m_Lock;

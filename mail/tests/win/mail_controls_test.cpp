@@ -432,7 +432,9 @@ TEST(CMailSender, FailuresGiveTheTextsToShow) {
     }
 }
 
-// Run by mail_controls_aiosmtpd.sh with the loopback server's port.
+// Run by the aiosmtpd script tests with the loopback server's port;
+// VLM_SMTP_SELF_SIGNED allows the server's certificate, and
+// VLM_SMTP_EXPECT_UNTRUSTED expects it refused.
 TEST(CMailSender, DeliversToTheRealServer) {
     const char* port = std::getenv("VLM_SMTP_PORT");
     if (!port)
@@ -453,9 +455,16 @@ TEST(CMailSender, DeliversToTheRealServer) {
     in.language = "German";
     in.files = {TempFile("vlm_real_1.pdf", std::string(100000, '%')),
                 TempFile("vlm_real_2.pdf", std::string(3, '\x01'))};
+    in.allowSelfSigned = std::getenv("VLM_SMTP_SELF_SIGNED") != nullptr;
     ASSERT_TRUE(sender.Start(in));
     ASSERT_TRUE(PumpUntil([&] { return owner.finished; }));
-    EXPECT_EQ(owner.code, 0) << owner.text;
+    if (std::getenv("VLM_SMTP_EXPECT_UNTRUSTED")) {
+        EXPECT_EQ(owner.code, -1);
+        EXPECT_NE(owner.text.find("certificate is not trusted"), std::string::npos) << owner.text;
+        EXPECT_EQ(owner.message, "MailServer replied an error.");
+    } else {
+        EXPECT_EQ(owner.code, 0) << owner.text;
+    }
     for (const auto& f : in.files)
         ::DeleteFileA(f.c_str());
 }
