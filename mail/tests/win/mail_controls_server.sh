@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# TLS through Schannel under Wine against aiosmtpd with a self-signed
-# certificate made here: STARTTLS (the server requires it) delivers when
-# self-signed certificates are allowed and is refused otherwise; on port 465
-# (when it is free) TLS from the first byte.
+# CMailSender (C_smtp) under Wine sends a German job with two attachments to
+# aiosmtpd on 127.0.0.1; the server reads it back with Python's email
+# package. First in plain text with CRAM-MD5, then through Schannel with a
+# self-signed certificate made here: STARTTLS (the server requires it)
+# delivers when self-signed certificates are allowed and is refused
+# otherwise; on port 465 (when it is free) TLS from the first byte.
 set -u
 run="$VLM_SOURCE/tools/wine-run.sh"
 out=$(mktemp -d)
@@ -22,7 +24,7 @@ start_server() { # dir, then extra arguments; sets port
     shift
     mkdir -p "$dir"
     "$VLM_PYTHON" "$VLM_SOURCE/mail/tests/smtp_server.py" "$dir" --user scanner --password secret \
-        --cert "$out/cert.pem" --key "$out/key.pem" "$@" >"$dir.port" 2>"$dir.log" &
+        "$@" >"$dir.port" 2>"$dir.log" &
     server=$!
     port=
     for _ in $(seq 1200); do # the first line, within two minutes
@@ -51,7 +53,18 @@ check_message() { # dir
 }
 
 passed=0
-start_server "$out/starttls" --tls starttls || fail "server: $(cat "$out/starttls.log")"
+start_server "$out/plain" || fail "server: $(cat "$out/plain.log")"
+send "$out/plain"
+check_message "$out/plain"
+[ "$(cat "$out/plain/1.body")" = $'Die Seiten im Anhang.\r' ] || fail "body: $(od -c "$out/plain/1.body")"
+[ "$(printf '\1\1\1' | cmp - "$out/plain/1.att2" && echo same)" = same ] || fail "attachment 2 differs"
+[ "$(cat "$out/plain/1.names")" = $'vlm_real_1.pdf\nvlm_real_2.pdf' ] ||
+    fail "names: $(cat "$out/plain/1.names")"
+stop_server
+passed=$((passed + 1))
+
+tls=(--cert "$out/cert.pem" --key "$out/key.pem")
+start_server "$out/starttls" "${tls[@]}" --tls starttls || fail "server: $(cat "$out/starttls.log")"
 send "$out/starttls" VLM_SMTP_EXPECT_UNTRUSTED=1
 [ -z "$(ls "$out/starttls")" ] || fail "a message got through an untrusted certificate"
 send "$out/starttls" VLM_SMTP_SELF_SIGNED=1
@@ -59,7 +72,7 @@ check_message "$out/starttls"
 stop_server
 passed=$((passed + 2))
 
-if start_server "$out/implicit" --tls implicit --port 465; then
+if start_server "$out/implicit" "${tls[@]}" --tls implicit --port 465; then
     send "$out/implicit" VLM_SMTP_SELF_SIGNED=1
     check_message "$out/implicit"
     stop_server
