@@ -22,24 +22,33 @@ class CDataWriter {
 public:
     explicit CDataWriter(IMailStream& stream) : m_Stream(stream) {}
     bool Put(const std::string& s) {
-        for (char c : s) {
+        const char* p = s.data();
+        const char* const end = p + s.size();
+        while (p < end) {
             if (m_PendingCr) {
                 EndLine();
-                if (c == '\n')
-                    continue; // CR LF
+                if (*p == '\n') { // CR LF
+                    ++p;
+                    continue;
+                }
             }
-            if (c == '\r') {
+            if (*p == '\r') {
                 m_PendingCr = true;
+                ++p;
                 continue;
             }
-            if (c == '\n') { // a bare LF
+            if (*p == '\n') { // a bare LF
                 EndLine();
+                ++p;
                 continue;
             }
-            if (m_LineStart && c == '.')
+            if (m_LineStart && *p == '.')
                 Raw(".", 1);
             m_LineStart = false;
-            Raw(&c, 1);
+            const char* run = p;
+            while (p < end && *p != '\r' && *p != '\n')
+                ++p;
+            Raw(run, size_t(p - run));
         }
         return m_Error == 0;
     }
