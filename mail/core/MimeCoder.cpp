@@ -456,7 +456,7 @@ std::string ShiftJisToFullWidth(const std::string& text) {
     return out;
 }
 
-CMimeCoderISO_2022_JP::CMimeCoderISO_2022_JP() : CMimeCoder("iso-2022-jp", k7bitLine, "base64") {}
+CMimeCoderISO_2022_JP::CMimeCoderISO_2022_JP() : CMimeCoderB("iso-2022-jp", k7bitLine, "base64") {}
 
 std::string CMimeCoderISO_2022_JP::Prepare(const std::string& text) const {
     return ShiftJisToFullWidth(text);
@@ -486,14 +486,9 @@ std::string CMimeCoderISO_2022_JP::Split(const std::string& text, size_t& pos, s
     return SplitRuns(text, pos, limit, kEscJis, kEscAscii, wide, narrow);
 }
 
-bool CMimeCoderISO_2022_JP::EncodeHeader(const std::string& text, std::string& result,
-                                         const std::string& charset, int offset, unsigned) {
-    return EncodeWordsB(text, result, charset, offset);
-}
-
 // ---- HZ (GB2312) ----
 
-CMimeCoderGB2312::CMimeCoderGB2312() : CMimeCoder("hz-gb-2312", k7bitLine, "base64") {}
+CMimeCoderGB2312::CMimeCoderGB2312() : CMimeCoderB("hz-gb-2312", k7bitLine, "base64") {}
 
 std::string CMimeCoderGB2312::Prepare(const std::string& text) const {
     std::string out;
@@ -535,11 +530,6 @@ std::string CMimeCoderGB2312::Split(const std::string& text, size_t& pos, size_t
         return 1;
     };
     return SplitRuns(text, pos, limit, "~{", "~}", wide, narrow);
-}
-
-bool CMimeCoderGB2312::EncodeHeader(const std::string& text, std::string& result,
-                                    const std::string& charset, int offset, unsigned) {
-    return EncodeWordsB(text, result, charset, offset);
 }
 
 // ---- ISO-8859-1 ----

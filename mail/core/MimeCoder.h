@@ -82,11 +82,21 @@ protected:
     std::string m_Work;
 };
 
-class CMimeCoderISO_2022_JP : public CMimeCoder {
+// The double-byte coders: headers as B encoded words of their splitter's pieces.
+class CMimeCoderB : public CMimeCoder {
+public:
+    bool EncodeHeader(const std::string& text, std::string& result, const std::string& charset,
+                      int offset, unsigned flags) override {
+        return EncodeWordsB(text, result, charset, offset);
+    }
+
+protected:
+    using CMimeCoder::CMimeCoder;
+};
+
+class CMimeCoderISO_2022_JP : public CMimeCoderB {
 public:
     CMimeCoderISO_2022_JP();
-    bool EncodeHeader(const std::string& text, std::string& result, const std::string& charset,
-                      int offset, unsigned flags) override;
 
 protected:
     std::string Prepare(const std::string& text) const override;
@@ -94,11 +104,9 @@ protected:
     bool NeedsEncoding(const std::string& prepared) const override;
 };
 
-class CMimeCoderGB2312 : public CMimeCoder {
+class CMimeCoderGB2312 : public CMimeCoderB {
 public:
     CMimeCoderGB2312();
-    bool EncodeHeader(const std::string& text, std::string& result, const std::string& charset,
-                      int offset, unsigned flags) override;
 
 protected:
     std::string Prepare(const std::string& text) const override;

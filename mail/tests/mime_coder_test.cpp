@@ -76,8 +76,9 @@ TEST(Iso2022Jp, LongBodyLinesAreCutWithinSeventySixBytesEscapesIncluded) {
         EXPECT_LE(line.size(), 76u);
         // Every line ends in the single-byte set.
         const size_t lastOpen = line.rfind("\x1b$B"), lastClose = line.rfind("\x1b(B");
-        if (lastOpen != std::string::npos)
+        if (lastOpen != std::string::npos) {
             EXPECT_GT(lastClose, lastOpen);
+        }
     }
 }
 

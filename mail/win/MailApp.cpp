@@ -9,6 +9,11 @@
 
 namespace vlm::mail {
 namespace {
+// Library functions as their real type (through void*, which FARPROC converts to).
+template <class F> F ProcAs(FARPROC p) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(p));
+}
+
 const char kNotesAppPath[] = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\APP PATHS\\NOTES.EXE";
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
@@ -61,39 +66,42 @@ BOOL CSimpleMAPI::Load() {
 
 BOOL CSimpleMAPI::Logon() {
     LHANDLE session = 0;
-    const ULONG r =
-        reinterpret_cast<LPMAPILOGON>(m_pLogon)(0, nullptr, nullptr, MAPI_LOGON_UI, 0, &session);
+    const ULONG r = ProcAs<LPMAPILOGON>(m_pLogon)(0, nullptr, nullptr, MAPI_LOGON_UI, 0, &session);
     m_Session = session;
     return r == SUCCESS_SUCCESS;
 }
 
 BOOL CSimpleMAPI::Logoff() {
-    return reinterpret_cast<LPMAPILOGOFF>(m_pLogoff)(m_Session, 0, 0, 0) == SUCCESS_SUCCESS;
+    return ProcAs<LPMAPILOGOFF>(m_pLogoff)(m_Session, 0, 0, 0) == SUCCESS_SUCCESS;
 }
 
-BOOL CSimpleMAPI::SetAttachments(const std::vector<std::string>& paths) {
-    m_Paths = paths;
-    m_Names.clear();
-    for (const auto& p : paths)
-        m_Names.push_back(MailFileName(p));
+BOOL CMailFiles::Set(const std::vector<std::string>& list) {
+    paths = list;
+    names.clear();
+    for (const auto& p : list)
+        names.push_back(MailFileName(p));
     return TRUE;
 }
 
+BOOL CSimpleMAPI::SetAttachments(const std::vector<std::string>& paths) {
+    return m_Files.Set(paths);
+}
+
 BOOL CSimpleMAPI::Send() {
-    std::vector<MapiFileDesc> files(m_Paths.size());
-    for (size_t i = 0; i < m_Paths.size(); ++i) {
+    std::vector<MapiFileDesc> files(m_Files.paths.size());
+    for (size_t i = 0; i < files.size(); ++i) {
         files[i] = {};
         files[i].nPosition = ULONG(-1); // no place in the note text
-        files[i].lpszPathName = const_cast<char*>(m_Paths[i].c_str());
-        files[i].lpszFileName = const_cast<char*>(m_Names[i].c_str());
+        files[i].lpszPathName = const_cast<char*>(m_Files.paths[i].c_str());
+        files[i].lpszFileName = const_cast<char*>(m_Files.names[i].c_str());
     }
     MapiMessage message{};
     message.lpszSubject = const_cast<char*>("");
     message.lpszNoteText = const_cast<char*>("");
     message.nFileCount = ULONG(files.size());
     message.lpFiles = files.empty() ? nullptr : files.data();
-    return reinterpret_cast<LPMAPISENDMAIL>(m_pSendMail)(
-               m_Session, 0, &message, MAPI_LOGON_UI | MAPI_DIALOG, 0) == SUCCESS_SUCCESS;
+    return ProcAs<LPMAPISENDMAIL>(m_pSendMail)(m_Session, 0, &message, MAPI_LOGON_UI | MAPI_DIALOG,
+                                               0) == SUCCESS_SUCCESS;
 }
 
 // ---- Notes ----
@@ -123,18 +131,14 @@ BOOL CNotes::Logoff() {
 }
 
 BOOL CNotes::SetAttachments(const std::vector<std::string>& paths) {
-    m_Paths = paths;
-    m_Names.clear();
-    for (const auto& p : paths)
-        m_Names.push_back(MailFileName(p));
-    return TRUE;
+    return m_Files.Set(paths);
 }
 
 BOOL CNotes::Send() {
     std::vector<SmiFileEntry> files;
-    for (size_t i = 0; i < m_Paths.size(); ++i)
-        files.push_back({m_Paths[i].c_str(), m_Names[i].c_str(), 0});
-    const auto send = reinterpret_cast<SmiSendMailFn>(m_pSendMail);
+    for (size_t i = 0; i < m_Files.paths.size(); ++i)
+        files.push_back({m_Files.paths[i].c_str(), m_Files.names[i].c_str(), 0});
+    const auto send = ProcAs<SmiSendMailFn>(m_pSendMail);
     ULONG r;
     do // 1 asks to be called again
         r = send(0, 0, 0, ULONG(files.size()), files.data(), "", "", 0, 1, 0);

@@ -33,6 +33,12 @@ public:
 // The file name of a path: the text after the last "\" or "/".
 std::string MailFileName(const std::string& path);
 
+// The attachment paths and their file names, as both libraries take them.
+struct CMailFiles {
+    std::vector<std::string> paths, names;
+    BOOL Set(const std::vector<std::string>& list);
+};
+
 class CSimpleMAPI : public CMail {
 public:
     ~CSimpleMAPI() override;
@@ -45,7 +51,7 @@ public:
 private:
     CModule m_Library;
     ULONG_PTR m_Session = 0;
-    std::vector<std::string> m_Paths, m_Names;
+    CMailFiles m_Files;
     FARPROC m_pLogon = nullptr, m_pLogoff = nullptr, m_pSendMail = nullptr;
 };
 
@@ -59,7 +65,7 @@ public:
 
 private:
     CModule m_Library;
-    std::vector<std::string> m_Paths, m_Names;
+    CMailFiles m_Files;
     FARPROC m_pSendMail = nullptr, m_pSendDocuments = nullptr;
     std::string m_SavedDirectory;
 };

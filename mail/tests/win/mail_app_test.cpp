@@ -259,3 +259,31 @@ TEST_F(MailApp, Outlook64StartsTheHelperWhichHandsTheFilesOn) {
     EXPECT_EQ(Attachment(sent[0], "page one.pdf"), "one");
     EXPECT_EQ(Attachment(sent[0], "page two.pdf"), "two");
 }
+
+TEST_F(MailApp, QuillMailRegistersItselfAsTheDefaultClient) {
+    auto run = [](const char* arg) {
+        std::string cmd = "\"" + WinPath(VLM_QUILL_DIR) + "\\quillmail.exe\" " + arg;
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &si, &pi))
+            return DWORD(-1);
+        ::WaitForSingleObject(pi.hProcess, 120000);
+        DWORD code = DWORD(-1);
+        ::GetExitCodeProcess(pi.hProcess, &code);
+        ::CloseHandle(pi.hProcess);
+        ::CloseHandle(pi.hThread);
+        return code;
+    };
+    ASSERT_EQ(run("/register"), 0u);
+    EXPECT_EQ(DefaultMailClient(), "Quill Mail");
+    CRegKey k;
+    std::string dll;
+    ASSERT_EQ(k.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail\\Quill Mail"), ERROR_SUCCESS);
+    ASSERT_EQ(k.QueryString("DLLPath", dll), ERROR_SUCCESS);
+    EXPECT_EQ(dll, WinPath(VLM_QUILL_DIR) + "\\QuillMAPI.dll");
+    k.Close();
+    ASSERT_EQ(run("/unregister"), 0u);
+    EXPECT_EQ(DefaultMailClient(), "");
+}
