@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
         files[i].lpszFileName = names[i].data();
     }
     HMODULE mapi = ::LoadLibraryA("mapi32.dll");
-    auto send =
-        mapi ? reinterpret_cast<LPMAPISENDMAIL>(::GetProcAddress(mapi, "MAPISendMail")) : nullptr;
+    void* proc = mapi ? reinterpret_cast<void*>(::GetProcAddress(mapi, "MAPISendMail")) : nullptr;
+    auto send = reinterpret_cast<LPMAPISENDMAIL>(proc);
     if (!send)
         return 3;
     MapiMessage message{};
