@@ -57,8 +57,12 @@ bool Base64Decode(const std::string& text, std::string& out) {
             out.push_back(char((acc >> bits) & 0xFF));
         }
     }
-    // Leftover bits must be the zero padding of a 2- or 3-character group.
-    return fill <= 2 && (bits == 0 ? fill == 0 : (bits == 4 ? fill == 2 : fill == 1)) &&
+    // Leftover bits must be the zero padding of a 2- or 3-character group (a
+    // lone character holds no byte).
+    return fill <= 2 &&
+           (bits == 0   ? fill == 0
+            : bits == 4 ? fill == 2
+                        : bits == 2 && fill == 1) &&
            (acc & ((1u << bits) - 1)) == 0;
 }
 

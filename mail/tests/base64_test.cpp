@@ -34,6 +34,8 @@ TEST(Base64, DecoderRefusesBrokenText) {
     EXPECT_FALSE(Base64Decode("Zg=", out)) << "fill missing";
     EXPECT_FALSE(Base64Decode("Zg==Zg==", out)) << "data after the fill";
     EXPECT_FALSE(Base64Decode("Zh==", out)) << "stray bits in the last group";
+    EXPECT_FALSE(Base64Decode("A =", out)) << "one character holds no byte";
+    EXPECT_FALSE(Base64Decode("Zm9vY===", out));
     EXPECT_TRUE(Base64Decode("Zm9v\r\nYmFy", out));
     EXPECT_EQ(out, "foobar");
 }
