@@ -1,4 +1,4 @@
-// The loopback SMTP server (aiosmtpd, started with its own output folder and
+// The loopback servers (aiosmtpd or Dovecot, started with its own output folder and
 // ended by its process id) and the job dialog's side of the part requests
 // over real files, for the native tests and benchmarks.
 #pragma once
@@ -28,7 +28,9 @@ inline std::string ReadFile(const fs::path& p) {
 // The loopback server, started with its own output folder, ended by its id.
 class CServer {
 public:
-    explicit CServer(const std::vector<std::string>& extra) {
+    // script: smtp_server.py (aiosmtpd) or pop3_server.py (Dovecot).
+    explicit CServer(const std::vector<std::string>& extra,
+                     const std::string& script = "smtp_server.py") {
         m_Dir = fs::temp_directory_path() /
                 ("vlm_smtp_" + std::to_string(getpid()) + "_" + std::to_string(++s_Count));
         fs::remove_all(m_Dir);
@@ -38,7 +40,7 @@ public:
             return;
         std::vector<std::string> args = {
             std::getenv("VLM_PYTHON") ? std::getenv("VLM_PYTHON") : "python3",
-            std::string(std::getenv("VLM_MAIL_TOOLS")) + "/smtp_server.py", m_Dir.string()};
+            std::string(std::getenv("VLM_MAIL_TOOLS")) + "/" + script, m_Dir.string()};
         args.insert(args.end(), extra.begin(), extra.end());
         m_Pid = fork();
         if (m_Pid == 0) {

@@ -171,3 +171,16 @@ TEST(SmtpLoopback, WrongPasswordClosedPortAndSilentServer) {
     }
     close(fd);
 }
+
+TEST(Pop3Loopback, LogInToDovecot) {
+    if (geteuid() != 0 || system("command -v dovecot >/dev/null") != 0)
+        GTEST_SKIP() << "Dovecot runs as root here (make deps installs dovecot-pop3d)";
+    CServer server({"scanner", "s3cret"}, "pop3_server.py");
+    ASSERT_FALSE(server.Port().empty());
+    CPosixConnector connector;
+    MailOutcome o = Pop3Login(connector, server.Port(), "127.0.0.1", "scanner", "s3cret");
+    EXPECT_EQ(o.code, 0) << o.text;
+    o = Pop3Login(connector, server.Port(), "127.0.0.1", "scanner", "wrong");
+    EXPECT_EQ(o.code, kMailRefused);
+    EXPECT_NE(o.text.find("Authentication failed"), std::string::npos) << o.text;
+}

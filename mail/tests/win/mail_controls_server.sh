@@ -4,7 +4,8 @@
 # package. First in plain text with CRAM-MD5, then through Schannel with a
 # self-signed certificate made here: STARTTLS (the server requires it)
 # delivers when self-signed certificates are allowed and is refused
-# otherwise; on port 465 (when it is free) TLS from the first byte.
+# otherwise; on port 465 (when it is free) TLS from the first byte. Last,
+# C_pop logs in to Dovecot (when this runs as root, as Dovecot needs).
 set -u
 run="$VLM_SOURCE/tools/wine-run.sh"
 out=$(mktemp -d)
@@ -23,8 +24,8 @@ start_server() { # dir, then extra arguments; sets port
     local dir=$1
     shift
     mkdir -p "$dir"
-    "$VLM_PYTHON" "$VLM_SOURCE/mail/tests/smtp_server.py" "$dir" --user scanner --password secret \
-        "$@" >"$dir.port" 2>"$dir.log" &
+    "$VLM_PYTHON" "$VLM_SOURCE/mail/tests/${script:-smtp_server.py}" "$dir" "$@" >"$dir.port" \
+        2>"$dir.log" &
     server=$!
     port=
     for _ in $(seq 1200); do # the first line, within two minutes
@@ -40,7 +41,7 @@ send() { # dir, then environment settings for the test program
     local dir=$1
     shift
     env VLM_SMTP_PORT="$port" "$@" "$run" "$VLM_BUILD/mail/mail_controls_test.exe" \
-        --gtest_filter='CMailSender.DeliversToTheRealServer' </dev/null >"$dir.test" 2>&1 ||
+        --gtest_filter="${filter:-CMailSender.DeliversToTheRealServer}" </dev/null >"$dir.test" 2>&1 ||
         fail "test program: $(tr -d '\r' <"$dir.test" | grep -v '^\[' | tail -20)"
     grep -q '\[  PASSED  \] 1 test' "$dir.test" || fail "not run: $(cat "$dir.test")"
 }
@@ -53,7 +54,8 @@ check_message() { # dir
 }
 
 passed=0
-start_server "$out/plain" || fail "server: $(cat "$out/plain.log")"
+user=(--user scanner --password secret)
+start_server "$out/plain" "${user[@]}" || fail "server: $(cat "$out/plain.log")"
 send "$out/plain"
 check_message "$out/plain"
 [ "$(cat "$out/plain/1.body")" = $'Die Seiten im Anhang.\r' ] || fail "body: $(od -c "$out/plain/1.body")"
@@ -64,7 +66,7 @@ stop_server
 passed=$((passed + 1))
 
 tls=(--cert "$out/cert.pem" --key "$out/key.pem")
-start_server "$out/starttls" "${tls[@]}" --tls starttls || fail "server: $(cat "$out/starttls.log")"
+start_server "$out/starttls" "${user[@]}" "${tls[@]}" --tls starttls || fail "server: $(cat "$out/starttls.log")"
 send "$out/starttls" VLM_SMTP_EXPECT_UNTRUSTED=1
 [ -z "$(ls "$out/starttls")" ] || fail "a message got through an untrusted certificate"
 send "$out/starttls" VLM_SMTP_SELF_SIGNED=1
@@ -72,12 +74,21 @@ check_message "$out/starttls"
 stop_server
 passed=$((passed + 2))
 
-if start_server "$out/implicit" "${tls[@]}" --tls implicit --port 465; then
+if start_server "$out/implicit" "${user[@]}" "${tls[@]}" --tls implicit --port 465; then
     send "$out/implicit" VLM_SMTP_SELF_SIGNED=1
     check_message "$out/implicit"
     stop_server
     passed=$((passed + 1))
 else
     echo "port 465 is taken here: implicit TLS not checked"
+fi
+if [ "$(id -u)" = 0 ] && command -v dovecot >/dev/null; then
+    chmod 755 "$out" # Dovecot's mail processes (nobody) reach their home below it
+    script=pop3_server.py start_server "$out/pop" scanner secret || fail "dovecot: $(cat "$out/pop.log")"
+    filter=C_pop.LogsInToTheRealServer send "$out/pop" VLM_POP_PORT="$port"
+    stop_server
+    passed=$((passed + 1))
+else
+    echo "Dovecot needs root: POP3 log-in not checked"
 fi
 echo "$passed passed, 0 failed"

@@ -468,3 +468,19 @@ TEST(CMailSender, DeliversToTheRealServer) {
     for (const auto& f : in.files)
         ::DeleteFileA(f.c_str());
 }
+
+// Run by mail_controls_server.sh with Dovecot's port (user "scanner", "secret").
+TEST(C_pop, LogsInToTheRealServer) {
+    const char* port = std::getenv("VLM_POP_PORT");
+    if (!port)
+        GTEST_SKIP() << "run by the server script test";
+    for (const char* password : {"secret", "wrong"}) {
+        CSink sink;
+        C_pop pop(sink);
+        ASSERT_TRUE(pop.Create(nullptr));
+        pop.SetPort(port);
+        ASSERT_TRUE(pop.Login("127.0.0.1", "scanner", password));
+        ASSERT_TRUE(PumpUntil([&] { return sink.finished; }));
+        EXPECT_EQ(sink.code, std::string(password) == "secret" ? 0 : -1) << sink.text;
+    }
+}
