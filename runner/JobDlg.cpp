@@ -496,7 +496,13 @@ LRESULT CJobDlg::OnBatchScanned(WPARAM wParam, LPARAM lParam) {
     m_Scan.GetLastDriverError(&strMsg, &dwCode);
     Log().Write("ErrCode = %08X,  Error_Msg = %s)", static_cast<unsigned>(dwCode), strMsg.c_str());
     const BOOL bScanner = Host().IsStartedByScanner();
-    if (!strMsg.empty()) {
+    // The source ends a batch the user cancelled in the status window with its
+    // "cancelled" code: that is no driver fault to ask about.
+    const bool bUserCancel =
+        IsRequireCancel() && kestrel::DriverCodeHasHalf(dwCode, kestrel::kErrCancelled);
+    if (bUserCancel)
+        Log().Write("the batch was cancelled from the status window");
+    if (!strMsg.empty() && !bUserCancel) {
         const std::string errorText = kestrel::DriverErrorText(strMsg, dwCode);
         if (m_nPageCounter > 0) {
             if (bScanner)
