@@ -10,6 +10,7 @@
 #include "framework/MessageBox.h"
 #include "framework/Profile.h"
 #include "runner/JobDlg.h"
+#include "runner/PrintDelivery.h"
 #include "runner/SaveToFolder.h"
 #include "runner/VX410JobApp.h"
 #include "runner/core/StiArguments.h"
@@ -270,9 +271,9 @@ void CJobApp::RunStartup() {
     JobLoadHooks hooks;
     hooks.m_fnLog = [](const char* line) { Log().Write("%s", line); };
     hooks.m_fnPicturesFolder = [this] { return GetMyPicturesFolder(m_pImp->GetModelName()); };
-    hooks.m_fnCheckPrintSettings = [](JobSettings&) {
-        // SetPrintInformation belongs to the print delivery, not built yet.
-        Log().Write("SetPrintInformation: print delivery not built yet");
+    hooks.m_fnCheckPrintSettings = [&hold](JobSettings& s) {
+        if (!SetPrintInformation(hold.m_pJob, s))
+            throw CStartupText{VlmLocalize("Can't initialize printer.")};
     };
     LoadJobSettings(dlg.m_Settings, hold.m_pStore, hold.m_pJob, hooks);
     m_JobTypeID = dlg.m_Settings.m_nFunctionId;

@@ -2,7 +2,7 @@
 // ports are files, through the spooler's own calls, so that programs print
 // through the real spooler and the platform's PostScript driver.
 //   ps-printer-setup          install or repair both printers (idempotent)
-//   ps-printer-setup --list   print "name|port" for each printer
+//   ps-printer-setup --list   print "name|output file|port" for each printer
 // The PPD files lie beside the program. The first printer becomes the default
 // printer when there is none.
 #include <windows.h>
@@ -29,8 +29,27 @@ const PrinterSpec kPrinters[] = {
 // Where the printers write: one file per printer, replaced by every job.
 const wchar_t kOutputFolder[] = L"C:\\Print Output";
 
-std::wstring PortOf(const PrinterSpec& p) {
+std::wstring OutputFile(const PrinterSpec& p) {
     return std::wstring(kOutputFolder) + L"\\" + p.m_pszName + L".ps";
+}
+
+// Under Wine the port is the output file's Unix name: the spooler then
+// replaces the file with each job (a Windows file name as port is written
+// over without being shortened first, leaving the end of a longer earlier
+// job behind). Elsewhere the Windows file name.
+std::wstring PortOf(const PrinterSpec& p) {
+    const std::wstring file = OutputFile(p);
+    using PfnUnixName = char*(CDECL*)(const wchar_t*);
+    const auto pfn = reinterpret_cast<PfnUnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = pfn ? pfn(file.c_str()) : nullptr;
+    if (!unix)
+        return file;
+    const int cch = MultiByteToWideChar(CP_UTF8, 0, unix, -1, nullptr, 0);
+    std::wstring port(cch > 0 ? cch - 1 : 0, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, unix, -1, port.data(), cch);
+    HeapFree(GetProcessHeap(), 0, unix);
+    return port;
 }
 
 std::wstring ProgramFolder() {
@@ -49,7 +68,8 @@ void Fail(const char* what, const wchar_t* name, DWORD err) {
 bool EnsurePort(const std::wstring& port) {
     CreateDirectoryW(kOutputFolder, nullptr);
     vlm::CRegKey key;
-    LONG rc = key.Create(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports");
+    LONG rc =
+        key.Create(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports");
     if (rc == ERROR_SUCCESS)
         rc = RegSetValueExW(key, port.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(L""),
                             sizeof(wchar_t));
@@ -139,7 +159,7 @@ bool HasDefaultPrinter() {
 int wmain(int argc, wchar_t** argv) {
     if (argc > 1 && std::wstring(argv[1]) == L"--list") {
         for (const PrinterSpec& p : kPrinters)
-            std::printf("%ls|%ls\n", p.m_pszName, PortOf(p).c_str());
+            std::printf("%ls|%ls|%ls\n", p.m_pszName, OutputFile(p).c_str(), PortOf(p).c_str());
         return 0;
     }
     if (argc > 1) {

@@ -41,6 +41,8 @@ BOOL WaitMessageBox(DWORD pid, DWORD ms, CMessageBoxInfo* pInfo);
 BOOL PressButton(const CMessageBoxInfo& box, const char* name);
 
 std::string ReadFileText(const std::string& path);
+// Removes a folder and everything in it.
+void RemoveTree(const std::string& folder);
 std::vector<std::string> SplitLines(const std::string& text);
 
 } // namespace kestreltest

@@ -1,0 +1,153 @@
+#include "PrintTestPages.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "ProcessDriver.h"
+#include "components/vx410sim/pagegen.h"
+#include "imaging/tiff.h"
+
+namespace printtest {
+
+std::vector<uint8_t> PageRows(const TestPage& page) {
+    if (page.m_nBpp != 4)
+        return vx410sim::GeneratePage(page.m_nWidth, page.m_nHeight, page.m_nBpp, page.m_nDpi,
+                                      page.m_nNumber);
+    std::vector<uint8_t> rows(size_t(page.m_nWidth + 1) / 2 * page.m_nHeight);
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i] = static_cast<uint8_t>(0x11 * ((i / 37) % 16));
+    return rows;
+}
+
+namespace {
+
+bool WriteOnePage(const std::string& path, const TestPage& page) {
+    vlm::CTiffFile tiff;
+    if (!tiff.Open(path.c_str(), 'w'))
+        return false;
+    const int samples = page.m_nBpp == 24 ? 3 : 1;
+    tiff.TiffSetTagOld(vlm::kTagImageWidth, page.m_nWidth);
+    tiff.TiffSetTagOld(vlm::kTagImageLength, page.m_nHeight);
+    tiff.TiffSetTagOld(vlm::kTagBitsPerSample, page.m_nBpp / samples);
+    tiff.TiffSetTagOld(vlm::kTagSamplesPerPixel, samples);
+    tiff.TiffSetTagOld(vlm::kTagCompression, page.m_nCompression);
+    tiff.TiffSetTagOld(vlm::kTagXResolution, page.m_nDpi);
+    tiff.TiffSetTagOld(vlm::kTagYResolution, page.m_nDpi);
+    const std::vector<uint8_t> rows = PageRows(page);
+    const bool ok = !rows.empty() && tiff.WriteRows(rows.data(), page.m_nHeight) == 0;
+    return tiff.Close() == 0 && ok;
+}
+
+} // namespace
+
+bool WriteTestTiff(const std::string& path, const std::vector<TestPage>& pages) {
+    if (pages.empty() || !WriteOnePage(path, pages[0]))
+        return false;
+    for (size_t i = 1; i < pages.size(); ++i) {
+        const std::string part = path + ".part" + std::to_string(i);
+        const bool ok =
+            WriteOnePage(part, pages[i]) && vlm::ConcatTiff(path.c_str(), part.c_str()) == 0;
+        DeleteFileA(part.c_str());
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool DamageStrip(const std::string& path) {
+    vlm::CTiffFile tiff;
+    if (!tiff.Open(path.c_str(), 'r'))
+        return false;
+    const long width = tiff.GetTag(vlm::kTagImageWidth);
+    tiff.Close();
+    // Single pages of the writer keep their data from 256 on; a long run of
+    // zero bits is no code of any fax decoder.
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(256);
+    const std::string zeros(size_t(width) / 8 + 64, '\0');
+    f.write(zeros.data(), zeros.size());
+    return bool(f);
+}
+
+std::vector<PsPage> PsPages(const std::string& ps) {
+    std::vector<PsPage> pages;
+    std::istringstream in(ps);
+    int width = -1;
+    for (std::string line; std::getline(in, line);) {
+        if (line.compare(0, 8, "%%Page: ") == 0) {
+            pages.emplace_back();
+        } else if (!pages.empty()) {
+            int n = 0;
+            if (sscanf(line.c_str(), " /Width %d", &n) == 1)
+                width = n;
+            else if (sscanf(line.c_str(), " /Height %d", &n) == 1 && width >= 0) {
+                pages.back().m_images.push_back({width, n});
+                width = -1;
+            }
+        }
+    }
+    return pages;
+}
+
+std::string RenderFolder() {
+    const char* dir = getenv("VLM_PRINT_OUTPUT");
+    return dir && *dir ? kestreltest::WinPath(dir) : std::string();
+}
+
+void KeepForRendering(const std::string& name, const std::string& ps, const char* printer,
+                      const char* mode, const std::vector<TestPage>& pages) {
+    static bool s_bStarted = false;
+    const std::string folder = RenderFolder();
+    if (folder.empty())
+        return;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    std::ofstream(folder + "\\" + name + ".ps", std::ios::binary) << ps;
+    // Bilevel pages at the printers' own detail; grey and colour need less.
+    bool deep = false, colour = false;
+    for (const TestPage& p : pages) {
+        deep = deep || p.m_nBpp > 1;
+        colour = colour || p.m_nBpp == 24;
+    }
+    std::ofstream list(folder + "\\pages.txt", s_bStarted ? std::ios::app : std::ios::trunc);
+    s_bStarted = true;
+    list << name << '|' << (colour ? "ppmraw" : "pgmraw") << '|' << (deep ? 150 : 300) << '|'
+         << printer << '|' << mode << '|';
+    for (const TestPage& p : pages)
+        list << p.m_nWidth << ',' << p.m_nHeight << ',' << p.m_nBpp << ',' << p.m_nDpi << ','
+             << p.m_nNumber << ',' << p.m_nCompression << ';';
+    list << '\n';
+}
+
+std::vector<RenderEntry> ReadRenderList(const std::string& folder) {
+    std::vector<RenderEntry> out;
+    std::ifstream in(folder + "\\pages.txt");
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> f;
+        std::istringstream ls(line);
+        for (std::string part; std::getline(ls, part, '|');)
+            f.push_back(part);
+        if (f.size() != 6)
+            continue;
+        RenderEntry e;
+        e.m_strName = f[0];
+        e.m_strDevice = f[1];
+        e.m_nResolution = std::atoi(f[2].c_str());
+        e.m_strPrinter = f[3];
+        e.m_strMode = f[4];
+        std::istringstream ps(f[5]);
+        for (std::string page; std::getline(ps, page, ';');) {
+            TestPage p;
+            if (sscanf(page.c_str(), "%d,%d,%d,%d,%d,%u", &p.m_nWidth, &p.m_nHeight, &p.m_nBpp,
+                       &p.m_nDpi, &p.m_nNumber, &p.m_nCompression) == 6)
+                e.m_pages.push_back(p);
+        }
+        out.push_back(e);
+    }
+    return out;
+}
+
+} // namespace printtest

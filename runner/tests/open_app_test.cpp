@@ -1,0 +1,189 @@
+// The open-with-application delivery under Wine: a recorder program stands in
+// for the user's program and writes down each command line it was started
+// with and when its process was created.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "ProcessDriver.h"
+#include "common/JobRecord.h"
+#include "common/VlmLog.h"
+#include "framework/ComError.h"
+#include "framework/Variant.h"
+#include "runner/OpenWithApp.h"
+
+using namespace kestreltest;
+
+namespace {
+
+const char kRecorder[] = "cmdline_recorder.exe";
+
+std::string TempFolder() {
+    char tmp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, tmp);
+    return tmp;
+}
+
+// Built beside the test program.
+std::string RecorderBuilt() {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string path = self;
+    return path.substr(0, path.find_last_of('\\') + 1) + kRecorder;
+}
+
+std::string Quoted(const std::string& s) {
+    return "\"" + s + "\"";
+}
+
+// Recorder processes still running, in any folder.
+int RecordersRunning() {
+    CHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 pe = {};
+    pe.dwSize = sizeof pe;
+    int n = 0;
+    for (BOOL more = Process32First(snap, &pe); more; more = Process32Next(snap, &pe))
+        n += _stricmp(pe.szExeFile, kRecorder) == 0;
+    return n;
+}
+
+class OpenAppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_strDir = TempFolder() + "kestrel-open-" + std::to_string(GetCurrentProcessId()) + "-" +
+                   std::to_string(GetTickCount()) + "-" + std::to_string(++s_nRun);
+        ASSERT_TRUE(CreateDirectoryA(m_strDir.c_str(), nullptr));
+        CVlmLog::Instance().OpenPath((m_strDir + "\\run.log").c_str());
+        // The program lies in a folder with blanks in its name.
+        m_strAppDir = m_strDir + "\\My Viewer App";
+        ASSERT_TRUE(CreateDirectoryA(m_strAppDir.c_str(), nullptr));
+        m_strApp = m_strAppDir + "\\" + kRecorder;
+        ASSERT_TRUE(CopyFileA(RecorderBuilt().c_str(), m_strApp.c_str(), FALSE)) << RecorderBuilt();
+        SetEnvironmentVariableA("TASKSTORE_FILE", (m_strDir + "\\Taskstore.reg").c_str());
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        m_pStore = CreateJobStore(23);
+        PrepareJobStore(m_pStore, "VX-410", 0);
+        ThrowIfFailed(m_pStore->GetJob(4, &m_pJob), IID_IJobStore);
+        SetAppPath(m_strApp);
+    }
+    void TearDown() override {
+        WaitRecordersEnd();
+        m_pJob.Release();
+        m_pStore.Release();
+        CoUninitialize();
+        SetEnvironmentVariableA("TASKSTORE_FILE", nullptr);
+        CVlmLog::Instance().Close();
+        RemoveTree(m_strDir);
+    }
+    void SetAppPath(const std::string& path) {
+        JobSetValue(m_pJob, "app path", CVariant(path.c_str()));
+    }
+    BOOL Open(const std::vector<std::string>& files) {
+        CAppContext ctx;
+        ctx.m_pJob = m_pJob;
+        ctx.m_fnDispMessage = [this](const char* text, BOOL bError) {
+            m_shown.push_back(std::string(bError ? "error: " : "") + text);
+        };
+        return OpenFilesWithApplication(ctx, files);
+    }
+    // The recorded command lines in the order their processes were created,
+    // once count of them are there.
+    std::vector<std::string> WaitRecords(size_t count) {
+        std::vector<std::pair<unsigned long long, std::string>> records;
+        for (int i = 0; i < 600; ++i) {
+            records.clear();
+            for (const std::string& line :
+                 SplitLines(ReadFileText(m_strAppDir + "\\cmdlines.txt"))) {
+                const size_t bar = line.find('|');
+                if (bar != std::string::npos)
+                    records.push_back({std::stoull(line.substr(0, bar)), line.substr(bar + 1)});
+            }
+            if (records.size() >= count)
+                break;
+            Sleep(100);
+        }
+        std::stable_sort(records.begin(), records.end());
+        std::vector<std::string> out;
+        for (const auto& r : records)
+            out.push_back(r.second);
+        return out;
+    }
+    void WaitRecordersEnd() {
+        for (int i = 0; i < 600 && RecordersRunning() > 0; ++i)
+            Sleep(100);
+        EXPECT_EQ(RecordersRunning(), 0);
+    }
+    std::vector<std::string> Saved(int n) {
+        std::vector<std::string> files;
+        for (int i = 1; i <= n; ++i)
+            files.push_back(m_strDir + "\\Saved Scans\\scan 2024010112000000" + std::to_string(i) +
+                            ".jpg");
+        return files;
+    }
+
+    static inline int s_nRun = 0;
+    std::string m_strDir, m_strAppDir, m_strApp;
+    CComPtr<IJobStore> m_pStore;
+    CComPtr<IJobData> m_pJob;
+    std::vector<std::string> m_shown;
+};
+
+TEST_F(OpenAppTest, ThreePagesStartTheProgramThreeTimesInPageOrderBothPathsQuoted) {
+    const std::vector<std::string> files = Saved(3);
+    ASSERT_TRUE(Open(files));
+    EXPECT_TRUE(m_shown.empty());
+    const std::vector<std::string> records = WaitRecords(3);
+    ASSERT_EQ(records.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(records[i], Quoted(m_strApp) + " " + Quoted(files[i]));
+}
+
+TEST_F(OpenAppTest, TheProcessHandlesAreClosedAtOnce) {
+    ASSERT_TRUE(Open(Saved(1))); // the first start loads what later ones share
+    ASSERT_EQ(WaitRecords(1).size(), 1u);
+    DWORD before = 0, after = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+    ASSERT_TRUE(Open(Saved(3)));
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(WaitRecords(4).size(), 4u);
+}
+
+TEST_F(OpenAppTest, NothingIsStartedWithoutSavedFilesOrWithoutProgram) {
+    EXPECT_TRUE(Open({})); // "save" off: the saved file list is empty
+    SetAppPath("");
+    EXPECT_TRUE(Open(Saved(2)));
+    EXPECT_TRUE(m_shown.empty());
+    // A process started here would still run or would have written its line.
+    EXPECT_EQ(RecordersRunning(), 0);
+    EXPECT_TRUE(ReadFileText(m_strAppDir + "\\cmdlines.txt").empty());
+}
+
+TEST_F(OpenAppTest, AMissingProgramCannotBeLaunched) {
+    SetAppPath(m_strAppDir + "\\no such viewer.exe");
+    EXPECT_FALSE(Open(Saved(2)));
+    EXPECT_EQ(m_shown, std::vector<std::string>{"error: Can't launch application."});
+    EXPECT_NE(ReadFileText(m_strDir + "\\run.log")
+                  .find("CreateProcess(" + Quoted(m_strAppDir + "\\no such viewer.exe")),
+              std::string::npos);
+}
+
+TEST_F(OpenAppTest, LongPathsWorkUpToThePlatformLimitAndAFailureStopsAtItsFile) {
+    // Far beyond 520 bytes, within the platform's command line.
+    const std::string longer = m_strDir + "\\" + std::string(700, 'x') + ".jpg";
+    const std::string beyond = m_strDir + "\\" + std::string(33000, 'y') + ".jpg";
+    const std::vector<std::string> files = Saved(2);
+    EXPECT_FALSE(Open({files[0], longer, beyond, files[1]}));
+    EXPECT_EQ(m_shown, std::vector<std::string>{"error: Can't launch application."});
+    WaitRecordersEnd();
+    const std::vector<std::string> records = WaitRecords(2);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0], Quoted(m_strApp) + " " + Quoted(files[0]));
+    EXPECT_EQ(records[1], Quoted(m_strApp) + " " + Quoted(longer));
+}
+
+} // namespace
