@@ -39,7 +39,7 @@ build: build-native build-windows
 test-native: build-native
 	cd build/native && ctest --output-on-failure -j$(JOBS)
 test-windows: build-windows
-	cd build/windows && ctest --output-on-failure
+	cd build/windows && ctest --output-on-failure -LE bench
 test: deps
 	$(MAKE) build
 	$(MAKE) test-native
@@ -54,10 +54,14 @@ fuzz: deps
 fuzz-long:
 	$(MAKE) fuzz FUZZ_SECONDS=600
 
+# Benchmarks: the portable ones optimised natively, whole jobs under Wine in
+# the windows tree.
 bench: deps
 	cmake --preset bench >/dev/null
 	cmake --build build/bench -j$(JOBS)
 	cd build/bench && ctest --output-on-failure -L bench -V
+	$(MAKE) build-windows
+	cd build/windows && ctest --output-on-failure -L bench -V
 
 demo: deps build-windows
 	bash tools/demo.sh

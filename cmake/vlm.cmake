@@ -97,21 +97,33 @@ function(vlm_gtest name)
   endif()
 endfunction()
 
+# The fuzz build compiles everything with the sanitizers, so that a finding in
+# any library a target links is seen, and no undefined-behaviour report is
+# only printed: every one stops the run and fails it.
+set(VLM_FUZZ_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all
+    -fno-omit-frame-pointer)
+if(VLM_FUZZ)
+  add_compile_options(${VLM_FUZZ_SANITIZE})
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # vlm_fuzz_target(<name> SOURCES ... LIBS ... CORPUS <seed dir> [INSTRUMENT <libs>])
 #   A libFuzzer target with sanitizers, registered as a test labelled "fuzz"
-#   that runs for $VLM_FUZZ_SECONDS. INSTRUMENT lists libraries whose own code
-#   should give the fuzzer coverage feedback.
+#   that replays the seed corpus and then runs for $VLM_FUZZ_SECONDS.
+#   INSTRUMENT lists libraries whose own code should give the fuzzer coverage
+#   feedback.
 function(vlm_fuzz_target name)
   cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS;INSTRUMENT" ${ARGN})
-  set(flags -fsanitize=fuzzer,address,undefined)
   foreach(lib IN LISTS F_INSTRUMENT)
-    target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+    target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link ${VLM_FUZZ_SANITIZE})
   endforeach()
   add_executable(${name} ${F_SOURCES})
   target_link_libraries(${name} PRIVATE ${F_LIBS})
-  target_compile_options(${name} PRIVATE ${flags})
-  target_link_options(${name} PRIVATE ${flags})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer ${VLM_FUZZ_SANITIZE})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   add_test(NAME ${name} COMMAND bash ${CMAKE_SOURCE_DIR}/tools/run-fuzzer.sh $<TARGET_FILE:${name}>
                                 ${F_CORPUS})
-  set_tests_properties(${name} PROPERTIES LABELS fuzz)
+  # halt_on_error also stops on checks that some library built with recovery on.
+  set_tests_properties(${name} PROPERTIES LABELS fuzz
+                       ENVIRONMENT "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1")
 endfunction()

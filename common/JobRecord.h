@@ -42,8 +42,14 @@ struct JobSettings {
     long m_nPdfCryptLevel = 0;
     long m_nPdfFlag = 0;
     JobFolderWarning m_Warnings[vlm::kFolderWarnings];
+    // The run's store and job: start-up hands its references over when the
+    // job dialog runs; from then on they are released here.
     CComPtr<IJobStore> m_pStore;
     CComPtr<IJobData> m_pJob;
+    void ReleaseCom() {
+        m_pJob.Release();
+        m_pStore.Release();
+    }
 };
 
 // Checked reads: a failing call or a value that does not convert raises

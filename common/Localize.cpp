@@ -2,20 +2,8 @@
 #include "framework/App.h"
 #include <vector>
 
-namespace {
-std::string ProgramFolder() {
-    char path[MAX_PATH] = {};
-    DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return std::string();
-    std::string folder(path, n);
-    size_t slash = folder.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : folder.substr(0, slash);
-}
-} // namespace
-
 BOOL CVlmLocalizer::Init(const char* catalogueFile, LANGID langId) {
-    std::string folder = ProgramFolder();
+    std::string folder = VlmProgramFolder();
     const char* local[] = {"\\jtzxdloc.dll", "\\zxdloc.dll", "\\vlmloc.dll"};
     const char* bare[] = {"zxdloc.dll", "vlmloc.dll"};
     m_library.Free();

@@ -75,23 +75,13 @@ HMODULE VlmLoadSharedLibrary(const char* name, DWORD flags) {
 
 BOOL CVlmLibrary::Load(const char* name, DWORD flags) {
     Free();
-    m_hModule = VlmLoadSharedLibrary(name, flags);
-    return m_hModule != nullptr;
-}
-
-FARPROC CVlmLibrary::GetProc(const char* name) const {
-    return m_hModule ? ::GetProcAddress(m_hModule, name) : nullptr;
-}
-
-void CVlmLibrary::Free() {
-    if (m_hModule)
-        ::FreeLibrary(m_hModule);
-    m_hModule = nullptr;
+    m_module.Attach(VlmLoadSharedLibrary(name, flags));
+    return IsLoaded();
 }
 
 std::string CVlmLibrary::GetPath() const {
     char path[MAX_PATH] = {};
-    if (!m_hModule || !::GetModuleFileNameA(m_hModule, path, MAX_PATH))
+    if (!IsLoaded() || !::GetModuleFileNameA(m_module.Get(), path, MAX_PATH))
         return std::string();
     return path;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
+#include "framework/Handles.h"
 
 // A name without "\\" is searched: HKLM "SOFTWARE\Velmora Works Inc.\Shared
 // Files" value named after the library (a full path); that key's default value
@@ -14,25 +15,21 @@ HMODULE VlmLoadSharedLibrary(const char* name, DWORD flags = 0);
 // The candidate paths in search order (the bare name last), for diagnostics.
 std::vector<std::string> VlmSharedLibraryCandidates(const char* name);
 
-// Owns a loaded library; frees it on destruction.
+// A shared library found by the search above, held by the framework's module
+// owner (freed on destruction).
 class CVlmLibrary {
 public:
-    CVlmLibrary() = default;
-    ~CVlmLibrary() { Free(); }
-    CVlmLibrary(const CVlmLibrary&) = delete;
-    CVlmLibrary& operator=(const CVlmLibrary&) = delete;
-
     // Through VlmLoadSharedLibrary; a loaded library is freed first.
     BOOL Load(const char* name, DWORD flags = 0);
-    FARPROC GetProc(const char* name) const;
+    FARPROC GetProc(const char* name) const { return m_module.GetProc(name); }
     template <class F> F Get(const char* name) const {
         return reinterpret_cast<F>(reinterpret_cast<void*>(GetProc(name)));
     }
-    void Free();
-    HMODULE GetHandle() const { return m_hModule; }
-    bool IsLoaded() const { return m_hModule != nullptr; }
+    void Free() { m_module.Close(); }
+    HMODULE GetHandle() const { return m_module.Get(); }
+    bool IsLoaded() const { return m_module.IsValid(); }
     std::string GetPath() const;
 
 private:
-    HMODULE m_hModule = nullptr;
+    vlm::CModule m_module;
 };

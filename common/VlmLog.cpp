@@ -1,6 +1,8 @@
 #include "common/VlmLog.h"
 #include "common/portable/LogCore.h"
+#include "framework/App.h"
 #include <cstdarg>
+#include <exception>
 
 const char* const CVlmLog::kDefaultTag = "Taskdeck";
 
@@ -117,19 +119,17 @@ void CVlmLog::WriteV(const char* fmt, va_list args) {
     vlm::LogWriteLine(ops, m_strPath, prefix, text, m_nSizeLimit);
 }
 
+CVlmLogStep::CVlmLogStep(const char* name)
+    : m_pName(name ? name : ""), m_nUncaught(std::uncaught_exceptions()) {
+    CVlmLog::Instance().Write("%s start", m_pName);
+}
+
+CVlmLogStep::~CVlmLogStep() {
+    if (!m_bAbandoned && std::uncaught_exceptions() == m_nUncaught)
+        CVlmLog::Instance().Write("%s end", m_pName);
+}
+
 std::string VlmDefaultLogName() {
-    char path[MAX_PATH] = {};
-    DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return "JobExe.log";
-    std::string name(path, n);
-    size_t slash = name.find_last_of('\\');
-    if (slash != std::string::npos)
-        name.erase(0, slash + 1);
-    size_t dot = name.rfind('.');
-    if (dot != std::string::npos)
-        name.erase(dot);
-    if (name.empty())
-        return "JobExe.log";
-    return name + ".log";
+    const std::string name = VlmProgramName();
+    return name.empty() ? "JobExe.log" : name + ".log";
 }

@@ -39,6 +39,25 @@ private:
     unsigned long long m_nSizeLimit;
 };
 
+// One step of a run in the run log: "<name> start" when made, "<name> end"
+// when its scope is left normally. A step left by an exception, or abandoned
+// on a path that ends the run early, writes no end line: the log then shows
+// where the run stopped.
+class CVlmLogStep {
+public:
+    explicit CVlmLogStep(const char* name);
+    ~CVlmLogStep();
+    CVlmLogStep(const CVlmLogStep&) = delete;
+    CVlmLogStep& operator=(const CVlmLogStep&) = delete;
+
+    void Abandon() { m_bAbandoned = true; }
+
+private:
+    const char* m_pName;
+    int m_nUncaught;
+    bool m_bAbandoned = false;
+};
+
 // The program's default log name: its file name without extension + ".log",
 // "JobExe.log" when the name cannot be obtained.
 std::string VlmDefaultLogName();

@@ -3,37 +3,41 @@
 
 CVlmApp* CVlmApp::s_pApp = nullptr;
 
-CVlmApp::CVlmApp() {
-    s_pApp = this;
+namespace {
+// The program's full path; "" when it does not fit or cannot be had.
+std::string ProgramPath() {
     char path[MAX_PATH] = {};
     DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) {
-        std::string name(path, n);
-        size_t slash = name.find_last_of("\\/");
-        if (slash != std::string::npos)
-            name.erase(0, slash + 1);
-        size_t dot = name.rfind('.');
-        if (dot != std::string::npos)
-            name.erase(dot);
-        m_strProfileName = name;
-    }
+    if (n == 0 || n >= MAX_PATH)
+        return std::string();
+    return std::string(path, n);
+}
+} // namespace
+
+std::string VlmProgramFolder() {
+    std::string path = ProgramPath();
+    size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string VlmProgramName() {
+    std::string name = ProgramPath();
+    size_t slash = name.find_last_of("\\/");
+    if (slash != std::string::npos)
+        name.erase(0, slash + 1);
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos)
+        name.erase(dot);
+    return name;
+}
+
+CVlmApp::CVlmApp() : m_strProfileName(VlmProgramName()) {
+    s_pApp = this;
 }
 
 CVlmApp::~CVlmApp() {
     if (s_pApp == this)
         s_pApp = nullptr;
-}
-
-std::string CVlmApp::GetProgramFolder() const {
-    char path[MAX_PATH] = {};
-    DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return std::string();
-    std::string folder(path, n);
-    size_t slash = folder.find_last_of('\\');
-    if (slash != std::string::npos)
-        folder.erase(slash);
-    return folder;
 }
 
 BOOL CVlmApp::PreTranslateMessage(MSG* pMsg) {

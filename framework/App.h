@@ -4,6 +4,11 @@
 #include <windows.h>
 #include <string>
 
+// The running program's folder, without trailing backslash, and its file
+// name without folder and extension; "" when the system does not tell.
+std::string VlmProgramFolder();
+std::string VlmProgramName();
+
 class CVlmApp {
 public:
     CVlmApp();
@@ -24,7 +29,7 @@ public:
     const std::string& GetRegistryKey() const { return m_strRegistryKey; }
     const std::string& GetProfileName() const { return m_strProfileName; }
     // Folder of the program's file, without trailing backslash.
-    std::string GetProgramFolder() const;
+    std::string GetProgramFolder() const { return VlmProgramFolder(); }
 
     HWND GetMainWnd() const { return m_hMainWnd; }
     void SetMainWnd(HWND hWnd) { m_hMainWnd = hWnd; }

@@ -24,8 +24,17 @@ public:
 // system choose the language.
 std::string VlmSystemMessage(DWORD code, DWORD langId = 0);
 
+// The one way a Win32 error number becomes an HRESULT: 0x80070000 with the
+// low 16 bits of the error; 0 stays S_OK.
 inline HRESULT HResultFromWin32(DWORD err) {
     return err == 0 ? S_OK : static_cast<HRESULT>(0x80070000u | (err & 0xFFFFu));
+}
+
+// The calling thread's last error as an HRESULT, after a call that failed. A
+// failure that left no error number must not read as success: E_FAIL then.
+inline HRESULT HResultFromLastError() {
+    const DWORD err = ::GetLastError();
+    return err == 0 ? E_FAIL : HResultFromWin32(err);
 }
 
 // Raises CComError when hr is a failure code.

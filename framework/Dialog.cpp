@@ -1,4 +1,5 @@
 #include "framework/Dialog.h"
+#include "framework/App.h"
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -152,6 +153,17 @@ INT_PTR CVlmDialog::DoModal() {
     return rc;
 }
 
+INT_PTR CVlmDialog::DoModalAsMainWindow() {
+    CVlmApp* app = CVlmApp::GetApp();
+    const HWND hPrevious = app ? app->GetMainWnd() : nullptr;
+    m_bMainWindow = TRUE;
+    INT_PTR rc = DoModal();
+    m_bMainWindow = FALSE;
+    if (app)
+        app->SetMainWnd(hPrevious);
+    return rc;
+}
+
 BOOL CVlmDialog::Create(HWND hParent) {
     if (m_hWnd)
         return FALSE;
@@ -255,6 +267,8 @@ INT_PTR CALLBACK CVlmDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPAR
         self = reinterpret_cast<CVlmDialog*>(lParam);
         ::SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
         self->m_hWnd = hWnd;
+        if (self->m_bMainWindow && CVlmApp::GetApp())
+            CVlmApp::GetApp()->SetMainWnd(hWnd);
         return self->OnInitDialog();
     }
     self = reinterpret_cast<CVlmDialog*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
@@ -270,6 +284,9 @@ INT_PTR CALLBACK CVlmDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPAR
                 break;
             }
         self->m_hWnd = nullptr;
+        // A destroyed window must not stay the target of the main window's messages.
+        if (self->m_bMainWindow && CVlmApp::GetApp() && CVlmApp::GetApp()->GetMainWnd() == hWnd)
+            CVlmApp::GetApp()->SetMainWnd(nullptr);
         self->OnDestroyed();
         return handled;
     }

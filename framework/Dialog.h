@@ -45,6 +45,11 @@ public:
 
     // Modal: answers the EndDialog code, or -1 when the dialog cannot be made.
     INT_PTR DoModal();
+    // The same, with the dialog as the application's main window while it
+    // runs (from before its initialisation until it is destroyed), so that
+    // whatever sends to the main window reaches it; the previous main window
+    // is restored afterwards.
+    INT_PTR DoModalAsMainWindow();
     // Modeless: the window stays until DestroyWindow or EndDialog.
     BOOL Create(HWND hParent = nullptr);
     void EndDialog(INT_PTR nResult);
@@ -82,6 +87,7 @@ protected:
     HINSTANCE m_hInstance;
     UINT m_nIdTemplate;
     BOOL m_bModal = FALSE;
+    BOOL m_bMainWindow = FALSE;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "contracts/GlobalLock.h" // CGlobalLock: shared with the outside components
+
 namespace vlm {
 
 // Traits: static void Free(T); static T Invalid(); static bool IsValid(T)
@@ -118,21 +120,53 @@ public:
     SIZE_T Size() const { return IsValid() ? ::GlobalSize(m_h) : 0; }
 };
 
-// Keeps a global memory block locked for the lifetime of the object.
-class CGlobalLock {
+// A mutex handle and, while a wait on it succeeded, its ownership: released
+// before the handle is closed. Only the thread that waited may release it.
+class CHeldMutex {
 public:
-    explicit CGlobalLock(HGLOBAL h) : m_h(h), m_p(h ? ::GlobalLock(h) : nullptr) {}
-    ~CGlobalLock() {
-        if (m_p)
-            ::GlobalUnlock(m_h);
+    CHeldMutex() = default;
+    ~CHeldMutex() { Close(); }
+    CHeldMutex(const CHeldMutex&) = delete;
+    CHeldMutex& operator=(const CHeldMutex&) = delete;
+
+    // Creates or opens the named mutex, not owned.
+    BOOL Create(const char* name) {
+        Close();
+        m_h.Attach(::CreateMutexA(nullptr, FALSE, name));
+        return m_h.IsValid();
     }
-    CGlobalLock(const CGlobalLock&) = delete;
-    CGlobalLock& operator=(const CGlobalLock&) = delete;
-    void* Get() const { return m_p; }
+    // Opens an existing named mutex for waiting only.
+    BOOL Open(const char* name) {
+        Close();
+        m_h.Attach(::OpenMutexA(SYNCHRONIZE, FALSE, name));
+        return m_h.IsValid();
+    }
+    // The wait's result; WAIT_OBJECT_0 and WAIT_ABANDONED make it held.
+    DWORD Wait(DWORD ms) {
+        if (!m_h)
+            return WAIT_FAILED;
+        if (m_bHeld)
+            return WAIT_OBJECT_0;
+        const DWORD w = ::WaitForSingleObject(m_h, ms);
+        m_bHeld = w == WAIT_OBJECT_0 || w == WAIT_ABANDONED;
+        return w;
+    }
+    void Release() {
+        if (m_bHeld)
+            ::ReleaseMutex(m_h);
+        m_bHeld = false;
+    }
+    void Close() {
+        Release();
+        m_h.Close();
+    }
+    bool IsHeld() const { return m_bHeld; }
+    HANDLE Get() const { return m_h.Get(); }
+    explicit operator bool() const { return m_h.IsValid(); }
 
 private:
-    HGLOBAL m_h;
-    void* m_p;
+    CHandle m_h;
+    bool m_bHeld = false;
 };
 
 class CRegKey {
@@ -205,6 +239,7 @@ using vlm::CGdiObject;
 using vlm::CGlobalLock;
 using vlm::CGlobalMem;
 using vlm::CHandle;
+using vlm::CHeldMutex;
 using vlm::CModule;
 using vlm::CPrinterHandle;
 using vlm::CRegKey;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ccitt.h"
+#include "codecs/ccitt.h"
 
 namespace vlm {
 
@@ -30,14 +30,20 @@ enum TiffTag : uint32_t {
     kTagXResolution = 282,
     kTagYResolution = 283,
     kTagPlanarConfig = 284,
+    kTagFreeOffsets = 288,
     kTagT4Options = 292,
     kTagResolutionUnit = 296,
+    kTagTileOffsets = 324,
+    kTagSubIfds = 330,
     kTagJpegProc = 512,
     kTagJpegIfOffset = 513,
     kTagJpegIfByteCount = 514,
     kTagJpegQTables = 519,
     kTagJpegDcTables = 520,
     kTagJpegAcTables = 521,
+    kTagExifIfd = 34665,
+    kTagGpsIfd = 34853,
+    kTagInteropIfd = 40965,
     kTagJpegQuality = 65537 // pseudo tag: quality of JPEG pages
 };
 
@@ -98,6 +104,10 @@ public:
     // Writing: rows top to bottom, `stride` bytes apart (0: packed). Colour rows
     // are B,G,R. 0, -1, or kG4LineTooComplex.
     int WriteRows(const uint8_t* rows, int count, size_t stride = 0);
+    // Writing a JPEG page: all its rows at once where they lie, top to bottom,
+    // `stride` bytes apart, grey or B,G,R, kept by the caller until Close. The
+    // JPEG library reads them there instead of from a copy of the page. 0 or -1.
+    int WriteJpegRows(const uint8_t* top, size_t stride);
     // Writing: completes the file. Reading: closes it. 0 or -1.
     int Close();
 
@@ -127,6 +137,7 @@ private:
         std::vector<uint8_t> data;
     };
 
+    bool OpenForReading();
     int BeginPage();
     void AddEntry(uint16_t tag, uint16_t type, uint32_t count, const void* data);
     void AddShort(uint16_t tag, uint16_t v) { AddEntry(tag, kTypeShort, 1, &v); }
@@ -167,7 +178,9 @@ private:
     std::vector<uint32_t> m_vecStripOffsets;
     std::vector<uint32_t> m_vecStripByteCounts;
 
-    std::vector<uint8_t> m_vecJpegPage; // whole page, JPEG only
+    std::vector<uint8_t> m_vecJpegPage;   // whole page, JPEG only
+    const uint8_t* m_pJpegRows = nullptr; // the caller's rows instead (WriteJpegRows)
+    size_t m_nJpegStride = 0;
     std::unique_ptr<CG4Encoder> m_pG4;
     uint64_t m_nIfdOffset = 0;
     uint64_t m_nFileSize = 0;

@@ -1,12 +1,10 @@
 #include "runner/JobApp.h"
 
-#include <objbase.h>
-#include <ole2.h>
-
 #include "common/JobRecord.h"
 #include "common/Localize.h"
 #include "common/VlmLog.h"
 #include "framework/ComError.h"
+#include "framework/ComInit.h"
 #include "framework/MessageBox.h"
 #include "framework/Profile.h"
 #include "runner/JobDlg.h"
@@ -24,53 +22,32 @@ CVlmLog& Log() {
     return CVlmLog::Instance();
 }
 
-// OLE on top of COM for the hosted controls of the job session.
-class COleInitialize {
-public:
-    COleInitialize() : m_hr(OleInitialize(nullptr)) {}
-    ~COleInitialize() {
-        if (SUCCEEDED(m_hr))
-            OleUninitialize();
-    }
-    COleInitialize(const COleInitialize&) = delete;
-    COleInitialize& operator=(const COleInitialize&) = delete;
-
-private:
-    HRESULT m_hr;
-};
-
-// Everything start-up holds, released in the order the job's end requires.
-struct CStartupHold {
-    std::unique_ptr<CJobDlg> m_pDlg;
-    CComPtr<IJobStore> m_pStore;
-    CComPtr<IJobData> m_pJob;
-    void ReleaseCom() {
-        if (m_pDlg) {
-            m_pDlg->m_Settings.m_pJob.Release();
-            m_pDlg->m_Settings.m_pStore.Release();
-        }
-        m_pJob.Release();
-        m_pStore.Release();
-    }
-};
+void LogLine(const char* line) {
+    Log().Write("%s", line);
+}
 
 } // namespace
 
-// ---- CComInitialize --------------------------------------------------------
+// What one run holds between the steps of start-up: the job dialog, and the
+// store and job references until they are handed to the dialog. Made inside
+// COM's lifetime and gone before it ends; a failure anywhere releases it all.
+struct CJobApp::CRun {
+    explicit CRun(CJobApp& app) : m_app(app) { m_app.m_pRun = this; }
+    ~CRun() { m_app.m_pRun = nullptr; }
+    CRun(const CRun&) = delete;
+    CRun& operator=(const CRun&) = delete;
 
-CComInitialize::CComInitialize() : m_hr(CoInitialize(nullptr)) {}
-
-CComInitialize::~CComInitialize() {
-    Log().Write("~CComInitialize() start");
-    if (SUCCEEDED(m_hr)) {
-        Log().Write("CoUninitialize() start");
-        CoUninitialize();
-        Log().Write("CoUninitialize() end");
+    CJobDlg& Dlg() { return *m_pDlg; }
+    void ReleaseCom() {
+        m_pJob.Release();
+        m_pStore.Release();
     }
-    Log().Write("~CComInitialize() end");
-}
 
-// ---- CJobApp ---------------------------------------------------------------
+    CJobApp& m_app;
+    std::unique_ptr<CJobDlg> m_pDlg;
+    CComPtr<IJobStore> m_pStore;
+    CComPtr<IJobData> m_pJob;
+};
 
 CJobApp::CJobApp() = default;
 CJobApp::~CJobApp() = default;
@@ -81,6 +58,17 @@ CJobApp& GetJobApp() {
 
 BOOL CJobApp::IsStartedByScanner() const {
     return kestrel::IsScannerEvent(m_strStiEvent);
+}
+
+IJobStore* CJobApp::GetJobStore() {
+    if (!m_pRun)
+        throw CComError(E_UNEXPECTED, IID_IJobStore);
+    if (!m_pRun->m_pStore) {
+        CComPtr<IJobStore> store = CreateJobStore(23);
+        PrepareJobStore(store, m_pImp->GetModelName(), m_pImp->GetModelIndex());
+        m_pRun->m_pStore = std::move(store);
+    }
+    return m_pRun->m_pStore;
 }
 
 void CJobApp::AnalyzeArgument() {
@@ -129,13 +117,13 @@ void CJobApp::StiUnLock() {
 }
 
 void CJobApp::ShowFailure(const char* text, UINT flags) {
-    const char* caption = m_pImp ? m_pImp->GetModelName() : "VX-410";
+    const char* caption = m_pImp ? m_pImp->GetModelName() : vx410::kModelName;
     VlmMessageBoxTop(nullptr, text, caption, flags | MB_TOPMOST | MB_SETFOREGROUND);
 }
 
 BOOL CJobApp::InitInstance() {
-    // Step 1. COM lives until the last reference of the job is gone.
-    CComInitialize com;
+    // COM lives until the last reference of the job is gone.
+    CComInitialize com(&LogLine);
     m_nExitCode = 1;
     try {
         ThrowIfFailed(com.Result());
@@ -156,61 +144,101 @@ BOOL CJobApp::InitInstance() {
     return FALSE; // the job is over: no message loop
 }
 
+// The start-up of one job, step by step; each step that ends the run early
+// returns here, having released what it took.
 void CJobApp::RunStartup() {
     CVlmProfile profile;
-    // Step 2.
-    if (profile.GetInt(kSection, "WriteLog", 0)) {
-        std::string name = profile.GetString(kSection, "LogFileName", VlmDefaultLogName().c_str());
-        Log().Open(name.c_str());
-        const std::string dashes(78, '-');
-        Log().Write("%s", dashes.c_str());
-        Log().Write(
-            "---------------Taskdeck\t Application Start\t\t------------------------------");
-        Log().Write("%s", dashes.c_str());
-        Log().Write("InitInstance() start");
+    CRun run(*this);
+    OpenRunLog(profile);
+    CreateModelPart();
+    if (!DisplaceEarlierJob())
+        return;
+    CreateJobDialog(run);
+    InitLocalization();
+    ReadCommandLine(profile);
+    InitPanelMessages();
+    ShowPleaseWait();
+    CreateToolMutex();
+    const long nJob = ReadSelectedJobNumber(profile);
+    ClaimScanner();
+    if (!LoadJob(run, nJob)) {
+        ReportNotRegistered(run);
+        return;
     }
+    {
+        CVlmLogStep step("set information to dlg class");
+        FillJobSettings(run, nJob);
+        if (!CheckFunction(run)) {
+            step.Abandon();
+            return;
+        }
+    }
+    if (!PrepareSaveFolder(run))
+        return;
+    const INT_PTR rc = RunJobDialog(run);
+    ReleaseJob(run);
+    m_nExitCode = rc == -1 ? 1 : 0;
+}
 
-    // Step 3.
+void CJobApp::OpenRunLog(const CVlmProfile& profile) {
+    if (!profile.GetInt(kSection, "WriteLog", 0))
+        return;
+    std::string name = profile.GetString(kSection, "LogFileName", VlmDefaultLogName().c_str());
+    Log().Open(name.c_str());
+    const std::string dashes(78, '-');
+    Log().Write("%s", dashes.c_str());
+    Log().Write("---------------Taskdeck\t Application Start\t\t------------------------------");
+    Log().Write("%s", dashes.c_str());
+    Log().Write("InitInstance() start");
+}
+
+void CJobApp::CreateModelPart() {
     m_pImp.reset(new (std::nothrow) CVX410JobApp(*this));
     if (!m_pImp)
         throw CStartupText{"no memory"};
+}
 
-    // Step 4.
-    Log().Write("MutuallyExclusive() start");
-    if (!m_pImp->MutuallyExclusive()) {
-        Log().Write("MutuallyExclusive returns False --> application ends.");
-        m_pImp->NotifyEvent(kEventAnotherJob, "Another Job has already started.\n",
-                            "ModuleName : Kestrel\n", "Error Code = 1000");
-        return;
-    }
-    Log().Write("MutuallyExclusive() end");
+// FALSE: the model refuses to run beside an earlier job.
+BOOL CJobApp::DisplaceEarlierJob() {
+    CVlmLogStep step("MutuallyExclusive()");
+    if (m_pImp->MutuallyExclusive())
+        return TRUE;
+    step.Abandon();
+    Log().Write("MutuallyExclusive returns False --> application ends.");
+    m_pImp->NotifyEvent(kEventAnotherJob, "Another Job has already started.\n",
+                        "ModuleName : Kestrel\n", "Error Code = 1000");
+    return FALSE;
+}
 
-    // Step 5.
-    CStartupHold hold;
-    hold.m_pDlg.reset(new (std::nothrow) CVX410JobDlg());
-    if (!hold.m_pDlg)
+void CJobApp::CreateJobDialog(CRun& run) {
+    run.m_pDlg.reset(new (std::nothrow) CVX410JobDlg());
+    if (!run.m_pDlg)
         throw CStartupText{"no memory"};
+}
 
-    // Step 6.
-    Log().Write("Initialize localize function() start");
+void CJobApp::InitLocalization() {
+    CVlmLogStep step("Initialize localize function()");
     VlmLocalizeInit(kCatalogue);
-    Log().Write("Initialize localize function() end");
+}
 
-    // Step 7.
-    Log().Write("AnalyzeArgument() start");
-    AnalyzeArgument();
-    Log().Write("AnalyzeArgument() end");
+void CJobApp::ReadCommandLine(const CVlmProfile& profile) {
+    {
+        CVlmLogStep step("AnalyzeArgument()");
+        AnalyzeArgument();
+    }
     Log().Write("%s %s", m_strStiDevice.c_str(), m_strStiEvent.c_str());
     if (profile.GetInt(kSection, "DeviceID", 0)) {
         VlmMessageBoxTop(nullptr, m_strStiDevice.c_str(), "DeviceID", MB_OK);
         VlmMessageBoxTop(nullptr, m_strStiEvent.c_str(), "EventID", MB_OK);
     }
+}
 
-    // Step 8.
+void CJobApp::InitPanelMessages() {
     const std::string catalogue = GetProgramFolder() + "\\" + kCatalogue;
     m_pImp->DispMessageToScaner_init(catalogue.c_str(), 0);
+}
 
-    // Step 9.
+void CJobApp::ShowPleaseWait() {
     const std::string wait = VlmLocalize("Please wait.");
     if (IsStartedByScanner()) {
         m_pImp->ShowPanelMessage(wait.c_str());
@@ -218,163 +246,195 @@ void CJobApp::RunStartup() {
         m_pImp->OnStartNotFromScanner(0);
         DispMessage(wait.c_str(), FALSE);
     }
+}
 
-    // Step 10. Created, not owned: its existence says a runner lives.
+void CJobApp::CreateToolMutex() {
+    // Created, not owned: its existence says a runner lives.
     m_hToolMutex.Attach(CreateMutexA(nullptr, FALSE, m_pImp->GetToolMutexName()));
     if (!m_hToolMutex)
         throw CStartupText{"no memory"};
+}
 
-    // Step 11.
-    Log().Write("GetSelectedJobNo() start");
-    long nJob = GetSelectedJobNo();
-    if (int nOverride = profile.GetInt(kSection, "JobNumber", 0)) {
-        char text[64];
-        wsprintfA(text, "Job Number is %d", nOverride);
-        VlmMessageBoxTop(nullptr, text, text, MB_OK);
-        nJob = nOverride;
-    }
-    m_pImp->SetLastJobNum(nJob);
-    Log().Write("GetSelectedJobNo() end");
-    Log().Write("JobNumber is %d", static_cast<int>(nJob));
-
-    // Step 12.
-    Log().Write("StiLock start");
-    StiLock();
-    Log().Write("StiLock end");
-
-    // Step 13.
-    hold.m_pStore = CreateJobStore(23);
-    PrepareJobStore(hold.m_pStore, m_pImp->GetModelName(), m_pImp->GetModelIndex());
-    HRESULT hr = hold.m_pStore->GetJob(nJob, &hold.m_pJob);
-    ThrowIfFailed(hr, IID_IJobStore);
-    if ((hr & 0xFFFF) == 2 || !hold.m_pJob) {
-        // Step 20: not registered.
-        if (IsStartedByScanner()) {
-            Sleep(1000);
-            m_pImp->ShowPanelError(VlmLocalize("Job is not registered").c_str());
-        } else {
-            StiUnLock();
-            const std::string title = VlmLocalize("Job is not registered.");
-            m_pImp->ShowPanelError(title.c_str());
-            m_pImp->ShowNotRegistered(
-                title.c_str(), VlmLocalize("Register a job using the Taskdeck Registrar.").c_str());
+// The job the user picked on the panel, or the registry's "JobNumber"
+// override; recorded as the store's last job.
+long CJobApp::ReadSelectedJobNumber(const CVlmProfile& profile) {
+    long nJob = 0;
+    {
+        CVlmLogStep step("GetSelectedJobNo()");
+        nJob = GetSelectedJobNo();
+        if (int nOverride = profile.GetInt(kSection, "JobNumber", 0)) {
+            char text[64];
+            wsprintfA(text, "Job Number is %d", nOverride);
+            VlmMessageBoxTop(nullptr, text, text, MB_OK);
+            nJob = nOverride;
         }
-        hold.ReleaseCom();
-        m_nExitCode = 2;
-        return;
+        m_pImp->SetLastJobNum(nJob);
     }
+    Log().Write("JobNumber is %d", static_cast<int>(nJob));
+    return nJob;
+}
 
-    // Step 14.
-    CJobDlg& dlg = *hold.m_pDlg;
-    dlg.m_Settings.m_nJobNumber = nJob;
-    Log().Write("set information to dlg class start");
+// The service leaves the scanner to this job.
+void CJobApp::ClaimScanner() {
+    CVlmLogStep step("StiLock");
+    StiLock();
+}
+
+// FALSE when no job is registered under the number. A number the store
+// cannot hold (the service answers 0 when it cannot read the panel) is no
+// registered job either, not a store failure.
+BOOL CJobApp::LoadJob(CRun& run, long nJob) {
+    if (!vlm::IsJobNumber(nJob)) {
+        Log().Write("JobNumber %d is outside %ld..%ld", static_cast<int>(nJob), vlm::kMinJobNumber,
+                    vlm::kMaxJobNumber);
+        return FALSE;
+    }
+    HRESULT hr = GetJobStore()->GetJob(nJob, &run.m_pJob);
+    ThrowIfFailed(hr, IID_IJobStore);
+    return (hr & 0xFFFF) != 2 && run.m_pJob;
+}
+
+void CJobApp::FillJobSettings(CRun& run, long nJob) {
+    JobSettings& settings = run.Dlg().m_Settings;
+    settings.m_nJobNumber = nJob;
     JobLoadHooks hooks;
-    hooks.m_fnLog = [](const char* line) { Log().Write("%s", line); };
+    hooks.m_fnLog = &LogLine;
     hooks.m_fnPicturesFolder = [this] { return GetMyPicturesFolder(m_pImp->GetModelName()); };
-    hooks.m_fnCheckPrintSettings = [&hold](JobSettings& s) {
-        if (!SetPrintInformation(hold.m_pJob, s))
+    hooks.m_fnCheckPrintSettings = [&run](JobSettings& s) {
+        if (!SetPrintInformation(run.m_pJob, s))
             throw CStartupText{VlmLocalize("Can't initialize printer.")};
     };
-    LoadJobSettings(dlg.m_Settings, hold.m_pStore, hold.m_pJob, hooks);
-    m_JobTypeID = dlg.m_Settings.m_nFunctionId;
-    {
-        char notice[512];
-        snprintf(notice, sizeof notice, " Job Number  : %d\n Function      : %s\n",
-                 static_cast<int>(nJob), dlg.m_Settings.m_strFunctionName.c_str());
-        m_pImp->NotifyEvent(kEventJobStarted, "The Job is started\n", " ModuleName : Kestrel\n",
-                            notice);
-    }
+    LoadJobSettings(settings, run.m_pStore, run.m_pJob, hooks);
+    m_JobTypeID = settings.m_nFunctionId;
+    char notice[512];
+    snprintf(notice, sizeof notice, " Job Number  : %d\n Function      : %s\n",
+             static_cast<int>(nJob), settings.m_strFunctionName.c_str());
+    m_pImp->NotifyEvent(kEventJobStarted, "The Job is started\n", " ModuleName : Kestrel\n",
+                        notice);
+}
 
-    // Step 15.
+// FALSE: the job's function is none this runner knows; refused.
+BOOL CJobApp::CheckFunction(CRun& run) {
     switch (m_JobTypeID) {
     case SCAN_TO_PC:
         Log().Write("SCAN_TO_PC");
-        break;
+        return TRUE;
     case SCAN_TO_MAIL:
         Log().Write("SCAN_TO_MAIL");
-        break;
+        return TRUE;
     case SCAN_TO_PC_RUNAPP:
         Log().Write("SCAN_TO_PC_RUNAPP");
-        break;
+        return TRUE;
     case SCAN_TO_MAPI:
         Log().Write("SCAN_TO_MAPI");
-        break;
+        return TRUE;
     case SCAN_TO_PR:
         Log().Write("SCAN_TO_PR");
-        break;
+        return TRUE;
     default: {
         const std::string text = VlmLocalize("Can't run job.");
         m_pImp->ShowPanelError(text.c_str());
         ShowFailure(text.c_str(), MB_ICONSTOP);
-        hold.ReleaseCom();
-        return;
+        run.ReleaseCom();
+        return FALSE;
     }
     }
-    Log().Write("set information to dlg class end");
+}
 
-    // Step 16.
-    Log().Write("if ((m_JobTypeID!=SCAN_TO_PR) && ((short)Job->Getdata(\"save\")))   start");
-    if (m_JobTypeID != SCAN_TO_PR) {
-        if (dlg.m_Settings.m_bSave) {
-            const EStartupFolders check = CheckFoldersAtStartup(
-                {hold.m_pStore, m_JobTypeID, dlg.m_Settings.m_strSaveFolder, IsStartedByScanner(),
-                 m_pImp->GetModelName(),
-                 [this](const char* text, BOOL bError) {
-                     bError ? m_pImp->ShowPanelError(text) : m_pImp->ShowPanelMessage(text);
-                 }},
-                dlg.m_FolderWarnings);
-            if (check != EStartupFolders::Proceed) {
-                Log().Write("ComModule release start");
-                hold.ReleaseCom();
-                Log().Write("ComModule release end");
-                if (check == EStartupFolders::Declined)
-                    m_pImp->ShowPanelMessage(VlmLocalize("Canceled").c_str());
-                return;
-            }
-        } else {
-            dlg.m_Settings.m_strSaveFolder.clear();
-        }
+// The save folder and its warnings; FALSE ends the run.
+BOOL CJobApp::PrepareSaveFolder(CRun& run) {
+    CVlmLogStep step("if ((m_JobTypeID!=SCAN_TO_PR) && ((short)Job->Getdata(\"save\")))  ");
+    JobSettings& settings = run.Dlg().m_Settings;
+    if (m_JobTypeID == SCAN_TO_PR)
+        return TRUE;
+    if (!settings.m_bSave) {
+        settings.m_strSaveFolder.clear();
+        return TRUE;
     }
-    Log().Write("if ((m_JobTypeID!=SCAN_TO_PR) && ((short)Job->Getdata(\"save\")))   end");
+    const EStartupFolders check = CheckFoldersAtStartup(
+        {GetJobStore(), m_JobTypeID, settings.m_strSaveFolder, IsStartedByScanner(),
+         m_pImp->GetModelName(),
+         [this](const char* text, BOOL bError) {
+             bError ? m_pImp->ShowPanelError(text) : m_pImp->ShowPanelMessage(text);
+         }},
+        run.Dlg().m_FolderWarnings);
+    if (check == EStartupFolders::Proceed)
+        return TRUE;
+    step.Abandon();
+    Log().Write("ComModule release start");
+    run.ReleaseCom();
+    Log().Write("ComModule release end");
+    if (check == EStartupFolders::Declined)
+        m_pImp->ShowPanelMessage(VlmLocalize("Canceled").c_str());
+    return FALSE;
+}
 
-    // Step 17.
-    dlg.m_Settings.m_pStore = hold.m_pStore;
-    dlg.m_Settings.m_pJob = hold.m_pJob;
+// Hands the store and job to the dialog and runs it as the main window (the
+// scan engine sends its page messages there).
+INT_PTR CJobApp::RunJobDialog(CRun& run) {
+    CJobDlg& dlg = run.Dlg();
+    dlg.m_Settings.m_pStore = std::move(run.m_pStore);
+    dlg.m_Settings.m_pJob = std::move(run.m_pJob);
     dlg.m_Settings.m_strTwainDsName = m_pImp->GetTwainDsName();
     Log().Write("TwainDsName is %s", dlg.m_Settings.m_strTwainDsName.c_str());
-    Log().Write("DoModal start");
-    INT_PTR rc = dlg.DoModal();
-    SetMainWnd(nullptr);
-    Log().Write("DoModal end");
+    INT_PTR rc = 0;
+    {
+        CVlmLogStep step("DoModal");
+        rc = dlg.DoModalAsMainWindow();
+    }
     if (rc == -1)
         Log().Write("DoModal failed (error %lu)", GetLastError());
+    return rc;
+}
 
-    // Step 18.
-    Log().Write("Com Module Release start");
-    hold.ReleaseCom();
-    Log().Write("Com Module Release end");
-    Log().Write("StiUnLock start");
-    StiUnLock();
-    Log().Write("StiUnLock end");
-    Log().Write("NcStiUnLock start");
-    m_pImp->NcStiUnLock(&dlg);
-    Log().Write("NcStiUnLock end");
-    hold.m_pDlg.reset();
-    m_nExitCode = rc == -1 ? 1 : 0;
+// After the dialog: the job and store go, the scanner goes back to the
+// service, then the dialog goes.
+void CJobApp::ReleaseJob(CRun& run) {
+    {
+        CVlmLogStep step("Com Module Release");
+        run.Dlg().m_Settings.ReleaseCom();
+        run.ReleaseCom();
+    }
+    {
+        CVlmLogStep step("StiUnLock");
+        StiUnLock();
+    }
+    {
+        CVlmLogStep step("NcStiUnLock");
+        m_pImp->NcStiUnLock(&run.Dlg());
+    }
+    run.m_pDlg.reset();
+}
+
+void CJobApp::ReportNotRegistered(CRun& run) {
+    if (IsStartedByScanner()) {
+        Sleep(1000);
+        m_pImp->ShowPanelError(VlmLocalize("Job is not registered").c_str());
+    } else {
+        StiUnLock();
+        const std::string title = VlmLocalize("Job is not registered.");
+        m_pImp->ShowPanelError(title.c_str());
+        m_pImp->ShowNotRegistered(
+            title.c_str(), VlmLocalize("Register a job using the Taskdeck Registrar.").c_str());
+    }
+    run.ReleaseCom();
+    m_nExitCode = 2;
 }
 
 int CJobApp::ExitInstance() {
-    Log().Write("ExitInstance start");
-    Log().Write("StiUnLock start");
-    try {
-        StiUnLock();
-    } catch (const CComError& e) {
-        Log().Write("%s", e.Message().c_str());
+    {
+        CVlmLogStep exit("ExitInstance");
+        {
+            CVlmLogStep step("StiUnLock");
+            try {
+                StiUnLock();
+            } catch (const CComError& e) {
+                Log().Write("%s", e.Message().c_str());
+            }
+        }
+        m_hToolMutex.Close();
+        m_pImp.reset();
     }
-    Log().Write("StiUnLock end");
-    m_hToolMutex.Close();
-    m_pImp.reset();
-    Log().Write("ExitInstance end");
     Log().Close();
     return CVlmApp::ExitInstance();
 }

@@ -10,26 +10,17 @@
 #include "framework/Handles.h"
 #include "runner/JobAppImp.h"
 #include "runner/JobPipeClient.h"
+#include "runner/JobSessionHost.h"
 
-// COM for the life of start-up; uninitialised only when it came up.
-class CComInitialize {
-public:
-    CComInitialize();
-    ~CComInitialize();
-    CComInitialize(const CComInitialize&) = delete;
-    CComInitialize& operator=(const CComInitialize&) = delete;
-    HRESULT Result() const { return m_hr; }
-
-private:
-    HRESULT m_hr;
-};
+class CJobDlg;
+class CVlmProfile;
 
 // A text thrown by a start-up step; shown as it is.
 struct CStartupText {
     std::string m_strText;
 };
 
-class CJobApp : public CVlmApp {
+class CJobApp : public CVlmApp, public CJobSessionHost, private CJobAppHost {
 public:
     CJobApp();
     ~CJobApp() override;
@@ -37,25 +28,49 @@ public:
     BOOL InitInstance() override;
     int ExitInstance() override;
 
-    CJobAppImp* GetImp() const { return m_pImp.get(); }
-    BOOL IsStartedByScanner() const;
-    const std::string& GetStiDeviceName() const { return m_strStiDevice; }
+    CJobAppImp* GetImp() const override { return m_pImp.get(); }
+    BOOL IsStartedByScanner() const override;
+    const std::string& GetStiDeviceName() const override { return m_strStiDevice; }
     const std::string& GetStiEventId() const { return m_strStiEvent; }
 
     // The panel path of the job session: nothing while the panel is locked.
-    void DispMessage(const char* text, BOOL bIsError);
-    void SetPanelLock(BOOL bLock) { m_bPanelLock = bLock; }
+    void DispMessage(const char* text, BOOL bIsError) override;
+    void SetPanelLock(BOOL bLock) override { m_bPanelLock = bLock; }
 
     // The service channel.
     long GetSelectedJobNo();
     void StiLock();
-    void StiUnLock();
+    void StiUnLock() override;
 
     long m_JobTypeID = -1;
 
 private:
+    struct CRun;
+
+    IJobStore* GetJobStore() override;
+
+    // Start-up, one function per step, in the order RunStartup calls them.
     void RunStartup();
+    void OpenRunLog(const CVlmProfile& profile);
+    void CreateModelPart();
+    BOOL DisplaceEarlierJob();
+    void CreateJobDialog(CRun& run);
+    void InitLocalization();
+    void ReadCommandLine(const CVlmProfile& profile);
     void AnalyzeArgument();
+    void InitPanelMessages();
+    void ShowPleaseWait();
+    void CreateToolMutex();
+    long ReadSelectedJobNumber(const CVlmProfile& profile);
+    void ClaimScanner();
+    BOOL LoadJob(CRun& run, long nJob);
+    void FillJobSettings(CRun& run, long nJob);
+    BOOL CheckFunction(CRun& run);
+    BOOL PrepareSaveFolder(CRun& run);
+    INT_PTR RunJobDialog(CRun& run);
+    void ReleaseJob(CRun& run);
+    void ReportNotRegistered(CRun& run);
+
     void ShowFailure(const char* text, UINT flags);
 
     vlm::CHandle m_hToolMutex;
@@ -65,6 +80,7 @@ private:
     BOOL m_bStiLocked = FALSE;
     std::unique_ptr<CJobAppImp> m_pImp;
     CJobPipeClientBetweenServieAndKestrel m_pipe;
+    CRun* m_pRun = nullptr; // the run in progress, inside InitInstance only
 };
 
 CJobApp& GetJobApp();

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "Taskstore.h"
+
 class CJobDlg;
 
 class CJobAppImp {
@@ -37,12 +39,23 @@ public:
     virtual long QueryReservedB() { return 0; }                            // 23
 };
 
+// What a model part may ask of the application that runs it. The application
+// implements it; the model part never sees the application class itself.
+class CJobAppHost {
+public:
+    // The STI device named on the command line ("" until it is read).
+    virtual const std::string& GetStiDeviceName() const = 0;
+    // The run's job store, opened for the model on first use (the one
+    // start-up loads the job from). Raises CComError.
+    virtual IJobStore* GetJobStore() = 0;
+
+protected:
+    ~CJobAppHost() = default;
+};
+
 // Event codes passed to NotifyEvent.
 constexpr DWORD kEventJobStarted = 0x4000044C;
 constexpr DWORD kEventAnotherJob = 0xC00003E8;
 constexpr DWORD kEventScanStartFailed1 = 0xC00003E9;
 constexpr DWORD kEventScanStartFailed2 = 0xC00003EA;
 constexpr DWORD kEventScanStartFailed3 = 0xC00003EB;
-
-// Asks the receiver (job dialog, status dialogs) to close at once.
-constexpr UINT WM_VLM_REQUEST_CLOSE = 0x8039;

@@ -1,41 +1,139 @@
-// The job dialog: hidden, run modally by start-up; receives the scan engine's
-// messages. The scan session itself is not built yet: the dialog says so in
-// the run log and ends, so that start-up releases the job normally.
+// The job dialog: hidden, run modally by start-up. It receives the scan
+// engine's page and batch messages, writes each page as a file in the job's
+// temporary folder, hands the files to the job's delivery when the batch ends
+// and ends the job.
 #pragma once
 
 #include <windows.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "common/JobRecord.h"
+#include "contracts/WindowMessages.h"
 #include "framework/Dialog.h"
+#include "framework/Handles.h"
+#include "imaging/output/ImageOutput.h"
 #include "runner/SaveToFolder.h"
+#include "runner/StatusThread.h"
+#include "scan/Scan.h"
+
+class CJobAppImp;
+class CJobSessionHost;
+struct VlmPageInfo;
+
+// A text thrown by a step of the job's start; shown as it is.
+struct CSessionText {
+    std::string m_strText;
+};
+
+constexpr UINT IDD_JOB_DIALOG = 102;
 
 class CJobDlg : public CVlmDialog {
 public:
-    explicit CJobDlg(UINT nIdTemplate);
+    // pHost null: the running application.
+    CJobDlg(UINT nIdTemplate, const char* caption, CJobSessionHost* pHost = nullptr);
     ~CJobDlg() override;
 
     JobSettings m_Settings;
-    // Filled at start-up; checked after every page.
+    // Filled by start-up; checked after every page.
     CFolderWarnings m_FolderWarnings;
     // How the dialog ended: set by the close request of a newer runner.
     BOOL m_bClosedByRequest = FALSE;
 
+    // Added operations, in slot order.
+    virtual void DispMessage(const char* text, BOOL bIsError);
+    virtual void OnDriverSettingsFile(const char* path) {}
+    virtual void OnSessionHook1() {}
+    virtual void OnSessionHook2() {}
+    virtual void BeginStatusDialogThread();
+    virtual void EndJob();
+    virtual void PrepareScanStart();
+    virtual void PauseBeforeDelivery();
+    virtual BOOL ScanToMapi();
+
+    // The session's state, for the program's tests and the status window.
+    const std::string& GetTempFolder() const { return m_strTempFolder; }
+    const std::string& GetSettingsFile() const { return m_strSettingsFile; }
+    const std::vector<std::string>& GetFileList() const { return m_FileList; }
+    const std::vector<std::string>& GetSavedFiles() const { return m_SavedFiles; }
+    int GetPageCounter() const { return m_nPageCounter; }
+    BOOL IsErrorDisplayed() const { return m_ErrorDisplaied; }
+    BOOL IsNoPage() const { return m_bNoPage; }
+    BOOL IsRequireCancel() const;
+    CJobAppImp* GetModel() const { return Model(); }
+
 protected:
     BOOL OnInitDialog() override;
-    void OnOK() override {}     // Enter never ends a job
-    void OnCancel() override {} // neither does Escape
-    virtual const char* GetCaption() const = 0;
-    LRESULT OnRequestClose(WPARAM, LPARAM);
+    void OnOK() override;
+    void OnCancel() override;
+    void OnDestroyed() override;
+
+    LRESULT OnPageScanned0(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPageScanned(WPARAM wParam, LPARAM lParam);
+    LRESULT OnBatchScanned(WPARAM wParam, LPARAM lParam);
+    LRESULT OnJobStart(WPARAM wParam, LPARAM lParam);
+    LRESULT OnRequestClose(WPARAM wParam, LPARAM lParam);
+    LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
+
+    // Writes one page in the job's file type; the one place that calls the
+    // image writers. FALSE when no whole file was written.
+    BOOL SaveFile(const vlm::output::CPageView& page, const std::string& path,
+                  const std::string& fileType);
+    ULONGLONG OutputSize() const;
+    void CleanupTempFiles();
+    CJobSessionHost& Host() const { return *m_pHost; }
+    CJobAppImp* Model() const;
+
+    CScan m_Scan;
+    std::unique_ptr<CStatusDialogThread> m_pStatusThread;
+    BOOL m_IsMonitorOpen = FALSE;
+
+private:
+    void RestoreDriverSettings();
+    void StartDriverWindowCloser();
+    void StopDriverWindowCloser();
+    static unsigned __stdcall DriverWindowCloser(void* pThis);
+    void FailStart(DWORD dwEvent, const std::string& text, const char* module, const char* code);
+    void EndPdfDocument();
+    void Deliver();
+    BOOL ScanToMail();
+    BOOL ScanToPrinter();
+    BOOL ScanToApplication();
+    BOOL DeliveryNotBuilt(const char* what);
+    void ShowEndTexts();
+    int MessageBoxTop(const char* text, UINT flags) const;
+    void RemoveTempFolder();
+
+    CJobSessionHost* m_pHost;
+    std::string m_strCaption;
+    std::string m_strTempFolder;
+    std::string m_strSettingsFile;
+    int m_nPageCounter = 0;
+    std::vector<std::string> m_FileList;
+    std::vector<std::string> m_SavedFiles;
+    DWORD m_dwPdfDocumentSize = 0;
+    BOOL m_ErrorDisplaied = FALSE;
+    std::string m_strFailureText;
+    int m_nTiffSizeFlag = 1;
+    // A page could not be written: the scan stopped and the pages written
+    // before it are delivered, the job ending with the failure text.
+    BOOL m_bPageWriteFailed = FALSE;
+    BOOL m_bNoPage = FALSE;
+    BOOL m_bMailSenderStarted = FALSE;
+    BOOL m_bCleanedUp = FALSE;
+    BOOL m_bBatchEnded = FALSE;
+    volatile LONG m_bJobEnd = FALSE;
+    CHandle m_hCloserThread;
+    DWORD m_dwScanThreadId = 0;
+    vlm::output::CPdfPageWriter m_PdfWriter;
+    vlm::output::CTiffPageWriter m_TiffWriter;
+    HICON m_hIcon = nullptr;
 };
 
 class CVX410JobDlg : public CJobDlg {
 public:
-    CVX410JobDlg();
-
-protected:
-    const char* GetCaption() const override;
+    explicit CVX410JobDlg(CJobSessionHost* pHost = nullptr);
+    void DispMessage(const char* text, BOOL bIsError) override;
 };
-
-constexpr UINT IDD_JOB_DIALOG = 100;
-// Posted to itself once the dialog is up: the session step.
-constexpr UINT WM_VLM_RUN_SESSION = WM_APP + 1;

@@ -1,23 +1,22 @@
-#include "JobPipeClient.h"
-
-#include "core/ServiceChannel.h"
+#include "runner/JobPipeClient.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
+
+#include "contracts/ServiceChannel.h"
+#include "framework/ComError.h"
 
 namespace {
 
-// Win32 error -> HRESULT. A failure that left no error code must not turn
-// into S_OK.
-HRESULT LastErrorResult() {
-    DWORD err = GetLastError();
-    if (err == 0)
-        return E_FAIL;
-    return static_cast<HRESULT>(0x80070000u | (err & 0xFFFFu));
-}
-
 LONG g_nForceShm = -1; // -1: not forced either way
+
+// Pause between connection attempts when no pipe instance exists for the
+// moment and the service says it is running.
+const DWORD kRetryMs = 50;
+// Longest single wait for a busy pipe to offer an instance.
+const DWORD kBusyWaitMs = 1000;
 
 struct CMappedView {
     explicit CMappedView(HANDLE hMapping)
@@ -34,11 +33,13 @@ struct CMappedView {
 
 } // namespace
 
-std::string ServiceAliveMutexName(const std::string& channel) {
-    return channel + " Service Alive";
-}
-std::string ServiceClientMutexName(const std::string& channel) {
-    return channel + " Client Alive";
+BOOL IsServiceRunning(const std::string& channel) {
+    // The service holds its mutex for as long as it runs: a wait that
+    // times out means a living holder; a free or abandoned one, none.
+    vlm::CHeldMutex alive;
+    if (!alive.Open(kestrel::ServiceAliveMutexName(channel).c_str()))
+        return FALSE;
+    return alive.Wait(0) == WAIT_TIMEOUT;
 }
 
 void CJobPipeClient::ForceSharedMemory(BOOL bForce) {
@@ -65,9 +66,7 @@ BOOL CJobPipeClient::UsesSharedMemory() {
     return s_bShm;
 }
 
-CJobPipeClient::CJobPipeClient()
-    : m_hPipe(INVALID_HANDLE_VALUE), m_hMapping(nullptr), m_hClientMutex(nullptr),
-      m_hServiceAlive(nullptr) {}
+CJobPipeClient::CJobPipeClient() = default;
 
 CJobPipeClient::~CJobPipeClient() {
     Terminate();
@@ -83,49 +82,54 @@ HRESULT CJobPipeClient::Connect(const char* name) {
 
 HRESULT CJobPipeClient::ConnectPipe(const std::string& name) {
     const std::string path = kestrel::ServicePipePath(name);
-    for (int attempt = 0;; ++attempt) {
+    const DWORD dwStart = GetTickCount();
+    for (;;) {
         HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
-            m_hPipe = h;
+            m_hPipe.Attach(h);
             return S_OK;
         }
-        // Between two listening instances the pipe is briefly busy; wait for
-        // the next one rather than failing the job.
-        if (GetLastError() != ERROR_PIPE_BUSY || attempt >= 3)
-            return LastErrorResult();
-        if (!WaitNamedPipeA(path.c_str(), 5000) && GetLastError() != ERROR_PIPE_BUSY &&
-            GetLastError() != ERROR_SEM_TIMEOUT)
-            return LastErrorResult();
+        const HRESULT hr = HResultFromLastError();
+        const DWORD err = GetLastError();
+        // A busy pipe has a service behind it: its next instance comes. No
+        // pipe at all is an absent service, unless the service says it runs:
+        // then this is the moment between one instance and the next.
+        const BOOL bWorthWaiting =
+            err == ERROR_PIPE_BUSY || (err == ERROR_FILE_NOT_FOUND && IsServiceRunning(name));
+        if (!bWorthWaiting || GetTickCount() - dwStart >= kConnectPatienceMs)
+            return hr;
+        // WaitNamedPipe ends as soon as an instance listens; it answers at
+        // once when there is no pipe at all, hence the pause.
+        if (err != ERROR_PIPE_BUSY || !WaitNamedPipeA(path.c_str(), kBusyWaitMs))
+            Sleep(kRetryMs);
     }
 }
 
 HRESULT CJobPipeClient::ConnectSharedMemory(const std::string& name) {
     OutputDebugStringA("CreateFileMapping start\n");
-    HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                  static_cast<DWORD>(kestrel::kShmBlockSize), name.c_str());
-    if (!h)
-        return LastErrorResult();
+    m_hMapping.Attach(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                         static_cast<DWORD>(kestrel::kShmBlockSize), name.c_str()));
+    if (!m_hMapping)
+        return HResultFromLastError();
     if (GetLastError() != ERROR_ALREADY_EXISTS) {
         // We created it: no service is running.
-        CloseHandle(h);
-        return static_cast<HRESULT>(0x80070002);
+        m_hMapping.Close();
+        return HResultFromWin32(ERROR_FILE_NOT_FOUND);
     }
-    m_hMapping = h;
-    m_hServiceAlive = OpenMutexA(SYNCHRONIZE, FALSE, ServiceAliveMutexName(name).c_str());
+    m_serviceAlive.Open(kestrel::ServiceAliveMutexName(name).c_str());
     HRESULT hr = S_OK;
     // Held while attached so that the service notices a client that dies.
     // Taken before attaching: clients queue on it one at a time.
-    m_hClientMutex = CreateMutexA(nullptr, FALSE, ServiceClientMutexName(name).c_str());
-    if (m_hClientMutex) {
+    if (m_clientAlive.Create(kestrel::ServiceClientMutexName(name).c_str())) {
         for (;;) {
-            DWORD w = WaitForSingleObject(m_hClientMutex, kPollMs);
-            if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED)
+            DWORD w = m_clientAlive.Wait(kPollMs);
+            if (m_clientAlive.IsHeld())
                 break;
             if (w == WAIT_FAILED || ServiceGone()) {
-                CloseHandle(m_hClientMutex);
-                m_hClientMutex = nullptr;
-                hr = w == WAIT_FAILED ? LastErrorResult() : HRESULT_FROM_WIN32(ERROR_BROKEN_PIPE);
+                hr =
+                    w == WAIT_FAILED ? HResultFromLastError() : HResultFromWin32(ERROR_BROKEN_PIPE);
+                m_clientAlive.Close();
                 break;
             }
         }
@@ -133,12 +137,12 @@ HRESULT CJobPipeClient::ConnectSharedMemory(const std::string& name) {
     if (SUCCEEDED(hr)) {
         CMappedView view(m_hMapping);
         if (!view.m_p) {
-            hr = LastErrorResult();
+            hr = HResultFromLastError();
         } else {
             // One client at a time: wait while another session is active.
             while (!kestrel::shm::TryAttach(*view.m_p)) {
                 if (ServiceGone()) {
-                    hr = HRESULT_FROM_WIN32(ERROR_BROKEN_PIPE);
+                    hr = HResultFromWin32(ERROR_BROKEN_PIPE);
                     break;
                 }
                 Sleep(kPollMs);
@@ -153,108 +157,86 @@ HRESULT CJobPipeClient::ConnectSharedMemory(const std::string& name) {
 
 // The service keeps a mutex while it runs; an abandoned or free one means it
 // died, and waiting for its flags would never end.
-BOOL CJobPipeClient::ServiceGone() const {
-    if (!m_hServiceAlive)
+BOOL CJobPipeClient::ServiceGone() {
+    if (!m_serviceAlive)
         return FALSE;
-    DWORD w = WaitForSingleObject(m_hServiceAlive, 0);
-    if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED) {
-        ReleaseMutex(m_hServiceAlive);
-        return TRUE;
-    }
-    return FALSE;
+    m_serviceAlive.Wait(0);
+    if (!m_serviceAlive.IsHeld())
+        return FALSE;
+    m_serviceAlive.Release();
+    return TRUE;
 }
 
 void CJobPipeClient::ReleaseShm() {
-    if (m_hClientMutex) {
-        ReleaseMutex(m_hClientMutex);
-        CloseHandle(m_hClientMutex);
-        m_hClientMutex = nullptr;
-    }
-    if (m_hServiceAlive) {
-        CloseHandle(m_hServiceAlive);
-        m_hServiceAlive = nullptr;
-    }
-    if (m_hMapping) {
-        CloseHandle(m_hMapping);
-        m_hMapping = nullptr;
-    }
+    m_clientAlive.Close();
+    m_serviceAlive.Close();
+    m_hMapping.Close();
 }
 
 HRESULT CJobPipeClient::Send(const void* pData, DWORD cb) {
     if (m_hMapping)
         return SendShm(pData, cb);
-    if (m_hPipe == INVALID_HANDLE_VALUE)
+    if (!m_hPipe)
         return E_FAIL;
     DWORD written = 0;
     if (!WriteFile(m_hPipe, pData, cb, &written, nullptr))
-        return LastErrorResult();
+        return HResultFromLastError();
     if (written != cb)
-        return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+        return HResultFromWin32(ERROR_WRITE_FAULT);
     return S_OK;
 }
 
 HRESULT CJobPipeClient::Receive(void* pData, DWORD cb) {
     if (m_hMapping)
         return ReceiveShm(pData, cb);
-    if (m_hPipe == INVALID_HANDLE_VALUE)
+    if (!m_hPipe)
         return E_FAIL;
     DWORD got = 0;
     if (!ReadFile(m_hPipe, pData, cb, &got, nullptr))
-        return LastErrorResult();
+        return HResultFromLastError();
     if (got != cb)
-        return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+        return HResultFromWin32(ERROR_HANDLE_EOF);
     return S_OK;
 }
 
 HRESULT CJobPipeClient::SendShm(const void* pData, DWORD cb) {
     OutputDebugStringA("CJobPipeClient::WriteFile loop start\n");
-    CMappedView view(m_hMapping);
-    if (!view.m_p)
-        return LastErrorResult();
-    HRESULT hr = S_OK;
-    for (;;) {
-        if (!kestrel::shm::SessionActive(*view.m_p)) {
-            hr = E_ACCESSDENIED;
-            break;
-        }
-        if (!kestrel::shm::IsFull(*view.m_p)) {
-            kestrel::shm::Post(*view.m_p, kestrel::kDirectionToService, pData, cb);
-            break;
-        }
-        if (ServiceGone()) {
-            hr = HRESULT_FROM_WIN32(ERROR_BROKEN_PIPE);
-            break;
-        }
-        Sleep(kPollMs);
-    }
+    HRESULT hr = PollBlock([&](kestrel::ServiceShmBlock& block) {
+        if (kestrel::shm::IsFull(block))
+            return false;
+        kestrel::shm::Post(block, kestrel::kDirectionToService, pData, cb);
+        return true;
+    });
     OutputDebugStringA("CJobPipeClient::WriteFile loop end\n");
     return hr;
 }
 
 HRESULT CJobPipeClient::ReceiveShm(void* pData, DWORD cb) {
     OutputDebugStringA("CJobPipeClient::ReadFile loop start\n");
-    CMappedView view(m_hMapping);
-    if (!view.m_p)
-        return LastErrorResult();
-    HRESULT hr = S_OK;
-    for (;;) {
-        if (!kestrel::shm::SessionActive(*view.m_p)) {
-            hr = E_ACCESSDENIED;
-            break;
-        }
-        if (kestrel::shm::HasReply(*view.m_p)) {
-            std::memset(pData, 0, cb);
-            kestrel::shm::Take(*view.m_p, pData, cb);
-            break;
-        }
-        if (ServiceGone()) {
-            hr = HRESULT_FROM_WIN32(ERROR_BROKEN_PIPE);
-            break;
-        }
-        Sleep(kPollMs);
-    }
+    HRESULT hr = PollBlock([&](kestrel::ServiceShmBlock& block) {
+        if (!kestrel::shm::HasReply(block))
+            return false;
+        std::memset(pData, 0, cb);
+        kestrel::shm::Take(block, pData, cb);
+        return true;
+    });
     OutputDebugStringA("CJobPipeClient::ReadFile loop end\n");
     return hr;
+}
+
+HRESULT CJobPipeClient::PollBlock(const std::function<bool(kestrel::ServiceShmBlock&)>& step) {
+    CMappedView view(m_hMapping);
+    if (!view.m_p)
+        return HResultFromLastError();
+    for (;;) {
+        if (!kestrel::shm::SessionActive(*view.m_p))
+            return E_ACCESSDENIED;
+        if (step(*view.m_p))
+            return S_OK;
+        if (ServiceGone())
+            return HResultFromWin32(ERROR_BROKEN_PIPE);
+        Sleep(kPollMs);
+    }
 }
 
 HRESULT CJobPipeClient::RequestJobNumber(long* pnJobNumber) {
@@ -281,12 +263,11 @@ HRESULT CJobPipeClient::Terminate() {
     OutputDebugStringA("CJobPipeClient::terminate() start\n");
     HRESULT hr = S_OK;
     auto leave = kestrel::EncodeServiceMessage(kestrel::kRequestLeave);
-    if (m_hPipe != INVALID_HANDLE_VALUE) {
+    if (m_hPipe) {
         // The channel goes away whatever the service makes of the farewell.
         Send(leave.data(), 4);
-        if (!CloseHandle(m_hPipe))
-            hr = LastErrorResult();
-        m_hPipe = INVALID_HANDLE_VALUE;
+        if (!CloseHandle(m_hPipe.Detach()))
+            hr = HResultFromLastError();
     } else if (m_hMapping) {
         Send(leave.data(), 4);
         ReleaseShm();

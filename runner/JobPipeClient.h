@@ -5,7 +5,14 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+
+#include "framework/Handles.h"
+
+namespace kestrel {
+struct ServiceShmBlock;
+}
 
 class CJobPipeClient {
 public:
@@ -22,7 +29,7 @@ public:
     HRESULT Lock(BOOL bOn);
     // Sends 5 and closes; does nothing when closed.
     HRESULT Terminate();
-    BOOL IsConnected() const { return m_hPipe != INVALID_HANDLE_VALUE || m_hMapping != nullptr; }
+    BOOL IsConnected() const { return m_hPipe.IsValid() || m_hMapping.IsValid(); }
 
     // The transport is chosen once per process from the platform family. Tests
     // force the shared block with this switch or with the environment value
@@ -32,6 +39,10 @@ public:
 
     // Milliseconds between polls of the shared block.
     static const DWORD kPollMs = 300;
+    // How long Connect keeps trying while the service is there but has no
+    // pipe instance free for the moment (all taken, or the next one not yet
+    // made).
+    static const DWORD kConnectPatienceMs = 15000;
 
 protected:
     HRESULT Send(const void* pData, DWORD cb);
@@ -42,18 +53,21 @@ private:
     HRESULT ConnectSharedMemory(const std::string& name);
     HRESULT SendShm(const void* pData, DWORD cb);
     HRESULT ReceiveShm(void* pData, DWORD cb);
-    BOOL ServiceGone() const;
+    // Polls the shared block until step has done its part (answers true),
+    // the service ends the session (E_ACCESSDENIED) or dies.
+    HRESULT PollBlock(const std::function<bool(kestrel::ServiceShmBlock&)>& step);
+    BOOL ServiceGone();
     void ReleaseShm();
 
-    HANDLE m_hPipe;         // pipe transport
-    HANDLE m_hMapping;      // shared block transport
-    HANDLE m_hClientMutex;  // held while attached, so the service sees a dead client
-    HANDLE m_hServiceAlive; // the service's own mutex, when it offers one
+    vlm::CHandle m_hPipe;           // pipe transport
+    vlm::CHandle m_hMapping;        // shared block transport
+    vlm::CHeldMutex m_clientAlive;  // held while attached, so the service sees a dead client
+    vlm::CHeldMutex m_serviceAlive; // the service's own mutex, when it offers one
 };
 
 // The channel between the scanner service and kestrel; adds nothing.
 class CJobPipeClientBetweenServieAndKestrel : public CJobPipeClient {};
 
-// Names of the liveness mutexes beside the shared block (both optional).
-std::string ServiceAliveMutexName(const std::string& channel);
-std::string ServiceClientMutexName(const std::string& channel);
+// TRUE while a service that offers the liveness mutex of the channel runs
+// (contracts/ServiceChannel.h). A service without it reads as not running.
+BOOL IsServiceRunning(const std::string& channel);

@@ -3,41 +3,24 @@
 #include "common/JobRecord.h"
 #include "common/Localize.h"
 #include "common/VlmLog.h"
-#include "components/devlink/devlink.h"
+#include "common/StiCmd.h"
+#include "contracts/WindowMessages.h"
 #include "framework/MessageBox.h"
-#include "runner/JobApp.h"
-#include "runner/core/PanelBlock.h"
-
-const char CVX410JobApp::kJobDialogCaption[] = "VX410KESTREL_83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
+#include "runner/StatusDialog.h"
+#include "runner/core/PanelKind.h"
 
 namespace {
 CVlmLog& Log() {
     return CVlmLog::Instance();
 }
-
-// One open device for one short exchange.
-class CStiDevice {
-public:
-    explicit CStiDevice(const std::string& name) : m_h(StiOpen(name.c_str())) {}
-    ~CStiDevice() {
-        if (m_h)
-            StiClose(m_h);
-    }
-    CStiDevice(const CStiDevice&) = delete;
-    CStiDevice& operator=(const CStiDevice&) = delete;
-    STIHANDLE Get() const { return m_h; }
-
-private:
-    STIHANDLE m_h;
-};
 } // namespace
 
-CVX410JobApp::CVX410JobApp(CJobApp& app) : m_app(app) {}
+CVX410JobApp::CVX410JobApp(CJobAppHost& host) : m_host(host) {}
 CVX410JobApp::~CVX410JobApp() = default;
 
 BOOL CVX410JobApp::MutuallyExclusive() {
-    // An older runner's job dialog ends at once on 0x8039.
-    if (HWND hOld = FindWindowA(nullptr, kJobDialogCaption)) {
+    // An older runner's job dialog ends at once on the close request.
+    if (HWND hOld = FindWindowA(nullptr, vx410::kJobDialogCaption)) {
         Log().Write("FindWindow(NULL, \"VX410KESTREL\") FIND!!!!\r\n");
         PostMessageA(hOld, WM_VLM_REQUEST_CLOSE, 0, 0);
     }
@@ -48,18 +31,14 @@ BOOL CVX410JobApp::MutuallyExclusive() {
 }
 
 void CVX410JobApp::SetLastJobNum(long nJob) {
-    CComPtr<IJobStore> store = CreateJobStore(23);
-    PrepareJobStore(store, GetModelName(), GetModelIndex());
-    RecordLastJobNumber(store, nJob);
+    RecordLastJobNumber(m_host.GetJobStore(), nJob);
 }
 
 void CVX410JobApp::ShowNotRegistered(const char* title, const char* text) {
-    // STATUS WINDOW NOT BUILT YET: the error dialog (titled text, closing
-    // itself after ten seconds) comes with the status window; until then a
-    // plain message box carries the same two texts.
-    std::string body = std::string(title) + "\n\n" + text;
-    VlmMessageBoxTop(nullptr, body.c_str(), GetModelName(),
-                     MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST | MB_SETFOREGROUND);
+    CVlmStatusDialog4 dlg(nullptr, GetModelName(), SCAN_TO_PC, title, text,
+                          GetErrorModeMessageName());
+    const INT_PTR result = dlg.DoModal();
+    Log().Write("ShowNotRegistered() end %d", static_cast<int>(result));
 }
 
 void CVX410JobApp::DispMessageToScaner_init(const char* path, long value) {
@@ -70,24 +49,24 @@ void CVX410JobApp::DispMessageToScaner_init(const char* path, long value) {
         m_slmsg.IsLoaded() ? m_slmsg.Get<PFN_GetScannerMessage>("GetScannerMessage") : nullptr;
 
     Log().Write("DispMessageToScaner_init Start");
-    CStiDevice dev(m_app.GetStiDeviceName());
-    if (!dev.Get()) {
+    CSuSTICmd dev;
+    if (!dev.Open(m_host.GetStiDeviceName().c_str())) {
         Log().Write("DispMessageToScaner StiOpen faile");
         return;
     }
     Log().Write("DispMessageToScaner_init Open");
-    BYTE info[kestrel::kDeviceInfoBytes] = {};
-    auto cdb = kestrel::DeviceInfoCommand();
-    StiRead(dev.Get(), cdb.data(), static_cast<DWORD>(cdb.size()), info, sizeof info);
-    m_nPanelSetting = info[kestrel::kPanelSettingOffset];
+    BYTE info[devcmd::kDeviceInfoSize];
+    dev.ReadDeviceInformation(info);
+    m_nPanelSetting = info[devcmd::kDeviceInfoPanelByte];
     Log().Write("DispMessageToScaner_init result = %d", static_cast<int>(m_nPanelSetting));
+    dev.Close();
 }
 
 void CVX410JobApp::DispMessageToScaner(const char* text, BOOL bIsError) {
     const char* msg = text ? text : "";
     Log().Write("DispMessageToScaner Start msg = %s  iserror = %d", msg, bIsError ? 1 : 0);
-    CStiDevice dev(m_app.GetStiDeviceName());
-    if (!dev.Get()) {
+    CSuSTICmd dev;
+    if (!dev.Open(m_host.GetStiDeviceName().c_str())) {
         Log().Write("DispMessageToScaner StiOpen faile");
         return;
     }
@@ -98,12 +77,14 @@ void CVX410JobApp::DispMessageToScaner(const char* text, BOOL bIsError) {
     buff[sizeof buff - 1] = '\0'; // whatever the library did
     Log().Write("DispMessageToScaner GetScannerMessage pBuff = %s", buff);
 
-    const kestrel::PanelDisplayKind kind = kestrel::ChoosePanelDisplayKind(
+    const devcmd::DisplayKind kind = kestrel::ChoosePanelDisplayKind(
         bIsError, msg, VlmLocalize("Scanning..."), VlmLocalize("Sending complete."));
     Log().Write("DispMessage %s", kestrel::PanelDisplayKindWord(kind));
-    auto data = kestrel::PanelMessageData(kind, buff);
+    // The panel line holds the first 32 bytes.
+    const vlm::PanelMessageData data = vlm::MakePanelMessageData(kind, buff);
     Log().Write("MsgEx = %02X %02X %02X %02X", data[0], data[1], data[2], data[3]);
-    auto cdb = kestrel::PanelMessageCommand();
-    StiWrite(dev.Get(), cdb.data(), static_cast<DWORD>(cdb.size()), data.data(),
-             static_cast<DWORD>(data.size()));
+    const vlm::CommandBlock block = vlm::PanelMessageCommand();
+    dev.Write(block.data(), static_cast<DWORD>(block.size()), data.data(),
+              static_cast<DWORD>(data.size()));
+    dev.Close();
 }

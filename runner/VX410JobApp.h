@@ -5,28 +5,21 @@
 
 #include "common/SharedLibrary.h"
 #include "components/panel-text/slmsg.h"
-
-class CJobApp;
+#include "runner/VX410Names.h"
 
 class CVX410JobApp : public CJobAppImp {
 public:
-    static const char kJobDialogCaption[];
-
-    explicit CVX410JobApp(CJobApp& app);
+    explicit CVX410JobApp(CJobAppHost& host);
     ~CVX410JobApp() override;
 
     BOOL MutuallyExclusive() override;
-    const char* GetModelName() override { return "VX-410"; }
-    const char* GetTempFolderName() override {
-        return "VX410JOB_83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
-    }
-    const char* GetSettingsFileName() override { return "VX410SETTINGS"; }
-    const char* GetErrorModeMessageName() override { return "VX410_StatusDialog_ErrorMode"; }
-    const char* GetTwainDsName() override { return "Velmora VX-410 TWAIN"; }
-    const char* GetToolMutexName() override {
-        return "VX410-Taskdeck-83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
-    }
-    const char* GetServicePipeName() override { return "VX-410 Service Pipe for Kestrel"; }
+    const char* GetModelName() override { return vx410::kModelName; }
+    const char* GetTempFolderName() override { return vx410::kTempFolderName; }
+    const char* GetSettingsFileName() override { return vx410::kSettingsFileName; }
+    const char* GetErrorModeMessageName() override { return vx410::kErrorModeMessageName; }
+    const char* GetTwainDsName() override { return vx410::kTwainDsName; }
+    const char* GetToolMutexName() override { return vx410::kToolMutexName; }
+    const char* GetServicePipeName() override { return vx410::kServicePipeName; }
     long GetModelIndex() override { return 0; }
     void OnStiLock() override {}
     void OnStiUnLock() override {}
@@ -41,7 +34,7 @@ public:
     void DispMessageToScaner_init(const char* path, long value) override;
 
 private:
-    CJobApp& m_app;
+    CJobAppHost& m_host;
     // The message translator record.
     CVlmLibrary m_slmsg;
     std::string m_strTranslatorText;

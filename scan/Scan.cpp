@@ -1,6 +1,8 @@
 #include "Scan.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 
 #include "ScanLog.h"
 #include "ScanSupport.h"
@@ -8,10 +10,32 @@
 
 namespace {
 const char kClassName[] = "Harv Scan Thread";
-// Process-wide: the current scan thread and driver (window procedure, batch
-// end and yield procedure reach them through these).
-CScanThread* g_pCurrentThread = nullptr;
-CScanDriver* g_pCurrentDriver = nullptr;
+
+// Waits for hThread (may be null) or until done() answers true, at most
+// dwLimit ms from dwStart. Meanwhile it answers what other threads send to
+// this one: the scan thread delivers pages to windows of this thread and
+// waits for them, so a plain wait here would hold both threads.
+bool WaitAnsweringSends(HANDLE hThread, DWORD dwStart, DWORD dwLimit,
+                        const std::function<bool()>& done) {
+    const DWORD nHandles = hThread ? 1 : 0;
+    for (;;) {
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE); // answers them
+        if (done && done())
+            return true;
+        if (hThread && WaitForSingleObject(hThread, 0) == WAIT_OBJECT_0)
+            return true;
+        const DWORD elapsed = GetTickCount() - dwStart;
+        if (elapsed >= dwLimit)
+            return false;
+        // Woken by a message sent to this thread or the thread's end; done()
+        // is a flag, not an event, so it is looked at again soon.
+        const DWORD wait = std::min<DWORD>(dwLimit - elapsed, 50);
+        if (MsgWaitForMultipleObjects(nHandles, &hThread, FALSE, wait, QS_SENDMESSAGE) ==
+            WAIT_FAILED)
+            return false;
+    }
+}
 } // namespace
 
 // ---- scan thread -------------------------------------------------------------
@@ -36,8 +60,9 @@ CScanThread::~CScanThread() = default;
 BOOL CScanThread::InitInstance() {
     ScanRunLog("CScanThread::InitInstance() start");
     m_bComInit = SUCCEEDED(CoInitialize(nullptr));
+    // The window finds its thread (and so the driver) through its own data.
     m_hScanWnd = CreateWindowExA(0, kClassName, "", WS_MINIMIZE, 0, 0, 0, 0, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
+                                 GetModuleHandleA(nullptr), this);
     if (!m_hScanWnd) {
         char buf[64];
         snprintf(buf, sizeof buf, "CreateWindow failed %lu", GetLastError());
@@ -59,14 +84,12 @@ BOOL CScanThread::InitInstance() {
         m_pScanDriver->SetScanThreadHandle(m_hScanWnd);
         ScanRunLog("m_pScanDriver->SetScanThreadHandle(m_hScanWnd) end");
     }
-    g_pCurrentDriver = m_pScanDriver;
     if (m_hEventCompleteInitialize) {
         ScanRunLog("SetEvent(m_hEventCompleteInitialize)");
         SetEvent(m_hEventCompleteInitialize);
     } else {
         ScanRunLog("m_hEventCompleteInitialize is NULL");
     }
-    g_pCurrentThread = this;
     m_nThreadID = GetCurrentThreadId();
     ScanRunLog("CScanThread::InitInstance() end");
     return TRUE;
@@ -84,7 +107,13 @@ BOOL CScanThread::PreTranslateMessage(MSG* pMsg) {
 }
 
 LRESULT CALLBACK CScanThread::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    CScanDriver* d = g_pCurrentDriver;
+    if (msg == WM_NCCREATE) {
+        const CREATESTRUCTA* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    }
+    const CScanThread* thread =
+        reinterpret_cast<const CScanThread*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+    CScanDriver* d = thread ? thread->m_pScanDriver : nullptr;
     if (!d) {
         if (msg == WM_DESTROY) {
             PostQuitMessage(0);
@@ -109,10 +138,8 @@ LRESULT CALLBACK CScanThread::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM
         return 0;
     }
     case WM_COMMAND:
-    case 0x8001:
-    case 0x8002:
-    case 0x800C:
-    case 0x800D:
+    case WM_VLM_PAGE_SCANNED0:
+    case WM_VLM_BATCH_SCANNED:
     case WM_SCAN_PROGRESS_START:
     case WM_SCAN_PROGRESS_END:
     case WM_SCAN_PROGRESS:
@@ -201,11 +228,13 @@ LRESULT CALLBACK CScanThread::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM
     case WM_SCAN_SETDISABLEITEM:
         return d->SetDisableItem(static_cast<BOOL>(lParam));
     case WM_SCAN_SETCCAPABILITY:
-        return d->SetCCapability(static_cast<int>(wParam), static_cast<long>(lParam));
+        return d->SetCCapability(static_cast<int>(wParam), static_cast<LONG_PTR>(lParam));
     case WM_SCAN_GETCCAPABILITY:
-        return d->GetCCapability(static_cast<int>(wParam), reinterpret_cast<long*>(lParam));
+        return d->GetCCapability(static_cast<int>(wParam), reinterpret_cast<LONG_PTR*>(lParam));
     case WM_SCAN_SETTAGLONG:
-        return d->SetTagLongISISPath(HIWORD(wParam), LOWORD(wParam), static_cast<long>(lParam));
+        // The item's value is a 32-bit TW_INT32.
+        return d->SetTagLongISISPath(HIWORD(wParam), LOWORD(wParam),
+                                     static_cast<long>(static_cast<int32_t>(lParam)));
     case WM_SCAN_GETTAGLONG:
         return d->GetTagLongISISPath(HIWORD(wParam), LOWORD(wParam),
                                      reinterpret_cast<long*>(lParam));
@@ -217,7 +246,7 @@ LRESULT CALLBACK CScanThread::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM
         return d->GetTagASCIIISISPath(static_cast<int>(wParam), reinterpret_cast<char*>(lParam),
                                       2048);
     }
-    case WM_SCAN_DUMMY:
+    case WM_SCAN_SHOW_TEST_BOX:
         ScanMessageBox(hWnd, "Dummy", "Harvest", MB_OK);
         return 0;
     default:
@@ -244,15 +273,15 @@ void CScan::Construct(int nProtocol) {
     ScanRunLog("CreateEvent returns 0x%p", static_cast<void*>(hEvent.Get()));
     if (nProtocol == 0) {
         ScanRunLog("m_pScanDriver = (CTwainDriver*) new CTwainDriver; start");
-        m_pScanDriver = new CTwainDriver;
+        m_pScanDriver = std::make_unique<CTwainDriver>();
         ScanRunLog("m_pScanDriver = (CTwainDriver*) new CTwainDriver; end");
         // The manager library is loaded on this thread; the scan thread opens it.
         m_pScanDriver->LoadSourceManagerLibrary();
     } else {
-        m_pScanDriver = new CScanDriver;
+        m_pScanDriver = std::make_unique<CScanDriver>();
     }
     ScanRunLog("AfxBeginThread start");
-    m_pScanThread = new CScanThread(m_pScanDriver);
+    m_pScanThread = std::make_unique<CScanThread>(m_pScanDriver.get());
     m_pScanThread->m_hEventCompleteInitialize = hEvent.Get();
     ScanRunLog("AfxBeginThread end");
     ScanRunLog("WaitForSingleObject(hEvent, INFINITE) start");
@@ -269,6 +298,14 @@ void CScan::Construct(int nProtocol) {
 
 CScan::~CScan() {
     ScanRunLog("CScan::~CScan() start");
+    // One deadline for the whole shutdown: a batch still running is cancelled
+    // and given the time to end, so the source is closed on the scan thread.
+    const DWORD dwStart = GetTickCount();
+    const DWORD kLimit = 20 * 1000;
+    if (GetBusyState() == 1) {
+        ScanCancel();
+        WaitAnsweringSends(nullptr, dwStart, kLimit, [this] { return GetBusyState() != 1; });
+    }
     ScanRunLog("ReleaseDriver() start");
     ReleaseDriver();
     ScanRunLog("ReleaseDriver() end");
@@ -280,26 +317,21 @@ CScan::~CScan() {
         m_pScanThread->PostThreadMessage(WM_QUIT);
     ScanRunLog("SendMessage( m_pScanThread->m_hScanWnd, WM_CLOSE, NULL, NULL) end");
     ScanRunLog("WaitForSingleObject( m_pScanThread->m_hThread, 20*1000) start");
-    const BOOL bEnded = !m_pScanThread || m_pScanThread->WaitForExit(20 * 1000);
+    const bool bEnded = !m_pScanThread || !m_pScanThread->GetThreadHandle() ||
+                        WaitAnsweringSends(m_pScanThread->GetThreadHandle(), dwStart, kLimit, {});
     ScanRunLog("WaitForSingleObject( m_pScanThread->m_hThread, 20*1000) end");
     if (!bEnded) {
         // A thread still running uses the thread object and the driver:
         // freeing them under it would crash the program, so they are left.
         ScanRunLog("CScan::~CScan() scan thread did not end; thread and driver left");
-        m_pScanThread = nullptr;
-        m_pScanDriver = nullptr;
+        m_pScanThread.release();
+        m_pScanDriver.release();
     }
     ScanRunLog("delete m_pScanThread; start");
-    if (g_pCurrentThread == m_pScanThread)
-        g_pCurrentThread = nullptr;
-    delete m_pScanThread;
-    m_pScanThread = nullptr;
+    m_pScanThread.reset();
     ScanRunLog("delete m_pScanThread; end");
     ScanRunLog("delete m_pScanDriver; start");
-    if (g_pCurrentDriver == m_pScanDriver)
-        g_pCurrentDriver = nullptr;
-    delete m_pScanDriver;
-    m_pScanDriver = nullptr;
+    m_pScanDriver.reset();
     ScanRunLog("delete m_pScanDriver; end");
     ScanRunLog("CScan::~CScan() end");
 }
@@ -330,17 +362,18 @@ int CScan::GetBusyState() {
 
 void CScan::StartScan(HWND hDlg, UINT msg, const char* pszLog) {
     ScanRunLog("%s", pszLog);
-    CTwainDriver* td = m_nProtocol == 0 ? static_cast<CTwainDriver*>(m_pScanDriver) : nullptr;
+    CTwainDriver* pTwain =
+        m_nProtocol == 0 ? static_cast<CTwainDriver*>(m_pScanDriver.get()) : nullptr;
     if (GetBusyState()) {
         ScanRunLog("\t.....Busy!....");
         HWND hMain = hDlg;
-        if (td && !hMain)
-            hMain = td->MainWindow();
+        if (pTwain && !hMain)
+            hMain = pTwain->MainWindow();
         if (hMain)
             SendMessageA(hMain, WM_VLM_BATCH_SCANNED, 0, 0);
         return;
     }
-    if (!td) {
+    if (!pTwain) {
         // The bare driver scans nothing: the batch ends at once.
         if (hDlg)
             PostMessageA(hDlg, WM_VLM_BATCH_SCANNED, 0, 0);
@@ -348,9 +381,10 @@ void CScan::StartScan(HWND hDlg, UINT msg, const char* pszLog) {
     }
     // Busy from now on, so a second request before the scan thread picks
     // this one up is answered as busy too.
-    td->SetAcquiringFromCaller();
-    td->SetReceiverWindow(hDlg);
-    Send(WM_SCAN_PROGRESS_START, 0, 0);
+    pTwain->MarkScanRequested();
+    pTwain->SetReceiverWindow(hDlg);
+    // The progress notice goes to the scan trace; no window shows it.
+    CScanTraceLog::WriteF("CScan progress notice WM_MESSAGE = %d", WM_SCAN_PROGRESS_START);
     if (hDlg) {
         PostMessageA(hDlg, WM_PAINT, 0, 0);
         InvalidateRect(hDlg, nullptr, TRUE);
@@ -443,55 +477,54 @@ void CScan::ClearLastDriverError() {
     m_pScanDriver->ClearLastDriverError();
 }
 
-#define SEND_PTR(msg, p) static_cast<int>(Send(msg, 0, reinterpret_cast<LPARAM>(p)))
 BOOL CScan::SetFeeder(int nCode) {
     return static_cast<BOOL>(Send(WM_SCAN_SETFEEDER, 0, nCode));
 }
 int CScan::GetFeeder(int* pCode) {
-    return SEND_PTR(WM_SCAN_GETFEEDER, pCode);
+    return SendForResult(WM_SCAN_GETFEEDER, pCode);
 }
 int CScan::GetEnumFeeder(std::vector<uint16_t>* pList) {
-    return SEND_PTR(WM_SCAN_GETENUMFEEDER, pList);
+    return SendForResult(WM_SCAN_GETENUMFEEDER, pList);
 }
 BOOL CScan::SetImageType(int nCode) {
     return static_cast<BOOL>(Send(WM_SCAN_SETIMAGETYPE, 0, nCode));
 }
 int CScan::GetImageType(int* pCode) {
-    return SEND_PTR(WM_SCAN_GETIMAGETYPE, pCode);
+    return SendForResult(WM_SCAN_GETIMAGETYPE, pCode);
 }
 int CScan::GetEnumImageType(std::vector<uint16_t>* pList) {
-    return SEND_PTR(WM_SCAN_GETENUMIMAGETYPE, pList);
+    return SendForResult(WM_SCAN_GETENUMIMAGETYPE, pList);
 }
 BOOL CScan::SetResolution(int nDpi) {
     return static_cast<BOOL>(Send(WM_SCAN_SETRESOLUTION, 0, nDpi));
 }
 int CScan::GetResolution(int* pDpi) {
-    return SEND_PTR(WM_SCAN_GETRESOLUTION, pDpi);
+    return SendForResult(WM_SCAN_GETRESOLUTION, pDpi);
 }
 int CScan::GetEnumResolution(std::vector<uint16_t>* pList) {
-    return SEND_PTR(WM_SCAN_GETENUMRESOLUTION, pList);
+    return SendForResult(WM_SCAN_GETENUMRESOLUTION, pList);
 }
 int CScan::GetEnumResolutionAll(std::vector<uint16_t>* pList) {
-    return SEND_PTR(WM_SCAN_GETENUMRESOLUTIONALL, pList);
+    return SendForResult(WM_SCAN_GETENUMRESOLUTIONALL, pList);
 }
 BOOL CScan::GetHalfToneString(int nIndex, std::string* pName) {
     return static_cast<BOOL>(
         Send(WM_SCAN_GETHALFTONESTRING, nIndex, reinterpret_cast<LPARAM>(pName)));
 }
 int CScan::GetEnumHalfToneString(std::vector<std::string>* pList) {
-    return SEND_PTR(WM_SCAN_GETENUMHALFTONESTRING, pList);
+    return SendForResult(WM_SCAN_GETENUMHALFTONESTRING, pList);
 }
 BOOL CScan::SetJobControl(int nValue) {
     return static_cast<BOOL>(Send(WM_SCAN_SETJOBCONTROL, 0, nValue));
 }
 int CScan::GetJobControl(int* pValue) {
-    return SEND_PTR(WM_SCAN_GETJOBCONTROL, pValue);
+    return SendForResult(WM_SCAN_GETJOBCONTROL, pValue);
 }
 int CScan::GetEnumJobControl(std::vector<uint16_t>* pList) {
-    return SEND_PTR(WM_SCAN_GETENUMJOBCONTROL, pList);
+    return SendForResult(WM_SCAN_GETENUMJOBCONTROL, pList);
 }
 int CScan::GetEnumJobControlAll(std::vector<uint16_t>* pList) {
-    return SEND_PTR(WM_SCAN_GETENUMJOBCONTROLALL, pList);
+    return SendForResult(WM_SCAN_GETENUMJOBCONTROLALL, pList);
 }
 BOOL CScan::SetJobControlDialog(HWND hParent, int nValue) {
     return static_cast<BOOL>(
@@ -501,19 +534,19 @@ BOOL CScan::SetFeedingOption(int nValue) {
     return static_cast<BOOL>(Send(WM_SCAN_SETFEEDINGOPTION, 0, nValue));
 }
 int CScan::GetFeedingOption(int* pValue) {
-    return SEND_PTR(WM_SCAN_GETFEEDINGOPTION, pValue);
+    return SendForResult(WM_SCAN_GETFEEDINGOPTION, pValue);
 }
 BOOL CScan::SetJobSeparator(int nValue) {
     return static_cast<BOOL>(Send(WM_SCAN_SETJOBSEPARATOR, 0, nValue));
 }
 int CScan::GetJobSeparator(int* pValue) {
-    return SEND_PTR(WM_SCAN_GETJOBSEPARATOR, pValue);
+    return SendForResult(WM_SCAN_GETJOBSEPARATOR, pValue);
 }
 BOOL CScan::SetJobSepType(int nValue) {
     return static_cast<BOOL>(Send(WM_SCAN_SETJOBSEPTYPE, 0, nValue));
 }
 int CScan::GetJobSepType(int* pValue) {
-    return SEND_PTR(WM_SCAN_GETJOBSEPTYPE, pValue);
+    return SendForResult(WM_SCAN_GETJOBSEPTYPE, pValue);
 }
 int CScan::GetDropOut(int nWindow, int* pCode) {
     return static_cast<int>(Send(WM_SCAN_GETDROPOUT, nWindow, reinterpret_cast<LPARAM>(pCode)));
@@ -522,18 +555,18 @@ BOOL CScan::SetDropOut(int nCode) {
     return static_cast<BOOL>(Send(WM_SCAN_SETDROPOUT, 0, nCode));
 }
 int CScan::GetEnumDropOut(std::vector<uint16_t>* pList) {
-    return SEND_PTR(WM_SCAN_GETENUMDROPOUT, pList);
+    return SendForResult(WM_SCAN_GETENUMDROPOUT, pList);
 }
 BOOL CScan::SetMultiStreamWindows(const VlmMultiStream* pRecord) {
-    return static_cast<BOOL>(SEND_PTR(WM_SCAN_SETMULTISTREAM, pRecord));
+    return static_cast<BOOL>(SendForResult(WM_SCAN_SETMULTISTREAM, pRecord));
 }
 BOOL CScan::SetDisableItem(BOOL bDisable) {
     return static_cast<BOOL>(Send(WM_SCAN_SETDISABLEITEM, 0, bDisable));
 }
-BOOL CScan::SetCCapability(int nCap, long nValue) {
+BOOL CScan::SetCCapability(int nCap, LONG_PTR nValue) {
     return static_cast<BOOL>(Send(WM_SCAN_SETCCAPABILITY, nCap, nValue));
 }
-BOOL CScan::GetCCapability(int nCap, long* pValue) {
+BOOL CScan::GetCCapability(int nCap, LONG_PTR* pValue) {
     return static_cast<BOOL>(Send(WM_SCAN_GETCCAPABILITY, nCap, reinterpret_cast<LPARAM>(pValue)));
 }
 BOOL CScan::SetTagLongISISPath(int nItem, int nSubIndex, long nValue) {
@@ -555,4 +588,3 @@ BOOL CScan::GetTagASCIIISISPath(int nItem, char* pszBuf, int cbBuf) {
         lstrcpynA(pszBuf, tmp.c_str(), cbBuf);
     return ok;
 }
-#undef SEND_PTR

@@ -5,12 +5,13 @@
 // batch (0x8002) come back to the application's main window.
 #pragma once
 #include <windows.h>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "framework/UiThread.h"
 #include "ScanDriver.h"
-#include "ScanMessages.h"
+#include "contracts/WindowMessages.h"
 
 class CScanThread : public CVlmUiThread {
 public:
@@ -93,8 +94,10 @@ public:
     int GetEnumDropOut(std::vector<uint16_t>* pList);
     BOOL SetMultiStreamWindows(const VlmMultiStream* pRecord);
     BOOL SetDisableItem(BOOL bDisable);
-    BOOL SetCCapability(int nCap, long nValue);
-    BOOL GetCCapability(int nCap, long* pValue);
+    // Values are pointer-sized: CCAP_VLM_YIELDPROC carries the address of a
+    // VLMYIELDPROC (0 gives the driver's own back).
+    BOOL SetCCapability(int nCap, LONG_PTR nValue);
+    BOOL GetCCapability(int nCap, LONG_PTR* pValue);
     BOOL SetTagLongISISPath(int nItem, int nSubIndex, long nValue);
     BOOL GetTagLongISISPath(int nItem, int nSubIndex, long* pValue);
     BOOL SetTagASCIIISISPath(int nItem, const char* pszText);
@@ -104,15 +107,19 @@ public:
     BOOL GetLastDriverError(std::string* pText, DWORD* pCode);
     void ClearLastDriverError();
     int GetBusyState();
-    CScanDriver* GetDriver() const { return m_pScanDriver; }
+    CScanDriver* GetDriver() const { return m_pScanDriver.get(); }
     HWND GetScanWnd() const { return m_pScanThread ? m_pScanThread->GetScanWnd() : nullptr; }
 
     int m_nProtocol = 0;
-    CScanThread* m_pScanThread = nullptr;
-    CScanDriver* m_pScanDriver = nullptr;
+    // The driver outlives the thread that uses it: declared first, freed last.
+    std::unique_ptr<CScanDriver> m_pScanDriver;
+    std::unique_ptr<CScanThread> m_pScanThread;
 
 private:
     void Construct(int nProtocol);
     void StartScan(HWND hDlg, UINT msg, const char* pszLog);
     LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+    template <class T> int SendForResult(UINT msg, T* pOut) {
+        return static_cast<int>(Send(msg, 0, reinterpret_cast<LPARAM>(pOut)));
+    }
 };

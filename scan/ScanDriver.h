@@ -3,6 +3,7 @@
 // controller (CScan) reaches a driver only on the scan thread.
 #pragma once
 #include <windows.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,7 @@ public:
     virtual BOOL Select(HWND hWnd) { return 0; }
     virtual BOOL MessageHook(MSG* pMsg) { return 0; }
     virtual void ScanPageEnd(HANDLE hDib, BOOL bMissing) {}
-    virtual void Reserved1() {}
+    virtual void UnusedSlot() {} // keeps the order of the operations after it
     virtual void ScanBatchEnd() {}
     virtual void ScanBatchEnd2() {}
     virtual void ReleaseImage(HANDLE hDib) {}
@@ -90,8 +91,8 @@ public:
     virtual int GetEnumDropOut(std::vector<uint16_t>* pList) { return 0; }
     virtual BOOL SetMultiStreamWindows(const VlmMultiStream* pRecord) { return 0; }
     virtual BOOL SetDisableItem(BOOL bDisable) { return 0; }
-    virtual BOOL SetCCapability(int nCap, long nValue) { return 0; }
-    virtual BOOL GetCCapability(int nCap, long* pValue) { return 0; }
+    virtual BOOL SetCCapability(int nCap, LONG_PTR nValue) { return 0; }
+    virtual BOOL GetCCapability(int nCap, LONG_PTR* pValue) { return 0; }
     virtual BOOL ResetSettings() { return 0; }
     virtual BOOL SetTagLongISISPath(int nItem, int nSubIndex, long nValue) { return 0; }
     virtual BOOL GetTagLongISISPath(int nItem, int nSubIndex, long* pValue) { return 0; }
@@ -135,8 +136,11 @@ public:
     int m_nWindowCountBits = -1;
     int m_nJpegSupport = -1;
     vlmscan::CSide m_Side;
-    VlmBarcodeList* m_pBarcodeList = nullptr;
-    BOOL m_bOwnYieldProc = FALSE;
+    // The barcode list of the current page (one block, VlmBarcodeList).
+    std::unique_ptr<uint8_t[]> m_pBarcodeList;
+    // The caller's own CCAP_VLM_YIELDPROC (0: the driver's own), set again
+    // before every scan because the source forgets it when it is reopened.
+    uintptr_t m_nOwnYieldProc = 0;
     // Where the page and batch messages go; see CScan::SetMainWindow.
     HWND m_hMainWnd = nullptr;
 };

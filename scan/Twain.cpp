@@ -2,19 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "framework/App.h"
 #include "ScanLog.h"
+#include "contracts/WindowMessages.h"
 #include "ScanSupport.h"
 #include "TwainLogic.h"
-
-// The portable state table uses its own copy of the TWAIN numbers.
-static_assert(vlmscan::kDAT_IMAGEMEMXFER == DAT_IMAGEMEMXFER &&
-                  vlmscan::kMSG_ENDXFER == MSG_ENDXFER &&
-                  vlmscan::kMSG_PROCESSEVENT == MSG_PROCESSEVENT &&
-                  vlmscan::kTWRC_XFERDONE == TWRC_XFERDONE &&
-                  vlmscan::kTWCC_SEQERROR == TWCC_SEQERROR,
-              "TWAIN numbers");
 
 namespace {
 // Process-wide: shared by every CTwain of the process.
@@ -23,13 +17,6 @@ int g_nSMAvailable = 0; // 0 not tried, 1 loaded, -1 failed (never tried again)
 TW_IDENTITY g_SourceId{};
 std::string g_strSMPath;
 } // namespace
-
-int CTwain::ItemSize(int nItemType) {
-    static const int kSizes[] = {1, 2, 4, 1, 2, 4, 2, 4, 16, 34, 66, 130, 256};
-    if (nItemType < 0 || nItemType > TWTY_STR255)
-        return 0;
-    return kSizes[nItemType];
-}
 
 std::string CTwain::LoadedSourceManagerPath() {
     return g_strSMPath;
@@ -368,22 +355,23 @@ BOOL CTwain::EndXfer() {
     return m_nState < 7;
 }
 
-BOOL CTwain::CancelXfers() {
+// Ends the image in progress, then the pending transfers with MSG_RESET
+// (drop them) or MSG_STOPFEEDER (finish the sheets already in the paper path).
+BOOL CTwain::EndPendingXfers(TW_UINT16 msg) {
     EndXfer();
     if (m_nState == 6) {
         TW_PENDINGXFERS p{};
-        DSCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &p);
+        DSCall(DG_CONTROL, DAT_PENDINGXFERS, msg, &p);
     }
     return m_nState < 6;
 }
 
+BOOL CTwain::CancelXfers() {
+    return EndPendingXfers(MSG_RESET);
+}
+
 BOOL CTwain::StopXfers() {
-    EndXfer();
-    if (m_nState == 6) {
-        TW_PENDINGXFERS p{};
-        DSCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_STOPFEEDER, &p);
-    }
-    return m_nState < 6;
+    return EndPendingXfers(MSG_STOPFEEDER);
 }
 
 BOOL CTwain::DropToState(int nTarget, HWND hWnd) {
@@ -429,36 +417,38 @@ BOOL CTwain::ReachOpenSource(HWND hWnd) {
     return ok;
 }
 
-BOOL CTwain::SetupSource(HWND hWnd) {
+// Climbs from wherever the session stands to an enabled source; on failure
+// steps back to where it started.
+BOOL CTwain::OpenAndEnable(HWND hWnd, BOOL (CTwain::*pfnEnable)(HWND)) {
     m_nSavedState = m_nState;
     BOOL ok = ReachOpenSource(hWnd);
     if (ok && m_nState <= 4)
-        ok = EnableSourceUIOnly(hWnd);
-    if (ok) {
-        m_bIsShowDSUI = TRUE;
-        ScanRunLog("CTwain:m_bIsShowDSUI TRUE");
-        ScanRunLog("CTwain:SetupSource TRUE OUT");
-        return TRUE;
+        ok = (this->*pfnEnable)(hWnd);
+    if (!ok) {
+        AcquireFailed();
+        DropToState(m_nSavedState, hWnd);
     }
-    AcquireFailed();
-    DropToState(m_nSavedState, hWnd);
-    ScanRunLog("CTwain:SetupSource FALSE OUT");
-    return FALSE;
+    return ok;
+}
+
+BOOL CTwain::SetupSource(HWND hWnd) {
+    if (!OpenAndEnable(hWnd, &CTwain::EnableSourceUIOnly)) {
+        ScanRunLog("CTwain:SetupSource FALSE OUT");
+        return FALSE;
+    }
+    m_bIsShowDSUI = TRUE;
+    ScanRunLog("CTwain:m_bIsShowDSUI TRUE");
+    ScanRunLog("CTwain:SetupSource TRUE OUT");
+    return TRUE;
 }
 
 BOOL CTwain::BeginAcquire(HWND hWnd) {
-    m_nSavedState = m_nState;
-    BOOL ok = ReachOpenSource(hWnd);
-    if (ok && m_nState <= 4)
-        ok = EnableSource(hWnd);
-    if (ok) {
-        ScanRunLog("CTwain:BeginAcquire TRUE OUT");
-        return TRUE;
+    if (!OpenAndEnable(hWnd, &CTwain::EnableSource)) {
+        ScanRunLog("CTwain:BeginAcquire FALSE OUT");
+        return FALSE;
     }
-    AcquireFailed();
-    DropToState(m_nSavedState, hWnd);
-    ScanRunLog("CTwain:BeginAcquire FALSE OUT");
-    return FALSE;
+    ScanRunLog("CTwain:BeginAcquire TRUE OUT");
+    return TRUE;
 }
 
 BOOL CTwain::TwainMessageHook(MSG* pMsg) {
@@ -534,6 +524,19 @@ void CTwain::FetchExtendedError() {
     m_strLastDriverError = buf;
     m_dwLastDriverError = code;
     ScanRunLog("CTwain:ExtendedError %s", buf);
+}
+
+// An error of the transfer found on this side: kept as the driver error
+// (same form as the source's own) unless the source already reported one.
+void CTwain::NoteDriverError(TW_UINT32 code, const char* text) {
+    if (!m_strLastDriverError.empty())
+        return;
+    char buf[1024];
+    vlmscan::PrepareExtendedErrorBuffer(buf, code);
+    lstrcpynA(buf + 12, text, static_cast<int>(sizeof buf - 12));
+    m_strLastDriverError = buf;
+    m_dwLastDriverError = code;
+    ScanRunLog("CTwain:TransferError %s", buf);
 }
 
 BOOL CTwain::DSCall(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF pData) {
@@ -680,204 +683,89 @@ void CTwain::Trace(const char* marker, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 ms
     CScanTraceLog::Write(line.c_str());
 }
 
+// Sends a capability request; the container the source answers with is
+// handed to *pAnswer, which frees it.
+BOOL CTwain::CapCall(TW_UINT16 msg, TW_CAPABILITY* pCap, vlm::CGlobalMem* pAnswer) {
+    BOOL ok = DSCall(DG_CONTROL, DAT_CAPABILITY, msg, pCap);
+    pAnswer->Attach(static_cast<HGLOBAL>(pCap->hContainer));
+    return ok && pAnswer->IsValid();
+}
+
 BOOL CTwain::GetCapCurrent(TW_UINT16 cap, TW_UINT16 itemType, void* pOut) {
     if (m_nState < 4 || !pOut)
         return FALSE;
-    TW_CAPABILITY c{};
-    c.Cap = cap;
-    c.ConType = TWON_ONEVALUE;
-    BOOL ok = DSCall(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &c);
-    if (ok && c.hContainer) {
-        CGlobalLock lock(static_cast<HGLOBAL>(c.hContainer));
-        const TW_ONEVALUE* one = static_cast<const TW_ONEVALUE*>(lock.Get());
-        int size = ItemSize(itemType);
-        if (!one || size == 0) {
-            ok = FALSE;
-        } else if (c.ConType == TWON_ONEVALUE) {
-            memcpy(pOut, &one->Item, size);
-        } else if (c.ConType == TWON_ENUMERATION) {
-            const TW_ENUMERATION* e = static_cast<const TW_ENUMERATION*>(lock.Get());
-            int isz = ItemSize(e->ItemType);
-            if (e->CurrentIndex < e->NumItems && isz)
-                memcpy(pOut, e->ItemList + size_t(e->CurrentIndex) * isz, std::min(isz, size));
-            else
-                ok = FALSE;
-        } else if (c.ConType == TWON_RANGE) {
-            const TW_RANGE* r = static_cast<const TW_RANGE*>(lock.Get());
-            memcpy(pOut, &r->CurrentValue, std::min(size, 4));
-        } else {
-            ok = FALSE;
-        }
-    }
-    if (c.hContainer)
-        GlobalFree(static_cast<HGLOBAL>(c.hContainer));
-    return ok;
+    TW_CAPABILITY c{cap, TWON_ONEVALUE, nullptr};
+    vlm::CGlobalMem answer;
+    if (!CapCall(MSG_GETCURRENT, &c, &answer))
+        return FALSE;
+    CGlobalLock lock(answer.Get());
+    return vlmscan::ReadCurrentItem(lock.Bytes(), lock.Size(), c.ConType, itemType, pOut);
 }
 
 BOOL CTwain::GetCapLong(TW_UINT16 cap, TW_UINT16 itemType, long* pValue) {
-    unsigned char buf[8] = {};
+    uint8_t buf[8] = {};
     if (!GetCapCurrent(cap, itemType, buf))
         return FALSE;
-    long v = 0;
-    switch (itemType) {
-    case TWTY_INT8:
-        v = static_cast<signed char>(buf[0]);
-        break;
-    case TWTY_UINT8:
-        v = buf[0];
-        break;
-    case TWTY_INT16: {
-        int16_t x;
-        memcpy(&x, buf, 2);
-        v = x;
-        break;
-    }
-    case TWTY_UINT16:
-    case TWTY_BOOL: {
-        uint16_t x;
-        memcpy(&x, buf, 2);
-        v = x;
-        break;
-    }
-    case TWTY_FIX32: {
-        TW_FIX32 f;
-        memcpy(&f, buf, 4);
-        v = static_cast<long>(vlmscan::FromFix32({f.Whole, f.Frac}));
-        break;
-    }
-    default: {
-        int32_t x;
-        memcpy(&x, buf, 4);
-        v = x;
-        break;
-    }
-    }
+    const double v = vlmscan::ItemAsReal(itemType, buf);
+    // FIX32 is cut to its whole part; UINT32 keeps its 32 bits (as before, as a long).
     if (pValue)
-        *pValue = v;
+        *pValue = static_cast<long>(static_cast<int32_t>(static_cast<int64_t>(v)));
     return TRUE;
 }
 
-namespace {
-double ItemAsReal(int itemType, const TW_UINT8* p) {
-    switch (itemType) {
-    case TWTY_INT8:
-        return static_cast<signed char>(*p);
-    case TWTY_UINT8:
-        return *p;
-    case TWTY_INT16: {
-        int16_t v;
-        memcpy(&v, p, 2);
-        return v;
-    }
-    case TWTY_UINT16:
-    case TWTY_BOOL: {
-        uint16_t v;
-        memcpy(&v, p, 2);
-        return v;
-    }
-    case TWTY_INT32: {
-        int32_t v;
-        memcpy(&v, p, 4);
-        return v;
-    }
-    case TWTY_UINT32: {
-        uint32_t v;
-        memcpy(&v, p, 4);
-        return v;
-    }
-    case TWTY_FIX32: {
-        TW_FIX32 f;
-        memcpy(&f, p, 4);
-        return vlmscan::FromFix32({f.Whole, f.Frac});
-    }
-    default:
-        return 0;
-    }
+BOOL CTwain::GetCapAddress(TW_UINT16 cap, uintptr_t* pAddress) {
+    if (m_nState < 4 || !pAddress)
+        return FALSE;
+    TW_CAPABILITY c{cap, TWON_ONEVALUE, nullptr};
+    vlm::CGlobalMem answer;
+    if (!CapCall(MSG_GETCURRENT, &c, &answer) || c.ConType != TWON_ONEVALUE)
+        return FALSE;
+    CGlobalLock lock(answer.Get());
+    TW_ONEVALUE_ADDRESS one;
+    if (lock.Size() < sizeof one)
+        return FALSE;
+    memcpy(&one, lock.Get(), sizeof one);
+    if (one.ItemType != TWTY_VLM_ADDRESS)
+        return FALSE;
+    *pAddress = one.Item;
+    return TRUE;
 }
-} // namespace
 
 int CTwain::GetCapValues(TW_UINT16 cap, SCapValues* pOut) {
     if (m_nState < 4 || !pOut)
         return 0;
     *pOut = SCapValues();
-    TW_CAPABILITY c{};
-    c.Cap = cap;
-    c.ConType = TWON_ENUMERATION;
-    int result = 0;
-    if (DSCall(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &c) && c.hContainer) {
-        CGlobalLock lock(static_cast<HGLOBAL>(c.hContainer));
-        const SIZE_T cb = GlobalSize(static_cast<HGLOBAL>(c.hContainer));
-        const void* p = lock.Get();
-        if (p && c.ConType == TWON_ENUMERATION && cb >= offsetof(TW_ENUMERATION, ItemList)) {
-            const TW_ENUMERATION* e = static_cast<const TW_ENUMERATION*>(p);
-            const int isz = ItemSize(e->ItemType);
-            // The container must hold what it claims: never read past it.
-            if (isz && e->CurrentIndex < e->NumItems &&
-                offsetof(TW_ENUMERATION, ItemList) + uint64_t(e->NumItems) * isz <= cb) {
-                pOut->nConType = TWON_ENUMERATION;
-                pOut->nItemType = e->ItemType;
-                pOut->nCurrentIndex = static_cast<int>(e->CurrentIndex);
-                pOut->nDefaultIndex = static_cast<int>(e->DefaultIndex);
-                for (TW_UINT32 i = 0; i < e->NumItems; ++i) {
-                    const TW_UINT8* item = e->ItemList + size_t(i) * isz;
-                    if (e->ItemType >= TWTY_STR32 && e->ItemType <= TWTY_STR255)
-                        pOut->Strings.emplace_back(
-                            reinterpret_cast<const char*>(item),
-                            strnlen(reinterpret_cast<const char*>(item), isz));
-                    else
-                        pOut->Items.push_back(ItemAsReal(e->ItemType, item));
-                }
-                result = TWON_ENUMERATION;
-            }
-        } else if (p && c.ConType == TWON_RANGE && cb >= sizeof(TW_RANGE)) {
-            const TW_RANGE* r = static_cast<const TW_RANGE*>(p);
-            pOut->nConType = TWON_RANGE;
-            pOut->nItemType = r->ItemType;
-            auto real = [&](TW_UINT32 v) {
-                return ItemAsReal(r->ItemType, reinterpret_cast<const TW_UINT8*>(&v));
-            };
-            pOut->dMin = real(r->MinValue);
-            pOut->dMax = real(r->MaxValue);
-            pOut->dStep = real(r->StepSize);
-            pOut->dCurrent = real(r->CurrentValue);
-            result = TWON_RANGE;
-        } else if (p && c.ConType == TWON_ONEVALUE && cb >= sizeof(TW_ONEVALUE)) {
-            // Kept for callers that only need the value; not a list.
-            const TW_ONEVALUE* one = static_cast<const TW_ONEVALUE*>(p);
-            pOut->nConType = TWON_ONEVALUE;
-            pOut->nItemType = one->ItemType;
-            pOut->dCurrent =
-                ItemAsReal(one->ItemType, reinterpret_cast<const TW_UINT8*>(&one->Item));
-        }
-    }
-    if (c.hContainer)
-        GlobalFree(static_cast<HGLOBAL>(c.hContainer));
-    return result;
+    TW_CAPABILITY c{cap, TWON_ENUMERATION, nullptr};
+    vlm::CGlobalMem answer;
+    if (!CapCall(MSG_GET, &c, &answer))
+        return 0;
+    CGlobalLock lock(answer.Get());
+    return vlmscan::ReadCapValues(lock.Bytes(), lock.Size(), c.ConType, pOut);
 }
 
-BOOL CTwain::SetCapValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value) {
+// MSG_SET with a one-value container holding cb bytes of pOneValue. When
+// its memory cannot be had the user may retry.
+BOOL CTwain::SetCapOneValue(TW_UINT16 cap, const void* pOneValue, size_t cb) {
     if (m_nState != 4)
         return FALSE;
-    HGLOBAL h = nullptr;
-    while (!(h = GlobalAlloc(GHND, sizeof(TW_ONEVALUE)))) {
+    vlm::CGlobalMem mem;
+    while (!mem.Alloc(cb, GHND)) {
         if (ScanMessageBox(
                 nullptr, ScanLocalize("Internal error while preparing for TWAIN acquire.").c_str(),
                 "TWAIN", MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
             return FALSE;
     }
     {
-        CGlobalLock lock(h);
-        TW_ONEVALUE* one = static_cast<TW_ONEVALUE*>(lock.Get());
-        one->ItemType = itemType;
-        one->Item = value;
+        CGlobalLock lock(mem.Get());
+        memcpy(lock.Get(), pOneValue, cb);
     }
-    TW_CAPABILITY c{};
-    c.Cap = cap;
-    c.ConType = TWON_ONEVALUE;
-    c.hContainer = h;
-    BOOL ok = DSCall(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &c);
-    GlobalFree(h);
-    return ok;
+    TW_CAPABILITY c{cap, TWON_ONEVALUE, mem.Get()};
+    return DSCall(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &c);
+}
+
+BOOL CTwain::SetCapValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value) {
+    TW_ONEVALUE one{itemType, value};
+    return SetCapOneValue(cap, &one, sizeof one);
 }
 
 BOOL CTwain::SetCapFix32(TW_UINT16 cap, double value) {
@@ -885,43 +773,17 @@ BOOL CTwain::SetCapFix32(TW_UINT16 cap, double value) {
 }
 
 BOOL CTwain::SetCapString(TW_UINT16 cap, const char* text) {
-    if (m_nState != 4)
-        return FALSE;
-    // TW_ONEVALUE whose item is a TW_STR32 (40 bytes with the header).
-    vlm::CGlobalMem mem;
-    if (!mem.Alloc(40, GHND))
-        return FALSE;
-    {
-        CGlobalLock lock(mem.Get());
-        TW_UINT8* p = static_cast<TW_UINT8*>(lock.Get());
-        TW_UINT16 type = TWTY_STR32;
-        memcpy(p, &type, 2);
-        lstrcpynA(reinterpret_cast<char*>(p + 2), text ? text : "", 34);
-    }
-    TW_CAPABILITY c{};
-    c.Cap = cap;
-    c.ConType = TWON_ONEVALUE;
-    c.hContainer = mem.Get();
-    return DSCall(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &c);
+    // A TW_ONEVALUE whose item is a TW_STR32: 40 bytes with the item type.
+    uint8_t one[40] = {};
+    const TW_UINT16 type = TWTY_STR32;
+    memcpy(one, &type, 2);
+    lstrcpynA(reinterpret_cast<char*>(one + 2), text ? text : "", 34);
+    return SetCapOneValue(cap, one, sizeof one);
 }
 
 BOOL CTwain::SetCapAddress(TW_UINT16 cap, uintptr_t address) {
-    if (m_nState != 4)
-        return FALSE;
-    vlm::CGlobalMem mem;
-    if (!mem.Alloc(sizeof(TW_ONEVALUE_ADDRESS), GHND))
-        return FALSE;
-    {
-        CGlobalLock lock(mem.Get());
-        TW_ONEVALUE_ADDRESS* one = static_cast<TW_ONEVALUE_ADDRESS*>(lock.Get());
-        one->ItemType = TWTY_VLM_ADDRESS;
-        one->Item = address;
-    }
-    TW_CAPABILITY c{};
-    c.Cap = cap;
-    c.ConType = TWON_ONEVALUE;
-    c.hContainer = mem.Get();
-    return DSCall(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &c);
+    TW_ONEVALUE_ADDRESS one{TWTY_VLM_ADDRESS, address};
+    return SetCapOneValue(cap, &one, sizeof one);
 }
 
 TW_INT32 CTwain::VendorOp(TW_UINT16 code, uintptr_t arg1, uintptr_t arg2) {
@@ -962,10 +824,17 @@ void CTwain::DrainMessages() {
 }
 
 void CTwain::XferReady() {
+    TransferImages(nullptr, nullptr);
+}
+
+void CTwain::TransferImages(const std::function<void()>& before,
+                            const std::function<void()>& after) {
     TW_IMAGEINFO info{};
     DSCall(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
     do {
-        m_bXferGetFailed = FALSE;
+        if (before)
+            before();
+        m_bXferFailed = FALSE;
         switch (m_nXferMech) {
         case TWSX_FILE:
             FileXfer();
@@ -977,29 +846,32 @@ void CTwain::XferReady() {
             NativeXfer();
             break;
         }
+        if (after)
+            after();
+        if (m_bXferFailed)
+            m_bBatchFailed = TRUE;
         if (m_nState > 6) {
             DropToState(5, nullptr);
             break;
         }
-        // A source that refuses the image but keeps transfers pending would
-        // otherwise be asked again forever.
-        if (m_bXferGetFailed && m_nState == 6)
+        // A transfer that failed leaves the source in state 6 with the same
+        // image offered: asking again would never end, so the batch ends.
+        if (m_bXferFailed && m_nState == 6)
             CancelXfers();
     } while (m_nState == 6);
 }
 
 BOOL CTwain::NativeXfer() {
-    Progress(0x8007, 376, 100, 0);
+    Progress(WM_SCAN_PROGRESS, 376, 100, 0);
     TW_HANDLE hImage = nullptr;
     DSCall(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &hImage);
     const TW_UINT16 rc = m_nLastRC;
     if (rc != TWRC_XFERDONE) {
-        if (hImage && rc != TWRC_SUCCESS)
-            GlobalFree(static_cast<HGLOBAL>(hImage));
+        vlm::CGlobalMem notAnImage(static_cast<HGLOBAL>(hImage)); // only XFERDONE counts
         hImage = nullptr;
     }
-    m_bXferGetFailed = rc != TWRC_XFERDONE && rc != TWRC_CANCEL && rc != TWRC_SUCCESS;
-    Progress(0x8007, 377, 100, 100);
+    m_bXferFailed = rc != TWRC_XFERDONE && rc != TWRC_CANCEL && rc != TWRC_SUCCESS;
+    Progress(WM_SCAN_PROGRESS, 377, 100, 100);
     if (m_nState >= 6)
         DSCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &m_Pending);
     NativeImageReceived(hImage, hImage == nullptr);
@@ -1014,13 +886,12 @@ void CTwain::NativeImageReceived(HANDLE hDib, BOOL bMissing) {
     (void)bMissing;
     CVlmApp* app = CVlmApp::GetApp();
     if (app && app->GetMainWnd())
-        SendMessageA(app->GetMainWnd(), 0x8001, reinterpret_cast<WPARAM>(hDib), 0);
+        SendMessageA(app->GetMainWnd(), WM_VLM_PAGE_SCANNED0, reinterpret_cast<WPARAM>(hDib), 0);
 }
 
 void CTwain::FileXferNotify(HGLOBAL hMem) {
     ScanRunLog("File Making...");
-    if (hMem)
-        GlobalFree(hMem);
+    vlm::CGlobalMem notice(hMem); // ours to free
 }
 
 BOOL CTwain::SetupFileXfer(TW_SETUPFILEXFER* pSetup) {
@@ -1050,7 +921,7 @@ BOOL CTwain::FileXfer() {
         FileXferDone(&setup, TRUE);
         return TRUE;
     }
-    m_bXferGetFailed = m_nLastRC != TWRC_CANCEL;
+    m_bXferFailed = m_nLastRC != TWRC_CANCEL;
     FileXferDone(&setup, FALSE);
     return FALSE;
 }
@@ -1067,12 +938,16 @@ BOOL CTwain::AllocXferBuffer(TW_UINT32 nMin, TW_UINT32 nMax, TW_UINT32 nPreferre
         size = nMax;
     if (size < nMin && nMin != TWON_DONTCARE32)
         size = nMin;
-    void* p = HeapAlloc(GetProcessHeap(), 0, size);
-    if (!p)
+    // The source's numbers size an allocation: a strip buffer beyond any
+    // page's needs is refused rather than asked of the heap.
+    if (size > kMaxXferBuffer)
+        return FALSE;
+    m_pXferMem.reset(new (std::nothrow) uint8_t[size]);
+    if (!m_pXferMem)
         return FALSE;
     m_XferBuffer.Flags = TWMF_APPOWNS | TWMF_POINTER;
     m_XferBuffer.Length = size;
-    m_XferBuffer.TheMem = p;
+    m_XferBuffer.TheMem = m_pXferMem.get();
     return TRUE;
 }
 
@@ -1081,8 +956,7 @@ BOOL CTwain::ReallocXferBuffer() {
 }
 
 void CTwain::FreeXferBuffer() {
-    if (m_XferBuffer.TheMem)
-        HeapFree(GetProcessHeap(), 0, m_XferBuffer.TheMem);
+    m_pXferMem.reset();
     m_XferBuffer = TW_MEMORY{};
 }
 
@@ -1094,31 +968,42 @@ BOOL CTwain::MemXferBuffer(int nFirstRow, const TW_IMAGEMEMXFER& strip) {
     return TRUE;
 }
 
+// The image cannot be received: the page (when one was begun) ends aborted
+// and the transfer is marked failed, which ends the batch.
+BOOL CTwain::MemXferFailed(BOOL bPageBegun) {
+    FreeXferBuffer();
+    m_bXferFailed = TRUE;
+    if (bPageBegun)
+        MemXferDone(FALSE);
+    return FALSE;
+}
+
 BOOL CTwain::MemXfer() {
     TW_SETUPMEMXFER setup{};
     if (!DSCall(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup))
-        return FALSE;
+        return MemXferFailed(FALSE);
     TW_IMAGEINFO info{};
     if (!DSCall(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info))
-        return FALSE;
+        return MemXferFailed(FALSE);
     size_t committed = MemXferReady(info);
-    if (committed == 0 || !AllocXferBuffer(setup.MinBufSize, setup.MaxBufSize, setup.Preferred)) {
-        FreeXferBuffer();
-        MemXferDone(FALSE);
-        return FALSE;
+    if (committed == 0)
+        return MemXferFailed(TRUE);
+    if (!AllocXferBuffer(setup.MinBufSize, setup.MaxBufSize, setup.Preferred)) {
+        NoteDriverError(VLM_EXTERR_LOWMEMORY, "Not enough memory to receive the page.");
+        return MemXferFailed(TRUE);
     }
     // Rows (uncompressed) or blocks (compressed) received so far.
     TW_INT32 rows = 0;
     int blocks = 0;
     size_t dataSize = 0;
-    Progress(0x8007, 376, info.ImageLength, 0);
+    Progress(WM_SCAN_PROGRESS, 376, info.ImageLength, 0);
     TW_IMAGEMEMXFER strip{};
     strip.Memory = m_XferBuffer;
     bool bGot = DSCall(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip) || m_nLastRC == TWRC_XFERDONE;
-    m_bXferGetFailed = !bGot && m_nLastRC != TWRC_CANCEL;
+    m_bXferFailed = !bGot && m_nLastRC != TWRC_CANCEL;
     while (bGot) {
         const bool bDone = m_nLastRC == TWRC_XFERDONE;
-        Progress(0x8007, 376, info.ImageLength, rows);
+        Progress(WM_SCAN_PROGRESS, 376, info.ImageLength, rows);
         if (strip.Compression != TWCP_JPEG) {
             if (strip.Rows == 0) {
                 if (bDone) {
@@ -1127,8 +1012,8 @@ BOOL CTwain::MemXfer() {
                 }
                 // A source that had nothing ready: ask again with a fresh buffer.
                 if (!ReallocXferBuffer()) {
-                    MemXferDone(FALSE);
-                    return FALSE;
+                    NoteDriverError(VLM_EXTERR_LOWMEMORY, "Not enough memory to receive the page.");
+                    return MemXferFailed(TRUE);
                 }
                 strip = TW_IMAGEMEMXFER{};
                 strip.Memory = m_XferBuffer;
@@ -1140,11 +1025,8 @@ BOOL CTwain::MemXfer() {
                 info.ImageWidth = static_cast<TW_INT32>(strip.Columns);
                 info.ImageLength = static_cast<TW_INT32>(committed / strip.BytesPerRow);
                 committed = MemXferReady2(info);
-                if (committed == 0) {
-                    FreeXferBuffer();
-                    MemXferDone(FALSE);
-                    return FALSE;
-                }
+                if (committed == 0)
+                    return MemXferFailed(TRUE);
                 info.ImageLength = CurrentPageHeight();
             }
             if (rows + static_cast<TW_INT32>(strip.Rows) > info.ImageLength) {
@@ -1189,7 +1071,7 @@ BOOL CTwain::MemXfer() {
     }
     const bool bComplete = bGot && m_nLastRC == TWRC_XFERDONE && rows == info.ImageLength;
     FreeXferBuffer();
-    Progress(0x8007, 377, info.ImageLength, rows);
+    Progress(WM_SCAN_PROGRESS, 377, info.ImageLength, rows);
     if (m_nState >= 6)
         DSCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &m_Pending);
     MemXferDone(bComplete);

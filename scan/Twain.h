@@ -5,23 +5,17 @@
 // per-image transfer loops. Everything runs on the scan thread.
 #pragma once
 #include <windows.h>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "framework/Handles.h"
-#include "components/vx410ds/vlmtwain.h"
+#include "contracts/vlmtwain.h"
 #include "PageAssembler.h"
+#include "TwainLogic.h"
 
-// A capability's values as the source answered MSG_GET.
-struct SCapValues {
-    int nConType = 0; // TWON_ENUMERATION, TWON_RANGE, TWON_ONEVALUE or 0
-    int nItemType = 0;
-    std::vector<double> Items;        // numeric items (FIX32 as real)
-    std::vector<std::string> Strings; // string items
-    int nCurrentIndex = 0;
-    int nDefaultIndex = 0;
-    double dMin = 0, dMax = 0, dStep = 0, dCurrent = 0;
-};
+using vlmscan::SCapValues;
 
 class CTwain {
 public:
@@ -29,9 +23,6 @@ public:
     virtual ~CTwain();
     CTwain(const CTwain&) = delete;
     CTwain& operator=(const CTwain&) = delete;
-
-    // Size in bytes of one item of a TWTY_ type (0 for an unknown type).
-    static int ItemSize(int nItemType);
 
     int GetState() const { return m_nState; }
     BOOL LoadSourceManager();
@@ -47,10 +38,12 @@ public:
     BOOL EndXfer();
     BOOL CancelXfers();
     BOOL StopXfers();
+    BOOL EndPendingXfers(TW_UINT16 msg);
     BOOL DropToState(int nTarget, HWND hWnd);
     BOOL SetupSource(HWND hWnd);
     BOOL BeginAcquire(HWND hWnd);
     BOOL ReachOpenSource(HWND hWnd);
+    BOOL OpenAndEnable(HWND hWnd, BOOL (CTwain::*pfnEnable)(HWND));
     BOOL TwainMessageHook(MSG* pMsg);
 
     BOOL DSCall(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF pData);
@@ -64,6 +57,7 @@ public:
     BOOL SetCapString(TW_UINT16 cap, const char* text);
     // Capabilities that carry an address (64-bit: the whole pointer).
     BOOL SetCapAddress(TW_UINT16 cap, uintptr_t address);
+    BOOL GetCapAddress(TW_UINT16 cap, uintptr_t* pAddress);
     // Reads a TWTY_INT32 / UINT32 / INT16 ... current value as a long.
     BOOL GetCapLong(TW_UINT16 cap, TW_UINT16 itemType, long* pValue);
     TW_INT32 VendorOp(TW_UINT16 code, uintptr_t arg1, uintptr_t arg2);
@@ -119,9 +113,17 @@ public:
 
 protected:
     void SetState(int nState);
+    BOOL CapCall(TW_UINT16 msg, TW_CAPABILITY* pCap, vlm::CGlobalMem* pAnswer);
+    BOOL SetCapOneValue(TW_UINT16 cap, const void* pOneValue, size_t cb);
     void FetchExtendedError();
     TW_UINT16 ReadConditionCode();
     void DrainMessages();
+    BOOL MemXferFailed(BOOL bPageBegun);
+    void NoteDriverError(TW_UINT32 code, const char* text);
+    // One ready event: the image information, then one image at a time by
+    // the transfer mechanism while the source stays in state 6. before and
+    // after run around each image (either may be empty).
+    void TransferImages(const std::function<void()>& before, const std::function<void()>& after);
     HWND DefaultWindow(HWND hWnd) const;
     void ShowError(const char* text);
 
@@ -149,8 +151,14 @@ protected:
     // The memory transfer buffer (the application owns it).
     TW_MEMORY m_XferBuffer{};
     TW_UINT32 m_nXferMin = 0, m_nXferMax = 0, m_nXferPreferred = 0;
-    // The last image MSG_GET neither delivered nor cancelled an image.
-    BOOL m_bXferGetFailed = FALSE;
+    // The last image could not be transferred (a set-up call, the page
+    // buffer or the image request failed): the batch ends after it.
+    BOOL m_bXferFailed = FALSE;
+    // A failed transfer ended the batch (cleared when a batch starts).
+    BOOL m_bBatchFailed = FALSE;
+    // The largest strip buffer a source may ask for.
+    static constexpr TW_UINT32 kMaxXferBuffer = 64u << 20;
+    std::unique_ptr<uint8_t[]> m_pXferMem;
     // The last MSG_PROCESSEVENT's TW_EVENT.TWMessage (for the state table).
     TW_UINT16 m_nEventMessage = 0;
     // The window that asked for the source's own settings window.

@@ -6,17 +6,21 @@
 #include "framework/App.h"
 #include "Bunkatsu.h"
 #include "ScanLog.h"
-#include "ScanMessages.h"
+#include "contracts/WindowMessages.h"
 #include "ScanSupport.h"
 
+#include <atomic>
 #include <string>
 
 namespace {
 // Process-wide, as the settings dialog of the editor points it elsewhere.
 char g_szProfilePath[MAX_PATH] = {};
-CTwainDriver* g_pYieldDriver = nullptr;
+// The yield procedure takes no argument, so it finds the driver whose batch
+// installed it here.
+std::atomic<CTwainDriver*> g_pYieldDriver{nullptr};
 
-void Log(const char* text) {
+// The driver's lines go to the scan trace, not the run log.
+void ScanTrace(const char* text) {
     CScanTraceLog::Write(text);
 }
 } // namespace
@@ -53,15 +57,14 @@ CTwainDriver::CTwainDriver() {
     char path[MAX_PATH] = {};
     if (GetTempFileNameA(dir, "SuC", 0, path))
         SetProfilePath(path);
-    g_pYieldDriver = this;
 }
 
 CTwainDriver::~CTwainDriver() {
     ReleaseImage(m_hNativeDib);
     if (g_szProfilePath[0])
         DeleteFileA(g_szProfilePath);
-    if (g_pYieldDriver == this)
-        g_pYieldDriver = nullptr;
+    CTwainDriver* self = this;
+    g_pYieldDriver.compare_exchange_strong(self, nullptr);
 }
 
 HWND CTwainDriver::MainWindow() const {
@@ -74,13 +77,13 @@ HWND CTwainDriver::MainWindow() const {
 }
 
 int WINAPI CTwainDriver::YieldProc() {
-    CTwainDriver* d = g_pYieldDriver;
+    CTwainDriver* d = g_pYieldDriver.load();
     return d ? static_cast<int>(d->m_bCancelRequested) : 0;
 }
 
 BOOL CTwainDriver::Enter(const char* pszOp) {
     BOOL ok = OpenDriver();
-    Log(pszOp);
+    ScanTrace(pszOp);
     return ok;
 }
 
@@ -90,7 +93,7 @@ void CTwainDriver::SetSourceName(const char* pszName) {
 }
 
 BOOL CTwainDriver::Probe(const char* pszSource, BOOL bShowError) {
-    Log("CTwainDriver::Probe");
+    ScanTrace("CTwainDriver::Probe");
     SetSourceName(pszSource);
     OpenSource(bShowError);
     if (GetState() < 4)
@@ -100,7 +103,7 @@ BOOL CTwainDriver::Probe(const char* pszSource, BOOL bShowError) {
 }
 
 BOOL CTwainDriver::OpenManager(HWND hWnd) {
-    Log("CTwainDriver::OpenManager");
+    ScanTrace("CTwainDriver::OpenManager");
     if (!IsSourceManagerAvailable())
         return FALSE;
     if (hWnd)
@@ -113,7 +116,7 @@ BOOL CTwainDriver::OpenManager(HWND hWnd) {
 }
 
 BOOL CTwainDriver::CloseSourceManager() {
-    Log("CTwainDriver::CloseSourceManager");
+    ScanTrace("CTwainDriver::CloseSourceManager");
     return CTwain::CloseSourceManager(nullptr);
 }
 
@@ -126,7 +129,7 @@ BOOL CTwainDriver::OpenDriver() {
 }
 
 BOOL CTwainDriver::CloseDriver() {
-    Log("CTwainDriver::CloseDriver");
+    ScanTrace("CTwainDriver::CloseDriver");
     return CloseSource();
 }
 
@@ -144,13 +147,14 @@ BOOL CTwainDriver::StartAcquire(const char* pszName, HWND hWnd, int nMode, BOOL 
                                 BOOL (CTwainDriver::*pfnPrepare)()) {
     if (!Enter(pszName)) {
         ScanBatchEnd2();
-        Log((std::string(pszName) + " Not Open Driver").c_str());
+        ScanTrace((std::string(pszName) + " Not Open Driver").c_str());
         return FALSE;
     }
     SetReceiverWindow(hWnd);
     m_nScanMode = nMode;
     m_bOnePageMode = bOnePage;
     m_bAcquiring = TRUE;
+    m_bBatchFailed = FALSE;
     m_Side.Reset(m_nCurFeeder);
     ResetPageInfo();
     (this->*pfnPrepare)();
@@ -183,7 +187,7 @@ BOOL CTwainDriver::Cancel() {
 
 BOOL CTwainDriver::Setting(HWND hWnd, BOOL bDisable) {
     if (!Enter("CTwainDriver::Setting")) {
-        Log("CTwainDriver::Setting Not Open Driver");
+        ScanTrace("CTwainDriver::Setting Not Open Driver");
         return FALSE;
     }
     SetDisableItem(bDisable);
@@ -193,7 +197,7 @@ BOOL CTwainDriver::Setting(HWND hWnd, BOOL bDisable) {
 
 BOOL CTwainDriver::Setting(HWND hWnd) {
     if (!Enter("CTwainDriver::Setting")) {
-        Log("CTwainDriver::Setting Not Open Driver");
+        ScanTrace("CTwainDriver::Setting Not Open Driver");
         return FALSE;
     }
     m_bShowUI = TRUE;
@@ -201,7 +205,7 @@ BOOL CTwainDriver::Setting(HWND hWnd) {
 }
 
 BOOL CTwainDriver::Select(HWND hWnd) {
-    Log("CTwainDriver::Select");
+    ScanTrace("CTwainDriver::Select");
     m_bIsShowDSUI = TRUE;
     CloseDriver();
     CTwain::CloseSourceManager(nullptr);
@@ -229,11 +233,11 @@ int CTwainDriver::GetBusyState() {
 
 void CTwainDriver::CheckStopCancel() {
     if (m_bStopRequested) {
-        Progress(0x8007, 45, 100, 0);
+        Progress(WM_SCAN_PROGRESS, 45, 100, 0);
         Stop();
         m_bStopRequested = FALSE;
     } else if (m_bCancelRequested) {
-        Progress(0x8007, 45, 100, 0);
+        Progress(WM_SCAN_PROGRESS, 45, 100, 0);
         Cancel();
         m_bCancelRequested = FALSE;
     }
@@ -272,8 +276,10 @@ void CTwainDriver::ScanThreadProgressMessage(UINT msg, int a, int b, int c) {
         SendMessageA(m_hScanThreadWnd, msg, 0, reinterpret_cast<LPARAM>(values));
 }
 
+// No window shows the progress of a transfer: it goes straight to the scan
+// trace instead of through the scan thread's window.
 void CTwainDriver::Progress(UINT msg, int a, int b, int c) {
-    ScanThreadProgressMessage(msg, a, b, c);
+    CScanTraceLog::Printf("CTwainDriver::Progress WM_MESSAGE = %u %d %d %d", msg, a, b, c);
 }
 
 // ---- settings -----------------------------------------------------------
@@ -409,7 +415,7 @@ int CTwainDriver::GetImageType(int* pCode) {
         vlmscan::ImageTypeCode(static_cast<int>(pixel), bTe, static_cast<int>(mode), halftone);
     if (pCode)
         *pCode = code;
-    return vlmscan::IndexOf(m_ImageTypes, code);
+    return TRUE;
 }
 
 int CTwainDriver::GetEnumImageType(std::vector<uint16_t>* pList) {
@@ -446,7 +452,8 @@ int CTwainDriver::GetEnumImageType(std::vector<uint16_t>* pList) {
     if (pList)
         *pList = list;
     int code = 0;
-    return GetImageType(&code);
+    GetImageType(&code);
+    return vlmscan::IndexOf(m_ImageTypes, code);
 }
 
 BOOL CTwainDriver::SetResolution(int nDpi) {
@@ -586,7 +593,7 @@ int CTwainDriver::GetJobControl(int* pValue) {
         return 0;
     if (pValue)
         *pValue = static_cast<int>(v);
-    return vlmscan::IndexOf(m_JobControls, static_cast<int>(v));
+    return TRUE;
 }
 
 int CTwainDriver::GetEnumJobControl(std::vector<uint16_t>* pList) {
@@ -739,21 +746,36 @@ BOOL CTwainDriver::SetDisableItem(BOOL bDisable) {
            SetInt32Cap(CCAP_VLM_DISABLEITEM, bDisable ? 7 : 0);
 }
 
-BOOL CTwainDriver::SetCCapability(int nCap, long nValue) {
+BOOL CTwainDriver::SetCCapability(int nCap, LONG_PTR nValue) {
     if (!Enter("CTwainDriver::SetCCapability"))
         return FALSE;
     if (nCap == CCAP_VLM_YIELDPROC) {
-        // 64-bit adaptation: the address travels whole. A caller that installs
-        // its own procedure keeps PrepareScan from replacing it.
-        m_bOwnYieldProc = nValue != 0;
-        return SetCapAddress(CCAP_VLM_YIELDPROC, static_cast<uintptr_t>(nValue));
+        // The address travels whole (64-bit). A caller that installs its own
+        // procedure keeps the scan preparation from replacing it; 0 gives the
+        // driver's own back.
+        m_nOwnYieldProc = static_cast<uintptr_t>(nValue);
+        return InstallYieldProc();
     }
-    return SetInt32Cap(static_cast<TW_UINT16>(nCap), nValue);
+    // Any other capability is a 32-bit TWTY_INT32 value.
+    return SetInt32Cap(static_cast<TW_UINT16>(nCap),
+                       static_cast<long>(static_cast<int32_t>(nValue)));
 }
 
-BOOL CTwainDriver::GetCCapability(int nCap, long* pValue) {
-    return Enter("CTwainDriver::GetCCapability") &&
-           GetCapLong(static_cast<TW_UINT16>(nCap), TWTY_INT32, pValue);
+BOOL CTwainDriver::GetCCapability(int nCap, LONG_PTR* pValue) {
+    if (!Enter("CTwainDriver::GetCCapability") || !pValue)
+        return FALSE;
+    if (nCap == CCAP_VLM_YIELDPROC) {
+        uintptr_t address = 0;
+        if (!GetCapAddress(CCAP_VLM_YIELDPROC, &address))
+            return FALSE;
+        *pValue = static_cast<LONG_PTR>(address);
+        return TRUE;
+    }
+    long v = 0;
+    if (!GetCapLong(static_cast<TW_UINT16>(nCap), TWTY_INT32, &v))
+        return FALSE;
+    *pValue = v;
+    return TRUE;
 }
 
 BOOL CTwainDriver::SetTagLongISISPath(int nItem, int nSubIndex, long nValue) {
@@ -798,13 +820,18 @@ BOOL CTwainDriver::GetTagASCIIISISPath(int nItem, char* pszBuf, int cbBuf) {
 
 // ---- scan preparation ----------------------------------------------------
 
-BOOL CTwainDriver::PrepareScan() {
-    Log("CTwainDriver::PrepareScan");
+// What every way of scanning sets first: no source window, no progress
+// indicators, inches, the vendor flag and extended image information.
+void CTwainDriver::PrepareSource() {
     m_bShowUI = FALSE;
     SetBoolCap(CAP_INDICATORS, FALSE);
     SetCapValue(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES);
     SetBoolCap(CCAP_VLM_VENDORFLAG, m_bVendorFlag);
     SetBoolCap(ICAP_EXTIMAGEINFO, TRUE);
+}
+
+// One window per side, compressed by JPEG when asked and accepted.
+void CTwainDriver::PrepareSingleWindow() {
     if (m_bJpeg && SetCapValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_JPEG))
         SetCapValue(ICAP_JPEGQUALITY, TWTY_UINT16, static_cast<TW_UINT32>(m_nJpegQuality));
     else
@@ -812,25 +839,28 @@ BOOL CTwainDriver::PrepareScan() {
     SetInt32Cap(CCAP_VLM_WINDOWCOUNTFRONT, 1);
     SetInt32Cap(CCAP_VLM_WINDOWCOUNTBACK, 1);
     SetInt32Cap(CCAP_VLM_WINDOW, 0);
-    if (!m_bOwnYieldProc)
-        SetCapAddress(CCAP_VLM_YIELDPROC, reinterpret_cast<uintptr_t>(&CTwainDriver::YieldProc));
+}
+
+// The caller's yield procedure, else the driver's own.
+BOOL CTwainDriver::InstallYieldProc() {
+    if (m_nOwnYieldProc)
+        return SetCapAddress(CCAP_VLM_YIELDPROC, m_nOwnYieldProc);
+    g_pYieldDriver = this;
+    return SetCapAddress(CCAP_VLM_YIELDPROC, reinterpret_cast<uintptr_t>(&CTwainDriver::YieldProc));
+}
+
+BOOL CTwainDriver::PrepareScan() {
+    ScanTrace("CTwainDriver::PrepareScan");
+    PrepareSource();
+    PrepareSingleWindow();
+    InstallYieldProc();
     return TRUE;
 }
 
 BOOL CTwainDriver::PrepareScanPage() {
-    Log("CTwainDriver::PrepareScanPage");
-    m_bShowUI = FALSE;
-    SetBoolCap(CAP_INDICATORS, FALSE);
-    SetCapValue(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES);
-    SetBoolCap(CCAP_VLM_VENDORFLAG, m_bVendorFlag);
-    SetBoolCap(ICAP_EXTIMAGEINFO, TRUE);
-    if (m_bJpeg && SetCapValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_JPEG))
-        SetCapValue(ICAP_JPEGQUALITY, TWTY_UINT16, static_cast<TW_UINT32>(m_nJpegQuality));
-    else
-        SetCapValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_NONE);
-    SetInt32Cap(CCAP_VLM_WINDOWCOUNTFRONT, 1);
-    SetInt32Cap(CCAP_VLM_WINDOWCOUNTBACK, 1);
-    SetInt32Cap(CCAP_VLM_WINDOW, 0);
+    ScanTrace("CTwainDriver::PrepareScanPage");
+    PrepareSource();
+    PrepareSingleWindow();
     SaveCustomDsData(nullptr);
     long feederAuto = 0;
     if (GetCapLong(CCAP_VLM_FEEDER_AUTO, TWTY_UINT32, &feederAuto)) {
@@ -850,7 +880,7 @@ BOOL CTwainDriver::PrepareScanPage() {
 }
 
 void CTwainDriver::EndScanPage() {
-    Log("CTwainDriver::EndScanPage");
+    ScanTrace("CTwainDriver::EndScanPage");
     LoadCustomDsData(nullptr);
     SetCapValue(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT16>(m_nSavedXferCount));
     SetBoolCap(CAP_AUTOSCAN, m_bSavedAutoScan);
@@ -862,19 +892,14 @@ void CTwainDriver::EndScan() {
 }
 
 BOOL CTwainDriver::PrepareScanMultiStream() {
-    Log("CTwainDriver::PrepareScanMultiStream");
-    m_bShowUI = FALSE;
-    SetBoolCap(CAP_INDICATORS, FALSE);
-    SetCapValue(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES);
-    SetBoolCap(CCAP_VLM_VENDORFLAG, m_bVendorFlag);
-    SetBoolCap(ICAP_EXTIMAGEINFO, TRUE);
-    if (!m_bOwnYieldProc)
-        SetCapAddress(CCAP_VLM_YIELDPROC, reinterpret_cast<uintptr_t>(&CTwainDriver::YieldProc));
+    ScanTrace("CTwainDriver::PrepareScanMultiStream");
+    PrepareSource();
+    InstallYieldProc();
     return TRUE;
 }
 
 BOOL CTwainDriver::GetScannerSupportedItems() {
-    Log("CTwainDriver::GetScannerSupportedItems");
+    ScanTrace("CTwainDriver::GetScannerSupportedItems");
     if (GetState() < 4)
         return FALSE;
     SaveCustomDsData(nullptr);
@@ -926,51 +951,26 @@ void CTwainDriver::ClearLastDriverError() {
 // ---- batch ----------------------------------------------------------------
 
 void CTwainDriver::XferReady() {
-    TW_IMAGEINFO info{};
-    DSCall(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
-    do {
-        Log("\t\t...loop...");
-        long v = 0;
-        m_PageInfo.WindowNo =
-            GetCapLong(CCAP_VLM_WINDOW, TWTY_INT32, &v) ? static_cast<uint32_t>(v) : 0;
-        v = 0;
-        GetCapLong(ICAP_XRESOLUTION, TWTY_FIX32, &v);
-        m_PageInfo.ScanResolution = static_cast<uint32_t>(v);
-        CScanTraceLog::WriteF(" ScanResolution=%d", v);
-        m_bXferGetFailed = FALSE;
-        switch (m_nXferMech) {
-        case TWSX_FILE:
-            FileXfer();
-            break;
-        case TWSX_MEMORY:
-            MemXfer();
-            break;
-        default:
-            NativeXfer();
-            break;
-        }
-        CheckStopCancel();
-        if (GetState() > 6) {
-            DropToState(5, nullptr);
-            break;
-        }
-        // A source that refuses an image but keeps transfers pending would
-        // be asked again forever: end the batch instead.
-        if (m_bXferGetFailed && GetState() == 6)
-            CancelXfers();
-    } while (GetState() == 6);
+    // Before each image: the window and resolution it is scanned with;
+    // after it: the caller's stop or cancel request.
+    TransferImages(
+        [this] {
+            ScanTrace("\t\t...loop...");
+            long v = 0;
+            m_PageInfo.WindowNo =
+                GetCapLong(CCAP_VLM_WINDOW, TWTY_INT32, &v) ? static_cast<uint32_t>(v) : 0;
+            v = 0;
+            GetCapLong(ICAP_XRESOLUTION, TWTY_FIX32, &v);
+            m_PageInfo.ScanResolution = static_cast<uint32_t>(v);
+            CScanTraceLog::WriteF(" ScanResolution=%d", v);
+        },
+        [this] { CheckStopCancel(); });
 }
 
 void CTwainDriver::ScanBatchEnd() {
-    Log("CTwainDriver:ScanBatchEnd");
-    BOOL bReopened = TRUE;
-    if (m_hScanThreadWnd) {
-        SendMessageA(m_hScanThreadWnd, WM_SCAN_CLOSEDRIVER, 0, 0);
-        bReopened = SendMessageA(m_hScanThreadWnd, WM_SCAN_REOPEN, 0, 0) != 0;
-    } else {
-        CloseDriver();
-        bReopened = OpenDriver();
-    }
+    ScanTrace("CTwainDriver:ScanBatchEnd");
+    CloseThroughScanWindow();
+    const BOOL bReopened = OpenThroughScanWindow();
     if (m_bOnePageMode) {
         EndScanPage();
         m_bOnePageMode = FALSE;
@@ -983,34 +983,46 @@ void CTwainDriver::ScanBatchEnd() {
     m_bCancelRequested = FALSE;
     m_bStopRequested = FALSE;
     InterlockedExchange(&m_lScanPending, 0);
-    Progress(0x8006, 373, 0, 0);
-    WPARAM w = (!bReopened || m_PageInfo.Aborted) ? 1 : 0;
+    Progress(WM_SCAN_PROGRESS_END, 373, 0, 0);
+    // A batch that a failed transfer cut short counts as aborted too, even
+    // when its last page was delivered with what had arrived.
+    const WPARAM w = (!bReopened || m_PageInfo.Aborted || m_bBatchFailed) ? 1 : 0;
+    m_bBatchFailed = FALSE;
     if (HWND hMain = MainWindow())
         PostMessageA(hMain, WM_VLM_BATCH_SCANNED, w, 0);
 }
 
 void CTwainDriver::ScanBatchEnd2() {
-    Log("CTwainDriver:ScanBatchEnd2");
+    ScanTrace("CTwainDriver:ScanBatchEnd2");
     m_bAcquiring = FALSE;
     m_bCancelRequested = FALSE;
     InterlockedExchange(&m_lScanPending, 0);
-    Progress(0x8006, 373, 0, 0);
+    Progress(WM_SCAN_PROGRESS_END, 373, 0, 0);
     if (HWND hMain = MainWindow())
         SendMessageA(hMain, WM_VLM_BATCH_SCANNED, 0, 0);
 }
 
 void CTwainDriver::CloseDsRequest() {
-    Log("CTwainDriver:CloseDsRequest");
+    ScanTrace("CTwainDriver:CloseDsRequest");
     SaveCustomDsData(nullptr);
-    if (m_hScanThreadWnd)
-        SendMessageA(m_hScanThreadWnd, WM_SCAN_CLOSEDRIVER, 0, 0);
-    else
-        CloseDriver();
+    CloseThroughScanWindow();
     ScanRunLog("CTwain:m_bIsShowDSUI FALSE");
 }
 
 BOOL CTwainDriver::ReopenSource() {
-    if (m_hScanThreadWnd)
+    return OpenThroughScanWindow();
+}
+
+// The driver runs on the scan thread, so these messages are plain calls of
+// its window procedure, which reaches this driver through the window itself.
+BOOL CTwainDriver::CloseThroughScanWindow() {
+    if (m_hScanThreadWnd && IsWindow(m_hScanThreadWnd))
+        return SendMessageA(m_hScanThreadWnd, WM_SCAN_CLOSEDRIVER, 0, 0) != 0;
+    return CloseDriver();
+}
+
+BOOL CTwainDriver::OpenThroughScanWindow() {
+    if (m_hScanThreadWnd && IsWindow(m_hScanThreadWnd))
         return SendMessageA(m_hScanThreadWnd, WM_SCAN_REOPEN, 0, 0) != 0;
     return OpenDriver();
 }
@@ -1046,8 +1058,11 @@ size_t CTwainDriver::MemXferReady(const TW_IMAGEINFO& info) {
     m_PageInfo.hDib = nullptr;
     if (!m_Page.Ready(info.ImageWidth, info.ImageLength, bpp, spp, info.XResolution.Whole,
                       info.YResolution.Whole, maxW, maxL)) {
-        // The runner's numbered message for a failed commit has no text;
-        // the failure is in the scan log and the page ends aborted.
+        // A page the source describes without width or depth is its fault;
+        // one that has no room is ours to tell. Either way the page ends
+        // aborted and the failure is in the scan log.
+        if (info.ImageWidth > 0 && bpp > 0)
+            NoteDriverError(VLM_EXTERR_LOWMEMORY, "Not enough memory to receive the page.");
         return 0;
     }
     // Unknown length: the loop still needs a nonzero size to go on.
@@ -1113,7 +1128,11 @@ void CTwainDriver::MemXferPreDoneJpeg(const TW_IMAGEINFO& info, int nBlocks) {
 }
 
 void CTwainDriver::MemXferDone(BOOL bComplete) {
-    Log("MemXferDone");
+    ScanTrace("MemXferDone");
+    // A page cut short is delivered with the rows that arrived, never with
+    // rows it did not receive (a jammed sheet is no blank page).
+    if (!bComplete)
+        m_Page.EndIncomplete();
     CScanTraceLog::WriteF(" Width=%d", m_PageInfo.vlminfo.Width);
     CScanTraceLog::WriteF(" Height=%d", m_PageInfo.vlminfo.Height);
     CScanTraceLog::WriteF(" Sync=%d", m_PageInfo.vlminfo.Sync);
@@ -1121,9 +1140,7 @@ void CTwainDriver::MemXferDone(BOOL bComplete) {
 }
 
 void CTwainDriver::FreeBarcodeList() {
-    if (m_pBarcodeList)
-        HeapFree(GetProcessHeap(), 0, m_pBarcodeList);
-    m_pBarcodeList = nullptr;
+    m_pBarcodeList.reset();
     m_PageInfo.pBarcode = nullptr;
 }
 
@@ -1168,12 +1185,29 @@ void DescribeDib(HANDLE hDib, VlmImageInfo* p) {
 }
 } // namespace
 
+// What both kinds of page carry beside the image: whether it arrived whole,
+// the end of job, the barcodes and the side it was scanned from.
+void CTwainDriver::DescribePage(BOOL bIncomplete) {
+    m_PageInfo.Aborted = bIncomplete ? 1 : 0;
+    m_PageInfo.EndOfJob = m_Pending.EOJ;
+    FreeBarcodeList();
+    long ext = 0;
+    if (GetTagLongISISPath(VLMITEM_EXTIMAGEINFO, 0, &ext) && ext == 1 && HasExtImageInfo())
+        ReadExtImageInfo();
+    if (!m_PageInfo.EndOfJob)
+        m_Side.Advance();
+    long side = 0;
+    m_PageInfo.Side = GetCapLong(CCAP_VLM_LASTPAGE_SIDE, TWTY_INT32, &side)
+                          ? static_cast<uint32_t>(side)
+                          : static_cast<uint32_t>(m_Side.Side());
+}
+
 void CTwainDriver::NativeImageReceived(HANDLE hDib, BOOL bMissing) {
     ScanPageEnd(hDib, bMissing);
 }
 
 void CTwainDriver::ScanPageEnd(HANDLE hDib, BOOL bMissing) {
-    Log("CTwainDriver::ScanPageEnd");
+    ScanTrace("CTwainDriver::ScanPageEnd");
     // The next image releases the previous one if the receiver did not.
     if (m_hNativeDib && m_hNativeDib != hDib)
         ReleaseImage(m_hNativeDib);
@@ -1185,39 +1219,17 @@ void CTwainDriver::ScanPageEnd(HANDLE hDib, BOOL bMissing) {
     m_PageInfo.vlminfo.Sync = m_PageInfo.vlminfo.ImageSize = 0;
     if (hDib)
         DescribeDib(hDib, &m_PageInfo.vlminfo);
-    m_PageInfo.Aborted = bMissing ? 1 : 0;
-    m_PageInfo.EndOfJob = m_Pending.EOJ;
-    FreeBarcodeList();
-    long ext = 0;
-    if (GetTagLongISISPath(VLMITEM_EXTIMAGEINFO, 0, &ext) && ext == 1 && HasExtImageInfo())
-        ReadExtImageInfo();
-    if (!m_PageInfo.EndOfJob)
-        m_Side.Advance();
-    long side = 0;
-    m_PageInfo.Side = GetCapLong(CCAP_VLM_LASTPAGE_SIDE, TWTY_INT32, &side)
-                          ? static_cast<uint32_t>(side)
-                          : static_cast<uint32_t>(m_Side.Side());
+    DescribePage(bMissing);
     // Native pages arrive as one DIB; they are delivered whole.
     DeliverPage(&m_PageInfo);
-    Progress(0x8007, 378, 100, 0);
+    Progress(WM_SCAN_PROGRESS, 378, 100, 0);
 }
 
 void CTwainDriver::DibReceived(uint8_t* pImage, BOOL bNotComplete) {
-    Log("CTwainDriver::DibReceived");
+    ScanTrace("CTwainDriver::DibReceived");
     m_PageInfo.vlminfo.lpImage = pImage;
     m_PageInfo.hDib = nullptr;
-    m_PageInfo.Aborted = bNotComplete ? 1 : 0;
-    m_PageInfo.EndOfJob = m_Pending.EOJ;
-    FreeBarcodeList();
-    long ext = 0;
-    if (GetTagLongISISPath(VLMITEM_EXTIMAGEINFO, 0, &ext) && ext == 1 && HasExtImageInfo())
-        ReadExtImageInfo();
-    if (!m_PageInfo.EndOfJob)
-        m_Side.Advance();
-    long side = 0;
-    m_PageInfo.Side = GetCapLong(CCAP_VLM_LASTPAGE_SIDE, TWTY_INT32, &side)
-                          ? static_cast<uint32_t>(side)
-                          : static_cast<uint32_t>(m_Side.Side());
+    DescribePage(bNotComplete);
     const uint32_t abortedBefore = m_PageInfo.Aborted;
     if (m_nSplitHorizontal * m_nSplitVertical > 1 && pImage) {
         CBunkatsu split(m_nSplitHorizontal, m_nSplitVertical, m_nSplitSwapMode,
@@ -1240,14 +1252,14 @@ void CTwainDriver::DibReceived(uint8_t* pImage, BOOL bNotComplete) {
     // the receiver changed the flag it does not abort the batch.
     if (abortedBefore && m_PageInfo.Aborted == abortedBefore)
         m_PageInfo.Aborted = 0;
-    Progress(0x8007, 378, 100, 0);
+    Progress(WM_SCAN_PROGRESS, 378, 100, 0);
 }
 
 void CTwainDriver::ReleaseImage(HANDLE hDib) {
     if (hDib) {
         GlobalUnlock(static_cast<HGLOBAL>(hDib));
         if (GlobalFree(static_cast<HGLOBAL>(hDib)) != nullptr)
-            Log("CTwainDriver:ReleaseImage Error");
+            ScanTrace("CTwainDriver:ReleaseImage Error");
         if (hDib == m_hNativeDib)
             m_hNativeDib = nullptr;
         if (m_PageInfo.hDib == hDib)
@@ -1296,23 +1308,23 @@ BOOL CTwainDriver::ReadExtImageInfo() {
             n = std::max<uint32_t>(n, e->Info[i].NumItems);
         n = std::min<uint32_t>(n, 1024);
         const size_t cb = sizeof(uint32_t) + sizeof(VlmBarcodeEntry) * (n ? n : 1);
-        m_pBarcodeList =
-            static_cast<VlmBarcodeList*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, cb));
+        m_pBarcodeList.reset(new (std::nothrow) uint8_t[cb]());
         if (m_pBarcodeList) {
-            m_pBarcodeList->Count = n;
+            VlmBarcodeList* list = reinterpret_cast<VlmBarcodeList*>(m_pBarcodeList.get());
+            list->Count = n;
             const TW_INFO& type = e->Info[1];
             const TW_INFO& text = e->Info[3];
             for (uint32_t i = 0; i < n; ++i) {
                 if (i == 0 && type.NumItems >= 1)
-                    m_pBarcodeList->Entry[0].Type = type.Item;
+                    list->Entry[0].Type = type.Item;
                 // One text of at most 4 bytes travels in the item itself; a
                 // handle cannot (its 64-bit value does not fit the 32-bit item).
                 if (i == 0 && text.NumItems == 1 && text.ItemType != 0xFFFF) {
-                    memcpy(m_pBarcodeList->Entry[0].Text, &text.Item, 4);
-                    m_pBarcodeList->Entry[0].Text[4] = '\0';
+                    memcpy(list->Entry[0].Text, &text.Item, 4);
+                    list->Entry[0].Text[4] = '\0';
                 }
             }
-            m_PageInfo.pBarcode = m_pBarcodeList;
+            m_PageInfo.pBarcode = list;
         }
     }
     m_ExtImageInfo.Close();

@@ -26,7 +26,7 @@ public:
             m_hReceiverWnd = hWnd;
     }
     // A scan request was posted: busy until its batch ends.
-    void SetAcquiringFromCaller() { InterlockedExchange(&m_lScanPending, 1); }
+    void MarkScanRequested() { InterlockedExchange(&m_lScanPending, 1); }
 
     // The yield procedure given to the source: answers the cancel request.
     static int WINAPI YieldProc();
@@ -91,8 +91,8 @@ public:
     int GetEnumDropOut(std::vector<uint16_t>* pList) override;
     BOOL SetMultiStreamWindows(const VlmMultiStream* pRecord) override;
     BOOL SetDisableItem(BOOL bDisable) override;
-    BOOL SetCCapability(int nCap, long nValue) override;
-    BOOL GetCCapability(int nCap, long* pValue) override;
+    BOOL SetCCapability(int nCap, LONG_PTR nValue) override;
+    BOOL GetCCapability(int nCap, LONG_PTR* pValue) override;
     BOOL ResetSettings() override;
     BOOL SetTagLongISISPath(int nItem, int nSubIndex, long nValue) override;
     BOOL GetTagLongISISPath(int nItem, int nSubIndex, long* pValue) override;
@@ -136,6 +136,10 @@ public:
 private:
     // Opens the source if needed and writes the operation to the scan log.
     BOOL Enter(const char* pszOp);
+    // Close and open again through the scan thread's window (the named
+    // messages), or directly once that window is gone.
+    BOOL CloseThroughScanWindow();
+    BOOL OpenThroughScanWindow();
     BOOL SetInt32Cap(TW_UINT16 cap, long value) {
         return SetCapValue(cap, TWTY_INT32, TW_UINT32(value));
     }
@@ -143,6 +147,10 @@ private:
         return SetCapValue(cap, TWTY_UINT32, value);
     }
     BOOL SetBoolCap(TW_UINT16 cap, BOOL b) { return SetCapValue(cap, TWTY_BOOL, b ? 1 : 0); }
+    void PrepareSource();
+    void PrepareSingleWindow();
+    BOOL InstallYieldProc();
+    void DescribePage(BOOL bIncomplete);
     BOOL DeliverPage(VlmPageInfo* pInfo);
     void FreeBarcodeList();
     void ResetPageInfo();

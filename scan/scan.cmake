@@ -9,10 +9,10 @@ endif()
 
 # End-to-end tests through the platform's source manager and the VX-410
 # data source over the simulated feeder (both folders come after this one).
-if(TARGET vlm_common AND "components/vx410sim" IN_LIST VLM_DIRS
+if(TARGET vlm_common AND TARGET vlmjpeg_core AND "components/vx410sim" IN_LIST VLM_DIRS
    AND "components/vx410ds" IN_LIST VLM_DIRS)
   vlm_gtest(scan_engine_test SOURCES tests/scan_engine_test.cpp
-            LIBS vlm_scan vlm_common vx410sim TIMEOUT 900)
+            LIBS vlm_scan vlm_common vx410sim vlmjpeg_core TIMEOUT 900)
   if(TARGET scan_engine_test)
     # The data source must be built before the prefix is set up.
     cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL add_dependencies scan_engine_test vx410ds)

@@ -1,84 +1,107 @@
 #!/usr/bin/env bash
 # make demo: a scan job started from the simulated VX-410's panel.
-# The scanner service watches the simulated panel; pressing Start makes it
-# start kestrel, which asks for the selected job over the service pipe,
-# locks the scanner, loads the job from the job store and hands the scanner
-# back. Its texts appear on the simulated panel.
+#   tools/demo.sh              three generated document pages in the feeder
+#   tools/demo.sh IMAGE...     your own pictures in the feeder instead
+# A "Save as file" job writing one multi-page PDF is registered in the job
+# store; pressing Start on the simulated panel makes the scanner service start
+# kestrel, which scans the feeder through the TWAIN data source, writes the
+# PDF and copies it to the job's save folder. The demo then shows where the
+# file landed and renders its first page to a PNG.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 export VLM_BUILD=$root/build/windows
-. "$root/tools/wine-common.sh"
+. "$root/tools/wine-jobs.sh"
 vlm_wine_env
-run() { "$root/tools/wine-run.sh" "$@"; }
-winpath() { bash "$root/tools/wine-env.sh" winpath "$1"; }
+step() { printf '\n== %s\n' "$*"; }
+die() {
+    echo "demo: $*" >&2
+    exit 1
+}
+
+# Your own pictures: the feeder takes binary PBM/PGM/PPM and BMP as they are;
+# anything else ImageMagick can read becomes a PPM first, shrunk to fit A4 at
+# 200 dpi (a PPM carries no resolution, and the feeder takes it as 200 dpi).
+demo=$VLM_BUILD/demo
+rm -rf "$demo" && mkdir -p "$demo"
+own=()
+for f in "$@"; do
+    [ -f "$f" ] || { echo "demo: no such file: $f" >&2; exit 2; }
+    case ${f,,} in
+    *.pbm | *.pgm | *.ppm | *.pnm | *.bmp) own+=("$(winpath "$(realpath "$f")")") ;;
+    *)
+        mkdir -p "$demo/own"
+        out=$demo/own/$(printf '%02d' $((${#own[@]} + 1))).ppm
+        convert "$f" -flatten -resize '1654x2339>' "$out" || { echo "demo: cannot convert $f" >&2; exit 2; }
+        own+=("$(winpath "$out")")
+        ;;
+    esac
+done
 
 bash "$root/tools/wine-env.sh" setup
-service_started=
+# The demo's own simulated scanner, job store and save folder, so nothing of
+# the user's is touched; kestrel's run log on (HKCU\Software\Velmora Works
+# Inc.\kestrel\General WriteLog=1).
+jobs_begin "$demo" kestrel-demo.log
 cleanup() {
-    [ -n "$service_started" ] && run "$sim\\scanner-service.exe" --stop >/dev/null 2>&1 || true
+    jobs_end
     bash "$root/tools/wine-env.sh" stop
 }
 trap cleanup EXIT
+saved=$demo/Scans
+mkdir -p "$saved"
 
-demo=$VLM_BUILD/demo
-rm -rf "$demo" && mkdir -p "$demo/sim"
-# The demo's own simulated scanner and job store, so nothing of the user's is touched.
-export VX410SIM_DIR=$(winpath "$demo/sim")
-export TASKSTORE_FILE=$(winpath "$demo/Taskstore.reg")
-export WINEDEBUG=-all
-sim='C:\Program Files\Velmora Works\VX-410 Simulator'
-store='C:\Program Files\Velmora Works\Taskstore'
+step "Register job 7 \"Invoices\" in the job store: Save as file, one PDF of all pages"
+# Scanner settings of the job: colour, 200 dpi, A4.
+printf '[CustomDsData]\r\nScanType=3\r\nXResolution=200\r\nYResolution=200\r\nPageSize=A4 - 210 x 297 mm\r\n' \
+    >"$demo/driver.ini"
+save_job 7 "$saved" 2 "$demo/driver.ini" "pdf_MultiPage i4 1;filename string Invoice"
+store set 7 title string "Invoices"
+"$run" "$store_dir\\taskstore.exe" list
+[ "$failures" -eq 0 ] || die "the job could not be registered"
 
-step() { printf '\n== %s\n' "$*"; }
-
-step "Register job 7 \"Invoices\" (Save as file, PDF) in the job store"
-run "$store\\taskstore.exe" set 7 title string "Invoices" >/dev/null
-run "$store\\taskstore.exe" set 7 "function id" i4 0 >/dev/null
-run "$store\\taskstore.exe" set 7 "function id name" string "Save as file" >/dev/null
-run "$store\\taskstore.exe" set 7 filetype i4 2 >/dev/null
-run "$store\\taskstore.exe" set 7 filename string "Invoice" >/dev/null
-run "$store\\taskstore.exe" set 7 save i2 1 >/dev/null
-run "$store\\taskstore.exe" list
-
-step "Switch the runner's log on (HKCU\\Software\\Velmora Works Inc.\\kestrel\\General WriteLog=1)"
-run reg add 'HKCU\Software\Velmora Works Inc.\kestrel\General' /v WriteLog /t REG_DWORD /d 1 /f >/dev/null 2>&1
-run reg add 'HKCU\Software\Velmora Works Inc.\kestrel\General' /v LogFileName /d kestrel.log /f >/dev/null 2>&1
-rm -f "$WINEPREFIX"/drive_c/users/*/Temp/kestrel.log* 2>/dev/null || true
-
-step "Simulated scanner: select job 7, put 3 pages in the feeder"
-run "$sim\\vx410.exe" select 7
-run "$sim\\vx410.exe" feed --generate 3
-run "$sim\\vx410.exe" status
+if [ ${#own[@]} -gt 0 ]; then
+    step "Simulated scanner: select job 7, put your ${#own[@]} picture(s) in the feeder"
+    "$run" "$sim\\vx410.exe" select 7
+    "$run" "$sim\\vx410.exe" feed "${own[@]}"
+else
+    step "Simulated scanner: select job 7, put 3 generated pages in the feeder"
+    "$run" "$sim\\vx410.exe" select 7
+    "$run" "$sim\\vx410.exe" feed --generate 3
+fi
+"$run" "$sim\\vx410.exe" status
 
 step "Start the scanner service"
-run "$sim\\scanner-service.exe" --log "$(winpath "$demo/service.log")" </dev/null >/dev/null 2>&1 &
-service_started=1
-for _ in $(seq 50); do grep -q . "$demo/service.log" 2>/dev/null && break; sleep 0.2; done
+jobs_start_service || die "the scanner service did not start"
 
-step "Press Start on the scanner panel"
-run "$sim\\vx410.exe" press start
-for _ in $(seq 150); do
-    grep -q 'kestrel ended' "$demo/service.log" 2>/dev/null && break
-    sleep 0.2
-done
-
-step "Scanner service log"
-cat "$demo/service.log"
+step "Press Start on the scanner panel, wait for the job to end"
+press_start_and_wait 600
+[ -n "$job_ended" ] || die "kestrel did not end within 10 minutes"
+cat "$service_log"
 
 step "Panel of the simulated scanner"
-run "$sim\\vx410.exe" panel | grep -v '^ *[0-9]*: *$' || true
+"$run" "$sim\\vx410.exe" panel | grep -v '^ *[0-9]*: *$' || true
 
-step "kestrel's run log"
-log=$(ls "$WINEPREFIX"/drive_c/users/*/Temp/kestrel.log 2>/dev/null | head -1)
-[ -n "$log" ] && cat "$log" || echo "(no run log found)"
+step "kestrel's run log, the pages and the delivery"
+log=$(jobs_run_logs | head -1)
+if [ -n "$log" ]; then
+    grep -aE 'JobNumber is|Scan Page|TempFileName|SaveFile (succeeded|failed)|JobDlg DispMessage|CopyFile|EndJob\(\)$' \
+        "$log" | tr -d '\r' | cut -c12- || true
+    echo "(whole log: $log)"
+else
+    echo "(no run log found)"
+fi
 
-step "Job store: LastJobNum"
-run "$store\\taskstore.exe" common get LastJobNum
+step "Save folder $saved"
+ls -l "$saved"
+pdf=$(ls "$saved"/*.pdf 2>/dev/null | head -1)
+[ -n "$pdf" ] || die "the job left no PDF in the save folder"
 
-cat <<'MSG'
+step "pdfinfo $(basename "$pdf")"
+pdfinfo "$pdf"
 
-What is not built yet: the job session (scanning the pages into files in the
-job's temporary folder) and the deliveries. kestrel logs that the session is
-not built and hands the scanner back; the scan engine, the TWAIN data source
-and the image writers exist and are exercised by `make test`.
-MSG
+step "First page as a picture"
+png=$demo/$(basename "$pdf" .pdf)-page1
+pdftoppm -png -r 60 -f 1 -l 1 -singlefile "$pdf" "$png"
+echo "The scanned file:     $pdf"
+echo "Its first page:       $png.png"
+case $job_ended in *"exit code 0"*) ;; *) die "kestrel did not end well: $job_ended" ;; esac

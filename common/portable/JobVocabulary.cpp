@@ -25,8 +25,12 @@ bool IsKnownFunction(long functionId) {
     return FunctionDisplayName(functionId) != nullptr;
 }
 
+bool IsJobNumber(long jobNumber) {
+    return jobNumber >= kMinJobNumber && jobNumber <= kMaxJobNumber;
+}
+
 long LastJobNumberToStore(long jobNumber) {
-    return jobNumber < kMinJobNumber || jobNumber > kMaxJobNumber ? 1 : jobNumber;
+    return IsJobNumber(jobNumber) ? jobNumber : 1;
 }
 
 std::string WarningKey(const char* fmt, int index) {

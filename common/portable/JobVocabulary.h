@@ -16,6 +16,8 @@ namespace vlm {
 
 constexpr long kMinJobNumber = 1;
 constexpr long kMaxJobNumber = 99;
+// A number the store can hold a job under (1..99).
+bool IsJobNumber(long jobNumber);
 
 // English display name (localise at the point of use); nullptr for other ids.
 const char* FunctionDisplayName(long functionId);

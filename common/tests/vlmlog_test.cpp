@@ -175,3 +175,46 @@ TEST(VlmLog, UnwritablePathSkipsLines) {
 TEST(VlmLog, DefaultNameFromProgram) {
     EXPECT_EQ(VlmDefaultLogName(), "common_test.log");
 }
+
+namespace {
+// The text of each line, without the time and thread prefix.
+std::vector<std::string> Texts(const std::string& path) {
+    std::vector<std::string> out;
+    for (const std::string& line : Lines(ReadAll(path))) {
+        size_t p = line.find("]  ");
+        out.push_back(p == std::string::npos ? line : line.substr(p + 3));
+    }
+    return out;
+}
+} // namespace
+
+TEST(VlmLog, StepWritesItsEndOnlyWhenLeftNormally) {
+    std::string path = TempPath("vlmlog_step.log");
+    RemoveFamily(path);
+    CVlmLog& log = CVlmLog::Instance();
+    log.OpenPath(path.c_str());
+    {
+        CVlmLogStep outer("StiLock");
+        CVlmLogStep inner("if ((x))  "); // the name's own spaces stay
+        log.Write("inside");
+    }
+    try {
+        CVlmLogStep failing("GetSelectedJobNo()");
+        throw 1;
+    } catch (int) {
+        // A step left by an exception shows where the run stopped.
+        CVlmLogStep handler("handler"); // a step inside a handler still ends
+    }
+    {
+        CVlmLogStep refused("MutuallyExclusive()");
+        refused.Abandon();
+        log.Write("MutuallyExclusive returns False --> application ends.");
+    }
+    log.Close();
+    EXPECT_EQ(Texts(path),
+              (std::vector<std::string>{"StiLock start", "if ((x))   start", "inside",
+                                        "if ((x))   end", "StiLock end", "GetSelectedJobNo() start",
+                                        "handler start", "handler end", "MutuallyExclusive() start",
+                                        "MutuallyExclusive returns False --> application ends."}));
+    RemoveFamily(path);
+}

@@ -16,7 +16,12 @@ TEST(Vocabulary, FunctionIdsAndNames) {
     EXPECT_FALSE(IsKnownFunction(5));
 }
 
-TEST(Vocabulary, LastJobNumberRange) {
+TEST(Vocabulary, JobNumberRange) {
+    EXPECT_FALSE(IsJobNumber(0)); // what the service answers when it cannot read the panel
+    EXPECT_TRUE(IsJobNumber(1));
+    EXPECT_TRUE(IsJobNumber(99));
+    EXPECT_FALSE(IsJobNumber(100));
+    EXPECT_FALSE(IsJobNumber(-1));
     EXPECT_EQ(LastJobNumberToStore(0), 1);
     EXPECT_EQ(LastJobNumberToStore(100), 1);
     EXPECT_EQ(LastJobNumberToStore(-5), 1);
@@ -56,6 +61,8 @@ TEST(Vocabulary, PdfAndOcrMappings) {
     EXPECT_EQ(OcrLanguageFor(-1, 1).m_dwCode, 2u);
     EXPECT_EQ(OcrLanguageFor(3, 0).m_dwCode, 64u | 0x80000000u);
     EXPECT_EQ(OcrLanguageFor(9, 0).m_dwSecond, 256u);
+    EXPECT_EQ(OcrLanguageFor(9, 0).m_dwCode, 0x80000004u); // text recognition off
+    EXPECT_EQ(OcrLanguageFor(42, 0).m_dwCode, 0x80000002u);
 }
 
 TEST(Vocabulary, SizesAndWarningKeys) {

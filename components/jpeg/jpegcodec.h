@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "codecs/PageView.h"
+
 namespace vlm::jpeg {
 
 // Byte order of three-channel pixel rows. Scanned pages arrive as B,G,R.
@@ -16,17 +18,22 @@ enum class PixelOrder { BGR, RGB };
 // coloured text edges sharp.
 enum class Chroma { Subsampled420, Full444 };
 
-struct EncodeParams {
+// How a page is coded.
+struct EncodeOptions {
+    int quality = 75; // 1..100 (0 counts as 1, above 100 as 100)
+    Chroma chroma = Chroma::Subsampled420;
+    int restartInterval = 0; // MCUs between restart markers; 0 writes none
+};
+
+// A page given by its rows, with the options.
+struct EncodeParams : EncodeOptions {
     int width = 0;                 // pixels, 1..65535
     int height = 0;                // rows, 1..65535
     int components = 1;            // 1 grey, 3 colour
     const uint8_t* rows = nullptr; // top-down rows
     size_t stride = 0;             // bytes from one row to the next
     PixelOrder order = PixelOrder::BGR;
-    int quality = 75; // 1..100 (0 counts as 1, above 100 as 100)
-    int dpi = 0;      // JFIF density in dots per inch; 0 writes an aspect ratio 1:1
-    Chroma chroma = Chroma::Subsampled420;
-    int restartInterval = 0; // MCUs between restart markers; 0 writes none
+    int dpi = 0; // JFIF density in dots per inch; 0 writes an aspect ratio 1:1
 };
 
 // Fixed header layout of streams written without restart markers: everything up
@@ -46,6 +53,10 @@ constexpr size_t kColourChromaAcOffset = 431;
 
 // Encodes one page. Returns false (and sets *error when given) for bad parameters.
 bool Encode(const EncodeParams& params, std::vector<uint8_t>& out, std::string* error = nullptr);
+// Encodes a grey or colour page view where its rows lie (any row order); the
+// density is the view's horizontal resolution.
+bool Encode(const CPageView& page, const EncodeOptions& options, std::vector<uint8_t>& out,
+            std::string* error = nullptr);
 
 // The quantisation table (natural order) the encoder uses: 0 luminance, 1 chrominance.
 void QuantTable(int quality, int table, uint16_t out[64]);

@@ -3,6 +3,8 @@
 #include "jpegcodec.h"
 #include "jpegtables.h"
 
+#include "codecs/JpegHeader.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -73,7 +75,8 @@ public:
     CDecoder(const uint8_t* data, size_t size, const DecodeOptions& opt)
         : m_p(data), m_pEnd(data + size), m_pBegin(data), m_opt(opt) {}
 
-    bool Run(bool headerOnly, HeaderInfo* info);
+    // Decodes every scan of the stream.
+    bool Run();
     // Where decoded rows go; set before Run.
     void SetOutput(uint8_t* buffer, size_t stride) {
         m_pOut = buffer;
@@ -91,7 +94,7 @@ private:
         return false;
     }
     int U16(const uint8_t* p) const { return (p[0] << 8) | p[1]; }
-    bool ReadSof(const uint8_t* seg, int len, bool progressive);
+    bool ReadSof(const CJpegSegment& segment);
     bool ReadDqt(const uint8_t* seg, int len);
     bool ReadDht(const uint8_t* seg, int len);
     bool DecodeScan(const uint8_t* seg, int len);
@@ -226,6 +229,37 @@ inline uint8_t ToSample(float f) {
     return static_cast<uint8_t>(static_cast<int>(f));
 }
 
+// One-dimensional inverse AAN DCT of in[0], in[step], ... in[7 * step] into
+// out[0], out[outStep], ...
+__attribute__((always_inline)) inline void Idct8(const float* in, int step, float* out,
+                                                 int outStep) {
+    float t0 = in[0], t1 = in[2 * step], t2 = in[4 * step], t3 = in[6 * step];
+    float t10 = t0 + t2, t11 = t0 - t2;
+    float t13 = t1 + t3, t12 = (t1 - t3) * 1.414213562f - t13;
+    t0 = t10 + t13;
+    t3 = t10 - t13;
+    t1 = t11 + t12;
+    t2 = t11 - t12;
+    float t4 = in[step], t5 = in[3 * step], t6 = in[5 * step], t7 = in[7 * step];
+    float z13 = t6 + t5, z10 = t6 - t5, z11 = t4 + t7, z12 = t4 - t7;
+    t7 = z11 + z13;
+    t11 = (z11 - z13) * 1.414213562f;
+    float z5 = (z10 + z12) * 1.847759065f;
+    t10 = z5 - z12 * 1.082392200f;
+    t12 = z5 - z10 * 2.613125930f;
+    t6 = t12 - t7;
+    t5 = t11 - t6;
+    t4 = t10 - t5;
+    out[0 * outStep] = t0 + t7;
+    out[7 * outStep] = t0 - t7;
+    out[1 * outStep] = t1 + t6;
+    out[6 * outStep] = t1 - t6;
+    out[2 * outStep] = t2 + t5;
+    out[5 * outStep] = t2 - t5;
+    out[3 * outStep] = t3 + t4;
+    out[4 * outStep] = t3 - t4;
+}
+
 bool CDecoder::DecodeBlock(Component& c, uint8_t* dst, int stride) {
     const int s = DecodeSymbol(m_dc[c.td]);
     if (s < 0 || s > 11)
@@ -273,57 +307,12 @@ bool CDecoder::DecodeBlock(Component& c, uint8_t* dst, int stride) {
     }
 
     // Inverse AAN DCT: columns, then rows.
-    float ws[64];
-    for (int col = 0; col < 8; ++col) {
-        const float* in = coef + col;
-        float* o = ws + col;
-        float t0 = in[0], t1 = in[16], t2 = in[32], t3 = in[48];
-        float t10 = t0 + t2, t11 = t0 - t2;
-        float t13 = t1 + t3, t12 = (t1 - t3) * 1.414213562f - t13;
-        t0 = t10 + t13;
-        t3 = t10 - t13;
-        t1 = t11 + t12;
-        t2 = t11 - t12;
-        float t4 = in[8], t5 = in[24], t6 = in[40], t7 = in[56];
-        float z13 = t6 + t5, z10 = t6 - t5, z11 = t4 + t7, z12 = t4 - t7;
-        t7 = z11 + z13;
-        t11 = (z11 - z13) * 1.414213562f;
-        float z5 = (z10 + z12) * 1.847759065f;
-        t10 = z5 - z12 * 1.082392200f;
-        t12 = z5 - z10 * 2.613125930f;
-        t6 = t12 - t7;
-        t5 = t11 - t6;
-        t4 = t10 - t5;
-        o[0] = t0 + t7;
-        o[56] = t0 - t7;
-        o[8] = t1 + t6;
-        o[48] = t1 - t6;
-        o[16] = t2 + t5;
-        o[40] = t2 - t5;
-        o[24] = t3 + t4;
-        o[32] = t3 - t4;
-    }
+    float ws[64], r[8];
+    for (int col = 0; col < 8; ++col)
+        Idct8(coef + col, 8, ws + col, 8);
     for (int row = 0; row < 8; ++row) {
-        const float* in = ws + row * 8;
+        Idct8(ws + row * 8, 1, r, 1);
         uint8_t* out = dst + row * stride;
-        float t0 = in[0], t1 = in[2], t2 = in[4], t3 = in[6];
-        float t10 = t0 + t2, t11 = t0 - t2;
-        float t13 = t1 + t3, t12 = (t1 - t3) * 1.414213562f - t13;
-        t0 = t10 + t13;
-        t3 = t10 - t13;
-        t1 = t11 + t12;
-        t2 = t11 - t12;
-        float t4 = in[1], t5 = in[3], t6 = in[5], t7 = in[7];
-        float z13 = t6 + t5, z10 = t6 - t5, z11 = t4 + t7, z12 = t4 - t7;
-        t7 = z11 + z13;
-        t11 = (z11 - z13) * 1.414213562f;
-        float z5 = (z10 + z12) * 1.847759065f;
-        t10 = z5 - z12 * 1.082392200f;
-        t12 = z5 - z10 * 2.613125930f;
-        t6 = t12 - t7;
-        t5 = t11 - t6;
-        t4 = t10 - t5;
-        const float r[8] = {t0 + t7, t1 + t6, t2 + t5, t3 + t4, t3 - t4, t2 - t5, t1 - t6, t0 - t7};
         for (int i = 0; i < 8; ++i)
             out[i] = ToSample(r[i]);
     }
@@ -373,39 +362,27 @@ bool CDecoder::ReadDht(const uint8_t* seg, int len) {
     return true;
 }
 
-bool CDecoder::ReadSof(const uint8_t* seg, int len, bool progressive) {
+bool CDecoder::ReadSof(const CJpegSegment& segment) {
     if (m_bHaveFrame)
         return Fail("corrupt JPEG header: second frame header");
-    if (len < 6)
-        return Fail("corrupt JPEG header: short frame header");
-    const int precision = seg[0];
-    m_info.height = U16(seg + 1);
-    m_info.width = U16(seg + 3);
-    m_nComponents = seg[5];
-    m_info.components = m_nComponents;
-    m_info.progressive = progressive;
-    if (len < 6 + 3 * m_nComponents)
-        return Fail("corrupt JPEG header: short frame header");
-    if (precision != 8)
-        return Fail("unsupported JPEG: only 8-bit samples are decoded");
-    if (m_nComponents != 1 && m_nComponents != 3)
-        return Fail("unsupported JPEG: only grey and three-component colour are decoded");
-    if (m_info.width == 0 || m_info.height == 0)
-        return Fail("unsupported JPEG: image size missing from the frame header");
-    m_hMax = m_vMax = 1;
+    CJpegFrame frame;
+    std::string error;
+    if (!ReadJpegFrame(segment, frame, &error)) {
+        m_strError = error;
+        return false;
+    }
+    m_info.width = frame.m_nWidth;
+    m_info.height = frame.m_nHeight;
+    m_info.components = m_nComponents = frame.m_nComponents;
+    m_info.progressive = frame.m_nMarker == 0xC2;
+    m_hMax = frame.m_nHMax;
+    m_vMax = frame.m_nVMax;
     for (int i = 0; i < m_nComponents; ++i) {
         Component& c = m_comp[i];
-        c.id = seg[6 + 3 * i];
-        c.h = seg[7 + 3 * i] >> 4;
-        c.v = seg[7 + 3 * i] & 15;
-        c.tq = seg[8 + 3 * i];
-        if (c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4 || c.tq > 3)
-            return Fail("corrupt JPEG header: bad component sampling or table");
-        for (int j = 0; j < i; ++j)
-            if (m_comp[j].id == c.id)
-                return Fail("corrupt JPEG header: duplicate component id");
-        m_hMax = std::max(m_hMax, c.h);
-        m_vMax = std::max(m_vMax, c.v);
+        c.id = frame.m_arrComp[i].m_nId;
+        c.h = frame.m_arrComp[i].m_nH;
+        c.v = frame.m_arrComp[i].m_nV;
+        c.tq = frame.m_arrComp[i].m_nQuant;
         m_info.hSamp[i] = c.h;
         m_info.vSamp[i] = c.v;
     }
@@ -540,48 +517,33 @@ bool CDecoder::DecodeScan(const uint8_t* seg, int len) {
     return true;
 }
 
-bool CDecoder::Run(bool headerOnly, HeaderInfo* info) {
-    if (m_pEnd - m_p < 4 || m_p[0] != 0xFF || m_p[1] != 0xD8)
-        return Fail("not a JPEG stream (no start-of-image marker)");
-    m_p += 2;
+bool CDecoder::Run() {
+    CJpegSegments walk(m_pBegin, static_cast<size_t>(m_pEnd - m_pBegin));
+    if (!walk.Begin())
+        return Fail(walk.Error().c_str());
+    CJpegSegment seg;
     for (;;) {
-        // Find the next marker, skipping fill bytes and stray data.
-        while (m_p < m_pEnd && *m_p != 0xFF)
-            ++m_p;
-        while (m_p < m_pEnd && *m_p == 0xFF)
-            ++m_p;
-        if (m_p >= m_pEnd) {
-            if (m_bDecodedAny && !headerOnly)
+        if (!walk.Next(seg)) {
+            if (walk.AtEnd() && m_bDecodedAny)
                 return true; // a missing end-of-image marker loses nothing
-            return Fail("corrupt JPEG: data ends before the image");
+            return Fail(walk.Error().c_str());
         }
-        const uint8_t marker = *m_p++;
-        if (marker == 0xD9) {
+        if (seg.m_nMarker == 0xD9) {
             if (!m_bDecodedAny)
                 return Fail("corrupt JPEG: end of image before any scan");
             return true;
         }
-        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01 || marker == 0xD8)
+        if (!seg.m_pData)
             continue; // stand-alone markers carry no segment
-        if (m_pEnd - m_p < 2)
-            return Fail("corrupt JPEG: segment length missing");
-        const int len = U16(m_p);
-        if (len < 2 || m_pEnd - m_p < len)
-            return Fail("corrupt JPEG: segment runs past the end of the data");
-        const uint8_t* seg = m_p + 2;
-        const int segLen = len - 2;
-        m_p += len;
-        switch (marker) {
+        switch (seg.m_nMarker) {
         case 0xC0:
         case 0xC1:
-            if (!ReadSof(seg, segLen, false))
+            if (!ReadSof(seg))
                 return false;
             break;
         case 0xC2:
-            if (!ReadSof(seg, segLen, true))
+            if (!ReadSof(seg))
                 return false;
-            if (headerOnly)
-                break;
             return Fail("unsupported JPEG: progressive streams are not decoded");
         case 0xC3:
         case 0xC5:
@@ -595,38 +557,24 @@ bool CDecoder::Run(bool headerOnly, HeaderInfo* info) {
         case 0xCF:
             return Fail("unsupported JPEG process (lossless, hierarchical or arithmetic coding)");
         case 0xC4:
-            if (!ReadDht(seg, segLen))
+            if (!ReadDht(seg.m_pData, seg.m_nLength))
                 return false;
             break;
         case 0xDB:
-            if (!ReadDqt(seg, segLen))
+            if (!ReadDqt(seg.m_pData, seg.m_nLength))
                 return false;
             break;
         case 0xDD:
-            if (segLen < 2)
+            if (seg.m_nLength < 2)
                 return Fail("corrupt JPEG header: short restart interval");
-            m_nRestart = U16(seg);
-            m_info.restartInterval = m_nRestart;
-            break;
-        case 0xE0:
-            if (segLen >= 12 && std::memcmp(seg, "JFIF\0", 5) == 0) {
-                m_info.densityUnit = seg[7];
-                m_info.xDensity = U16(seg + 8);
-                m_info.yDensity = U16(seg + 10);
-            }
+            m_nRestart = U16(seg.m_pData);
             break;
         case 0xDA:
-            if (m_info.headerLength == 0)
-                m_info.headerLength = static_cast<size_t>(m_p - m_pBegin);
-            if (headerOnly) {
-                if (!m_bHaveFrame)
-                    return Fail("corrupt JPEG: scan before the frame header");
-                if (info)
-                    *info = m_info;
-                return true;
-            }
-            if (!DecodeScan(seg, segLen))
+            // The entropy-coded data follows the scan header; the walk goes on behind it.
+            m_p = m_pBegin + seg.m_nEnd;
+            if (!DecodeScan(seg.m_pData, seg.m_nLength))
                 return false;
+            walk.SetPosition(static_cast<size_t>(m_p - m_pBegin));
             break;
         default:
             break; // APPn, COM and others are skipped by their length
@@ -808,11 +756,22 @@ void CDecoder::EmitRows(int y0, int y1) {
 } // namespace
 
 bool ReadHeader(const uint8_t* data, size_t size, HeaderInfo& info, std::string* error) {
-    CDecoder d(data, size, DecodeOptions{});
-    if (!d.Run(true, &info)) {
-        if (error)
-            *error = d.m_strError;
+    CJpegHeader h;
+    if (!ReadJpegHeader(data, size, h, error))
         return false;
+    info = HeaderInfo{};
+    info.width = h.m_frame.m_nWidth;
+    info.height = h.m_frame.m_nHeight;
+    info.components = h.m_frame.m_nComponents;
+    info.densityUnit = h.m_nDensityUnit;
+    info.xDensity = h.m_nXDensity;
+    info.yDensity = h.m_nYDensity;
+    info.progressive = h.m_bProgressive;
+    info.restartInterval = h.m_nRestartInterval;
+    info.headerLength = h.m_nHeaderLength;
+    for (int i = 0; i < info.components; ++i) {
+        info.hSamp[i] = h.m_frame.m_arrComp[i].m_nH;
+        info.vSamp[i] = h.m_frame.m_arrComp[i].m_nV;
     }
     return true;
 }
@@ -820,14 +779,10 @@ bool ReadHeader(const uint8_t* data, size_t size, HeaderInfo& info, std::string*
 bool DecodeInto(const uint8_t* data, size_t size, uint8_t* buffer, size_t stride, int maxHeight,
                 int& width, int& height, int& components, const DecodeOptions& options,
                 std::string* error) {
-    CDecoder d(data, size, options);
     HeaderInfo info;
     // The size check comes before the entropy data is decoded.
-    if (!d.Run(true, &info)) {
-        if (error)
-            *error = d.m_strError;
+    if (!ReadHeader(data, size, info, error))
         return false;
-    }
     if (info.progressive) {
         if (error)
             *error = "unsupported JPEG: progressive streams are not decoded";
@@ -841,7 +796,7 @@ bool DecodeInto(const uint8_t* data, size_t size, uint8_t* buffer, size_t stride
     }
     CDecoder full(data, size, options);
     full.SetOutput(buffer, stride);
-    if (!full.Run(false, nullptr) || !full.Finish()) {
+    if (!full.Run() || !full.Finish()) {
         if (error)
             *error = full.m_strError;
         return false;

@@ -226,21 +226,41 @@ void PutDht(std::vector<uint8_t>& h, int cls, int id, const uint8_t bits[16], co
 } // namespace
 
 bool Encode(const EncodeParams& p, std::vector<uint8_t>& out, std::string* error) {
-    if (p.width < 1 || p.width > 65535 || p.height < 1 || p.height > 65535) {
-        SetError(error, "image size must be 1..65535 pixels each way");
-        return false;
-    }
-    if (p.components != 1 && p.components != 3) {
+    // A size out of range is reported by the page encoder below.
+    const bool sized = p.width >= 1 && p.width <= 65535 && p.height >= 1 && p.height <= 65535;
+    if (sized && p.components != 1 && p.components != 3) {
         SetError(error, "only grey (1) and colour (3) components are supported");
         return false;
     }
-    if (!p.rows || p.stride < static_cast<size_t>(p.width) * p.components) {
+    if (sized && (!p.rows || p.stride < static_cast<size_t>(p.width) * p.components)) {
         SetError(error, "no pixel rows, or the row stride is shorter than a row");
         return false;
     }
-    const bool colour = p.components == 3;
-    const bool sub = colour && p.chroma == Chroma::Subsampled420;
-    const int quality = std::clamp(p.quality, 1, 100);
+    const CPageView page =
+        ViewOfRows(p.rows, p.stride, p.width, p.height, 8 * p.components, p.dpi, true,
+                   p.order == PixelOrder::RGB ? ColourOrder::RGB : ColourOrder::BGR);
+    return Encode(page, p, out, error);
+}
+
+bool Encode(const CPageView& page, const EncodeOptions& options, std::vector<uint8_t>& out,
+            std::string* error) {
+    const int width = page.m_nWidth, height = page.m_nHeight;
+    const int components = page.m_nBitsPerPixel / 8;
+    if (width < 1 || width > 65535 || height < 1 || height > 65535) {
+        SetError(error, "image size must be 1..65535 pixels each way");
+        return false;
+    }
+    if (page.m_nBitsPerPixel != 8 && page.m_nBitsPerPixel != 24) {
+        SetError(error, "only grey (1) and colour (3) components are supported");
+        return false;
+    }
+    if (!page.IsValid()) {
+        SetError(error, "no pixel rows, or the row stride is shorter than a row");
+        return false;
+    }
+    const bool colour = components == 3;
+    const bool sub = colour && options.chroma == Chroma::Subsampled420;
+    const int quality = std::clamp(options.quality, 1, 100);
 
     uint16_t quant[2][64];
     QuantTable(quality, 0, quant[0]);
@@ -256,8 +276,8 @@ bool Encode(const EncodeParams& p, std::vector<uint8_t>& out, std::string* error
     h.insert(h.end(), jfif, jfif + 5);
     h.push_back(1);
     h.push_back(1);
-    const int density = p.dpi > 0 ? std::min(p.dpi, 65535) : 1;
-    h.push_back(p.dpi > 0 ? 1 : 0);
+    const int density = page.m_nXDpi > 0 ? std::min(page.m_nXDpi, 65535) : 1;
+    h.push_back(page.m_nXDpi > 0 ? 1 : 0);
     for (int i = 0; i < 2; ++i) {
         h.push_back(static_cast<uint8_t>(density >> 8));
         h.push_back(static_cast<uint8_t>(density));
@@ -270,14 +290,14 @@ bool Encode(const EncodeParams& p, std::vector<uint8_t>& out, std::string* error
         for (int k = 0; k < 64; ++k)
             h.push_back(static_cast<uint8_t>(quant[t][kZigzagToNatural[k]]));
     }
-    PutMarkerSegmentHeader(h, 0xC0, 8 + 3 * p.components);
+    PutMarkerSegmentHeader(h, 0xC0, 8 + 3 * components);
     h.push_back(8);
-    h.push_back(static_cast<uint8_t>(p.height >> 8));
-    h.push_back(static_cast<uint8_t>(p.height));
-    h.push_back(static_cast<uint8_t>(p.width >> 8));
-    h.push_back(static_cast<uint8_t>(p.width));
-    h.push_back(static_cast<uint8_t>(p.components));
-    for (int c = 0; c < p.components; ++c) {
+    h.push_back(static_cast<uint8_t>(height >> 8));
+    h.push_back(static_cast<uint8_t>(height));
+    h.push_back(static_cast<uint8_t>(width >> 8));
+    h.push_back(static_cast<uint8_t>(width));
+    h.push_back(static_cast<uint8_t>(components));
+    for (int c = 0; c < components; ++c) {
         h.push_back(static_cast<uint8_t>(c + 1));
         h.push_back(c == 0 && sub ? 0x22 : 0x11);
         h.push_back(c == 0 ? 0 : 1);
@@ -288,15 +308,15 @@ bool Encode(const EncodeParams& p, std::vector<uint8_t>& out, std::string* error
         PutDht(h, 0, 1, kDcChromaBits, kDcChromaValues, 12);
         PutDht(h, 1, 1, kAcChromaBits, kAcChromaValues, 162);
     }
-    const int restart = std::clamp(p.restartInterval, 0, 65535);
+    const int restart = std::clamp(options.restartInterval, 0, 65535);
     if (restart > 0) {
         PutMarkerSegmentHeader(h, 0xDD, 4);
         h.push_back(static_cast<uint8_t>(restart >> 8));
         h.push_back(static_cast<uint8_t>(restart));
     }
-    PutMarkerSegmentHeader(h, 0xDA, 6 + 2 * p.components);
-    h.push_back(static_cast<uint8_t>(p.components));
-    for (int c = 0; c < p.components; ++c) {
+    PutMarkerSegmentHeader(h, 0xDA, 6 + 2 * components);
+    h.push_back(static_cast<uint8_t>(components));
+    for (int c = 0; c < components; ++c) {
         h.push_back(static_cast<uint8_t>(c + 1));
         h.push_back(c == 0 ? 0x00 : 0x11);
     }
@@ -320,36 +340,37 @@ bool Encode(const EncodeParams& p, std::vector<uint8_t>& out, std::string* error
     }
 
     const int mcuW = sub ? 16 : 8, mcuH = sub ? 16 : 8;
-    const int mcusX = (p.width + mcuW - 1) / mcuW;
-    const int mcusY = (p.height + mcuH - 1) / mcuH;
+    const int mcusX = (width + mcuW - 1) / mcuW;
+    const int mcusY = (height + mcuH - 1) / mcuH;
     const size_t planeW = static_cast<size_t>(mcusX) * mcuW;
 
     out.clear();
-    out.resize(h.size() + 65536 + static_cast<size_t>(p.width) * p.height / 4);
+    out.resize(h.size() + 65536 + static_cast<size_t>(width) * height / 4);
     CBitWriter bw(out);
     for (uint8_t b : h)
         bw.Raw(b);
 
     // One MCU row of each component plane, edges replicated to whole blocks.
     std::vector<uint8_t> planes[3];
-    for (int c = 0; c < p.components; ++c)
+    for (int c = 0; c < components; ++c)
         planes[c].resize(planeW * mcuH);
     std::vector<uint8_t> chromaSmall[2];
     if (sub) {
         chromaSmall[0].resize(planeW / 2 * 8);
         chromaSmall[1].resize(planeW / 2 * 8);
     }
-    const int rOff = p.order == PixelOrder::BGR ? 2 : 0, bOff = p.order == PixelOrder::BGR ? 0 : 2;
+    const int rOff = page.m_order == ColourOrder::BGR ? 2 : 0,
+              bOff = page.m_order == ColourOrder::BGR ? 0 : 2;
 
     int mcuCount = 0, restartNum = 0;
     for (int my = 0; my < mcusY; ++my) {
         for (int y = 0; y < mcuH; ++y) {
-            const int sy = std::min(my * mcuH + y, p.height - 1);
-            const uint8_t* row = p.rows + static_cast<size_t>(sy) * p.stride;
+            const int sy = std::min(my * mcuH + y, height - 1);
+            const uint8_t* row = page.Row(sy);
             uint8_t* py = planes[0].data() + y * planeW;
             if (!colour) {
-                std::memcpy(py, row, p.width);
-                std::memset(py + p.width, row[p.width - 1], planeW - p.width);
+                std::memcpy(py, row, width);
+                std::memset(py + width, row[width - 1], planeW - width);
                 continue;
             }
             uint8_t* pcb = planes[1].data() + y * planeW;
@@ -357,7 +378,7 @@ bool Encode(const EncodeParams& p, std::vector<uint8_t>& out, std::string* error
             // Runs of one colour (the paper) reuse the last conversion.
             uint32_t lastKey = 0xFFFFFFFFu;
             uint8_t ly = 0, lcb = 0, lcr = 0;
-            for (int x = 0; x < p.width; ++x) {
+            for (int x = 0; x < width; ++x) {
                 const uint8_t* px = row + 3 * x;
                 const uint32_t key = px[0] | (px[1] << 8) | (px[2] << 16);
                 if (key != lastKey) {
@@ -373,10 +394,10 @@ bool Encode(const EncodeParams& p, std::vector<uint8_t>& out, std::string* error
                 pcb[x] = lcb;
                 pcr[x] = lcr;
             }
-            for (size_t x = p.width; x < planeW; ++x) {
-                py[x] = py[p.width - 1];
-                pcb[x] = pcb[p.width - 1];
-                pcr[x] = pcr[p.width - 1];
+            for (size_t x = width; x < planeW; ++x) {
+                py[x] = py[width - 1];
+                pcb[x] = pcb[width - 1];
+                pcr[x] = pcr[width - 1];
             }
         }
         if (sub) {

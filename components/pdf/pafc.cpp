@@ -48,17 +48,15 @@ extern "C" int vlm_PAFC_make(const PAFC_PAGE* page, int /*reserved*/) {
     std::lock_guard<std::mutex> guard(s.lock);
     if (!s.writer.IsOpen())
         return PAFC_ERR_NOT_OPEN;
-    vlm::pdf::PageImage img;
-    img.rows = page->rows;
-    img.stride = static_cast<size_t>(page->stride);
-    img.width = page->width;
-    img.height = page->height;
-    img.dpi = page->dpi;
-    img.type = static_cast<vlm::pdf::ImageType>(page->type);
-    const bool ok = s.writer.AddPage(img);
+    // The record's rows are top-down with 1 = black and B,G,R, as its type says.
+    const int bpp = page->type == 1 ? 1 : page->type == 2 ? 8 : 24;
+    const vlm::CPageView view = vlm::ViewOfRows(page->rows, static_cast<size_t>(page->stride),
+                                                page->width, page->height, bpp, page->dpi);
+    if (!view.IsValid())
+        return PAFC_ERR_ARGUMENT;
+    const bool ok = s.writer.AddPage(view);
     s.lastSize = s.writer.BytesWritten();
-    return ok ? PAFC_OK
-              : (img.rows && img.width > 0 && img.height > 0 ? PAFC_ERR_IO : PAFC_ERR_ARGUMENT);
+    return ok ? PAFC_OK : PAFC_ERR_IO;
 }
 
 extern "C" int vlm_PAFC_getFileSize(int32_t* size) {

@@ -1,6 +1,6 @@
 #include "pdfwriter.h"
 
-#include "imaging/ccitt.h"
+#include "codecs/ccitt.h"
 
 #include <cstdarg>
 #include <ctime>
@@ -88,56 +88,46 @@ bool CPdfWriter::Open(const std::string& path, const DocumentSettings& settings,
     return true;
 }
 
-bool CPdfWriter::AddPage(const PageImage& page, std::string* error) {
+bool CPdfWriter::AddPage(const CPageView& page, std::string* error) {
     if (!m_pFile)
         return Fail(error, "no document is open");
-    if (!page.rows || page.width < 1 || page.height < 1 || page.width > 65535 ||
-        page.height > 65535)
+    if (!page.m_pTop || page.m_nWidth < 1 || page.m_nHeight < 1 || page.m_nWidth > 65535 ||
+        page.m_nHeight > 65535)
         return Fail(error, "page has no pixels or is too large");
-    const size_t rowBytes = page.type == ImageType::Bilevel
-                                ? (static_cast<size_t>(page.width) + 7) / 8
-                            : page.type == ImageType::Grey ? static_cast<size_t>(page.width)
-                                                           : static_cast<size_t>(page.width) * 3;
-    if (page.stride < rowBytes)
+    if (!page.IsValid())
         return Fail(error, "row stride shorter than a row");
 
+    const bool bilevel = page.m_nBitsPerPixel == 1;
     std::vector<uint8_t> data;
     const char* filter;
-    const char* colourSpace = page.type == ImageType::Colour ? "/DeviceRGB" : "/DeviceGray";
+    const char* colourSpace = page.m_nBitsPerPixel == 24 ? "/DeviceRGB" : "/DeviceGray";
     int bits = 8;
-    if (page.type == ImageType::Bilevel) {
-        data = vlm::EncodeG4(page.rows, page.width, page.height, page.stride, true);
+    if (bilevel) {
+        data = vlm::EncodeG4(page);
         if (data.empty())
             return Fail(error, "Group 4 coding failed");
         filter = "/CCITTFaxDecode";
         bits = 1;
     } else {
         const ImageSettings is = SettingsForCompression(m_settings.compression);
-        jpeg::EncodeParams p;
-        p.width = page.width;
-        p.height = page.height;
-        p.components = page.type == ImageType::Colour ? 3 : 1;
-        p.rows = page.rows;
-        p.stride = page.stride;
-        p.order = jpeg::PixelOrder::BGR;
-        p.quality = is.jpegQuality;
-        p.chroma = is.chroma;
-        p.dpi = page.dpi > 0 ? page.dpi : 0;
+        jpeg::EncodeOptions options;
+        options.quality = is.jpegQuality;
+        options.chroma = is.chroma;
         std::string err;
-        if (!jpeg::Encode(p, data, &err))
+        if (!jpeg::Encode(page, options, data, &err))
             return Fail(error, "JPEG coding failed: " + err);
         filter = "/DCTDecode";
     }
 
-    const int dpi = page.dpi > 0 ? page.dpi : 72;
-    const double wPt = page.width * 72.0 / dpi, hPt = page.height * 72.0 / dpi;
+    const int dpi = page.m_nXDpi > 0 ? page.m_nXDpi : 72;
+    const double wPt = page.m_nWidth * 72.0 / dpi, hPt = page.m_nHeight * 72.0 / dpi;
     const int imageObj = NewObject();
     bool ok = Printf("%d 0 obj\n<< /Type /XObject /Subtype /Image /Width %d /Height %d "
                      "/ColorSpace %s /BitsPerComponent %d /Filter %s ",
-                     imageObj, page.width, page.height, colourSpace, bits, filter);
-    if (page.type == ImageType::Bilevel)
+                     imageObj, page.m_nWidth, page.m_nHeight, colourSpace, bits, filter);
+    if (bilevel)
         ok = ok && Printf("/DecodeParms << /K -1 /Columns %d /Rows %d /BlackIs1 false >> ",
-                          page.width, page.height);
+                          page.m_nWidth, page.m_nHeight);
     ok = ok && Printf("/Length %zu >>\nstream\n", data.size()) && Write(data.data(), data.size()) &&
          Printf("\nendstream\nendobj\n");
 

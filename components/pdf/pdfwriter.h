@@ -12,19 +12,6 @@
 
 namespace vlm::pdf {
 
-enum class ImageType { Bilevel = 1, Grey = 2, Colour = 3 };
-
-// One scanned page. Rows top-down, `stride` bytes apart: bilevel 1 bit per pixel,
-// most significant bit first, 1 = black; grey 0 = black; colour B,G,R.
-struct PageImage {
-    const uint8_t* rows = nullptr;
-    size_t stride = 0;
-    int width = 0;
-    int height = 0;
-    int dpi = 0; // 0 or less: 72, one pixel per point
-    ImageType type = ImageType::Grey;
-};
-
 // Compression codes of the document settings.
 constexpr int kCompressionNormal = 0;
 constexpr int kCompressionHigh = 2;
@@ -53,7 +40,9 @@ public:
 
     bool Open(const std::string& path, const DocumentSettings& settings,
               std::string* error = nullptr);
-    bool AddPage(const PageImage& page, std::string* error = nullptr);
+    // A bilevel (Group 4), grey or colour (JPEG) page, coded where its rows lie.
+    // A resolution of 0 or less counts as 72 dpi, one pixel per point.
+    bool AddPage(const CPageView& page, std::string* error = nullptr);
     // Writes the page tree, catalogue, document information, cross-reference
     // table and trailer. false when any write of the document failed.
     bool Close(std::string* error = nullptr);

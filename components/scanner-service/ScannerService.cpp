@@ -2,20 +2,12 @@
 
 #include <cstdarg>
 
-#include "runner/core/ServiceChannel.h"
+#include "contracts/ServiceChannel.h"
 
 namespace scansvc {
 
 std::string StopEventName(const std::string& channel) {
     return channel + " Stop";
-}
-
-// Must match the client's names (runner/JobPipeClient.h).
-static std::string AliveMutexName(const std::string& c) {
-    return c + " Service Alive";
-}
-static std::string ClientMutexName(const std::string& c) {
-    return c + " Client Alive";
 }
 
 BOOL CServiceLog::Open(const std::string& path) {
@@ -57,6 +49,9 @@ struct CScannerService::PipeInstance {
     OVERLAPPED m_ov{};
     uint8_t m_buf[4] = {};
     DWORD m_nHave = 0;
+    // A client opened the instance before ConnectNamedPipe was called: the
+    // connection is made, and no completion will report it.
+    bool m_bConnectedEarly = false;
 };
 
 CScannerService::CScannerService(const ServiceOptions& opts, CServiceLog& log)
@@ -70,7 +65,8 @@ void CScannerService::Log(const std::string& s) {
 }
 
 int CScannerService::Run() {
-    m_hAlive.Attach(CreateMutexA(nullptr, TRUE, AliveMutexName(m_opts.m_strChannel).c_str()));
+    m_hAlive.Attach(
+        CreateMutexA(nullptr, TRUE, kestrel::ServiceAliveMutexName(m_opts.m_strChannel).c_str()));
     if (!m_hAlive || GetLastError() == ERROR_ALREADY_EXISTS) {
         m_log.Write("another scanner service already serves \"%s\"", m_opts.m_strChannel.c_str());
         return 3;
@@ -194,15 +190,35 @@ BOOL CScannerService::CreateListener() {
     inst->m_ov.hEvent = inst->m_hEvent;
     if (!ConnectNamedPipe(inst->m_hPipe, &inst->m_ov)) {
         DWORD err = GetLastError();
-        if (err == ERROR_PIPE_CONNECTED)
+        if (err == ERROR_PIPE_CONNECTED) {
+            inst->m_bConnectedEarly = true;
             SetEvent(inst->m_hEvent);
-        else if (err != ERROR_IO_PENDING) {
+        } else if (err != ERROR_IO_PENDING) {
             m_log.Write("cannot listen on the pipe (error %lu)", err);
             return FALSE;
         }
     }
     m_pListener = std::move(inst);
     return TRUE;
+}
+
+CScannerService::ListenResult CScannerService::TakeListenResult(PipeInstance& p) {
+    if (p.m_bConnectedEarly)
+        return ListenResult::kConnected;
+    DWORD dummy = 0;
+    if (GetOverlappedResult(p.m_hPipe, &p.m_ov, &dummy, FALSE))
+        return ListenResult::kConnected;
+    if (GetLastError() == ERROR_PIPE_CONNECTED)
+        return ListenResult::kConnected;
+    if (GetLastError() != ERROR_IO_INCOMPLETE)
+        return ListenResult::kGone;
+    // Signalled before the connection was made: reset, then look again, so
+    // that a completion between the two is seen now or signals anew.
+    ResetEvent(p.m_hEvent);
+    if (GetOverlappedResult(p.m_hPipe, &p.m_ov, &dummy, FALSE) ||
+        GetLastError() == ERROR_PIPE_CONNECTED)
+        return ListenResult::kConnected;
+    return GetLastError() == ERROR_IO_INCOMPLETE ? ListenResult::kPending : ListenResult::kGone;
 }
 
 void CScannerService::StartRead() {
@@ -244,15 +260,16 @@ int CScannerService::RunPipe() {
             break;
         }
         if (w == WAIT_OBJECT_0 + 1) {
-            DWORD dummy = 0;
-            if (GetOverlappedResult(m_pListener->m_hPipe, &m_pListener->m_ov, &dummy, FALSE) ||
-                GetLastError() == ERROR_PIPE_CONNECTED) {
+            // A connected instance joins the queue; a still listening one
+            // stays; one whose client came and went is replaced.
+            const ListenResult r = TakeListenResult(*m_pListener);
+            if (r == ListenResult::kConnected) {
                 m_waiting.push_back(std::move(m_pListener));
                 if (m_pCurrent)
                     m_log.Write("client waiting for its turn (%u waiting)",
                                 (unsigned)m_waiting.size());
             }
-            if (!CreateListener())
+            if (r != ListenResult::kPending && !CreateListener())
                 return 2;
         } else if (w == WAIT_OBJECT_0 + 2 && m_pCurrent) {
             DWORD got = 0;
@@ -364,7 +381,8 @@ int CScannerService::RunSharedMemory() {
             // with no farewell means it is gone.
             if (!hClient)
                 hClient.Attach(
-                    OpenMutexA(SYNCHRONIZE, FALSE, ClientMutexName(m_opts.m_strChannel).c_str()));
+                    OpenMutexA(SYNCHRONIZE, FALSE,
+                               kestrel::ServiceClientMutexName(m_opts.m_strChannel).c_str()));
             if (hClient) {
                 DWORD w = WaitForSingleObject(hClient, 0);
                 if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED) {

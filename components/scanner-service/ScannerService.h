@@ -62,7 +62,10 @@ private:
     std::string KestrelPath() const;
     void Log(const std::string& s);
 
+    // What became of the listening instance once its event is signalled.
+    enum class ListenResult { kConnected, kPending, kGone };
     BOOL CreateListener();
+    ListenResult TakeListenResult(PipeInstance& p);
     void StartRead();
     void FinishSession(const char* why, BOOL bLost);
     BOOL HandleMessage(uint32_t code); // FALSE: the session ended

@@ -4,6 +4,8 @@
 //   scanner-service --stop [--name CHANNEL]
 #include "ScannerService.h"
 
+#include "contracts/ServiceChannel.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -25,7 +27,8 @@ int StopService(const std::string& channel) {
                      channel.c_str());
         return 1;
     }
-    vlm::CHandle hAlive(OpenMutexA(SYNCHRONIZE, FALSE, (channel + " Service Alive").c_str()));
+    vlm::CHandle hAlive(
+        OpenMutexA(SYNCHRONIZE, FALSE, kestrel::ServiceAliveMutexName(channel).c_str()));
     SetEvent(hStop);
     if (hAlive) {
         DWORD w = WaitForSingleObject(hAlive, 15000);

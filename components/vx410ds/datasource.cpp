@@ -1,11 +1,14 @@
 // The VX-410 TWAIN 1.9 data source ("Velmora VX-410 TWAIN"): one session per
 // process, states 4 to 7, events through the application's message loop
 // (MSG_PROCESSEVENT), native and memory transfers of pages taken from the
-// simulated VX-410 feeder, vendor operations and the extended error.
+// simulated VX-410 feeder, vendor operations and the extended error. For
+// tests of the programs that drive it, the simulator can also ask it to fail
+// at one image of a batch the ways a source may ("vx410 fault source").
 #include "core/dssettings.h"
 #include "core/pagerender.h"
 #include "resource.h"
-#include "vlmtwain.h"
+#include "contracts/GlobalLock.h"
+#include "contracts/vlmtwain.h"
 
 #include "pagegen.h"
 #include "vx410sim.h"
@@ -51,50 +54,7 @@ private:
     HGLOBAL m_h;
 };
 
-// Scoped GlobalLock.
-class CGlobalLock {
-public:
-    explicit CGlobalLock(HGLOBAL h) : m_h(h), m_p(h ? ::GlobalLock(h) : nullptr) {}
-    ~CGlobalLock() {
-        if (m_p)
-            ::GlobalUnlock(m_h);
-    }
-    CGlobalLock(const CGlobalLock&) = delete;
-    CGlobalLock& operator=(const CGlobalLock&) = delete;
-    uint8_t* Get() const { return static_cast<uint8_t*>(m_p); }
-    size_t Size() const { return m_h ? ::GlobalSize(m_h) : 0; }
-
-private:
-    HGLOBAL m_h;
-    void* m_p;
-};
-
-size_t ItemSize(TW_UINT16 type) {
-    switch (type) {
-    case TWTY_INT8:
-    case TWTY_UINT8:
-        return 1;
-    case TWTY_INT16:
-    case TWTY_UINT16:
-    case TWTY_BOOL:
-        return 2;
-    case TWTY_INT32:
-    case TWTY_UINT32:
-    case TWTY_FIX32:
-        return 4;
-    case TWTY_FRAME:
-        return 16;
-    case TWTY_STR32:
-        return 34;
-    case TWTY_STR64:
-        return 66;
-    case TWTY_STR128:
-        return 130;
-    case TWTY_STR255:
-        return 256;
-    }
-    return 0;
-}
+using vlm::CGlobalLock;
 
 TW_FIX32 ToFix32(double v) {
     const long raw = std::lround(v * 65536.0); // half away from zero
@@ -109,7 +69,7 @@ double FromFix32(TW_FIX32 f) {
 }
 
 void WriteItem(uint8_t* p, TW_UINT16 type, const CapValue& v) {
-    const size_t n = ItemSize(type);
+    const size_t n = TwainItemSize(type);
     if (type >= TWTY_STR32 && type <= TWTY_STR255) {
         std::memset(p, 0, n);
         std::memcpy(p, v.m_strText.data(), std::min(v.m_strText.size(), n - 1));
@@ -166,7 +126,7 @@ CapValue ReadItem(const uint8_t* p, TW_UINT16 type, size_t avail) {
     }
     default:
         if (type >= TWTY_STR32 && type <= TWTY_STR255) {
-            const size_t n = std::min(ItemSize(type), avail);
+            const size_t n = std::min<size_t>(TwainItemSize(type), avail);
             v.m_strText.assign(reinterpret_cast<const char*>(p), strnlen((const char*)p, n));
         }
     }
@@ -175,7 +135,7 @@ CapValue ReadItem(const uint8_t* p, TW_UINT16 type, size_t avail) {
 
 // Builds the TWAIN container for an answer.
 HGLOBAL BuildContainer(const CapAnswer& a) {
-    const size_t item = ItemSize(a.m_nItemType);
+    const size_t item = TwainItemSize(a.m_nItemType);
     if (a.m_nConType == TWON_RANGE) {
         CGlobalBlock block(sizeof(TW_RANGE));
         CGlobalLock lock(block.Get());
@@ -209,7 +169,7 @@ HGLOBAL BuildContainer(const CapAnswer& a) {
             e->NumItems = TW_UINT32(a.m_items.size());
         }
         for (size_t i = 0; i < a.m_items.size(); ++i)
-            WriteItem(lock.Get() + head + i * item, a.m_nItemType, a.m_items[i]);
+            WriteItem(lock.Bytes() + head + i * item, a.m_nItemType, a.m_items[i]);
         return block.Detach();
     }
     // One value: strings follow the item type directly.
@@ -218,7 +178,7 @@ HGLOBAL BuildContainer(const CapAnswer& a) {
     if (!lock.Get())
         return nullptr;
     reinterpret_cast<pTW_ONEVALUE>(lock.Get())->ItemType = a.m_nItemType;
-    WriteItem(lock.Get() + 2, a.m_nItemType, a.m_items.at(0));
+    WriteItem(lock.Bytes() + 2, a.m_nItemType, a.m_items.at(0));
     return block.Detach();
 }
 
@@ -274,6 +234,9 @@ private:
     ScanFormat Format() const;
     void PostEvent(TW_UINT16 twMsg);
     bool YieldCancels();
+    // The fault the simulator asks this source to show for the image about
+    // to be transferred (see "vx410 fault source"), or "".
+    std::string SourceFault();
     // Takes the next image (a new sheet, or the back of the last one).
     // Returns VLM_EXTERR_NONE or the device error that stopped the feed.
     TW_UINT32 TakeImage();
@@ -343,6 +306,14 @@ void CDataSource::PostEvent(TW_UINT16 twMsg) {
 
 bool CDataSource::YieldCancels() {
     return m_pfnYield && m_pfnYield() != 0;
+}
+
+std::string CDataSource::SourceFault() {
+    vx410sim::DeviceState st;
+    vx410sim::CSimDevice dev(vx410sim::ResolveStateFolder());
+    if (!dev.Read(st) || st.m_nSourceFaultAtPage != m_nImagesDone + 1)
+        return std::string();
+    return st.m_strSourceFault;
 }
 
 TW_UINT32 CDataSource::TakeImage() {
@@ -549,10 +520,10 @@ TwResult CDataSource::Capability(TW_UINT16 msg, pTW_CAPABILITY pCap) {
         CGlobalLock lock(static_cast<HGLOBAL>(pCap->hContainer));
         if (!lock.Get() || lock.Size() < 2)
             return {TWRC_FAILURE, TWCC_BADVALUE};
-        const uint8_t* p = lock.Get();
+        const uint8_t* p = lock.Bytes();
         TW_UINT16 type;
         std::memcpy(&type, p, 2);
-        const size_t item = ItemSize(type);
+        const size_t item = TwainItemSize(type);
         size_t at = 0;
         if (item == 0)
             return {TWRC_FAILURE, TWCC_BADVALUE};
@@ -713,6 +684,9 @@ TwResult CDataSource::ImageInfo(pTW_IMAGEINFO p) {
         return {TWRC_FAILURE, TWCC_BADVALUE};
     if (m_nState != 6 && m_nState != 7)
         return {TWRC_FAILURE, TWCC_SEQERROR};
+    const std::string fault = SourceFault();
+    if (fault == "imageinfo")
+        return {TWRC_FAILURE, TWCC_BUMMER};
     const ScanFormat f = Format();
     std::memset(p, 0, sizeof(*p));
     p->XResolution = ToFix32(f.m_nXRes);
@@ -729,6 +703,14 @@ TwResult CDataSource::ImageInfo(pTW_IMAGEINFO p) {
                              m_settings.m_nCompression == TWCP_JPEG && f.m_nPixelType != TWPT_BW
                          ? TWCP_JPEG
                          : TWCP_NONE;
+    if (fault == "zerowidth") {
+        p->ImageWidth = 0;
+    } else if (fault == "zerodepth") {
+        p->BitsPerPixel = 0;
+        std::memset(p->BitsPerSample, 0, sizeof p->BitsPerSample);
+    } else if (fault == "hugepage") {
+        p->ImageWidth = p->ImageLength = 0x3FFFFFFF; // no address space holds it
+    }
     return {TWRC_SUCCESS, TWCC_SUCCESS};
 }
 
@@ -754,11 +736,16 @@ TwResult CDataSource::SetupMem(pTW_SETUPMEMXFER p) {
         return {TWRC_FAILURE, TWCC_BADVALUE};
     if (m_nState < 4)
         return {TWRC_FAILURE, TWCC_SEQERROR};
+    const std::string fault = m_nState >= 6 ? SourceFault() : std::string();
+    if (fault == "setupmem")
+        return {TWRC_FAILURE, TWCC_BUMMER};
     const ScanFormat f = Format();
     const TW_UINT32 row = TW_UINT32((size_t(f.Width()) * f.BitsPerPixel() + 7) / 8);
     p->MinBufSize = row;
     p->Preferred = std::max<TW_UINT32>(row, 64 * 1024 / row * row);
     p->MaxBufSize = std::max<TW_UINT32>(row, 1024 * 1024 / row * row);
+    if (fault == "hugebuffer")
+        p->MinBufSize = p->Preferred = p->MaxBufSize = 0x7FFFFFF0;
     return {TWRC_SUCCESS, TWCC_SUCCESS};
 }
 
@@ -774,6 +761,8 @@ TwResult CDataSource::NativeXfer(TW_HANDLE* pHandle) {
         m_nExtError = VLM_EXTERR_CANCELLED;
         return {TWRC_CANCEL, TWCC_VLM_EXTERROR};
     }
+    if (SourceFault() == "nativefail")
+        return {TWRC_FAILURE, TWCC_BUMMER}; // the image stays offered (state 6)
     const TW_UINT32 err = TakeImage();
     if (err != VLM_EXTERR_NONE) {
         // A device fault ends the batch: the application sees the transfer
@@ -850,8 +839,8 @@ TwResult CDataSource::MemXfer(pTW_IMAGEMEMXFER p) {
     }
     CGlobalLock handleLock(p->Memory.Flags & TWMF_HANDLE ? static_cast<HGLOBAL>(p->Memory.TheMem)
                                                          : nullptr);
-    uint8_t* dst =
-        p->Memory.Flags & TWMF_HANDLE ? handleLock.Get() : static_cast<uint8_t*>(p->Memory.TheMem);
+    uint8_t* dst = p->Memory.Flags & TWMF_HANDLE ? handleLock.Bytes()
+                                                 : static_cast<uint8_t*>(p->Memory.TheMem);
     if (!dst)
         return {TWRC_FAILURE, TWCC_BADVALUE};
     p->XOffset = 0;

@@ -9,15 +9,6 @@
 namespace vx410sim {
 namespace {
 
-constexpr uint8_t kOpTestUnitReady = 0x00;
-constexpr uint8_t kOpReceiveDiagnostic = 0x1C;
-constexpr uint8_t kOpRead10 = 0x28;
-constexpr uint8_t kOpSend10 = 0x2A;
-constexpr uint8_t kOpObjectPosition = 0x31;
-constexpr uint8_t kTypePanel = 0x84;
-constexpr uint8_t kTypeDeviceInfo = 0x8C;
-constexpr uint8_t kPositionLoad = 1;
-
 // The outcome of one block inside the locked update.
 struct Outcome {
     bool m_bGood = false;
@@ -59,10 +50,10 @@ void FillDeviceInfo(const DeviceState& s, uint8_t* info) {
 
 void FillDiagnostic(const DeviceState& s, uint8_t* d) {
     std::memset(d, 0, kDiagnosticSize);
-    d[0] = 0x80;
-    d[4] = 4;
-    d[6] = uint8_t((s.m_nDiagError >> 8) & 0xFF);
-    d[7] = uint8_t(s.m_nDiagError & 0xFF);
+    d[0] = kDiagnosticValid;
+    d[4] = kDiagnosticPageFormat;
+    d[kDiagnosticNumberOffset] = uint8_t((s.m_nDiagError >> 8) & 0xFF);
+    d[kDiagnosticNumberOffset + 1] = uint8_t(s.m_nDiagError & 0xFF);
 }
 
 // Bytes up to the first zero, at most max.
@@ -83,7 +74,7 @@ Outcome Execute(DeviceState& s, Phase phase, const uint8_t* cdb, size_t cdbLen, 
     switch (op) {
     case kOpSend10:
     case kOpRead10: {
-        if (cdbLen != 10)
+        if (cdbLen != kBlockBytes)
             return Check(kSenseKeyIllegalRequest, kCodeInvalidField);
         if (phase != (op == kOpSend10 ? Phase::Out : Phase::In))
             return Check(kSenseKeyIllegalRequest, kCodeInvalidField);
@@ -96,14 +87,14 @@ Outcome Execute(DeviceState& s, Phase phase, const uint8_t* cdb, size_t cdbLen, 
             if (qualifier >= 1 && qualifier <= kJobCount) {
                 if (length != kTitleDataSize)
                     return Check(kSenseKeyIllegalRequest, kCodeInvalidField);
-                s.m_titles[size_t(qualifier - 1)] = TextField(out + 3, kTitleMaxBytes);
+                s.m_titles[size_t(qualifier - 1)] = TextField(out + kTitleOffset, kTitleMaxBytes);
                 return Good();
             }
             if (qualifier == kPanelMessageQualifier) {
                 if (length != kPanelDataSize || out[0] < kDisplayNormal || out[0] > kDisplayError)
                     return Check(kSenseKeyIllegalRequest, kCodeInvalidField);
                 s.m_nDisplayKind = out[0];
-                s.m_strPanelMessage = TextField(out + 4, kPanelTextMaxBytes);
+                s.m_strPanelMessage = TextField(out + kPanelTextOffset, kPanelTextMaxBytes);
                 return Good();
             }
             return Check(kSenseKeyIllegalRequest, kCodeInvalidField);
@@ -117,7 +108,7 @@ Outcome Execute(DeviceState& s, Phase phase, const uint8_t* cdb, size_t cdbLen, 
         return Check(kSenseKeyIllegalRequest, kCodeInvalidField);
     }
     case kOpObjectPosition:
-        if (cdbLen != 10 || phase != Phase::None || (cdb[1] & 0x07) != kPositionLoad)
+        if (cdbLen != kBlockBytes || phase != Phase::None || (cdb[1] & 0x07) != kPositionLoad)
             return Check(kSenseKeyIllegalRequest, kCodeInvalidField);
         return LoadCheck(s);
     case kOpReceiveDiagnostic: {
@@ -133,7 +124,7 @@ Outcome Execute(DeviceState& s, Phase phase, const uint8_t* cdb, size_t cdbLen, 
         return Good();
     }
     case kOpTestUnitReady:
-        if (cdbLen != 6 || phase != Phase::None)
+        if (cdbLen != kTestUnitReadyBytes || phase != Phase::None)
             return Check(kSenseKeyIllegalRequest, kCodeInvalidField);
         return Good();
     default:

@@ -335,6 +335,8 @@ std::string SerializeState(const DeviceState& s) {
     } else {
         o << "armed_sense=none\n";
     }
+    o << "source_fault=" << s.m_strSourceFault << "\n";
+    o << "source_fault_at_page=" << s.m_nSourceFaultAtPage << "\n";
     o << "start_pending=" << int(s.m_bStartPending) << "\n";
     o << "runner_holds=" << int(s.m_bRunnerHolds) << "\n";
     o << "commands=" << s.m_nCommands << "\n";
@@ -421,6 +423,12 @@ bool ParseState(const std::string& text, DeviceState& s, std::string* pError) {
                 r.m_bSenseArmed = ok;
                 r.m_armedSense = SenseData{uint8_t(k), uint16_t(c)};
             }
+        } else if (key == "source_fault") {
+            ok = val.size() <= 32 &&
+                 val.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos;
+            r.m_strSourceFault = val;
+        } else if (key == "source_fault_at_page") {
+            ok = ParseInt(val, 0, kBig, r.m_nSourceFaultAtPage);
         } else if (key == "start_pending") {
             ok = ParseBool(val, r.m_bStartPending);
         } else if (key == "runner_holds") {
@@ -705,6 +713,8 @@ bool CSimDevice::ClearFaults(std::string* pError) {
             s.m_nDiagError = 0;
             s.m_bSenseArmed = false;
             s.m_armedSense = SenseData{};
+            s.m_strSourceFault.clear();
+            s.m_nSourceFaultAtPage = 0;
             return true;
         },
         pError);

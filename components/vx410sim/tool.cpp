@@ -34,6 +34,10 @@ constexpr const char* kHelp =
     "  fault lamp on|off         lamp error\n"
     "  fault diag NUM|off        hardware error with diagnostic number NUM (e.g. 0xE33)\n"
     "  fault sense KEY CODE      the next command fails with this sense data\n"
+    "  fault source NAME N       the TWAIN data source fails at image N of a batch:\n"
+    "                            setupmem, imageinfo (the call fails), zerowidth,\n"
+    "                            zerodepth, hugepage (image information), hugebuffer\n"
+    "                            (memory transfer set-up), nativefail (native image)\n"
     "  fault clear               clear all faults\n"
     "  clear                     empty the feeder, clear faults, button and message\n"
     "  help                      this text\n"
@@ -90,6 +94,9 @@ std::string Status(const CSimDevice& dev, const DeviceState& s) {
     if (s.m_bSenseArmed)
         add("next command fails with sense key " + std::to_string(s.m_armedSense.m_nKey) +
             " code " + Hex(s.m_armedSense.m_nCode, 4));
+    if (!s.m_strSourceFault.empty())
+        add("data source fault " + s.m_strSourceFault + " at page " +
+            std::to_string(s.m_nSourceFaultAtPage));
     o << "faults: " << (faults.empty() ? "none" : faults) << "\n";
     o << "start button: " << (s.m_bStartPending ? "pressed (pending)" : "not pressed") << "\n";
     o << "runner holds the scanner: " << (s.m_bRunnerHolds ? "yes" : "no") << "\n";
@@ -223,7 +230,7 @@ int RunTool(CSimDevice& dev, const std::vector<std::string>& args, std::string& 
     }
     if (cmd == "fault") {
         if (n < 2)
-            return usage("fault takes jam, doublefeed, lamp, diag, sense or clear");
+            return usage("fault takes jam, doublefeed, lamp, diag, sense, source or clear");
         const std::string& what = args[1];
         int v = 0, w = 0;
         std::function<bool(DeviceState&)> fn;
@@ -256,6 +263,16 @@ int RunTool(CSimDevice& dev, const std::vector<std::string>& args, std::string& 
                 return true;
             };
             done = "next command fails with sense key " + std::to_string(v) + " code " + Hex(w, 4);
+        } else if (what == "source" && n == 4 && !args[2].empty() && args[2].size() <= 32 &&
+                   args[2].find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos &&
+                   ToInt(args[3], 1, 1 << 30, v)) {
+            const std::string name = args[2];
+            fn = [=](DeviceState& s) {
+                s.m_strSourceFault = name;
+                s.m_nSourceFaultAtPage = v;
+                return true;
+            };
+            done = "data source fault " + name + " at page " + args[3];
         } else if (what == "clear" && n == 2) {
             if (!dev.ClearFaults(&e))
                 return failed(e);
@@ -263,7 +280,7 @@ int RunTool(CSimDevice& dev, const std::vector<std::string>& args, std::string& 
             return 0;
         } else {
             return usage("fault jam N | doublefeed N | lamp on|off | diag NUM|off | "
-                         "sense KEY CODE | clear");
+                         "sense KEY CODE | source NAME N | clear");
         }
         if (int rc = update(fn))
             return rc;

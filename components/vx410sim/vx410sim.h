@@ -21,22 +21,9 @@
 //   byte  29    attachment: 1 USB, 2 SCSI
 //   rest        0
 //
-// Diagnostic results (RECEIVE DIAGNOSTIC RESULTS 1C 00 00 08 00, block
-// length 5; byte 3 is the allocation length, 8):
-//   byte 0      0x80 (results valid)
-//   bytes 1-3   0
-//   byte 4      4 (page format)
-//   byte 5      0
-//   bytes 6-7   diagnostic error number D, big-endian (0 = no error);
-//               known numbers: 0xE33 shading position, 0xE35 unit locking
-//               hooks / slide lock, 0xE44
-// Readers take D = byte 6 * 256 + byte 7.
-//
-// Panel message display kinds (byte 0 of the 36-byte panel message data):
-//   0 none (nothing shown yet), 1 normal, 2 warning, 3 error.
-//
-// Sense data (14 bytes, fixed format): byte 0 0x70, byte 2 sense key,
-// byte 7 additional length 6, bytes 12-13 the code (ASC, ASCQ).
+// Diagnostic results, panel message data, titles and sense data follow
+// contracts/DeviceCommand.h, which the application's device channel shares.
+// Sense codes the simulator answers with:
 //   key 0 code 0       no sense
 //   key 3 code 0x3A00  no paper          key 3 code 0x8001  cover open
 //   key 3 code 0x8000  paper jam         key 3 code 0x8101  double feed
@@ -53,47 +40,19 @@
 #include <string>
 #include <vector>
 
+#include "contracts/DeviceCommand.h"
+
 namespace vx410sim {
 
-constexpr int kJobCount = 99;
-constexpr size_t kTitleMaxBytes = 29;
-constexpr size_t kTitleDataSize = 32;
-constexpr size_t kPanelDataSize = 36;
-constexpr size_t kPanelTextMaxBytes = 32;
-constexpr size_t kDeviceInfoSize = 128;
-constexpr size_t kDeviceInfoPanelByte = 24;
-constexpr size_t kDiagnosticSize = 8;
-constexpr size_t kSenseSize = 14;
-constexpr uint8_t kPanelMessageQualifier = 0x65;
+// Block layouts, sense keys and codes, display kinds.
+using namespace devcmd;
 
 constexpr const char* kFriendlyNameUsb = "VELMORA VX-410 USB";
 constexpr const char* kFriendlyNameScsi = "VELMORA VX-410 SCSI";
 // Still-image device names are "<imaging class>\NNNN".
 constexpr const char* kStiClassPrefix = "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\";
 
-// Sense keys and codes (code = ASC * 256 + ASCQ).
-constexpr uint8_t kSenseKeyNone = 0;
-constexpr uint8_t kSenseKeyNotReady = 2;
-constexpr uint8_t kSenseKeyMedium = 3;
-constexpr uint8_t kSenseKeyHardware = 4;
-constexpr uint8_t kSenseKeyIllegalRequest = 5;
-constexpr uint16_t kCodeNoPaper = 0x3A00;
-constexpr uint16_t kCodeJam = 0x8000;
-constexpr uint16_t kCodeCoverOpen = 0x8001;
-constexpr uint16_t kCodeDoubleFeed = 0x8101;
-constexpr uint16_t kCodeLamp = 0x6000;
-constexpr uint16_t kCodeHardware = 0x8004;
-constexpr uint16_t kCodeInvalidCommand = 0x2000;
-constexpr uint16_t kCodeInvalidField = 0x2400;
-constexpr uint16_t kCodeNotReady = 0x0400;
-
-// Diagnostic error numbers the panel software knows.
-constexpr int kDiagShadingPosition = 0xE33;
-constexpr int kDiagLockingHooks = 0xE35;
-constexpr int kDiagE44 = 0xE44;
-
 enum class Attachment { None = 0, Usb = 1, Scsi = 2 };
-enum DisplayKind { kDisplayNone = 0, kDisplayNormal = 1, kDisplayWarning = 2, kDisplayError = 3 };
 
 // "none", "normal", "warning", "error", or "unknown (N)".
 std::string DisplayKindName(int kind);
@@ -139,6 +98,11 @@ struct DeviceState {
     int m_nDiagError = 0; // nonzero: hardware error, diagnostic number
     bool m_bSenseArmed = false;
     SenseData m_armedSense; // returned by the next command, then disarmed
+    // A fault of the TWAIN data source itself, for tests of the programs
+    // that drive it: the data source's name for it (lower-case letters, ""
+    // for none) and the image of each batch it strikes (from 1).
+    std::string m_strSourceFault;
+    int m_nSourceFaultAtPage = 0;
     // buttons and ownership
     bool m_bStartPending = false;
     bool m_bRunnerHolds = false;

@@ -1,9 +1,13 @@
 // COM helpers: error texts, HRESULT mapping, byte blocks and conversions.
 #include <gtest/gtest.h>
 #include "framework/ComError.h"
+#include "framework/ComInit.h"
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"
 #include "framework/Variant.h"
+#include <string>
+#include <thread>
+#include <vector>
 
 TEST(ComError, SystemTextForWin32Codes) {
     CComError e(0x80070002, IID_IUnknown);
@@ -41,6 +45,109 @@ TEST(ComError, HResultFromWin32) {
     EXPECT_EQ(HResultFromWin32(ERROR_ACCESS_DENIED), static_cast<HRESULT>(0x80070005));
     // Only the low 16 bits of the error survive.
     EXPECT_EQ(HResultFromWin32(0x12345), static_cast<HRESULT>(0x80072345));
+}
+
+TEST(ComError, HResultFromLastError) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(HResultFromLastError(), static_cast<HRESULT>(0x80070005));
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(HResultFromLastError(), HResultFromWin32(ERROR_FILE_NOT_FOUND));
+    // A failure that left no error number is still a failure.
+    SetLastError(0);
+    EXPECT_EQ(HResultFromLastError(), E_FAIL);
+}
+
+namespace {
+std::vector<std::string> g_comTrace;
+void ComTrace(const char* line) {
+    g_comTrace.push_back(line);
+}
+} // namespace
+
+TEST(ComInitialize, UninitialisesOnlyWhatItInitialised) {
+    // On a thread of its own, so that the test runner's apartment is untouched.
+    std::thread([] {
+        g_comTrace.clear();
+        {
+            CComInitialize outer(&ComTrace);
+            EXPECT_EQ(outer.Result(), S_OK);
+            {
+                CComInitialize nested(&ComTrace); // S_FALSE: counted, so balanced too
+                EXPECT_EQ(nested.Result(), S_FALSE);
+                COleInitialize ole;
+                EXPECT_TRUE(ole.Succeeded());
+            }
+            // The outer apartment is still there after the nested owner left.
+            EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+        }
+        const std::vector<std::string> one = {"~CComInitialize() start", "CoUninitialize() start",
+                                              "CoUninitialize() end", "~CComInitialize() end"};
+        std::vector<std::string> two = one;
+        two.insert(two.end(), one.begin(), one.end());
+        EXPECT_EQ(g_comTrace, two);
+        // Nothing left initialised on the thread: a new apartment model is accepted.
+        CComInitialize mta(nullptr, COINIT_MULTITHREADED);
+        EXPECT_EQ(mta.Result(), S_OK);
+    }).join();
+
+    std::thread([] {
+        g_comTrace.clear();
+        CComInitialize mta(nullptr, COINIT_MULTITHREADED);
+        ASSERT_EQ(mta.Result(), S_OK);
+        {
+            // A thread already in another apartment: the owner failed and
+            // must not uninitialise the apartment it did not make.
+            CComInitialize sta(&ComTrace);
+            EXPECT_EQ(sta.Result(), RPC_E_CHANGED_MODE);
+            EXPECT_FALSE(sta.Succeeded());
+        }
+        EXPECT_EQ(g_comTrace,
+                  (std::vector<std::string>{"~CComInitialize() start", "~CComInitialize() end"}));
+        CComInitialize again(nullptr, COINIT_MULTITHREADED);
+        EXPECT_EQ(again.Result(), S_FALSE); // the first one still holds the apartment
+    }).join();
+}
+
+TEST(Handles, HeldMutexIsReleasedBeforeItIsClosed) {
+    const char name[] = "vlm framework test held mutex";
+    CHeldMutex first;
+    ASSERT_TRUE(first.Create(name));
+    CHeldMutex keeper; // keeps the name alive when the first is closed
+    ASSERT_TRUE(keeper.Open(name));
+    EXPECT_FALSE(first.IsHeld());
+    ASSERT_EQ(first.Wait(0), WAIT_OBJECT_0);
+    EXPECT_TRUE(first.IsHeld());
+    EXPECT_EQ(first.Wait(0), WAIT_OBJECT_0); // held: no second acquisition to balance
+
+    auto otherThreadWait = [&](DWORD ms) {
+        DWORD w = WAIT_FAILED;
+        std::thread([&] {
+            CHeldMutex other;
+            if (other.Open(name))
+                w = other.Wait(ms);
+        }).join();
+        return w;
+    };
+    EXPECT_EQ(otherThreadWait(0), static_cast<DWORD>(WAIT_TIMEOUT));
+    first.Release();
+    EXPECT_FALSE(first.IsHeld());
+    EXPECT_EQ(otherThreadWait(0), WAIT_OBJECT_0); // released by the other owner on its way out
+
+    ASSERT_EQ(first.Wait(0), WAIT_OBJECT_0);
+    first.Close(); // releases, then closes: free for the others
+    EXPECT_FALSE(first);
+    EXPECT_EQ(otherThreadWait(0), WAIT_OBJECT_0);
+
+    // A holder that ends without releasing leaves it abandoned; the next
+    // waiter owns it all the same.
+    std::thread([&] {
+        HANDLE h = OpenMutexA(SYNCHRONIZE, FALSE, name);
+        WaitForSingleObject(h, 0);
+        CloseHandle(h);
+    }).join();
+    EXPECT_EQ(keeper.Wait(0), static_cast<DWORD>(WAIT_ABANDONED));
+    EXPECT_TRUE(keeper.IsHeld());
+    EXPECT_EQ(CHeldMutex().Wait(0), WAIT_FAILED); // no handle
 }
 
 TEST(Variant, ByteBlockRoundTrip) {

@@ -142,6 +142,35 @@ TEST(Dialog, MissingTemplateFails) {
     EXPECT_EQ(dlg.DoModal(), -1);
 }
 
+TEST(Dialog, ModalAsMainWindowReceivesWhatIsSentToTheMainWindow) {
+    CVlmApp app;
+    HWND hBefore =
+        CreateWindowExA(0, "STATIC", "before", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(hBefore, nullptr);
+    app.SetMainWnd(hBefore);
+    CTestDlg dlg;
+    HWND hSeen = nullptr;
+    dlg.m_fnOnInit = [&](CTestDlg& d) {
+        // Already the main window while it initialises: a sender that only
+        // knows the main window (the scan engine) reaches the dialog.
+        hSeen = app.GetMainWnd();
+        PostMessageA(app.GetMainWnd(), WM_TEST_END, 7, 0);
+    };
+    EXPECT_EQ(dlg.DoModalAsMainWindow(), 7);
+    EXPECT_NE(hSeen, nullptr);
+    EXPECT_NE(hSeen, hBefore);
+    EXPECT_EQ(app.GetMainWnd(), hBefore); // given back when the dialog is gone
+
+    // A plain modal dialog leaves the main window alone.
+    dlg.m_fnOnInit = [&](CTestDlg& d) {
+        hSeen = app.GetMainWnd();
+        PostMessageA(d.GetSafeHwnd(), WM_TEST_END, 3, 0);
+    };
+    EXPECT_EQ(dlg.DoModal(), 3);
+    EXPECT_EQ(hSeen, hBefore);
+    DestroyWindow(hBefore);
+}
+
 namespace {
 class CCountingThread : public CVlmUiThread {
 public:

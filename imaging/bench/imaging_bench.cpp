@@ -12,12 +12,12 @@
 #include <unistd.h>
 #include <vector>
 
-#include "imaging/ccitt.h"
+#include "codecs/ccitt.h"
 #include "imaging/tiff.h"
 #ifdef VLM_HAVE_PAGEGEN
 #include "pagegen.h"
 #else
-#include "../tests/test_util.h"
+#include "test_util.h"
 #endif
 
 namespace {

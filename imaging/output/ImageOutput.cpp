@@ -3,40 +3,12 @@
 #include "common/Localize.h"
 #include "common/VlmLog.h"
 #include "framework/MessageBox.h"
-
-#include <new>
+#include "imaging/TiffSharedLibraries.h"
+#include "imaging/tiff.h"
 
 namespace vlm::output {
 
 namespace {
-
-// Locks a bitmap handle for the length of one conversion.
-class CGlobalLock {
-public:
-    explicit CGlobalLock(HGLOBAL h) : m_hMem(h), m_pData(h ? GlobalLock(h) : nullptr) {}
-    ~CGlobalLock() {
-        if (m_pData)
-            GlobalUnlock(m_hMem);
-    }
-    CGlobalLock(const CGlobalLock&) = delete;
-    CGlobalLock& operator=(const CGlobalLock&) = delete;
-    const void* Data() const { return m_pData; }
-    size_t Size() const { return m_pData ? GlobalSize(m_hMem) : 0; }
-
-private:
-    HGLOBAL m_hMem;
-    void* m_pData;
-};
-
-bool ConvertHandle(HGLOBAL hDib, CPageImage& page, const char* who) {
-    CGlobalLock lock(hDib);
-    std::string error;
-    if (!lock.Data() || !ConvertDib(lock.Data(), lock.Size(), page, &error)) {
-        CVlmLog::Instance().Write("%s: %s", who, lock.Data() ? error.c_str() : "no bitmap");
-        return false;
-    }
-    return true;
-}
 
 // The PDF maker's page record (see pafc.h): pointer-sized rows, then 32-bit fields.
 struct PafcPage {
@@ -44,26 +16,43 @@ struct PafcPage {
     INT32 stride, width, height, dpi, type;
 };
 
+// The form both libraries take: rows top-down, bilevel 1 = black, B,G,R.
+const CRowForm kLibraryForm{true, ColourOrder::BGR};
+
 } // namespace
 
-int VlmWriteBmpPage(HGLOBAL hDib, const char* path) {
-    CPageImage page;
-    if (!path || !ConvertHandle(hDib, page, "VlmWriteBmpPage"))
-        return -1;
+CScannedPage::CScannedPage(const VlmPageInfo& info, bool oneIsBlack)
+    : m_lock(static_cast<HGLOBAL>(info.hDib)) {
+    if (info.hDib)
+        FromDib(static_cast<HGLOBAL>(info.hDib));
+    else
+        m_bValid = ViewOfPageBuffer(info.vlminfo, m_view, oneIsBlack, &m_strError);
+}
+
+CScannedPage::CScannedPage(HGLOBAL hDib) : m_lock(hDib) {
+    FromDib(hDib);
+}
+
+void CScannedPage::FromDib(HGLOBAL hDib) {
+    if (!m_lock.Get()) {
+        m_strError = "no bitmap";
+        return;
+    }
+    m_bValid = ViewOfDib(m_lock.Get(), GlobalSize(hDib), m_view, &m_strError);
+}
+
+int VlmWriteBmpPage(const CPageView& page, const char* path) {
     std::string error;
-    if (WriteBmpFile(path, page, &error) != 0) {
-        CVlmLog::Instance().Write("VlmWriteBmpPage: %s %s", error.c_str(), path);
+    if (!path || WriteBmpFile(path, page, &error) != 0) {
+        CVlmLog::Instance().Write("VlmWriteBmpPage: %s %s", error.c_str(), path ? path : "");
         return -1;
     }
     SetLastError(0);
     return 0;
 }
 
-BOOL VlmWriteJpegPage(HGLOBAL hDib, const char* path, int quality) {
-    CPageImage page;
-    if (!path || !ConvertHandle(hDib, page, "VlmWriteJpegPage"))
-        return FALSE;
-    if (page.m_nBitsPerPixel != 8 && page.m_nBitsPerPixel != 24)
+BOOL VlmWriteJpegPage(const CPageView& page, const char* path, int quality) {
+    if (!path || !page.IsValid() || (page.m_nBitsPerPixel != 8 && page.m_nBitsPerPixel != 24))
         return FALSE; // bilevel pages have no JPEG form
     CVlmLibrary library;
     if (!library.Load("vlmjpeg.dll")) {
@@ -76,11 +65,17 @@ BOOL VlmWriteJpegPage(HGLOBAL hDib, const char* path, int quality) {
         CVlmLog::Instance().Write("vlmjpeg.dll save_JPEG not found");
         return FALSE;
     }
+    CPageRows rows;
+    if (!rows.Make(page, kLibraryForm)) {
+        CVlmLog::Instance().Write("VlmWriteJpegPage: no memory for the rows of %s", path);
+        return FALSE;
+    }
     const int rc =
-        pfnSave(path, page.m_data.data(), page.m_nWidth, page.m_nHeight, page.m_nDpi,
-                page.m_nBitsPerPixel == 24 ? 2 : 1, static_cast<int>(page.m_nStride), quality);
+        pfnSave(path, rows.Rows(), page.m_nWidth, page.m_nHeight, page.m_nXDpi,
+                page.m_nBitsPerPixel == 24 ? 2 : 1, static_cast<int>(rows.Stride()), quality);
     if (rc != 0) {
         CVlmLog::Instance().Write("save_JPEG failed (%d): %s", rc, path);
+        DeleteFileA(path); // whatever the library left is no page
         return FALSE;
     }
     return TRUE;
@@ -133,63 +128,102 @@ BOOL CPdfPageWriter::Load(const CPdfJobOptions& options) {
     return TRUE;
 }
 
-BOOL CPdfPageWriter::WritePage(HGLOBAL hDib, const char* path, const CPdfJobOptions& options,
-                               CPdfPageResult& result) {
+BOOL CPdfPageWriter::WritePage(const CPageView& page, const char* path,
+                               const CPdfJobOptions& options, CPdfPageResult& result) {
     if (!path || !*path) {
         // The empty path ends the batch's document.
         EndDocument();
         return TRUE;
     }
-    CPageImage page;
-    if (!ConvertHandle(hDib, page, "CPdfPageWriter"))
+    if (!page.IsValid()) {
+        CVlmLog::Instance().Write("CPdfPageWriter: no page for %s", path);
         return FALSE;
-
+    }
     const bool startsDocument =
         !options.m_bMultiPage || options.m_nPageCounter == 0 || !m_bDocumentOpen;
     if (startsDocument) {
         if (!Load(options))
             return FALSE;
-        const CPdfSettings& s = options.m_settings;
-        m_pfnExModeSet(s.m_nCompression, static_cast<int>(s.m_dwLanguageFlags),
-                       static_cast<int>(s.m_dwExtraFlags));
+        m_pfnExModeSet(options.m_nCompression, static_cast<int>(options.m_dwLanguageFlags),
+                       static_cast<int>(options.m_dwExtraFlags));
         // Text recognition is not built into our PDF maker: the flags are only recorded.
         const int rc = m_pfnOpen(path);
         if (rc != 0) {
             CVlmLog::Instance().Write("PAFC_open failed (%d): %s", rc, path);
             EndDocument();
+            DeleteFileA(path);
             return FALSE;
         }
         m_bDocumentOpen = true;
     }
 
-    // The maker gets its own copy of the rows.
-    unsigned char* copy = new (std::nothrow) unsigned char[page.m_data.size()];
-    if (!copy) {
+    // The maker reads the rows where they lie when they already have its form;
+    // otherwise they are converted once into one block.
+    CPageRows rows;
+    if (!rows.Make(page, kLibraryForm)) {
         result.m_bMemoryError = TRUE;
         result.m_strErrorText = VlmLocalize("Not enough memory.");
+        if (!options.m_bMultiPage) {
+            EndDocument();
+            DeleteFileA(path);
+        }
         return FALSE;
     }
-    memcpy(copy, page.m_data.data(), page.m_data.size());
     PafcPage record;
-    record.rows = copy;
-    record.stride = static_cast<INT32>(page.m_nStride);
+    record.rows = rows.Rows();
+    record.stride = static_cast<INT32>(rows.Stride());
     record.width = page.m_nWidth;
     record.height = page.m_nHeight;
-    record.dpi = page.m_nDpi;
+    record.dpi = page.m_nXDpi;
     record.type = page.m_nBitsPerPixel == 24 ? 3 : page.m_nBitsPerPixel == 8 ? 2 : 1;
     const int rc = m_pfnMake(&record, 0);
     int size = 0;
     m_pfnGetFileSize(&size);
     result.m_dwDocumentSize = static_cast<DWORD>(size);
-    delete[] copy;
     if (rc != 0) {
         CVlmLog::Instance().Write("PAFC_make failed (%d): %s", rc, path);
-        if (!options.m_bMultiPage)
+        if (!options.m_bMultiPage) {
             EndDocument();
+            DeleteFileA(path); // a document without its page
+        }
         return FALSE;
     }
     if (!options.m_bMultiPage)
         EndDocument(); // one document per page
+    return TRUE;
+}
+
+CTiffPageWriter::CTiffPageWriter() {
+    VlmTiffUseSharedLibraries();
+}
+
+BOOL CTiffPageWriter::WritePage(const CPageView& page, const char* path,
+                                const CTiffJobOptions& options, CTiffPageResult& result) {
+    if (!path || !*path)
+        return FALSE;
+    CTiffPageOptions tiff;
+    tiff.m_bCompress = options.m_bCompress != FALSE;
+    tiff.m_nJpegQuality = options.m_nJpegQuality;
+    std::string error;
+    if (WriteTiffPageFile(path, page, tiff, &error) != 0) {
+        CVlmLog::Instance().Write("CTiffPageWriter: %s %s", error.c_str(), path);
+        return FALSE;
+    }
+    const bool appends =
+        options.m_bMultiPage && options.m_nPageCounter > 0 && !m_strFirstFile.empty();
+    if (!appends) {
+        m_strFirstFile = path;
+        result.m_strFile = path;
+        return TRUE;
+    }
+    const int rc = ConcatTiff(m_strFirstFile.c_str(), path);
+    DeleteFileA(path); // the page lives on in the first file, or is given up
+    if (rc != 0) {
+        CVlmLog::Instance().Write("ConcatTiff(%s, %s) = %d", m_strFirstFile.c_str(), path, rc);
+        result.m_bSizeLimit = rc == 2;
+        return FALSE;
+    }
+    result.m_strFile = m_strFirstFile;
     return TRUE;
 }
 

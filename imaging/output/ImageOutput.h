@@ -1,5 +1,13 @@
-// The runner's page writers: BMP, JPEG (through vlmjpeg.dll) and PDF (through
-// pafcv2.dll), each fed with the page's device-independent bitmap.
+// The runner's page writers: BMP, JPEG (through vlmjpeg.dll), PDF (through
+// pafcv2.dll) and TIFF, called the same way once per page:
+//
+//     CScannedPage page(*pPageInfo);        // the page the scan engine delivered
+//     if (page.IsValid())
+//         ok = VlmWriteJpegPage(page.View(), path, quality);
+//
+// Each takes the page as a view of the scan engine's own memory; a writer
+// converts rows only when its file or library wants another form, once, and
+// removes a file it could not finish.
 #pragma once
 
 #include <windows.h>
@@ -8,23 +16,52 @@
 #include <string>
 
 #include "common/SharedLibrary.h"
+#include "framework/Handles.h"
 #include "imaging/output/PageImage.h"
 
 namespace vlm::output {
 
+// The page of a page message as the writers take it: the page buffer of a
+// memory transfer, or the native transfer's bitmap, locked while this object
+// lives. Nothing is copied.
+class CScannedPage {
+public:
+    // Bilevel page buffers have 0 = black unless the source delivers 1 = black.
+    explicit CScannedPage(const VlmPageInfo& info, bool oneIsBlack = false);
+    // A packed bitmap in global memory.
+    explicit CScannedPage(HGLOBAL hDib);
+    CScannedPage(const CScannedPage&) = delete;
+    CScannedPage& operator=(const CScannedPage&) = delete;
+
+    bool IsValid() const { return m_bValid; }
+    const CPageView& View() const { return m_view; }
+    const std::string& Error() const { return m_strError; }
+
+private:
+    void FromDib(HGLOBAL hDib);
+
+    CGlobalLock m_lock;
+    CPageView m_view;
+    bool m_bValid = false;
+    std::string m_strError;
+};
+
 // BMP page: 0 or -1; on success the thread's last error is cleared.
-int VlmWriteBmpPage(HGLOBAL hDib, const char* path);
+int VlmWriteBmpPage(const CPageView& page, const char* path);
 
 // JPEG page: only 8- and 24-bit pages are written (FALSE and no file otherwise).
 // FALSE as well when the library or its entry point is missing or it fails to
 // write, so that a page is never counted as saved when there is no file.
-BOOL VlmWriteJpegPage(HGLOBAL hDib, const char* path, int quality);
+BOOL VlmWriteJpegPage(const CPageView& page, const char* path, int quality);
 
-// What a PDF page needs from the job session.
+// What a PDF page needs from the job session (the job's values already mapped,
+// see JobSettings).
 struct CPdfJobOptions {
     BOOL m_bMultiPage = FALSE;
-    int m_nPageCounter = 0; // pages saved so far in this batch
-    CPdfSettings m_settings;
+    int m_nPageCounter = 0;              // pages saved so far in this batch
+    int m_nCompression = 0;              // JobSettings::m_nPdfCompression
+    DWORD m_dwLanguageFlags = 0;         // JobSettings::m_dwOcrLanguage
+    DWORD m_dwExtraFlags = 0;            // JobSettings::m_dwOcrSecond
     std::string m_strCaption = "VX-410"; // message box caption (the model name)
 };
 
@@ -42,7 +79,8 @@ public:
     CPdfPageWriter();
     ~CPdfPageWriter(); // ends an open document so that its pages are kept
 
-    BOOL WritePage(HGLOBAL hDib, const char* path, const CPdfJobOptions& options,
+    // An empty path ends the batch's document; the page is not looked at then.
+    BOOL WritePage(const CPageView& page, const char* path, const CPdfJobOptions& options,
                    CPdfPageResult& result);
     bool IsDocumentOpen() const { return m_bDocumentOpen; }
 
@@ -66,6 +104,37 @@ private:
     PfnGetFileSize m_pfnGetFileSize = nullptr;
     PfnClose m_pfnClose = nullptr;
     bool m_bDocumentOpen = false;
+};
+
+// What a TIFF page needs from the job session.
+struct CTiffJobOptions {
+    BOOL m_bCompress = FALSE;  // "tiff_Comp": Group 4 for bilevel, JPEG for grey and colour
+    BOOL m_bMultiPage = FALSE; // "tiff_MultiPage"
+    int m_nPageCounter = 0;    // pages saved so far in this batch
+    int m_nJpegQuality = 75;
+};
+
+// What a TIFF page reports back to the session.
+struct CTiffPageResult {
+    // The multi-page file would reach 2 GB: the page was not added (the
+    // session's TIFF size flag goes to 0).
+    BOOL m_bSizeLimit = FALSE;
+    std::string m_strFile; // the file that holds the page now
+};
+
+// TIFF pages as one job session writes them: a file per page, or, for a
+// multi-page job, each later page written to its own path, appended to the
+// batch's first file with ConcatTiff and deleted.
+class CTiffPageWriter {
+public:
+    CTiffPageWriter(); // JPEG pages through vlmjpeg.dll, ConcatTiff's lines to the run log
+
+    BOOL WritePage(const CPageView& page, const char* path, const CTiffJobOptions& options,
+                   CTiffPageResult& result);
+    const std::string& FirstFile() const { return m_strFirstFile; }
+
+private:
+    std::string m_strFirstFile;
 };
 
 } // namespace vlm::output

@@ -2,17 +2,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
+
+#include "common/portable/JobVocabulary.h"
+#include "imaging/tiff.h"
 
 namespace vlm::output {
 
 namespace {
 
-uint32_t Le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 void Put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -20,15 +18,6 @@ void Put32(uint8_t* p, uint32_t v) {
 void Put16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
-}
-bool SameText(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        const char x = a[i] >= 'a' && a[i] <= 'z' ? a[i] - 32 : a[i];
-        if (x != b[i])
-            return false;
-    }
-    return i == a.size() && !b[i];
 }
 bool Fail(std::string* error, const char* text) {
     if (error)
@@ -38,82 +27,33 @@ bool Fail(std::string* error, const char* text) {
 
 } // namespace
 
-int DpiFromPelsPerMeter(int32_t pelsPerMeter) {
-    return static_cast<int>(pelsPerMeter * 254.0 / 10000.0 + 0.5);
-}
-
-int32_t PelsPerMeterFromDpi(int dpi) {
-    return static_cast<int32_t>(static_cast<int64_t>(dpi) * 10000 / 254);
-}
-
-bool ConvertDib(const void* dib, size_t size, CPageImage& page, std::string* error) {
-    const auto* p = static_cast<const uint8_t*>(dib);
-    if (!p || size < 40)
-        return Fail(error, "bitmap header missing");
-    const uint32_t headerSize = Le32(p);
-    const int32_t width = static_cast<int32_t>(Le32(p + 4));
-    const int32_t rawHeight = static_cast<int32_t>(Le32(p + 8));
-    const int bpp = Le16(p + 14);
-    const uint32_t compression = Le32(p + 16);
-    const int32_t xPels = static_cast<int32_t>(Le32(p + 24));
-    uint32_t colours = Le32(p + 32);
-    if (headerSize < 40 || headerSize > size)
-        return Fail(error, "bitmap header size is wrong");
-    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN || width > 1000000)
-        return Fail(error, "bitmap size is wrong");
-    if (compression != 0)
-        return Fail(error, "compressed bitmaps are not written");
+bool ViewOfPageBuffer(const VlmImageInfo& info, CPageView& view, bool oneIsBlack,
+                      std::string* error) {
+    if (!info.lpImage)
+        return Fail(error, "no page image");
+    if (info.Width <= 0 || info.Height <= 0)
+        return Fail(error, "compressed page data is not a page of pixels");
+    const uint64_t bpp = static_cast<uint64_t>(info.Bps) * info.Spp;
     if (bpp != 1 && bpp != 8 && bpp != 24)
         return Fail(error, "only 1, 8 and 24 bits per pixel are written");
-    const bool bottomUp = rawHeight > 0;
-    const int height = bottomUp ? rawHeight : -rawHeight;
-    if (colours == 0 && bpp <= 8)
-        colours = 1u << bpp;
-    if (colours > 256)
-        return Fail(error, "bitmap colour table is too large");
-    const size_t srcStride = (static_cast<size_t>(width) * bpp + 31) / 32 * 4;
-    const size_t pixels = headerSize + static_cast<size_t>(colours) * 4;
-    if (pixels > size || (size - pixels) / srcStride < static_cast<size_t>(height))
-        return Fail(error, "bitmap block is shorter than its rows");
-
-    // The usual table puts black first (0 = black): those rows are inverted to 1 = black.
-    bool invert = false;
-    if (bpp == 1 && colours >= 2) {
-        const uint8_t* t = p + headerSize;
-        invert = t[0] + t[1] + t[2] < t[4] + t[5] + t[6];
-    }
-    page.m_nWidth = width;
-    page.m_nHeight = height;
-    page.m_nBitsPerPixel = bpp;
-    page.m_nDpi = DpiFromPelsPerMeter(xPels);
-    page.m_nStride = (page.RowBytes() + 3) / 4 * 4;
-    page.m_data.assign(page.m_nStride * height, 0);
-    const size_t rowBytes = page.RowBytes();
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* src = p + pixels + srcStride * (bottomUp ? height - 1 - y : y);
-        uint8_t* dst = page.m_data.data() + page.m_nStride * y;
-        std::memcpy(dst, src, rowBytes);
-        if (invert)
-            for (size_t i = 0; i < rowBytes; ++i)
-                dst[i] = static_cast<uint8_t>(~dst[i]);
-        if (bpp == 1 && (width & 7)) // bits past the last pixel stay white
-            dst[rowBytes - 1] &= static_cast<uint8_t>(0xFF << (8 - (width & 7)));
-    }
+    view = ViewOfRows(info.lpImage, info.Sync, info.Width, info.Height, static_cast<int>(bpp),
+                      static_cast<int>(info.XRes), oneIsBlack, ColourOrder::BGR);
+    view.m_nYDpi = static_cast<int>(info.YRes);
+    const uint64_t need = static_cast<uint64_t>(info.Sync) * (info.Height - 1) + view.RowBytes();
+    if (!view.IsValid() || info.Sync < view.RowBytes() || info.ImageSize < need)
+        return Fail(error, "page buffer is shorter than its rows");
     return true;
 }
 
-int WriteBmpFile(const std::string& path, const CPageImage& page, std::string* error) {
+int WriteBmpFile(const std::string& path, const CPageView& page, std::string* error) {
     const int bpp = page.m_nBitsPerPixel;
-    if ((bpp != 1 && bpp != 8 && bpp != 24) || page.m_nWidth <= 0 || page.m_nHeight <= 0 ||
-        page.m_data.size() < page.m_nStride * page.m_nHeight || page.m_nStride < page.RowBytes()) {
+    if (!page.IsValid()) {
         Fail(error, "page cannot be written as a bitmap");
         return -1;
     }
     const uint32_t tableEntries = bpp == 1 ? 2 : bpp == 8 ? 256 : 0;
     const uint32_t offset = 14 + 40 + tableEntries * 4; // 62, 1078 or 54
-    const size_t fileStride = bpp == 1   ? (static_cast<size_t>(page.m_nWidth) + 31) / 32 * 4
-                              : bpp == 8 ? (static_cast<size_t>(page.m_nWidth) + 3) / 4 * 4
-                                         : (static_cast<size_t>(page.m_nWidth) * 3 + 3) / 4 * 4;
+    const size_t fileStride = (page.RowBytes() + 3) / 4 * 4;
     const uint64_t fileSize = offset + static_cast<uint64_t>(fileStride) * page.m_nHeight;
     if (fileSize > 0xFFFFFFFFull) {
         Fail(error, "page too large for a bitmap file");
@@ -129,12 +69,12 @@ int WriteBmpFile(const std::string& path, const CPageImage& page, std::string* e
     Put32(&head[22], static_cast<uint32_t>(page.m_nHeight)); // positive: bottom-up
     Put16(&head[26], 1);
     Put16(&head[28], static_cast<uint16_t>(bpp));
-    const int32_t ppm = PelsPerMeterFromDpi(page.m_nDpi);
+    const int32_t ppm = PelsPerMeterFromDpi(page.m_nXDpi); // both ways from the horizontal
     Put32(&head[38], static_cast<uint32_t>(ppm));
     Put32(&head[42], static_cast<uint32_t>(ppm));
     Put32(&head[46], tableEntries);
     if (bpp == 1) {
-        // black, white: file pixels are 0 = black, the page's are 1 = black
+        // black, white: the file's pixels are 0 = black
         head[58] = head[59] = head[60] = 0xFF;
     } else if (bpp == 8) {
         for (int i = 0; i < 256; ++i)
@@ -146,16 +86,11 @@ int WriteBmpFile(const std::string& path, const CPageImage& page, std::string* e
         return -1;
     }
     bool ok = fwrite(head.data(), 1, head.size(), f) == head.size();
+    // Each row in the file's form, padding zero, bottom row first.
+    const CRowReader reader(page, CRowForm{false, ColourOrder::BGR});
     std::vector<uint8_t> row(fileStride, 0);
-    const size_t rowBytes = page.RowBytes();
     for (int y = page.m_nHeight - 1; ok && y >= 0; --y) {
-        std::memcpy(row.data(), page.Row(y), rowBytes);
-        if (bpp == 1) {
-            for (size_t i = 0; i < rowBytes; ++i)
-                row[i] = static_cast<uint8_t>(~row[i]);
-            if (page.m_nWidth & 7) // padding bits are written as zeros
-                row[rowBytes - 1] &= static_cast<uint8_t>(0xFF << (8 - (page.m_nWidth & 7)));
-        }
+        reader.ConvertInto(y, row.data());
         ok = fwrite(row.data(), 1, fileStride, f) == fileStride;
     }
     ok = (fclose(f) == 0) && ok;
@@ -167,16 +102,49 @@ int WriteBmpFile(const std::string& path, const CPageImage& page, std::string* e
     return 0;
 }
 
-const char* FileTypeExtension(const std::string& t) {
-    if (SameText(t, "BMP"))
-        return ".bmp";
-    if (SameText(t, "JPEG"))
-        return ".jpg";
-    if (SameText(t, "PDF"))
-        return ".pdf";
-    if (SameText(t, "TIFF"))
-        return ".tif";
-    return "";
+int WriteTiffPageFile(const std::string& path, const CPageView& page,
+                      const CTiffPageOptions& options, std::string* error) {
+    if (!page.IsValid()) {
+        Fail(error, "page cannot be written as TIFF");
+        return -1;
+    }
+    const int bpp = page.m_nBitsPerPixel, spp = bpp == 24 ? 3 : 1;
+    const uint32_t compression = !options.m_bCompress ? 1 : bpp == 1 ? 4 : 6;
+    CTiffFile tiff;
+    if (!tiff.Open(path.c_str(), 'w')) {
+        Fail(error, "cannot create the TIFF file");
+        return -1;
+    }
+    tiff.TiffSetTagOld(kTagImageWidth, static_cast<uint32_t>(page.m_nWidth));
+    tiff.TiffSetTagOld(kTagImageLength, static_cast<uint32_t>(page.m_nHeight));
+    tiff.TiffSetTagOld(kTagBitsPerSample, static_cast<uint32_t>(bpp / spp));
+    tiff.TiffSetTagOld(kTagSamplesPerPixel, static_cast<uint32_t>(spp));
+    tiff.TiffSetTagOld(kTagCompression, compression);
+    tiff.TiffSetTagOld(kTagXResolution, static_cast<uint32_t>(page.m_nXDpi));
+    tiff.TiffSetTagOld(kTagYResolution, static_cast<uint32_t>(page.m_nYDpi));
+    tiff.TiffSetTagOld(
+        kTagJpegQuality,
+        static_cast<uint32_t>(options.m_nJpegQuality < 0 ? 0 : options.m_nJpegQuality));
+    // The file holds bilevel 1 = black (WhiteIsZero); colour rows go in as B,G,R.
+    const CRowForm form{true, ColourOrder::BGR};
+    int rc = 0;
+    CPageRows block; // JPEG: the library codes the whole page from one block of rows
+    if (compression == 6) {
+        rc = block.Make(page, form) ? tiff.WriteJpegRows(block.Rows(), block.Stride()) : -1;
+    } else {
+        CRowReader reader(page, form);
+        for (int y = 0; rc == 0 && y < page.m_nHeight; ++y)
+            rc = tiff.WriteRows(reader.Row(y), 1);
+    }
+    const int closed = tiff.Close(); // also after a failure: the file is let go
+    if (rc == 0)
+        rc = closed;
+    if (rc != 0) {
+        std::remove(path.c_str());
+        Fail(error, rc == CTiffFile::kG4LineTooComplex ? "a row is too complex for Group 4"
+                                                       : "cannot write the TIFF file");
+    }
+    return rc;
 }
 
 std::string PageFileName(const std::string& prefix, const CLocalTime& t,
@@ -200,25 +168,6 @@ std::string UniquePageFilePath(const std::string& folder, const std::string& pre
     for (int n = 2; exists && exists(path) && n < 10000; ++n)
         path = base + stem + "-" + std::to_string(n) + ext;
     return path;
-}
-
-int PdfCompressionCode(int compRate) {
-    return compRate == 1 ? 2 : compRate == 2 ? 3 : 0;
-}
-
-void PdfOcrLanguage(int langId, uint32_t& code, uint32_t& extra) {
-    static const uint32_t codes[10] = {0x1, 0x2, 0x3, 0x40, 0x8, 0x20, 0x10, 0x80, 0x4, 0x4};
-    code = langId >= 0 && langId <= 9 ? codes[langId] : 0x2;
-    extra = langId == 9 ? 0x100 : 0;
-}
-
-CPdfSettings MapPdfSettings(int compRate, int ocrLangId, int addOcr) {
-    CPdfSettings s;
-    s.m_nCompression = PdfCompressionCode(compRate);
-    PdfOcrLanguage(ocrLangId, s.m_dwLanguageFlags, s.m_dwExtraFlags);
-    if (addOcr == 0)
-        s.m_dwLanguageFlags |= 0x80000000u;
-    return s;
 }
 
 } // namespace vlm::output

@@ -10,6 +10,7 @@
 #include "imaging/tiff.h"
 #include "jpeg_test_codec.h"
 #include "test_util.h"
+#include "tiff_pages.h"
 
 using namespace vlm;
 
@@ -26,25 +27,6 @@ protected:
         TIFFSetWarningHandler(nullptr);
     }
 };
-
-int WritePage(const std::string& path, int width, int height, int bps, int spp, int comp,
-              const std::vector<uint8_t>& rows, int quality = 75) {
-    CTiffFile t;
-    if (!t.Open(path.c_str(), 'w'))
-        return -100;
-    t.TiffSetTagOld(kTagImageWidth, width);
-    t.TiffSetTagOld(kTagImageLength, height);
-    t.TiffSetTagOld(kTagBitsPerSample, bps);
-    t.TiffSetTagOld(kTagSamplesPerPixel, spp);
-    t.TiffSetTagOld(kTagCompression, comp);
-    t.TiffSetTagOld(kTagXResolution, 300);
-    t.TiffSetTagOld(kTagYResolution, 300);
-    t.TiffSetTagOld(vlm::kTagJpegQuality, quality);
-    int rc = t.WriteRows(rows.data(), height);
-    if (rc != 0)
-        return rc;
-    return t.Close();
-}
 
 // All rows of page `dir` through libtiff's scanline interface, packed.
 std::vector<uint8_t> LibtiffScanlines(const std::string& path, int dir = 0) {
@@ -131,7 +113,7 @@ TEST_F(PeerTest, LibtiffReadsOurUncompressedAndGroup4Pages) {
             MaskTail(page, width);
         std::string p = vlmtest::TempPath("peer" + std::to_string(f.bps * f.spp) + "_" +
                                           std::to_string(f.comp) + ".tif");
-        ASSERT_EQ(WritePage(p, width, height, f.bps, f.spp, f.comp, page), 0);
+        ASSERT_EQ(vlmtest::WriteTiffPage(p, width, height, f.bps, f.spp, f.comp, page), 0);
         auto got = LibtiffScanlines(p);
         if (f.bps == 1)
             MaskTail(got, width);
@@ -144,7 +126,7 @@ TEST_F(PeerTest, LibtiffReadsOurG4OnAFullA4Page) {
     const int width = 2480, height = 3508;
     auto page = vlmtest::MakePage(width, height, 1, 1);
     std::string p = vlmtest::TempPath("a4g4.tif");
-    ASSERT_EQ(WritePage(p, width, height, 1, 1, 4, page), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(p, width, height, 1, 1, 4, page), 0);
     EXPECT_EQ(LibtiffScanlines(p), page);
     EXPECT_EQ(OurPage(p), vlmtest::PadRows(page, width / 8, height));
 }
@@ -154,7 +136,7 @@ TEST_F(PeerTest, JpegPagesHaveTheFixedLayoutAndDecodeEverywhere) {
         const int width = 640, height = 480;
         auto page = vlmtest::MakePage(width, height, 8 * spp, 3);
         std::string p = vlmtest::TempPath("jpeg" + std::to_string(spp) + ".tif");
-        ASSERT_EQ(WritePage(p, width, height, 8, spp, 7, page, 90), 0);
+        ASSERT_EQ(vlmtest::WriteTiffPage(p, width, height, 8, spp, 7, page, 300, 90), 0);
         auto f = vlmtest::ReadBytes(p);
         ASSERT_GT(f.size(), 1024u);
         EXPECT_EQ(f[8], 20);
@@ -228,7 +210,7 @@ TEST_F(PeerTest, TiffinfoListsEveryPageOfAConcatenatedFile) {
         const P& pg = pages[i];
         auto px = vlmtest::MakePage(pg.w, pg.h, pg.bps * pg.spp, static_cast<int>(i));
         std::string p = i == 0 ? target : vlmtest::TempPath("part" + std::to_string(i) + ".tif");
-        ASSERT_EQ(WritePage(p, pg.w, pg.h, pg.bps, pg.spp, pg.comp, px), 0);
+        ASSERT_EQ(vlmtest::WriteTiffPage(p, pg.w, pg.h, pg.bps, pg.spp, pg.comp, px), 0);
         if (i > 0) {
             ASSERT_EQ(ConcatTiff(target.c_str(), p.c_str()), 0);
         }

@@ -7,6 +7,7 @@
 
 #include "imaging/tiff.h"
 #include "test_util.h"
+#include "tiff_pages.h"
 
 using namespace vlm;
 using vlmtest::ReadBytes;
@@ -63,28 +64,6 @@ std::map<uint16_t, RawEntry> EntryMap(const std::vector<uint8_t>& f, uint32_t if
     for (auto& [tag, e] : Entries(f, ifd))
         m[tag] = e;
     return m;
-}
-
-// Writes one page with our writer; rows packed.
-int WritePage(const std::string& path, int width, int height, int bps, int spp, int comp,
-              const std::vector<uint8_t>& rows, int dpi = 300) {
-    CTiffFile t;
-    if (!t.Open(path.c_str(), 'w'))
-        return -100;
-    t.TiffSetTagOld(kTagImageWidth, width);
-    t.TiffSetTagOld(kTagImageLength, height);
-    t.TiffSetTagOld(kTagBitsPerSample, bps);
-    t.TiffSetTagOld(kTagSamplesPerPixel, spp);
-    t.TiffSetTagOld(kTagCompression, comp);
-    t.TiffSetTagOld(kTagXResolution, dpi);
-    t.TiffSetTagOld(kTagYResolution, dpi);
-    size_t rowBytes = (static_cast<size_t>(width) * bps * spp + 7) / 8;
-    for (int y = 0; y < height; ++y) {
-        int rc = t.WriteRows(rows.data() + rowBytes * y, 1);
-        if (rc != 0)
-            return rc;
-    }
-    return t.Close();
 }
 
 // Reads page n with our reader; rows padded to 4 bytes.
@@ -198,8 +177,8 @@ TEST_F(TiffTest, BilevelDataStartsAt256AndColourAt512) {
     auto bilevel = vlmtest::MakePage(200, 30, 1, 1);
     auto colour = vlmtest::MakePage(200, 30, 24, 1);
     std::string p1 = TempPath("b.tif"), p2 = TempPath("c.tif");
-    ASSERT_EQ(WritePage(p1, 200, 30, 1, 1, 1, bilevel), 0);
-    ASSERT_EQ(WritePage(p2, 200, 30, 8, 3, 1, colour), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(p1, 200, 30, 1, 1, 1, bilevel), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(p2, 200, 30, 8, 3, 1, colour), 0);
     auto f1 = ReadBytes(p1), f2 = ReadBytes(p2);
     EXPECT_EQ(EntryMap(f1, 8).at(273).value, 256u);
     EXPECT_EQ(EntryMap(f2, 8).at(273).value, 512u);
@@ -217,7 +196,7 @@ TEST_F(TiffTest, BilevelDataStartsAt256AndColourAt512) {
 TEST_F(TiffTest, DirectoryLayout) {
     auto page = vlmtest::MakePage(100, 10, 8, 2);
     std::string p = TempPath("grey.tif");
-    ASSERT_EQ(WritePage(p, 100, 10, 8, 1, 1, page, 200), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(p, 100, 10, 8, 1, 1, page, 200), 0);
     auto f = ReadBytes(p);
     ASSERT_EQ(std::string(f.begin(), f.begin() + 2), "II");
     EXPECT_EQ(Le16(f, 2), 42);
@@ -253,6 +232,7 @@ TEST_F(TiffTest, TagSetTwiceKeepsTheLaterValue) {
     EXPECT_EQ(t.TiffSetTag(305, kTypeAscii, sizeof(b), b), 0);
     uint16_t artist = 7;
     EXPECT_EQ(t.TiffSetTag(40000, kTypeShort, 1, &artist), 0);
+    EXPECT_EQ(t.TiffSetTag(40001, kTypeUndefined, 0, nullptr), 0); // an entry without values
     uint8_t rows[4] = {0xF0, 0x0F, 0x01, 0x80};
     ASSERT_EQ(t.WriteRows(rows, 2), 0);
     EXPECT_EQ(t.TiffSetTag(306, kTypeAscii, 2, "x"), -1); // data offset already fixed
@@ -263,7 +243,9 @@ TEST_F(TiffTest, TagSetTwiceKeepsTheLaterValue) {
     EXPECT_EQ(m[305].count, sizeof(b));
     EXPECT_STREQ(reinterpret_cast<const char*>(&f[m[305].value]), b);
     EXPECT_EQ(m[40000].value, 7u);
-    EXPECT_EQ(Entries(f, 8).size(), 16u);
+    EXPECT_EQ(m[40001].count, 0u);
+    EXPECT_EQ(m[40001].value, 0u);
+    EXPECT_EQ(Entries(f, 8).size(), 17u);
     EXPECT_EQ(ReadPageN(p, 1), (std::vector<uint8_t>{0xF0, 0x0F, 0, 0, 0x01, 0x80, 0, 0}));
 }
 
@@ -278,10 +260,10 @@ TEST_F(TiffTest, SetTagRules) {
     t.Release();
     // Refused page forms: no file contents are produced.
     auto rows = vlmtest::MakePage(64, 4, 8, 1);
-    EXPECT_EQ(WritePage(TempPath("g4grey.tif"), 64, 4, 8, 1, 4, rows), -1);
-    EXPECT_EQ(WritePage(TempPath("lzw.tif"), 64, 4, 8, 1, 5, rows), -1);
-    EXPECT_EQ(WritePage(TempPath("16bit.tif"), 32, 4, 16, 1, 1, rows), -1);
-    EXPECT_EQ(WritePage(TempPath("jpeg1.tif"), 512, 4, 1, 1, 6, rows), -1);
+    EXPECT_EQ(vlmtest::WriteTiffPage(TempPath("g4grey.tif"), 64, 4, 8, 1, 4, rows), -1);
+    EXPECT_EQ(vlmtest::WriteTiffPage(TempPath("lzw.tif"), 64, 4, 8, 1, 5, rows), -1);
+    EXPECT_EQ(vlmtest::WriteTiffPage(TempPath("16bit.tif"), 32, 4, 16, 1, 1, rows), -1);
+    EXPECT_EQ(vlmtest::WriteTiffPage(TempPath("jpeg1.tif"), 512, 4, 1, 1, 6, rows), -1);
 }
 
 TEST_F(TiffTest, EveryFormRoundTrips) {
@@ -297,7 +279,7 @@ TEST_F(TiffTest, EveryFormRoundTrips) {
                 page[rowBytes * y + rowBytes - 1] &= 0xF8;
         std::string p = TempPath("form" + std::to_string(f.bps * f.spp) + "_" +
                                  std::to_string(f.comp) + ".tif");
-        ASSERT_EQ(WritePage(p, width, height, f.bps, f.spp, f.comp, page), 0);
+        ASSERT_EQ(vlmtest::WriteTiffPage(p, width, height, f.bps, f.spp, f.comp, page), 0);
         CTiffFile t;
         ASSERT_TRUE(t.Open(p.c_str(), 'r'));
         EXPECT_EQ(t.PageCount(), 1);
@@ -427,9 +409,9 @@ TEST_F(TiffTest, ConcatAppendsATwoPageFileAndMovesEveryOffset) {
          p3 = vlmtest::MakePage(w, h, 8, 3);
     std::string target = TempPath("target.tif"), two = TempPath("two.tif"),
                 second = TempPath("second.tif");
-    ASSERT_EQ(WritePage(target, w, h, 1, 1, 4, p1), 0);
-    ASSERT_EQ(WritePage(two, w, h, 1, 1, 1, p2), 0);
-    ASSERT_EQ(WritePage(second, w, h, 8, 1, 1, p3), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(target, w, h, 1, 1, 4, p1), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(two, w, h, 1, 1, 1, p2), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(second, w, h, 8, 1, 1, p3), 0);
     ASSERT_EQ(ConcatTiff(two.c_str(), second.c_str()), 0);
     int pages = 0;
     ASSERT_FALSE(ReadPageN(two, 2, &pages).empty());
@@ -470,7 +452,7 @@ TEST_F(TiffTest, ConcatMovesStripArraysAndTextOfAnyLength) {
     auto px = vlmtest::MakeNoise(w * h, 3);
     std::string target = TempPath("t2.tif"), page = TempPath("strips.tif");
     auto first = vlmtest::MakePage(w, h, 8, 5);
-    ASSERT_EQ(WritePage(target, w, h, 8, 1, 1, first), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(target, w, h, 8, 1, 1, first), 0);
     auto hand = MakeStripFile(false, w, h, 3, px); // four strips
     vlmtest::WriteBytes(page, hand.bytes);
     ASSERT_EQ(ConcatTiff(target.c_str(), page.c_str()), 0);
@@ -488,8 +470,8 @@ TEST_F(TiffTest, ConcatRefusalsLeaveTheTargetUnchanged) {
     const int w = 32, h = 8;
     auto px = vlmtest::MakePage(w, h, 1, 6);
     std::string target = TempPath("keep.tif"), page = TempPath("pg.tif");
-    ASSERT_EQ(WritePage(target, w, h, 1, 1, 1, px), 0);
-    ASSERT_EQ(WritePage(page, w, h, 1, 1, 4, px), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(target, w, h, 1, 1, 1, px), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(page, w, h, 1, 1, 4, px), 0);
     auto original = ReadBytes(target);
     auto good = ReadBytes(page);
 
@@ -529,8 +511,8 @@ TEST_F(TiffTest, ConcatRefusalsLeaveTheTargetUnchanged) {
 TEST_F(TiffTest, ConcatRefusesResultsOf2GB) {
     std::string target = TempPath("huge1.tif"), page = TempPath("huge2.tif");
     auto px = vlmtest::MakePage(32, 8, 1, 6);
-    ASSERT_EQ(WritePage(target, 32, 8, 1, 1, 1, px), 0);
-    ASSERT_EQ(WritePage(page, 32, 8, 1, 1, 1, px), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(target, 32, 8, 1, 1, 1, px), 0);
+    ASSERT_EQ(vlmtest::WriteTiffPage(page, 32, 8, 1, 1, 1, px), 0);
     const uint64_t target15 = 1536ull << 20, page600 = 600ull << 20;
     std::filesystem::resize_file(target, target15); // sparse
     std::filesystem::resize_file(page, page600);

@@ -1,13 +1,12 @@
-// Command lines, panel texts and shared blocks from arbitrary bytes: parsing
-// never reads out of bounds and the panel data keeps its fixed layout.
+// Command lines and shared blocks from arbitrary bytes: parsing never reads
+// out of bounds.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "runner/core/PanelBlock.h"
-#include "runner/core/ServiceChannel.h"
+#include "contracts/ServiceChannel.h"
 #include "runner/core/StiArguments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -24,10 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (a.m_strEvent.size() > size || a.m_strDevice.size() > size)
         __builtin_trap();
     (void)kestrel::IsScannerEvent(a.m_strEvent);
-
-    auto panel = kestrel::PanelMessageData(kestrel::kPanelError, text);
-    if (panel[0] != kestrel::kPanelError || panel[1] || panel[2] || panel[3])
-        __builtin_trap();
 
     kestrel::ServiceShmBlock block{};
     std::memcpy(&block, data, size < sizeof block ? size : sizeof block);

@@ -130,6 +130,8 @@ protected:
         }
         return -1;
     }
+    // The next run starts a fresh run log.
+    void ClearRunLog() { DeleteFileA((m_strTemp + m_strLogName).c_str()); }
     bool InLog(const std::string& text) {
         auto log = RunLog();
         return std::any_of(log.begin(), log.end(),
@@ -140,14 +142,14 @@ protected:
         EXPECT_TRUE(m_pDevice->Read(st));
         return st;
     }
-    // Runs kestrel by hand and answers its one message box with OK.
-    CMessageBoxInfo RunAndAnswer(const std::string& cmd, DWORD* pExit) {
+    // Runs kestrel by hand and answers its one message box (or error dialog).
+    CMessageBoxInfo RunAndAnswer(const std::string& cmd, DWORD* pExit, const char* button = "OK") {
         CProcess k;
         CMessageBoxInfo box;
         EXPECT_TRUE(k.Start(cmd));
         EXPECT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box)) << "no message box";
         if (box.m_hWnd) {
-            EXPECT_TRUE(PressButton(box, "OK"));
+            EXPECT_TRUE(PressButton(box, button));
         }
         *pExit = k.Wait(60000);
         return box;

@@ -1,5 +1,6 @@
 #include "ProcessDriver.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -145,10 +146,15 @@ BOOL CALLBACK CollectChild(HWND h, LPARAM l) {
             if (*p != '&')
                 t += *p;
         info->m_buttons.push_back(t);
-    } else if (_stricmp(c.c_str(), "Static") == 0 && text[0]) {
-        if (!info->m_strText.empty())
-            info->m_strText += "\n";
-        info->m_strText += text;
+    } else if (_stricmp(c.c_str(), "Static") == 0) {
+        if ((GetWindowLongA(h, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            if (IsWindowVisible(h) && SendMessageA(h, STM_GETICON, 0, 0))
+                info->m_bIcon = true;
+        } else if (text[0]) {
+            if (!info->m_strText.empty())
+                info->m_strText += "\n";
+            info->m_strText += text;
+        }
     }
     return TRUE;
 }
@@ -204,11 +210,50 @@ BOOL PressButton(const CMessageBoxInfo& box, const char* name) {
                         reinterpret_cast<LPARAM>(press.m_hButton));
 }
 
+BOOL WaitWindowGone(HWND hWnd, DWORD ms) {
+    for (DWORD t = 0; t <= ms; t += 50) {
+        if (!IsWindow(hWnd))
+            return TRUE;
+        Sleep(50);
+    }
+    return FALSE;
+}
+
+DWORD WaitEndAnsweringBoxes(CProcess& process, DWORD ms, CMessageBoxInfo* pBox) {
+    for (DWORD t = 0; t < ms; t += 100) {
+        if (WaitForSingleObject(process.m_hProcess, 100) == WAIT_OBJECT_0)
+            return process.Wait(0);
+        CMessageBoxInfo box;
+        if (WaitMessageBox(process.m_nPid, 0, &box)) {
+            if (pBox && !pBox->m_hWnd)
+                *pBox = box;
+            PressButton(box, "OK");
+            WaitWindowGone(box.m_hWnd, 10000);
+        }
+    }
+    return process.Wait(0);
+}
+
 std::string ReadFileText(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+std::vector<std::string> ListFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

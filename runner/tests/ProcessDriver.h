@@ -33,16 +33,25 @@ struct CMessageBoxInfo {
     std::string m_strCaption;
     std::string m_strText; // the static texts, joined by "\n"
     std::vector<std::string> m_buttons;
+    bool m_bIcon = false; // a visible icon beside the text
 };
 
 // Waits for a dialog (class #32770) of the process; FALSE after ms.
 BOOL WaitMessageBox(DWORD pid, DWORD ms, CMessageBoxInfo* pInfo);
 // Presses the button whose text, without '&', equals name.
 BOOL PressButton(const CMessageBoxInfo& box, const char* name);
+// Waits until the window is gone; FALSE after ms.
+BOOL WaitWindowGone(HWND hWnd, DWORD ms);
+// Waits for the process to end; a dialog of the process on the way is
+// answered with OK and reported in *pBox (a process that should show none).
+// The exit code, or 0xFFFFFFFE when it did not end in time.
+DWORD WaitEndAnsweringBoxes(CProcess& process, DWORD ms, CMessageBoxInfo* pBox);
 
 std::string ReadFileText(const std::string& path);
 // Removes a folder and everything in it.
 void RemoveTree(const std::string& folder);
+// Names of the files (not folders) in folder, sorted.
+std::vector<std::string> ListFiles(const std::string& folder);
 std::vector<std::string> SplitLines(const std::string& text);
 
 } // namespace kestreltest

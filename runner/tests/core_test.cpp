@@ -3,8 +3,9 @@
 #include <atomic>
 #include <thread>
 
-#include "runner/core/PanelBlock.h"
-#include "runner/core/ServiceChannel.h"
+#include "contracts/ServiceChannel.h"
+#include "contracts/WindowMessages.h"
+#include "runner/core/PanelKind.h"
 #include "runner/core/StiArguments.h"
 
 using namespace kestrel;
@@ -34,6 +35,23 @@ TEST(StiArguments, ScannerEventsMatchIgnoringCaseOnlyWhole) {
     EXPECT_FALSE(IsScannerEvent("{895DBEB0-1F4A-4756-ABFD-3218CF1F10A5}x"));
     EXPECT_FALSE(IsScannerEvent("{895DBEB0-1F4A-4756-ABFD-3218CF1F10A}"));
     EXPECT_FALSE(IsScannerEvent(""));
+}
+
+TEST(WindowMessages, TheCollisionCheckCatchesASharedNumber) {
+    // The job dialog once started itself with WM_APP + 1, which is the page
+    // message the scan engine sends to the same window.
+    constexpr unsigned int kOldStart = 0x8000 + 1;
+    constexpr unsigned int clash[] = {WM_VLM_PAGE_SCANNED0, WM_VLM_BATCH_SCANNED, kOldStart};
+    static_assert(!vlm::messages::AllDistinct(clash));
+    constexpr unsigned int system[] = {WM_VLM_JOB_START, 0x0010 /* WM_CLOSE */};
+    static_assert(!vlm::messages::AllPrivate(system));
+    static_assert(vlm::messages::AllDistinct(vlm::messages::kAll));
+    // Numbers other programs rely on (a newer runner, the status window).
+    EXPECT_EQ(WM_VLM_REQUEST_CLOSE, 0x8039u);
+    EXPECT_EQ(WM_VLM_JOB_START, 0x803Au);
+    EXPECT_EQ(WM_VLM_WATCH_SCANNER, 0x803Bu);
+    EXPECT_EQ(WM_VLM_JOB_COMPLETE, 0x803Fu);
+    EXPECT_STREQ(kVX410ErrorModeMessageName, "VX410_StatusDialog_ErrorMode");
 }
 
 TEST(ServiceMessages, AreLittleEndian32Bit) {
@@ -124,44 +142,19 @@ TEST(SharedBlock, TwoThreadExchangeKeepsEveryMessage) {
     service.join();
 }
 
-TEST(PanelBlock, CommandBlocksAreTheVendorSendAndRead) {
-    auto send = PanelMessageCommand();
-    EXPECT_EQ(send, (std::array<uint8_t, 10>{0x2A, 0, 0x84, 0, 0, 0x65, 0, 0, 0x24, 0}));
-    auto read = DeviceInfoCommand();
-    EXPECT_EQ(read, (std::array<uint8_t, 10>{0x28, 0, 0x8C, 0, 0, 1, 0, 0, 0x80, 0}));
-}
-
-TEST(PanelBlock, TextIsCopiedZeroPaddedOrCutTo32Bytes) {
-    auto d = PanelMessageData(kPanelWarning, "Please wait.");
-    EXPECT_EQ(d[0], 2);
-    EXPECT_EQ(d[1] | d[2] | d[3], 0);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&d[4])), "Please wait.");
-    for (size_t i = 4 + 12; i < d.size(); ++i)
-        EXPECT_EQ(d[i], 0) << i;
-
-    const std::string exact(32, 'x');
-    auto e = PanelMessageData(kPanelError, exact);
-    EXPECT_EQ(e[0], 3);
-    EXPECT_EQ(std::string(e.begin() + 4, e.end()), exact); // no terminator
-
-    auto cut = PanelMessageData(kPanelNormal, std::string(40, 'y') + "tail");
-    EXPECT_EQ(std::string(cut.begin() + 4, cut.end()), std::string(32, 'y'));
-
-    auto empty = PanelMessageData(kPanelWarning, "");
-    for (size_t i = 1; i < empty.size(); ++i)
-        EXPECT_EQ(empty[i], 0);
-}
-
-TEST(PanelBlock, DisplayKindFollowsErrorFlagAndProgressTexts) {
+TEST(PanelKind, DisplayKindFollowsErrorFlagAndProgressTexts) {
     const std::string scanning = "Scanning...", done = "Sending complete.";
-    EXPECT_EQ(ChoosePanelDisplayKind(false, "Sending complete.", scanning, done), kPanelNormal);
-    EXPECT_EQ(ChoosePanelDisplayKind(false, "Scanning...", scanning, done), kPanelNormal);
-    EXPECT_EQ(ChoosePanelDisplayKind(false, "Sending...", scanning, done), kPanelWarning);
-    EXPECT_EQ(ChoosePanelDisplayKind(false, "Please wait.", scanning, done), kPanelWarning);
-    EXPECT_EQ(ChoosePanelDisplayKind(true, "Scanning...", scanning, done), kPanelError);
+    EXPECT_EQ(ChoosePanelDisplayKind(false, "Sending complete.", scanning, done),
+              devcmd::kDisplayNormal);
+    EXPECT_EQ(ChoosePanelDisplayKind(false, "Scanning...", scanning, done), devcmd::kDisplayNormal);
+    EXPECT_EQ(ChoosePanelDisplayKind(false, "Sending...", scanning, done), devcmd::kDisplayWarning);
+    EXPECT_EQ(ChoosePanelDisplayKind(false, "Please wait.", scanning, done),
+              devcmd::kDisplayWarning);
+    EXPECT_EQ(ChoosePanelDisplayKind(true, "Scanning...", scanning, done), devcmd::kDisplayError);
     // Localised texts are compared, not the English keys.
-    EXPECT_EQ(ChoosePanelDisplayKind(false, "Scanning...", "Numérisation...", done), kPanelWarning);
-    EXPECT_STREQ(PanelDisplayKindWord(kPanelNormal), "normal");
-    EXPECT_STREQ(PanelDisplayKindWord(kPanelWarning), "warning");
-    EXPECT_STREQ(PanelDisplayKindWord(kPanelError), "error");
+    EXPECT_EQ(ChoosePanelDisplayKind(false, "Scanning...", "Numérisation...", done),
+              devcmd::kDisplayWarning);
+    EXPECT_STREQ(PanelDisplayKindWord(devcmd::kDisplayNormal), "normal");
+    EXPECT_STREQ(PanelDisplayKindWord(devcmd::kDisplayWarning), "warning");
+    EXPECT_STREQ(PanelDisplayKindWord(devcmd::kDisplayError), "error");
 }

@@ -6,11 +6,19 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <memory>
 #include <thread>
 
 #include "KestrelFixture.h"
+#include "common/VlmLog.h"
+#include "contracts/WindowMessages.h"
 #include "framework/ComError.h"
+#include "framework/Handles.h"
+#include "runner/JobAppImp.h"
+#include "runner/JobDlg.h"
+#include "runner/JobSessionHost.h"
+#include "runner/VX410Names.h"
 
 using namespace kestreltest;
 
@@ -79,14 +87,13 @@ TEST_F(Kestrel, StartButtonRunsTheSelectedJobAndHandsTheScannerBack) {
                    "StiUnLock start",
                    "StiUnLock end",
                    "ExitInstance end"}));
-    EXPECT_TRUE(InLog("job session not built yet"));
-    // The panel shows what the runner wrote, as a warning.
-    EXPECT_EQ(Panel().m_strPanelMessage, "Please wait.");
-    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayWarning);
+    // The feeder is empty: the panel shows the runner's last text, as an error.
+    EXPECT_EQ(Panel().m_strPanelMessage, "No page was found in the feeder.");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
     std::string out;
     EXPECT_EQ(RunCapture("\"" + ProgramPath("VX-410 Simulator", "vx410.exe") + "\" panel", &out),
               0u);
-    EXPECT_NE(out.find("Please wait."), std::string::npos) << out;
+    EXPECT_NE(out.find("No page was found in the feeder."), std::string::npos) << out;
 }
 
 TEST_F(Kestrel, SharedMemoryTransportRunsTheSameJob) {
@@ -121,13 +128,19 @@ TEST_F(Kestrel, UnregisteredJobFromTheScannerShowsThePanelErrorAfterASecond) {
 TEST_F(Kestrel, UnregisteredJobStartedByHandShowsBothTexts) {
     ASSERT_TRUE(m_pDevice->SetSelectedJob(8));
     StartService("--no-launch");
-    DWORD code = 0;
-    CMessageBoxInfo box = RunAndAnswer(KestrelCommand(false), &code);
-    EXPECT_EQ(code, 2u);
+    CProcess k;
+    ASSERT_TRUE(k.Start(KestrelCommand(false)));
+    // The error dialog: the title as a static text, the message in its line.
+    CMessageBoxInfo box;
+    ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
+    EXPECT_EQ(box.m_strCaption, "Monitor for VX-410");
     EXPECT_NE(box.m_strText.find("Job is not registered."), std::string::npos) << box.m_strText;
-    EXPECT_NE(box.m_strText.find("Register a job using the Taskdeck Registrar."),
-              std::string::npos);
-    EXPECT_EQ(box.m_strCaption, "VX-410");
+    char text[256] = {};
+    SendMessageA(GetDlgItem(box.m_hWnd, 1015), WM_GETTEXT, sizeof text,
+                 reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "Register a job using the Taskdeck Registrar.");
+    EXPECT_TRUE(PressButton(box, "Close"));
+    EXPECT_EQ(k.Wait(60000), 2u);
     EXPECT_EQ(Panel().m_strPanelMessage, "Job is not registered.");
     EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
     EXPECT_FALSE(Panel().m_bRunnerHolds); // handed back before the message
@@ -157,7 +170,7 @@ TEST_F(Kestrel, WithoutServiceStartUpStopsWithFileNotFoundBeforeTheStore) {
     ASSERT_EQ(Taskstore("common set LastJobNum i4 42"), 0);
     DWORD code = 0;
     CMessageBoxInfo box = RunAndAnswer(KestrelCommand(true), &code);
-    EXPECT_EQ(box.m_strText, VlmSystemMessage(0x80070002));
+    EXPECT_EQ(box.m_strText, VlmSystemMessage(HResultFromWin32(ERROR_FILE_NOT_FOUND)));
     EXPECT_FALSE(box.m_strText.empty());
     EXPECT_EQ(box.m_strCaption, "VX-410");
     EXPECT_EQ(code, 1u);
@@ -194,7 +207,7 @@ struct CWatcher {
     static CWatcher* s_p;
 
     static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-        if (msg == 0x8039)
+        if (msg == WM_VLM_REQUEST_CLOSE)
             ++s_p->m_nCloseRequests;
         else if (msg == s_p->m_nErrorMode && msg != 0)
             ++s_p->m_nBroadcasts;
@@ -266,13 +279,15 @@ TEST_F(Kestrel, WithoutWriteLogNoRunLogIsWritten) {
     ASSERT_TRUE(m_pDevice->SetSelectedJob(8));
     StartService("--no-launch");
     DWORD code = 0;
-    RunAndAnswer(KestrelCommand(false), &code);
+    RunAndAnswer(KestrelCommand(false), &code, "Close");
     EXPECT_EQ(code, 2u);
     EXPECT_EQ(GetFileAttributesA((m_strTemp + m_strLogName).c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Kestrel, DeviceIdSwitchShowsTheParsedArgumentsFirst) {
     m_profile.WriteInt("General", "DeviceID", 1);
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(8)); // no job 8: the scanner-start refusal follows
+    StartService("--no-launch");
     CProcess k;
     // The second event id in mixed case still counts; a lower-case prefix is ignored.
     ASSERT_TRUE(k.Start(KestrelCommand(false) +
@@ -282,20 +297,167 @@ TEST_F(Kestrel, DeviceIdSwitchShowsTheParsedArgumentsFirst) {
     EXPECT_EQ(box.m_strCaption, "DeviceID");
     EXPECT_EQ(box.m_strText, m_strDevice);
     ASSERT_TRUE(PressButton(box, "OK"));
-    Sleep(300);
+    ASSERT_TRUE(WaitWindowGone(box.m_hWnd, 30000));
     ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
     EXPECT_EQ(box.m_strCaption, "EventID");
     EXPECT_EQ(box.m_strText, "{aadf8531-9B29-4E93-8067-C8C186B0FEA3}");
     ASSERT_TRUE(PressButton(box, "OK"));
-    Sleep(300);
-    // No service: the channel error follows.
-    ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
-    EXPECT_EQ(box.m_strText, VlmSystemMessage(0x80070002));
-    ASSERT_TRUE(PressButton(box, "OK"));
-    EXPECT_EQ(k.Wait(60000), 1u);
+    ASSERT_TRUE(WaitWindowGone(box.m_hWnd, 30000));
     m_profile.WriteInt("General", "DeviceID", 0);
-    // Started by the scanner's second button: the panel got "Please wait." directly.
-    EXPECT_TRUE(InOrder(RunLog(), {"DispMessageToScaner Start msg = Please wait.  iserror = 0",
-                                   "GetSelectedJobNo() start"}));
+
+    // A scanner start refuses an unregistered job on the panel only, after a
+    // second; a start by hand would ask the user in a message box instead.
+    CMessageBoxInfo unexpected;
+    EXPECT_EQ(WaitEndAnsweringBoxes(k, 60000, &unexpected), 2u);
+    EXPECT_EQ(unexpected.m_hWnd, nullptr) << "message box: " << unexpected.m_strText;
+    EXPECT_EQ(Panel().m_strPanelMessage, "Job is not registered");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+    // "Please wait." went to the panel directly, not through the path of
+    // starts by hand (which logs the bare "DispMessageToScaner Start").
+    const auto log = RunLog();
+    EXPECT_TRUE(
+        InOrder(log, {"DispMessageToScaner Start msg = Please wait.  iserror = 0",
+                      "GetSelectedJobNo() start", "StiLock end",
+                      "DispMessageToScaner Start msg = Job is not registered  iserror = 1"}));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "DispMessageToScaner Start"), 0);
     EXPECT_FALSE(InLog("DispMessageToScaner Lock"));
+}
+
+TEST_F(Kestrel, JobNumberOutsideTheStoreRangeIsNotRegistered) {
+    RegisterJob(7, 0);
+    StartService("--no-launch");
+    // A panel the service cannot read: it answers job 0.
+    {
+        std::ofstream bad(m_strState + "\\state.txt", std::ios::binary | std::ios::trunc);
+        bad << "selected_job=abc\n";
+    }
+    DWORD code = 0;
+    CMessageBoxInfo box = RunAndAnswer(KestrelCommand(false), &code);
+    EXPECT_NE(box.m_strText.find("Job is not registered."), std::string::npos) << box.m_strText;
+    EXPECT_NE(box.m_strText.find("Register a job using the Taskdeck Registrar."),
+              std::string::npos);
+    EXPECT_EQ(box.m_strText.find(VlmSystemMessage(HResultFromWin32(ERROR_INVALID_PARAMETER))),
+              std::string::npos);
+    EXPECT_EQ(code, 2u);
+    EXPECT_NE(ServiceLog().find("request job number -> 0"), std::string::npos) << ServiceLog();
+    EXPECT_TRUE(InOrder(RunLog(), {"JobNumber is 0", "StiLock end", "ExitInstance start"}));
+    EXPECT_FALSE(InLog("set information to dlg class start"));
+    EXPECT_FALSE(InLog("DoModal start"));
+    EXPECT_EQ(LastJobNum(), 1); // a number outside 1..99 is recorded as 1
+    EXPECT_NE(ServiceLog().find("unlock: the scanner is back"), std::string::npos);
+}
+
+TEST_F(Kestrel, EachStartUpFailureShowsItsOwnMessageBox) {
+    // Runs kestrel by hand: its one box must be the failure's, and it ends.
+    auto expectBox = [&](const std::string& text, bool bIcon) {
+        ClearRunLog();
+        DWORD code = 0;
+        CMessageBoxInfo box = RunAndAnswer(KestrelCommand(false), &code);
+        EXPECT_EQ(box.m_strText, text);
+        EXPECT_EQ(box.m_strCaption, "VX-410");
+        EXPECT_EQ(box.m_bIcon, bIcon) << text;
+        EXPECT_EQ(code, 1u) << text;
+    };
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(7));
+    // A COM error: the system's text (no service: the pipe is not found).
+    expectBox(VlmSystemMessage(HResultFromWin32(ERROR_FILE_NOT_FOUND)), false);
+    StartService("--no-launch");
+    {
+        // A text, with its exclamation icon: the runner's mutex cannot be
+        // made while another kind of object holds its name.
+        CHandle squatter(CreateEventA(nullptr, TRUE, FALSE, kToolMutex));
+        ASSERT_TRUE(squatter.IsValid());
+        expectBox("no memory", true);
+        EXPECT_FALSE(InLog("GetSelectedJobNo() start"));
+    }
+    // A COM error of the interface facility: the store's "file does not
+    // parse" (0x80040201).
+    std::ofstream(m_strDir + "\\Taskstore.reg", std::ios::binary | std::ios::trunc)
+        << "this is not a job store\n";
+    expectBox("vender defined error 513", false);
+    EXPECT_TRUE(InLog("GetSelectedJobNo() start"));
+    EXPECT_FALSE(InLog("GetSelectedJobNo() end"));
+    EXPECT_FALSE(InLog("StiLock start"));
+}
+
+namespace {
+// What the held dialog needs of a program around it: the VX-410 names; it
+// never scans, so nothing else is reached.
+class CHeldModel : public CJobAppImp {
+public:
+    BOOL MutuallyExclusive() override { return TRUE; }
+    const char* GetModelName() override { return vx410::kModelName; }
+    const char* GetTempFolderName() override { return "VX410JOB_HELD_DIALOG_TEST"; }
+    const char* GetSettingsFileName() override { return vx410::kSettingsFileName; }
+    const char* GetErrorModeMessageName() override { return vx410::kErrorModeMessageName; }
+    const char* GetTwainDsName() override { return vx410::kTwainDsName; }
+    const char* GetToolMutexName() override { return vx410::kToolMutexName; }
+    const char* GetServicePipeName() override { return vx410::kServicePipeName; }
+    long GetModelIndex() override { return 0; }
+    void OnStiLock() override {}
+    void OnStiUnLock() override {}
+    void NcStiUnLock(CJobDlg*) override {}
+    void ShowPanelMessage(const char*) override {}
+    void ShowPanelError(const char*) override {}
+    void NotifyEvent(DWORD, const char*, const char*, const char*) override {}
+};
+
+class CHeldHost : public CJobSessionHost {
+public:
+    CJobAppImp* GetImp() const override { return const_cast<CHeldModel*>(&m_model); }
+    BOOL IsStartedByScanner() const override { return FALSE; }
+    void DispMessage(const char*, BOOL) override {}
+    void SetPanelLock(BOOL) override {}
+    void StiUnLock() override {}
+    CHeldModel m_model;
+};
+
+// The runner's own job dialog, held open as a running scan holds it.
+class CHeldJobDlg : public CVX410JobDlg {
+public:
+    static const UINT kGiveUp = WM_APP + 77;
+    explicit CHeldJobDlg(CHeldHost* pHost) : CVX410JobDlg(pHost) {
+        OnMsg(WM_VLM_JOB_START, [](WPARAM, LPARAM) -> LRESULT { return 0; });
+        OnMsg(kGiveUp, [this](WPARAM, LPARAM) -> LRESULT {
+            EndDialog(-5);
+            return 0;
+        });
+    }
+};
+} // namespace
+
+TEST_F(Kestrel, NewerRunnerEndsTheRunningJobDialog) {
+    const std::string dialogLog = m_strDir + "\\dialog.log";
+    CVlmLog::Instance().OpenPath(dialogLog.c_str());
+    CHeldHost host;
+    CHeldJobDlg dlg(&host);
+    DWORD newerExit = 0;
+    std::thread newer([&] {
+        HWND hDlg = nullptr;
+        for (int i = 0; i < 600 && !(hDlg = FindWindowA(nullptr, kDialogCaption)); ++i)
+            Sleep(50);
+        if (!hDlg)
+            return;
+        // Started by the scanner while the job runs: no service answers it,
+        // so it stops at its error box once it has displaced the job.
+        CMessageBoxInfo box;
+        CProcess k;
+        if (k.Start(KestrelCommand(true)) && WaitMessageBox(k.m_nPid, 60000, &box))
+            PressButton(box, "OK");
+        newerExit = k.Wait(60000);
+        // Whatever happened, the dialog must not outlive the test.
+        if (IsWindow(hDlg))
+            PostMessageA(hDlg, CHeldJobDlg::kGiveUp, 0, 0);
+    });
+    const INT_PTR rc = dlg.DoModal();
+    newer.join();
+    CVlmLog::Instance().Close();
+    EXPECT_EQ(rc, 0); // ended by the close request, not given up
+    EXPECT_TRUE(dlg.m_bClosedByRequest);
+    EXPECT_EQ(newerExit, 1u);
+    EXPECT_TRUE(InLog("FindWindow(NULL, \"VX410KESTREL\") FIND!!!!"));
+    std::vector<std::string> lines = SplitLines(ReadFileText(dialogLog));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find("]  CJobDlg::OnRequestClose()") != std::string::npos;
+    })) << ReadFileText(dialogLog);
 }

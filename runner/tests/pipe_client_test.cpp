@@ -8,9 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "framework/ComError.h"
 #include "framework/Handles.h"
 #include "runner/JobPipeClient.h"
-#include "runner/core/ServiceChannel.h"
+#include "contracts/ServiceChannel.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ TEST(Transport, NtFamilyUsesThePipeUnlessForced) {
 
 TEST_F(PipeTransport, AbsentPipeIsFileNotFound) {
     CJobPipeClientBetweenServieAndKestrel client;
-    EXPECT_EQ(client.Connect(UniqueName("absent").c_str()), static_cast<HRESULT>(0x80070002));
+    EXPECT_EQ(client.Connect(UniqueName("absent").c_str()), HResultFromWin32(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(client.IsConnected());
     long job = -1;
     EXPECT_EQ(client.RequestJobNumber(&job), E_FAIL); // no handle
@@ -205,10 +206,61 @@ TEST_F(PipeTransport, DestructorSaysGoodbye) {
     EXPECT_EQ(service.m_codes, (std::vector<uint32_t>{2, 5}));
 }
 
+TEST_F(PipeTransport, ConnectWaitsOutAMomentWithoutInstanceWhileTheServiceRuns) {
+    const std::string name = UniqueName("gap");
+    // The service runs (it holds its mutex) but has, for the moment, no pipe
+    // instance at all: the one it served is closed, the next not yet made.
+    vlm::CHeldMutex alive;
+    ASSERT_TRUE(alive.Create(kestrel::ServiceAliveMutexName(name).c_str()));
+    ASSERT_EQ(alive.Wait(0), WAIT_OBJECT_0);
+    vlm::CHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<HRESULT> result{E_PENDING};
+    std::atomic<long> job{0};
+    std::thread client([&] {
+        CJobPipeClient c;
+        HRESULT hr = c.Connect(name.c_str());
+        long n = 0;
+        if (SUCCEEDED(hr))
+            hr = c.RequestJobNumber(&n);
+        job = n;
+        c.Terminate();
+        result = hr;
+        SetEvent(done);
+    });
+    // A client that took "file not found" for an absent service has given up
+    // by now; one that knows the service runs is still waiting.
+    EXPECT_EQ(WaitForSingleObject(done, 1000), static_cast<DWORD>(WAIT_TIMEOUT))
+        << std::hex << result.load();
+    {
+        CFakePipeService service(name, 9); // the next instance appears
+        EXPECT_EQ(WaitForSingleObject(done, 60000), WAIT_OBJECT_0);
+        client.join();
+        EXPECT_EQ(result.load(), S_OK) << std::hex << result.load();
+        EXPECT_EQ(job.load(), 9);
+    }
+}
+
+TEST_F(PipeTransport, ConnectGivesUpAtOnceWhenTheServiceIsGone) {
+    const std::string name = UniqueName("gone");
+    const std::string mutex = kestrel::ServiceAliveMutexName(name);
+    // A service that died holding its mutex leaves it abandoned.
+    vlm::CHandle left;
+    std::thread([&] { left.Attach(CreateMutexA(nullptr, TRUE, mutex.c_str())); }).join();
+    ASSERT_TRUE(left.IsValid());
+    EXPECT_FALSE(IsServiceRunning(name));
+    CJobPipeClient client;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(client.Connect(name.c_str()), HResultFromWin32(ERROR_FILE_NOT_FOUND));
+    // Far below the patience for a running service.
+    EXPECT_LT(GetTickCount() - start, CJobPipeClient::kConnectPatienceMs / 2);
+    left.Close();
+    EXPECT_FALSE(IsServiceRunning(name)); // no mutex at all
+}
+
 TEST_F(ShmTransport, AbsentBlockIsFileNotFoundAndLeavesNothingBehind) {
     const std::string name = UniqueName("shm absent");
     CJobPipeClient client;
-    EXPECT_EQ(client.Connect(name.c_str()), static_cast<HRESULT>(0x80070002));
+    EXPECT_EQ(client.Connect(name.c_str()), HResultFromWin32(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(client.IsConnected());
     // The probe's own mapping was closed: the name is free again.
     HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());

@@ -48,6 +48,7 @@ bool CPageAssembler::Ready(int32_t width, int32_t height, uint32_t bitsPerPixel,
     ReleaseImage();
     m_bCommitFailed = false;
     m_nDataSize = 0;
+    m_nRowsReceived = 0;
     if (height < 0)
         height = 0; // unknown length: the page grows with its strips
     SetGeometry(width, height, bitsPerPixel, spp, xres, yres);
@@ -106,6 +107,7 @@ bool CPageAssembler::CopyRow(uint32_t row, const uint8_t* src, uint32_t srcBytes
     if (m_Info.Height <= 0 || row >= static_cast<uint32_t>(m_Info.Height))
         return true; // beyond the page: ignored
     uint8_t* dst = m_Buffer.Data() + size_t(row) * m_Info.Sync;
+    m_nRowsReceived = std::max(m_nRowsReceived, row + 1);
     // A source row shorter than ours (no 32-bit padding) must not be over-read.
     const uint32_t n = std::min(srcBytes, m_Info.Sync);
     if (bSwapRgb && m_Info.Spp == 3 && m_Info.Bps == 8) {
@@ -225,8 +227,19 @@ void CPageAssembler::PreDoneJpeg() {
     m_Info.ImageSize = static_cast<uint32_t>(m_nDataSize);
 }
 
+void CPageAssembler::EndIncomplete() {
+    if (m_nDataSize > 0 || m_nRowsReceived == 0 || !m_Buffer.IsValid()) {
+        ReleaseImage();
+        m_Info.Width = m_Info.Height = 0;
+        m_Info.Sync = m_Info.ImageSize = 0;
+        return;
+    }
+    PreDone(m_nRowsReceived);
+}
+
 void CPageAssembler::ReleaseImage() {
     m_Buffer.Release();
     m_Info.lpImage = nullptr;
     m_nDataSize = 0;
+    m_nRowsReceived = 0;
 }

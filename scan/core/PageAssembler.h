@@ -55,7 +55,13 @@ public:
     size_t BufferExJpeg(const SMemStrip& strip);
     void PreDoneJpeg();
 
+    // The transfer ended before the image was whole: the page keeps only the
+    // rows that arrived. A page without any row, or a cut compressed stream
+    // (no image at all), is released and described as empty.
+    void EndIncomplete();
+
     void ReleaseImage();
+    uint32_t RowsReceived() const { return m_nRowsReceived; }
     size_t DataSize() const { return m_nDataSize; }
     size_t Committed() const { return m_Buffer.Committed(); }
     size_t Reserved() const { return m_Buffer.Reserved(); }
@@ -72,5 +78,6 @@ private:
     CPageBuffer m_Buffer;
     uint32_t m_nBitsPerPixel = 0;
     size_t m_nDataSize = 0;
+    uint32_t m_nRowsReceived = 0; // one past the lowest row that arrived
     bool m_bCommitFailed = false;
 };

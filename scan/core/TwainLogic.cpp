@@ -1,5 +1,6 @@
 #include "TwainLogic.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -52,6 +53,9 @@ struct SName {
     unsigned n;
     const char* name;
 };
+// A row of a name table: the TWAIN header's number and its own name.
+#define N(x)                                                                                       \
+    { x, #x }
 template <size_t N> const char* Find(const SName (&table)[N], unsigned n) {
     for (const SName& e : table)
         if (e.n == n)
@@ -61,219 +65,125 @@ template <size_t N> const char* Find(const SName (&table)[N], unsigned n) {
 } // namespace
 
 std::string DatName(unsigned dat) {
-    static const SName kTable[] = {{0x0000, "DAT_NULL"},
-                                   {0x0001, "DAT_CAPABILITY"},
-                                   {0x0002, "DAT_EVENT"},
-                                   {0x0003, "DAT_IDENTITY"},
-                                   {0x0004, "DAT_PARENT"},
-                                   {0x0005, "DAT_PENDINGXFERS"},
-                                   {0x0006, "DAT_SETUPMEMXFER"},
-                                   {0x0007, "DAT_SETUPFILEXFER"},
-                                   {0x0008, "DAT_STATUS"},
-                                   {0x0009, "DAT_USERINTERFACE"},
-                                   {0x000a, "DAT_XFERGROUP"},
-                                   {0x000b, "DAT_TWUNKIDENTITY"},
-                                   {0x000c, "DAT_CUSTOMDSDATA"},
-                                   {0x000d, "DAT_DEVICEEVENT"},
-                                   {0x000e, "DAT_FILESYSTEM"},
-                                   {0x000f, "DAT_PASSTHRU"},
-                                   {0x0101, "DAT_IMAGEINFO"},
-                                   {0x0102, "DAT_IMAGELAYOUT"},
-                                   {0x0103, "DAT_IMAGEMEMXFER"},
-                                   {0x0104, "DAT_IMAGENATIVEXFER"},
-                                   {0x0105, "DAT_IMAGEFILEXFER"},
-                                   {0x0106, "DAT_CIECOLOR"},
-                                   {0x0107, "DAT_GRAYRESPONSE"},
-                                   {0x0108, "DAT_RGBRESPONSE"},
-                                   {0x0109, "DAT_JPEGCOMPRESSION"},
-                                   {0x010a, "DAT_PALETTE8"},
-                                   {0x010b, "DAT_EXTIMAGEINFO"},
-                                   {0x0201, "DAT_AUDIOFILEXFER"},
-                                   {0x0202, "DAT_AUDIOINFO"},
-                                   {0x0203, "DAT_AUDIONATIVEXFER"}};
+    static const SName kTable[] = {N(DAT_NULL),
+                                   N(DAT_CAPABILITY),
+                                   N(DAT_EVENT),
+                                   N(DAT_IDENTITY),
+                                   N(DAT_PARENT),
+                                   N(DAT_PENDINGXFERS),
+                                   N(DAT_SETUPMEMXFER),
+                                   N(DAT_SETUPFILEXFER),
+                                   N(DAT_STATUS),
+                                   N(DAT_USERINTERFACE),
+                                   N(DAT_XFERGROUP),
+                                   N(DAT_TWUNKIDENTITY),
+                                   N(DAT_CUSTOMDSDATA),
+                                   N(DAT_DEVICEEVENT),
+                                   N(DAT_FILESYSTEM),
+                                   N(DAT_PASSTHRU),
+                                   N(DAT_IMAGEINFO),
+                                   N(DAT_IMAGELAYOUT),
+                                   N(DAT_IMAGEMEMXFER),
+                                   N(DAT_IMAGENATIVEXFER),
+                                   N(DAT_IMAGEFILEXFER),
+                                   N(DAT_CIECOLOR),
+                                   N(DAT_GRAYRESPONSE),
+                                   N(DAT_RGBRESPONSE),
+                                   N(DAT_JPEGCOMPRESSION),
+                                   N(DAT_PALETTE8),
+                                   N(DAT_EXTIMAGEINFO),
+                                   N(DAT_AUDIOFILEXFER),
+                                   N(DAT_AUDIOINFO),
+                                   N(DAT_AUDIONATIVEXFER)};
     const char* p = Find(kTable, dat);
     return p ? p : std::to_string(dat);
 }
 
 std::string MsgName(unsigned msg) {
-    static const SName kTable[] = {{0x0000, "MSG_NULL"},         {0x0001, "MSG_GET"},
-                                   {0x0002, "MSG_GETCURRENT"},   {0x0003, "MSG_GETDEFAULT"},
-                                   {0x0004, "MSG_GETFIRST"},     {0x0005, "MSG_GETNEXT"},
-                                   {0x0006, "MSG_SET"},          {0x0007, "MSG_RESET"},
-                                   {0x0008, "MSG_QUERYSUPPORT"}, {0x0101, "MSG_XFERREADY"},
-                                   {0x0102, "MSG_CLOSEDSREQ"},   {0x0103, "MSG_CLOSEDSOK"},
-                                   {0x0104, "MSG_DEVICEEVENT"},  {0x0201, "MSG_CHECKSTATUS"},
-                                   {0x0301, "MSG_OPENDSM"},      {0x0302, "MSG_CLOSEDSM"},
-                                   {0x0401, "MSG_OPENDS"},       {0x0402, "MSG_CLOSEDS"},
-                                   {0x0403, "MSG_USERSELECT"},   {0x0501, "MSG_DISABLEDS"},
-                                   {0x0502, "MSG_ENABLEDS"},     {0x0503, "MSG_ENABLEDSUIONLY"},
-                                   {0x0601, "MSG_PROCESSEVENT"}, {0x0701, "MSG_ENDXFER"},
-                                   {0x0702, "MSG_STOPFEEDER"}};
+    static const SName kTable[] = {N(MSG_NULL),         N(MSG_GET),
+                                   N(MSG_GETCURRENT),   N(MSG_GETDEFAULT),
+                                   N(MSG_GETFIRST),     N(MSG_GETNEXT),
+                                   N(MSG_SET),          N(MSG_RESET),
+                                   N(MSG_QUERYSUPPORT), N(MSG_XFERREADY),
+                                   N(MSG_CLOSEDSREQ),   N(MSG_CLOSEDSOK),
+                                   N(MSG_DEVICEEVENT),  N(MSG_CHECKSTATUS),
+                                   N(MSG_OPENDSM),      N(MSG_CLOSEDSM),
+                                   N(MSG_OPENDS),       N(MSG_CLOSEDS),
+                                   N(MSG_USERSELECT),   N(MSG_DISABLEDS),
+                                   N(MSG_ENABLEDS),     N(MSG_ENABLEDSUIONLY),
+                                   N(MSG_PROCESSEVENT), N(MSG_ENDXFER),
+                                   N(MSG_STOPFEEDER)};
     const char* p = Find(kTable, msg);
     return p ? p : std::to_string(msg);
 }
 
 std::string CapName(unsigned cap) {
-    static const SName kTable[] = {{0x0001, "CAP_XFERCOUNT"},
-                                   {0x0100, "ICAP_COMPRESSION"},
-                                   {0x0101, "ICAP_PIXELTYPE"},
-                                   {0x0102, "ICAP_UNITS"},
-                                   {0x0103, "ICAP_XFERMECH"},
-                                   {0x1000, "CAP_AUTHOR"},
-                                   {0x1001, "CAP_CAPTION"},
-                                   {0x1002, "CAP_FEEDERENABLED"},
-                                   {0x1003, "CAP_FEEDERLOADED"},
-                                   {0x1004, "CAP_TIMEDATE"},
-                                   {0x1005, "CAP_SUPPORTEDCAPS"},
-                                   {0x1006, "CAP_EXTENDEDCAPS"},
-                                   {0x1007, "CAP_AUTOFEED"},
-                                   {0x1008, "CAP_CLEARPAGE"},
-                                   {0x1009, "CAP_FEEDPAGE"},
-                                   {0x100a, "CAP_REWINDPAGE"},
-                                   {0x100b, "CAP_INDICATORS"},
-                                   {0x100c, "CAP_SUPPORTEDCAPSEXT"},
-                                   {0x100d, "CAP_PAPERDETECTABLE"},
-                                   {0x100e, "CAP_UICONTROLLABLE"},
-                                   {0x100f, "CAP_DEVICEONLINE"},
-                                   {0x1010, "CAP_AUTOSCAN"},
-                                   {0x1011, "CAP_THUMBNAILSENABLED"},
-                                   {0x1012, "CAP_DUPLEX"},
-                                   {0x1013, "CAP_DUPLEXENABLED"},
-                                   {0x1014, "CAP_ENABLEDSUIONLY"},
-                                   {0x1015, "CAP_CUSTOMDSDATA"},
-                                   {0x1016, "CAP_ENDORSER"},
-                                   {0x1017, "CAP_JOBCONTROL"},
-                                   {0x1100, "ICAP_AUTOBRIGHT"},
-                                   {0x1101, "ICAP_BRIGHTNESS"},
-                                   {0x1103, "ICAP_CONTRAST"},
-                                   {0x1104, "ICAP_CUSTHALFTONE"},
-                                   {0x1105, "ICAP_EXPOSURETIME"},
-                                   {0x1106, "ICAP_FILTER"},
-                                   {0x1107, "ICAP_FLASHUSED"},
-                                   {0x1108, "ICAP_GAMMA"},
-                                   {0x1109, "ICAP_HALFTONES"},
-                                   {0x110a, "ICAP_HIGHLIGHT"},
-                                   {0x110c, "ICAP_IMAGEFILEFORMAT"},
-                                   {0x110d, "ICAP_LAMPSTATE"},
-                                   {0x110e, "ICAP_LIGHTSOURCE"},
-                                   {0x1110, "ICAP_ORIENTATION"},
-                                   {0x1111, "ICAP_PHYSICALWIDTH"},
-                                   {0x1112, "ICAP_PHYSICALHEIGHT"},
-                                   {0x1113, "ICAP_SHADOW"},
-                                   {0x1114, "ICAP_FRAMES"},
-                                   {0x1116, "ICAP_XNATIVERESOLUTION"},
-                                   {0x1117, "ICAP_YNATIVERESOLUTION"},
-                                   {0x1118, "ICAP_XRESOLUTION"},
-                                   {0x1119, "ICAP_YRESOLUTION"},
-                                   {0x111a, "ICAP_MAXFRAMES"},
-                                   {0x111b, "ICAP_TILES"},
-                                   {0x111c, "ICAP_BITORDER"},
-                                   {0x111d, "ICAP_CCITTKFACTOR"},
-                                   {0x111e, "ICAP_LIGHTPATH"},
-                                   {0x111f, "ICAP_PIXELFLAVOR"},
-                                   {0x1120, "ICAP_PLANARCHUNKY"},
-                                   {0x1121, "ICAP_ROTATION"},
-                                   {0x1122, "ICAP_SUPPORTEDSIZES"},
-                                   {0x1123, "ICAP_THRESHOLD"},
-                                   {0x1124, "ICAP_XSCALING"},
-                                   {0x1125, "ICAP_YSCALING"},
-                                   {0x1126, "ICAP_BITORDERCODES"},
-                                   {0x1127, "ICAP_PIXELFLAVORCODES"},
-                                   {0x1128, "ICAP_JPEGPIXELTYPE"},
-                                   {0x112a, "ICAP_TIMEFILL"},
-                                   {0x112b, "ICAP_BITDEPTH"},
-                                   {0x112c, "ICAP_BITDEPTHREDUCTION"},
-                                   {0x112d, "ICAP_UNDEFINEDIMAGESIZE"},
-                                   {0x112e, "ICAP_IMAGEDATASET"},
-                                   {0x112f, "ICAP_EXTIMAGEINFO"},
-                                   {0x1130, "ICAP_MINIMUMHEIGHT"},
-                                   {0x1131, "ICAP_MINIMUMWIDTH"},
-                                   {0x1153, "ICAP_JPEGQUALITY"},
-                                   // The model's own capabilities.
-                                   {0x8000, "CCAP_VLM_DETECTPAGESIZE"},
-                                   {0x8001, "CCAP_VLM_BLANKSKIP"},
-                                   {0x8002, "CCAP_VLM_BLANKSKIPSLICE"},
-                                   {0x8003, "CCAP_VLM_MANUALFEED"},
-                                   {0x8004, "CCAP_VLM_AUTOSTARTDELAY"},
-                                   {0x8005, "CCAP_VLM_SCANSPEED"},
-                                   {0x8006, "CCAP_VLM_MARGIN"},
-                                   {0x8007, "CCAP_VLM_MARGINLENGTH"},
-                                   {0x8008, "CCAP_VLM_DROPOUT"},
-                                   {0x8009, "CCAP_VLM_EDGEEMPHASIS"},
-                                   {0x800A, "CCAP_VLM_DETECTJOBSEPTYPE"},
-                                   {0x800B, "CCAP_VLM_NOISEFILTER"},
-                                   {0x800C, "CCAP_VLM_NOTCHFILTER"},
-                                   {0x800D, "CCAP_VLM_DESKEW"},
-                                   {0x800E, "CCAP_VLM_REVERSESCANTYPE"},
-                                   {0x800F, "CCAP_VLM_AUTOJOBSEP"},
-                                   {0x8010, "CCAP_VLM_SCANMODE"},
-                                   {0x8011, "CCAP_VLM_EDGEEMPHASISENABLED"},
-                                   {0x8012, "CCAP_VLM_LASTERROR"},
-                                   {0x8013, "CCAP_VLM_JOBSEPDETECTED"},
-                                   {0x8014, "CCAP_VLM_AEADJUSTMENT"},
-                                   {0x8015, "CCAP_VLM_PANELTYPE"},
-                                   {0x8016, "CCAP_VLM_PANELMODE"},
-                                   {0x8017, "CCAP_VLM_PRESCANMODE"},
-                                   {0x8018, "CCAP_VLM_PRESCAN"},
-                                   {0x8019, "CCAP_VLM_NOPAGETIMEOUT"},
-                                   {0x801A, "CCAP_VLM_BLANKSKIPSLICE2"},
-                                   {0x801B, "CCAP_VLM_PATCHCODEENABLE"},
-                                   {0x801C, "CCAP_VLM_PATCHORIENTATION"},
-                                   {0x801D, "CCAP_VLM_BATCHNUM"},
-                                   {0x801E, "CCAP_VLM_FILENUM"},
-                                   {0x801F, "CCAP_VLM_PAGENUM"},
-                                   {0x8020, "CCAP_VLM_FILMUSE"},
-                                   {0x8021, "CCAP_VLM_FILMADDRESSMODE"},
-                                   {0x8022, "CCAP_VLM_FILMPARAMS"},
-                                   {0x8023, "CCAP_VLM_CARTRIDGENUM"},
-                                   {0x8024, "CCAP_VLM_DETECTPATCHTYPE"},
-                                   {0x8025, "CCAP_VLM_CROPDETECT"},
-                                   {0x8026, "CCAP_VLM_CROPMETHOD"},
-                                   {0x8027, "CCAP_VLM_PRINTCOUNT"},
-                                   {0x8028, "CCAP_VLM_OPTIONUNIT"},
-                                   {0x8029, "CCAP_VLM_TEXTENHANCE"},
-                                   {0x802A, "CCAP_VLM_SCANNERBUTTON"},
-                                   {0x802B, "CCAP_VLM_MEDIANFILTER"},
-                                   {0x8030, "CCAP_VLM_NEGAPOSI"},
-                                   {0x8031, "CCAP_VLM_BORDERMODE"},
-                                   {0x8034, "CCAP_VLM_WINDOW"},
-                                   {0x8049, "CCAP_VLM_WINDOWCOUNTFRONT"},
-                                   {0x804A, "CCAP_VLM_WINDOWCOUNTBACK"},
-                                   {0x804D, "CCAP_VLM_AREA_XPOSITION"},
-                                   {0x804E, "CCAP_VLM_AREA_YPOSITION"},
-                                   {0x804F, "CCAP_VLM_PAGESIZE_LEGAL"},
-                                   {0x8050, "CCAP_VLM_PAGESIZE_ROTATED"},
-                                   {0x805D, "CCAP_VLM_TEXTENHANCE_MODE"},
-                                   {0x805E, "CCAP_VLM_FEEDER_AUTO"},
-                                   {0x805F, "CCAP_VLM_FEEDERMAXWIDTH"},
-                                   {0x8060, "CCAP_VLM_FEEDERMAXLENGTH"},
-                                   {0x8061, "CCAP_VLM_YIELDPROC"},
-                                   {0x8062, "CCAP_VLM_DOCUMENT_PLACE"},
-                                   {0x8063, "CCAP_VLM_LASTPAGE_SIDE"},
-                                   {0x8064, "CCAP_VLM_DISABLEITEM"}};
+    static const SName kTable[] = {
+        N(CAP_XFERCOUNT), N(ICAP_COMPRESSION), N(ICAP_PIXELTYPE), N(ICAP_UNITS), N(ICAP_XFERMECH),
+        N(CAP_AUTHOR), N(CAP_CAPTION), N(CAP_FEEDERENABLED), N(CAP_FEEDERLOADED), N(CAP_TIMEDATE),
+        N(CAP_SUPPORTEDCAPS), N(CAP_EXTENDEDCAPS), N(CAP_AUTOFEED), N(CAP_CLEARPAGE),
+        N(CAP_FEEDPAGE), N(CAP_REWINDPAGE), N(CAP_INDICATORS), N(CAP_SUPPORTEDCAPSEXT),
+        N(CAP_PAPERDETECTABLE), N(CAP_UICONTROLLABLE), N(CAP_DEVICEONLINE), N(CAP_AUTOSCAN),
+        N(CAP_THUMBNAILSENABLED), N(CAP_DUPLEX), N(CAP_DUPLEXENABLED), N(CAP_ENABLEDSUIONLY),
+        N(CAP_CUSTOMDSDATA), N(CAP_ENDORSER), N(CAP_JOBCONTROL), N(ICAP_AUTOBRIGHT),
+        N(ICAP_BRIGHTNESS), N(ICAP_CONTRAST), N(ICAP_CUSTHALFTONE), N(ICAP_EXPOSURETIME),
+        N(ICAP_FILTER), N(ICAP_FLASHUSED), N(ICAP_GAMMA), N(ICAP_HALFTONES), N(ICAP_HIGHLIGHT),
+        N(ICAP_IMAGEFILEFORMAT), N(ICAP_LAMPSTATE), N(ICAP_LIGHTSOURCE), N(ICAP_ORIENTATION),
+        N(ICAP_PHYSICALWIDTH), N(ICAP_PHYSICALHEIGHT), N(ICAP_SHADOW), N(ICAP_FRAMES),
+        N(ICAP_XNATIVERESOLUTION), N(ICAP_YNATIVERESOLUTION), N(ICAP_XRESOLUTION),
+        N(ICAP_YRESOLUTION), N(ICAP_MAXFRAMES), N(ICAP_TILES), N(ICAP_BITORDER),
+        N(ICAP_CCITTKFACTOR), N(ICAP_LIGHTPATH), N(ICAP_PIXELFLAVOR), N(ICAP_PLANARCHUNKY),
+        N(ICAP_ROTATION), N(ICAP_SUPPORTEDSIZES), N(ICAP_THRESHOLD), N(ICAP_XSCALING),
+        N(ICAP_YSCALING), N(ICAP_BITORDERCODES), N(ICAP_PIXELFLAVORCODES), N(ICAP_JPEGPIXELTYPE),
+        N(ICAP_TIMEFILL), N(ICAP_BITDEPTH), N(ICAP_BITDEPTHREDUCTION), N(ICAP_UNDEFINEDIMAGESIZE),
+        N(ICAP_IMAGEDATASET), N(ICAP_EXTIMAGEINFO), N(ICAP_MINIMUMHEIGHT), N(ICAP_MINIMUMWIDTH),
+        N(ICAP_JPEGQUALITY),
+        // The model's own capabilities.
+        N(CCAP_VLM_DETECTPAGESIZE), N(CCAP_VLM_BLANKSKIP), N(CCAP_VLM_BLANKSKIPSLICE),
+        N(CCAP_VLM_MANUALFEED), N(CCAP_VLM_AUTOSTARTDELAY), N(CCAP_VLM_SCANSPEED),
+        N(CCAP_VLM_MARGIN), N(CCAP_VLM_MARGINLENGTH), N(CCAP_VLM_DROPOUT), N(CCAP_VLM_EDGEEMPHASIS),
+        N(CCAP_VLM_DETECTJOBSEPTYPE), N(CCAP_VLM_NOISEFILTER), N(CCAP_VLM_NOTCHFILTER),
+        N(CCAP_VLM_DESKEW), N(CCAP_VLM_REVERSESCANTYPE), N(CCAP_VLM_AUTOJOBSEP),
+        N(CCAP_VLM_SCANMODE), N(CCAP_VLM_EDGEEMPHASISENABLED), N(CCAP_VLM_LASTERROR),
+        N(CCAP_VLM_JOBSEPDETECTED), N(CCAP_VLM_AEADJUSTMENT), N(CCAP_VLM_PANELTYPE),
+        N(CCAP_VLM_PANELMODE), N(CCAP_VLM_PRESCANMODE), N(CCAP_VLM_PRESCAN),
+        N(CCAP_VLM_NOPAGETIMEOUT), N(CCAP_VLM_BLANKSKIPSLICE2), N(CCAP_VLM_PATCHCODEENABLE),
+        N(CCAP_VLM_PATCHORIENTATION), N(CCAP_VLM_BATCHNUM), N(CCAP_VLM_FILENUM),
+        N(CCAP_VLM_PAGENUM), N(CCAP_VLM_FILMUSE), N(CCAP_VLM_FILMADDRESSMODE),
+        N(CCAP_VLM_FILMPARAMS), N(CCAP_VLM_CARTRIDGENUM), N(CCAP_VLM_DETECTPATCHTYPE),
+        N(CCAP_VLM_CROPDETECT), N(CCAP_VLM_CROPMETHOD), N(CCAP_VLM_PRINTCOUNT),
+        N(CCAP_VLM_OPTIONUNIT), N(CCAP_VLM_TEXTENHANCE), N(CCAP_VLM_SCANNERBUTTON),
+        N(CCAP_VLM_MEDIANFILTER), N(CCAP_VLM_NEGAPOSI), N(CCAP_VLM_BORDERMODE), N(CCAP_VLM_WINDOW),
+        N(CCAP_VLM_WINDOWCOUNTFRONT), N(CCAP_VLM_WINDOWCOUNTBACK), N(CCAP_VLM_AREA_XPOSITION),
+        N(CCAP_VLM_AREA_YPOSITION), N(CCAP_VLM_PAGESIZE_LEGAL), N(CCAP_VLM_PAGESIZE_ROTATED),
+        N(CCAP_VLM_TEXTENHANCE_MODE), N(CCAP_VLM_FEEDER_AUTO), N(CCAP_VLM_FEEDERMAXWIDTH),
+        N(CCAP_VLM_FEEDERMAXLENGTH), N(CCAP_VLM_YIELDPROC), N(CCAP_VLM_DOCUMENT_PLACE),
+        N(CCAP_VLM_LASTPAGE_SIDE), N(CCAP_VLM_DISABLEITEM)};
     const char* p = Find(kTable, cap);
     return p ? p : std::to_string(cap);
 }
 
+#undef N
+
 SStateStep NextState(int nState, const STriplet& t) {
-    SStateStep s{nState, t.RC == kTWRC_SUCCESS, false, false, false};
-    if (t.DG == kDG_CONTROL && t.DAT == kDAT_EVENT && t.MSG == kMSG_PROCESSEVENT) {
+    SStateStep s{nState, t.RC == TWRC_SUCCESS, false, false, false};
+    if (t.DG == DG_CONTROL && t.DAT == DAT_EVENT && t.MSG == MSG_PROCESSEVENT) {
         // The source answers TWRC_DSEVENT for its own events.
-        if (t.RC == kTWRC_DSEVENT || t.RC == kTWRC_SUCCESS) {
-            if (t.EventMessage == kMSG_XFERREADY)
+        if (t.RC == TWRC_DSEVENT || t.RC == TWRC_SUCCESS) {
+            if (t.EventMessage == MSG_XFERREADY)
                 s.nState = 6;
-            else if (t.EventMessage == kMSG_CLOSEDSREQ || t.EventMessage == kMSG_CLOSEDSOK)
+            else if (t.EventMessage == MSG_CLOSEDSREQ || t.EventMessage == MSG_CLOSEDSOK)
                 s.nState = 5;
         }
         return s;
     }
-    if (t.DG == kDG_CONTROL && t.DAT == kDAT_PENDINGXFERS) {
-        if (t.MSG == kMSG_RESET) {
+    if (t.DG == DG_CONTROL && t.DAT == DAT_PENDINGXFERS) {
+        if (t.MSG == MSG_RESET) {
             if (s.bSuccess)
                 s.nState = 5;
             else
                 s.bError = true;
-        } else if (t.MSG == kMSG_ENDXFER) {
+        } else if (t.MSG == MSG_ENDXFER) {
             if (s.bSuccess) {
                 s.nState = t.PendingCount != 0 ? 6 : 5;
             } else {
@@ -284,19 +194,19 @@ SStateStep NextState(int nState, const STriplet& t) {
         }
         return s;
     }
-    if (t.DG == kDG_CONTROL && t.DAT == kDAT_USERINTERFACE) {
-        if (t.MSG == kMSG_DISABLEDS) {
+    if (t.DG == DG_CONTROL && t.DAT == DAT_USERINTERFACE) {
+        if (t.MSG == MSG_DISABLEDS) {
             if (s.bSuccess) {
                 s.nState = 4;
             } else {
                 s.bError = true;
-                if (t.bCloseRequested && t.CC == kTWCC_SEQERROR) {
+                if (t.bCloseRequested && t.CC == TWCC_SEQERROR) {
                     s.nState = 4;
                     s.bClearCloseRequested = true;
                 }
             }
-        } else if (t.MSG == kMSG_ENABLEDS) {
-            if (t.RC == kTWRC_SUCCESS || t.RC == kTWRC_CHECKSTATUS) {
+        } else if (t.MSG == MSG_ENABLEDS) {
+            if (t.RC == TWRC_SUCCESS || t.RC == TWRC_CHECKSTATUS) {
                 s.bSuccess = true;
                 s.nState = 5;
             } else {
@@ -305,31 +215,30 @@ SStateStep NextState(int nState, const STriplet& t) {
         }
         return s;
     }
-    if (t.DG == kDG_CONTROL && t.DAT == kDAT_IDENTITY) {
-        if (t.MSG == kMSG_CLOSEDS || t.MSG == kMSG_OPENDS) {
+    if (t.DG == DG_CONTROL && t.DAT == DAT_IDENTITY) {
+        if (t.MSG == MSG_CLOSEDS || t.MSG == MSG_OPENDS) {
             if (s.bSuccess)
-                s.nState = t.MSG == kMSG_CLOSEDS ? 3 : 4;
+                s.nState = t.MSG == MSG_CLOSEDS ? 3 : 4;
             else
                 s.bError = true;
         }
         return s;
     }
-    if (t.DG == kDG_CONTROL && t.DAT == kDAT_PARENT) {
-        if (s.bSuccess && t.MSG == kMSG_OPENDSM)
+    if (t.DG == DG_CONTROL && t.DAT == DAT_PARENT) {
+        if (s.bSuccess && t.MSG == MSG_OPENDSM)
             s.nState = 3;
-        else if (s.bSuccess && t.MSG == kMSG_CLOSEDSM)
+        else if (s.bSuccess && t.MSG == MSG_CLOSEDSM)
             s.nState = 2;
         else if (!s.bSuccess)
             s.bError = true;
         return s;
     }
-    if (t.DG == kDG_IMAGE && t.MSG == 1 /*MSG_GET*/ &&
-        (t.DAT == kDAT_IMAGEMEMXFER || t.DAT == kDAT_IMAGENATIVEXFER ||
-         t.DAT == kDAT_IMAGEFILEXFER)) {
-        if (t.RC == kTWRC_SUCCESS || t.RC == kTWRC_XFERDONE) {
+    if (t.DG == DG_IMAGE && t.MSG == MSG_GET &&
+        (t.DAT == DAT_IMAGEMEMXFER || t.DAT == DAT_IMAGENATIVEXFER || t.DAT == DAT_IMAGEFILEXFER)) {
+        if (t.RC == TWRC_SUCCESS || t.RC == TWRC_XFERDONE) {
             s.bSuccess = true;
             s.nState = 7;
-        } else if (t.RC == kTWRC_CANCEL) {
+        } else if (t.RC == TWRC_CANCEL) {
             s.nState = 7;
             s.bError = true;
             s.bFetchExtendedError = true;
@@ -339,6 +248,119 @@ SStateStep NextState(int nState, const STriplet& t) {
         return s;
     }
     return s;
+}
+
+namespace {
+// One little-endian value of type T at p (any alignment).
+template <class T> T Load(const uint8_t* p) {
+    T v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
+} // namespace
+
+double ItemAsReal(unsigned itemType, const uint8_t* p) {
+    switch (itemType) {
+    case TWTY_INT8:
+        return Load<int8_t>(p);
+    case TWTY_UINT8:
+        return Load<uint8_t>(p);
+    case TWTY_INT16:
+        return Load<int16_t>(p);
+    case TWTY_UINT16:
+    case TWTY_BOOL:
+        return Load<uint16_t>(p);
+    case TWTY_INT32:
+        return Load<int32_t>(p);
+    case TWTY_UINT32:
+        return Load<uint32_t>(p);
+    case TWTY_FIX32:
+        return FromFix32(UnpackFix32(Load<uint32_t>(p)));
+    default:
+        return 0;
+    }
+}
+
+bool ReadCurrentItem(const uint8_t* p, size_t cb, unsigned conType, unsigned itemType, void* pOut) {
+    const size_t size = TwainItemSize(itemType);
+    if (!p || !pOut || size == 0)
+        return false;
+    if (conType == TWON_ONEVALUE) {
+        // A string item follows the item type directly, whatever TW_ONEVALUE says.
+        const size_t at = offsetof(TW_ONEVALUE, Item);
+        if (cb < at + size)
+            return false;
+        memcpy(pOut, p + at, size);
+        return true;
+    }
+    if (conType == TWON_ENUMERATION) {
+        const size_t head = offsetof(TW_ENUMERATION, ItemList);
+        if (cb < head)
+            return false;
+        const TW_ENUMERATION* e = reinterpret_cast<const TW_ENUMERATION*>(p);
+        const size_t isz = TwainItemSize(e->ItemType);
+        if (isz == 0 || e->CurrentIndex >= e->NumItems ||
+            head + (uint64_t(e->CurrentIndex) + 1) * isz > cb)
+            return false;
+        memcpy(pOut, p + head + size_t(e->CurrentIndex) * isz, std::min(isz, size));
+        return true;
+    }
+    if (conType == TWON_RANGE) {
+        if (cb < sizeof(TW_RANGE))
+            return false;
+        memcpy(pOut, p + offsetof(TW_RANGE, CurrentValue), std::min<size_t>(size, 4));
+        return true;
+    }
+    return false;
+}
+
+int ReadCapValues(const uint8_t* p, size_t cb, unsigned conType, SCapValues* pOut) {
+    *pOut = SCapValues();
+    if (!p)
+        return 0;
+    if (conType == TWON_ENUMERATION) {
+        const size_t head = offsetof(TW_ENUMERATION, ItemList);
+        if (cb < head)
+            return 0;
+        const TW_ENUMERATION* e = reinterpret_cast<const TW_ENUMERATION*>(p);
+        const size_t isz = TwainItemSize(e->ItemType);
+        if (isz == 0 || e->CurrentIndex >= e->NumItems || head + uint64_t(e->NumItems) * isz > cb)
+            return 0;
+        pOut->nConType = TWON_ENUMERATION;
+        pOut->nItemType = e->ItemType;
+        pOut->nCurrentIndex = static_cast<int>(e->CurrentIndex);
+        pOut->nDefaultIndex = static_cast<int>(e->DefaultIndex);
+        const bool bText = e->ItemType >= TWTY_STR32 && e->ItemType <= TWTY_STR255;
+        for (uint32_t i = 0; i < e->NumItems; ++i) {
+            const uint8_t* item = p + head + size_t(i) * isz;
+            if (bText)
+                pOut->Strings.emplace_back(reinterpret_cast<const char*>(item),
+                                           strnlen(reinterpret_cast<const char*>(item), isz));
+            else
+                pOut->Items.push_back(ItemAsReal(e->ItemType, item));
+        }
+        return TWON_ENUMERATION;
+    }
+    if (conType == TWON_RANGE) {
+        if (cb < sizeof(TW_RANGE))
+            return 0;
+        const TW_RANGE* r = reinterpret_cast<const TW_RANGE*>(p);
+        auto real = [&](size_t at) { return ItemAsReal(r->ItemType, p + at); };
+        pOut->nConType = TWON_RANGE;
+        pOut->nItemType = r->ItemType;
+        pOut->dMin = real(offsetof(TW_RANGE, MinValue));
+        pOut->dMax = real(offsetof(TW_RANGE, MaxValue));
+        pOut->dStep = real(offsetof(TW_RANGE, StepSize));
+        pOut->dCurrent = real(offsetof(TW_RANGE, CurrentValue));
+        return TWON_RANGE;
+    }
+    if (conType == TWON_ONEVALUE && cb >= sizeof(TW_ONEVALUE)) {
+        const TW_ONEVALUE* one = reinterpret_cast<const TW_ONEVALUE*>(p);
+        pOut->nConType = TWON_ONEVALUE;
+        pOut->nItemType = one->ItemType;
+        pOut->dCurrent = ItemAsReal(one->ItemType, p + offsetof(TW_ONEVALUE, Item));
+    }
+    return 0;
 }
 
 SFix32 ToFix32(double v) {

@@ -2,62 +2,14 @@
 // the state table, name tables for the logs, FIX32 conversion, resolution
 // lists, and the code mappings of the driver's settings.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace vlmscan {
+#include "contracts/vlmtwain.h"
 
-// TWAIN 1.9 numbers used by the portable code (the Windows side uses the
-// full TWAIN header; these must agree with it).
-enum : uint32_t { kDG_CONTROL = 1, kDG_IMAGE = 2 };
-enum : uint16_t {
-    kDAT_CAPABILITY = 1,
-    kDAT_EVENT = 2,
-    kDAT_IDENTITY = 3,
-    kDAT_PARENT = 4,
-    kDAT_PENDINGXFERS = 5,
-    kDAT_SETUPMEMXFER = 6,
-    kDAT_SETUPFILEXFER = 7,
-    kDAT_STATUS = 8,
-    kDAT_USERINTERFACE = 9,
-    kDAT_IMAGEINFO = 0x101,
-    kDAT_IMAGEMEMXFER = 0x103,
-    kDAT_IMAGENATIVEXFER = 0x104,
-    kDAT_IMAGEFILEXFER = 0x105,
-    kDAT_EXTIMAGEINFO = 0x10b
-};
-enum : uint16_t {
-    kMSG_NULL = 0,
-    kMSG_GET = 1,
-    kMSG_GETCURRENT = 2,
-    kMSG_SET = 6,
-    kMSG_RESET = 7,
-    kMSG_XFERREADY = 0x101,
-    kMSG_CLOSEDSREQ = 0x102,
-    kMSG_CLOSEDSOK = 0x103,
-    kMSG_OPENDSM = 0x301,
-    kMSG_CLOSEDSM = 0x302,
-    kMSG_OPENDS = 0x401,
-    kMSG_CLOSEDS = 0x402,
-    kMSG_DISABLEDS = 0x501,
-    kMSG_ENABLEDS = 0x502,
-    kMSG_ENABLEDSUIONLY = 0x503,
-    kMSG_PROCESSEVENT = 0x601,
-    kMSG_ENDXFER = 0x701,
-    kMSG_STOPFEEDER = 0x702
-};
-enum : uint16_t {
-    kTWRC_SUCCESS = 0,
-    kTWRC_FAILURE = 1,
-    kTWRC_CHECKSTATUS = 2,
-    kTWRC_CANCEL = 3,
-    kTWRC_DSEVENT = 4,
-    kTWRC_NOTDSEVENT = 5,
-    kTWRC_XFERDONE = 6,
-    kTWRC_ENDOFLIST = 7
-};
-enum : uint16_t { kTWCC_SUCCESS = 0, kTWCC_BUMMER = 1, kTWCC_SEQERROR = 11 };
+namespace vlmscan {
 
 // "4(SOURCE_OPEN)" etc.; null for a state outside 1..7.
 const char* StateName(int nState);
@@ -90,6 +42,34 @@ struct SStateStep {
 // Data-source triplets (sent with the source's identity as destination) and
 // source-manager triplets (DAT_PARENT, DAT_IDENTITY) share this table.
 SStateStep NextState(int nState, const STriplet& t);
+
+// Capability containers as the source hands them back. Every reader checks
+// the container's real size (cb, from the block itself) against what the
+// container claims, and never reads past it.
+
+// One item as a number: FIX32 as whole + fraction / 65536; 0 for strings,
+// frames and unknown types.
+double ItemAsReal(unsigned itemType, const uint8_t* p);
+
+// The current value of a MSG_GETCURRENT answer (one-value, enumeration or
+// range), copied to pOut as an item of itemType (TwainItemSize bytes at
+// most). False for an unknown item or container type or a short container.
+bool ReadCurrentItem(const uint8_t* p, size_t cb, unsigned conType, unsigned itemType, void* pOut);
+
+// A capability's values as the source answered MSG_GET.
+struct SCapValues {
+    int nConType = 0; // TWON_ENUMERATION, TWON_RANGE, TWON_ONEVALUE or 0
+    int nItemType = 0;
+    std::vector<double> Items;        // numeric items (FIX32 as real)
+    std::vector<std::string> Strings; // string items
+    int nCurrentIndex = 0;
+    int nDefaultIndex = 0;
+    double dMin = 0, dMax = 0, dStep = 0, dCurrent = 0;
+};
+// Fills *pOut from a MSG_GET answer. Returns TWON_ENUMERATION or TWON_RANGE
+// for a list; a one-value fills only nConType, nItemType and dCurrent and
+// returns 0 (it is no list), as does anything unreadable.
+int ReadCapValues(const uint8_t* p, size_t cb, unsigned conType, SCapValues* pOut);
 
 // TW_FIX32 <-> real. Rounds half away from zero at 1/65536.
 struct SFix32 {

@@ -63,12 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
     }
-    pa.PreDone(rows);
+    // The transfer ends whole or cut short.
+    if (r.Take(1))
+        pa.PreDone(rows);
+    else
+        pa.EndIncomplete();
     if (info.lpImage && info.Height > 0) {
-        // Every committed row is readable.
-        volatile uint8_t sink = 0;
+        // Every row the page describes is readable.
+        uint8_t sum = 0;
         for (int32_t y = 0; y < info.Height; ++y)
-            sink ^= info.lpImage[size_t(y) * info.Sync + info.Sync - 1];
+            sum = static_cast<uint8_t>(sum ^ info.lpImage[size_t(y) * info.Sync + info.Sync - 1]);
+        volatile uint8_t sink = sum;
+        (void)sink;
         CBunkatsu b(static_cast<int>(r.Take(5)), static_cast<int>(r.Take(5)),
                     static_cast<int>(r.Take(3)), static_cast<int>(r.Take(1)));
         b.Split(info);

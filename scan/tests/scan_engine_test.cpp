@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/VlmLog.h"
+#include "components/jpeg/jpegcodec.h"
 #include "components/vx410sim/pagegen.h"
 #include "components/vx410sim/vx410sim.h"
 #include "Scan.h"
@@ -30,7 +31,16 @@ struct SPage {
     bool bHasDib, bHasImage;
     std::vector<uint8_t> Pixels; // memory transfer: the page as delivered
     uint32_t Sync;
+    uint32_t ImageSize;
 };
+
+// A caller's own yield procedure: cancels once told to, and counts its calls.
+volatile LONG g_nOwnYieldCalls = 0;
+volatile LONG g_bOwnYieldCancels = FALSE;
+int WINAPI OwnYield() {
+    InterlockedIncrement(&g_nOwnYieldCalls);
+    return g_bOwnYieldCancels ? 1 : 0;
+}
 
 // What the test window saw, in order.
 struct SRecord {
@@ -71,6 +81,7 @@ LRESULT CALLBACK TestWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         p.Spp = static_cast<int>(info->vlminfo.Spp);
         p.XRes = static_cast<int>(info->vlminfo.XRes);
         p.Sync = info->vlminfo.Sync;
+        p.ImageSize = info->vlminfo.ImageSize;
         p.Aborted = info->Aborted;
         p.bHasDib = info->hDib != nullptr;
         p.bHasImage = info->vlminfo.lpImage != nullptr;
@@ -143,20 +154,24 @@ protected:
         ScanSetBoxHook(nullptr);
         SetEnvironmentVariableA("VX410SIM_DIR", nullptr);
     }
-    // Pumps this thread's messages until the batch ended (or the time is up).
+    // Pumps this thread's messages until done() (or the time is up). done()
+    // is asked before each message, so the caller acts on the state that
+    // made it true before anything else is handled.
     bool PumpUntil(const std::function<bool()>& done, DWORD ms = 60000) {
-        DWORD start = GetTickCount();
+        const DWORD start = GetTickCount();
         MSG msg;
-        while (!done()) {
+        for (;;) {
+            if (done())
+                return true;
             if (GetTickCount() - start > ms)
                 return false;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 TranslateMessage(&msg);
                 DispatchMessageA(&msg);
+                continue;
             }
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
         }
-        return true;
     }
     bool RunBatch(CScan& scan) {
         m_rec.pScan = &scan;
@@ -164,6 +179,25 @@ protected:
         return PumpUntil([&] { return !m_rec.BatchEnds.empty(); });
     }
     void Feed(int n) { ASSERT_TRUE(m_pDev->FeedGenerated(n)); }
+    void JamAtPage(int page) {
+        ASSERT_TRUE(m_pDev->Update([&](vx410sim::DeviceState& s) {
+            s.m_nJamAtPage = page;
+            return true;
+        }));
+    }
+    // The code of the driver's last error, 0 when there is none.
+    static DWORD DriverErrorCode(CScan& scan) {
+        std::string text;
+        DWORD code = 0;
+        return scan.GetLastDriverError(&text, &code) ? code : 0;
+    }
+    void SourceFault(const char* name, int page) {
+        ASSERT_TRUE(m_pDev->Update([&](vx410sim::DeviceState& s) {
+            s.m_strSourceFault = name;
+            s.m_nSourceFaultAtPage = page;
+            return true;
+        }));
+    }
     std::vector<int> GeneratedNumbers() {
         vx410sim::DeviceState st;
         m_pDev->Read(st);
@@ -330,24 +364,45 @@ TEST_F(ScanEngineTest, StoreAndRestoreRoundTripTheSourceSettings) {
 
 TEST_F(ScanEngineTest, PaperJamOnPageTwoEndsTheBatchWithTheDriverError) {
     Feed(3);
-    ASSERT_TRUE(m_pDev->Update([](vx410sim::DeviceState& s) {
-        s.m_nJamAtPage = 2;
-        return true;
-    }));
+    JamAtPage(2);
     CScan scan;
     ASSERT_TRUE(scan.Probe(kSource, FALSE));
     scan.ClearLastDriverError();
     ASSERT_TRUE(RunBatch(scan));
     EXPECT_EQ(PagesWithImage(), 1);
-    ASSERT_FALSE(m_rec.Pages.empty());
+    ASSERT_EQ(m_rec.Pages.size(), 2u);
     EXPECT_TRUE(m_rec.Pages[0].bHasDib);
-    ASSERT_EQ(m_rec.BatchEnds.size(), 1u);
+    // The jammed sheet arrives as a native page without image, aborted, and
+    // being the last page its flag is the batch end's wParam.
+    EXPECT_FALSE(m_rec.Pages[1].bHasDib);
+    EXPECT_EQ(m_rec.Pages[1].Aborted, 1u);
+    ASSERT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{1}));
     std::string text;
     DWORD code = 0;
     EXPECT_TRUE(scan.GetLastDriverError(&text, &code));
     EXPECT_EQ(code, VLM_EXTERR_PAPERJAM);
     EXPECT_EQ(text.substr(0, 12), "0xFFFFEEB6  ");
     EXPECT_GT(text.size(), 12u);
+}
+
+TEST_F(ScanEngineTest, PaperJamInAMemoryBatchEndsWithWParamZero) {
+    Feed(3);
+    JamAtPage(2);
+    CScan scan;
+    scan.SetScanLog(FALSE, TWSX_MEMORY);
+    ASSERT_TRUE(scan.Probe(kSource, FALSE));
+    ASSERT_TRUE(RunBatch(scan));
+    ASSERT_EQ(m_rec.Pages.size(), 2u);
+    EXPECT_EQ(m_rec.Pages[0].Aborted, 0u);
+    // A memory page is delivered with what arrived (here nothing: no image,
+    // not a blank page), marked aborted; the receiver left the flag alone,
+    // so the driver clears it and the batch end says 0. The jam is told by
+    // the driver error.
+    EXPECT_EQ(m_rec.Pages[1].Aborted, 1u);
+    EXPECT_FALSE(m_rec.Pages[1].bHasImage);
+    EXPECT_EQ(m_rec.Pages[1].Height, 0);
+    EXPECT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{0}));
+    EXPECT_EQ(DriverErrorCode(scan), VLM_EXTERR_PAPERJAM);
 }
 
 TEST_F(ScanEngineTest, DoubleFeedEndsTheBatchWithTheDriverError) {
@@ -382,7 +437,8 @@ TEST_F(ScanEngineTest, CancelDuringTheBatchEndsItAfterTheCurrentPage) {
     };
     ASSERT_TRUE(RunBatch(scan));
     EXPECT_EQ(m_rec.Pages.size(), 1u);
-    ASSERT_EQ(m_rec.BatchEnds.size(), 1u);
+    // Cancelled between images: no page was cut short.
+    ASSERT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{0}));
     // The remaining sheets stay in the feeder.
     EXPECT_EQ(GeneratedNumbers().size(), 2u);
     EXPECT_EQ(scan.GetBusyState(), 0);
@@ -482,6 +538,172 @@ TEST_F(ScanEngineTest, SettingsWindowClosedWithOkSendsWmCloseWithOne) {
     ASSERT_TRUE(PumpUntil([&] { return !m_rec.Closes.empty(); }, 20000));
     EXPECT_EQ(m_rec.Closes, (std::vector<WPARAM>{1}));
     EXPECT_EQ(scan.GetBusyState(), 0);
+}
+
+TEST_F(ScanEngineTest, CallersOwnYieldProcedureCancelsTheBatch) {
+    // The procedure lives in this program, above 4 GB: only a whole 64-bit
+    // address reaches the source.
+    ASSERT_GT(reinterpret_cast<uintptr_t>(&OwnYield), uintptr_t(0xFFFFFFFF));
+    g_nOwnYieldCalls = 0;
+    g_bOwnYieldCancels = FALSE;
+    Feed(3);
+    CScan scan;
+    ASSERT_TRUE(scan.Probe(kSource, FALSE));
+    ASSERT_TRUE(scan.SetCCapability(CCAP_VLM_YIELDPROC, reinterpret_cast<LONG_PTR>(&OwnYield)));
+    LONG_PTR back = 0;
+    ASSERT_TRUE(scan.GetCCapability(CCAP_VLM_YIELDPROC, &back));
+    EXPECT_EQ(back, reinterpret_cast<LONG_PTR>(&OwnYield));
+    scan.ClearLastDriverError();
+    m_rec.OnPage = [&](int n) {
+        if (n == 1)
+            g_bOwnYieldCancels = TRUE; // the caller's own cancel, not ScanCancel
+    };
+    ASSERT_TRUE(RunBatch(scan));
+    EXPECT_GT(g_nOwnYieldCalls, 0);
+    ASSERT_EQ(m_rec.Pages.size(), 2u);
+    EXPECT_TRUE(m_rec.Pages[0].bHasDib);
+    // The source cancelled the second image: a page without image, aborted,
+    // which reaches the batch end.
+    EXPECT_FALSE(m_rec.Pages[1].bHasDib);
+    EXPECT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{1}));
+    EXPECT_EQ(DriverErrorCode(scan), VLM_EXTERR_CANCELLED);
+    EXPECT_EQ(GeneratedNumbers().size(), 2u);
+    EXPECT_EQ(scan.GetBusyState(), 0);
+}
+
+// A source that fails one image before any image request (a set-up or
+// information call, a page without width or depth, a page or strip buffer
+// no memory holds): the batch ends there with wParam 1 instead of asking
+// for the same image forever, and the sheets not scanned stay in the feeder.
+struct SSourceFaultCase {
+    const char* pszFault;
+    int nXferMech;
+    bool bPageBegun;     // an aborted page without image is delivered for it
+    DWORD dwDriverError; // 0: none of ours
+};
+class ScanEngineSourceFault : public ScanEngineTest,
+                              public ::testing::WithParamInterface<SSourceFaultCase> {};
+
+TEST_P(ScanEngineSourceFault, EndsTheBatchAtTheStruckImage) {
+    const SSourceFaultCase& c = GetParam();
+    Feed(3);
+    SourceFault(c.pszFault, 2);
+    CScan scan;
+    scan.SetScanLog(FALSE, c.nXferMech);
+    ASSERT_TRUE(scan.Probe(kSource, FALSE));
+    scan.ClearLastDriverError();
+    ASSERT_TRUE(RunBatch(scan)) << "the batch did not end";
+    EXPECT_EQ(PagesWithImage(), 1);
+    ASSERT_EQ(m_rec.Pages.size(), c.bPageBegun ? 2u : 1u);
+    EXPECT_EQ(m_rec.Pages[0].Aborted, 0u);
+    if (c.bPageBegun) {
+        EXPECT_FALSE(m_rec.Pages[1].bHasImage || m_rec.Pages[1].bHasDib);
+        EXPECT_EQ(m_rec.Pages[1].Aborted, 1u);
+    }
+    EXPECT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{1}));
+    EXPECT_EQ(GeneratedNumbers().size(), 2u);
+    EXPECT_EQ(DriverErrorCode(scan), c.dwDriverError);
+    EXPECT_EQ(scan.GetBusyState(), 0);
+    // The session is back at an open source, ready for the next batch.
+    EXPECT_EQ(static_cast<CTwainDriver*>(scan.GetDriver())->GetState(), 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ScanEngineSourceFault,
+    ::testing::Values(SSourceFaultCase{"setupmem", TWSX_MEMORY, false, 0},
+                      SSourceFaultCase{"imageinfo", TWSX_MEMORY, false, 0},
+                      SSourceFaultCase{"zerowidth", TWSX_MEMORY, true, 0},
+                      SSourceFaultCase{"zerodepth", TWSX_MEMORY, true, 0},
+                      SSourceFaultCase{"hugepage", TWSX_MEMORY, true, VLM_EXTERR_LOWMEMORY},
+                      SSourceFaultCase{"hugebuffer", TWSX_MEMORY, true, VLM_EXTERR_LOWMEMORY},
+                      SSourceFaultCase{"nativefail", TWSX_NATIVE, true, 0}),
+    [](const ::testing::TestParamInfo<SSourceFaultCase>& i) {
+        return std::string(i.param.pszFault);
+    });
+
+TEST_F(ScanEngineTest, JpegMemoryPagesHaveNoWidthOrHeightAndCarryTheStream) {
+    Feed(2);
+    CScan scan;
+    scan.SetScanLog(FALSE, TWSX_MEMORY);
+    scan.SetCompType(TRUE, 80);
+    ASSERT_TRUE(scan.Probe(kSource, FALSE));
+    std::string ini = WriteSettings("[CustomDsData]\r\nScanType=3\r\nXResolution=100\r\n"
+                                    "YResolution=100\r\nPageSize=A4 - 210 x 297 mm\r\n");
+    ASSERT_TRUE(scan.RestoreSetting(ini.c_str()));
+    ASSERT_TRUE(RunBatch(scan));
+    ExpectMessagesForPages(2);
+    ASSERT_EQ(m_rec.Pages.size(), 2u);
+    for (const SPage& p : m_rec.Pages) {
+        ASSERT_TRUE(p.bHasImage);
+        EXPECT_EQ(p.Width, -1);
+        EXPECT_EQ(p.Height, -1);
+        EXPECT_EQ(p.Aborted, 0u);
+        // ImageSize is the byte count of one whole JPEG stream of the page.
+        ASSERT_EQ(p.Pixels.size(), p.ImageSize);
+        ASSERT_GT(p.ImageSize, 4u);
+        EXPECT_EQ(p.Pixels[0], 0xFF);
+        EXPECT_EQ(p.Pixels[1], 0xD8);
+        EXPECT_EQ(p.Pixels[p.ImageSize - 2], 0xFF);
+        EXPECT_EQ(p.Pixels[p.ImageSize - 1], 0xD9);
+        vlm::jpeg::DecodedImage img;
+        std::string err;
+        ASSERT_TRUE(vlm::jpeg::Decode(p.Pixels.data(), p.Pixels.size(), img, {}, &err)) << err;
+        EXPECT_EQ(img.width, 827); // A4 at 100 dpi
+        EXPECT_EQ(img.height, 1169);
+        EXPECT_EQ(img.components, 3);
+    }
+    EXPECT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{0}));
+}
+
+TEST_F(ScanEngineTest, DestroyingTheControllerInABatchCancelsItAndClosesTheSource) {
+    Feed(5);
+    auto scan = std::make_unique<CScan>();
+    ASSERT_TRUE(scan->Probe(kSource, FALSE));
+    bool bFirstPage = false;
+    m_rec.OnPage = [&](int n) { bFirstPage = bFirstPage || n == 1; };
+    m_rec.pScan = scan.get();
+    scan->ScanStart(m_hWnd);
+    ASSERT_TRUE(PumpUntil([&] { return bFirstPage; }));
+    scan.reset(); // the batch is still running
+    std::string log = ReadFile(m_strLog);
+    EXPECT_NE(log.find("delete m_pScanDriver; end"), std::string::npos);
+    EXPECT_EQ(log.find("did not end"), std::string::npos);
+    // The page in transfer at most was finished; the rest stay in the feeder.
+    EXPECT_LE(PagesWithImage(), 2);
+    EXPECT_GE(GeneratedNumbers().size(), 3u);
+    // The end of the batch was posted before the controller went.
+    ASSERT_TRUE(PumpUntil([&] { return !m_rec.BatchEnds.empty(); }, 10000));
+    EXPECT_EQ(m_rec.BatchEnds.size(), 1u);
+    // The source was closed: another controller opens it again.
+    m_rec = SRecord{};
+    CScan again;
+    EXPECT_TRUE(again.Probe(kSource, FALSE));
+}
+
+TEST_F(ScanEngineTest, GettersAnswerSuccessForTheFirstEntryOfTheirLists) {
+    CScan scan;
+    ASSERT_TRUE(scan.Probe(kSource, FALSE));
+    // Black and white and no job control head their lists (index 0).
+    std::string ini = WriteSettings("[CustomDsData]\r\nScanType=0\r\n");
+    ASSERT_TRUE(scan.RestoreSetting(ini.c_str()));
+    std::vector<uint16_t> types;
+    EXPECT_EQ(scan.GetEnumImageType(&types), 0);
+    ASSERT_FALSE(types.empty());
+    EXPECT_EQ(types[0], 1100);
+    int type = 0;
+    EXPECT_TRUE(scan.GetImageType(&type));
+    EXPECT_EQ(type, 1100);
+    std::vector<uint16_t> controls;
+    EXPECT_EQ(scan.GetEnumJobControl(&controls), 0);
+    ASSERT_FALSE(controls.empty());
+    EXPECT_EQ(controls[0], TWJC_NONE);
+    int control = -1;
+    EXPECT_TRUE(scan.GetJobControl(&control));
+    EXPECT_EQ(control, TWJC_NONE);
+    // A later entry still answers success, not its index.
+    ASSERT_TRUE(scan.SetImageType(3800));
+    EXPECT_TRUE(scan.GetImageType(&type));
+    EXPECT_EQ(type, 3800);
 }
 
 } // namespace

@@ -2,12 +2,12 @@
 #include "devlink.h"
 
 #include "vx410sim.h"
+#include "components/vx410sim/tests/testfolder.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -24,34 +24,13 @@ const Bytes kPanelBlock = {0x2A, 0, 0x84, 0, 0, 0x65, 0, 0, 0x24, 0};
 
 class DevlinkTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static int s_nCount = 0;
-        m_folder = (std::filesystem::temp_directory_path() /
-                    ("devlink-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-                     std::to_string(++s_nCount)))
-                       .string();
-        std::filesystem::create_directories(m_folder);
-        ASSERT_TRUE(SetEnvironmentVariableA("VX410SIM_DIR", m_folder.c_str()));
-    }
     void TearDown() override {
         if (m_hDev)
             StiClose(m_hDev);
-        SetEnvironmentVariableA("VX410SIM_DIR", nullptr);
-        std::error_code ec;
-        std::filesystem::remove_all(m_folder, ec);
     }
-    CSimDevice Sim() { return CSimDevice(m_folder); }
-    DeviceState State() {
-        DeviceState s;
-        EXPECT_TRUE(Sim().Read(s));
-        return s;
-    }
-    void Set(const std::function<void(DeviceState&)>& fn) {
-        ASSERT_TRUE(Sim().Update([&](DeviceState& s) {
-            fn(s);
-            return true;
-        }));
-    }
+    CSimDevice Sim() { return m_sim.Device(); }
+    DeviceState State() { return m_sim.State(); }
+    void Set(const std::function<void(DeviceState&)>& fn) { ASSERT_TRUE(m_sim.Set(fn)); }
     void Open() {
         m_hDev = StiOpen(kDevice0);
         ASSERT_NE(m_hDev, 0u);
@@ -66,7 +45,7 @@ protected:
         return {sense[2] & 0x0F, sense[12] * 256 + sense[13]};
     }
 
-    std::string m_folder;
+    test::CSimFolder m_sim;
     STIHANDLE m_hDev = 0;
 };
 

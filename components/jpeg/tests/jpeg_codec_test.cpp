@@ -159,6 +159,28 @@ TEST(JpegEncode, RefusesBadParameters) {
     EXPECT_FALSE(Encode(p, out));
 }
 
+TEST(JpegEncode, AViewInAnyRowOrderGivesTheSameStream) {
+    const int w = 97, h = 61;
+    for (int comps : {1, 3}) {
+        const auto page = vlmtest::MakePage(w, h, comps * 8, 200, 6);
+        const size_t rowBytes = static_cast<size_t>(w) * comps, stride = (rowBytes + 3) / 4 * 4;
+        // Bottom-up with padded rows, as a native bitmap lies.
+        std::vector<uint8_t> bottomUp(stride * h, 0xEE);
+        for (int y = 0; y < h; ++y)
+            std::copy_n(&page[rowBytes * y], rowBytes, &bottomUp[stride * (h - 1 - y)]);
+        vlm::CPageView view =
+            vlm::ViewOfRows(&bottomUp[stride * (h - 1)], stride, w, h, comps * 8, 200);
+        view.m_nStep = -view.m_nStep;
+        EncodeOptions options;
+        options.quality = 80;
+        std::vector<uint8_t> fromView;
+        ASSERT_TRUE(Encode(view, options, fromView));
+        EXPECT_EQ(fromView, EncodePage(page, w, h, comps, 80, 200)) << comps;
+    }
+    std::vector<uint8_t> bits(64, 0), out;
+    EXPECT_FALSE(Encode(vlm::ViewOfRows(bits.data(), 8, 64, 8, 1, 200), {}, out)); // bilevel
+}
+
 TEST(JpegRoundTrip, GreyAndColourAtSeveralSizesAndQualities) {
     // Odd sizes exercise the edge replication of partial blocks.
     const int sizes[][2] = {{1, 1}, {7, 9}, {17, 33}, {250, 131}};

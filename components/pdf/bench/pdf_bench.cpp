@@ -22,14 +22,9 @@ int WriteDocument(int pages, const std::string& path) {
     if (!writer.Open(path, {}))
         return 1;
     for (int i = 0; i < pages; ++i) {
-        vlm::pdf::PageImage img;
-        const int kind = i % 3;
-        img.rows = rows[kind].data();
-        img.width = w;
-        img.height = h;
-        img.dpi = 200;
-        img.type = static_cast<vlm::pdf::ImageType>(kind + 1);
-        img.stride = kind == 0 ? (w + 7) / 8 : kind == 1 ? w : 3 * w;
+        const int kind = i % 3, bpp = kind == 0 ? 1 : kind == 1 ? 8 : 24;
+        const vlm::CPageView img = vlm::ViewOfRows(
+            rows[kind].data(), (static_cast<size_t>(w) * bpp + 7) / 8, w, h, bpp, 200);
         if (!writer.AddPage(img))
             return 1;
     }

@@ -52,19 +52,15 @@ long FileSize(const std::string& path) {
 
 struct TestPage {
     std::vector<uint8_t> rows;
-    PageImage image;
+    vlm::CPageView image;
 };
 
-TestPage Make(ImageType type, int w, int h, int dpi, int number) {
+// Rows top-down: bilevel 1 = black, grey, colour B,G,R.
+TestPage Make(int bpp, int w, int h, int dpi, int number) {
     TestPage t;
-    const int bpp = type == ImageType::Bilevel ? 1 : type == ImageType::Grey ? 8 : 24;
     t.rows = vlmtest::MakePage(w, h, bpp, dpi, number);
-    t.image.rows = t.rows.data();
-    t.image.stride = (static_cast<size_t>(w) * bpp + 7) / 8;
-    t.image.width = w;
-    t.image.height = h;
-    t.image.dpi = dpi;
-    t.image.type = type;
+    t.image =
+        vlm::ViewOfRows(t.rows.data(), (static_cast<size_t>(w) * bpp + 7) / 8, w, h, bpp, dpi);
     return t;
 }
 
@@ -92,9 +88,9 @@ std::vector<std::vector<std::string>> ImageList(const std::string& path) {
 
 TEST(PdfWriter, MixedPagesPassQpdfAndPopplerSeesTheirImages) {
     const std::string path = Tmp("mixed.pdf");
-    auto bilevel = Make(ImageType::Bilevel, 850, 1100, 100, 1);
-    auto grey = Make(ImageType::Grey, 620, 877, 75, 2);
-    auto colour = Make(ImageType::Colour, 413, 585, 50, 3);
+    auto bilevel = Make(1, 850, 1100, 100, 1);
+    auto grey = Make(8, 620, 877, 75, 2);
+    auto colour = Make(24, 413, 585, 50, 3);
     CPdfWriter w;
     std::string err;
     ASSERT_TRUE(w.Open(path, {}, &err)) << err;
@@ -134,7 +130,7 @@ TEST(PdfWriter, MixedPagesPassQpdfAndPopplerSeesTheirImages) {
 
 TEST(PdfWriter, RenderedBilevelPageMatchesTheScannedPixels) {
     const int w = 640, h = 480, dpi = 72;
-    auto page = Make(ImageType::Bilevel, w, h, dpi, 4);
+    auto page = Make(1, w, h, dpi, 4);
     const std::string path = Tmp("bilevel.pdf");
     {
         CPdfWriter writer;
@@ -155,7 +151,7 @@ TEST(PdfWriter, RenderedBilevelPageMatchesTheScannedPixels) {
         ASSERT_EQ(magic, "P4");
         ASSERT_EQ(pw, w);
         ASSERT_EQ(ph, h);
-        std::vector<uint8_t> bits(page.image.stride * h);
+        std::vector<uint8_t> bits(page.image.m_nStep * h);
         f.read(reinterpret_cast<char*>(bits.data()), static_cast<std::streamsize>(bits.size()));
         ASSERT_TRUE(f);
         EXPECT_TRUE(bits == page.rows) << "decoded Group 4 image differs from the scanned page";
@@ -179,7 +175,8 @@ TEST(PdfWriter, RenderedBilevelPageMatchesTheScannedPixels) {
     size_t mismatches = 0, black = 0;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const bool scannedBlack = (page.rows[y * page.image.stride + x / 8] >> (7 - x % 8)) & 1;
+            const bool scannedBlack =
+                (page.rows[y * page.image.m_nStep + x / 8] >> (7 - x % 8)) & 1;
             const int value = pix[static_cast<size_t>(3 * y + 1) * rw + 3 * x + 1];
             black += scannedBlack;
             mismatches += scannedBlack ? value > 192 : value < 64;
@@ -193,7 +190,7 @@ TEST(PdfWriter, CompressionCodesChooseTheImageSettings) {
     EXPECT_EQ(SettingsForCompression(kCompressionHigh).jpegQuality, 50);
     EXPECT_EQ(SettingsForCompression(kCompressionCharacter).chroma, vlm::jpeg::Chroma::Full444);
     EXPECT_EQ(SettingsForCompression(7).jpegQuality, 75); // unknown codes act as normal
-    auto colour = Make(ImageType::Colour, 500, 700, 100, 5);
+    auto colour = Make(24, 500, 700, 100, 5);
     long sizes[3];
     const int codes[3] = {kCompressionHigh, kCompressionNormal, kCompressionCharacter};
     for (int i = 0; i < 3; ++i) {
@@ -216,21 +213,66 @@ TEST(PdfWriter, RefusesBadPagesAndKeepsTheDocumentValid) {
     const std::string path = Tmp("bad.pdf");
     CPdfWriter w;
     std::string err;
-    EXPECT_FALSE(w.AddPage(Make(ImageType::Grey, 8, 8, 72, 1).image, &err)); // not open
+    EXPECT_FALSE(w.AddPage(Make(8, 8, 8, 72, 1).image, &err)); // not open
     ASSERT_TRUE(w.Open(path, {}));
     EXPECT_FALSE(w.Open(path, {}, &err));
-    PageImage none;
+    vlm::CPageView none;
     EXPECT_FALSE(w.AddPage(none, &err));
-    auto grey = Make(ImageType::Grey, 40, 40, 72, 1);
-    grey.image.stride = 39;
+    auto grey = Make(8, 40, 40, 72, 1);
+    grey.image.m_nStep = 39;
     EXPECT_FALSE(w.AddPage(grey.image, &err));
-    grey.image.stride = 40;
+    grey.image.m_nStep = 40;
     EXPECT_TRUE(w.AddPage(grey.image, &err)) << err;
     ASSERT_TRUE(w.Close());
     std::string report;
     EXPECT_TRUE(QpdfAccepts(path, &report)) << report;
     EXPECT_FALSE(w.Close(&err));
     EXPECT_FALSE(CPdfWriter().Open("/nonexistent-dir/x.pdf", {}, &err));
+}
+
+// The document without what changes from one second to the next.
+std::string WithoutDateAndId(std::string text) {
+    for (const char* key : {"/CreationDate (", "/ID ["}) {
+        const size_t at = text.find(key);
+        if (at != std::string::npos)
+            text.erase(at, text.find_first_of(")]", at) - at);
+    }
+    return text;
+}
+
+TEST(PdfWriter, BottomUpPagesWithZeroForBlackGiveTheSameDocument) {
+    // As a native bitmap lies: last row first, bilevel 0 = black.
+    auto flipped = [](const TestPage& t, bool invert) {
+        TestPage f;
+        const size_t stride = t.image.m_nStep;
+        const int h = t.image.m_nHeight;
+        f.rows.resize(t.rows.size());
+        for (int y = 0; y < h; ++y)
+            for (size_t x = 0; x < stride; ++x) {
+                const uint8_t v = t.rows[stride * y + x];
+                f.rows[stride * (h - 1 - y) + x] = invert ? static_cast<uint8_t>(~v) : v;
+            }
+        f.image = t.image;
+        f.image.m_pTop = f.rows.data() + stride * (h - 1);
+        f.image.m_nStep = -static_cast<ptrdiff_t>(stride);
+        f.image.m_bOneIsBlack = !invert;
+        return f;
+    };
+    const TestPage pages[3] = {Make(1, 301, 97, 100, 1), Make(8, 120, 90, 100, 2),
+                               Make(24, 120, 90, 100, 3)};
+    std::string text[2];
+    for (int form = 0; form < 2; ++form) {
+        const std::string path = Tmp(form ? "bottomup.pdf" : "topdown.pdf");
+        CPdfWriter w;
+        ASSERT_TRUE(w.Open(path, {}));
+        for (const TestPage& p : pages) {
+            const TestPage f = flipped(p, p.image.m_nBitsPerPixel == 1);
+            ASSERT_TRUE(w.AddPage(form ? f.image : p.image));
+        }
+        ASSERT_TRUE(w.Close());
+        text[form] = WithoutDateAndId(ReadText(path));
+    }
+    EXPECT_EQ(text[0], text[1]);
 }
 
 TEST(PdfWriter, EmptyDocumentIsStillAValidFile) {
@@ -247,7 +289,7 @@ TEST(PdfWriter, DestructorFinishesAnOpenDocument) {
     {
         CPdfWriter w;
         ASSERT_TRUE(w.Open(path, {}));
-        ASSERT_TRUE(w.AddPage(Make(ImageType::Grey, 64, 64, 72, 2).image));
+        ASSERT_TRUE(w.AddPage(Make(8, 64, 64, 72, 2).image));
     }
     std::string report;
     EXPECT_TRUE(QpdfAccepts(path, &report)) << report;
@@ -258,19 +300,18 @@ namespace {
 PAFC_PAGE Record(const TestPage& t) {
     PAFC_PAGE r;
     r.rows = t.rows.data();
-    r.stride = static_cast<int32_t>(t.image.stride);
-    r.width = t.image.width;
-    r.height = t.image.height;
-    r.dpi = t.image.dpi;
-    r.type = static_cast<int32_t>(t.image.type);
+    r.stride = static_cast<int32_t>(t.image.m_nStep);
+    r.width = t.image.m_nWidth;
+    r.height = t.image.m_nHeight;
+    r.dpi = t.image.m_nXDpi;
+    r.type = t.image.m_nBitsPerPixel == 1 ? 1 : t.image.m_nBitsPerPixel == 8 ? 2 : 3;
     return r;
 }
 } // namespace
 
 TEST(PafcEntryPoints, ThreeSingleDocumentsVersusOneMultiPageDocument) {
-    TestPage pages[3] = {Make(ImageType::Bilevel, 300, 400, 100, 1),
-                         Make(ImageType::Grey, 300, 400, 100, 2),
-                         Make(ImageType::Colour, 300, 400, 100, 3)};
+    TestPage pages[3] = {Make(1, 300, 400, 100, 1), Make(8, 300, 400, 100, 2),
+                         Make(24, 300, 400, 100, 3)};
     ASSERT_EQ(PAFC_OK, vlm_PAFC_exmodeset(0, 0x80000004, 0x100));
     for (int i = 0; i < 3; ++i) {
         const std::string path = Tmp("single" + std::to_string(i) + ".pdf");
@@ -315,7 +356,7 @@ TEST(PafcEntryPoints, ThreeSingleDocumentsVersusOneMultiPageDocument) {
 }
 
 TEST(PafcEntryPoints, MisuseIsReportedAndNothingIsLost) {
-    TestPage page = Make(ImageType::Grey, 100, 100, 100, 1);
+    TestPage page = Make(8, 100, 100, 100, 1);
     PAFC_PAGE r = Record(page);
     EXPECT_EQ(PAFC_ERR_NOT_OPEN, vlm_PAFC_make(&r, 0));
     EXPECT_EQ(PAFC_ERR_NOT_OPEN, vlm_PAFC_close());

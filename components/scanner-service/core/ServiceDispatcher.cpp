@@ -1,6 +1,6 @@
 #include "ServiceDispatcher.h"
 
-#include "runner/core/ServiceChannel.h"
+#include "contracts/ServiceChannel.h"
 
 namespace scansvc {
 

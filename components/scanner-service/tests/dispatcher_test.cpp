@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "components/scanner-service/core/ServiceDispatcher.h"
-#include "runner/core/ServiceChannel.h"
+#include "contracts/ServiceChannel.h"
 
 using scansvc::CServiceDispatcher;
 

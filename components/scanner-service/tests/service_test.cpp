@@ -9,8 +9,10 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "components/vx410sim/vx410sim.h"
+#include "framework/ComError.h"
 #include "framework/Handles.h"
 #include "runner/JobPipeClient.h"
 
@@ -39,8 +41,11 @@ DWORD RunAndWait(const std::string& cmd, DWORD ms = 30000) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     std::string c = cmd;
-    if (!CreateProcessA(nullptr, c.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessA(nullptr, c.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        ADD_FAILURE() << "cannot start " << cmd << " (error " << GetLastError() << ")";
         return 0xFFFFFFFF;
+    }
     CloseHandle(pi.hThread);
     vlm::CHandle h(pi.hProcess);
     if (WaitForSingleObject(h, ms) != WAIT_OBJECT_0) {
@@ -84,7 +89,7 @@ protected:
         HRESULT hr = E_FAIL;
         for (int i = 0; i < 100; ++i) {
             hr = c.Connect(kChannel);
-            if (hr != static_cast<HRESULT>(0x80070002))
+            if (hr != HResultFromWin32(ERROR_FILE_NOT_FOUND))
                 return hr;
             Sleep(100);
         }
@@ -216,20 +221,66 @@ TEST_F(ServiceProcess, SecondPipeClientWaitsForTheFirstToLeave) {
     CJobPipeClient first;
     ASSERT_EQ(ConnectWhenReady(first), S_OK);
     ASSERT_EQ(first.Lock(TRUE), S_OK);
+    Mark();
+    std::atomic<HRESULT> secondResult{E_PENDING};
     std::atomic<long> secondJob{-1};
     std::thread t([&] {
         CJobPipeClient second;
         long job = 0;
-        if (second.Connect(kChannel) == S_OK && second.RequestJobNumber(&job) == S_OK)
-            secondJob = job;
+        HRESULT hr = second.Connect(kChannel);
+        if (SUCCEEDED(hr))
+            hr = second.RequestJobNumber(&job);
+        secondJob = SUCCEEDED(hr) ? job : -1;
+        secondResult = hr;
         second.Terminate();
     });
-    Sleep(1500);
-    EXPECT_EQ(secondJob.load(), -1); // still waiting for its turn
+    // Queued behind the first, and not answered while the first holds the scanner.
+    EXPECT_TRUE(WaitLog("client waiting for its turn")) << Log();
+    EXPECT_EQ(secondResult.load(), E_PENDING);
     EXPECT_EQ(first.Lock(FALSE), S_OK);
     EXPECT_EQ(first.Terminate(), S_OK);
     t.join();
+    EXPECT_EQ(secondResult.load(), S_OK) << std::hex << secondResult.load();
     EXPECT_EQ(secondJob.load(), 7);
+}
+
+TEST_F(ServiceProcess, ClientsArrivingTogetherAreAllServedInTurn) {
+    // Each connection leaves the pipe for a moment without a listening
+    // instance; clients that arrive then wait for the next instance and may
+    // open it before the service has started listening on it. None of them
+    // may be dropped.
+    Start("");
+    CJobPipeClient probe;
+    ASSERT_EQ(ConnectWhenReady(probe), S_OK);
+    ASSERT_EQ(probe.Terminate(), S_OK);
+    const int kClients = 8;
+    for (int round = 0; round < 10; ++round) {
+        vlm::CHandle go(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        std::vector<HRESULT> results(kClients, E_PENDING);
+        std::vector<long> jobs(kClients, -1);
+        std::vector<std::thread> clients;
+        for (int i = 0; i < kClients; ++i)
+            clients.emplace_back([&, i] {
+                WaitForSingleObject(go, INFINITE);
+                CJobPipeClient c;
+                long job = -1;
+                HRESULT hr = c.Connect(kChannel);
+                if (SUCCEEDED(hr))
+                    hr = c.RequestJobNumber(&job);
+                jobs[i] = job;
+                results[i] = hr;
+                c.Terminate();
+            });
+        SetEvent(go);
+        for (auto& c : clients)
+            c.join();
+        for (int i = 0; i < kClients; ++i) {
+            EXPECT_EQ(results[i], S_OK)
+                << "round " << round << " client " << i << std::hex << " 0x" << results[i];
+            EXPECT_EQ(jobs[i], 7);
+        }
+    }
+    EXPECT_EQ(Log().find("client lost"), std::string::npos) << Log();
 }
 
 TEST_F(ServiceProcess, OnceEndsAfterTheFirstSessionAndASecondServiceIsRefused) {

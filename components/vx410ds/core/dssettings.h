@@ -3,7 +3,7 @@
 // Portable (no Windows API), so that negotiation rules are tested natively.
 #pragma once
 
-#include "../vlmtwain.h"
+#include "contracts/vlmtwain.h"
 
 #include <cstdint>
 #include <map>

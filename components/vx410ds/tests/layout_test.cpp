@@ -1,6 +1,6 @@
 // Our TWAIN structures have the platform's sizes and offsets (2-byte
 // packing, pointer-sized handles on Win64).
-#include "vlmtwain.h"
+#include "contracts/vlmtwain.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "jpegcodec.h"
 #include "pagegen.h"
 #include "resource.h"
-#include "vlmtwain.h"
+#include "contracts/vlmtwain.h"
 #include "vx410sim.h"
 
 #include <gtest/gtest.h>
@@ -331,6 +331,12 @@ protected:
         _putenv_s("VX410SIM_DIR", m_strFolder.c_str());
         m_pDev = std::make_unique<vx410sim::CSimDevice>(m_strFolder);
         ASSERT_TRUE(m_pDev->ClearAll());
+        // The folder may be left from an earlier run by a process of the same
+        // id: the generated pages number from 1 again, as the checks expect.
+        ASSERT_TRUE(m_pDev->Update([](vx410sim::DeviceState& s) {
+            s.m_nNextGenerated = 1;
+            return true;
+        }));
         g_nYieldCalls = 0;
         g_nCancelAfter = 1000000;
         ASSERT_TRUE(m_app.Ready()) << "twain_32.dll not loadable";
@@ -544,6 +550,77 @@ TEST_F(DataSourceTest, YieldProcedureCancels) {
     EXPECT_EQ(count, 0);
     EXPECT_EQ(m_app.Disable(), TWRC_SUCCESS);
     // The sheets not scanned stay in the feeder.
+    vx410sim::DeviceState st;
+    ASSERT_TRUE(m_pDev->Read(st));
+    EXPECT_EQ(st.m_feeder.size(), 2u);
+}
+
+// The faults the simulator asks for strike the image they name and leave
+// its sheet in the feeder.
+TEST_F(DataSourceTest, SourceFaultsStrikeTheImageTheyName) {
+    Feed(3);
+    auto fault = [&](const char* name, int page) {
+        ASSERT_TRUE(m_pDev->Update([&](vx410sim::DeviceState& s) {
+            s.m_strSourceFault = name;
+            s.m_nSourceFaultAtPage = page;
+            return true;
+        }));
+    };
+    fault("imageinfo", 2);
+    ASSERT_TRUE(m_app.Open());
+    ASSERT_EQ(m_app.SetCap(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.Enable(false), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.WaitEvent(), MSG_XFERREADY);
+    Image img;
+    ASSERT_EQ(m_app.MemoryImage(img), TWRC_XFERDONE); // image 1 is not struck
+    TW_UINT16 count = 0;
+    ASSERT_EQ(m_app.EndXfer(count), TWRC_SUCCESS);
+    TW_IMAGEINFO info{};
+    EXPECT_EQ(m_app.Ds(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_FAILURE);
+    EXPECT_EQ(m_app.Condition(), TWCC_BUMMER);
+    fault("zerowidth", 2);
+    ASSERT_EQ(m_app.Ds(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    EXPECT_EQ(info.ImageWidth, 0);
+    EXPECT_GT(info.ImageLength, 0);
+    fault("zerodepth", 2);
+    ASSERT_EQ(m_app.Ds(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    EXPECT_EQ(info.BitsPerPixel, 0);
+    EXPECT_GT(info.ImageWidth, 0);
+    fault("hugepage", 2);
+    ASSERT_EQ(m_app.Ds(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    EXPECT_EQ(info.ImageWidth, 0x3FFFFFFF);
+    TW_SETUPMEMXFER setup{};
+    fault("setupmem", 2);
+    EXPECT_EQ(m_app.Ds(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup), TWRC_FAILURE);
+    fault("hugebuffer", 2);
+    ASSERT_EQ(m_app.Ds(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup), TWRC_SUCCESS);
+    EXPECT_EQ(setup.MinBufSize, 0x7FFFFFF0u);
+    fault("hugebuffer", 3); // another image: the answers are the usual ones
+    ASSERT_EQ(m_app.Ds(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup), TWRC_SUCCESS);
+    EXPECT_LT(setup.MinBufSize, 0x10000u);
+    vx410sim::DeviceState st;
+    ASSERT_TRUE(m_pDev->Read(st));
+    EXPECT_EQ(st.m_feeder.size(), 2u); // nothing taken for the struck image
+}
+
+TEST_F(DataSourceTest, NativeFaultRefusesTheImageAndKeepsItOffered) {
+    Feed(2);
+    ASSERT_TRUE(m_pDev->Update([](vx410sim::DeviceState& s) {
+        s.m_strSourceFault = "nativefail";
+        s.m_nSourceFaultAtPage = 1;
+        return true;
+    }));
+    ASSERT_TRUE(m_app.Open());
+    ASSERT_EQ(m_app.Enable(false), TWRC_SUCCESS);
+    ASSERT_EQ(m_app.WaitEvent(), MSG_XFERREADY);
+    Image img;
+    EXPECT_EQ(m_app.NativeImage(img), TWRC_FAILURE);
+    EXPECT_EQ(m_app.Condition(), TWCC_BUMMER);
+    // Still in state 6 with the image offered: the application can drop it.
+    TW_PENDINGXFERS p{};
+    EXPECT_EQ(m_app.Ds(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &p), TWRC_SUCCESS);
+    EXPECT_EQ(p.Count, 0);
+    EXPECT_EQ(m_app.Disable(), TWRC_SUCCESS);
     vx410sim::DeviceState st;
     ASSERT_TRUE(m_pDev->Read(st));
     EXPECT_EQ(st.m_feeder.size(), 2u);

@@ -42,6 +42,8 @@ DeviceState Sample() {
     s.m_nDiagError = 0xE35;
     s.m_bSenseArmed = true;
     s.m_armedSense = SenseData{3, 0x8001};
+    s.m_strSourceFault = "imageinfo";
+    s.m_nSourceFaultAtPage = 2;
     s.m_bStartPending = true;
     s.m_bRunnerHolds = true;
     s.m_nCommands = 17;
@@ -80,6 +82,8 @@ TEST(StateText, RejectsBadValuesAndLeavesTargetAlone) {
                          "no equals sign",
                          "jammed=2",
                          "armed_sense=3",
+                         "source_fault=Image Info",
+                         "source_fault_at_page=-1",
                          "title.2="
                          "123456789012345678901234567890"};
     for (const char* text : bad) {

@@ -3,8 +3,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+
+#include "vx410sim.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace vx410sim::test {
 
@@ -26,6 +34,39 @@ public:
 
 private:
     std::filesystem::path m_path;
+};
+
+// A fresh state folder that the whole process uses (VX410SIM_DIR), for tests
+// that reach the simulator through devlink or the tools.
+class CSimFolder : public CTempFolder {
+public:
+    CSimFolder() { SetVariable(Path().c_str()); }
+    ~CSimFolder() { SetVariable(nullptr); }
+    CSimDevice Device() const { return CSimDevice(Path()); }
+    DeviceState State() const {
+        DeviceState s;
+        Device().Read(s);
+        return s;
+    }
+    bool Set(const std::function<void(DeviceState&)>& fn) const {
+        return Device().Update([&](DeviceState& s) {
+            fn(s);
+            return true;
+        });
+    }
+
+private:
+    // The process environment: devlink.dll does not share the test's C runtime.
+    static void SetVariable(const char* value) {
+#ifdef _WIN32
+        SetEnvironmentVariableA("VX410SIM_DIR", value);
+#else
+        if (value)
+            setenv("VX410SIM_DIR", value, 1);
+        else
+            unsetenv("VX410SIM_DIR");
+#endif
+    }
 };
 
 } // namespace vx410sim::test

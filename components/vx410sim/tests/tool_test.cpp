@@ -50,6 +50,8 @@ TEST_F(ToolTest, BadCommandLinesExitWith2AndChangeNothing) {
                                                        {"fault", "lamp", "maybe"},
                                                        {"fault", "sense", "16", "0"},
                                                        {"fault", "diag", "0x10000"},
+                                                       {"fault", "source", "Bad", "1"},
+                                                       {"fault", "source", "imageinfo", "0"},
                                                        {"title", "0"},
                                                        {"frobnicate"},
                                                        {"cover", "ajar"},
@@ -100,6 +102,7 @@ TEST_F(ToolTest, FaultsSetAndClear) {
     ASSERT_EQ(Run({"fault", "lamp", "on"}), 0);
     ASSERT_EQ(Run({"fault", "diag", "0xE35"}), 0);
     ASSERT_EQ(Run({"fault", "sense", "3", "0x8001"}), 0);
+    ASSERT_EQ(Run({"fault", "source", "zerowidth", "2"}), 0);
     ASSERT_EQ(Run({"cover", "open"}), 0);
     DeviceState s = State();
     EXPECT_EQ(s.m_nJamAtPage, 3);
@@ -112,12 +115,14 @@ TEST_F(ToolTest, FaultsSetAndClear) {
     ASSERT_EQ(Run({"status"}), 0);
     EXPECT_NE(m_out.find("diagnostic error 0xE35"), std::string::npos) << m_out;
     EXPECT_NE(m_out.find("cover: open"), std::string::npos) << m_out;
+    EXPECT_NE(m_out.find("data source fault zerowidth at page 2"), std::string::npos) << m_out;
     ASSERT_EQ(Run({"fault", "clear"}), 0);
     s = State();
     EXPECT_EQ(s.m_nJamAtPage, 0);
     EXPECT_FALSE(s.m_bLampError);
     EXPECT_EQ(s.m_nDiagError, 0);
     EXPECT_FALSE(s.m_bSenseArmed);
+    EXPECT_TRUE(s.m_strSourceFault.empty());
     EXPECT_TRUE(s.m_bCoverOpen); // the cover is not a fault
     ASSERT_EQ(Run({"clear"}), 0);
 }

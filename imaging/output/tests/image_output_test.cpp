@@ -1,12 +1,16 @@
 // The page writers under Windows, through the real vlmjpeg.dll and pafcv2.dll
-// found by the shared library loader in the "Shared Files" folder.
+// found by the shared library loader in the "Shared Files" folder, fed the way
+// the job session feeds them: a page message's page, one call per page.
+#include "common/portable/JobVocabulary.h"
 #include "imaging/output/ImageOutput.h"
+#include "imaging/tiff.h"
 #include "jpegcodec.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -122,7 +126,7 @@ TEST(BmpPage, EightBitWidth1001AndBilevelFromABitmapHandle) {
     CDib grey(1001, 7, 8, 300);
     const std::string path = dir + "\\w1001.bmp";
     SetLastError(ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(0, VlmWriteBmpPage(grey.Handle(), path.c_str()));
+    ASSERT_EQ(0, VlmWriteBmpPage(CScannedPage(grey.Handle()).View(), path.c_str()));
     EXPECT_EQ(GetLastError(), 0u);
     auto f = ReadAll(path);
     ASSERT_EQ(f.size(), 1078u + 1004u * 7);
@@ -144,11 +148,15 @@ TEST(BmpPage, EightBitWidth1001AndBilevelFromABitmapHandle) {
     GlobalUnlock(grey.Handle());
 
     CDib bilevel(100, 10, 1, 200);
-    ASSERT_EQ(0, VlmWriteBmpPage(bilevel.Handle(), (dir + "\\b.bmp").c_str()));
+    ASSERT_EQ(0, VlmWriteBmpPage(CScannedPage(bilevel.Handle()).View(), (dir + "\\b.bmp").c_str()));
     f = ReadAll(dir + "\\b.bmp");
     EXPECT_EQ(f.size(), 62u + 16u * 10);
-    EXPECT_EQ(-1, VlmWriteBmpPage(grey.Handle(), (dir + "\\no-such-dir\\x.bmp").c_str()));
-    EXPECT_EQ(-1, VlmWriteBmpPage(nullptr, (dir + "\\null.bmp").c_str()));
+    const CScannedPage page(grey.Handle());
+    EXPECT_EQ(-1, VlmWriteBmpPage(page.View(), (dir + "\\no-such-dir\\x.bmp").c_str()));
+    const CScannedPage none(static_cast<HGLOBAL>(nullptr));
+    EXPECT_FALSE(none.IsValid());
+    EXPECT_EQ(-1, VlmWriteBmpPage(none.View(), (dir + "\\null.bmp").c_str()));
+    EXPECT_FALSE(Exists(dir + "\\null.bmp"));
 }
 
 TEST(JpegPage, GreyAndColourPagesDecodeAndBilevelGivesNoFile) {
@@ -157,7 +165,7 @@ TEST(JpegPage, GreyAndColourPagesDecodeAndBilevelGivesNoFile) {
         CDib dib(640, 480, bpp, 200);
         const std::string path = dir + (bpp == 8 ? "\\grey.jpg" : "\\colour.jpg");
         DeleteFileA(path.c_str());
-        ASSERT_TRUE(VlmWriteJpegPage(dib.Handle(), path.c_str(), 80));
+        ASSERT_TRUE(VlmWriteJpegPage(CScannedPage(dib.Handle()).View(), path.c_str(), 80));
         const auto data = ReadAll(path);
         vlm::jpeg::HeaderInfo info;
         ASSERT_TRUE(vlm::jpeg::ReadHeader(data.data(), data.size(), info));
@@ -172,7 +180,7 @@ TEST(JpegPage, GreyAndColourPagesDecodeAndBilevelGivesNoFile) {
     CDib bilevel(640, 480, 1, 200);
     const std::string path = dir + "\\bilevel.jpg";
     DeleteFileA(path.c_str());
-    EXPECT_FALSE(VlmWriteJpegPage(bilevel.Handle(), path.c_str(), 75));
+    EXPECT_FALSE(VlmWriteJpegPage(CScannedPage(bilevel.Handle()).View(), path.c_str(), 75));
     EXPECT_FALSE(Exists(path));
 }
 
@@ -183,7 +191,7 @@ TEST(JpegPage, MissingEntryPointFailsWithoutAFile) {
     CDib dib(64, 64, 8, 200);
     const std::string path = TempDir() + "\\noentry.jpg";
     DeleteFileA(path.c_str());
-    EXPECT_FALSE(VlmWriteJpegPage(dib.Handle(), path.c_str(), 75));
+    EXPECT_FALSE(VlmWriteJpegPage(CScannedPage(dib.Handle()).View(), path.c_str(), 75));
     EXPECT_FALSE(Exists(path));
 }
 
@@ -194,12 +202,16 @@ TEST(PdfPage, ThreeSinglePageDocumentsVersusOneMultiPageDocument) {
     std::vector<std::string> shown;
     writer.m_fnShowError = [&](const char* text, const char*) { shown.push_back(text); };
     CPdfJobOptions options;
-    options.m_settings = MapPdfSettings(1, 9, 0);
+    const vlm::OcrLanguage language = vlm::OcrLanguageFor(9, 0);
+    options.m_nCompression = vlm::PdfCompressionCode(1);
+    options.m_dwLanguageFlags = language.m_dwCode;
+    options.m_dwExtraFlags = language.m_dwSecond;
     for (int i = 0; i < 3; ++i) {
         const std::string path = dir + "\\single" + std::to_string(i) + ".pdf";
         options.m_nPageCounter = i;
         CPdfPageResult result;
-        ASSERT_TRUE(writer.WritePage(pages[i].Handle(), path.c_str(), options, result));
+        ASSERT_TRUE(writer.WritePage(CScannedPage(pages[i].Handle()).View(), path.c_str(), options,
+                                     result));
         EXPECT_FALSE(writer.IsDocumentOpen()); // opened and closed around its page
         const auto data = ReadAll(path);
         // Reported after the page, before the document's closing tables.
@@ -220,7 +232,8 @@ TEST(PdfPage, ThreeSinglePageDocumentsVersusOneMultiPageDocument) {
     for (int i = 0; i < 3; ++i) {
         options.m_nPageCounter = i;
         CPdfPageResult result;
-        ASSERT_TRUE(writer.WritePage(pages[i].Handle(), multi.c_str(), options, result));
+        ASSERT_TRUE(writer.WritePage(CScannedPage(pages[i].Handle()).View(), multi.c_str(), options,
+                                     result));
         EXPECT_TRUE(writer.IsDocumentOpen());
         EXPECT_GT(result.m_dwDocumentSize, last);
         last = result.m_dwDocumentSize;
@@ -233,7 +246,7 @@ TEST(PdfPage, ThreeSinglePageDocumentsVersusOneMultiPageDocument) {
     }
     EXPECT_EQ(text.find("%%EOF"), std::string::npos);
     CPdfPageResult end;
-    ASSERT_TRUE(writer.WritePage(nullptr, "", options, end));
+    ASSERT_TRUE(writer.WritePage(CPageView{}, "", options, end));
     EXPECT_FALSE(writer.IsDocumentOpen());
     const auto data = ReadAll(multi);
     text.assign(data.begin(), data.end());
@@ -248,6 +261,7 @@ TEST(PdfPage, ThreeSinglePageDocumentsVersusOneMultiPageDocument) {
 TEST(PdfPage, LoadFailuresShowTheirMessages) {
     const std::string dir = TempDir();
     CDib dib(64, 64, 8, 100);
+    const CScannedPage page(dib.Handle());
     CPdfPageWriter writer;
     std::vector<std::string> shown;
     writer.m_fnShowError = [&](const char* text, const char*) { shown.push_back(text); };
@@ -256,7 +270,7 @@ TEST(PdfPage, LoadFailuresShowTheirMessages) {
     {
         // A library without the maker's entry points.
         CRedirectLibrary redirect("pafcv2.dll", InstalledLibrary("vlmjpeg.dll"));
-        EXPECT_FALSE(writer.WritePage(dib.Handle(), (dir + "\\f.pdf").c_str(), options, result));
+        EXPECT_FALSE(writer.WritePage(page.View(), (dir + "\\f.pdf").c_str(), options, result));
     }
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], "PAFCV2.DLL func load error");
@@ -266,7 +280,7 @@ TEST(PdfPage, LoadFailuresShowTheirMessages) {
         const std::string installed = InstalledLibrary("pafcv2.dll");
         ASSERT_FALSE(installed.empty());
         ASSERT_TRUE(MoveFileA(installed.c_str(), (installed + ".off").c_str()));
-        const BOOL ok = writer.WritePage(dib.Handle(), (dir + "\\g.pdf").c_str(), options, result);
+        const BOOL ok = writer.WritePage(page.View(), (dir + "\\g.pdf").c_str(), options, result);
         MoveFileA((installed + ".off").c_str(), installed.c_str());
         EXPECT_FALSE(ok);
     }
@@ -274,6 +288,135 @@ TEST(PdfPage, LoadFailuresShowTheirMessages) {
     EXPECT_EQ(shown[1], "PAFCV2.DLL load error");
     // An unwritable document path fails the page instead of passing for saved.
     EXPECT_FALSE(
-        writer.WritePage(dib.Handle(), (dir + "\\no-such-dir\\h.pdf").c_str(), options, result));
+        writer.WritePage(page.View(), (dir + "\\no-such-dir\\h.pdf").c_str(), options, result));
     EXPECT_FALSE(writer.IsDocumentOpen());
+}
+
+namespace {
+
+// The same page as a memory transfer delivers it: top-down rows in the scan
+// engine's buffer (the bitmap's rows in reverse order; bilevel 0 = black in both).
+struct CBufferedPage {
+    std::vector<BYTE> m_rows;
+    VlmPageInfo m_info{};
+
+    explicit CBufferedPage(const CDib& dib) {
+        const BYTE* p = static_cast<const BYTE*>(GlobalLock(dib.Handle()));
+        const auto* bih = reinterpret_cast<const BITMAPINFOHEADER*>(p);
+        const BYTE* px = p + 40 + bih->biClrUsed * 4;
+        m_rows.resize(dib.m_nStride * dib.m_nHeight);
+        for (int y = 0; y < dib.m_nHeight; ++y)
+            memcpy(&m_rows[dib.m_nStride * y], px + dib.m_nStride * (dib.m_nHeight - 1 - y),
+                   dib.m_nStride);
+        VlmImageInfo& i = m_info.vlminfo;
+        i.lpImage = m_rows.data();
+        i.Width = dib.m_nWidth;
+        i.Height = dib.m_nHeight;
+        i.Spp = dib.m_nBpp == 24 ? 3 : 1;
+        i.Bps = dib.m_nBpp / i.Spp;
+        i.Sync = static_cast<uint32_t>(dib.m_nStride);
+        i.ImageSize = i.Sync * i.Height;
+        i.XRes = i.YRes = vlm::DpiFromPelsPerMeter(bih->biXPelsPerMeter);
+        GlobalUnlock(dib.Handle());
+    }
+};
+
+int TiffPages(const std::string& path, std::vector<long>* compressions = nullptr) {
+    vlm::CTiffFile t;
+    if (!t.Open(path.c_str(), 'r'))
+        return 0;
+    for (int p = 1; compressions && p <= t.PageCount(); ++p)
+        if (t.OpenPage(p) == 0)
+            compressions->push_back(t.GetTag(vlm::kTagCompression));
+    return t.PageCount();
+}
+
+} // namespace
+
+TEST(ScannedPage, BothTransfersGiveTheSameFiles) {
+    const std::string dir = TempDir();
+    for (int bpp : {1, 8, 24}) {
+        CDib dib(203, 37, bpp, 200);
+        VlmPageInfo native{};
+        native.hDib = dib.Handle();
+        const CBufferedPage memory(dib);
+        const CScannedPage fromDib(native), fromBuffer(memory.m_info);
+        ASSERT_TRUE(fromDib.IsValid()) << fromDib.Error();
+        ASSERT_TRUE(fromBuffer.IsValid()) << fromBuffer.Error();
+        const std::string a = dir + "\\native.bmp", b = dir + "\\memory.bmp";
+        ASSERT_EQ(0, VlmWriteBmpPage(fromDib.View(), a.c_str()));
+        ASSERT_EQ(0, VlmWriteBmpPage(fromBuffer.View(), b.c_str()));
+        EXPECT_EQ(ReadAll(a), ReadAll(b)) << bpp;
+        if (bpp == 1)
+            continue;
+        const std::string c = dir + "\\native.jpg", d = dir + "\\memory.jpg";
+        ASSERT_TRUE(VlmWriteJpegPage(fromDib.View(), c.c_str(), 75));
+        ASSERT_TRUE(VlmWriteJpegPage(fromBuffer.View(), d.c_str(), 75));
+        EXPECT_EQ(ReadAll(c), ReadAll(d)) << bpp;
+    }
+    VlmPageInfo compressed{};
+    compressed.vlminfo.lpImage = reinterpret_cast<uint8_t*>(&compressed);
+    compressed.vlminfo.Width = compressed.vlminfo.Height = -1;
+    EXPECT_FALSE(CScannedPage(compressed).IsValid());
+}
+
+TEST(TiffPage, SinglePageFilesAndOneMultiPageFile) {
+    const std::string dir = TempDir();
+    CDib pages[3] = {CDib(300, 200, 1, 200), CDib(300, 200, 8, 200), CDib(300, 200, 24, 200)};
+    CTiffPageWriter writer;
+    CTiffJobOptions options;
+    options.m_bCompress = TRUE;
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = dir + "\\single" + std::to_string(i) + ".tif";
+        options.m_nPageCounter = i;
+        CTiffPageResult result;
+        ASSERT_TRUE(writer.WritePage(CScannedPage(pages[i].Handle()).View(), path.c_str(), options,
+                                     result));
+        EXPECT_EQ(result.m_strFile, path);
+        std::vector<long> compressions;
+        EXPECT_EQ(TiffPages(path, &compressions), 1);
+        EXPECT_EQ(compressions, std::vector<long>{i == 0 ? 4 : 6}); // Group 4, JPEG, JPEG
+    }
+
+    options.m_bMultiPage = TRUE;
+    const std::string first = dir + "\\multi.tif";
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = i == 0 ? first : dir + "\\part" + std::to_string(i) + ".tif";
+        options.m_nPageCounter = i;
+        CTiffPageResult result;
+        ASSERT_TRUE(writer.WritePage(CScannedPage(pages[i].Handle()).View(), path.c_str(), options,
+                                     result));
+        EXPECT_EQ(result.m_strFile, first);
+        EXPECT_EQ(writer.FirstFile(), first);
+        EXPECT_EQ(Exists(path), i == 0); // later pages live on in the first file only
+    }
+    std::vector<long> compressions;
+    EXPECT_EQ(TiffPages(first, &compressions), 3);
+    EXPECT_EQ(compressions, (std::vector<long>{4, 6, 6}));
+}
+
+TEST(TiffPage, APageThatWouldTakeTheFileTo2GBIsNotAdded) {
+    const std::string dir = TempDir();
+    CDib dib(64, 64, 1, 200);
+    const CScannedPage page(dib.Handle());
+    CTiffPageWriter writer;
+    CTiffJobOptions options;
+    options.m_bMultiPage = TRUE;
+    const std::string first = dir + "\\big.tif", next = dir + "\\next.tif";
+    CTiffPageResult result;
+    ASSERT_TRUE(writer.WritePage(page.View(), first.c_str(), options, result));
+    const uint64_t huge = (2ull << 30) - 100; // sparse; the page itself is larger
+    std::filesystem::resize_file(first, huge);
+    options.m_nPageCounter = 1;
+    EXPECT_FALSE(writer.WritePage(page.View(), next.c_str(), options, result));
+    EXPECT_TRUE(result.m_bSizeLimit);
+    EXPECT_FALSE(Exists(next));
+    EXPECT_EQ(std::filesystem::file_size(first), huge);
+    std::filesystem::remove(first);
+
+    // A page the writer cannot write is no size matter and leaves no file.
+    CTiffPageResult failed;
+    EXPECT_FALSE(writer.WritePage(CPageView{}, (dir + "\\empty.tif").c_str(), options, failed));
+    EXPECT_FALSE(failed.m_bSizeLimit);
+    EXPECT_FALSE(Exists(dir + "\\empty.tif"));
 }

@@ -1,153 +1,153 @@
-// Page conversion, BMP files, page file names and the PDF settings of a job.
+// The portable page writers: the view of the scan engine's page buffer, BMP
+// and TIFF page files from either kind of page, and page file names.
 #include "imaging/output/PageImage.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <set>
 
+#include "imaging/tiff.h"
+#include "jpegcodec.h"
+#include "test_util.h"
+
 using namespace vlm::output;
+using vlmtest::Bit;
+using vlmtest::MakeDib;
+using vlmtest::ReadBytes;
 
 namespace {
 
-void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-    for (int i = 0; i < 4; ++i)
-        v[at + i] = static_cast<uint8_t>(x >> (8 * i));
-}
 uint32_t Get32(const std::vector<uint8_t>& v, size_t at) {
     return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (static_cast<uint32_t>(v[at + 3]) << 24);
-}
-
-// A packed bitmap whose pixel (x, y) (y from the top) is value(x, y).
-std::vector<uint8_t> MakeDib(int w, int h, int bpp, int ppm, bool blackFirst, bool topDown,
-                             const std::function<int(int, int)>& value) {
-    const uint32_t colours = bpp == 1 ? 2 : bpp == 8 ? 256 : 0;
-    const size_t stride = (static_cast<size_t>(w) * bpp + 31) / 32 * 4;
-    std::vector<uint8_t> d(40 + colours * 4 + stride * h, 0);
-    Put32(d, 0, 40);
-    Put32(d, 4, static_cast<uint32_t>(w));
-    Put32(d, 8, static_cast<uint32_t>(topDown ? -h : h));
-    d[12] = 1;
-    d[14] = static_cast<uint8_t>(bpp);
-    Put32(d, 24, static_cast<uint32_t>(ppm));
-    Put32(d, 28, static_cast<uint32_t>(ppm));
-    if (bpp == 1) {
-        const uint8_t first = blackFirst ? 0 : 255;
-        std::memset(&d[40], first, 3);
-        std::memset(&d[44], 255 - first, 3);
-    }
-    for (uint32_t i = 0; bpp == 8 && i < 256; ++i)
-        d[40 + 4 * i] = d[41 + 4 * i] = d[42 + 4 * i] = static_cast<uint8_t>(i);
-    uint8_t* px = d.data() + 40 + colours * 4;
-    for (int y = 0; y < h; ++y) {
-        uint8_t* row = px + stride * (topDown ? y : h - 1 - y);
-        for (int x = 0; x < w; ++x) {
-            const int v = value(x, y);
-            if (bpp == 1) {
-                // v: 1 = black; stored as the table index of that colour
-                const int index = (v == 1) == blackFirst ? 0 : 1;
-                if (index)
-                    row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-            } else if (bpp == 8) {
-                row[x] = static_cast<uint8_t>(v);
-            } else {
-                row[3 * x] = static_cast<uint8_t>(v);
-                row[3 * x + 1] = static_cast<uint8_t>(v >> 8);
-                row[3 * x + 2] = static_cast<uint8_t>(v >> 16);
-            }
-        }
-    }
-    return d;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
 std::string Tmp(const char* name) {
     return std::string(VLM_TEST_TMP) + "/" + name;
 }
 
+bool Exists(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f)
+        std::fclose(f);
+    return f != nullptr;
+}
+
+CPageView ViewOf(const std::vector<uint8_t>& dib) {
+    CPageView view;
+    std::string error;
+    EXPECT_TRUE(vlm::ViewOfDib(dib.data(), dib.size(), view, &error)) << error;
+    return view;
+}
+
+// A memory-transfer page as the scan engine hands it over: rows top-down,
+// Sync bytes apart, bilevel 0 = black, colour B,G,R.
+struct CBufferPage {
+    std::vector<uint8_t> m_data;
+    VlmImageInfo m_info{};
+
+    CBufferPage(int w, int h, int bpp, int dpi, const std::function<int(int, int)>& value) {
+        m_info.Width = w;
+        m_info.Height = h;
+        m_info.Spp = bpp == 24 ? 3 : 1;
+        m_info.Bps = bpp / m_info.Spp;
+        m_info.Sync = VlmSyncBytes(w, bpp);
+        m_info.ImageSize = m_info.Sync * h;
+        m_info.XRes = m_info.YRes = dpi;
+        m_data.assign(m_info.ImageSize, 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t* row = &m_data[m_info.Sync * y];
+                const int v = value(x, y);
+                if (bpp == 1 && v == 0) // white is 1
+                    row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+                else if (bpp == 8)
+                    row[x] = static_cast<uint8_t>(v);
+                else if (bpp == 24)
+                    for (int c = 0; c < 3; ++c)
+                        row[3 * x + c] = static_cast<uint8_t>(v >> (8 * c));
+            }
+        m_info.lpImage = m_data.data();
+    }
+    CPageView View() const {
+        CPageView view;
+        std::string error;
+        EXPECT_TRUE(ViewOfPageBuffer(m_info, view, false, &error)) << error;
+        return view;
+    }
+};
+
+// The pixels of page 1 of a TIFF file as our reader gives them.
+std::vector<uint8_t> ReadTiff(const std::string& path, vlm::CTiffFile& t) {
+    std::vector<uint8_t> out;
+    if (!t.Open(path.c_str(), 'r'))
+        return out;
+    out.resize(t.PageBufferSize());
+    if (t.ReadPage(out.data(), out.size()) != 0)
+        out.clear();
+    return out;
+}
+
+class PageFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vlm::SetTiffConsoleSink([](const char*) {});
+        vlm::TiffJpegCodec codec;
+        codec.pfnSave = vlm_save_JPEG;
+        codec.pfnRead = vlm_read_JPEG_file;
+        vlm::SetTiffJpegCodec(codec);
+    }
+    void TearDown() override { vlm::SetTiffJpegCodec(vlm::TiffJpegCodec{}); }
+};
+
 } // namespace
 
-TEST(PageConversion, ResolutionFromPixelsPerMetreRoundsToNearest) {
-    EXPECT_EQ(DpiFromPelsPerMeter(11811), 300); // 299.99
-    EXPECT_EQ(DpiFromPelsPerMeter(7874), 200);
-    EXPECT_EQ(DpiFromPelsPerMeter(3937), 100);
-    EXPECT_EQ(DpiFromPelsPerMeter(0), 0);
-    EXPECT_EQ(PelsPerMeterFromDpi(300), 11811);
-    EXPECT_EQ(PelsPerMeterFromDpi(200), 7874);
+TEST(PageBuffer, DescribesTheScanEnginesRowsWithoutCopying) {
+    CBufferPage page(21, 3, 1, 300, [](int x, int y) { return (x + y) & 1; });
+    const CPageView view = page.View();
+    EXPECT_EQ(view.m_pTop, page.m_data.data());
+    EXPECT_EQ(view.m_nStep, 4);
+    EXPECT_EQ(view.m_nBitsPerPixel, 1);
+    EXPECT_FALSE(view.m_bOneIsBlack); // TWAIN's default pixel flavour
+    EXPECT_EQ(view.m_nXDpi, 300);
+    CPageView vanilla;
+    ASSERT_TRUE(ViewOfPageBuffer(page.m_info, vanilla, true));
+    EXPECT_TRUE(vanilla.m_bOneIsBlack);
+
+    CBufferPage colour(5, 2, 24, 200, [](int x, int) { return x; });
+    EXPECT_EQ(colour.View().m_nBitsPerPixel, 24);
+    EXPECT_EQ(colour.View().m_nStep, 16);
 }
 
-TEST(PageConversion, RowsComeOutTopDownWithDwordStride) {
-    auto value = [](int x, int y) { return (x * 7 + y * 13) & 0xFF; };
-    for (bool topDown : {false, true}) {
-        const auto dib = MakeDib(1001, 5, 8, 7874, true, topDown, value);
-        CPageImage page;
-        std::string err;
-        ASSERT_TRUE(ConvertDib(dib.data(), dib.size(), page, &err)) << err;
-        EXPECT_EQ(page.m_nStride, 1004u);
-        EXPECT_EQ(page.m_nDpi, 200);
-        for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 1001; x += 97)
-                ASSERT_EQ(page.Row(y)[x], value(x, y)) << x << "," << y;
-    }
-    const auto colour = MakeDib(3, 2, 24, 3937, true, false,
-                                [](int x, int y) { return 0x010203 * (x + 3 * y + 1); });
-    CPageImage page;
-    ASSERT_TRUE(ConvertDib(colour.data(), colour.size(), page));
-    EXPECT_EQ(page.m_nStride, 12u);                                // 9 bytes rounded up
-    EXPECT_EQ(page.Row(1)[3 * 2], static_cast<uint8_t>(0x03 * 6)); // B of (2,1) as in the bitmap
-}
-
-TEST(PageConversion, BilevelRowsBecomeOneForBlackWhicheverTheTable) {
-    auto value = [](int x, int y) { return (x + y) % 3 == 0 ? 1 : 0; };
-    for (bool blackFirst : {true, false}) {
-        const auto dib = MakeDib(21, 4, 1, 11811, blackFirst, false, value);
-        CPageImage page;
-        ASSERT_TRUE(ConvertDib(dib.data(), dib.size(), page));
-        EXPECT_EQ(page.m_nStride, 4u);
-        for (int y = 0; y < 4; ++y) {
-            for (int x = 0; x < 21; ++x)
-                ASSERT_EQ((page.Row(y)[x / 8] >> (7 - x % 8)) & 1, value(x, y));
-            EXPECT_EQ(page.Row(y)[2] & 0x07, 0); // padding bits stay white
-        }
-    }
-}
-
-TEST(PageConversion, RefusesBadBitmaps) {
-    auto dib = MakeDib(10, 10, 8, 0, true, false, [](int, int) { return 0; });
-    CPageImage page;
-    std::string err;
-    EXPECT_FALSE(ConvertDib(dib.data(), dib.size() - 1, page, &err)); // short block
-    EXPECT_FALSE(ConvertDib(dib.data(), 20, page, &err));
-    EXPECT_FALSE(ConvertDib(nullptr, 0, page, &err));
-    auto bad = dib;
-    bad[14] = 4; // 4-bit
-    EXPECT_FALSE(ConvertDib(bad.data(), bad.size(), page, &err));
-    bad = dib;
-    bad[16] = 1; // RLE
-    EXPECT_FALSE(ConvertDib(bad.data(), bad.size(), page, &err));
-    bad = dib;
-    Put32(bad, 4, 0x7FFFFFFF);
-    EXPECT_FALSE(ConvertDib(bad.data(), bad.size(), page, &err));
-    bad = dib;
-    Put32(bad, 32, 100000); // colour table longer than the block
-    EXPECT_FALSE(ConvertDib(bad.data(), bad.size(), page, &err));
+TEST(PageBuffer, RefusesWhatIsNoPageOfPixels) {
+    CBufferPage page(16, 4, 8, 200, [](int, int) { return 9; });
+    CPageView view;
+    std::string error;
+    VlmImageInfo info = page.m_info;
+    info.Width = info.Height = -1; // compressed data
+    EXPECT_FALSE(ViewOfPageBuffer(info, view, false, &error));
+    info = page.m_info;
+    info.lpImage = nullptr;
+    EXPECT_FALSE(ViewOfPageBuffer(info, view, false, &error));
+    info = page.m_info;
+    info.Bps = 4;
+    EXPECT_FALSE(ViewOfPageBuffer(info, view, false, &error));
+    info = page.m_info;
+    info.ImageSize = info.Sync * 3; // the last row is missing
+    EXPECT_FALSE(ViewOfPageBuffer(info, view, false, &error));
+    info = page.m_info;
+    info.Sync = 15; // shorter than a row
+    EXPECT_FALSE(ViewOfPageBuffer(info, view, false, &error));
+    EXPECT_FALSE(error.empty());
 }
 
 TEST(BmpFile, EightBitWidth1001HasRowsOf1004AtOffset1078) {
-    const auto dib =
-        MakeDib(1001, 3, 8, 11811, true, false, [](int x, int y) { return (x + y) & 0xFF; });
-    CPageImage page;
-    ASSERT_TRUE(ConvertDib(dib.data(), dib.size(), page));
+    auto value = [](int x, int y) { return (x + y) & 0xFF; };
+    const auto dib = MakeDib(1001, 3, 8, 11811, true, false, value);
     const std::string path = Tmp("w1001.bmp");
-    ASSERT_EQ(0, WriteBmpFile(path, page));
-    const auto f = ReadAll(path);
+    ASSERT_EQ(0, WriteBmpFile(path, ViewOf(dib)));
+    const auto f = ReadBytes(path);
     ASSERT_EQ(f.size(), 1078u + 1004u * 3);
     EXPECT_EQ(f[0], 'B');
     EXPECT_EQ(f[1], 'M');
@@ -158,48 +158,131 @@ TEST(BmpFile, EightBitWidth1001HasRowsOf1004AtOffset1078) {
     EXPECT_EQ(Get32(f, 22), 3u); // positive: bottom-up
     EXPECT_EQ(f[28], 8);
     EXPECT_EQ(Get32(f, 34), 0u);     // image size 0
-    EXPECT_EQ(Get32(f, 38), 11811u); // 300 dpi
+    EXPECT_EQ(Get32(f, 38), 11811u); // 300 dpi, both ways from the horizontal
+    EXPECT_EQ(Get32(f, 42), 11811u);
     EXPECT_EQ(Get32(f, 46), 256u);
     EXPECT_EQ(f[54 + 4 * 200], 200); // grey table
     // The file's first row is the page's bottom row, and the bytes equal the bitmap's.
     EXPECT_EQ(0, std::memcmp(&f[1078], &dib[40 + 1024], 1004 * 3));
+
+    // The same page from the scan engine's buffer makes the same file.
+    CBufferPage buffer(1001, 3, 8, 300, value);
+    ASSERT_EQ(0, WriteBmpFile(Tmp("w1001b.bmp"), buffer.View()));
+    EXPECT_EQ(ReadBytes(Tmp("w1001b.bmp")), f);
 }
 
 TEST(BmpFile, BilevelAndColourLayouts) {
-    const auto dib1 = MakeDib(33, 2, 1, 3937, true, false, [](int x, int) { return x & 1; });
-    CPageImage page;
-    ASSERT_TRUE(ConvertDib(dib1.data(), dib1.size(), page));
-    ASSERT_EQ(0, WriteBmpFile(Tmp("b1.bmp"), page));
-    auto f = ReadAll(Tmp("b1.bmp"));
+    auto stripes = [](int x, int) { return x & 1; };
+    const auto dib1 = MakeDib(33, 2, 1, 3937, true, false, stripes);
+    ASSERT_EQ(0, WriteBmpFile(Tmp("b1.bmp"), ViewOf(dib1)));
+    auto f = ReadBytes(Tmp("b1.bmp"));
     ASSERT_EQ(f.size(), 62u + 8u * 2); // rows of ((33 + 31) / 32) x 4 bytes
     EXPECT_EQ(Get32(f, 10), 62u);
     EXPECT_EQ(Get32(f, 46), 2u);
     EXPECT_EQ(f[54], 0);    // entry 0 black
     EXPECT_EQ(f[58], 0xFF); // entry 1 white
-    // Black-first table: the file's bits equal the bitmap's own.
-    EXPECT_EQ(0, std::memcmp(&f[62], &dib1[48], 16));
+    for (int y = 0; y < 2; ++y) {
+        const uint8_t* row = &f[62 + 8 * y];
+        for (int x = 0; x < 33; ++x)
+            ASSERT_EQ(Bit(row, x), 1 - stripes(x, y)) << x; // 0 = black in the file
+        EXPECT_EQ(row[4], 0x80 & row[4]);                   // padding bits are zero
+        EXPECT_EQ(row[5] | row[6] | row[7], 0);
+    }
+    // A white-first bitmap and a page buffer of the same page write the same file.
+    ASSERT_EQ(0,
+              WriteBmpFile(Tmp("b2.bmp"), ViewOf(MakeDib(33, 2, 1, 3937, false, true, stripes))));
+    EXPECT_EQ(ReadBytes(Tmp("b2.bmp")), f);
+    CBufferPage buffer(33, 2, 1, 100, stripes);
+    ASSERT_EQ(0, WriteBmpFile(Tmp("b3.bmp"), buffer.View()));
+    EXPECT_EQ(ReadBytes(Tmp("b3.bmp")), f);
 
     const auto dib24 =
         MakeDib(5, 2, 24, 3937, true, false, [](int x, int y) { return x * 50 + y; });
-    ASSERT_TRUE(ConvertDib(dib24.data(), dib24.size(), page));
-    ASSERT_EQ(0, WriteBmpFile(Tmp("c.bmp"), page));
-    f = ReadAll(Tmp("c.bmp"));
+    ASSERT_EQ(0, WriteBmpFile(Tmp("c.bmp"), ViewOf(dib24)));
+    f = ReadBytes(Tmp("c.bmp"));
     ASSERT_EQ(f.size(), 54u + 16u * 2);
     EXPECT_EQ(Get32(f, 10), 54u);
     EXPECT_EQ(Get32(f, 46), 0u);
     EXPECT_EQ(0, std::memcmp(&f[54], &dib24[40], 32));
 }
 
-TEST(BmpFile, UnwritablePathGivesMinusOne) {
-    CPageImage page;
-    page.m_nWidth = 4;
-    page.m_nHeight = 4;
-    page.m_nBitsPerPixel = 8;
-    page.m_nStride = 4;
-    page.m_data.assign(16, 0);
+TEST(BmpFile, FailuresGiveMinusOneAndNoFile) {
+    const std::vector<uint8_t> rows(16, 0);
+    const CPageView page = vlm::ViewOfRows(rows.data(), 4, 4, 4, 8, 200);
     EXPECT_EQ(-1, WriteBmpFile("/nonexistent-dir/x.bmp", page));
-    page.m_nBitsPerPixel = 4;
-    EXPECT_EQ(-1, WriteBmpFile(Tmp("never.bmp"), page));
+    CPageView deep = page;
+    deep.m_nBitsPerPixel = 4;
+    EXPECT_EQ(-1, WriteBmpFile(Tmp("never.bmp"), deep));
+    EXPECT_FALSE(Exists(Tmp("never.bmp")));
+}
+
+TEST_F(PageFiles, TiffPagesFromABitmapHoldThePagesPixels) {
+    // A bottom-up bitmap with 0 = black: the file holds 1 = black top-down.
+    auto value = [](int x, int y) { return (x / 3 + y / 2) % 2; };
+    const auto dib = MakeDib(77, 31, 1, 7874, true, false, value);
+    for (bool compress : {false, true}) {
+        const std::string path = Tmp(compress ? "g4.tif" : "none.tif");
+        ASSERT_EQ(0, WriteTiffPageFile(path, ViewOf(dib), CTiffPageOptions{compress, 75}));
+        vlm::CTiffFile t;
+        const auto px = ReadTiff(path, t);
+        ASSERT_FALSE(px.empty());
+        EXPECT_EQ(t.GetTag(vlm::kTagCompression), compress ? 4 : 1);
+        EXPECT_EQ(t.GetTag(vlm::kTagXResolution), 200);
+        for (int y = 0; y < 31; ++y)
+            for (int x = 0; x < 77; ++x)
+                ASSERT_EQ(Bit(&px[t.RowStride() * y], x), value(x, y)) << x << "," << y;
+    }
+    auto colour = [](int x, int y) { return (x * 3) | (y * 5) << 8 | 0x40 << 16; };
+    const auto dib24 = MakeDib(19, 7, 24, 3937, true, false, colour);
+    ASSERT_EQ(0, WriteTiffPageFile(Tmp("rgb.tif"), ViewOf(dib24), {}));
+    vlm::CTiffFile t;
+    const auto px = ReadTiff(Tmp("rgb.tif"), t);
+    ASSERT_FALSE(px.empty());
+    EXPECT_EQ(px[t.RowStride() * 6 + 3 * 18], (18 * 3) & 0xFF); // B,G,R again after reading
+    EXPECT_EQ(px[t.RowStride() * 6 + 3 * 18 + 1], 30);
+    EXPECT_EQ(px[t.RowStride() * 6 + 3 * 18 + 2], 0x40);
+}
+
+TEST_F(PageFiles, TiffJpegPagesFromEitherKindOfPage) {
+    auto value = [](int x, int y) { return 40 + (x + 2 * y) % 160; };
+    const auto dib = MakeDib(64, 48, 8, 7874, true, false, value);
+    CBufferPage buffer(64, 48, 8, 200, value);
+    for (int source = 0; source < 2; ++source) {
+        const std::string path = Tmp(source ? "jb.tif" : "jd.tif");
+        const CPageView view = source ? buffer.View() : ViewOf(dib);
+        ASSERT_EQ(0, WriteTiffPageFile(path, view, CTiffPageOptions{true, 90}));
+        vlm::CTiffFile t;
+        const auto px = ReadTiff(path, t);
+        ASSERT_FALSE(px.empty());
+        EXPECT_EQ(t.GetTag(vlm::kTagCompression), 6);
+        double error = 0;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                error += std::abs(px[t.RowStride() * y + x] - value(x, y));
+        EXPECT_LT(error / (64 * 48), 3.0);
+    }
+    // Both sources give the same stream: the page is the same.
+    EXPECT_EQ(ReadBytes(Tmp("jb.tif")), ReadBytes(Tmp("jd.tif")));
+}
+
+TEST_F(PageFiles, FailedTiffPagesLeaveNoFile) {
+    // A row of alternating pixels has more changing elements than Group 4 takes.
+    std::vector<uint8_t> row(5001, 0x55);
+    const CPageView noisy = vlm::ViewOfRows(row.data(), row.size(), 40008, 1, 1, 200);
+    const std::string path = Tmp("complex.tif");
+    EXPECT_EQ(vlm::CTiffFile::kG4LineTooComplex,
+              WriteTiffPageFile(path, noisy, CTiffPageOptions{true, 75}));
+    EXPECT_FALSE(Exists(path));
+    EXPECT_EQ(0, WriteTiffPageFile(path, noisy, CTiffPageOptions{false, 75}));
+
+    vlm::SetTiffJpegCodec(vlm::TiffJpegCodec{}); // no JPEG library
+    std::vector<uint8_t> grey(64, 128);
+    const std::string jpeg = Tmp("nolib.tif");
+    EXPECT_EQ(-1, WriteTiffPageFile(jpeg, vlm::ViewOfRows(grey.data(), 8, 8, 8, 8, 200),
+                                    CTiffPageOptions{true, 75}));
+    EXPECT_FALSE(Exists(jpeg));
+    EXPECT_EQ(-1, WriteTiffPageFile("/nonexistent-dir/x.tif",
+                                    vlm::ViewOfRows(grey.data(), 8, 8, 8, 8, 200), {}));
 }
 
 TEST(PageFileNames, PrefixTimeStampAndExtension) {
@@ -225,33 +308,4 @@ TEST(PageFileNames, SameMillisecondNeverOverwrites) {
     existing.insert(second);
     EXPECT_EQ(UniquePageFilePath("C:\\tmp\\job", "scan", t, "JPEG", exists),
               "C:\\tmp\\job\\scan20240305070809045-3.jpg");
-}
-
-TEST(PdfSettings, CompressionLanguageAndExtraFlags) {
-    EXPECT_EQ(PdfCompressionCode(0), 0);
-    EXPECT_EQ(PdfCompressionCode(5), 0);
-    EXPECT_EQ(PdfCompressionCode(1), 2);
-    EXPECT_EQ(PdfCompressionCode(2), 3);
-    const uint32_t codes[10] = {1, 2, 3, 64, 8, 32, 16, 128, 4, 4};
-    for (int i = 0; i < 10; ++i) {
-        uint32_t code = 0, extra = 7;
-        PdfOcrLanguage(i, code, extra);
-        EXPECT_EQ(code, codes[i]) << i;
-        EXPECT_EQ(extra, i == 9 ? 256u : 0u) << i;
-    }
-    uint32_t code = 0, extra = 0;
-    PdfOcrLanguage(42, code, extra);
-    EXPECT_EQ(code, 2u);
-    PdfOcrLanguage(-1, code, extra);
-    EXPECT_EQ(code, 2u);
-
-    auto s = MapPdfSettings(1, 9, 0);
-    EXPECT_EQ(s.m_nCompression, 2);
-    EXPECT_EQ(s.m_dwLanguageFlags, 0x80000004u);
-    EXPECT_EQ(s.m_dwExtraFlags, 0x100u);
-    s = MapPdfSettings(0, 3, 0);
-    EXPECT_EQ(s.m_dwLanguageFlags, 0x80000040u);
-    s = MapPdfSettings(2, 9, 1);
-    EXPECT_EQ(s.m_nCompression, 3);
-    EXPECT_EQ(s.m_dwLanguageFlags, 0x4u);
 }

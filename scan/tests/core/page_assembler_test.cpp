@@ -252,6 +252,36 @@ TEST(PageAssembler, CompressedDataIsAppendedAndDescribedByItsSize) {
     EXPECT_EQ(memcmp(info.lpImage + 40, block.data(), 40), 0);
 }
 
+TEST(PageAssembler, AnIncompletePageKeepsOnlyWhatArrived) {
+    VlmImageInfo info{};
+    CPageAssembler pa(info);
+    ASSERT_TRUE(pa.Ready(64, 100, 8, 1, 100, 100, 0, 0));
+    Strip a(0, 30, 64);
+    ASSERT_TRUE(pa.Buffer(0, a.s, false));
+    pa.EndIncomplete();
+    EXPECT_EQ(info.Height, 30);
+    EXPECT_EQ(info.ImageSize, 64u * 30);
+    ASSERT_NE(info.lpImage, nullptr);
+    EXPECT_TRUE(RowMatches(info, 29, 64));
+    // Nothing arrived: no image rather than a page of blank rows.
+    ASSERT_TRUE(pa.Ready(64, 100, 8, 1, 100, 100, 0, 0));
+    pa.EndIncomplete();
+    EXPECT_EQ(info.lpImage, nullptr);
+    EXPECT_EQ(info.Height, 0);
+    EXPECT_EQ(info.ImageSize, 0u);
+    // Part of a compressed stream is no image either.
+    ASSERT_TRUE(pa.Ready(16, 4, 8, 1, 100, 100, 16, 1000));
+    std::vector<uint8_t> block(40, 0xAB);
+    SMemStrip s;
+    s.bCompressed = true;
+    s.BytesWritten = 40;
+    s.pData = block.data();
+    ASSERT_TRUE(pa.BufferJpeg(s));
+    pa.EndIncomplete();
+    EXPECT_EQ(info.lpImage, nullptr);
+    EXPECT_EQ(info.ImageSize, 0u);
+}
+
 TEST(PageAssembler, ReleaseFreesThePage) {
     VlmImageInfo info{};
     CPageAssembler pa(info);

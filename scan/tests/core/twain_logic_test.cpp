@@ -21,47 +21,45 @@ STriplet T(uint32_t dg, uint16_t dat, uint16_t msg, uint16_t rc) {
 
 TEST(TwainStateTable, TypicalBatchWalksUpAndDown) {
     int s = 2;
-    s = NextState(s, T(kDG_CONTROL, kDAT_PARENT, kMSG_OPENDSM, kTWRC_SUCCESS)).nState;
+    s = NextState(s, T(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, TWRC_SUCCESS)).nState;
     EXPECT_EQ(s, 3);
-    s = NextState(s, T(kDG_CONTROL, kDAT_IDENTITY, kMSG_OPENDS, kTWRC_SUCCESS)).nState;
+    s = NextState(s, T(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, TWRC_SUCCESS)).nState;
     EXPECT_EQ(s, 4);
-    s = NextState(s, T(kDG_CONTROL, kDAT_USERINTERFACE, kMSG_ENABLEDS, kTWRC_SUCCESS)).nState;
+    s = NextState(s, T(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, TWRC_SUCCESS)).nState;
     EXPECT_EQ(s, 5);
-    STriplet ev = T(kDG_CONTROL, kDAT_EVENT, kMSG_PROCESSEVENT, kTWRC_DSEVENT);
-    ev.EventMessage = kMSG_XFERREADY;
+    STriplet ev = T(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, TWRC_DSEVENT);
+    ev.EventMessage = MSG_XFERREADY;
     s = NextState(s, ev).nState;
     EXPECT_EQ(s, 6);
-    s = NextState(s, T(kDG_IMAGE, kDAT_IMAGENATIVEXFER, kMSG_GET, kTWRC_XFERDONE)).nState;
+    s = NextState(s, T(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, TWRC_XFERDONE)).nState;
     EXPECT_EQ(s, 7);
-    STriplet end = T(kDG_CONTROL, kDAT_PENDINGXFERS, kMSG_ENDXFER, kTWRC_SUCCESS);
+    STriplet end = T(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, TWRC_SUCCESS);
     end.PendingCount = 2;
     EXPECT_EQ(NextState(s, end).nState, 6);
     end.PendingCount = 0;
     s = NextState(s, end).nState;
     EXPECT_EQ(s, 5);
-    s = NextState(s, T(kDG_CONTROL, kDAT_USERINTERFACE, kMSG_DISABLEDS, kTWRC_SUCCESS)).nState;
+    s = NextState(s, T(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, TWRC_SUCCESS)).nState;
     EXPECT_EQ(s, 4);
-    s = NextState(s, T(kDG_CONTROL, kDAT_IDENTITY, kMSG_CLOSEDS, kTWRC_SUCCESS)).nState;
+    s = NextState(s, T(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, TWRC_SUCCESS)).nState;
     EXPECT_EQ(s, 3);
-    s = NextState(s, T(kDG_CONTROL, kDAT_PARENT, kMSG_CLOSEDSM, kTWRC_SUCCESS)).nState;
+    s = NextState(s, T(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, TWRC_SUCCESS)).nState;
     EXPECT_EQ(s, 2);
 }
 
 TEST(TwainStateTable, CheckStatusOnEnableCountsAsSuccess) {
-    SStateStep st =
-        NextState(4, T(kDG_CONTROL, kDAT_USERINTERFACE, kMSG_ENABLEDS, kTWRC_CHECKSTATUS));
+    SStateStep st = NextState(4, T(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, TWRC_CHECKSTATUS));
     EXPECT_TRUE(st.bSuccess);
     EXPECT_EQ(st.nState, 5);
-    SStateStep fail =
-        NextState(4, T(kDG_CONTROL, kDAT_USERINTERFACE, kMSG_ENABLEDS, kTWRC_FAILURE));
+    SStateStep fail = NextState(4, T(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, TWRC_FAILURE));
     EXPECT_FALSE(fail.bSuccess);
     EXPECT_TRUE(fail.bError);
     EXPECT_EQ(fail.nState, 4);
 }
 
 TEST(TwainStateTable, DisableAfterCloseRequestWithSeqErrorStillReachesFour) {
-    STriplet t = T(kDG_CONTROL, kDAT_USERINTERFACE, kMSG_DISABLEDS, kTWRC_FAILURE);
-    t.CC = kTWCC_SEQERROR;
+    STriplet t = T(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, TWRC_FAILURE);
+    t.CC = TWCC_SEQERROR;
     t.bCloseRequested = true;
     SStateStep st = NextState(5, t);
     EXPECT_EQ(st.nState, 4);
@@ -70,39 +68,39 @@ TEST(TwainStateTable, DisableAfterCloseRequestWithSeqErrorStillReachesFour) {
     t.bCloseRequested = false;
     EXPECT_EQ(NextState(5, t).nState, 5);
     t.bCloseRequested = true;
-    t.CC = kTWCC_BUMMER;
+    t.CC = TWCC_BUMMER;
     EXPECT_EQ(NextState(5, t).nState, 5);
 }
 
 TEST(TwainStateTable, FailedEndXferDropsToFiveOnlyFromSixOrSeven) {
-    STriplet t = T(kDG_CONTROL, kDAT_PENDINGXFERS, kMSG_ENDXFER, kTWRC_FAILURE);
+    STriplet t = T(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, TWRC_FAILURE);
     EXPECT_EQ(NextState(7, t).nState, 5);
     EXPECT_EQ(NextState(6, t).nState, 5);
     EXPECT_EQ(NextState(4, t).nState, 4);
-    EXPECT_EQ(NextState(6, T(kDG_CONTROL, kDAT_PENDINGXFERS, kMSG_RESET, kTWRC_SUCCESS)).nState, 5);
+    EXPECT_EQ(NextState(6, T(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, TWRC_SUCCESS)).nState, 5);
 }
 
 TEST(TwainStateTable, CancelledTransferReachesSevenAndAsksForTheExtendedError) {
-    SStateStep st = NextState(6, T(kDG_IMAGE, kDAT_IMAGEMEMXFER, kMSG_GET, kTWRC_CANCEL));
+    SStateStep st = NextState(6, T(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, TWRC_CANCEL));
     EXPECT_EQ(st.nState, 7);
     EXPECT_TRUE(st.bFetchExtendedError);
     EXPECT_FALSE(st.bSuccess);
-    SStateStep ok = NextState(6, T(kDG_IMAGE, kDAT_IMAGEMEMXFER, kMSG_GET, kTWRC_SUCCESS));
+    SStateStep ok = NextState(6, T(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, TWRC_SUCCESS));
     EXPECT_EQ(ok.nState, 7);
     EXPECT_TRUE(ok.bSuccess);
     EXPECT_FALSE(ok.bFetchExtendedError);
-    SStateStep failed = NextState(6, T(kDG_IMAGE, kDAT_IMAGENATIVEXFER, kMSG_GET, kTWRC_FAILURE));
+    SStateStep failed = NextState(6, T(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, TWRC_FAILURE));
     EXPECT_EQ(failed.nState, 6);
 }
 
 TEST(TwainStateTable, CloseRequestEventGoesToFive) {
-    STriplet ev = T(kDG_CONTROL, kDAT_EVENT, kMSG_PROCESSEVENT, kTWRC_DSEVENT);
-    ev.EventMessage = kMSG_CLOSEDSREQ;
+    STriplet ev = T(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, TWRC_DSEVENT);
+    ev.EventMessage = MSG_CLOSEDSREQ;
     EXPECT_EQ(NextState(6, ev).nState, 5);
-    ev.EventMessage = kMSG_NULL;
+    ev.EventMessage = MSG_NULL;
     EXPECT_EQ(NextState(5, ev).nState, 5);
-    ev.RC = kTWRC_NOTDSEVENT;
-    ev.EventMessage = kMSG_XFERREADY;
+    ev.RC = TWRC_NOTDSEVENT;
+    ev.EventMessage = MSG_XFERREADY;
     EXPECT_EQ(NextState(5, ev).nState, 5);
 }
 

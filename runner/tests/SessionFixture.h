@@ -1,0 +1,166 @@
+// The fixture of whole jobs: jobs registered in the store with their save
+// folder and driver settings, sheets in the simulated feeder, and readers
+// for the panel texts and the runner's message boxes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "KestrelFixture.h"
+#include "components/vx410sim/pagegen.h"
+#include "uirobot.h"
+
+namespace kestreltest {
+
+const char kTempJobFolder[] = "VX410JOB_83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
+const char kBusinessCard[] = "Business card - 55 x 91 mm";
+const char kA4[] = "A4 - 210 x 297 mm";
+const char kJamQuestion[] = "Scan aborted because Paper jammed in scanner.  Do you want to output "
+                            "the already scanned image ?";
+const char kDoubleFeedQuestion[] = "Scan aborted because double paper-feed has occurred.  Do you "
+                                   "want to output the already scanned image ?";
+enum ScanType { kBw = 0, kGrey = 2, kColour = 3 };
+enum FileType { kBmp = 0, kJpeg = 1, kPdf = 2, kTiff = 3, kUnknown = 7 };
+
+class KestrelSession : public Kestrel {
+protected:
+    void SetUp() override {
+        Kestrel::SetUp();
+        m_strSave = m_strDir + "\\saved";
+        CreateDirectoryA(m_strSave.c_str(), nullptr);
+    }
+
+    int Tool(const std::string& args, std::string* pOut = nullptr) {
+        return static_cast<int>(
+            RunCapture("\"" + ProgramPath("VX-410 Simulator", "vx410.exe") + "\" " + args, pOut));
+    }
+    void Set(int job, const char* key, const char* type, const std::string& value) {
+        ASSERT_EQ(Taskstore("set " + std::to_string(job) + " \"" + key + "\" " + type + " \"" +
+                            value + "\""),
+                  0)
+            << key;
+    }
+    // A job that saves its files into m_strSave, scanning with these settings.
+    void RegisterSaveJob(int n, long function, int fileType, int scanType, int dpi,
+                         const char* pageSize) {
+        const char* names[] = {"Save as file", "Send by E-Mail", "Print", "Open by Application",
+                               "Attach to E-mail"};
+        Set(n, "title", "string", "Job " + std::to_string(n));
+        Set(n, "function id", "i4", std::to_string(function));
+        Set(n, "function id name", "string", names[function]);
+        Set(n, "save", "i2", "1");
+        Set(n, "mypicture", "i4", "0");
+        Set(n, "save_path", "string", m_strSave);
+        Set(n, "username", "string", "");
+        Set(n, "password", "string", "");
+        Set(n, "filename", "string", "scan");
+        Set(n, "filetype", "i4", std::to_string(fileType));
+        Set(n, "tiff_Comp", "i4", "0");
+        Set(n, "tiff_MultiPage", "i4", "0");
+        Set(n, "pdf_MultiPage", "i4", "0");
+        Set(n, "pdf_OCRLangID", "i4", "0");
+        Set(n, "pdf_AddOCR", "i4", "0");
+        Set(n, "pdf_CompRate", "i4", "0");
+        Set(n, "jpeg_Comp", "i4", "80");
+        const std::string ini = m_strDir + "\\driver" + std::to_string(n) + ".ini";
+        const std::string text = "[CustomDsData]\r\nScanType=" + std::to_string(scanType) +
+                                 "\r\nXResolution=" + std::to_string(dpi) +
+                                 "\r\nYResolution=" + std::to_string(dpi) +
+                                 "\r\nPageSize=" + pageSize + "\r\n";
+        HANDLE h = CreateFileA(ini.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(h);
+        Set(n, "driver", "bytesfile", ini);
+        ASSERT_TRUE(m_pDevice->SetSelectedJob(n));
+    }
+    // Sheets of the feeder: generated document pages of the given size.
+    void FeedSheets(int count, int width, int height, int bitsPerPixel) {
+        std::string files;
+        for (int i = 1; i <= count; ++i) {
+            vx410sim::PageImage img;
+            img.m_nWidth = width;
+            img.m_nHeight = height;
+            img.m_nBitsPerPixel = bitsPerPixel;
+            img.m_data = vx410sim::GeneratePage(width, height, bitsPerPixel, 200, i);
+            const std::string path = m_strDir + "\\sheet" + std::to_string(i) + ".pnm";
+            ASSERT_TRUE(vx410sim::WritePnm(path, img));
+            files += " \"" + path + "\"";
+        }
+        ASSERT_EQ(Tool("feed" + files), 0);
+    }
+    std::vector<std::string> SavedFiles() { return ListFiles(m_strSave); }
+    bool TempJobFolderExists() {
+        return GetFileAttributesA((m_strTemp + kTempJobFolder).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    // The texts the runner sent to the panel, with "|1" for errors.
+    std::vector<std::string> PanelTexts() {
+        const std::string start = "DispMessageToScaner Start msg = ";
+        std::vector<std::string> texts;
+        for (const std::string& l : RunLog()) {
+            if (l.compare(0, start.size(), start) != 0)
+                continue;
+            const std::string rest = l.substr(start.size());
+            const size_t p = rest.rfind("  iserror = ");
+            if (p == std::string::npos)
+                continue;
+            texts.push_back(rest.substr(0, p) + (rest.substr(p + 12) == "1" ? "|1" : ""));
+        }
+        return texts;
+    }
+    int CountInLog(const std::string& text) {
+        auto log = RunLog();
+        return static_cast<int>(std::count(log.begin(), log.end(), text));
+    }
+    // Waits for a message box of kestrel whose text contains want.
+    CUiDialogInfo WaitBox(const std::string& want) {
+        CUiFindOptions o;
+        o.m_strExeName = "kestrel.exe";
+        for (int i = 0; i < 1200; ++i) {
+            for (const CUiDialogInfo& d : UiFindDialogs(o))
+                for (const std::string& t : d.m_texts)
+                    if (t.find(want) != std::string::npos)
+                        return d;
+            Sleep(100);
+        }
+        ADD_FAILURE() << "no message box with \"" << want << "\"";
+        return CUiDialogInfo();
+    }
+    void Answer(const std::string& want, const char* button) {
+        CUiDialogInfo d = WaitBox(want);
+        ASSERT_TRUE(d.m_hWnd);
+        EXPECT_EQ(d.m_strCaption, "VX-410");
+        ASSERT_TRUE(UiPressButton(d, button)) << UiDescribe(d);
+    }
+    // Feeds three sheets with a fault at the second, presses Start and
+    // answers the driver's message (OK) and then the question.
+    void FaultAtPageTwo(int job, int fileType, int scanType, int bitsPerPixel, const char* fault,
+                        const char* number, const char* question, const char* answer) {
+        RegisterSaveJob(job, 0, fileType, scanType, 100, kBusinessCard);
+        FeedSheets(3, 100, 150, bitsPerPixel);
+        ASSERT_EQ(Tool(std::string("fault ") + fault + " 2"), 0);
+        StartService();
+        ASSERT_TRUE(m_pDevice->PressStart());
+        Answer(number, "OK");
+        Answer(question, answer);
+        EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    }
+    // Every job ends with its temporary folder and settings file gone and the
+    // scanner handed back.
+    void ExpectCleanEnd() {
+        EXPECT_FALSE(TempJobFolderExists());
+        EXPECT_NE(ServiceLog().find("unlock: the scanner is back with the service"),
+                  std::string::npos);
+        EXPECT_FALSE(Panel().m_bRunnerHolds);
+    }
+
+    std::string m_strSave;
+};
+
+} // namespace kestreltest

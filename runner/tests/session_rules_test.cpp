@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "runner/core/SessionRules.h"
+
+using namespace kestrel;
+
+namespace {
+const std::string kJam = "Scan aborted because Paper jammed in scanner.  Do you want to output the "
+                         "already scanned image ?";
+const std::string kDouble = "Scan aborted because double paper-feed has occurred.  Do you want to "
+                            "output the already scanned image ?";
+const std::string kOther = "Scan aborted because the error occurred by the driver.  Do you want to "
+                           "output the already scanned image ?";
+} // namespace
+
+TEST(DriverError, JamInEitherHalfAsksTheJamQuestionWithTheSameNumber) {
+    for (uint32_t code : {0xFFFFEEB6u, 0xEEB60000u, 0xEEB61234u}) {
+        EXPECT_EQ(ScanAbortQuestion(code), kJam) << std::hex << code;
+        EXPECT_EQ(DriverErrorNumber(code), -4426) << std::hex << code;
+    }
+    EXPECT_EQ(DriverErrorText("Paper jammed in scanner.", 0xFFFFEEB6u),
+              "Paper jammed in scanner. (-4426)");
+    EXPECT_EQ(DriverErrorText("Paper jammed in scanner.", 0xEEB60000u),
+              "Paper jammed in scanner. (-4426)");
+}
+
+TEST(DriverError, DoubleFeedAndOtherCodes) {
+    EXPECT_EQ(ScanAbortQuestion(0xFFFFEDF5u), kDouble);
+    EXPECT_EQ(ScanAbortQuestion(0xEDF50007u), kDouble);
+    EXPECT_EQ(DriverErrorNumber(0xFFFFEDF5u), -4619);
+    // The code's own half decides: a jam number in the low half of a code
+    // whose high half is not 0xFFFF is some other error.
+    EXPECT_EQ(ScanAbortQuestion(0x0001EEB6u), kOther);
+    EXPECT_EQ(ScanAbortQuestion(0xFFFFEDE1u), kOther);
+    EXPECT_EQ(DriverErrorNumber(0xFFFFEDE1u), -4639);
+    EXPECT_EQ(DriverErrorNumber(0x00000005u), -65536);
+    EXPECT_EQ(DriverErrorNumber(0x7FFF0000u), 0x7FFF - 0x10000);
+    EXPECT_EQ(DriverErrorNumber(0xFFFFFFFFu), -1);
+    EXPECT_EQ(DriverErrorText("", 0xFFFF0000u), " (-65536)");
+}
+
+TEST(DriverError, NoPagePanelTextMatchesEitherHalf) {
+    EXPECT_STREQ(NoPagePanelText(0xFFFFEE52u), "Cancelled");
+    EXPECT_STREQ(NoPagePanelText(0xEE520000u), "Cancelled");
+    EXPECT_STREQ(NoPagePanelText(0xFFFFEECFu), "No page was found in the feeder.");
+    EXPECT_STREQ(NoPagePanelText(0x1234EECFu), "No page was found in the feeder.");
+    EXPECT_STREQ(NoPagePanelText(0xEE6C0000u), "Scan failed.Not enough memory.");
+    EXPECT_STREQ(NoPagePanelText(0xFFFFEDF5u), "Scan failed.");
+    EXPECT_STREQ(NoPagePanelText(0), "Scan failed.");
+    EXPECT_EQ(CompleteWithDriverText("Sending complete.", "Lamp error.", 0xFFFFEDE1u),
+              "Sending complete.\nLamp error. (-4639)");
+}
+
+TEST(OutputSize, MultiPagePdfCountsTheDocumentOtherwiseTheFiles) {
+    EXPECT_EQ(OutputSize(true, 5000, {100, 200}), 5000u);
+    EXPECT_EQ(OutputSize(false, 5000, {100, 200, 0x100000000ull}), 0x100000000ull + 300);
+    EXPECT_EQ(OutputSize(false, 0, {}), 0u);
+}
+
+TEST(BatchEnd, EarlierFailureDiscardsThePagesUnlessTheyAreKeptAfterAStop) {
+    BatchEndState s;
+    s.m_bErrorDisplayed = true;
+    s.m_bHasFailureText = true;
+    s.m_nPages = 3;
+    BatchEndAction a = DecideBatchEnd(s);
+    EXPECT_EQ(a.m_nPages, 0);
+    EXPECT_TRUE(a.m_bShowFailureText);
+    EXPECT_TRUE(a.m_bErrorDisplayed);
+    EXPECT_FALSE(a.m_bNoPage);
+
+    s.m_bKeepWrittenPages = true; // TIFF size limit, or a page that could not be written
+    a = DecideBatchEnd(s);
+    EXPECT_EQ(a.m_nPages, 3);
+    EXPECT_TRUE(a.m_bErrorDisplayed);
+}
+
+TEST(BatchEnd, NoPageIsAFailureAndWatchesTheScannerOnlyWithTheStatusWindow) {
+    BatchEndState s;
+    BatchEndAction a = DecideBatchEnd(s);
+    EXPECT_TRUE(a.m_bNoPage);
+    EXPECT_TRUE(a.m_bErrorDisplayed);
+    EXPECT_FALSE(a.m_bWatchScanner);
+    s.m_bMonitorOpen = true;
+    EXPECT_TRUE(DecideBatchEnd(s).m_bWatchScanner);
+}
+
+TEST(BatchEnd, CancelThrowsThePagesAwayAndShowsCanceledWithTheStatusWindow) {
+    BatchEndState s;
+    s.m_nPages = 2;
+    BatchEndAction a = DecideBatchEnd(s);
+    EXPECT_EQ(a.m_nPages, 2); // a plain batch is delivered
+    EXPECT_FALSE(a.m_bErrorDisplayed);
+    EXPECT_FALSE(a.m_bDeleteTempFiles);
+
+    s.m_bCancelRequested = true;
+    s.m_bMonitorOpen = true;
+    a = DecideBatchEnd(s);
+    EXPECT_EQ(a.m_nPages, 0);
+    EXPECT_TRUE(a.m_bDeleteTempFiles);
+    EXPECT_TRUE(a.m_bShowCanceled);
+    EXPECT_TRUE(a.m_bErrorDisplayed);
+}
+
+TEST(BatchEnd, OnlyAStartedMailSenderEndsTheJobItself) {
+    EXPECT_TRUE(SenderEndsJob(1, true));
+    EXPECT_FALSE(SenderEndsJob(1, false)); // nothing sent: the batch handler ends the job
+    for (long f : {0L, 2L, 3L, 4L})
+        EXPECT_FALSE(SenderEndsJob(f, true)) << f;
+}

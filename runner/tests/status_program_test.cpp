@@ -1,0 +1,236 @@
+// The status window as a user meets it: jobs with "MonitorOpen" set, started
+// from the simulated panel, the window found and read by the UI robot, its
+// buttons pressed, the scanner's cover and feeder changed while it watches.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "SessionFixture.h"
+#include "framework/Handles.h"
+
+using namespace kestreltest;
+
+namespace {
+
+const char kMonitorCaption[] = "Monitor for VX-410";
+const char kPositionKey[] = "Software\\Velmora Works Inc.\\Job\\kestrel\\window1pos";
+const int kMessageLine = 1015;
+const int kPageCount = 1008;
+
+class KestrelStatus : public KestrelSession {
+protected:
+    void SetUp() override {
+        KestrelSession::SetUp();
+        ASSERT_EQ(Taskstore("common set MonitorOpen i4 1"), 0);
+    }
+    void TearDown() override {
+        // A window left open would keep the runner (and the next test) waiting.
+        if (m_hWindow && IsWindow(m_hWindow))
+            PostMessageA(m_hWindow, WM_COMMAND, MAKEWPARAM(1009, BN_CLICKED), 0);
+        KestrelSession::TearDown();
+    }
+    // Waits for the status window of the runner the service started.
+    HWND WaitWindow() {
+        CUiFindOptions o;
+        o.m_strExeName = "kestrel.exe";
+        o.m_strCaption = kMonitorCaption;
+        CUiDialogInfo d;
+        EXPECT_TRUE(UiWaitForDialog(o, 120000, d)) << ServiceLog();
+        m_hWindow = d.m_hWnd;
+        return d.m_hWnd;
+    }
+    static std::string Text(HWND hDlg, int id) {
+        char buf[512] = {};
+        DWORD_PTR r = 0;
+        SendMessageTimeoutA(GetDlgItem(hDlg, id), WM_GETTEXT, sizeof buf,
+                            reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &r);
+        return buf;
+    }
+    // Polls the control until it shows want; false after two minutes.
+    bool WaitText(HWND hDlg, int id, const std::string& want) {
+        for (int i = 0; i < 1200; ++i) {
+            if (Text(hDlg, id) == want)
+                return true;
+            if (!IsWindow(hDlg))
+                return false;
+            Sleep(100);
+        }
+        return false;
+    }
+    bool WaitGone(HWND hDlg) {
+        for (int i = 0; i < 1200 && IsWindow(hDlg); ++i)
+            Sleep(100);
+        return !IsWindow(hDlg);
+    }
+    bool WaitInLog(const std::string& text, int count = 1) {
+        for (int i = 0; i < 1200; ++i) {
+            int n = 0;
+            for (const std::string& l : RunLog())
+                n += l.find(text) != std::string::npos;
+            if (n >= count)
+                return true;
+            Sleep(100);
+        }
+        return false;
+    }
+    void Press(HWND hDlg, int id) {
+        PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(hDlg, id)));
+    }
+    static bool ButtonShown(HWND hDlg, int id) {
+        HWND h = GetDlgItem(hDlg, id);
+        return IsWindowVisible(h) && IsWindowEnabled(h);
+    }
+
+    HWND m_hWindow = nullptr;
+};
+
+TEST_F(KestrelStatus, FollowsTheJobAndClosesItselfTenSecondsAfterItThenTheJobEnds) {
+    // Where the user left the window last time.
+    {
+        vlm::CRegKey key;
+        ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kPositionKey), ERROR_SUCCESS);
+        key.SetDWORD("left", 37);
+        key.SetDWORD("top", 41);
+    }
+    RegisterSaveJob(40, 0, kBmp, kBw, 50, kBusinessCard);
+    FeedSheets(6, 100, 150, 1);
+    StartService();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    HWND h = WaitWindow();
+    ASSERT_TRUE(h);
+    RECT rc;
+    GetWindowRect(h, &rc);
+    EXPECT_EQ(rc.left, 37);
+    EXPECT_EQ(rc.top, 41);
+    // Enter and Escape while the job runs do nothing.
+    PostMessageA(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    PostMessageA(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(ButtonShown(h, 1007));
+    EXPECT_FALSE(ButtonShown(h, 1009));
+
+    ASSERT_TRUE(WaitText(h, kMessageLine, "Sending complete.")) << Text(h, kMessageLine);
+    EXPECT_EQ(Text(h, kPageCount), "6");
+    EXPECT_TRUE(WaitInLog("CVlmStatusDialog::OnJobComplete()"));
+    EXPECT_TRUE(ButtonShown(h, 1009));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(h, 1007)));
+    ASSERT_TRUE(WaitGone(h));
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+
+    auto log = RunLog();
+    EXPECT_TRUE(
+        InOrder(log, {"CStatusDialogThread::InitInstance() start",
+                      "CVlmStatusDialog::OnInitDialog() start", "animation 169 playing",
+                      "CVlmStatusDialog::OnInitDialog() end", "CVlmStatusDialog::OnOK() start",
+                      "CJobDlg::EndJob()", "CVlmStatusDialog::OnButtonClose()",
+                      "CJobDlg::OnRequestClose()", "CVlmStatusDialog::OnRequestClose()",
+                      "CVlmStatusDialog::OnDestroy()", "DoModal end"}));
+    EXPECT_TRUE(InLog("CVlmStatusDialog::OnCancel() start"));
+    // Ten seconds after the job, not before; the job dialog ends only then.
+    const long ended = LogTime("CJobDlg::EndJob()");
+    const long closed = LogTime("CVlmStatusDialog::OnButtonClose()");
+    ASSERT_GE(ended, 0);
+    EXPECT_GE(closed - ended, 9900);
+    EXPECT_GE(LogTime("DoModal end"), closed);
+    EXPECT_EQ(CountInLog("Scan Page : 5"), 1);
+    EXPECT_EQ(SavedFiles().size(), 6u);
+    ExpectCleanEnd();
+    // The position is written back when the window goes.
+    vlm::CRegKey key;
+    ASSERT_EQ(key.Open(HKEY_CURRENT_USER, kPositionKey), ERROR_SUCCESS);
+    DWORD left = 0, top = 0, right = 0, bottom = 0;
+    EXPECT_EQ(key.QueryDWORD("left", left), ERROR_SUCCESS);
+    EXPECT_EQ(key.QueryDWORD("top", top), ERROR_SUCCESS);
+    EXPECT_EQ(key.QueryDWORD("right", right), ERROR_SUCCESS);
+    EXPECT_EQ(key.QueryDWORD("bottom", bottom), ERROR_SUCCESS);
+    EXPECT_EQ(left, 37u);
+    EXPECT_EQ(top, 41u);
+    EXPECT_EQ(static_cast<LONG>(right - left), rc.right - rc.left);
+    EXPECT_EQ(static_cast<LONG>(bottom - top), rc.bottom - rc.top);
+}
+
+TEST_F(KestrelStatus, CancelStopsTheBatchDeliversNothingAndCloseEndsTheJob) {
+    RegisterSaveJob(41, 0, kTiff, kGrey, 100, kBusinessCard);
+    FeedSheets(40, 200, 300, 8);
+    StartService();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    HWND h = WaitWindow();
+    ASSERT_TRUE(h);
+    Press(h, 1007);
+    ASSERT_TRUE(WaitText(h, kMessageLine, "Canceled")) << Text(h, kMessageLine);
+    EXPECT_TRUE(WaitInLog("CVlmStatusDialog::OnJobComplete()"));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(h, 1007)));
+    EXPECT_TRUE(InLog("CANCEL"));
+    EXPECT_TRUE(SavedFiles().empty());
+    EXPECT_FALSE(TempJobFolderExists());
+    // A failed job leaves the window for the user to read: Escape now closes
+    // it and the job.
+    PostMessageA(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitGone(h));
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    EXPECT_LT(Panel().m_nPagesTaken, 40);
+    EXPECT_FALSE(InLog("CVlmStatusDialog::OnCancel() start"));
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelStatus, WithoutPaperItWatchesTheScannerUntilItIsReady) {
+    RegisterSaveJob(42, 0, kBmp, kBw, 50, kBusinessCard);
+    ASSERT_EQ(Tool("cover open"), 0);
+    StartService();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    HWND h = WaitWindow();
+    ASSERT_TRUE(h);
+    ASSERT_TRUE(WaitText(h, kMessageLine, "Scanner cover is open.")) << Text(h, kMessageLine);
+    // Several polls while the cover stays open; the text is written once.
+    ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnTimer(UINT nIDEvent)", 4));
+    EXPECT_EQ(CountInLog("scanner watch: Scanner cover is open."), 1);
+    EXPECT_EQ(Text(h, kMessageLine), "Scanner cover is open.");
+    EXPECT_TRUE(SavedFiles().empty());
+
+    ASSERT_EQ(Tool("cover closed"), 0);
+    ASSERT_EQ(Tool("feed --generate 1"), 0);
+    ASSERT_TRUE(WaitText(h, kMessageLine, "Set papers and start job.")) << Text(h, kMessageLine);
+    EXPECT_TRUE(WaitInLog("scanner watch ended"));
+    EXPECT_FALSE(Panel().m_bRunnerHolds);
+    const int polls = CountInLog("CVlmStatusDialog::OnTimer(UINT nIDEvent)");
+    Press(h, 1009);
+    ASSERT_TRUE(WaitGone(h));
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    // The watch stopped polling when the scanner was ready.
+    EXPECT_EQ(CountInLog("CVlmStatusDialog::OnTimer(UINT nIDEvent)"), polls);
+    EXPECT_TRUE(
+        InOrder(RunLog(), {"CVlmStatusDialog::OnScannerMonitorStart()", "scanner watch ended",
+                           "CVlmStatusDialog::OnButtonClose()", "CVlmStatusDialog::OnDestroy()"}));
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelStatus, TheErrorDialogClosesItselfAndANewerRunnerClosesItAtOnce) {
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(43)); // not registered
+    StartService("--no-launch");
+    {
+        CProcess k;
+        ASSERT_TRUE(k.Start(KestrelCommand(false)));
+        CMessageBoxInfo box;
+        ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
+        EXPECT_EQ(box.m_strCaption, kMonitorCaption);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(box.m_hWnd, 1007)));
+        EXPECT_EQ(k.Wait(120000), 2u);
+        EXPECT_TRUE(InLog("ShowNotRegistered() end 0"));
+        const long shown = LogTime("DispMessageToScaner Start msg = Job is not registered.");
+        const long ended = LogTime("ShowNotRegistered() end");
+        ASSERT_GE(shown, 0);
+        EXPECT_GE(ended - shown, 9900);
+    }
+    DeleteFileA((m_strTemp + m_strLogName).c_str());
+    {
+        CProcess k;
+        ASSERT_TRUE(k.Start(KestrelCommand(false)));
+        CMessageBoxInfo box;
+        ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
+        PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("VX410_StatusDialog_ErrorMode"), 0, 0);
+        EXPECT_EQ(k.Wait(60000), 2u);
+        EXPECT_TRUE(InLog("ShowNotRegistered() end -1"));
+    }
+}
+
+} // namespace
