@@ -128,6 +128,8 @@ std::string ReadPageBitmap(vlm::CTiffFile& tiff, int page, CPageBitmap& bmp) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return std::to_string(depth) + " bits per pixel are not printed (error 87)";
     }
+    if (tiff.Photometric() == static_cast<int>(vlm::kPhotometricPalette))
+        return "colour map (palette) images are not printed";
     if (width <= 0 || height <= 0)
         return "it has no size";
     const size_t stride = kestrel::DibRowBytes(width, depth);

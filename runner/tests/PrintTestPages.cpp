@@ -9,6 +9,7 @@
 
 #include "ProcessDriver.h"
 #include "components/vx410sim/pagegen.h"
+#include "imaging/tests/tiff_pages.h"
 #include "imaging/tiff.h"
 
 namespace printtest {
@@ -26,20 +27,11 @@ std::vector<uint8_t> PageRows(const TestPage& page) {
 namespace {
 
 bool WriteOnePage(const std::string& path, const TestPage& page) {
-    vlm::CTiffFile tiff;
-    if (!tiff.Open(path.c_str(), 'w'))
-        return false;
     const int samples = page.m_nBpp == 24 ? 3 : 1;
-    tiff.TiffSetTagOld(vlm::kTagImageWidth, page.m_nWidth);
-    tiff.TiffSetTagOld(vlm::kTagImageLength, page.m_nHeight);
-    tiff.TiffSetTagOld(vlm::kTagBitsPerSample, page.m_nBpp / samples);
-    tiff.TiffSetTagOld(vlm::kTagSamplesPerPixel, samples);
-    tiff.TiffSetTagOld(vlm::kTagCompression, page.m_nCompression);
-    tiff.TiffSetTagOld(vlm::kTagXResolution, page.m_nDpi);
-    tiff.TiffSetTagOld(vlm::kTagYResolution, page.m_nDpi);
     const std::vector<uint8_t> rows = PageRows(page);
-    const bool ok = !rows.empty() && tiff.WriteRows(rows.data(), page.m_nHeight) == 0;
-    return tiff.Close() == 0 && ok;
+    return !rows.empty() && vlmtest::WriteTiffPage(
+                                path, page.m_nWidth, page.m_nHeight, page.m_nBpp / samples, samples,
+                                static_cast<int>(page.m_nCompression), rows, page.m_nDpi) == 0;
 }
 
 } // namespace
@@ -71,6 +63,25 @@ bool DamageStrip(const std::string& path) {
     const std::string zeros(size_t(width) / 8 + 64, '\0');
     f.write(zeros.data(), zeros.size());
     return bool(f);
+}
+
+bool SetPhotometric(const std::string& path, uint16_t value) {
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    uint8_t count[2] = {};
+    f.seekg(8);
+    f.read(reinterpret_cast<char*>(count), 2);
+    for (int i = 0; f && i < (count[0] | count[1] << 8); ++i) {
+        uint8_t entry[12];
+        f.seekg(10 + 12 * i);
+        f.read(reinterpret_cast<char*>(entry), 12);
+        if ((entry[0] | entry[1] << 8) == vlm::kTagPhotometric) {
+            const uint8_t v[2] = {uint8_t(value & 0xFF), uint8_t(value >> 8)};
+            f.seekp(10 + 12 * i + 8);
+            f.write(reinterpret_cast<const char*>(v), 2);
+            return bool(f);
+        }
+    }
+    return false;
 }
 
 std::vector<PsPage> PsPages(const std::string& ps) {

@@ -28,6 +28,9 @@ bool WriteTestTiff(const std::string& path, const std::vector<TestPage>& pages);
 // Overwrites the image data of the file's first page with bytes no decoder
 // of its compression accepts.
 bool DamageStrip(const std::string& path);
+// Changes the PhotometricInterpretation of the file's first page (a file of
+// our writer: little-endian, first directory at 8).
+bool SetPhotometric(const std::string& path, uint16_t value);
 
 // The images of each PostScript page in the driver's output: width and
 // height of every image dictionary, in order.

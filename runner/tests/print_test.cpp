@@ -351,10 +351,12 @@ TEST_F(PrintTest, APageThatCannotBePrintedEndsItsFileAndTheNextFilePrints) {
     ASSERT_TRUE(DamageStrip(broken));
     const std::string text = m_strDir + "\\notes.tif";
     std::ofstream(text) << "not an image";
+    const std::string palette = Tiff("palette.tif", {{600, 400, 8, 300, 13, 1}});
+    ASSERT_TRUE(SetPhotometric(palette, 3));
     const std::string good2 = Tiff("good2.tif", {small});
 
     std::string ps;
-    ASSERT_TRUE(Print({good1, fourBits, middle, broken, text, good2}, kA4Printer, ps));
+    ASSERT_TRUE(Print({good1, fourBits, middle, broken, text, palette, good2}, kA4Printer, ps));
     EXPECT_TRUE(m_shown.empty());
     // good1, the first page of middle, good2.
     EXPECT_EQ(PsPages(ps).size(), 3u);
@@ -363,6 +365,7 @@ TEST_F(PrintTest, APageThatCannotBePrintedEndsItsFileAndTheNextFilePrints) {
     EXPECT_TRUE(LogHas(middle + ": page 2 is not printed, 4 bits per pixel"));
     EXPECT_TRUE(LogHas(broken + ": page 1 is not printed, its image data cannot be read"));
     EXPECT_TRUE(LogHas(text + ": not a TIFF file that can be read"));
+    EXPECT_TRUE(LogHas(palette + ": page 1 is not printed, colour map (palette) images"));
 }
 
 TEST_F(PrintTest, APrinterThatIsGoneGivesWayToTheDefaultPrinter) {
