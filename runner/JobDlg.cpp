@@ -18,6 +18,8 @@
 #include "runner/JobApp.h"
 #include "runner/JobAppImp.h"
 #include "runner/JobSessionHost.h"
+#include "runner/OpenWithApp.h"
+#include "runner/PrintDelivery.h"
 #include "runner/VX410Names.h"
 #include "runner/core/SessionRules.h"
 #include "scan/core/PageInfo.h"
@@ -619,12 +621,18 @@ BOOL CJobDlg::ScanToMail() {
 
 BOOL CJobDlg::ScanToPrinter() {
     Log().Write("ScanToPrinter");
-    return DeliveryNotBuilt("the print delivery");
+    CPrintContext ctx;
+    ctx.m_pJob = m_Settings.m_pJob;
+    ctx.m_fnDispMessage = [this](const char* text, BOOL bIsError) { DispMessage(text, bIsError); };
+    return PrintFiles(ctx, m_FileList);
 }
 
 BOOL CJobDlg::ScanToApplication() {
     Log().Write("ScanToApplication");
-    return DeliveryNotBuilt("the open-with-application delivery");
+    CAppContext ctx;
+    ctx.m_pJob = m_Settings.m_pJob;
+    ctx.m_fnDispMessage = [this](const char* text, BOOL bIsError) { DispMessage(text, bIsError); };
+    return OpenFilesWithApplication(ctx, m_SavedFiles);
 }
 
 // ---- the end of the job ------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "common/JobRecord.h"
 #include "common/Localize.h"
 #include "common/VlmLog.h"
+#include "framework/ComError.h"
 #include "framework/Handles.h"
 #include "runner/core/AppCommandLine.h"
 
@@ -33,7 +34,18 @@ BOOL StartProcess(const std::string& cmd) {
 } // namespace
 
 BOOL OpenFilesWithApplication(const CAppContext& ctx, const std::vector<std::string>& savedFiles) {
-    const std::string program = JobGetString(ctx.m_pJob, vlm::kKeyAppPath);
+    auto fail = [&ctx] {
+        if (ctx.m_fnDispMessage)
+            ctx.m_fnDispMessage(VlmLocalize("Can't launch application.").c_str(), TRUE);
+        return FALSE;
+    };
+    std::string program;
+    try {
+        program = JobGetString(ctx.m_pJob, vlm::kKeyAppPath);
+    } catch (const CComError& e) {
+        Log().Write("app path cannot be read: %s", e.Message().c_str());
+        return fail();
+    }
     if (program.empty()) {
         Log().Write("app path is empty: nothing is started");
         return TRUE;
@@ -44,11 +56,8 @@ BOOL OpenFilesWithApplication(const CAppContext& ctx, const std::vector<std::str
         if (!started && cmd.empty())
             Log().Write("The command line for %s is longer than %u characters", file.c_str(),
                         unsigned(kestrel::kMaxCommandLine - 1));
-        if (!started) {
-            if (ctx.m_fnDispMessage)
-                ctx.m_fnDispMessage(VlmLocalize("Can't launch application.").c_str(), TRUE);
-            return FALSE;
-        }
+        if (!started)
+            return fail();
     }
     return TRUE;
 }

@@ -19,7 +19,7 @@ struct CAppContext {
 // The work of the job session's open-with-application dispatch: reads "app
 // path" (empty: nothing to start, success), then starts "\"program\"
 // \"file\"" for each of savedFiles in order, closing the process handles at
-// once. A start that fails (or a command line beyond the platform's limit)
-// shows "Can't launch application." as an error and returns FALSE; later
-// files are not opened. Raises CComError when the job cannot be read.
+// once. A start that fails (or a command line beyond the platform's limit,
+// or a job that cannot be read) shows "Can't launch application." as an
+// error and returns FALSE; later files are not opened.
 BOOL OpenFilesWithApplication(const CAppContext& ctx, const std::vector<std::string>& savedFiles);
