@@ -8,11 +8,67 @@
 #include <sstream>
 
 #include "ProcessDriver.h"
+#include "framework/Handles.h"
 #include "components/vx410sim/pagegen.h"
 #include "imaging/tests/tiff_pages.h"
 #include "imaging/tiff.h"
 
 namespace printtest {
+
+// A DEVMODE of an installed printer, from the spooler.
+std::vector<uint8_t> DevModeOf(const char* printer) {
+    CPrinterHandle h;
+    if (!OpenPrinterA(const_cast<char*>(printer), h.Receive(), nullptr))
+        return {};
+    const LONG cb =
+        DocumentPropertiesA(nullptr, h, const_cast<char*>(printer), nullptr, nullptr, 0);
+    std::vector<uint8_t> mode(cb > 0 ? cb : 0);
+    if (cb <= 0 || DocumentPropertiesA(nullptr, h, const_cast<char*>(printer),
+                                       reinterpret_cast<DEVMODEA*>(mode.data()), nullptr,
+                                       DM_OUT_BUFFER) != IDOK)
+        return {};
+    return mode;
+}
+
+std::string PortOf(const std::string& printer) {
+    CPrinterHandle h;
+    if (!OpenPrinterA(const_cast<char*>(printer.c_str()), h.Receive(), nullptr))
+        return PrinterOutput(printer.c_str());
+    DWORD cb = 0;
+    GetPrinterA(h, 2, nullptr, 0, &cb);
+    std::vector<BYTE> buf(cb);
+    if (!cb || !GetPrinterA(h, 2, buf.data(), cb, &cb))
+        return "";
+    return reinterpret_cast<PRINTER_INFO_2A*>(buf.data())->pPortName;
+}
+
+std::vector<uint8_t> DevNamesOf(const std::string& device) {
+    const std::string port = PortOf(device);
+    std::vector<uint8_t> b(sizeof(DEVNAMES));
+    auto add = [&b](const std::string& s) {
+        const WORD offset = static_cast<WORD>(b.size());
+        b.insert(b.end(), s.begin(), s.end());
+        b.push_back(0);
+        return offset;
+    };
+    const WORD driver = add("winspool"), dev = add(device), out = add(port);
+    DEVNAMES* dn = reinterpret_cast<DEVNAMES*>(b.data());
+    dn->wDriverOffset = driver;
+    dn->wDeviceOffset = dev;
+    dn->wOutputOffset = out;
+    dn->wDefault = 0;
+    return b;
+}
+
+std::string PrinterOutput(const char* printer) {
+    return std::string("C:\\Print Output\\") + printer + ".ps";
+}
+
+std::string DefaultPrinter() {
+    char name[512] = {};
+    DWORD cch = sizeof name;
+    return GetDefaultPrinterA(name, &cch) ? name : "";
+}
 
 std::vector<uint8_t> PageRows(const TestPage& page) {
     if (page.m_nBpp != 4)

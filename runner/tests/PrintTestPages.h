@@ -13,6 +13,16 @@ namespace printtest {
 const char kA4Printer[] = "PostScript File A4";
 const char kSmallPrinter[] = "PostScript File Small Area";
 
+// The file a printer of the prefix writes (as a C: path).
+std::string PrinterOutput(const char* printer);
+std::string DefaultPrinter(); // "" when there is none
+// A DEVMODE of an installed printer, from the spooler ({} when none).
+std::vector<uint8_t> DevModeOf(const char* printer);
+// The port of an installed printer; its would-be output file for one that is gone.
+std::string PortOf(const std::string& printer);
+// DEVNAMES naming the printer on its port, with the spooler as driver.
+std::vector<uint8_t> DevNamesOf(const std::string& device);
+
 // A generated document page (vx410sim's page generator; 4 bits: stripes of
 // grey levels) and how it is stored.
 struct TestPage {

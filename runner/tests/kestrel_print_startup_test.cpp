@@ -5,18 +5,14 @@
 #include <windows.h>
 
 #include "KestrelFixture.h"
+#include "PrintTestPages.h"
 #include "framework/Handles.h"
 #include "uirobot.h"
 
 using namespace kestreltest;
+using namespace printtest;
 
 namespace {
-
-std::string DefaultPrinter() {
-    char name[512] = {};
-    DWORD cch = sizeof name;
-    return GetDefaultPrinterA(name, &cch) ? name : "";
-}
 
 // A byte block as taskstore.exe prints it (hex digits) back to bytes.
 std::string FromHex(const std::string& hex) {
@@ -81,7 +77,7 @@ TEST_F(KestrelPrint, AJobWithoutPrinterGetsTheDefaultPrinterAtItsFirstRun) {
     }
 
     // The next run finds it and writes nothing.
-    SetDefaultPrinterA("PostScript File Small Area");
+    SetDefaultPrinterA(kSmallPrinter);
     CProcess again;
     ASSERT_TRUE(again.Start(KestrelCommand(true)));
     EXPECT_EQ(again.Wait(60000), 0u) << ServiceLog();

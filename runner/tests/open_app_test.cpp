@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <sstream>
 
+#include "CmdlineRecords.h"
 #include "ProcessDriver.h"
 #include "common/JobRecord.h"
 #include "common/VlmLog.h"
@@ -28,27 +28,8 @@ std::string TempFolder() {
     return tmp;
 }
 
-// Built beside the test program.
-std::string RecorderBuilt() {
-    char self[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    const std::string path = self;
-    return path.substr(0, path.find_last_of('\\') + 1) + kRecorder;
-}
-
 std::string Quoted(const std::string& s) {
     return "\"" + s + "\"";
-}
-
-// Recorder processes still running, in any folder.
-int RecordersRunning() {
-    CHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32 pe = {};
-    pe.dwSize = sizeof pe;
-    int n = 0;
-    for (BOOL more = Process32First(snap, &pe); more; more = Process32Next(snap, &pe))
-        n += _stricmp(pe.szExeFile, kRecorder) == 0;
-    return n;
 }
 
 class OpenAppTest : public ::testing::Test {
@@ -62,7 +43,7 @@ protected:
         m_strAppDir = m_strDir + "\\My Viewer App";
         ASSERT_TRUE(CreateDirectoryA(m_strAppDir.c_str(), nullptr));
         m_strApp = m_strAppDir + "\\" + kRecorder;
-        ASSERT_TRUE(CopyFileA(RecorderBuilt().c_str(), m_strApp.c_str(), FALSE)) << RecorderBuilt();
+        ASSERT_TRUE(CopyRecorderTo(m_strApp));
         SetEnvironmentVariableA("TASKSTORE_FILE", (m_strDir + "\\Taskstore.reg").c_str());
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         m_pStore = CreateJobStore(23);
@@ -90,33 +71,10 @@ protected:
         };
         return OpenFilesWithApplication(ctx, files);
     }
-    // The recorded command lines in the order their processes were created,
-    // once count of them are there.
     std::vector<std::string> WaitRecords(size_t count) {
-        std::vector<std::pair<unsigned long long, std::string>> records;
-        for (int i = 0; i < 600; ++i) {
-            records.clear();
-            for (const std::string& line :
-                 SplitLines(ReadFileText(m_strAppDir + "\\cmdlines.txt"))) {
-                const size_t bar = line.find('|');
-                if (bar != std::string::npos)
-                    records.push_back({std::stoull(line.substr(0, bar)), line.substr(bar + 1)});
-            }
-            if (records.size() >= count)
-                break;
-            Sleep(100);
-        }
-        std::stable_sort(records.begin(), records.end());
-        std::vector<std::string> out;
-        for (const auto& r : records)
-            out.push_back(r.second);
-        return out;
+        return kestreltest::WaitRecords(m_strAppDir, count);
     }
-    void WaitRecordersEnd() {
-        for (int i = 0; i < 600 && RecordersRunning() > 0; ++i)
-            Sleep(100);
-        EXPECT_EQ(RecordersRunning(), 0);
-    }
+    void WaitRecordersEnd() { EXPECT_TRUE(kestreltest::WaitRecordersEnd()); }
     std::vector<std::string> Saved(int n) {
         std::vector<std::string> files;
         for (int i = 1; i <= n; ++i)

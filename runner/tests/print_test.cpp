@@ -34,63 +34,6 @@ std::string TempFolder() {
     return tmp;
 }
 
-std::string PortFile(const char* printer) {
-    return std::string("C:\\Print Output\\") + printer + ".ps";
-}
-
-std::string DefaultPrinter() {
-    char name[512] = {};
-    DWORD cch = sizeof name;
-    return GetDefaultPrinterA(name, &cch) ? name : "";
-}
-
-// A DEVMODE of an installed printer, from the spooler.
-std::vector<uint8_t> DevModeOf(const char* printer) {
-    CPrinterHandle h;
-    if (!OpenPrinterA(const_cast<char*>(printer), h.Receive(), nullptr))
-        return {};
-    const LONG cb =
-        DocumentPropertiesA(nullptr, h, const_cast<char*>(printer), nullptr, nullptr, 0);
-    std::vector<uint8_t> mode(cb > 0 ? cb : 0);
-    if (cb <= 0 || DocumentPropertiesA(nullptr, h, const_cast<char*>(printer),
-                                       reinterpret_cast<DEVMODEA*>(mode.data()), nullptr,
-                                       DM_OUT_BUFFER) != IDOK)
-        return {};
-    return mode;
-}
-
-// The port of an installed printer; a made-up one for a printer that is gone.
-std::string PortOf(const std::string& printer) {
-    CPrinterHandle h;
-    if (!OpenPrinterA(const_cast<char*>(printer.c_str()), h.Receive(), nullptr))
-        return "C:\\Print Output\\" + printer + ".ps";
-    DWORD cb = 0;
-    GetPrinterA(h, 2, nullptr, 0, &cb);
-    std::vector<BYTE> buf(cb);
-    if (!cb || !GetPrinterA(h, 2, buf.data(), cb, &cb))
-        return "";
-    return reinterpret_cast<PRINTER_INFO_2A*>(buf.data())->pPortName;
-}
-
-// DEVNAMES naming device on its port, with the spooler as driver.
-std::vector<uint8_t> DevNamesOf(const std::string& device) {
-    const std::string port = PortOf(device);
-    std::vector<uint8_t> b(sizeof(DEVNAMES));
-    auto add = [&b](const std::string& s) {
-        const WORD offset = static_cast<WORD>(b.size());
-        b.insert(b.end(), s.begin(), s.end());
-        b.push_back(0);
-        return offset;
-    };
-    const WORD driver = add("winspool"), dev = add(device), out = add(port);
-    DEVNAMES* dn = reinterpret_cast<DEVNAMES*>(b.data());
-    dn->wDriverOffset = driver;
-    dn->wDeviceOffset = dev;
-    dn->wOutputOffset = out;
-    dn->wDefault = 0;
-    return b;
-}
-
 struct Shown {
     std::string m_strText;
     BOOL m_bError;
@@ -161,14 +104,14 @@ protected:
     BOOL Print(const std::vector<std::string>& files, const char* printer, std::string& ps,
                bool keep = false) {
         if (!keep)
-            DeleteFileA(PortFile(printer).c_str());
+            DeleteFileA(PrinterOutput(printer).c_str());
         CPrintContext ctx;
         ctx.m_pJob = m_pJob;
         ctx.m_fnDispMessage = [this](const char* text, BOOL bError) {
             m_shown.push_back({text, bError});
         };
         const BOOL ok = PrintFiles(ctx, files);
-        ps = ReadFileText(PortFile(printer));
+        ps = ReadFileText(PrinterOutput(printer));
         return ok;
     }
     std::string Tiff(const std::string& name, const std::vector<TestPage>& pages) {
@@ -383,15 +326,15 @@ TEST_F(PrintTest, WithoutAnyPrinterOrWhenTheSpoolerFailsThePrintFails) {
     std::string ps;
     // The spooler cannot write the port file: a folder stands in its place.
     StorePrinter(kSmallPrinter, kSmallPrinter, 0);
-    DeleteFileA(PortFile(kSmallPrinter).c_str());
-    ASSERT_TRUE(CreateDirectoryA(PortFile(kSmallPrinter).c_str(), nullptr));
+    DeleteFileA(PrinterOutput(kSmallPrinter).c_str());
+    ASSERT_TRUE(CreateDirectoryA(PrinterOutput(kSmallPrinter).c_str(), nullptr));
     CPrintContext ctx;
     ctx.m_pJob = m_pJob;
     ctx.m_fnDispMessage = [this](const char* text, BOOL bError) {
         m_shown.push_back({text, bError});
     };
     EXPECT_FALSE(PrintFiles(ctx, {file}));
-    RemoveDirectoryA(PortFile(kSmallPrinter).c_str());
+    RemoveDirectoryA(PrinterOutput(kSmallPrinter).c_str());
     ASSERT_EQ(m_shown.size(), 1u);
     EXPECT_EQ(m_shown[0].m_strText, "Print failed.");
     EXPECT_TRUE(m_shown[0].m_bError);
