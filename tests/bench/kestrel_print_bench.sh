@@ -16,6 +16,7 @@ read -r small large <<<"${BENCH_PAGES:-20 100}"
 flat_limit=1.25 # peak working set, large / small
 time_limit=1.5  # delivery ms per page, large / small
 . "$VLM_SOURCE/tools/wine-jobs.sh"
+. "$here/benchjob.sh"
 
 cleanup() {
     jobs_end
@@ -31,39 +32,15 @@ printed="$WINEPREFIX/drive_c/Print Output/PostScript File A4.ps"
 
 results=$work/results.txt
 : >"$results"
-# bench_job NAME N FUNCTION PAGES: job N (0 save, 2 print), PAGES generated
-# sheets, Start with peakws watching; the figures as one line of $results.
+# bench_job NAME N FUNCTION PAGES: job N (0 save, 2 print) of PAGES generated
+# bilevel sheets as single-page Group 4 TIFF; its figures as one line of $results.
 bench_job() {
     local name=$1 n=$2 function=$3 pages=$4
     local saved=$work/saved$n
-    rm -rf "$saved" && mkdir -p "$saved"
     rm -f "$printed"
-    printf '[CustomDsData]\r\nScanType=0\r\nXResolution=300\r\nYResolution=300\r\nPageSize=A4 - 210 x 297 mm\r\n' \
-        >"$work/driver$n.ini"
-    save_job "$n" "$saved" 3 "$work/driver$n.ini" "tiff_Comp i4 1;printsize i4 0"
+    bench_prepare "$n" "$saved" 3 0 "tiff_Comp i4 1;printsize i4 0" "$pages"
     store set "$n" "function id" i4 "$function"
-    tool clear
-    tool select "$n"
-    tool feed --generate "$pages"
-    jobs_run_logs | xargs -r -d '\n' rm -f
-
-    local deadline=$((300 + 10 * pages))
-    "$run" "$peakws" kestrel.exe "$deadline" >"$work/peak$n.txt" 2>&1 </dev/null &
-    local probe=$!
-    press_start_and_wait "$deadline"
-    wait "$probe" || fail "$name $pages: peakws: $(cat "$work/peak$n.txt")"
-
-    local figures logs
-    mapfile -t logs < <(jobs_run_logs)
-    figures=$(python3 "$here/joblog.py" "$service_log" "${logs[@]}") || {
-        fail "$name $pages: the logs hold no whole job"
-        return
-    }
-    local -A f
-    while IFS='=' read -r k v; do f[$k]=$v; done <<<"$figures"
-    [ "${f[exit_code]}" = 0 ] || fail "$name $pages: kestrel ended with exit code ${f[exit_code]}"
-    [ "${f[pages]}" = "$pages" ] && [ "${f[pages_written]}" = "$pages" ] ||
-        fail "$name $pages: ${f[pages]} pages scanned, ${f[pages_written]} written"
+    bench_measure "$name" "$n" "$pages" || return
     local got
     if [ "$function" = 2 ]; then
         got=$(grep -ac '^%%Page: ' "$printed" 2>/dev/null)
@@ -72,10 +49,8 @@ bench_job() {
         got=$(find "$saved" -name '*.tif' | wc -l)
         [ "$got" = "$pages" ] || fail "$name $pages: $got files saved"
     fi
-    local peak
-    peak=$(awk '/^peak_working_set_bytes/ {print $2}' "$work/peak$n.txt")
-    printf '%s %s %s %s %s %s\n' "$name" "$pages" "${f[job_s]}" "${f[runner_ms_per_page]}" \
-        "${f[deliver_ms_per_page]:-0}" "${peak:-0}" >>"$results"
+    printf '%s %s %s %s %s %s\n' "$name" "$pages" "${fig[job_s]}" "${fig[runner_ms_per_page]}" \
+        "${fig[deliver_ms_per_page]:-0}" "$peak" >>"$results"
     rm -rf "$saved"
 }
 
