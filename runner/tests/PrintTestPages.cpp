@@ -70,6 +70,14 @@ std::string DefaultPrinter() {
     return GetDefaultPrinterA(name, &cch) ? name : "";
 }
 
+bool RemoveDefaultPrinter() {
+    CRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+                 KEY_SET_VALUE) == ERROR_SUCCESS)
+        key.DeleteValue("Device");
+    return DefaultPrinter().empty();
+}
+
 std::vector<uint8_t> PageRows(const TestPage& page) {
     if (page.m_nBpp != 4)
         return vx410sim::GeneratePage(page.m_nWidth, page.m_nHeight, page.m_nBpp, page.m_nDpi,

@@ -16,6 +16,9 @@ const char kSmallPrinter[] = "PostScript File Small Area";
 // The file a printer of the prefix writes (as a C: path).
 std::string PrinterOutput(const char* printer);
 std::string DefaultPrinter(); // "" when there is none
+// Leaves the user without a default printer (the printers stay); false when
+// one remains.
+bool RemoveDefaultPrinter();
 // A DEVMODE of an installed printer, from the spooler ({} when none).
 std::vector<uint8_t> DevModeOf(const char* printer);
 // The port of an installed printer; its would-be output file for one that is gone.

@@ -293,4 +293,13 @@ void RemoveTree(const std::string& folder) {
     RemoveDirectoryA(folder.c_str());
 }
 
+std::string NewTempFolder(const std::string& stem) {
+    static int s_nMade = 0;
+    char tmp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, tmp);
+    const std::string folder = tmp + stem + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(GetTickCount()) + "-" + std::to_string(++s_nMade);
+    return CreateDirectoryA(folder.c_str(), nullptr) ? folder : std::string();
+}
+
 } // namespace kestreltest

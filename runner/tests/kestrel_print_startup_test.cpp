@@ -87,12 +87,7 @@ TEST_F(KestrelPrint, AJobWithoutPrinterGetsTheDefaultPrinterAtItsFirstRun) {
 TEST_F(KestrelPrint, NoPrinterStoredAndNoDefaultPrinterEndsTheJobBeforeScanning) {
     RegisterJob(6, 2);
     ASSERT_TRUE(m_pDevice->SetSelectedJob(6));
-    CRegKey key;
-    ASSERT_EQ(key.Open(HKEY_CURRENT_USER,
-                       "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", KEY_SET_VALUE),
-              ERROR_SUCCESS);
-    key.DeleteValue("Device");
-    ASSERT_EQ(DefaultPrinter(), "");
+    ASSERT_TRUE(RemoveDefaultPrinter());
 
     StartService("--no-launch");
     CProcess k;

@@ -10,6 +10,7 @@
 
 #include "CmdlineRecords.h"
 #include "ProcessDriver.h"
+#include "TestStore.h"
 #include "common/JobRecord.h"
 #include "common/VlmLog.h"
 #include "framework/ComError.h"
@@ -22,12 +23,6 @@ namespace {
 
 const char kRecorder[] = "cmdline_recorder.exe";
 
-std::string TempFolder() {
-    char tmp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, tmp);
-    return tmp;
-}
-
 std::string Quoted(const std::string& s) {
     return "\"" + s + "\"";
 }
@@ -35,28 +30,22 @@ std::string Quoted(const std::string& s) {
 class OpenAppTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_strDir = TempFolder() + "kestrel-open-" + std::to_string(GetCurrentProcessId()) + "-" +
-                   std::to_string(GetTickCount()) + "-" + std::to_string(++s_nRun);
-        ASSERT_TRUE(CreateDirectoryA(m_strDir.c_str(), nullptr));
+        m_strDir = NewTempFolder("kestrel-open");
+        ASSERT_FALSE(m_strDir.empty());
         CVlmLog::Instance().OpenPath((m_strDir + "\\run.log").c_str());
         // The program lies in a folder with blanks in its name.
         m_strAppDir = m_strDir + "\\My Viewer App";
         ASSERT_TRUE(CreateDirectoryA(m_strAppDir.c_str(), nullptr));
         m_strApp = m_strAppDir + "\\" + kRecorder;
         ASSERT_TRUE(CopyRecorderTo(m_strApp));
-        SetEnvironmentVariableA("TASKSTORE_FILE", (m_strDir + "\\Taskstore.reg").c_str());
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        m_pStore = CreateJobStore(23);
-        PrepareJobStore(m_pStore, "VX-410", 0);
-        ThrowIfFailed(m_pStore->GetJob(4, &m_pJob), IID_IJobStore);
+        m_store.Open(m_strDir);
+        m_pJob = m_store.Job(4);
         SetAppPath(m_strApp);
     }
     void TearDown() override {
         WaitRecordersEnd();
         m_pJob.Release();
-        m_pStore.Release();
-        CoUninitialize();
-        SetEnvironmentVariableA("TASKSTORE_FILE", nullptr);
+        m_store.Close();
         CVlmLog::Instance().Close();
         RemoveTree(m_strDir);
     }
@@ -83,9 +72,8 @@ protected:
         return files;
     }
 
-    static inline int s_nRun = 0;
     std::string m_strDir, m_strAppDir, m_strApp;
-    CComPtr<IJobStore> m_pStore;
+    CTestStore m_store;
     CComPtr<IJobData> m_pJob;
     std::vector<std::string> m_shown;
 };

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "ProcessDriver.h"
+#include "TestStore.h"
 #include "common/JobRecord.h"
 #include "common/VlmLog.h"
 #include "components/vx410sim/pagegen.h"
@@ -28,12 +29,6 @@ using namespace printtest;
 
 namespace {
 
-std::string TempFolder() {
-    char tmp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, tmp);
-    return tmp;
-}
-
 struct Shown {
     std::string m_strText;
     BOOL m_bError;
@@ -42,15 +37,11 @@ struct Shown {
 class PrintTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_strDir = TempFolder() + "kestrel-print-" + std::to_string(GetCurrentProcessId()) + "-" +
-                   std::to_string(GetTickCount()) + "-" + std::to_string(++s_nRun);
-        ASSERT_TRUE(CreateDirectoryA(m_strDir.c_str(), nullptr));
+        m_strDir = NewTempFolder("kestrel-print");
+        ASSERT_FALSE(m_strDir.empty());
         m_strLog = m_strDir + "\\run.log";
         CVlmLog::Instance().OpenPath(m_strLog.c_str());
-        SetEnvironmentVariableA("TASKSTORE_FILE", (m_strDir + "\\Taskstore.reg").c_str());
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        m_pStore = CreateJobStore(23);
-        PrepareJobStore(m_pStore, "VX-410", 0);
+        m_store.Open(m_strDir);
         m_pJob = NewJob(3);
         m_strDefault = DefaultPrinter();
         ASSERT_FALSE(m_strDefault.empty()) << "the prefix has no default printer";
@@ -60,16 +51,13 @@ protected:
         if (!m_strDefault.empty() && DefaultPrinter() != m_strDefault)
             SetDefaultPrinterA(m_strDefault.c_str());
         m_pJob.Release();
-        m_pStore.Release();
-        CoUninitialize();
-        SetEnvironmentVariableA("TASKSTORE_FILE", nullptr);
+        m_store.Close();
         CVlmLog::Instance().Close();
         RemoveTree(m_strDir);
     }
 
     CComPtr<IJobData> NewJob(long number) {
-        CComPtr<IJobData> job;
-        ThrowIfFailed(m_pStore->GetJob(number, &job), IID_IJobStore);
+        CComPtr<IJobData> job = m_store.Job(number);
         JobSetValue(job, "title", CVariant("Print"));
         JobSetValue(job, "function id", CVariant(2L));
         ThrowIfFailed(job->Commit(), IID_IJobData);
@@ -123,9 +111,8 @@ protected:
         return ReadFileText(m_strLog).find(part) != std::string::npos;
     }
 
-    static inline int s_nRun = 0;
     std::string m_strDir, m_strLog, m_strDefault;
-    CComPtr<IJobStore> m_pStore;
+    CTestStore m_store;
     CComPtr<IJobData> m_pJob;
     std::vector<Shown> m_shown;
 };
@@ -177,12 +164,7 @@ TEST_F(PrintTest, AStoredPrinterIsLeftAsItIs) {
 }
 
 TEST_F(PrintTest, NoStoredAndNoDefaultPrinterIsRefusedAndNothingIsWritten) {
-    CRegKey key;
-    ASSERT_EQ(key.Open(HKEY_CURRENT_USER,
-                       "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", KEY_SET_VALUE),
-              ERROR_SUCCESS);
-    key.DeleteValue("Device");
-    ASSERT_EQ(DefaultPrinter(), "");
+    ASSERT_TRUE(RemoveDefaultPrinter());
     JobSettings s;
     EXPECT_FALSE(SetPrintInformation(m_pJob, s));
     EXPECT_TRUE(JobGetValue(Reread(3), "devmode").IsEmpty());
@@ -343,11 +325,7 @@ TEST_F(PrintTest, WithoutAnyPrinterOrWhenTheSpoolerFailsThePrintFails) {
     // No printer at all: the stored one is gone and there is no default.
     m_shown.clear();
     StorePrinter("Removed Printer", kSmallPrinter, 0);
-    CRegKey key;
-    ASSERT_EQ(key.Open(HKEY_CURRENT_USER,
-                       "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", KEY_SET_VALUE),
-              ERROR_SUCCESS);
-    key.DeleteValue("Device");
+    ASSERT_TRUE(RemoveDefaultPrinter());
     EXPECT_FALSE(Print({file}, kA4Printer, ps));
     EXPECT_TRUE(ps.empty());
     ASSERT_EQ(m_shown.size(), 1u);

@@ -2,6 +2,10 @@
 # Sourced by the whole-job benchmarks, after tools/wine-jobs.sh (needs $here
 # and $peakws).
 #
+#   bench_begin NAME
+#       the work folder $VLM_BUILD/NAME.XXXXXX (removed at the end unless
+#       KEEP_WORK is set), kestrel's run log NAME.log, the scanner service;
+#       exits when peakws.exe is not built or the service does not start
 #   bench_prepare N FOLDER FILETYPE SCANTYPE "KEY TYPE VALUE;..." PAGES
 #       job N saving into FOLDER (made anew), scanning A4 at 300 dpi with
 #       SCANTYPE, selected on the panel, PAGES generated sheets in the feeder
@@ -11,6 +15,18 @@
 #       fig, kestrel's peak working set (bytes) into peak. Checks the exit
 #       code and that every page was scanned and written; returns 1 when the
 #       logs hold no whole job.
+
+bench_begin() {
+    [ -f "$peakws" ] || { echo "peakws.exe is not built ($peakws)"; exit 1; }
+    jobs_begin "$(mktemp -d "$VLM_BUILD/$1.XXXXXX")" "$1.log"
+    trap _bench_end EXIT
+    jobs_start_service || exit 1
+}
+
+_bench_end() {
+    jobs_end
+    [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
+}
 
 bench_prepare() {
     local n=$1 folder=$2 ftype=$3 scantype=$4 extra=$5 pages=$6

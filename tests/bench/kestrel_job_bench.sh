@@ -16,14 +16,7 @@ flat_limit=1.25
 . "$VLM_SOURCE/tools/wine-jobs.sh"
 . "$here/benchjob.sh"
 
-cleanup() {
-    jobs_end
-    [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
-}
-[ -f "$peakws" ] || { echo "peakws.exe is not built ($peakws)"; exit 1; }
-jobs_begin "$(mktemp -d "$VLM_BUILD/kestrel-bench.XXXXXX")" kestrel-bench.log
-trap cleanup EXIT
-jobs_start_service || exit 1
+bench_begin kestrel-bench
 
 results=$work/results.txt
 : >"$results"

@@ -18,14 +18,7 @@ time_limit=1.5  # delivery ms per page, large / small
 . "$VLM_SOURCE/tools/wine-jobs.sh"
 . "$here/benchjob.sh"
 
-cleanup() {
-    jobs_end
-    [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
-}
-[ -f "$peakws" ] || { echo "peakws.exe is not built ($peakws)"; exit 1; }
-jobs_begin "$(mktemp -d "$VLM_BUILD/kestrel-print-bench.XXXXXX")" kestrel-print-bench.log
-trap cleanup EXIT
-jobs_start_service || exit 1
+bench_begin kestrel-print-bench
 printed="$WINEPREFIX/drive_c/Print Output/PostScript File A4.ps"
 "$run" reg query 'HKLM\System\CurrentControlSet\Control\Print\Printers\PostScript File A4' \
     >/dev/null 2>&1 || { echo "the prefix has no \"PostScript File A4\" printer"; exit 1; }
