@@ -7,6 +7,9 @@
 # vlm_prefix_reg(<file.reg>)             import a .reg file into the prefix
 # vlm_prefix_file(<file> <windows path>) copy a file to an absolute Windows path
 #                                        (e.g. C:\windows\twain_64\sane.ds)
+# vlm_prefix_run(<target>)               run a built program in the prefix after
+#                                        the files above are in place (set-up
+#                                        steps that go through Windows calls)
 function(vlm_prefix_install target folder)
   set(flag "")
   if("REGSVR" IN_LIST ARGN)
@@ -34,12 +37,18 @@ function(vlm_prefix_reg file)
   set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_LINES "reg|${abs}||")
 endfunction()
 
+function(vlm_prefix_run target)
+  set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_RUN_LINES "run|$<TARGET_FILE:${target}>||")
+endfunction()
+
 # The manifest read by tools/wine-env.sh install.
 function(vlm_finish_prefix_manifest)
   if(NOT VLM_WINDOWS)
     return()
   endif()
   get_property(lines GLOBAL PROPERTY VLM_PREFIX_LINES)
+  get_property(runs GLOBAL PROPERTY VLM_PREFIX_RUN_LINES)
+  list(APPEND lines ${runs}) # programs run once every file is in place
   string(REPLACE ";" "\n" body "${lines}")
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/prefix-manifest.txt CONTENT "${body}\n")
 endfunction()

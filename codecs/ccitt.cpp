@@ -338,13 +338,11 @@ size_t CMemorySource::Read(uint8_t* dst, size_t n) {
     return k;
 }
 
-namespace {
 uint8_t ReverseByte(uint8_t b) {
     b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
     b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
     return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
 }
-} // namespace
 
 // Bits MSB first from a window of the source that moves on by half its size,
 // so that memory stays bounded whatever the strip size.

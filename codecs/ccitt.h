@@ -12,6 +12,9 @@
 
 namespace vlm {
 
+// The byte with its bits in the opposite order (TIFF FillOrder 2 data).
+uint8_t ReverseByte(uint8_t b);
+
 // T.6 data of a whole page, MSB first, ending with EOFB. Rows are 1-bit, MSB
 // first, `stride` bytes apart. Empty on invalid arguments.
 std::vector<uint8_t> EncodeG4(const uint8_t* bits, int width, int height, size_t stride,

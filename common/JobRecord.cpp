@@ -11,15 +11,6 @@ void Log(const JobLoadHooks& hooks, const char* text) {
         CVlmLog::Instance().Write("%s", text);
 }
 
-CVariant JobGet(IJobData* job, const char* key) {
-    if (!job)
-        throw CComError(E_POINTER, IID_IJobData);
-    CVariant v;
-    CBstr bstrKey(key);
-    ThrowIfFailed(job->Getdata(bstrKey, v.Receive()), IID_IJobData);
-    return v;
-}
-
 CVariant StoreGet(IJobStore* store, const char* key) {
     if (!store)
         throw CComError(E_POINTER, IID_IJobStore);
@@ -30,21 +21,37 @@ CVariant StoreGet(IJobStore* store, const char* key) {
 }
 } // namespace
 
+CVariant JobGetValue(IJobData* job, const char* key) {
+    if (!job)
+        throw CComError(E_POINTER, IID_IJobData);
+    CVariant v;
+    CBstr bstrKey(key);
+    ThrowIfFailed(job->Getdata(bstrKey, v.Receive()), IID_IJobData);
+    return v;
+}
+
+void JobSetValue(IJobData* job, const char* key, const VARIANT& value) {
+    if (!job)
+        throw CComError(E_POINTER, IID_IJobData);
+    CBstr bstrKey(key);
+    ThrowIfFailed(job->Setdata(bstrKey, value), IID_IJobData);
+}
+
 long JobGetLong(IJobData* job, const char* key) {
     long n = 0;
-    ThrowIfFailed(JobGet(job, key).ToLong(n), IID_IJobData);
+    ThrowIfFailed(JobGetValue(job, key).ToLong(n), IID_IJobData);
     return n;
 }
 
 short JobGetShort(IJobData* job, const char* key) {
     short n = 0;
-    ThrowIfFailed(JobGet(job, key).ToShort(n), IID_IJobData);
+    ThrowIfFailed(JobGetValue(job, key).ToShort(n), IID_IJobData);
     return n;
 }
 
 std::string JobGetString(IJobData* job, const char* key) {
     std::string s;
-    ThrowIfFailed(JobGet(job, key).ToAnsi(s), IID_IJobData);
+    ThrowIfFailed(JobGetValue(job, key).ToAnsi(s), IID_IJobData);
     return s;
 }
 

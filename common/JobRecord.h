@@ -6,6 +6,7 @@
 #include "Taskstore.h"
 #include "common/portable/JobVocabulary.h"
 #include "framework/ComPtr.h"
+#include "framework/Variant.h"
 
 struct JobFolderWarning {
     BOOL m_bOn = FALSE;
@@ -53,12 +54,15 @@ struct JobSettings {
 
 // Checked reads: a failing call or a value that does not convert raises
 // CComError with the interface's IID.
+CVariant JobGetValue(IJobData* job, const char* key); // the stored VARIANT as it is
 long JobGetLong(IJobData* job, const char* key);
 short JobGetShort(IJobData* job, const char* key);
 std::string JobGetString(IJobData* job, const char* key);
 long StoreGetLong(IJobStore* store, const char* key);
 std::string StoreGetString(IJobStore* store, const char* key);
 void StoreSetLong(IJobStore* store, const char* key, long value);
+// Checked write of a job value (lasting once the job is committed).
+void JobSetValue(IJobData* job, const char* key, const VARIANT& value);
 
 struct JobLoadHooks {
     // The user's pictures folder for "mypicture" (the runner's lookup, with

@@ -2,6 +2,7 @@
 // on destruction or Close(); copies are forbidden, moves transfer ownership.
 #pragma once
 #include <windows.h>
+#include <winspool.h>
 #include <string>
 #include <utility>
 
@@ -92,11 +93,25 @@ struct CSocketTraits {
 };
 using CSocket = CUniqueHandle<SOCKET, CSocketTraits>;
 #endif
+struct CDcTraits {
+    static void Free(HDC h) { ::DeleteDC(h); }
+    static HDC Invalid() { return nullptr; }
+    static bool IsValid(HDC h) { return h != nullptr; }
+};
+// Printer handles of the spooler (OpenPrinter, AddPrinter); needs winspool.
+struct CPrinterTraits {
+    static void Free(HANDLE h) { ::ClosePrinter(h); }
+    static HANDLE Invalid() { return nullptr; }
+    static bool IsValid(HANDLE h) { return h != nullptr; }
+};
 
 using CHandle = CUniqueHandle<HANDLE, CHandleTraits>;
 using CWindowHandle = CUniqueHandle<HWND, CWindowTraits>;
 using CFindHandle = CUniqueHandle<HANDLE, CFindTraits>;
 using CGdiObject = CUniqueHandle<HGDIOBJ, CGdiTraits>;
+// A device context made with CreateDC (not one from GetDC).
+using CDc = CUniqueHandle<HDC, CDcTraits>;
+using CPrinterHandle = CUniqueHandle<HANDLE, CPrinterTraits>;
 
 class CModule : public CUniqueHandle<HMODULE, CModuleTraits> {
 public:
@@ -233,6 +248,7 @@ private:
 
 using vlm::CCriticalSection;
 using vlm::CCsLock;
+using vlm::CDc;
 using vlm::CFindHandle;
 using vlm::CGdiObject;
 using vlm::CGlobalLock;
@@ -240,4 +256,5 @@ using vlm::CGlobalMem;
 using vlm::CHandle;
 using vlm::CHeldMutex;
 using vlm::CModule;
+using vlm::CPrinterHandle;
 using vlm::CRegKey;

@@ -286,6 +286,12 @@ int CTiffFile::ReadPage(uint8_t* buffer, size_t size) {
     size_t need = PageBufferSize();
     if (!buffer || need == 0 || size < need)
         return -1;
+    // Palette pages hold colour map indices, no grey levels: not read rather
+    // than read as a grey page of indices.
+    if (m_nPhotometric == kPhotometricPalette) {
+        Console("palette images are not read\n");
+        return -1;
+    }
     switch (m_nCompression) {
     case 1:
         return ReadUncompressed(buffer);
@@ -334,6 +340,11 @@ int CTiffFile::ReadUncompressed(uint8_t* buffer) {
                 return -1;
             }
             std::memset(row + rowBytes, 0, stride - rowBytes);
+            // FillOrder 2 reverses the bits of every byte, as the fax
+            // decoders honour it (and libtiff does for uncompressed data).
+            if (m_nFillOrder == 2)
+                for (size_t x = 0; x < rowBytes; ++x)
+                    row[x] = ReverseByte(row[x]);
             bool invert = bpp == 1 ? m_nPhotometric != 0 : m_nPhotometric == 0;
             if (invert)
                 for (size_t x = 0; x < rowBytes; ++x)

@@ -47,6 +47,9 @@ enum TiffTag : uint32_t {
     kTagJpegQuality = 65537 // pseudo tag: quality of JPEG pages
 };
 
+// PhotometricInterpretation 3: samples are colour map indices.
+constexpr uint32_t kPhotometricPalette = 3;
+
 enum TiffType : uint16_t {
     kTypeByte = 1,
     kTypeAscii = 2,

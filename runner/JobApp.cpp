@@ -8,6 +8,7 @@
 #include "framework/MessageBox.h"
 #include "framework/Profile.h"
 #include "runner/JobDlg.h"
+#include "runner/PrintDelivery.h"
 #include "runner/SaveToFolder.h"
 #include "runner/VX410JobApp.h"
 #include "runner/core/StiArguments.h"
@@ -299,9 +300,9 @@ void CJobApp::FillJobSettings(CRun& run, long nJob) {
     JobLoadHooks hooks;
     hooks.m_fnLog = &LogLine;
     hooks.m_fnPicturesFolder = [this] { return GetMyPicturesFolder(m_pImp->GetModelName()); };
-    hooks.m_fnCheckPrintSettings = [](JobSettings&) {
-        // SetPrintInformation belongs to the print delivery, not built yet.
-        Log().Write("SetPrintInformation: print delivery not built yet");
+    hooks.m_fnCheckPrintSettings = [&run](JobSettings& s) {
+        if (!SetPrintInformation(run.m_pJob, s))
+            throw CStartupText{VlmLocalize("Can't initialize printer.")};
     };
     LoadJobSettings(settings, run.m_pStore, run.m_pJob, hooks);
     m_JobTypeID = settings.m_nFunctionId;

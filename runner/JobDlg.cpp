@@ -21,6 +21,8 @@
 #include "runner/JobApp.h"
 #include "runner/JobAppImp.h"
 #include "runner/JobSessionHost.h"
+#include "runner/OpenWithApp.h"
+#include "runner/PrintDelivery.h"
 #include "runner/VX410Names.h"
 #include "runner/core/SessionRules.h"
 #include "scan/core/PageInfo.h"
@@ -647,13 +649,6 @@ void CJobDlg::Deliver() {
         m_ErrorDisplaied = TRUE;
 }
 
-BOOL CJobDlg::DeliveryNotBuilt(const char* what) {
-    // Never a success: the files reach no one.
-    Log().Write("%s is not built: nothing is delivered", what);
-    DispMessage(L("Sending failed.").c_str(), TRUE);
-    return FALSE;
-}
-
 BOOL CJobDlg::ScanToMail() {
     Log().Write("ScanToMail");
     if (StartMailSender()) {
@@ -707,12 +702,18 @@ void CJobDlg::OnMailFinished(long, const std::string&, const std::string& messag
 
 BOOL CJobDlg::ScanToPrinter() {
     Log().Write("ScanToPrinter");
-    return DeliveryNotBuilt("the print delivery");
+    CPrintContext ctx;
+    ctx.m_pJob = m_Settings.m_pJob;
+    ctx.m_fnDispMessage = [this](const char* text, BOOL bIsError) { DispMessage(text, bIsError); };
+    return PrintFiles(ctx, m_FileList);
 }
 
 BOOL CJobDlg::ScanToApplication() {
     Log().Write("ScanToApplication");
-    return DeliveryNotBuilt("the open-with-application delivery");
+    CAppContext ctx;
+    ctx.m_pJob = m_Settings.m_pJob;
+    ctx.m_fnDispMessage = [this](const char* text, BOOL bIsError) { DispMessage(text, bIsError); };
+    return OpenFilesWithApplication(ctx, m_SavedFiles);
 }
 
 // ---- the end of the job ------------------------------------------------------

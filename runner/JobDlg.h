@@ -106,7 +106,6 @@ private:
     void OnMapiLog(const std::string& line) override;
     BOOL ScanToPrinter();
     BOOL ScanToApplication();
-    BOOL DeliveryNotBuilt(const char* what);
     void ShowEndTexts();
     int MessageBoxTop(const char* text, UINT flags) const;
     void RemoveTempFolder();

@@ -55,6 +55,10 @@ do_install() {
             "$WINE64" reg import "$(winpath "$src")" >/dev/null 2>&1 ||
                 { echo "wine-env: reg import failed for $src" >&2; exit 1; }
             ;;
+        run)
+            "$WINE64" "$src" </dev/null >/dev/null ||
+                { echo "wine-env: $(basename "$src") failed" >&2; exit 1; }
+            ;;
         esac
     done <"$manifest"
 }

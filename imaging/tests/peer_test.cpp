@@ -346,3 +346,61 @@ TEST_F(PeerTest, OurReaderReadsLibtiffUncompressedBigEndianColour) {
     TIFFClose(tif);
     EXPECT_EQ(OurPage(p), vlmtest::PadRows(BgrToRgb(rgb), 3 * width, height));
 }
+
+namespace {
+
+// A libtiff tool's output and exit status.
+std::string RunTool(const std::string& cmd, int* status) {
+    std::string text;
+    FILE* pipe = popen((cmd + " 2>&1").c_str(), "r");
+    if (!pipe) {
+        *status = -1;
+        return text;
+    }
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof(buf), pipe)) > 0;)
+        text.append(buf, n);
+    *status = pclose(pipe);
+    return text;
+}
+
+} // namespace
+
+TEST_F(PeerTest, UncompressedPagesWithFillOrder2FromTiffcpReadAsTheirSource) {
+    struct P {
+        int w, bps, spp;
+    } pages[] = {{333, 1, 1}, {200, 8, 1}, {97, 8, 3}};
+    for (const P& pg : pages) {
+        const std::string tag = std::to_string(pg.bps * pg.spp);
+        const std::string src = vlmtest::TempPath("fill_src" + tag + ".tif");
+        const std::string lsb = vlmtest::TempPath("fill_lsb" + tag + ".tif");
+        auto px = vlmtest::MakePage(pg.w, 90, pg.bps * pg.spp, 21);
+        ASSERT_EQ(vlmtest::WriteTiffPage(src, pg.w, 90, pg.bps, pg.spp, 1, px), 0);
+        int rc = 0;
+        RunTool("tiffcp -c none -f lsb2msb '" + src + "' '" + lsb + "'", &rc);
+        ASSERT_EQ(rc, 0);
+        const std::string info = RunTool("tiffinfo '" + lsb + "'", &rc);
+        ASSERT_NE(info.find("FillOrder: lsb-to-msb"), std::string::npos) << info;
+        const std::vector<uint8_t> want = OurPage(src);
+        ASSERT_FALSE(want.empty());
+        EXPECT_EQ(OurPage(lsb), want) << tag << " bits";
+    }
+}
+
+TEST_F(PeerTest, PalettePagesFromTiffmedianAreRefusedNotReadAsGrey) {
+    const std::string rgb = vlmtest::TempPath("median_src.tif");
+    const std::string pal = vlmtest::TempPath("median_pal.tif");
+    auto px = vlmtest::MakePage(160, 120, 24, 5);
+    ASSERT_EQ(vlmtest::WriteTiffPage(rgb, 160, 120, 8, 3, 1, px), 0);
+    int rc = 0;
+    RunTool("tiffmedian -c none '" + rgb + "' '" + pal + "'", &rc);
+    ASSERT_EQ(rc, 0);
+    const std::string info = RunTool("tiffinfo '" + pal + "'", &rc);
+    ASSERT_NE(info.find("palette color"), std::string::npos) << info;
+    CTiffFile t;
+    ASSERT_TRUE(t.Open(pal.c_str(), 'r'));
+    EXPECT_EQ(t.Photometric(), static_cast<int>(kPhotometricPalette));
+    std::vector<uint8_t> buf(t.PageBufferSize());
+    ASSERT_FALSE(buf.empty());
+    EXPECT_EQ(t.ReadPage(buf.data(), buf.size()), -1);
+}

@@ -274,4 +274,32 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = fd.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = folder + "\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+std::string NewTempFolder(const std::string& stem) {
+    static int s_nMade = 0;
+    char tmp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, tmp);
+    const std::string folder = tmp + stem + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(GetTickCount()) + "-" + std::to_string(++s_nMade);
+    return CreateDirectoryA(folder.c_str(), nullptr) ? folder : std::string();
+}
+
 } // namespace kestreltest

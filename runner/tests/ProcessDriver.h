@@ -48,6 +48,11 @@ BOOL WaitWindowGone(HWND hWnd, DWORD ms);
 DWORD WaitEndAnsweringBoxes(CProcess& process, DWORD ms, CMessageBoxInfo* pBox);
 
 std::string ReadFileText(const std::string& path);
+// Removes a folder and everything in it.
+void RemoveTree(const std::string& folder);
+// A new folder "<stem>-<pid>-<ticks>-<n>" in the user's temporary folder
+// (process ids come back under Wine); "" when it cannot be made.
+std::string NewTempFolder(const std::string& stem);
 // Names of the files (not folders) in folder, sorted.
 std::vector<std::string> ListFiles(const std::string& folder);
 std::vector<std::string> SplitLines(const std::string& text);

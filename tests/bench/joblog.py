@@ -15,7 +15,9 @@ job's time (service log: kestrel started to ended) less that sum, per page:
 start-up, the scan engine, writing the pages, delivery and the end of the
 job. The page handler ("OnPageScanned(...) start" to "... end") is the part
 spent writing each page; the scan thread waits for it, pages are sent, not
-posted.
+posted. The delivery ("OnBatchScanned() bRtn!=FALSE" to "EndJob()") is what
+the job's function takes once the files are saved: printing and spooling,
+starting the program.
 
 Prints key=value lines; exits 1 when the logs do not hold a whole job.
 """
@@ -66,6 +68,7 @@ def main(argv):
     begin = None
     in_source = {}  # thread id -> time of its open "DS in"
     written = 0
+    delivered = None  # the delivery: from the files being ready to the job's end
     for t, text in lines:
         m = THREAD.match(text)
         thread, what = (m.group(1), m.group(2)) if m else ("", text)
@@ -80,6 +83,10 @@ def main(argv):
             begin = None
         elif what == "SaveFile succeeded":
             written += 1
+        elif what == "CJobDlg::OnBatchScanned() bRtn!=FALSE":
+            delivered = t
+        elif what == "CJobDlg::EndJob()" and isinstance(delivered, datetime):
+            delivered = (t - delivered).total_seconds()
 
     pages = len(handlers)
     if pages == 0:
@@ -94,6 +101,8 @@ def main(argv):
     print("source_ms_per_page=%.1f" % (1000.0 * source / pages))
     print("write_ms_per_page=%.1f" % (1000.0 * handler))
     print("runner_ms_per_page=%.1f" % (1000.0 * (job - source) / pages))
+    if isinstance(delivered, float):
+        print("deliver_ms_per_page=%.1f" % (1000.0 * delivered / pages))
     return 0
 
 

@@ -14,15 +14,9 @@ read -r small large <<<"${BENCH_PAGES:-20 200}"
 # How much higher the large job's peak may be than the small one's.
 flat_limit=1.25
 . "$VLM_SOURCE/tools/wine-jobs.sh"
+. "$here/benchjob.sh"
 
-cleanup() {
-    jobs_end
-    [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
-}
-[ -f "$peakws" ] || { echo "peakws.exe is not built ($peakws)"; exit 1; }
-jobs_begin "$(mktemp -d "$VLM_BUILD/kestrel-bench.XXXXXX")" kestrel-bench.log
-trap cleanup EXIT
-jobs_start_service || exit 1
+bench_begin kestrel-bench
 
 results=$work/results.txt
 : >"$results"
@@ -33,44 +27,17 @@ results=$work/results.txt
 bench_job() {
     local name=$1 n=$2 ftype=$3 scantype=$4 extra=$5 pages=$6 counter=$7
     local saved=$work/saved$n
-    rm -rf "$saved" && mkdir -p "$saved"
-    printf '[CustomDsData]\r\nScanType=%s\r\nXResolution=300\r\nYResolution=300\r\nPageSize=A4 - 210 x 297 mm\r\n' \
-        "$scantype" >"$work/driver$n.ini"
-    save_job "$n" "$saved" "$ftype" "$work/driver$n.ini" "$extra"
-    tool clear
-    tool select "$n"
-    tool feed --generate "$pages"
-    jobs_run_logs | xargs -r -d '\n' rm -f
-
-    # A generous deadline: a busy machine may take seconds per colour page.
-    local deadline=$((300 + 20 * pages))
-    "$run" "$peakws" kestrel.exe "$deadline" >"$work/peak$n.txt" 2>&1 </dev/null &
-    local probe=$!
-    press_start_and_wait "$deadline"
-    wait "$probe" || fail "$name $pages: peakws: $(cat "$work/peak$n.txt")"
-
-    local figures logs
-    mapfile -t logs < <(jobs_run_logs)
-    figures=$(python3 "$here/joblog.py" "$service_log" "${logs[@]}") || {
-        fail "$name $pages: the logs hold no whole job"
-        return
-    }
-    local -A f
-    while IFS='=' read -r k v; do f[$k]=$v; done <<<"$figures"
-    [ "${f[exit_code]}" = 0 ] || fail "$name $pages: kestrel ended with exit code ${f[exit_code]}"
-    [ "${f[pages]}" = "$pages" ] && [ "${f[pages_written]}" = "$pages" ] ||
-        fail "$name $pages: ${f[pages]} pages scanned, ${f[pages_written]} written"
+    bench_prepare "$n" "$saved" "$ftype" "$scantype" "$extra" "$pages"
+    bench_measure "$name" "$n" "$pages" || return
     local files out got
     files=$(ls "$saved")
     [ "$(wc -l <<<"$files")" -eq 1 ] || fail "$name $pages: save folder holds: $files"
     out=$saved/$(head -1 <<<"$files")
     got=$($counter "$out")
     [ "$got" = "$pages" ] || fail "$name $pages: $got pages in $out"
-    local peak
-    peak=$(awk '/^peak_working_set_bytes/ {print $2}' "$work/peak$n.txt")
-    printf '%s %s %s %s %s %s %s %s %s\n' "$name" "$pages" "${f[job_s]}" "${f[pages_per_minute]}" \
-        "${f[source_ms_per_page]}" "${f[write_ms_per_page]}" "${f[runner_ms_per_page]}" \
-        "${peak:-0}" "$(stat -c %s "$out")" >>"$results"
+    printf '%s %s %s %s %s %s %s %s %s\n' "$name" "$pages" "${fig[job_s]}" "${fig[pages_per_minute]}" \
+        "${fig[source_ms_per_page]}" "${fig[write_ms_per_page]}" "${fig[runner_ms_per_page]}" \
+        "$peak" "$(stat -c %s "$out")" >>"$results"
     rm -rf "$saved"
 }
 
