@@ -33,12 +33,30 @@ CProcess::~CProcess() {
     }
 }
 
+// CreateProcess under Wine on a heavily loaded machine has failed now and then
+// (the child's start-up not confirmed in time); a failed start is tried again
+// a few times, and the last error is reported.
+static BOOL StartProcess(std::string cmd, BOOL inherit, STARTUPINFOA& si, PROCESS_INFORMATION& pi) {
+    for (int attempt = 0;; ++attempt) {
+        std::string c = cmd;
+        if (CreateProcessA(nullptr, c.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr, &si,
+                           &pi))
+            return TRUE;
+        const DWORD err = GetLastError();
+        if (attempt == 4) {
+            fprintf(stderr, "CreateProcess failed (error %lu): %s\n", err, cmd.c_str());
+            return FALSE;
+        }
+        fprintf(stderr, "CreateProcess failed (error %lu), trying again: %s\n", err, cmd.c_str());
+        Sleep(200);
+    }
+}
+
 BOOL CProcess::Start(const std::string& cmd) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    std::string c = cmd;
-    if (!CreateProcessA(nullptr, c.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!StartProcess(cmd, FALSE, si, pi))
         return FALSE;
     CloseHandle(pi.hThread);
     m_hProcess = pi.hProcess;
@@ -74,9 +92,7 @@ DWORD RunCapture(const std::string& cmd, std::string* pOut, DWORD ms) {
     si.hStdError = hWrite;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
-    std::string c = cmd;
-    BOOL ok =
-        CreateProcessA(nullptr, c.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    BOOL ok = StartProcess(cmd, TRUE, si, pi);
     CloseHandle(hWrite);
     if (!ok) {
         CloseHandle(hRead);

@@ -103,7 +103,8 @@ TEST_F(KestrelSession, NoPaperStartedByHandShowsTheScanFailedBox) {
     ASSERT_TRUE(d.m_hWnd);
     EXPECT_EQ(d.m_strCaption, "Monitor for VX-410");
     char line[512] = {};
-    SendMessageA(GetDlgItem(d.m_hWnd, 1015), WM_GETTEXT, sizeof line, reinterpret_cast<LPARAM>(line));
+    SendMessageA(GetDlgItem(d.m_hWnd, 1015), WM_GETTEXT, sizeof line,
+                 reinterpret_cast<LPARAM>(line));
     EXPECT_NE(std::string(line).find("(-4401)"), std::string::npos) << line;
     ASSERT_TRUE(UiPressButton(d, "Close")) << UiDescribe(d);
     EXPECT_EQ(k.Wait(60000), 0u);
