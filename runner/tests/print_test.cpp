@@ -24,6 +24,9 @@
 #include "runner/PrintDelivery.h"
 #include "PrintTestPages.h"
 
+// Last: its A/W macros would rename names in the headers above.
+#include <winspool.h>
+
 using namespace kestreltest;
 using namespace printtest;
 
