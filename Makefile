@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 15
 DEB_PACKAGES := wine64 libwine-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
 	mingw-w64-tools xvfb cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev \
 	libbenchmark-dev libtiff-tools libtiff-dev libjpeg-turbo-progs libjpeg-dev qpdf \
-	poppler-utils python3 ghostscript xdotool imagemagick pkg-config
+	poppler-utils python3 ghostscript xdotool imagemagick pkg-config python3-aiosmtpd openssl dovecot-pop3d
 
 .PHONY: all deps build build-windows build-native test test-native test-windows fuzz fuzz-long \
 	bench demo format clean
@@ -38,8 +38,11 @@ build: build-native build-windows
 
 test-native: build-native
 	cd build/native && ctest --output-on-failure -j$(JOBS)
+# One ctest job per Wine lane (VLM_WINE_LANES in the build's cache, default 2):
+# each lane has its own prefix and wineserver, its tests run one by one.
 test-windows: build-windows
-	cd build/windows && ctest --output-on-failure -LE bench
+	cd build/windows && lanes=$$(sed -n 's/^VLM_WINE_LANES:[A-Z]*=//p' CMakeCache.txt) && \
+		ctest --output-on-failure -LE bench -j$${lanes:-1}
 test: deps
 	$(MAKE) build
 	$(MAKE) test-native
@@ -70,5 +73,6 @@ format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
-	-bash tools/wine-env.sh stop 2>/dev/null
+	-for p in build/windows/wineprefix*; do [ -d "$$p" ] && \
+		VLM_BUILD=$$PWD/build/windows VLM_WINEPREFIX=$$PWD/$$p bash tools/wine-env.sh stop; done
 	rm -rf build

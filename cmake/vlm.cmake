@@ -53,17 +53,150 @@ function(vlm_finish_prefix_manifest)
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/prefix-manifest.txt CONTENT "${body}\n")
 endfunction()
 
+# Wine lanes: the Windows tests are spread over VLM_WINE_LANES private
+# prefixes (build/windows/wineprefix, wineprefix-2, ...), each with its own
+# persistent wineserver, so that whole-program tests of different lanes run
+# at the same time without sharing named objects, the registry or C:\.
+# Tests of one lane run one after another (RESOURCE_LOCK on the lane).
+if(DEFINED ENV{VLM_WINE_LANES})
+  set(_vlm_lanes_default $ENV{VLM_WINE_LANES})
+else()
+  set(_vlm_lanes_default 2)
+endif()
+set(VLM_WINE_LANES ${_vlm_lanes_default} CACHE STRING "Independent Wine prefixes the tests are spread over")
+if(NOT VLM_WINE_LANES MATCHES "^[1-9][0-9]*$")
+  message(FATAL_ERROR "VLM_WINE_LANES must be a positive number, not '${VLM_WINE_LANES}'")
+endif()
+
+# Expected seconds of the long Wine tests on a busy 2-core machine (one
+# lane); every other test counts as VLM_WINE_TEST_SECONDS_DEFAULT. The lanes
+# are balanced on these figures, so refresh them when a test grows a lot.
+set(VLM_WINE_TEST_SECONDS_DEFAULT 2)
+set(VLM_WINE_TEST_SECONDS
+    kestrel_session_program_test=75 kestrel_session_files_test=60 kestrel_save_program_test=40
+    kestrel_program_test=17 taskstore_com_test=15 scanner_service_test=9 scan_engine_test=8
+    vx410sim_test=7)
+
+# The lane's prefix folder and lock name ("wineprefix", "wineprefix-2", ...).
+function(vlm_wine_lane_prefix lane out)
+  if(lane EQUAL 1)
+    set(${out} wineprefix PARENT_SCOPE)
+  else()
+    set(${out} wineprefix-${lane} PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Deterministic balance: the tests named in the table are placed first,
+# longest first, each on the least loaded lane; every other test joins the
+# least loaded lane when it is registered.
+function(_vlm_wine_lane_plan)
+  get_property(done GLOBAL PROPERTY VLM_WINE_LANE_LOAD SET)
+  if(done)
+    return()
+  endif()
+  set(load "")
+  foreach(i RANGE 1 ${VLM_WINE_LANES})
+    list(APPEND load 0)
+  endforeach()
+  set(entries "")
+  foreach(entry IN LISTS VLM_WINE_TEST_SECONDS)
+    string(REPLACE "=" ";" pair "${entry}")
+    list(GET pair 0 test)
+    list(GET pair 1 secs)
+    math(EXPR key "1000000 - ${secs}") # six digits: sorts longest first, ties by name
+    list(APPEND entries "${key}|${test}|${secs}")
+  endforeach()
+  list(SORT entries)
+  foreach(entry IN LISTS entries)
+    string(REPLACE "|" ";" f "${entry}")
+    list(GET f 1 test)
+    list(GET f 2 secs)
+    _vlm_wine_lane_take(load ${secs} lane)
+    set_property(GLOBAL PROPERTY VLM_WINE_LANE_OF_${test} ${lane})
+    set_property(GLOBAL PROPERTY VLM_WINE_SECONDS_OF_${test} ${secs})
+  endforeach()
+  set_property(GLOBAL PROPERTY VLM_WINE_LANE_LOAD "${load}")
+endfunction()
+
+# The least loaded lane of the list named by loadvar (the first of equals),
+# charged with secs.
+function(_vlm_wine_lane_take loadvar secs out)
+  set(load ${${loadvar}})
+  set(best 1)
+  set(lane 0)
+  list(GET load 0 bestload)
+  foreach(l IN LISTS load)
+    math(EXPR lane "${lane} + 1")
+    if(l LESS bestload)
+      set(best ${lane})
+      set(bestload ${l})
+    endif()
+  endforeach()
+  math(EXPR idx "${best} - 1")
+  math(EXPR charged "${bestload} + ${secs}")
+  list(REMOVE_AT load ${idx})
+  list(INSERT load ${idx} ${charged})
+  set(${loadvar} ${load} PARENT_SCOPE)
+  set(${out} ${best} PARENT_SCOPE)
+endfunction()
+
+# Puts a registered test on its lane: the lane's fixture, lock and prefix.
+function(_vlm_wine_lane_assign name)
+  _vlm_wine_lane_plan()
+  get_property(lane GLOBAL PROPERTY VLM_WINE_LANE_OF_${name})
+  get_property(secs GLOBAL PROPERTY VLM_WINE_SECONDS_OF_${name})
+  if(NOT lane)
+    set(secs ${VLM_WINE_TEST_SECONDS_DEFAULT})
+    get_property(load GLOBAL PROPERTY VLM_WINE_LANE_LOAD)
+    _vlm_wine_lane_take(load ${secs} lane)
+    set_property(GLOBAL PROPERTY VLM_WINE_LANE_LOAD "${load}")
+  endif()
+  set_property(GLOBAL APPEND PROPERTY VLM_WINE_LANES_USED ${lane})
+  vlm_wine_lane_prefix(${lane} folder)
+  # ENVIRONMENT_MODIFICATION, not ENVIRONMENT: a test may still set its own
+  # ENVIRONMENT afterwards without losing its lane.
+  # COST: ctest starts the long tests first, so the lanes end together.
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_lane${lane} RESOURCE_LOCK ${folder}
+                       ENVIRONMENT_MODIFICATION "VLM_WINEPREFIX=set:${CMAKE_BINARY_DIR}/${folder}"
+                       COST ${secs})
+endfunction()
+
+# The lanes' fixtures: prefix set-up and server stop, for every lane a test
+# was put on. Called once, after every test is registered.
+function(vlm_finish_wine_lanes)
+  if(NOT VLM_WINDOWS)
+    return()
+  endif()
+  get_property(used GLOBAL PROPERTY VLM_WINE_LANES_USED)
+  if(used)
+    list(REMOVE_DUPLICATES used)
+    list(SORT used COMPARE NATURAL)
+  endif()
+  foreach(lane IN LISTS used)
+    vlm_wine_lane_prefix(${lane} folder)
+    set(env "VLM_BUILD=${CMAKE_BINARY_DIR};VLM_WINEPREFIX=${CMAKE_BINARY_DIR}/${folder}")
+    add_test(NAME wine_setup_${lane} COMMAND bash ${CMAKE_SOURCE_DIR}/tools/wine-env.sh setup)
+    add_test(NAME wine_teardown_${lane} COMMAND bash ${CMAKE_SOURCE_DIR}/tools/wine-env.sh stop)
+    set_tests_properties(wine_setup_${lane} PROPERTIES FIXTURES_SETUP wine_lane${lane}
+                         ENVIRONMENT "${env}" TIMEOUT 600 LABELS wine)
+    set_tests_properties(wine_teardown_${lane} PROPERTIES FIXTURES_CLEANUP wine_lane${lane}
+                         ENVIRONMENT "${env}" LABELS wine)
+  endforeach()
+  get_property(load GLOBAL PROPERTY VLM_WINE_LANE_LOAD)
+  message(STATUS "Wine lanes: ${VLM_WINE_LANES}, expected seconds per lane: ${load}")
+endfunction()
+
 # vlm_add_wine_test(<name> COMMAND <target> [args...] [LABELS ...] [TIMEOUT s])
-#   A test that runs under Wine in the build's prefix. The prefix is set up
-#   (and the persistent wineserver started) once by the wine fixture.
+#   A test that runs under Wine in its lane's prefix. The prefix is set up
+#   (and its persistent wineserver started) once by the lane's fixture.
 function(vlm_add_wine_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "COMMAND;LABELS" ${ARGN})
   add_test(NAME ${name} COMMAND ${T_COMMAND})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix
-                       TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
+  _vlm_wine_lane_assign(${name})
 endfunction()
 
 # vlm_add_wine_script_test(<name> <script> [args...])
@@ -72,9 +205,9 @@ endfunction()
 function(vlm_add_wine_script_test name script)
   get_filename_component(abs ${script} ABSOLUTE)
   add_test(NAME ${name} COMMAND bash ${abs} ${ARGN})
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT 300
-                       LABELS "wine;script"
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS "wine;script"
                        ENVIRONMENT "VLM_BUILD=${CMAKE_BINARY_DIR};VLM_SOURCE=${CMAKE_SOURCE_DIR}")
+  _vlm_wine_lane_assign(${name})
 endfunction()
 
 # vlm_gtest(<name> SOURCES ... LIBS ...)  a GoogleTest executable; under Wine

@@ -76,14 +76,14 @@ void StoreSetLong(IJobStore* store, const char* key, long value) {
 }
 
 void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job, const JobLoadHooks& hooks) {
-    // Step 1: the job and the store-wide values every function needs.
+    // The job and the store-wide values every function needs.
     s.m_strTitle = JobGetString(job, vlm::kKeyTitle);
     s.m_nMailSizeLimit = vlm::MailSizeBytes(StoreGetLong(store, vlm::kKeyMailSize));
     s.m_nFunctionId = JobGetLong(job, vlm::kKeyFunctionId);
     s.m_bMonitorOpen = StoreGetLong(store, vlm::kKeyMonitorOpen) != 0;
     s.m_strFunctionName = JobGetString(job, vlm::kKeyFunctionIdName);
 
-    // Step 2: print jobs always produce single-page TIFF without prefix.
+    // Print jobs always produce single-page TIFF without prefix.
     if (s.m_nFunctionId == SCAN_TO_PR) {
         s.m_strFileType = "TIFF";
         s.m_nMultiPage = 0;
@@ -100,7 +100,7 @@ void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job, const JobL
     if (!vlm::IsKnownFunction(s.m_nFunctionId))
         return;
 
-    // Step 3: the save folder.
+    // The save folder.
     s.m_bMyPicture = JobGetLong(job, vlm::kKeyMyPicture) != 0;
     if (s.m_bMyPicture) {
         s.m_strSaveFolder.clear();
@@ -111,12 +111,12 @@ void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job, const JobL
     } else
         s.m_strSaveFolder = JobGetString(job, vlm::kKeySavePath);
 
-    // Step 4.
+    // The share credentials and the file name prefix.
     s.m_strUserName = JobGetString(job, vlm::kKeyUserName);
     s.m_strPassword = JobGetString(job, vlm::kKeyPassword);
     s.m_strFilePrefix = JobGetString(job, vlm::kKeyFileName);
 
-    // Step 5: the format and its own keys.
+    // The format and its own keys.
     s.m_strFileType = vlm::FileTypeName(JobGetLong(job, vlm::kKeyFileType));
     if (vlm::SameFileType(s.m_strFileType, "TIFF")) {
         s.m_nTiffComp = JobGetLong(job, vlm::kKeyTiffComp) != 0 ? 1 : 0;
@@ -138,7 +138,7 @@ void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job, const JobL
         s.m_nJpegQuality = JobGetLong(job, vlm::kKeyJpegComp);
     }
 
-    // Step 6: without "save" the files stay in the temporary folder only.
+    // Without "save" the files stay in the temporary folder only.
     s.m_bSave = JobGetShort(job, vlm::kKeySave) != 0;
     if (!s.m_bSave)
         s.m_strSaveFolder.clear();

@@ -78,6 +78,20 @@ struct CGdiTraits {
     static bool IsValid(HGDIOBJ h) { return h != nullptr; }
 };
 
+struct CWindowTraits {
+    static void Free(HWND h) { ::DestroyWindow(h); }
+    static HWND Invalid() { return nullptr; }
+    static bool IsValid(HWND h) { return h != nullptr; }
+};
+#ifdef _WINSOCK2API_
+// Only where winsock2.h came first: it must be included before windows.h.
+struct CSocketTraits {
+    static void Free(SOCKET s) { ::closesocket(s); }
+    static SOCKET Invalid() { return INVALID_SOCKET; }
+    static bool IsValid(SOCKET s) { return s != INVALID_SOCKET; }
+};
+using CSocket = CUniqueHandle<SOCKET, CSocketTraits>;
+#endif
 struct CDcTraits {
     static void Free(HDC h) { ::DeleteDC(h); }
     static HDC Invalid() { return nullptr; }
@@ -93,6 +107,7 @@ struct CPrinterTraits {
 };
 
 using CHandle = CUniqueHandle<HANDLE, CHandleTraits>;
+using CWindowHandle = CUniqueHandle<HWND, CWindowTraits>;
 using CFindHandle = CUniqueHandle<HANDLE, CFindTraits>;
 using CGdiObject = CUniqueHandle<HGDIOBJ, CGdiTraits>;
 // A device context made with CreateDC (not one from GetDC).

@@ -1,3 +1,5 @@
+#include <winsock2.h> // before windows.h: the mail sender's transport
+
 #include "runner/JobDlg.h"
 #include "runner/StatusDialog.h"
 
@@ -15,6 +17,7 @@
 #include "imaging/TiffSharedLibraries.h"
 #include "imaging/output/PageImage.h"
 #include "imaging/tiff.h"
+#include "mail/win/MailSender.h"
 #include "runner/JobApp.h"
 #include "runner/JobAppImp.h"
 #include "runner/JobSessionHost.h"
@@ -55,10 +58,22 @@ const char kModule[] = "\nModuleName : Kestrel\n";
 
 } // namespace
 
+// The mail sender and the dialog's side of its callbacks.
+struct CJobDlg::CMailLink : vlm::mail::IMailSenderOwner {
+    explicit CMailLink(CJobDlg& dlg) : m_Dlg(dlg) {}
+    void OnMailLog(const std::string& line) override { m_Dlg.OnMailLog(line); }
+    void OnMailFinished(long code, const std::string& text, const std::string& message) override {
+        m_Dlg.OnMailFinished(code, text, message);
+    }
+    CJobDlg& m_Dlg;
+    vlm::mail::CMailSender m_Sender{*this};
+};
+
 // ---- construction ----------------------------------------------------------
 
 CJobDlg::CJobDlg(UINT nIdTemplate, const char* caption, CJobSessionHost* pHost)
-    : CVlmDialog(nIdTemplate), m_pHost(pHost), m_strCaption(caption ? caption : "") {
+    : CVlmDialog(nIdTemplate), m_pHost(pHost), m_strCaption(caption ? caption : ""),
+      m_pMail(std::make_unique<CMailLink>(*this)) {
     if (!m_pHost)
         m_pHost = static_cast<CJobApp*>(CVlmApp::GetApp());
     // The TIFF writer's JPEG pages and its log lines go through the shared pieces.
@@ -130,6 +145,9 @@ BOOL CJobDlg::OnInitDialog() {
     m_hIcon = LoadIcon(nullptr, IDI_APPLICATION);
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    // Without them a mail job fails to start its sending and says so then.
+    if (!m_pMail->m_Sender.Create(m_hWnd))
+        Log().Write("the mail controls could not be created");
     PostMessageA(m_hWnd, WM_VLM_JOB_START, 0, 0);
     Log().Write("CJobDlg::OnInitDialog() end");
     return TRUE;
@@ -197,7 +215,22 @@ void CJobDlg::PauseBeforeDelivery() {
 
 BOOL CJobDlg::ScanToMapi() {
     Log().Write("ScanToMapi\n");
-    return DeliveryNotBuilt("the mail application hand-off");
+    vlm::mail::MapiJobInput in;
+    in.files = m_FileList;
+    in.mailSize = m_Settings.m_nMailSizeLimit > 0 ? ULONGLONG(m_Settings.m_nMailSizeLimit) : 0;
+    in.programFolder = VlmProgramFolder();
+    in.dialog = m_hWnd;
+    std::string message;
+    if (vlm::mail::ScanToMapi(in, *this, message))
+        return TRUE;
+    if (!message.empty())
+        DispMessage(L(message.c_str()).c_str(), TRUE);
+    m_ErrorDisplaied = TRUE;
+    return FALSE;
+}
+
+void CJobDlg::OnMapiLog(const std::string& line) {
+    Log().Write("%s", line.c_str());
 }
 
 // ---- job start -------------------------------------------------------------
@@ -400,15 +433,19 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
     // The page as the writers take it: the native transfer's bitmap or the
     // memory transfer's page buffer, read where it lies.
     std::unique_ptr<vlm::output::CScannedPage> page;
-    if (pPageInfo)
+    if (pPageInfo) {
         page = std::make_unique<vlm::output::CScannedPage>(*pPageInfo);
+        if (!hDib && page->IsValid())
+            Log().Write("the page came by memory transfer: %dx%d", pPageInfo->vlminfo.Width,
+                        pPageInfo->vlminfo.Height);
+    }
 
     const long f = m_Settings.m_nFunctionId;
     if (!page || !page->IsValid()) {
         // An image cut short arrives without a bitmap: there is nothing to
         // write, and the end of the batch reports why.
-        Log().Write("SaveFile: the page has no image; nothing written%s%s",
-                    page ? ": " : "", page ? page->Error().c_str() : "");
+        Log().Write("SaveFile: the page has no image; nothing written%s%s", page ? ": " : "",
+                    page ? page->Error().c_str() : "");
     } else if (SaveFile(page->View(), path, m_Settings.m_strFileType)) {
         Log().Write("SaveFile succeeded");
         if (m_nPageCounter == 0 || !m_Settings.m_nMultiPage)
@@ -494,7 +531,13 @@ LRESULT CJobDlg::OnBatchScanned(WPARAM wParam, LPARAM lParam) {
     m_Scan.GetLastDriverError(&strMsg, &dwCode);
     Log().Write("ErrCode = %08X,  Error_Msg = %s)", static_cast<unsigned>(dwCode), strMsg.c_str());
     const BOOL bScanner = Host().IsStartedByScanner();
-    if (!strMsg.empty()) {
+    // The source ends a batch the user cancelled in the status window with its
+    // "cancelled" code: that is no driver fault to ask about.
+    const bool bUserCancel =
+        IsRequireCancel() && kestrel::DriverCodeHasHalf(dwCode, kestrel::kErrCancelled);
+    if (bUserCancel)
+        Log().Write("the batch was cancelled from the status window");
+    if (!strMsg.empty() && !bUserCancel) {
         const std::string errorText = kestrel::DriverErrorText(strMsg, dwCode);
         if (m_nPageCounter > 0) {
             if (bScanner)
@@ -606,17 +649,55 @@ void CJobDlg::Deliver() {
         m_ErrorDisplaied = TRUE;
 }
 
-BOOL CJobDlg::DeliveryNotBuilt(const char* what) {
-    // Never a success: the files reach no one.
-    Log().Write("%s is not built: nothing is delivered", what);
+BOOL CJobDlg::ScanToMail() {
+    Log().Write("ScanToMail");
+    if (StartMailSender()) {
+        // From here the sender ends the job (OnMailFinished).
+        m_bMailSenderStarted = TRUE;
+        return TRUE;
+    }
     DispMessage(L("Sending failed.").c_str(), TRUE);
+    m_ErrorDisplaied = TRUE;
     return FALSE;
 }
 
-BOOL CJobDlg::ScanToMail() {
-    Log().Write("ScanToMail");
-    // The SMTP sender, once started, ends the job itself (m_bMailSenderStarted).
-    return DeliveryNotBuilt("the mail delivery");
+BOOL CJobDlg::StartMailSender() {
+    vlm::mail::MailJobInput in;
+    try {
+        IJobStore* store = m_Settings.m_pStore;
+        IJobData* job = m_Settings.m_pJob;
+        in.serverName = StoreGetString(store, vlm::kKeySmtpServerName);
+        in.smtpId = StoreGetLong(store, vlm::kKeySmtpId);
+        in.userName = StoreGetString(store, vlm::kKeySmtpUserName);
+        in.password = StoreGetString(store, vlm::kKeySmtpPassword);
+        in.from = JobGetString(job, vlm::kKeyFrom);
+        in.send = JobGetString(job, vlm::kKeySend);
+        in.text = JobGetString(job, vlm::kKeyText);
+        in.subject = JobGetString(job, vlm::kKeySubject);
+    } catch (const CComError& e) {
+        Log().Write("%s", e.Message().c_str());
+        return FALSE;
+    }
+    try {
+        // Optional: stores written before TLS existed lack it.
+        in.allowSelfSigned = StoreGetLong(m_Settings.m_pStore, vlm::kKeySmtpAllowSelfSigned) != 0;
+    } catch (const CComError&) {
+    }
+    in.files = m_FileList;
+    return m_pMail->m_Sender.Start(in);
+}
+
+void CJobDlg::OnMailLog(const std::string& line) {
+    Log().Write("%s", line.c_str());
+}
+
+void CJobDlg::OnMailFinished(long, const std::string&, const std::string& message) {
+    if (!message.empty()) {
+        DispMessage(L(message.c_str()).c_str(), TRUE);
+        m_ErrorDisplaied = TRUE;
+    }
+    CleanupTempFiles();
+    EndJob();
 }
 
 BOOL CJobDlg::ScanToPrinter() {

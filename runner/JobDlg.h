@@ -15,6 +15,7 @@
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
 #include "imaging/output/ImageOutput.h"
+#include "mail/win/MailApp.h"
 #include "runner/SaveToFolder.h"
 #include "runner/StatusThread.h"
 #include "scan/Scan.h"
@@ -30,7 +31,7 @@ struct CSessionText {
 
 constexpr UINT IDD_JOB_DIALOG = 102;
 
-class CJobDlg : public CVlmDialog {
+class CJobDlg : public CVlmDialog, private vlm::mail::IMapiLog {
 public:
     // pHost null: the running application.
     CJobDlg(UINT nIdTemplate, const char* caption, CJobSessionHost* pHost = nullptr);
@@ -99,9 +100,12 @@ private:
     void EndPdfDocument();
     void Deliver();
     BOOL ScanToMail();
+    BOOL StartMailSender();
+    void OnMailLog(const std::string& line);
+    void OnMailFinished(long code, const std::string& text, const std::string& message);
+    void OnMapiLog(const std::string& line) override;
     BOOL ScanToPrinter();
     BOOL ScanToApplication();
-    BOOL DeliveryNotBuilt(const char* what);
     void ShowEndTexts();
     int MessageBoxTop(const char* text, UINT flags) const;
     void RemoveTempFolder();
@@ -122,6 +126,11 @@ private:
     BOOL m_bPageWriteFailed = FALSE;
     BOOL m_bNoPage = FALSE;
     BOOL m_bMailSenderStarted = FALSE;
+    // The SMTP and POP controls (1001, 1002) on this window; they end a
+    // started mail job through OnMailFinished.
+    // (Held apart: the sender's Winsock headers must come before windows.h.)
+    struct CMailLink;
+    std::unique_ptr<CMailLink> m_pMail;
     BOOL m_bCleanedUp = FALSE;
     BOOL m_bBatchEnded = FALSE;
     volatile LONG m_bJobEnd = FALSE;

@@ -21,6 +21,7 @@ vlm_wine_env() {
     export VLM_BUILD
     export WINEPREFIX=${VLM_WINEPREFIX:-$VLM_BUILD/wineprefix}
     export WINEDEBUG=${WINEDEBUG:--all}
-    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+    # No menu entries: they would land in the host user's home, shared by every prefix.
+    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
     export WINEARCH=win64
 }

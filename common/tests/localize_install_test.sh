@@ -3,7 +3,9 @@
 # finds zxdloc.dll in "Shared Files" and the catalogue beside itself.
 set -u
 run="$VLM_SOURCE/tools/wine-run.sh"
-deck="$VLM_BUILD/wineprefix/drive_c/Program Files/Velmora Works/Task Deck"
+. "$VLM_SOURCE/tools/wine-common.sh"
+vlm_wine_env || exit 1
+deck="$WINEPREFIX/drive_c/Program Files/Velmora Works/Task Deck"
 [ -f "$deck/TaskdeckCore.loc" ] || { echo "FAIL: catalogue not installed"; exit 1; }
 cp -f "$VLM_BUILD/common/locprobe.exe" "$deck/locprobe.exe" || exit 1
 trap 'rm -f "$deck/locprobe.exe"' EXIT

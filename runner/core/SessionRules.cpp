@@ -78,17 +78,19 @@ BatchEndAction DecideBatchEnd(const BatchEndState& s) {
         // A TIFF stopped at its size limit keeps and delivers what was written.
         if (!s.m_bKeepWrittenPages)
             a.m_nPages = 0;
-    } else if (s.m_nPages == 0) {
-        a.m_bNoPage = true;
-        a.m_bErrorDisplayed = true;
-        a.m_bWatchScanner = s.m_bMonitorOpen;
     } else if (s.m_bCancelRequested) {
+        // The user's Cancel, whether or not a page came before it: nothing is
+        // delivered, and no scanner watch asks for paper the user just stopped.
         a.m_nPages = 0;
         a.m_bDeleteTempFiles = true;
         if (s.m_bMonitorOpen) {
             a.m_bErrorDisplayed = true;
             a.m_bShowCanceled = true;
         }
+    } else if (s.m_nPages == 0) {
+        a.m_bNoPage = true;
+        a.m_bErrorDisplayed = true;
+        a.m_bWatchScanner = s.m_bMonitorOpen;
     }
     return a;
 }

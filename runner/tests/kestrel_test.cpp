@@ -331,14 +331,21 @@ TEST_F(Kestrel, JobNumberOutsideTheStoreRangeIsNotRegistered) {
         std::ofstream bad(m_strState + "\\state.txt", std::ios::binary | std::ios::trunc);
         bad << "selected_job=abc\n";
     }
-    DWORD code = 0;
-    CMessageBoxInfo box = RunAndAnswer(KestrelCommand(false), &code);
+    CProcess k;
+    ASSERT_TRUE(k.Start(KestrelCommand(false)));
+    // The not-registered error dialog, not the store's "parameter is incorrect".
+    CMessageBoxInfo box;
+    ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
+    EXPECT_EQ(box.m_strCaption, "Monitor for VX-410");
     EXPECT_NE(box.m_strText.find("Job is not registered."), std::string::npos) << box.m_strText;
-    EXPECT_NE(box.m_strText.find("Register a job using the Taskdeck Registrar."),
-              std::string::npos);
+    char text[256] = {};
+    SendMessageA(GetDlgItem(box.m_hWnd, 1015), WM_GETTEXT, sizeof text,
+                 reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "Register a job using the Taskdeck Registrar.");
     EXPECT_EQ(box.m_strText.find(VlmSystemMessage(HResultFromWin32(ERROR_INVALID_PARAMETER))),
               std::string::npos);
-    EXPECT_EQ(code, 2u);
+    EXPECT_TRUE(PressButton(box, "Close"));
+    EXPECT_EQ(k.Wait(60000), 2u);
     EXPECT_NE(ServiceLog().find("request job number -> 0"), std::string::npos) << ServiceLog();
     EXPECT_TRUE(InOrder(RunLog(), {"JobNumber is 0", "StiLock end", "ExitInstance start"}));
     EXPECT_FALSE(InLog("set information to dlg class start"));

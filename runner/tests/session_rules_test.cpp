@@ -101,6 +101,14 @@ TEST(BatchEnd, CancelThrowsThePagesAwayAndShowsCanceledWithTheStatusWindow) {
     EXPECT_TRUE(a.m_bDeleteTempFiles);
     EXPECT_TRUE(a.m_bShowCanceled);
     EXPECT_TRUE(a.m_bErrorDisplayed);
+
+    // Cancelled before the first page came: still the user's cancel, and no
+    // scanner watch asking for paper.
+    s.m_nPages = 0;
+    a = DecideBatchEnd(s);
+    EXPECT_TRUE(a.m_bShowCanceled);
+    EXPECT_FALSE(a.m_bNoPage);
+    EXPECT_FALSE(a.m_bWatchScanner);
 }
 
 TEST(BatchEnd, OnlyAStartedMailSenderEndsTheJobItself) {

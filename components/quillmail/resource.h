@@ -1,0 +1,5 @@
+#pragma once
+#define IDD_QUILL_COMPOSE 100
+#define IDC_QUILL_FILES 1001
+#define IDC_QUILL_TO 1002
+#define IDC_QUILL_SUBJECT 1003

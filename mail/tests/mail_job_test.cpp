@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "mail/core/MailJob.h"
+
+using namespace vlm::mail;
+
+TEST(MailJob, ServerNameAndPort) {
+    MailServerAddress a = ParseServerName(" mail.example.com : 587 ");
+    EXPECT_EQ(a.host, "mail.example.com");
+    EXPECT_EQ(a.port, "587");
+    a = ParseServerName("  mail.example.com ");
+    EXPECT_EQ(a.host, "mail.example.com");
+    EXPECT_EQ(a.port, "") << "no colon: no port is put";
+    a = ParseServerName("host:25:x");
+    EXPECT_EQ(a.host, "host");
+    EXPECT_EQ(a.port, "25:x") << "the text after the first colon";
+}
+
+TEST(MailJob, AuthenticationModeMapping) {
+    EXPECT_EQ(AuthModeFromSmtpId(1), 2);
+    EXPECT_EQ(AuthModeFromSmtpId(3), 3);
+    EXPECT_EQ(AuthModeFromSmtpId(4), 1);
+    for (long id : {0L, 2L, 5L, -1L})
+        EXPECT_EQ(AuthModeFromSmtpId(id), 0) << id;
+    EXPECT_TRUE(IsPopBeforeSmtp(2));
+    EXPECT_FALSE(IsPopBeforeSmtp(1));
+}
+
+TEST(MailJob, HeaderBlockEnvelopeAndEmptySubject) {
+    CMimeCoderUS_ASCII coder;
+    MailMessagePlan plan;
+    ASSERT_TRUE(PlanMailMessage(coder, "Scan Desk <desk@example.com>",
+                                "a@example.com, \"B, C\" <bc@example.com>", "Hello\r\n", "", plan));
+    EXPECT_EQ(plan.headerBlock, "From: Scan Desk <desk@example.com>\r\n"
+                                "To: <a@example.com>,\"B, C\" <bc@example.com>\r\n"
+                                "Subject: (none title)\r\n\r\n");
+    EXPECT_EQ(plan.sender, "Scan Desk <desk@example.com>");
+    EXPECT_EQ(plan.recipients,
+              (std::vector<std::string>{"", "<a@example.com>", "\"B, C\" <bc@example.com>"}));
+    EXPECT_EQ(plan.body, "Hello\r\n");
+    EXPECT_EQ(plan.charset, "us_ascii");
+
+    CMimeCoderISO_8859_1 latin;
+    ASSERT_TRUE(PlanMailMessage(latin, "x@example.de", "y@example.de", "",
+                                "Gr\xFC\xDF"
+                                "e",
+                                plan));
+    EXPECT_NE(plan.headerBlock.find("\r\nSubject: =?iso-8859-1?Q?Gr=FC=DFe?=\r\n\r\n"),
+              std::string::npos);
+    EXPECT_EQ(plan.recipients.size(), 2u);
+}
+
+TEST(MailJob, OutcomeTextsDifferForPopOnlyAt11004) {
+    const std::pair<long, const char*> common[] = {
+        {10054, "Connection reset."},   {10060, "Connection timed out."},
+        {10061, "Connection refused."}, {10065, "No route to host."},
+        {11001, "Host is not found."},  {11002, "Host is not found."},
+        {10053, "Sending failed."},     {1, "Sending failed."}};
+    for (bool pop : {false, true}) {
+        for (const auto& [code, text] : common)
+            EXPECT_EQ(MailOutcomeMessage(code, "", pop), text) << code;
+        EXPECT_EQ(MailOutcomeMessage(-1, "NO RECIPIENT ADDRESS", pop), "No Recipient Address.");
+        EXPECT_EQ(MailOutcomeMessage(-1, "NO FROM ADDRESS", pop), "No Sender Address.");
+        EXPECT_EQ(MailOutcomeMessage(-1, "535 bad", pop), "MailServer replied an error.");
+        EXPECT_EQ(MailOutcomeMessage(0, "", pop), "");
+    }
+    EXPECT_EQ(MailOutcomeMessage(11004, "", false), "Host is not found.");
+    EXPECT_EQ(MailOutcomeMessage(11004, "", true), "Port Number incorrect.");
+}

@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "mail/core/Base64.h"
+#include "mail/core/MimeCoder.h"
+
+using namespace vlm::mail;
+
+namespace {
+std::vector<std::string> Lines(const std::string& s) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t i; (i = s.find("\r\n", start)) != std::string::npos; start = i + 2)
+        lines.push_back(s.substr(start, i - start));
+    lines.push_back(s.substr(start));
+    return lines;
+}
+
+std::string Unfold(const std::string& s) {
+    std::string out;
+    for (const auto& l : Lines(s))
+        out += l;
+    return out;
+}
+
+// The payloads of the encoded words "=?cs?X?...?=" of a header value.
+std::vector<std::string> Words(const std::string& s, const std::string& cs, char kind) {
+    std::vector<std::string> words;
+    const std::string open = "=?" + cs + "?" + kind + "?";
+    for (size_t p = 0; (p = s.find(open, p)) != std::string::npos;) {
+        const size_t end = s.find("?=", p + open.size());
+        words.push_back(s.substr(p + open.size(), end - p - open.size()));
+        p = end + 2;
+    }
+    return words;
+}
+
+const std::string kTesuto = "\x83\x65\x83\x58\x83\x67"; // TE SU TO in Shift-JIS
+const std::string kNihongo = "\x93\xFA\x96\x7B\x8C\xEA";
+} // namespace
+
+TEST(ShiftJisPreparation, HalfWidthKanaBecomeFullWidthWithTheirMarks) {
+    EXPECT_EQ(ShiftJisToFullWidth("\xB6\xDE"), "\x83\x4B") << "KA + voiced mark = GA";
+    EXPECT_EQ(ShiftJisToFullWidth("\xCA\xDF"), "\x83\x70") << "HA + semi-voiced mark = PA";
+    EXPECT_EQ(ShiftJisToFullWidth("\xCE\xDE"), "\x83\x7B") << "HO + voiced mark = BO";
+    EXPECT_EQ(ShiftJisToFullWidth("\xB3\xDE"), "\x83\x94") << "U + voiced mark = VU";
+    EXPECT_EQ(ShiftJisToFullWidth("\xC5\xDE"), "\x83\x69") << "NA has no voiced form: mark dropped";
+    EXPECT_EQ(ShiftJisToFullWidth("\xB6\xDF"), "\x83\x4A") << "KA has no semi-voiced form";
+    EXPECT_EQ(ShiftJisToFullWidth("\xDE"), "\x81\x4A") << "a lone mark becomes the full-width mark";
+    EXPECT_EQ(ShiftJisToFullWidth("\xA1\xA4\xB1\xDD"), "\x81\x42\x81\x41\x83\x41\x83\x93");
+    // Trail bytes in the katakana range belong to their double-byte character.
+    EXPECT_EQ(ShiftJisToFullWidth("\x88\xDF\xB6"), "\x88\xDF\x83\x4A");
+    EXPECT_EQ(ShiftJisToFullWidth("a~b\r\n"), "a~b\r\n");
+}
+
+TEST(Iso2022Jp, BodyIsEscapedJisWithRunsClosed) {
+    CMimeCoderISO_2022_JP coder;
+    std::string out;
+    ASSERT_TRUE(coder.EncodeBody("ABC" + kTesuto + "d\r\n" + kTesuto, out, "", 0));
+    EXPECT_EQ(out, "ABC\x1b$B%F%9%H\x1b(Bd\r\n\x1b$B%F%9%H\x1b(B");
+    ASSERT_TRUE(coder.EncodeBody("\xB6\xDE", out, "", 0));
+    EXPECT_EQ(out, "\x1b$B%,\x1b(B") << "GA is JIS 0x252C";
+    ASSERT_TRUE(coder.EncodeBody("x\x93", out, "", 0));
+    EXPECT_EQ(out, "x ") << "a lead byte at the very end becomes a space";
+}
+
+TEST(Iso2022Jp, LongBodyLinesAreCutWithinSeventySixBytesEscapesIncluded) {
+    CMimeCoderISO_2022_JP coder;
+    std::string text;
+    for (int i = 0; i < 40; ++i)
+        text += kNihongo + "a";
+    std::string out;
+    ASSERT_TRUE(coder.EncodeBody(text, out, "", 0));
+    for (const auto& line : Lines(out)) {
+        EXPECT_LE(line.size(), 76u);
+        // Every line ends in the single-byte set.
+        const size_t lastOpen = line.rfind("\x1b$B"), lastClose = line.rfind("\x1b(B");
+        if (lastOpen != std::string::npos) {
+            EXPECT_GT(lastClose, lastOpen);
+        }
+    }
+}
+
+TEST(Iso2022Jp, SubjectWordsKeepTheLengthRule) {
+    CMimeCoderISO_2022_JP coder;
+    std::string out;
+    ASSERT_TRUE(coder.EncodeHeader("Plain ASCII subject", out, "", 9, 0));
+    EXPECT_EQ(out, "Plain ASCII subject");
+
+    std::string subject;
+    for (int i = 0; i < 30; ++i)
+        subject += kNihongo;
+    ASSERT_TRUE(coder.EncodeHeader(subject, out, "", 9, 0));
+    const auto words = Words(out, "iso-2022-jp", 'B');
+    ASSERT_GE(words.size(), 3u);
+    for (size_t i = 0; i < words.size(); ++i) {
+        std::string raw;
+        ASSERT_TRUE(Base64Decode(words[i], raw));
+        EXPECT_LE(raw.size(), size_t((64 - 11 - (i == 0 ? 9 : 0)) * 3 / 4)) << i;
+        EXPECT_EQ(raw.substr(0, 3), "\x1b$B");
+        EXPECT_EQ(raw.substr(raw.size() - 3), "\x1b(B");
+    }
+    const auto lines = Lines(out);
+    EXPECT_LE(lines[0].size() + 9, 76u);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i][0], ' ');
+        EXPECT_LE(lines[i].size(), 76u);
+    }
+}
+
+TEST(HzGb2312, TildesDoubledAndDoubleBytesInsideShiftMarks) {
+    CMimeCoderGB2312 coder;
+    std::string out;
+    ASSERT_TRUE(coder.EncodeBody("a~b \xD6\xD0\xCE\xC4!", out, "", 0));
+    EXPECT_EQ(out, "a~~b ~{VPND~}!");
+    ASSERT_TRUE(coder.EncodeBody("x\x80y", out, "", 0));
+    EXPECT_EQ(out, "x  y") << "a byte that is no GB2312 character becomes two spaces";
+    ASSERT_TRUE(coder.EncodeHeader("ASCII only ~", out, "", 9, 0));
+    EXPECT_EQ(out, "ASCII only ~") << "no encoding needed: written unchanged";
+    ASSERT_TRUE(coder.EncodeHeader("\xB2\xE2\xCA\xD4", out, "", 9, 0));
+    EXPECT_EQ(out, "=?hz-gb-2312?B?" + Base64Encode(std::string("~{2bJT~}")) + "?=");
+}
+
+TEST(HzGb2312, ADoubledTildeIsNeverCutApart) {
+    CMimeCoderGB2312 coder;
+    std::string text(200, '~');
+    std::string out;
+    ASSERT_TRUE(coder.EncodeBody(text, out, "", 0));
+    for (const auto& line : Lines(out))
+        EXPECT_EQ(line.size() % 2, 0u);
+    EXPECT_EQ(Unfold(out), std::string(400, '~'));
+}
+
+TEST(Iso8859_1, QWordsOnlyWhenNeededAndWithinTheLineLength) {
+    CMimeCoderISO_8859_1 coder;
+    std::string out;
+    ASSERT_TRUE(coder.EncodeHeader("Scan", out, "", 9, 0));
+    EXPECT_EQ(out, "Scan");
+    ASSERT_TRUE(coder.EncodeHeader("Scan report", out, "", 9, 0));
+    EXPECT_EQ(out, "=?iso-8859-1?Q?Scan=20report?=") << "a space is enough to encode";
+    ASSERT_TRUE(coder.EncodeHeader("a=b?c_d", out, "", 9, 0));
+    EXPECT_EQ(out, "=?iso-8859-1?Q?a=3Db=3Fc=5Fd?=");
+
+    std::string subject;
+    for (int i = 0; i < 12; ++i)
+        subject += "Gr\xFC\xDF"
+                   "e aus K\xF6ln ";
+    ASSERT_TRUE(coder.EncodeHeader(subject, out, "", 9, 0));
+    const auto lines = Lines(out);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_LE(lines[0].size() + 9, 76u);
+    for (size_t i = 1; i < lines.size(); ++i)
+        EXPECT_LE(lines[i].size(), 76u);
+    EXPECT_EQ(Words(out, "iso-8859-1", 'Q').size(), lines.size());
+}
+
+TEST(Iso8859_1, LineBreaksInsideAQWordAreEscaped) {
+    CMimeCoderISO_8859_1 coder;
+    std::string out;
+    ASSERT_TRUE(coder.EncodeHeader("two\r\nlines", out, "", 9, 0));
+    EXPECT_EQ(out, "=?iso-8859-1?Q?two=0D=0Alines?=");
+}
+
+TEST(Iso8859_1, QuotedPrintableBodyKeepsAccentsAndSoftBreaks) {
+    CMimeCoderISO_8859_1 coder;
+    std::string out;
+    ASSERT_TRUE(coder.EncodeBody("a b?", out, "", 0));
+    EXPECT_EQ(out, "a=20b=3F");
+    ASSERT_TRUE(coder.EncodeBody("Gr\xFC\xDF"
+                                 "e\r\n",
+                                 out, "", 0));
+    EXPECT_EQ(out, "Gr=FC=DFe\r\n") << "accented letters are kept, not turned into spaces";
+
+    std::string longLine;
+    for (int i = 0; i < 30; ++i)
+        longLine += "\xE9t\xE9 ";
+    ASSERT_TRUE(coder.EncodeBody(longLine, out, "", 0));
+    std::string decoded;
+    for (const auto& line : Lines(out)) {
+        EXPECT_LE(line.size(), 76u);
+        std::string l = line;
+        if (!l.empty() && l.back() == '=')
+            l.pop_back();
+        for (size_t i = 0; i < l.size(); ++i) {
+            if (l[i] == '=') {
+                decoded += char(std::stoi(l.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                decoded += l[i];
+            }
+        }
+    }
+    EXPECT_EQ(decoded, longLine);
+}
+
+TEST(UsAscii, LongSubjectIsFoldedBeforeBlanks) {
+    CMimeCoderUS_ASCII coder;
+    std::string subject;
+    while (subject.size() < 200)
+        subject += "Quarterly report for the northern sales region ";
+    subject.resize(200);
+    std::string out;
+    ASSERT_TRUE(coder.EncodeHeader(subject, out, "", 9, 0));
+    const auto lines = Lines(out);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_LE(lines[0].size() + 9, 76u);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_TRUE(lines[i][0] == ' ') << "continuation line " << i << " starts with a blank";
+        EXPECT_LE(lines[i].size(), 76u);
+    }
+    EXPECT_EQ(Unfold(out), subject) << "unfolding gives the subject back";
+    ASSERT_TRUE(coder.EncodeHeader("Scan", out, "", 9, 0));
+    EXPECT_EQ(out, "Scan");
+}
+
+TEST(UsAscii, EightBitBytesBecomeSpacesAndLongBodyLinesAreCut) {
+    CMimeCoderUS_ASCII coder;
+    std::string out;
+    ASSERT_TRUE(coder.EncodeBody("caf\xE9\r\n", out, "", 0));
+    EXPECT_EQ(out, "caf \r\n");
+    ASSERT_TRUE(coder.EncodeHeader("caf\xE9 au lait", out, "", 9, 0));
+    EXPECT_EQ(out, "caf  au lait");
+    const std::string line(200, 'x');
+    ASSERT_TRUE(coder.EncodeBody(line + "\r\nend", out, "", 0));
+    EXPECT_EQ(out, std::string(76, 'x') + "\r\n" + std::string(76, 'x') + "\r\n" +
+                       std::string(48, 'x') + "\r\nend");
+}
+
+TEST(Coders, ChoiceByLanguageAndTheirPartInfo) {
+    struct {
+        const char* language;
+        const char* charset;
+        const char* line;
+        const char* headerEncoding;
+    } const cases[] = {
+        {"Japanese", "iso-2022-jp", "Content-Transfer-Encoding: 7bit", "base64"},
+        {"ChineseSimplified", "hz-gb-2312", "Content-Transfer-Encoding: 7bit", "base64"},
+        {"English", "us_ascii", "Content-Transfer-Encoding: 7bit", "7bit"},
+        {"German", "iso-8859-1", "Content-Transfer-Encoding: quoted-printable", "quoted-printable"},
+        {"Dutch", "iso-8859-1", "Content-Transfer-Encoding: quoted-printable", "quoted-printable"},
+    };
+    for (const auto& c : cases) {
+        auto coder = MakeMimeCoder(c.language);
+        EXPECT_EQ(coder->GetCharset(), c.charset);
+        EXPECT_EQ(coder->HeaderInfo().GetCharset(), c.charset);
+        EXPECT_EQ(coder->HeaderInfo().GetEncoding(), c.headerEncoding);
+        const CMimeInfo& t = coder->TextInfo();
+        EXPECT_EQ(t.GetCharset(), c.charset);
+        EXPECT_EQ(t.GetEncoding(), "");
+        EXPECT_EQ(t.GetContentType(), "text/plain");
+        EXPECT_EQ(t.GetFourth(), "Binary");
+        EXPECT_EQ(t.GetHeaderLine(), c.line);
+        const CMimeInfo& a = coder->AttachmentInfo();
+        EXPECT_EQ(a.GetCharset(), "");
+        EXPECT_EQ(a.GetEncoding(), "base64");
+        EXPECT_EQ(a.GetContentType(), "application/octet-stream");
+        EXPECT_EQ(a.GetFourth(), "Binary");
+    }
+}
+
+TEST(Coders, LanguageFromTheThreadLocale) {
+    const std::pair<uint16_t, const char*> cases[] = {
+        {0x0411, "Japanese"}, {0x0804, "ChineseSimplified"},
+        {0x0404, "English"},  {0x040c, "French"},
+        {0x080c, "French"},   {0x0407, "German"},
+        {0x0c07, "German"},   {0x0c0a, "Spanish"},
+        {0x0410, "Italian"},  {0x0413, "Dutch"},
+        {0x0813, "Dutch"},    {0x0409, "English"},
+        {0x0419, "English"},  {0x0011, "English"},
+        {0x1411, "English"},
+    };
+    for (const auto& [id, name] : cases)
+        EXPECT_EQ(LanguageFromLangId(id), name) << std::hex << id;
+}
+
+TEST(AddressList, EntriesNamesCommentsAndBareAddresses) {
+    CMimeCoderUS_ASCII coder;
+    std::vector<std::string> e;
+    ASSERT_TRUE(
+        coder.ParseAddressList("\"Sato, Taro\" <taro@example.jp>, hanako@example.jp (Hanako),"
+                               " \"A \\\"B\\\" C\" <abc@example.jp>, , Jiro Suzuki jiro@example.jp",
+                               e, 4));
+    ASSERT_EQ(e.size(), 4u);
+    EXPECT_EQ(e[0], "\"Sato, Taro\" <taro@example.jp>") << "a comma inside quotes";
+    EXPECT_EQ(e[1], "(Hanako) <hanako@example.jp>");
+    EXPECT_EQ(e[2], "\"A \\\"B\\\" C\" <abc@example.jp>") << "escaped quotes do not end the name";
+    EXPECT_EQ(e[3], "Jiro Suzuki <jiro@example.jp>") << "a trailing bare address gets brackets";
+    EXPECT_EQ(AddressOf(e[0]), "taro@example.jp");
+    EXPECT_EQ(AddressOf(e[3]), "jiro@example.jp");
+    EXPECT_EQ(AddressOf("plain@example.jp"), "plain@example.jp");
+    // A NUL byte is an ordinary byte of a word.
+    ASSERT_TRUE(coder.ParseAddressList(std::string("a\0b@x, c@y", 10), e, 0));
+    EXPECT_EQ(e, (std::vector<std::string>{std::string("<a\0b@x>", 7), "<c@y>"}));
+}
+
+TEST(AddressList, DisplayNamesAreEncodedWords) {
+    CMimeCoderISO_2022_JP jp;
+    std::vector<std::string> e;
+    ASSERT_TRUE(jp.ParseAddressList("\"" + kNihongo + "\" <n@example.jp>", e, 4));
+    ASSERT_EQ(e.size(), 1u);
+    EXPECT_EQ(e[0].rfind("=?iso-2022-jp?B?", 0), 0u) << e[0];
+    EXPECT_EQ(AddressOf(e[0]), "n@example.jp");
+
+    CMimeCoderISO_8859_1 latin;
+    ASSERT_TRUE(latin.ParseAddressList("J\xFCrgen M\xFCller <jm@example.de> (B\xFCro)", e, 6));
+    ASSERT_EQ(e.size(), 1u);
+    EXPECT_EQ(e[0], "=?iso-8859-1?Q?J=FCrgen=20M=FCller?= (=?iso-8859-1?Q?B=FCro?=) "
+                    "<jm@example.de>");
+}

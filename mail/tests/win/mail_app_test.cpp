@@ -1,0 +1,289 @@
+// "Attach to E-mail" under Wine: the default-client, Notes-version and
+// 64-bit Outlook registry tests, the Notes route through a test library, and
+// the Simple MAPI and helper routes through Quill Mail, whose compose window
+// a UI robot answers; the outbox message must carry the files.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "mail/core/Base64.h"
+#include "mail/win/MailApp.h"
+#include "uirobot.h"
+
+using namespace vlm::mail;
+
+namespace {
+// Build folders as Windows paths (the build tree is seen through Z:).
+std::string WinPath(std::string p) {
+    for (auto& c : p)
+        if (c == '/')
+            c = '\\';
+    return p.size() > 1 && p[1] == ':' ? p : "Z:" + p;
+}
+
+void SetDefault(HKEY root, const char* key, const char* value, const char* name = nullptr) {
+    CRegKey k;
+    ASSERT_EQ(k.Create(root, key), ERROR_SUCCESS) << key;
+    k.SetString(name, value);
+}
+
+std::string TempFolder(const std::string& name) {
+    char dir[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, dir);
+    const std::string path = std::string(dir) + name;
+    ::CreateDirectoryA(path.c_str(), nullptr);
+    return path;
+}
+
+std::string WriteFile(const std::string& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+    return path;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+struct CLog : IMapiLog {
+    std::vector<std::string> lines;
+    void OnMapiLog(const std::string& line) override { lines.push_back(line); }
+};
+
+// Every registry key the tests touch starts and ends absent.
+class MailApp : public ::testing::Test {
+protected:
+    void SetUp() override { Clean(); }
+    void TearDown() override { Clean(); }
+    static void Clean() {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail");
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail");
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\16.0");
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\15.0");
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE,
+                         "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\APP PATHS\\NOTES.EXE");
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Lotus");
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Quill Mail");
+    }
+    // Quill Mail as the mail client named client, its outbox a fresh folder.
+    std::string UseQuill(const char* client) {
+        SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", client);
+        const std::string key = std::string("SOFTWARE\\Clients\\Mail\\") + client;
+        SetDefault(HKEY_LOCAL_MACHINE, key.c_str(),
+                   (WinPath(VLM_QUILL_DIR) + "\\QuillMAPI.dll").c_str(), "DLLPath");
+        const std::string outbox =
+            TempFolder("vlm_quill_outbox_" + std::to_string(::GetTickCount()));
+        SetDefault(HKEY_CURRENT_USER, "Software\\Quill Mail", outbox.c_str(), "Outbox");
+        return outbox;
+    }
+    // Presses button in Quill's compose window of the given program.
+    static std::thread Answer(const char* button, const char* exe = nullptr) {
+        return std::thread([button, exe] {
+            CUiFindOptions o;
+            if (exe)
+                o.m_strExeName = exe;
+            else
+                o.m_dwProcessId = ::GetCurrentProcessId();
+            o.m_strCaption = "New Message - Quill Mail";
+            CUiDialogInfo d;
+            if (UiWaitForDialog(o, 120000, d))
+                UiPressButton(d, button);
+        });
+    }
+};
+
+std::vector<std::string> Messages(const std::string& outbox) {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = ::FindFirstFileA((outbox + "\\*.eml").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do
+        out.push_back(ReadAll(outbox + "\\" + fd.cFileName));
+    while (::FindNextFileA(h, &fd));
+    ::FindClose(h);
+    return out;
+}
+
+// The decoded attachment named name in an .eml written by Quill Mail.
+std::string Attachment(const std::string& eml, const std::string& name) {
+    const size_t at = eml.find("filename=\"" + name + "\"");
+    if (at == std::string::npos)
+        return "<missing>";
+    const size_t start = eml.find("\r\n\r\n", at) + 4;
+    std::string data;
+    Base64Decode(eml.substr(start, eml.find("--=_quill", start) - start), data);
+    return data;
+}
+} // namespace
+
+TEST_F(MailApp, DefaultClientHelperListAnd64BitOutlook) {
+    const std::string folder = TempFolder("vlm_rpx_folder");
+    ::DeleteFileA((folder + "\\RPXMailList.txt").c_str());
+    EXPECT_EQ(DefaultMailClient(), "");
+    EXPECT_FALSE(CHarvMail::UseHelperProgram(folder));
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "Microsoft Outlook");
+    EXPECT_EQ(DefaultMailClient(), "Microsoft Outlook");
+    SetDefault(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail", "Quill Mail");
+    EXPECT_EQ(DefaultMailClient(), "Quill Mail") << "the user's choice comes first";
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail");
+
+    // Outlook: the first "Bitness" found decides.
+    EXPECT_FALSE(Is64BitOutlook());
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\15.0\\Outlook", "", "Bitness");
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "x86", "Bitness");
+    EXPECT_FALSE(Is64BitOutlook());
+    EXPECT_FALSE(CHarvMail::UseHelperProgram(folder));
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "x64", "Bitness");
+    EXPECT_TRUE(Is64BitOutlook());
+    EXPECT_TRUE(CHarvMail::UseHelperProgram(folder)) << "no list file needed";
+
+    // The list file's sections, compared without regard to case.
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "Some 64-bit Mailer");
+    EXPECT_FALSE(CHarvMail::UseHelperProgram(folder));
+    WriteFile(folder + "\\RPXMailList.txt", "[Other]\r\n[some 64-BIT mailer]\r\nx=1\r\n");
+    EXPECT_TRUE(CHarvMail::UseHelperProgram(folder));
+    ::DeleteFileA((folder + "\\RPXMailList.txt").c_str());
+}
+
+TEST_F(MailApp, NotesNewerThanSixUsesItsLibraryAndExactlySixUsesSimpleMapi) {
+    const std::string notesDir = WinPath(VLM_SMI_DIR);
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "lotus notes");
+    CHarvMail choice;
+    choice.Make();
+    EXPECT_TRUE(choice.IsNotes()) << "no App Paths entry counts as newer";
+    SetDefault(HKEY_LOCAL_MACHINE,
+               "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\APP PATHS\\NOTES.EXE",
+               (notesDir + "\\notes.exe").c_str());
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Lotus\\Notes\\5.0", "x", "v");
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Lotus\\Notes\\6.0", "x", "v");
+    EXPECT_FALSE(IsNotesNewerThan6());
+    choice.Make();
+    EXPECT_FALSE(choice.IsNotes()) << "Notes 6 goes through Simple MAPI";
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Lotus\\Notes\\8.5", "x", "v");
+    EXPECT_TRUE(IsNotesNewerThan6());
+
+    // The whole hand-off through the test library in the Notes folder.
+    const std::string work = TempFolder("vlm_notes_job");
+    const std::string log = work + "\\smi.log";
+    ::DeleteFileA(log.c_str());
+    ::SetEnvironmentVariableA("VLM_SMI_LOG", log.c_str());
+    ::SetEnvironmentVariableA("VLM_SMI_AGAIN", "1");
+    const std::vector<std::string> files = {WriteFile(work + "\\a_001.pdf", "pdf"),
+                                            WriteFile(work + "\\b_002.pdf", "pdf2")};
+    char before[MAX_PATH];
+    ::GetCurrentDirectoryA(MAX_PATH, before);
+    MapiJobInput in{files, 1 << 20, WinPath(VLM_RPX_DIR), nullptr};
+    CLog l;
+    std::string message;
+    EXPECT_TRUE(ScanToMapi(in, l, message)) << message;
+    char after[MAX_PATH];
+    ::GetCurrentDirectoryA(MAX_PATH, after);
+    EXPECT_STREQ(before, after) << "Logoff changes back to the saved folder";
+    const std::string once = "SMISendMail count=2 to= subject= ui=1\n" + files[0] +
+                             "|a_001.pdf|0\n" + files[1] + "|b_002.pdf|0\n";
+    // The test log-on sends nothing; the send is called again once after "1".
+    EXPECT_EQ(ReadAll(log), once + once);
+}
+
+TEST_F(MailApp, MailSizeRefusesBeforeAnyMailApplicationIsTouched) {
+    const std::string outbox = UseQuill("Quill Mail");
+    const std::string work = TempFolder("vlm_size_job");
+    MapiJobInput in{{WriteFile(work + "\\big.pdf", std::string(5000, 'x'))},
+                    4999,
+                    WinPath(VLM_RPX_DIR),
+                    nullptr};
+    CLog l;
+    std::string message;
+    EXPECT_FALSE(ScanToMapi(in, l, message));
+    EXPECT_EQ(message, "File size too large.");
+    EXPECT_TRUE(Messages(outbox).empty());
+}
+
+TEST_F(MailApp, SimpleMapiRouteSendAndCancelInQuillMail) {
+    const std::string outbox = UseQuill("Quill Mail");
+    const std::string work = TempFolder("vlm_mapi_job");
+    std::string page(3000, '\0');
+    for (size_t i = 0; i < page.size(); ++i)
+        page[i] = char(i * 31);
+    const std::vector<std::string> files = {WriteFile(work + "\\scan_0001.jpg", page),
+                                            WriteFile(work + "\\scan_0002.jpg", "second")};
+    MapiJobInput in{files, 1 << 20, WinPath(VLM_RPX_DIR), nullptr};
+    CLog l;
+    std::string message;
+    {
+        std::thread robot = Answer("Send");
+        EXPECT_TRUE(ScanToMapi(in, l, message)) << message;
+        robot.join();
+    }
+    const auto sent = Messages(outbox);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(Attachment(sent[0], "scan_0001.jpg"), page);
+    EXPECT_EQ(Attachment(sent[0], "scan_0002.jpg"), "second");
+    {
+        std::thread robot = Answer("Cancel");
+        EXPECT_FALSE(ScanToMapi(in, l, message));
+        robot.join();
+    }
+    EXPECT_EQ(message, "Canceled to send mail or Failed to send mail");
+    EXPECT_EQ(Messages(outbox).size(), 1u);
+
+    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail\\Quill Mail");
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "Quill Mail");
+}
+
+TEST_F(MailApp, Outlook64StartsTheHelperWhichHandsTheFilesOn) {
+    // "Microsoft Outlook" here is Quill Mail's library under that name.
+    const std::string outbox = UseQuill("Microsoft Outlook");
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "x64", "Bitness");
+    const std::string work = TempFolder("vlm_rpx_job");
+    const std::vector<std::string> files = {WriteFile(work + "\\page one.pdf", "one"),
+                                            WriteFile(work + "\\page two.pdf", "two")};
+    MapiJobInput in{files, 1 << 20, WinPath(VLM_RPX_DIR), nullptr};
+    CLog l;
+    std::string message;
+    std::thread robot = Answer("Send", "RPXMail.exe");
+    EXPECT_TRUE(ScanToMapi(in, l, message)) << message;
+    robot.join();
+    EXPECT_EQ(l.lines, std::vector<std::string>{"MAPI 64 start"});
+    const auto sent = Messages(outbox);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(Attachment(sent[0], "page one.pdf"), "one");
+    EXPECT_EQ(Attachment(sent[0], "page two.pdf"), "two");
+}
+
+TEST_F(MailApp, QuillMailRegistersItselfAsTheDefaultClient) {
+    auto run = [](const char* arg) {
+        std::string cmd = "\"" + WinPath(VLM_QUILL_DIR) + "\\quillmail.exe\" " + arg;
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &si, &pi))
+            return DWORD(-1);
+        ::WaitForSingleObject(pi.hProcess, 120000);
+        DWORD code = DWORD(-1);
+        ::GetExitCodeProcess(pi.hProcess, &code);
+        ::CloseHandle(pi.hProcess);
+        ::CloseHandle(pi.hThread);
+        return code;
+    };
+    ASSERT_EQ(run("/register"), 0u);
+    EXPECT_EQ(DefaultMailClient(), "Quill Mail");
+    CRegKey k;
+    std::string dll;
+    ASSERT_EQ(k.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail\\Quill Mail"), ERROR_SUCCESS);
+    ASSERT_EQ(k.QueryString("DLLPath", dll), ERROR_SUCCESS);
+    EXPECT_EQ(dll, WinPath(VLM_QUILL_DIR) + "\\QuillMAPI.dll");
+    k.Close();
+    ASSERT_EQ(run("/unregister"), 0u);
+    EXPECT_EQ(DefaultMailClient(), "");
+}
