@@ -2,7 +2,6 @@
 // on destruction or Close(); copies are forbidden, moves transfer ownership.
 #pragma once
 #include <windows.h>
-#include <winspool.h>
 #include <string>
 #include <utility>
 
@@ -98,9 +97,11 @@ struct CDcTraits {
     static HDC Invalid() { return nullptr; }
     static bool IsValid(HDC h) { return h != nullptr; }
 };
-// Printer handles of the spooler (OpenPrinter, AddPrinter); needs winspool.
+// Printer handles of the spooler (OpenPrinter, AddPrinter). Closed in
+// PrinterHandle.cpp, so that only its users see the spooler's header (whose
+// A/W macros rename names such as GetJob) and import the spooler.
 struct CPrinterTraits {
-    static void Free(HANDLE h) { ::ClosePrinter(h); }
+    static void Free(HANDLE h);
     static HANDLE Invalid() { return nullptr; }
     static bool IsValid(HANDLE h) { return h != nullptr; }
 };

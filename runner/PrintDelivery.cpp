@@ -13,6 +13,9 @@
 #include "imaging/tiff.h"
 #include "runner/core/PrintPage.h"
 
+// Last: its A/W macros would rename names in the headers above.
+#include <winspool.h>
+
 namespace {
 
 CVlmLog& Log() {

@@ -13,6 +13,9 @@
 #include "imaging/tests/tiff_pages.h"
 #include "imaging/tiff.h"
 
+// Last: its A/W macros would rename names in the headers above.
+#include <winspool.h>
+
 namespace printtest {
 
 // A DEVMODE of an installed printer, from the spooler.

@@ -9,6 +9,9 @@
 #include "framework/Handles.h"
 #include "uirobot.h"
 
+// Last: its A/W macros would rename names in the headers above.
+#include <winspool.h>
+
 using namespace kestreltest;
 using namespace printtest;
 

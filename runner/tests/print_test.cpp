@@ -24,6 +24,9 @@
 #include "runner/PrintDelivery.h"
 #include "PrintTestPages.h"
 
+// Last: its A/W macros would rename names in the headers above.
+#include <winspool.h>
+
 using namespace kestreltest;
 using namespace printtest;
 
@@ -87,12 +90,10 @@ protected:
         JobSetValue(m_pJob, "printsize", CVariant(printSize));
         ThrowIfFailed(m_pJob->Commit(), IID_IJobData);
     }
-    // PrintFiles with the printer's file removed first (unless keep); the
-    // PostScript the spooler wrote ("" when none).
-    BOOL Print(const std::vector<std::string>& files, const char* printer, std::string& ps,
-               bool keep = false) {
-        if (!keep)
-            DeleteFileA(PrinterOutput(printer).c_str());
+    // PrintFiles with the printer's file removed first; the PostScript the
+    // spooler wrote ("" when none).
+    BOOL Print(const std::vector<std::string>& files, const char* printer, std::string& ps) {
+        DeleteFileA(PrinterOutput(printer).c_str());
         CPrintContext ctx;
         ctx.m_pJob = m_pJob;
         ctx.m_fnDispMessage = [this](const char* text, BOOL bError) {
