@@ -125,14 +125,18 @@ TEST_F(Kestrel, UnregisteredJobFromTheScannerShowsThePanelErrorAfterASecond) {
     EXPECT_NE(ServiceLog().find("unlock: the scanner is back"), std::string::npos);
 }
 
-TEST_F(Kestrel, UnregisteredJobStartedByHandShowsBothTexts) {
-    ASSERT_TRUE(m_pDevice->SetSelectedJob(8));
-    StartService("--no-launch");
+namespace {
+// Starts kestrel (by hand), expects the not-registered error dialog (the title
+// as its static text, the hint in its message line), closes it and waits for
+// the runner to end with 2. The dialog's texts are returned.
+CMessageBoxInfo ExpectNotRegisteredDialog(const std::string& kestrelByHand) {
     CProcess k;
-    ASSERT_TRUE(k.Start(KestrelCommand(false)));
-    // The error dialog: the title as a static text, the message in its line.
     CMessageBoxInfo box;
-    ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
+    EXPECT_TRUE(k.Start(kestrelByHand));
+    if (!WaitMessageBox(k.m_nPid, 60000, &box)) {
+        ADD_FAILURE() << "no error dialog";
+        return box;
+    }
     EXPECT_EQ(box.m_strCaption, "Monitor for VX-410");
     EXPECT_NE(box.m_strText.find("Job is not registered."), std::string::npos) << box.m_strText;
     char text[256] = {};
@@ -141,6 +145,14 @@ TEST_F(Kestrel, UnregisteredJobStartedByHandShowsBothTexts) {
     EXPECT_STREQ(text, "Register a job using the Taskdeck Registrar.");
     EXPECT_TRUE(PressButton(box, "Close"));
     EXPECT_EQ(k.Wait(60000), 2u);
+    return box;
+}
+} // namespace
+
+TEST_F(Kestrel, UnregisteredJobStartedByHandShowsBothTexts) {
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(8));
+    StartService("--no-launch");
+    ExpectNotRegisteredDialog(KestrelCommand(false));
     EXPECT_EQ(Panel().m_strPanelMessage, "Job is not registered.");
     EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
     EXPECT_FALSE(Panel().m_bRunnerHolds); // handed back before the message
@@ -331,21 +343,10 @@ TEST_F(Kestrel, JobNumberOutsideTheStoreRangeIsNotRegistered) {
         std::ofstream bad(m_strState + "\\state.txt", std::ios::binary | std::ios::trunc);
         bad << "selected_job=abc\n";
     }
-    CProcess k;
-    ASSERT_TRUE(k.Start(KestrelCommand(false)));
     // The not-registered error dialog, not the store's "parameter is incorrect".
-    CMessageBoxInfo box;
-    ASSERT_TRUE(WaitMessageBox(k.m_nPid, 60000, &box));
-    EXPECT_EQ(box.m_strCaption, "Monitor for VX-410");
-    EXPECT_NE(box.m_strText.find("Job is not registered."), std::string::npos) << box.m_strText;
-    char text[256] = {};
-    SendMessageA(GetDlgItem(box.m_hWnd, 1015), WM_GETTEXT, sizeof text,
-                 reinterpret_cast<LPARAM>(text));
-    EXPECT_STREQ(text, "Register a job using the Taskdeck Registrar.");
+    const CMessageBoxInfo box = ExpectNotRegisteredDialog(KestrelCommand(false));
     EXPECT_EQ(box.m_strText.find(VlmSystemMessage(HResultFromWin32(ERROR_INVALID_PARAMETER))),
               std::string::npos);
-    EXPECT_TRUE(PressButton(box, "Close"));
-    EXPECT_EQ(k.Wait(60000), 2u);
     EXPECT_NE(ServiceLog().find("request job number -> 0"), std::string::npos) << ServiceLog();
     EXPECT_TRUE(InOrder(RunLog(), {"JobNumber is 0", "StiLock end", "ExitInstance start"}));
     EXPECT_FALSE(InLog("set information to dlg class start"));
