@@ -1,0 +1,2 @@
+// Resource ids of this group (range in res/README.md).
+#pragma once

@@ -1,0 +1,2 @@
+// Module resource ids (range 100-199).
+#pragma once

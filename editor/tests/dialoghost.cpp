@@ -1,0 +1,87 @@
+// Opens one editor dialog straight from the dialog library, without the COM
+// class, for tests of a single dialog:
+//   dialoghost.exe [--model VX-410] [--mutex NAME] [--twain NAME] [--fixed N]
+//                  [--disable ID]... edit N | edit2 N | copy SRC [MIN MAX]
+//                  | version | admin FORM
+// The store is the one the environment names (TASKSTORE_FILE/TASKSTORE_DIR).
+// Prints "result=<end code>" or "error=<text>" and exits 0 unless the
+// arguments are wrong.
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include "common/JobRecord.h"
+#include "editor/EditorError.h"
+#include "editor/EditorText.h"
+#include "editor/JobPages.h"
+#include "framework/ComInit.h"
+
+namespace {
+std::wstring Widen(const char* s) {
+    return std::wstring(s, s + std::strlen(s));
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    COleInitialize ole;
+    EdSetInstance(::GetModuleHandleW(nullptr));
+    EdLocalizeInit();
+    CJobRegGUISettings settings;
+    const char* model = "VX-410";
+    int i = 1;
+    for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
+        const std::string opt = argv[i];
+        if (opt == "--model")
+            model = argv[i + 1];
+        else if (opt == "--mutex")
+            settings.m_strKestrelMutexName = Widen(argv[i + 1]);
+        else if (opt == "--twain")
+            settings.m_strTwainDriverName = Widen(argv[i + 1]);
+        else if (opt == "--fixed")
+            settings.m_nFixedFunction = std::atoi(argv[i + 1]);
+        else if (opt == "--disable")
+            settings.m_DisableFunctionID[std::atol(argv[i + 1])] = 1;
+        else {
+            std::fprintf(stderr, "unknown option %s\n", argv[i]);
+            return 2;
+        }
+    }
+    if (i >= argc) {
+        std::fprintf(
+            stderr,
+            "usage: dialoghost [options] edit N|edit2 N|copy SRC [MIN MAX]|version|admin FORM\n");
+        return 2;
+    }
+    const std::string cmd = argv[i];
+    const long a1 = i + 1 < argc ? std::atol(argv[i + 1]) : 0;
+    try {
+        settings.m_pJobStore = CreateJobStore();
+        PrepareJobStore(settings.m_pJobStore, model, 0);
+        settings.m_nPanelTitleModel = 1;
+        ::GetSystemTime(&settings.m_CopyRight[0]);
+        settings.m_CopyRight[1] = settings.m_CopyRight[0];
+        INT_PTR result = 0;
+        if (cmd == "edit" || cmd == "edit2")
+            result = RunJobEditDialog(&settings, a1, cmd == "edit");
+        else if (cmd == "copy")
+            result = i + 3 < argc ? RunCopyDialog(&settings, a1, TRUE, std::atol(argv[i + 2]),
+                                                  std::atol(argv[i + 3]))
+                                  : RunCopyDialog(&settings, a1, FALSE, 0, 0);
+        else if (cmd == "version")
+            result = RunVersionDialog(&settings);
+        else if (cmd == "admin")
+            result = RunAdminDialog(&settings, static_cast<int>(a1));
+        else {
+            std::fprintf(stderr, "unknown command %s\n", cmd.c_str());
+            return 2;
+        }
+        std::printf("result=%d\n", static_cast<int>(result));
+    } catch (const CEditorText& e) {
+        std::printf("error=%s\n", e.m_strText.c_str());
+    } catch (const CComError& e) {
+        std::printf("error=%s\n", e.Message().c_str());
+    }
+    std::fflush(stdout);
+    return 0;
+}
