@@ -3,6 +3,7 @@
 //   dialoghost.exe [--model VX-410] [--mutex NAME] [--twain NAME] [--fixed N]
 //                  [--disable ID]... edit N | edit2 N | copy SRC [MIN MAX]
 //                  | version | admin FORM
+//                  | page save|save-image|mail|print|app N
 // The store is the one the environment names (TASKSTORE_FILE/TASKSTORE_DIR).
 // Prints "result=<end code>" or "error=<text>" and exits 0 unless the
 // arguments are wrong.
@@ -16,6 +17,7 @@
 #include "editor/EditorText.h"
 #include "editor/JobPages.h"
 #include "framework/ComInit.h"
+#include "pagehost.h"
 
 namespace {
 std::wstring Widen(const char* s) {
@@ -70,7 +72,25 @@ int main(int argc, char** argv) {
                                   : RunCopyDialog(&settings, a1, FALSE, 0, 0);
         else if (cmd == "version")
             result = RunVersionDialog(&settings);
-        else if (cmd == "admin")
+        else if (cmd == "page" && i + 2 < argc) {
+            const std::string kind = argv[i + 1];
+            CComPtr<IJobData> job;
+            EdCheck(settings.m_pJobStore->GetJob(std::atol(argv[i + 2]), &job));
+            std::unique_ptr<CJobEditPage> page;
+            if (kind == "save" || kind == "save-image")
+                page = CreateSavePage(&settings, kind == "save-image");
+            else if (kind == "mail")
+                page = CreateMailPage(&settings);
+            else if (kind == "print")
+                page = CreatePrintPage(&settings);
+            else if (kind == "app")
+                page = CreateAppPage(&settings);
+            else {
+                std::fprintf(stderr, "unknown page %s\n", kind.c_str());
+                return 2;
+            }
+            result = RunPageHost(&settings, job, std::move(page));
+        } else if (cmd == "admin")
             result = RunAdminDialog(&settings, static_cast<int>(a1));
         else {
             std::fprintf(stderr, "unknown command %s\n", cmd.c_str());
