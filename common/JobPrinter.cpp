@@ -72,14 +72,7 @@ std::string DevNamesDeviceName(const std::vector<uint8_t>& b) {
 }
 
 BOOL CJobPrintDialog::GetDefaults() {
-    PRINTDLGA pd = {};
-    pd.lStructSize = sizeof pd;
-    pd.Flags = m_dwFlags | PD_RETURNDEFAULT;
-    pd.nFromPage = m_nFromPage;
-    pd.nToPage = m_nToPage;
-    pd.nMinPage = m_nMinPage;
-    pd.nMaxPage = m_nMaxPage;
-    pd.nCopies = m_nCopies;
+    PRINTDLGA pd = Prepare(m_dwFlags | PD_RETURNDEFAULT);
     if (!::PrintDlgA(&pd)) {
         CVlmLog::Instance().Write("PrintDlg: no default printer (0x%lx)", ::CommDlgExtendedError());
         return FALSE;
@@ -87,12 +80,7 @@ BOOL CJobPrintDialog::GetDefaults() {
     m_hDevMode.Attach(pd.hDevMode);
     m_hDevNames.Attach(pd.hDevNames);
     m_hDC.Attach(pd.hDC);
-    m_dwFlags = pd.Flags;
-    m_nFromPage = pd.nFromPage;
-    m_nToPage = pd.nToPage;
-    m_nMinPage = pd.nMinPage;
-    m_nMaxPage = pd.nMaxPage;
-    m_nCopies = pd.nCopies;
+    TakeValues(pd);
     return TRUE;
 }
 
@@ -104,14 +92,8 @@ BOOL CJobPrintDialog::DoModal(HWND hOwner) {
     flags |= kFlags & ~PD_RETURNDC;
     if (DevModeCollates(m_hDevMode))
         flags |= PD_COLLATE;
-    PRINTDLGA pd = {};
-    pd.lStructSize = sizeof pd;
+    PRINTDLGA pd = Prepare(flags);
     pd.hwndOwner = hOwner;
-    pd.Flags = flags;
-    pd.nFromPage = m_nFromPage;
-    pd.nToPage = m_nToPage;
-    pd.nMinPage = m_nMinPage;
-    pd.nMaxPage = m_nMaxPage;
     pd.nCopies = m_nCopies ? m_nCopies : 1;
     // The dialog may free the blocks and hand back new ones, on OK and on
     // Cancel alike: the members own whatever it returns.
@@ -126,13 +108,29 @@ BOOL CJobPrintDialog::DoModal(HWND hOwner) {
             CVlmLog::Instance().Write("PrintDlg failed (0x%lx)", err);
         return FALSE;
     }
+    TakeValues(pd);
+    return TRUE;
+}
+
+PRINTDLGA CJobPrintDialog::Prepare(DWORD dwFlags) const {
+    PRINTDLGA pd = {};
+    pd.lStructSize = sizeof pd;
+    pd.Flags = dwFlags;
+    pd.nFromPage = m_nFromPage;
+    pd.nToPage = m_nToPage;
+    pd.nMinPage = m_nMinPage;
+    pd.nMaxPage = m_nMaxPage;
+    pd.nCopies = m_nCopies;
+    return pd;
+}
+
+void CJobPrintDialog::TakeValues(const PRINTDLGA& pd) {
     m_dwFlags = pd.Flags;
     m_nFromPage = pd.nFromPage;
     m_nToPage = pd.nToPage;
     m_nMinPage = pd.nMinPage;
     m_nMaxPage = pd.nMaxPage;
     m_nCopies = pd.nCopies;
-    return TRUE;
 }
 
 void CJobPrintDialog::Store(IJobData* pJob) const {

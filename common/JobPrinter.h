@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include <cstdint>
 #include <string>
@@ -49,6 +50,12 @@ public:
     WORD m_nFromPage = 0, m_nToPage = 0, m_nMinPage = 0, m_nMaxPage = 0, m_nCopies = 1;
     CGlobalMem m_hDevMode, m_hDevNames;
     CDc m_hDC;
+
+private:
+    // The dialog's structure with the members' page values and copies.
+    PRINTDLGA Prepare(DWORD dwFlags) const;
+    // The flags, page values and copies the dialog gave back.
+    void TakeValues(const PRINTDLGA& pd);
 };
 
 // Whether stored bytes are a DEVMODE or DEVNAMES block whose sizes and
