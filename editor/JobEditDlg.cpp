@@ -224,9 +224,16 @@ private:
     BOOL m_bSourceUp = FALSE;
 };
 
+JobEditPageFactory& PageFactory() {
+    static JobEditPageFactory factory;
+    return factory;
+}
+
 // The pages each function shows, first to last.
 std::vector<std::unique_ptr<CJobEditPage>> CreateFunctionPages(CJobRegGUISettings* pSettings,
                                                                long nFunctionId) {
+    if (PageFactory())
+        return PageFactory()(pSettings, nFunctionId);
     std::vector<std::unique_ptr<CJobEditPage>> pages;
     switch (nFunctionId) {
     case SCAN_TO_PC:
@@ -253,6 +260,10 @@ std::vector<std::unique_ptr<CJobEditPage>> CreateFunctionPages(CJobRegGUISetting
 }
 
 } // namespace
+
+void SetJobEditPageFactory(JobEditPageFactory factory) {
+    PageFactory() = std::move(factory);
+}
 
 const std::vector<CJobFunction>& JobFunctions() {
     static const std::vector<CJobFunction> functions = {
