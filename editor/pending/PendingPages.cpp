@@ -7,9 +7,6 @@
 std::unique_ptr<CJobEditPage> CreateSavePage(CJobRegGUISettings*, BOOL) {
     EdThrowText("The save settings page is not built yet.");
 }
-INT_PTR RunJobEditDialog(CJobRegGUISettings*, long, BOOL) {
-    EdThrowText("The New/Editing dialog is not built yet.");
-}
 INT_PTR RunCopyDialog(CJobRegGUISettings*, long, BOOL, long, long) {
     EdThrowText("The copy dialog is not built yet.");
 }

@@ -1,4 +1,4 @@
-#include "editor/core/AddressList.h"
+#include "AddressList.h"
 
 #include <gtest/gtest.h>
 
