@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "FunctionPages_res.h"
+#include "JobEdit_res.h"
 #include "common/JobPrinter.h"
 #include "runner/tests/ProcessDriver.h"
 #include "runner/tests/TestStore.h"
@@ -73,18 +74,20 @@ std::string JoinTexts(const CUiDialogInfo& box) {
     return all;
 }
 
-// dialoghost.exe showing one page of one job, and its answer when it ends.
+// dialoghost.exe showing one page of one job in its frame ("page KIND N"),
+// or the New/Editing dialog ("edit N"), and its answer when it ends.
 class CPageRun {
 public:
-    CPageRun(const char* kind, long job) {
+    CPageRun(const char* kind, long job) : CPageRun(std::string("page ") + kind, job, "Page") {}
+    CPageRun(const std::string& command, long job, const char* caption) {
         const std::string cmd =
-            "\"" + WinPath(DIALOGHOST_EXE) + "\" page " + kind + " " + std::to_string(job);
+            "\"" + WinPath(DIALOGHOST_EXE) + "\" " + command + " " + std::to_string(job);
         m_answer = std::async(std::launch::async, [cmd] {
             std::string out;
             RunCapture(cmd, &out, 5 * kWait);
             return out;
         });
-        EXPECT_TRUE(UiWaitForDialog(HostDialog("Page"), kWait, m_frame)) << "no page frame";
+        EXPECT_TRUE(UiWaitForDialog(HostDialog(caption), kWait, m_frame)) << "no " << caption;
         m_hPage = UiFindChildDialog(m_frame.m_hWnd);
         EXPECT_TRUE(m_hPage != nullptr);
     }
@@ -99,6 +102,15 @@ public:
                 }
     }
     HWND Page() const { return m_hPage; }
+    HWND Frame() const { return m_frame.m_hWnd; }
+    // The page that holds the control (the New/Editing dialog has several).
+    HWND PageWith(int nId) const {
+        for (HWND h = UiFindChildDialog(m_frame.m_hWnd); h;
+             h = FindWindowExA(m_frame.m_hWnd, h, "#32770", nullptr))
+            if (GetDlgItem(h, nId))
+                return h;
+        return nullptr;
+    }
     // Presses the frame's OK or Cancel.
     void Press(const char* button) { ASSERT_TRUE(UiPressButton(m_frame, button)); }
     // "result=N" or "error=<text>" once the host ended.
@@ -419,6 +431,31 @@ TEST_F(FunctionPages, PrintDialogIsPreparedFromTheJobAndWritesTheChosenPrinterBa
     run.Press("OK");
     EXPECT_EQ(run.Answer(), "result=1");
     EXPECT_EQ(Block(Committed(11), "devmode"), storedMode);
+}
+
+// In the New/Editing dialog a print page made when the user picks "Print"
+// was not loaded from the job: it shows no printer, and OK stores the
+// default printer with the job.
+TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogGetsTheDefaultPrinterAtOk) {
+    char name[256] = {};
+    DWORD size = sizeof name;
+    ASSERT_TRUE(GetDefaultPrinterA(name, &size)) << "the prefix has no default printer";
+    CVariant driver;
+    ASSERT_EQ(VlmMakeByteBlock("[CustomDsData]\r\n", 16, &driver), S_OK);
+    SetJob(14,
+           {{"function id", CVariant(5L)}, {"title", CVariant("Printing")}, {"driver", driver}});
+    CPageRun run("edit", 14, "New/Editing");
+    ASSERT_TRUE(UiSelect(run.Frame(), IDC_JOBEDIT_FUNCTION, "Print"));
+    HWND page = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (page = run.PageWith(IDC_PRINT_SETTING)) != nullptr; }));
+    EXPECT_EQ(UiGetText(page, IDC_PRINT_PRINTER_NAME), "");
+    EXPECT_EQ(UiGetCheck(page, IDC_PRINT_ACTUAL), BST_CHECKED);
+    PostMessageA(run.Frame(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_EQ(run.Answer(), "result=1");
+    CComPtr<IJobData> job = Committed(14);
+    EXPECT_EQ(JobGetLong(job, "function id"), 2);
+    ExpectPrinter(job, name);
+    EXPECT_EQ(JobGetLong(job, "printsize"), 0);
 }
 
 // ---- application page -----------------------------------------------------------
