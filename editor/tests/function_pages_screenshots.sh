@@ -60,7 +60,7 @@ for lang in en de; do
         shoot Page "$kind-page-$lang"
         if [ $kind = mail ]; then
             # "Add..." of the page: the button right of the address box.
-            xdotool mousemove --window "$(window Page)" 435 43 click 1
+            xdotool mousemove --window "$(window Page)" 528 39 click 1
             # The X window name: the template's caption or the localised one.
             shoot "(Add|Hinzuf.*gen)" "mail-address-$lang"
             # Its Cancel button, bottom right.
@@ -69,5 +69,11 @@ for lang in en de; do
         "$run" "$robot" --exe dialoghost.exe --caption Page --press Cancel >/dev/null
         wait
     done
+    # The print page in the New/Editing dialog; its buttons sit on a page of
+    # their own, so the host is ended instead.
+    env LC_ALL=$loc LANG=$loc "$run" "$host" edit 2 >/dev/null &
+    shoot "(New/Editing|Neu/Bearbeiten)" "print-jobedit-$lang"
+    kill $! 2>/dev/null || true
+    wait
 done
 echo "screenshots in $out"
