@@ -350,6 +350,50 @@ TEST_F(FunctionPages, MailOkAsksForBothAddressesAndCancelCommitsNothing) {
     EXPECT_EQ(Committed(8, "send"), "to@x.org");
 }
 
+// The window that has the keyboard focus in the thread of hWnd.
+HWND FocusOf(HWND hWnd) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, nullptr), &info) ? info.hwndFocus
+                                                                            : nullptr;
+}
+
+TEST_F(FunctionPages, MailMnemonicsAndTabReachTheControlsInOrder) {
+    SetJob(15, {{"function id", CVariant(1L)}, {"send", CVariant("a@x.org")}});
+    CPageRun run("mail", 15);
+    const HWND page = run.Page();
+    const HWND frame = run.Frame();
+    // Alt+letter and Tab as the keyboard sends them to the focused control.
+    auto alt = [&](char letter) { PostMessageA(FocusOf(frame), WM_SYSCHAR, letter, 1 << 29); };
+    auto tab = [&] { PostMessageA(FocusOf(frame), WM_KEYDOWN, VK_TAB, 0); };
+    auto focusIs = [&](HWND dlg, int id) {
+        return WaitUntil([&] { return FocusOf(frame) == GetDlgItem(dlg, id); });
+    };
+    const std::pair<char, int> mnemonics[] = {
+        {'x', IDC_MAIL_TEXT}, {'p', IDC_MAIL_FROM}, {'u', IDC_MAIL_SUBJECT}, {'r', IDC_MAIL_SEND}};
+    for (auto [letter, id] : mnemonics) {
+        alt(letter);
+        EXPECT_TRUE(focusIs(page, id)) << "Alt+" << letter;
+    }
+    for (int id : {IDC_MAIL_ADD, IDC_MAIL_FROM, IDC_MAIL_SUBJECT, IDC_MAIL_TEXT}) {
+        tab();
+        EXPECT_TRUE(focusIs(page, id)) << "Tab to " << id;
+    }
+    // Alt+A presses "Add..."; in the list dialog Alt+R and Alt+E reach the
+    // list and the add box.
+    alt('a');
+    CUiDialogInfo add = WaitDialog("Add");
+    alt('r');
+    EXPECT_TRUE(focusIs(add.m_hWnd, IDC_ADDR_LIST)) << "Alt+R";
+    alt('e');
+    EXPECT_TRUE(focusIs(add.m_hWnd, IDC_ADDR_EDIT)) << "Alt+E";
+    tab();
+    EXPECT_TRUE(focusIs(add.m_hWnd, IDC_ADDR_ADD)) << "Tab to Add";
+    Answer(add, "Cancel");
+    run.Press("Cancel");
+    EXPECT_EQ(run.Answer(), "result=2");
+}
+
 // A mail page of a job with another function starts empty.
 TEST_F(FunctionPages, PagesOfAnotherFunctionStartEmpty) {
     SetJob(9, {{"function id", CVariant(0L)},
