@@ -1,7 +1,6 @@
 #include "editor/PrintSettingPage.h"
 
 #include "FunctionPages_res.h"
-#include "common/JobPrinter.h"
 #include "common/VlmLog.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
@@ -57,7 +56,10 @@ void CPrintSettingPage::Load(IJobData* pJob) {
 }
 
 void CPrintSettingPage::Save(IJobData* pJob) {
-    EnsurePrinter(pJob);
+    if (m_pChosen)
+        StorePrinter(pJob, *m_pChosen);
+    else
+        EnsurePrinter(pJob);
     JobSetValue(pJob, vlm::kKeyPrintSize, CVariant(static_cast<long>(m_nPrintSize)));
 }
 
@@ -90,17 +92,23 @@ void CPrintSettingPage::ShowPrinterName() {
 
 void CPrintSettingPage::OnPrinterSetting() {
     try {
-        CJobPrintDialog dlg;
-        if (m_pJob)
-            dlg.Restore(m_pJob); // without a usable printer the dialog offers the default one
+        const bool bFirst = !m_pChosen;
+        if (bFirst) {
+            m_pChosen = std::make_unique<CJobPrintDialog>();
+            if (m_pJob)
+                m_pChosen->Restore(m_pJob); // without a usable printer: the default one
+        }
         // Owned by the dialog around the page, which waits for it: without
         // an owner that dialog could be closed under it and the choice lost.
-        if (!dlg.DoModal(::GetAncestor(m_hWnd, GA_ROOT)))
+        if (!m_pChosen->DoModal(::GetAncestor(m_hWnd, GA_ROOT))) {
+            if (bFirst)
+                m_pChosen.reset();
             return;
-        dlg.m_hDC.Close();
+        }
+        m_pChosen->m_hDC.Close();
         if (m_pJob)
-            StorePrinter(m_pJob, dlg);
-        m_strPrinterName = dlg.DeviceName();
+            StorePrinter(m_pJob, *m_pChosen);
+        m_strPrinterName = m_pChosen->DeviceName();
         ShowPrinterName();
     } catch (const CComError& e) {
         EdShowError(m_hWnd, e.Message());

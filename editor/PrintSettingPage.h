@@ -3,7 +3,9 @@
 // flags and page values, and the print format (actual size or fit to paper).
 // A print job without a printer gets the system's default printer.
 #pragma once
+#include <memory>
 #include <string>
+#include "common/JobPrinter.h"
 #include "editor/FunctionPage.h"
 
 class CPrintSettingPage : public CFunctionPage {
@@ -24,7 +26,11 @@ private:
     void OnPrinterSetting();
     void ShowPrinterName();
 
-    CComPtr<IJobData> m_pJob; // the job the print dialog is prepared from
+    CComPtr<IJobData> m_pJob; // from Load: the job the print dialog is prepared from
+    // The printer chosen in the print dialog. A page made without the job
+    // (another function's page until the user picked "Print") keeps it
+    // until Save hands it to the job.
+    std::unique_ptr<CJobPrintDialog> m_pChosen;
     std::string m_strPrinterName;
     int m_nPrintSize = 0; // 0 actual size, 1 fit to paper
 };

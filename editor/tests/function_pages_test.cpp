@@ -502,6 +502,33 @@ TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogGetsTheDefaultPrinterAtOk)
     EXPECT_EQ(JobGetLong(job, "printsize"), 0);
 }
 
+TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogKeepsThePrinterChosenThereUntilOk) {
+    const char* small = "PostScript File Small Area";
+    CVariant driver;
+    ASSERT_EQ(VlmMakeByteBlock("[CustomDsData]\r\n", 16, &driver), S_OK);
+    SetJob(16,
+           {{"function id", CVariant(5L)}, {"title", CVariant("Printing")}, {"driver", driver}});
+    CPageRun run("edit", 16, "New/Editing");
+    ASSERT_TRUE(UiSelect(run.Frame(), IDC_JOBEDIT_FUNCTION, "Print"));
+    HWND page = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (page = run.PageWith(IDC_PRINT_SETTING)) != nullptr; }));
+    ASSERT_TRUE(UiClick(page, IDC_PRINT_SETTING));
+    CUiDialogInfo print = WaitDialog("Print");
+    ASSERT_TRUE(UiSelect(print.m_hWnd, kPrinterCombo, small));
+    Answer(print, "OK");
+    EXPECT_TRUE(WaitUntil([&] { return UiGetText(page, IDC_PRINT_PRINTER_NAME) == small; }));
+    // Opened again, the dialog starts from the choice.
+    ASSERT_TRUE(UiClick(page, IDC_PRINT_SETTING));
+    print = WaitDialog("Print");
+    const int selected = UiSelectedIndex(print.m_hWnd, kPrinterCombo);
+    ASSERT_GE(selected, 0);
+    EXPECT_EQ(UiItems(print.m_hWnd, kPrinterCombo)[selected], small);
+    Answer(print, "Cancel");
+    PostMessageA(run.Frame(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_EQ(run.Answer(), "result=1");
+    ExpectPrinter(Committed(16), small);
+}
+
 // ---- application page -----------------------------------------------------------
 
 TEST_F(FunctionPages, AppPathOver260IsRefusedClearEmptiesAndAnEmptyPathSaves) {
