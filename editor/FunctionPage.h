@@ -4,12 +4,15 @@
 #pragma once
 #include <string>
 #include "common/JobRecord.h"
+#include "editor/EditorText.h"
 #include "editor/JobPages.h"
 
 class CFunctionPage : public CJobEditPage {
 public:
     CFunctionPage(UINT nIdTemplate, CJobRegGUISettings* pSettings, long nFunctionId)
-        : CJobEditPage(nIdTemplate, pSettings), m_nFunctionId(nFunctionId) {}
+        : CJobEditPage(nIdTemplate, pSettings), m_nFunctionId(nFunctionId) {
+        m_hInstance = EdInstance(); // the templates live in the editor's module
+    }
 
 protected:
     // Whether the job's "function id" is this page's function. Raises CComError.
