@@ -61,7 +61,8 @@ std::vector<std::string> LogTexts(const std::string& path) {
 // One run of ploverctl.exe with its output in a file.
 class CCtlRun {
 public:
-    CCtlRun(const std::string& args, const std::string& outPath) : m_strOut(outPath) {
+    CCtlRun(const std::string& program, const std::string& args, const std::string& outPath)
+        : m_strOut(outPath) {
         SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
         CHandle out(::CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
                                   CREATE_ALWAYS, 0, nullptr));
@@ -70,7 +71,7 @@ public:
         si.hStdOutput = out;
         si.hStdError = out;
         PROCESS_INFORMATION pi = {};
-        std::string cmd = "\"" + WinPath(PLOVERCTL) + "\" " + args;
+        std::string cmd = "\"" + program + "\" " + args;
         if (out && ::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                     &si, &pi)) {
             m_hProcess.Attach(pi.hProcess);
@@ -141,7 +142,7 @@ protected:
     void ExpectOneBox(const std::string& args, const char* caption, const std::string& text,
                       bool bEnglishButton = true) {
         SCOPED_TRACE(args);
-        CCtlRun run(args, OutPath());
+        CCtlRun run(m_strProgram, args, OutPath());
         ASSERT_TRUE(run.Started());
         CUiDialogInfo box;
         ASSERT_TRUE(run.WaitDialog(box)) << run.Finish();
@@ -156,6 +157,7 @@ protected:
     }
 
     std::string m_strFolder;
+    std::string m_strProgram = WinPath(PLOVERCTL);
     int m_nRuns = 0;
 };
 
@@ -170,7 +172,7 @@ TEST_F(PloverCtlTest, DialogMethodsBeforeInitializeShowTheirErrorAndSucceed) {
     ExpectOneBox("--no-init DoModal 3", "Error", "The job store is not set.");
     ExpectOneBox("--no-init ControlDialog4 0", "Error", "The job store is not set.");
     // A flag other than 0 opens nothing at all.
-    CCtlRun run("--no-init ControlDialog4 1", OutPath());
+    CCtlRun run(m_strProgram, "--no-init ControlDialog4 1", OutPath());
     ASSERT_TRUE(run.Started());
     EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
 }
@@ -203,11 +205,40 @@ TEST_F(PloverCtlTest, HelpFileFollowsTheThreadLanguage) {
     ::DeleteFileA(log.c_str());
 }
 
+// Beside a program with the compiled HTML help file of the chosen name, that
+// file is tried; one that does not open leaves the user told.
+TEST_F(PloverCtlTest, HelpFallsBackToTheCompiledHtmlHelpFile) {
+    DWORD on = 1;
+    SetProfile("WriteLog", &on);
+    const std::string logName = "plover-chm-" + std::to_string(::GetCurrentProcessId()) + ".log";
+    SetProfile("LogFileName", nullptr, logName.c_str());
+    const std::string log = TempFolder() + logName;
+    ::DeleteFileA(log.c_str());
+    const std::string program = m_strFolder + "\\ploverctl.exe";
+    ASSERT_TRUE(::CopyFileA(WinPath(PLOVERCTL).c_str(), program.c_str(), FALSE));
+    {
+        std::ofstream chm(m_strFolder + "\\TASKDECKFR.chm", std::ios::binary);
+        chm << "not a compiled help file";
+    }
+    m_strProgram = program;
+    ExpectOneBox("--thread-locale 040c HelpDialog", "Help", m_strFolder + "\\TASKDECKFR.HLP",
+                 false);
+    std::vector<std::string> tried;
+    for (const std::string& line : LogTexts(log))
+        if (line.rfind("HelpDialog ", 0) == 0)
+            tried.push_back(line);
+    const std::vector<std::string> expected = {"HelpDialog " + m_strFolder +
+                                                   "\\TASKDECKFR.HLP (language 040c)",
+                                               "HelpDialog " + m_strFolder + "\\TASKDECKFR.chm"};
+    EXPECT_EQ(tried, expected);
+    ::DeleteFileA(log.c_str());
+}
+
 TEST_F(PloverCtlTest, WriteLogSwitchesTheRunLogOfInitialize) {
     const std::string defaultLog = TempFolder() + "JobRegVX-410.log";
     ::DeleteFileA(defaultLog.c_str());
     {
-        CCtlRun run("ControlDialog4 1", OutPath());
+        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
         ASSERT_TRUE(run.Started());
         EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
         EXPECT_FALSE(FileExists(defaultLog)) << "WriteLog absent";
@@ -215,7 +246,7 @@ TEST_F(PloverCtlTest, WriteLogSwitchesTheRunLogOfInitialize) {
     DWORD value = 0;
     SetProfile("WriteLog", &value);
     {
-        CCtlRun run("ControlDialog4 1", OutPath());
+        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
         ASSERT_TRUE(run.Started());
         EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
         EXPECT_FALSE(FileExists(defaultLog)) << "WriteLog 0";
@@ -223,7 +254,7 @@ TEST_F(PloverCtlTest, WriteLogSwitchesTheRunLogOfInitialize) {
     value = 1;
     SetProfile("WriteLog", &value);
     {
-        CCtlRun run("ControlDialog4 1", OutPath());
+        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
         ASSERT_TRUE(run.Started());
         EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
     }
@@ -239,7 +270,7 @@ TEST_F(PloverCtlTest, WriteLogSwitchesTheRunLogOfInitialize) {
     const std::string name = "plover-named-" + std::to_string(::GetCurrentProcessId()) + ".log";
     SetProfile("LogFileName", nullptr, name.c_str());
     {
-        CCtlRun run("ControlDialog4 1", OutPath());
+        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
         ASSERT_TRUE(run.Started());
         EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
     }
