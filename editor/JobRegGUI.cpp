@@ -56,7 +56,7 @@ CJobRegGUISettings* NeedStore(CJobRegGUISettings* pSettings) {
 }
 
 // Enumerator of the one connection point; holds the object alive.
-class CEnumConnectionPoints : public IEnumConnectionPoints {
+class CEnumConnectionPoints final : public IEnumConnectionPoints {
 public:
     CEnumConnectionPoints(IUnknown* pOwner, IConnectionPoint* pPoint, ULONG nPos = 0)
         : m_pOwner(pOwner), m_pPoint(pPoint), m_nPos(nPos) {
@@ -118,7 +118,7 @@ private:
 };
 
 // Enumerator of the advised sinks, over a copy taken when it was made.
-class CEnumConnections : public IEnumConnections {
+class CEnumConnections final : public IEnumConnections {
 public:
     explicit CEnumConnections(std::vector<CONNECTDATA> items, size_t nPos = 0)
         : m_items(std::move(items)), m_nPos(nPos) {
@@ -389,6 +389,13 @@ HRESULT CJobRegGUI::GetString(const std::wstring& value, BSTR* pVal) {
     return *pVal ? S_OK : E_OUTOFMEMORY;
 }
 
+HRESULT CJobRegGUI::GetNumber(int value, long* pVal) {
+    if (!pVal)
+        return E_INVALIDARG;
+    *pVal = value;
+    return S_OK;
+}
+
 HRESULT CJobRegGUI::PutString(std::wstring& value, BSTR newVal) {
     try {
         value.assign(newVal ? newVal : L"", ::SysStringLen(newVal));
@@ -423,19 +430,7 @@ STDMETHODIMP CJobRegGUI::get_DefaultDriverSetting(VARIANT* pVal) {
     const std::vector<BYTE>& bytes = m_pSettings->m_DefaultDriverSetting;
     if (bytes.empty())
         return S_OK;
-    SAFEARRAY* array = ::SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (!array)
-        return E_OUTOFMEMORY;
-    void* data = nullptr;
-    if (FAILED(::SafeArrayAccessData(array, &data))) {
-        ::SafeArrayDestroy(array);
-        return E_OUTOFMEMORY;
-    }
-    std::copy(bytes.begin(), bytes.end(), static_cast<BYTE*>(data));
-    ::SafeArrayUnaccessData(array);
-    pVal->vt = VT_ARRAY | VT_UI1;
-    pVal->parray = array;
-    return S_OK;
+    return VlmMakeByteBlock(bytes.data(), bytes.size(), pVal, VT_UI1);
 }
 
 STDMETHODIMP CJobRegGUI::put_DefaultDriverSetting(VARIANT newVal) {
@@ -492,10 +487,7 @@ STDMETHODIMP CJobRegGUI::put_DisableFunctionID(long FunctionID, long newVal) {
 }
 
 STDMETHODIMP CJobRegGUI::get_FixedFunction(long* pVal) {
-    if (!pVal)
-        return E_INVALIDARG;
-    *pVal = m_pSettings->m_nFixedFunction;
-    return S_OK;
+    return GetNumber(m_pSettings->m_nFixedFunction, pVal);
 }
 
 STDMETHODIMP CJobRegGUI::put_FixedFunction(long newVal) {
@@ -504,10 +496,7 @@ STDMETHODIMP CJobRegGUI::put_FixedFunction(long newVal) {
 }
 
 STDMETHODIMP CJobRegGUI::get_WarningSize(long* pVal) {
-    if (!pVal)
-        return E_INVALIDARG;
-    *pVal = m_pSettings->m_nWarningSize;
-    return S_OK;
+    return GetNumber(m_pSettings->m_nWarningSize, pVal);
 }
 
 STDMETHODIMP CJobRegGUI::put_WarningSize(long newVal) {
@@ -516,10 +505,7 @@ STDMETHODIMP CJobRegGUI::put_WarningSize(long newVal) {
 }
 
 STDMETHODIMP CJobRegGUI::get_AttachedMailSize(long* pVal) {
-    if (!pVal)
-        return E_INVALIDARG;
-    *pVal = m_pSettings->m_nAttachedMailSize;
-    return S_OK;
+    return GetNumber(m_pSettings->m_nAttachedMailSize, pVal);
 }
 
 // The size the administrator dialog offers is fixed; a client's value is

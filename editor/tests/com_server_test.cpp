@@ -546,16 +546,6 @@ TEST_F(ComTest, PropertyDefaultsAndRules) {
     EXPECT_EQ(gui->Initialize(&notAStore), E_NOINTERFACE);
 }
 
-SAFEARRAY* ByteArray(VARTYPE vt, const std::string& bytes) {
-    SAFEARRAY* a = ::SafeArrayCreateVector(vt, 0, static_cast<ULONG>(bytes.size()));
-    void* data = nullptr;
-    if (a && !bytes.empty() && SUCCEEDED(::SafeArrayAccessData(a, &data))) {
-        memcpy(data, bytes.data(), bytes.size());
-        ::SafeArrayUnaccessData(a);
-    }
-    return a;
-}
-
 std::string BytesOf(const VARIANT& v) {
     std::vector<uint8_t> bytes;
     EXPECT_EQ(VlmReadByteBlock(v, bytes), S_OK);
@@ -584,8 +574,7 @@ TEST_F(ComTest, DefaultDriverSettingTakesByteArraysOnly) {
     const std::string ini =
         "[CustomDsData]\r\nScanAhead=1\r\nSamplesPerPixel=1\r\nBitsPerSample=1\r\n";
     CVariant bytes;
-    bytes.vt = VT_ARRAY | VT_UI1;
-    bytes.parray = ByteArray(VT_UI1, ini);
+    ASSERT_EQ(VlmMakeByteBlock(ini.data(), ini.size(), &bytes, VT_UI1), S_OK);
     ASSERT_EQ(gui->put_DefaultDriverSetting(bytes), S_OK);
     ASSERT_EQ(gui->get_DefaultDriverSetting(v.Receive()), S_OK);
     EXPECT_EQ(v.vt, VT_ARRAY | VT_UI1);
@@ -607,8 +596,7 @@ TEST_F(ComTest, DefaultDriverSettingTakesByteArraysOnly) {
 
     // An empty array empties the store and says so.
     CVariant empty;
-    empty.vt = VT_ARRAY | VT_UI1;
-    empty.parray = ByteArray(VT_UI1, "");
+    ASSERT_EQ(VlmMakeByteBlock(nullptr, 0, &empty, VT_UI1), S_OK);
     EXPECT_EQ(gui->put_DefaultDriverSetting(empty), E_OUTOFMEMORY);
     EXPECT_EQ(gui->get_DefaultDriverSetting(v.Receive()), S_OK);
     EXPECT_EQ(v.vt, VT_EMPTY);

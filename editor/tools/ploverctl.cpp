@@ -38,17 +38,8 @@ int Usage() {
 
 HRESULT PutBytes(IJobRegGUI* gui, const std::string& bytes) {
     CVariant v;
-    SAFEARRAY* array = ::SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (!array)
-        return E_OUTOFMEMORY;
-    void* data = nullptr;
-    if (SUCCEEDED(::SafeArrayAccessData(array, &data))) {
-        std::memcpy(data, bytes.data(), bytes.size());
-        ::SafeArrayUnaccessData(array);
-    }
-    v.vt = VT_ARRAY | VT_UI1;
-    v.parray = array;
-    return gui->put_DefaultDriverSetting(v);
+    const HRESULT hr = VlmMakeByteBlock(bytes.data(), bytes.size(), &v, VT_UI1);
+    return FAILED(hr) ? hr : gui->put_DefaultDriverSetting(v);
 }
 
 // NAME=VALUE or NAME:INDEX=VALUE; E_INVALIDARG for an unknown name.
@@ -85,7 +76,7 @@ HRESULT PutProperty(IJobRegGUI* gui, const std::string& spec) {
         if (!value.empty() && value[0] == '@') {
             std::ifstream file(value.substr(1), std::ios::binary);
             if (!file)
-                return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+                return HResultFromWin32(ERROR_FILE_NOT_FOUND);
             return PutBytes(gui, std::string(std::istreambuf_iterator<char>(file), {}));
         }
         return PutBytes(gui, value);
