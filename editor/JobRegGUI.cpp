@@ -55,82 +55,36 @@ CJobRegGUISettings* NeedStore(CJobRegGUISettings* pSettings) {
     return pSettings;
 }
 
-// Enumerator of the one connection point; holds the object alive.
-class CEnumConnectionPoints final : public IEnumConnectionPoints {
-public:
-    CEnumConnectionPoints(IUnknown* pOwner, IConnectionPoint* pPoint, ULONG nPos = 0)
-        : m_pOwner(pOwner), m_pPoint(pPoint), m_nPos(nPos) {
-        EdModuleLock();
-    }
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
-        if (!ppv)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IEnumConnectionPoints) {
-            *ppv = static_cast<IEnumConnectionPoints*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&m_nRefs); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG n = ::InterlockedDecrement(&m_nRefs);
-        if (n == 0)
-            delete this;
-        return n;
-    }
-    STDMETHODIMP Next(ULONG count, IConnectionPoint** out, ULONG* pFetched) override {
-        if (!out || (count > 1 && !pFetched))
-            return E_POINTER;
-        ULONG n = 0;
-        if (count > 0 && m_nPos == 0) {
-            out[n++] = m_pPoint;
-            m_pPoint->AddRef();
-            m_nPos = 1;
-        }
-        if (pFetched)
-            *pFetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Skip(ULONG count) override {
-        const ULONG left = 1 - m_nPos;
-        m_nPos += std::min(count, left);
-        return count <= left ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Reset() override {
-        m_nPos = 0;
-        return S_OK;
-    }
-    STDMETHODIMP Clone(IEnumConnectionPoints** ppEnum) override {
-        if (!ppEnum)
-            return E_POINTER;
-        *ppEnum = new (std::nothrow) CEnumConnectionPoints(m_pOwner, m_pPoint, m_nPos);
-        return *ppEnum ? S_OK : E_OUTOFMEMORY;
-    }
+// The references an enumerator holds on its items.
+void ItemAddRef(IConnectionPoint* p) {
+    p->AddRef();
+}
+void ItemRelease(IConnectionPoint* p) {
+    p->Release();
+}
+void ItemAddRef(const CONNECTDATA& c) {
+    c.pUnk->AddRef();
+}
+void ItemRelease(const CONNECTDATA& c) {
+    c.pUnk->Release();
+}
 
-private:
-    ~CEnumConnectionPoints() { EdModuleUnlock(); }
-    LONG m_nRefs = 1;
-    CComPtr<IUnknown> m_pOwner;
-    IConnectionPoint* m_pPoint; // lives as long as the owner
-    ULONG m_nPos;
-};
-
-// Enumerator of the advised sinks, over a copy taken when it was made.
-class CEnumConnections final : public IEnumConnections {
+// An enumerator over a copy of its items taken when it was made; each item
+// it holds or hands out carries its own reference (a connection point's is
+// its object's).
+template <class Itf, class Item, const IID* piid> class CEnumerator final : public Itf {
 public:
-    explicit CEnumConnections(std::vector<CONNECTDATA> items, size_t nPos = 0)
+    explicit CEnumerator(std::vector<Item> items, size_t nPos = 0)
         : m_items(std::move(items)), m_nPos(nPos) {
-        for (CONNECTDATA& c : m_items)
-            c.pUnk->AddRef();
+        for (const Item& item : m_items)
+            ItemAddRef(item);
         EdModuleLock();
     }
     STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
         if (!ppv)
             return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IEnumConnections) {
-            *ppv = static_cast<IEnumConnections*>(this);
+        if (iid == IID_IUnknown || iid == *piid) {
+            *ppv = static_cast<Itf*>(this);
             AddRef();
             return S_OK;
         }
@@ -144,13 +98,13 @@ public:
             delete this;
         return n;
     }
-    STDMETHODIMP Next(ULONG count, CONNECTDATA* out, ULONG* pFetched) override {
+    STDMETHODIMP Next(ULONG count, Item* out, ULONG* pFetched) override {
         if (!out || (count > 1 && !pFetched))
             return E_POINTER;
         ULONG n = 0;
         while (n < count && m_nPos < m_items.size()) {
             out[n] = m_items[m_nPos++];
-            out[n++].pUnk->AddRef();
+            ItemAddRef(out[n++]);
         }
         if (pFetched)
             *pFetched = n;
@@ -165,23 +119,32 @@ public:
         m_nPos = 0;
         return S_OK;
     }
-    STDMETHODIMP Clone(IEnumConnections** ppEnum) override {
+    STDMETHODIMP Clone(Itf** ppEnum) override {
         if (!ppEnum)
             return E_POINTER;
-        *ppEnum = new (std::nothrow) CEnumConnections(m_items, m_nPos);
-        return *ppEnum ? S_OK : E_OUTOFMEMORY;
+        try {
+            *ppEnum = new CEnumerator(m_items, m_nPos);
+        } catch (const std::bad_alloc&) {
+            *ppEnum = nullptr;
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
     }
 
 private:
-    ~CEnumConnections() {
-        for (CONNECTDATA& c : m_items)
-            c.pUnk->Release();
+    ~CEnumerator() {
+        for (const Item& item : m_items)
+            ItemRelease(item);
         EdModuleUnlock();
     }
     LONG m_nRefs = 1;
-    std::vector<CONNECTDATA> m_items;
+    std::vector<Item> m_items;
     size_t m_nPos;
 };
+
+using CEnumConnectionPoints =
+    CEnumerator<IEnumConnectionPoints, IConnectionPoint*, &IID_IEnumConnectionPoints>;
+using CEnumConnections = CEnumerator<IEnumConnections, CONNECTDATA, &IID_IEnumConnections>;
 
 } // namespace
 
@@ -618,8 +581,13 @@ STDMETHODIMP CJobRegGUI::InterfaceSupportsErrorInfo(REFIID riid) {
 STDMETHODIMP CJobRegGUI::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
     if (!ppEnum)
         return E_POINTER;
-    *ppEnum = new (std::nothrow) CEnumConnectionPoints(GetUnknown(), &m_eventsPoint);
-    return *ppEnum ? S_OK : E_OUTOFMEMORY;
+    *ppEnum = nullptr;
+    try {
+        *ppEnum = new CEnumConnectionPoints({&m_eventsPoint});
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
 }
 
 STDMETHODIMP CJobRegGUI::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
