@@ -31,6 +31,16 @@ BOOL IsPanelTitleModel(const std::string& model) {
            std::end(kPanelTitleModels);
 }
 
+// Runs body; a failed allocation becomes E_OUTOFMEMORY.
+template <class Body> HRESULT OutOfMemoryAsResult(Body&& body) {
+    try {
+        body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
 // The frame of every dialog method: the failures of the dialog (its own
 // texts, failed store calls) are shown to the user in an "Error" box without
 // owner; the client always gets S_OK.
@@ -122,13 +132,8 @@ public:
     STDMETHODIMP Clone(Itf** ppEnum) override {
         if (!ppEnum)
             return E_POINTER;
-        try {
-            *ppEnum = new CEnumerator(m_items, m_nPos);
-        } catch (const std::bad_alloc&) {
-            *ppEnum = nullptr;
-            return E_OUTOFMEMORY;
-        }
-        return S_OK;
+        *ppEnum = nullptr;
+        return OutOfMemoryAsResult([&] { *ppEnum = new CEnumerator(m_items, m_nPos); });
     }
 
 private:
@@ -192,14 +197,10 @@ STDMETHODIMP CJobRegGUIEventsPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie)
     CComPtr<IUnknown> sink;
     if (FAILED(pUnkSink->QueryInterface(DIID__IJobRegGUIEvents, reinterpret_cast<void**>(&sink))))
         return CONNECT_E_CANNOTCONNECT;
-    try {
-        const DWORD cookie = m_dwNextCookie++;
-        m_sinks.emplace(cookie, std::move(sink));
-        *pdwCookie = cookie;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return OutOfMemoryAsResult([&] {
+        m_sinks.emplace(m_dwNextCookie, std::move(sink));
+        *pdwCookie = m_dwNextCookie++;
+    });
 }
 
 STDMETHODIMP CJobRegGUIEventsPoint::Unadvise(DWORD dwCookie) {
@@ -216,15 +217,12 @@ STDMETHODIMP CJobRegGUIEventsPoint::EnumConnections(IEnumConnections** ppEnum) {
     if (!ppEnum)
         return E_POINTER;
     *ppEnum = nullptr;
-    try {
+    return OutOfMemoryAsResult([&] {
         std::vector<CONNECTDATA> items;
         for (const auto& entry : m_sinks)
             items.push_back(CONNECTDATA{entry.second.Get(), entry.first});
         *ppEnum = new CEnumConnections(std::move(items));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    });
 }
 
 // --- object life --------------------------------------------------------------
@@ -312,7 +310,7 @@ STDMETHODIMP CJobRegGUI::Initialize(IUnknown* pUnk) {
     if (FAILED(hr))
         return hr;
     const std::string model = bstrModel.ToAnsi();
-    try {
+    hr = OutOfMemoryAsResult([&] {
         // The profile name (where "WriteLog" and "LogFileName" live) follows
         // the model: "<model> Taskdeck Registrar".
         std::string profile = EdText("%s Taskdeck Registrar");
@@ -332,9 +330,9 @@ STDMETHODIMP CJobRegGUI::Initialize(IUnknown* pUnk) {
             log.Write("%s", kLogStart);
             log.Write("%s", kLogDashes);
         }
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
+    if (FAILED(hr))
+        return hr;
     m_pSettings->m_nPanelTitleModel = IsPanelTitleModel(model);
     m_pSettings->m_nTitleWarningShown = 0;
     return S_OK;
@@ -360,12 +358,8 @@ HRESULT CJobRegGUI::GetNumber(int value, long* pVal) {
 }
 
 HRESULT CJobRegGUI::PutString(std::wstring& value, BSTR newVal) {
-    try {
-        value.assign(newVal ? newVal : L"", ::SysStringLen(newVal));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return OutOfMemoryAsResult(
+        [&] { value.assign(newVal ? newVal : L"", ::SysStringLen(newVal)); });
 }
 
 STDMETHODIMP CJobRegGUI::get_KestrelFileName(BSTR* pVal) {
@@ -418,13 +412,10 @@ STDMETHODIMP CJobRegGUI::put_DefaultDriverSetting(VARIANT newVal) {
     void* data = nullptr;
     if (FAILED(::SafeArrayAccessData(array, &data)))
         return E_INVALIDARG;
-    HRESULT hr = S_OK;
-    try {
-        bytes.assign(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + cb);
-    } catch (const std::bad_alloc&) {
+    const HRESULT hr = OutOfMemoryAsResult(
+        [&] { bytes.assign(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + cb); });
+    if (FAILED(hr))
         bytes.clear();
-        hr = E_OUTOFMEMORY;
-    }
     ::SafeArrayUnaccessData(array);
     return hr;
 }
@@ -432,21 +423,11 @@ STDMETHODIMP CJobRegGUI::put_DefaultDriverSetting(VARIANT newVal) {
 STDMETHODIMP CJobRegGUI::get_DisableFunctionID(long FunctionID, long* pVal) {
     if (!pVal)
         return E_INVALIDARG;
-    try {
-        *pVal = m_pSettings->m_DisableFunctionID[FunctionID];
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return OutOfMemoryAsResult([&] { *pVal = m_pSettings->m_DisableFunctionID[FunctionID]; });
 }
 
 STDMETHODIMP CJobRegGUI::put_DisableFunctionID(long FunctionID, long newVal) {
-    try {
-        m_pSettings->m_DisableFunctionID[FunctionID] = newVal;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return OutOfMemoryAsResult([&] { m_pSettings->m_DisableFunctionID[FunctionID] = newVal; });
 }
 
 STDMETHODIMP CJobRegGUI::get_FixedFunction(long* pVal) {
@@ -582,12 +563,7 @@ STDMETHODIMP CJobRegGUI::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
     if (!ppEnum)
         return E_POINTER;
     *ppEnum = nullptr;
-    try {
-        *ppEnum = new CEnumConnectionPoints({&m_eventsPoint});
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return OutOfMemoryAsResult([&] { *ppEnum = new CEnumConnectionPoints({&m_eventsPoint}); });
 }
 
 STDMETHODIMP CJobRegGUI::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
