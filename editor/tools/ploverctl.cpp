@@ -31,8 +31,15 @@
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: ploverctl [--model M] [--no-init] [--thread-locale XXXX]"
-                         " [--prop NAME=VALUE]... METHOD [ARGS...]\n");
+    std::fprintf(
+        stderr, "usage: ploverctl [--model M] [--no-init] [--thread-locale XXXX]"
+                " [--prop NAME=VALUE]... METHOD [ARGS...]\n"
+                "  properties: KestrelFileName, KestrelMutexName, TwainDriverName, FixedFunction,\n"
+                "    WarningSize, AttachedMailSize, DisableFunctionID:N, CopyRight:N (DATE),\n"
+                "    DefaultDriverSetting (text or @FILE)\n"
+                "  methods: DoModal N, DoModal2 N, CopyDialog S, CopyDialog2 S MIN MAX,\n"
+                "    CopyDialog3 S MIN MAX, ControlDialog1..3, ControlDialog4 F, AboutDialog,\n"
+                "    HelpDialog [HWND]\n");
     return 2;
 }
 
