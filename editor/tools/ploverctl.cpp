@@ -50,12 +50,12 @@ HRESULT PutBytes(IJobRegGUI* gui, const std::string& bytes) {
 }
 
 // NAME=VALUE or NAME:INDEX=VALUE; E_INVALIDARG for an unknown name.
-HRESULT PutProperty(IJobRegGUI* gui, const std::string& spec) {
-    const size_t eq = spec.find('=');
+HRESULT PutProperty(IJobRegGUI* gui, const std::string& assignment) {
+    const size_t eq = assignment.find('=');
     if (eq == std::string::npos)
         return E_INVALIDARG;
-    std::string name = spec.substr(0, eq);
-    const std::string value = spec.substr(eq + 1);
+    std::string name = assignment.substr(0, eq);
+    const std::string value = assignment.substr(eq + 1);
     long index = 0;
     const size_t colon = name.find(':');
     if (colon != std::string::npos) {
