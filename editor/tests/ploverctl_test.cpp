@@ -66,7 +66,8 @@ public:
         SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
         CHandle out(::CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
                                   CREATE_ALWAYS, 0, nullptr));
-        STARTUPINFOA si = {sizeof si};
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdOutput = out;
         si.hStdError = out;
@@ -150,8 +151,9 @@ protected:
         ASSERT_EQ(box.m_texts.size(), 1u) << UiDescribe(box);
         EXPECT_NE(box.m_texts[0].find(text), std::string::npos) << UiDescribe(box);
         ASSERT_EQ(box.m_buttons.size(), 1u) << UiDescribe(box);
-        if (bEnglishButton)
+        if (bEnglishButton) {
             EXPECT_EQ(box.m_buttons[0], "OK");
+        }
         EXPECT_TRUE(UiPressButton(box, box.m_buttons[0].c_str()));
         EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
     }
@@ -277,6 +279,25 @@ TEST_F(PloverCtlTest, WriteLogSwitchesTheRunLogOfInitialize) {
     EXPECT_EQ(LogTexts(TempFolder() + name), expected);
     EXPECT_FALSE(FileExists(defaultLog));
     ::DeleteFileA((TempFolder() + name).c_str());
+
+    // The profile and the log's name follow the store's model.
+    const char otherKey[] = "Software\\Velmora Works Inc.\\VX-420 Taskdeck Registrar";
+    const std::string otherLog = TempFolder() + "JobRegVX-420.log";
+    ::DeleteFileA(otherLog.c_str());
+    {
+        CRegKey key;
+        ASSERT_EQ(key.Create(HKEY_CURRENT_USER, (std::string(otherKey) + "\\General").c_str()),
+                  ERROR_SUCCESS);
+        key.SetDWORD("WriteLog", 1);
+    }
+    {
+        CCtlRun run(m_strProgram, "--model VX-420 ControlDialog4 1", OutPath());
+        ASSERT_TRUE(run.Started());
+        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
+    }
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, otherKey);
+    EXPECT_EQ(LogTexts(otherLog), expected);
+    ::DeleteFileA(otherLog.c_str());
 }
 
 } // namespace
