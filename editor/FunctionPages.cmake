@@ -11,5 +11,6 @@ vlm_gtest(function_pages_test SOURCES tests/function_pages_test.cpp
           LIBS vlm_common vlm_uirobot winspool TIMEOUT 600)
 target_include_directories(function_pages_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/res
                                                        ${CMAKE_SOURCE_DIR}/runner/tests)
-target_compile_definitions(function_pages_test PRIVATE DIALOGHOST_EXE="$<TARGET_FILE:dialoghost>")
-add_dependencies(function_pages_test dialoghost Taskstore ps-printer-setup)
+target_compile_definitions(function_pages_test PRIVATE DIALOGHOST_EXE="$<TARGET_FILE:dialoghost>"
+                                                       PLOVERCTL_EXE="$<TARGET_FILE:ploverctl>")
+add_dependencies(function_pages_test dialoghost ploverctl Plover Taskstore ps-printer-setup)

@@ -47,9 +47,13 @@ bool WaitUntil(const std::function<bool()>& done, DWORD ms = kWait) {
     return true;
 }
 
+// The program showing the dialogs: dialoghost.exe, or ploverctl.exe for
+// the COM class.
+const char* g_pszHostExe = "dialoghost.exe";
+
 CUiFindOptions HostDialog(const char* caption) {
     CUiFindOptions o;
-    o.m_strExeName = "dialoghost.exe";
+    o.m_strExeName = g_pszHostExe;
     o.m_strCaption = caption;
     return o;
 }
@@ -79,9 +83,10 @@ std::string JoinTexts(const CUiDialogInfo& box) {
 class CPageRun {
 public:
     CPageRun(const char* kind, long job) : CPageRun(std::string("page ") + kind, job, "Page") {}
-    CPageRun(const std::string& command, long job, const char* caption) {
+    CPageRun(const std::string& command, long job, const char* caption,
+             const char* program = DIALOGHOST_EXE) {
         const std::string cmd =
-            "\"" + WinPath(DIALOGHOST_EXE) + "\" " + command + " " + std::to_string(job);
+            "\"" + WinPath(program) + "\" " + command + " " + std::to_string(job);
         m_answer = std::async(std::launch::async, [cmd] {
             std::string out;
             RunCapture(cmd, &out, 5 * kWait);
@@ -95,7 +100,7 @@ public:
         // A test that failed half-way leaves the host open: end it.
         if (m_answer.valid() &&
             m_answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-            for (DWORD pid : UiFindProcesses("dialoghost.exe"))
+            for (DWORD pid : UiFindProcesses(g_pszHostExe))
                 if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
                     TerminateProcess(h, 99);
                     CloseHandle(h);
@@ -527,6 +532,30 @@ TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogKeepsThePrinterChosenThere
     PostMessageA(run.Frame(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     EXPECT_EQ(run.Answer(), "result=1");
     ExpectPrinter(Committed(16), small);
+}
+
+// The same through the COM class: DoModal2 of a print job without a printer
+// shows the page with the default printer (its template from Plover.dll)
+// and OK commits it.
+TEST_F(FunctionPages, ThroughTheComClassAPrintJobWithoutPrinterGetsTheDefaultOne) {
+    char name[256] = {};
+    DWORD size = sizeof name;
+    ASSERT_TRUE(GetDefaultPrinterA(name, &size)) << "the prefix has no default printer";
+    CVariant driver;
+    ASSERT_EQ(VlmMakeByteBlock("[CustomDsData]\r\n", 16, &driver), S_OK);
+    SetJob(17,
+           {{"function id", CVariant(2L)}, {"title", CVariant("Printing")}, {"driver", driver}});
+    g_pszHostExe = "ploverctl.exe";
+    {
+        CPageRun run("DoModal2", 17, "New/Editing", PLOVERCTL_EXE);
+        const HWND page = run.PageWith(IDC_PRINT_SETTING);
+        ASSERT_TRUE(page != nullptr);
+        EXPECT_EQ(UiGetText(page, IDC_PRINT_PRINTER_NAME), name);
+        PostMessageA(run.Frame(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_EQ(run.Answer(), "hr=0x00000000");
+    }
+    g_pszHostExe = "dialoghost.exe";
+    ExpectPrinter(Committed(17), name);
 }
 
 // ---- application page -----------------------------------------------------------
