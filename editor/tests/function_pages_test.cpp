@@ -188,6 +188,20 @@ protected:
     CTestStore m_store;
 };
 
+// The system's default printer ("" without one), as the spooler names it.
+std::string DefaultPrinter() {
+    char name[256] = {};
+    DWORD size = sizeof name;
+    return GetDefaultPrinterA(name, &size) ? name : "";
+}
+
+// Driver settings for a job that the New/Editing dialog saves without asking.
+CVariant DriverSettings() {
+    CVariant driver;
+    EXPECT_EQ(VlmMakeByteBlock("[CustomDsData]\r\n", 16, &driver), S_OK);
+    return driver;
+}
+
 std::string Addresses(int n) {
     std::string list;
     for (int i = 0; i < n; ++i)
@@ -214,25 +228,24 @@ TEST_F(FunctionPages, MailAddressListSplitsAddsPicksDeletesAndJoins) {
     CUiDialogInfo add = WaitDialog("Add");
     const HWND dlg = add.m_hWnd;
     // Two "," give three entries, the second empty.
-    EXPECT_EQ(UiListItems(dlg, IDC_ADDR_LIST),
-              (std::vector<std::string>{"a@x.org", "", "b@y.org"}));
+    EXPECT_EQ(UiItems(dlg, IDC_ADDR_LIST), (std::vector<std::string>{"a@x.org", "", "b@y.org"}));
     // Blanks alone are not added; the add box is emptied all the same.
     UiSetText(dlg, IDC_ADDR_EDIT, "   ");
     UiClick(dlg, IDC_ADDR_ADD);
     EXPECT_TRUE(WaitUntil([&] { return UiGetText(dlg, IDC_ADDR_EDIT).empty(); }));
-    EXPECT_EQ(UiListItems(dlg, IDC_ADDR_LIST).size(), 3u);
+    EXPECT_EQ(UiItems(dlg, IDC_ADDR_LIST).size(), 3u);
     // Picking copies the entry into the add box; Delete removes it.
-    ASSERT_TRUE(UiListSelect(dlg, IDC_ADDR_LIST, "b@y.org"));
+    ASSERT_TRUE(UiSelect(dlg, IDC_ADDR_LIST, "b@y.org"));
     EXPECT_EQ(UiGetText(dlg, IDC_ADDR_EDIT), "b@y.org");
     UiClick(dlg, IDC_ADDR_DELETE);
-    EXPECT_TRUE(WaitUntil([&] { return UiListItems(dlg, IDC_ADDR_LIST).size() == 2; }));
-    EXPECT_EQ(UiListItems(dlg, IDC_ADDR_LIST), (std::vector<std::string>{"a@x.org", ""}));
+    EXPECT_TRUE(WaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 2; }));
+    EXPECT_EQ(UiItems(dlg, IDC_ADDR_LIST), (std::vector<std::string>{"a@x.org", ""}));
     EXPECT_EQ(UiGetText(dlg, IDC_ADDR_EDIT), "");
     EXPECT_EQ(UiSelectedIndex(dlg, IDC_ADDR_LIST), 0);
     // OK with text in the add box adds it and stays; the next OK closes.
     UiSetText(dlg, IDC_ADDR_EDIT, "c@z.org");
     ASSERT_TRUE(UiPressButton(add, "OK"));
-    EXPECT_TRUE(WaitUntil([&] { return UiListItems(dlg, IDC_ADDR_LIST).size() == 3; }));
+    EXPECT_TRUE(WaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 3; }));
     EXPECT_EQ(UiGetText(dlg, IDC_ADDR_EDIT), "");
     EXPECT_TRUE(IsWindow(dlg));
     Answer(add, "OK");
@@ -242,7 +255,7 @@ TEST_F(FunctionPages, MailAddressListSplitsAddsPicksDeletesAndJoins) {
     // from the list is not added a second time.
     ASSERT_TRUE(UiClick(page, IDC_MAIL_ADD));
     add = WaitDialog("Add");
-    ASSERT_TRUE(UiListSelect(add.m_hWnd, IDC_ADDR_LIST, "a@x.org"));
+    ASSERT_TRUE(UiSelect(add.m_hWnd, IDC_ADDR_LIST, "a@x.org"));
     Answer(add, "OK");
     EXPECT_EQ(UiGetText(page, IDC_MAIL_SEND), "a@x.org,,c@z.org");
 
@@ -260,7 +273,7 @@ TEST_F(FunctionPages, MailAddressListTakesSixtyFourAddressesAndRefusesTheSixtyFi
 
     ASSERT_TRUE(UiClick(page, IDC_MAIL_ADD));
     CUiDialogInfo add = WaitDialog("Add");
-    EXPECT_EQ(UiListItems(add.m_hWnd, IDC_ADDR_LIST).size(), 64u);
+    EXPECT_EQ(UiItems(add.m_hWnd, IDC_ADDR_LIST).size(), 64u);
     Answer(add, "OK");
     EXPECT_EQ(UiGetText(page, IDC_MAIL_SEND), sixtyFour);
 
@@ -269,15 +282,15 @@ TEST_F(FunctionPages, MailAddressListTakesSixtyFourAddressesAndRefusesTheSixtyFi
     const HWND dlg = add.m_hWnd;
     UiSetText(dlg, IDC_ADDR_EDIT, "one.more@example.com");
     ASSERT_TRUE(UiPressButton(add, "OK"));
-    EXPECT_TRUE(WaitUntil([&] { return UiListItems(dlg, IDC_ADDR_LIST).size() == 65; }));
+    EXPECT_TRUE(WaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 65; }));
     ASSERT_TRUE(UiPressButton(add, "OK"));
     CUiDialogInfo warning = WaitDialog("Warning");
     EXPECT_EQ(JoinTexts(warning), "Over Max Number Of Registration");
     Answer(warning, "OK");
     EXPECT_TRUE(IsWindowVisible(dlg)); // the list stays open
-    UiListSelect(dlg, IDC_ADDR_LIST, "one.more@example.com");
+    UiSelect(dlg, IDC_ADDR_LIST, "one.more@example.com");
     UiClick(dlg, IDC_ADDR_DELETE);
-    EXPECT_TRUE(WaitUntil([&] { return UiListItems(dlg, IDC_ADDR_LIST).size() == 64; }));
+    EXPECT_TRUE(WaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 64; }));
     Answer(add, "OK");
     EXPECT_EQ(UiGetText(page, IDC_MAIL_SEND), sixtyFour);
     run.Press("Cancel");
@@ -418,15 +431,13 @@ TEST_F(FunctionPages, PagesOfAnotherFunctionStartEmpty) {
 // ---- print page ---------------------------------------------------------------
 
 TEST_F(FunctionPages, NewPrintJobGetsTheDefaultPrinter) {
-    char name[256] = {};
-    DWORD size = sizeof name;
-    ASSERT_TRUE(GetDefaultPrinterA(name, &size)) << "the prefix has no default printer";
-    const std::string defaultPrinter = name;
+    const std::string name = DefaultPrinter();
+    ASSERT_FALSE(name.empty()) << "the prefix has no default printer";
     SetJob(10, {{"function id", CVariant(2L)}});
     {
         // Shown at once; Cancel keeps it out of the store.
         CPageRun run("print", 10);
-        EXPECT_EQ(UiGetText(run.Page(), IDC_PRINT_PRINTER_NAME), defaultPrinter);
+        EXPECT_EQ(UiGetText(run.Page(), IDC_PRINT_PRINTER_NAME), name);
         EXPECT_EQ(UiGetCheck(run.Page(), IDC_PRINT_ACTUAL), BST_CHECKED);
         run.Press("Cancel");
         EXPECT_EQ(run.Answer(), "result=2");
@@ -436,7 +447,7 @@ TEST_F(FunctionPages, NewPrintJobGetsTheDefaultPrinter) {
     run.Press("OK");
     EXPECT_EQ(run.Answer(), "result=1");
     CComPtr<IJobData> job = Committed(10);
-    ExpectPrinter(job, defaultPrinter);
+    ExpectPrinter(job, name);
     EXPECT_EQ(JobGetLong(job, "printsize"), 0);
 }
 
@@ -449,8 +460,8 @@ TEST_F(FunctionPages, PrintDialogIsPreparedFromTheJobAndWritesTheChosenPrinterBa
         ASSERT_TRUE(UiClick(page, IDC_PRINT_SETTING));
         CUiDialogInfo print = WaitDialog("Print");
         EXPECT_FALSE(UiIsVisible(print.m_hWnd, kPrintToFileBox));
-        ASSERT_TRUE(UiListSelect(print.m_hWnd, kPrinterCombo, small))
-            << "printers: " << UiListItems(print.m_hWnd, kPrinterCombo).size();
+        ASSERT_TRUE(UiSelect(print.m_hWnd, kPrinterCombo, small))
+            << "printers: " << UiItems(print.m_hWnd, kPrinterCombo).size();
         Answer(print, "OK");
         EXPECT_TRUE(WaitUntil([&] { return UiGetText(page, IDC_PRINT_PRINTER_NAME) == small; }));
         UiClick(page, IDC_PRINT_FIT);
@@ -471,7 +482,7 @@ TEST_F(FunctionPages, PrintDialogIsPreparedFromTheJobAndWritesTheChosenPrinterBa
     EXPECT_EQ(UiGetCheck(page, IDC_PRINT_FIT), BST_CHECKED);
     ASSERT_TRUE(UiClick(page, IDC_PRINT_SETTING));
     CUiDialogInfo print = WaitDialog("Print");
-    const std::vector<std::string> printers = UiListItems(print.m_hWnd, kPrinterCombo);
+    const std::vector<std::string> printers = UiItems(print.m_hWnd, kPrinterCombo);
     const int selected = UiSelectedIndex(print.m_hWnd, kPrinterCombo);
     ASSERT_GE(selected, 0);
     EXPECT_EQ(printers[selected], small);
@@ -486,13 +497,11 @@ TEST_F(FunctionPages, PrintDialogIsPreparedFromTheJobAndWritesTheChosenPrinterBa
 // was not loaded from the job: it shows no printer, and OK stores the
 // default printer with the job.
 TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogGetsTheDefaultPrinterAtOk) {
-    char name[256] = {};
-    DWORD size = sizeof name;
-    ASSERT_TRUE(GetDefaultPrinterA(name, &size)) << "the prefix has no default printer";
-    CVariant driver;
-    ASSERT_EQ(VlmMakeByteBlock("[CustomDsData]\r\n", 16, &driver), S_OK);
-    SetJob(14,
-           {{"function id", CVariant(5L)}, {"title", CVariant("Printing")}, {"driver", driver}});
+    const std::string name = DefaultPrinter();
+    ASSERT_FALSE(name.empty()) << "the prefix has no default printer";
+    SetJob(14, {{"function id", CVariant(5L)},
+                {"title", CVariant("Printing")},
+                {"driver", DriverSettings()}});
     CPageRun run("edit", 14, "New/Editing");
     ASSERT_TRUE(UiSelect(run.Frame(), IDC_JOBEDIT_FUNCTION, "Print"));
     HWND page = nullptr;
@@ -509,10 +518,9 @@ TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogGetsTheDefaultPrinterAtOk)
 
 TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogKeepsThePrinterChosenThereUntilOk) {
     const char* small = "PostScript File Small Area";
-    CVariant driver;
-    ASSERT_EQ(VlmMakeByteBlock("[CustomDsData]\r\n", 16, &driver), S_OK);
-    SetJob(16,
-           {{"function id", CVariant(5L)}, {"title", CVariant("Printing")}, {"driver", driver}});
+    SetJob(16, {{"function id", CVariant(5L)},
+                {"title", CVariant("Printing")},
+                {"driver", DriverSettings()}});
     CPageRun run("edit", 16, "New/Editing");
     ASSERT_TRUE(UiSelect(run.Frame(), IDC_JOBEDIT_FUNCTION, "Print"));
     HWND page = nullptr;
@@ -538,13 +546,11 @@ TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogKeepsThePrinterChosenThere
 // shows the page with the default printer (its template from Plover.dll)
 // and OK commits it.
 TEST_F(FunctionPages, ThroughTheComClassAPrintJobWithoutPrinterGetsTheDefaultOne) {
-    char name[256] = {};
-    DWORD size = sizeof name;
-    ASSERT_TRUE(GetDefaultPrinterA(name, &size)) << "the prefix has no default printer";
-    CVariant driver;
-    ASSERT_EQ(VlmMakeByteBlock("[CustomDsData]\r\n", 16, &driver), S_OK);
-    SetJob(17,
-           {{"function id", CVariant(2L)}, {"title", CVariant("Printing")}, {"driver", driver}});
+    const std::string name = DefaultPrinter();
+    ASSERT_FALSE(name.empty()) << "the prefix has no default printer";
+    SetJob(17, {{"function id", CVariant(2L)},
+                {"title", CVariant("Printing")},
+                {"driver", DriverSettings()}});
     g_pszHostExe = "ploverctl.exe";
     {
         CPageRun run("DoModal2", 17, "New/Editing", PLOVERCTL_EXE);
