@@ -15,16 +15,15 @@
 #include "FunctionPages_res.h"
 #include "JobEdit_res.h"
 #include "common/JobPrinter.h"
+#include "runner/tests/PrintTestPages.h"
 #include "runner/tests/ProcessDriver.h"
 #include "runner/tests/TestStore.h"
 #include "uirobot.h"
 #include "uirobot_controls.h"
 #include "uirobot_more.h"
 
-// Last: its A/W macros would rename names in the headers above.
-#include <winspool.h>
-
 using namespace kestreltest;
+using printtest::DefaultPrinter;
 
 namespace {
 
@@ -187,13 +186,6 @@ protected:
     std::string m_folder;
     CTestStore m_store;
 };
-
-// The system's default printer ("" without one), as the spooler names it.
-std::string DefaultPrinter() {
-    char name[256] = {};
-    DWORD size = sizeof name;
-    return GetDefaultPrinterA(name, &size) ? name : "";
-}
 
 // Driver settings for a job that the New/Editing dialog saves without asking.
 CVariant DriverSettings() {
@@ -452,7 +444,7 @@ TEST_F(FunctionPages, NewPrintJobGetsTheDefaultPrinter) {
 }
 
 TEST_F(FunctionPages, PrintDialogIsPreparedFromTheJobAndWritesTheChosenPrinterBack) {
-    const char* small = "PostScript File Small Area";
+    const char* small = printtest::kSmallPrinter;
     SetJob(11, {{"function id", CVariant(2L)}});
     {
         CPageRun run("print", 11);
@@ -517,7 +509,7 @@ TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogGetsTheDefaultPrinterAtOk)
 }
 
 TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogKeepsThePrinterChosenThereUntilOk) {
-    const char* small = "PostScript File Small Area";
+    const char* small = printtest::kSmallPrinter;
     SetJob(16, {{"function id", CVariant(5L)},
                 {"title", CVariant("Printing")},
                 {"driver", DriverSettings()}});
