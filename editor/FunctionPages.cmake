@@ -8,7 +8,7 @@ target_link_libraries(plover_dialogs PUBLIC plover_portable)
 # store is the test's own, the printers are the prefix's PostScript printers.
 vlm_gtest(function_pages_test SOURCES tests/function_pages_test.cpp
           ${CMAKE_SOURCE_DIR}/runner/tests/ProcessDriver.cpp ${CMAKE_SOURCE_DIR}/runner/tests/PrintTestPages.cpp
-          LIBS vlm_common vlm_uirobot vx410sim vlm_imaging_core TIMEOUT 600)
+          LIBS vlm_common vlm_uirobot vx410sim vlm_imaging_core winspool TIMEOUT 600)
 target_include_directories(function_pages_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/res
                                                        ${CMAKE_SOURCE_DIR}/runner/tests)
 target_compile_definitions(function_pages_test PRIVATE DIALOGHOST_EXE="$<TARGET_FILE:dialoghost>"

@@ -22,6 +22,9 @@
 #include "uirobot_controls.h"
 #include "uirobot_more.h"
 
+// Last: its A/W macros would rename names in the headers above.
+#include <winspool.h>
+
 using namespace kestreltest;
 using printtest::DefaultPrinter;
 
@@ -144,6 +147,9 @@ protected:
     void TearDown() override {
         m_store.Close();
         RemoveTree(m_folder);
+        // A test that changed the system's default printer puts it back.
+        if (!m_strDefaultPrinter.empty() && DefaultPrinter() != m_strDefaultPrinter)
+            SetDefaultPrinterA(m_strDefaultPrinter.c_str());
     }
 
     void SetJob(long number, std::vector<std::pair<const char*, CVariant>> values) {
@@ -185,6 +191,7 @@ protected:
 
     std::string m_folder;
     CTestStore m_store;
+    const std::string m_strDefaultPrinter = DefaultPrinter();
 };
 
 // Driver settings for a job that the New/Editing dialog saves without asking.
@@ -441,6 +448,29 @@ TEST_F(FunctionPages, NewPrintJobGetsTheDefaultPrinter) {
     CComPtr<IJobData> job = Committed(10);
     ExpectPrinter(job, name);
     EXPECT_EQ(JobGetLong(job, "printsize"), 0);
+}
+
+TEST_F(FunctionPages, PrintPageFollowsTheSystemsDefaultPrinterAndSavesWithoutOne) {
+    ASSERT_TRUE(SetDefaultPrinterA(printtest::kSmallPrinter));
+    SetJob(18, {{"function id", CVariant(2L)}});
+    {
+        CPageRun run("print", 18);
+        EXPECT_EQ(UiGetText(run.Page(), IDC_PRINT_PRINTER_NAME), printtest::kSmallPrinter);
+        run.Press("Cancel");
+        EXPECT_EQ(run.Answer(), "result=2");
+    }
+    // Without any default printer the page shows none and the job is saved
+    // without one (the runner tells at its start).
+    ASSERT_TRUE(printtest::RemoveDefaultPrinter());
+    CPageRun run("print", 18);
+    EXPECT_EQ(UiGetText(run.Page(), IDC_PRINT_PRINTER_NAME), "");
+    UiClick(run.Page(), IDC_PRINT_FIT);
+    EXPECT_TRUE(WaitUntil([&] { return UiGetCheck(run.Page(), IDC_PRINT_FIT) == BST_CHECKED; }));
+    run.Press("OK");
+    EXPECT_EQ(run.Answer(), "result=1");
+    CComPtr<IJobData> job = Committed(18);
+    EXPECT_EQ(JobGetValue(job, "devname").vt, VT_EMPTY);
+    EXPECT_EQ(JobGetLong(job, "printsize"), 1);
 }
 
 TEST_F(FunctionPages, PrintDialogIsPreparedFromTheJobAndWritesTheChosenPrinterBack) {
