@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "JobEdit_res.h"
 #include "SavePage_res.h"
 #include "runner/tests/ProcessDriver.h"
 #include "runner/tests/TestStore.h"
@@ -671,4 +672,72 @@ TEST_F(SavePageTest, BrowseStartsAtTheFolderAndPutsTheChoiceIntoTheBox) {
     EXPECT_EQ(_stricmp(UiGetText(m_hPage, IDC_SAVE_FOLDER).c_str(), "C:\\windows"), 0)
         << UiGetText(m_hPage, IDC_SAVE_FOLDER);
     Accept();
+}
+
+namespace {
+// The visible page of the New/Editing dialog that holds this control.
+HWND VisiblePageWith(HWND hDlg, int nId) {
+    for (HWND child = FindWindowExA(hDlg, nullptr, "#32770", nullptr); child;
+         child = FindWindowExA(hDlg, child, "#32770", nullptr))
+        if (IsWindowVisible(child) && GetDlgItem(child, nId))
+            return child;
+    return nullptr;
+}
+} // namespace
+
+// In the New/Editing dialog the page of a newly chosen function is made
+// without the job: what its buttons set must still reach the job at OK.
+TEST_F(SavePageTest, InTheEditDialogAnotherFunctionsPageKeepsItsDialogsValues) {
+    PutJob(20, [](IJobData* job) {
+        SaveAsFileJob(job);
+        Set(job, "title", "Invoices");
+        SetDriver(job, "[CustomDsData]\r\nSamplesPerPixel=3\r\nBitsPerSample=8\r\n");
+    });
+    ASSERT_TRUE(m_host.Start("\"" + kHost + "\" edit 20"));
+    HWND edit = Dialog("New/Editing");
+    ASSERT_NE(edit, nullptr);
+    Pick(IDC_JOBEDIT_FUNCTION, "Attach to E-mail", edit);
+    ASSERT_TRUE(WaitUntil([&] {
+        m_hPage = VisiblePageWith(edit, IDC_SAVE_IMAGE);
+        return m_hPage && UiIsVisible(m_hPage, IDC_SAVE_IMAGE);
+    }));
+    // The defaults of a page that was not loaded.
+    EXPECT_EQ(UiGetCheck(m_hPage, IDC_SAVE_MYPICTURE), BST_CHECKED);
+    EXPECT_EQ(FileTypeShown(), "PDF");
+
+    Pick(IDC_SAVE_FILETYPE, "TIFF");
+    HWND dlg = OpenFormat("TIFF setting");
+    ASSERT_NE(dlg, nullptr);
+    UiClick(dlg, IDC_TIFF_MULTI);
+    UiClick(dlg, IDC_TIFF_COMPRESSION);
+    EXPECT_TRUE(WaitUntil([&] { return UiGetCheck(dlg, IDC_TIFF_COMPRESSION) == BST_CHECKED; }));
+    Close(dlg, IDOK);
+    UiClick(m_hPage, IDC_SAVE_MYPICTURE);
+    ASSERT_TRUE(WaitUntil([&] { return Enabled(IDC_SAVE_ACCESS); }));
+    UiSetText(m_hPage, IDC_SAVE_FOLDER, "C:\\Out");
+    UiSetText(m_hPage, IDC_SAVE_FILENAME, "mail");
+    UiClick(m_hPage, IDC_SAVE_ACCESS);
+    dlg = Dialog("Access setting");
+    ASSERT_NE(dlg, nullptr);
+    UiSetText(dlg, IDC_ACCESS_USER, "carol");
+    UiSetText(dlg, IDC_ACCESS_PASSWORD, "pw");
+    Close(dlg, IDOK);
+
+    HWND bar = VisiblePageWith(edit, IDOK);
+    ASSERT_NE(bar, nullptr);
+    UiClick(bar, IDOK);
+    CMessageBoxInfo box;
+    EXPECT_EQ(WaitEndAnsweringBoxes(m_host, kDeadline, &box), 0u) << box.m_strText;
+    EXPECT_TRUE(box.m_strText.empty()) << box.m_strText;
+
+    CComPtr<IJobData> job = Committed(20);
+    EXPECT_EQ(JobGetLong(job, "function id"), 4);
+    EXPECT_EQ(JobGetLong(job, "filetype"), 3);
+    EXPECT_EQ(JobGetLong(job, "tiff_MultiPage"), 1);
+    EXPECT_EQ(JobGetLong(job, "tiff_Comp"), 1);
+    EXPECT_EQ(JobGetString(job, "username"), "carol");
+    EXPECT_EQ(JobGetString(job, "password"), "pw");
+    EXPECT_EQ(JobGetString(job, "save_path"), "C:\\Out");
+    EXPECT_EQ(JobGetString(job, "filename"), "mail");
+    EXPECT_EQ(JobGetLong(job, "mypicture"), 0);
 }
