@@ -741,3 +741,41 @@ TEST_F(SavePageTest, InTheEditDialogAnotherFunctionsPageKeepsItsDialogsValues) {
     EXPECT_EQ(JobGetString(job, "filename"), "mail");
     EXPECT_EQ(JobGetLong(job, "mypicture"), 0);
 }
+
+namespace {
+// The window that has the keyboard focus in the thread of hWnd.
+HWND FocusOf(HWND hWnd) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, nullptr), &info) ? info.hwndFocus
+                                                                            : nullptr;
+}
+} // namespace
+
+TEST_F(SavePageTest, MnemonicsAndTabReachTheControlsInOrder) {
+    PutJob(21, [](IJobData* job) {
+        SaveAsFileJob(job);
+        Set(job, "function id", 1L);
+    });
+    Open("save-image", 21);
+    auto item = [&](int id) { return GetDlgItem(m_hPage, id); };
+    // Alt+letter as the keyboard sends it to the focused control.
+    auto alt = [&](char letter) { PostMessageA(FocusOf(m_hFrame), WM_SYSCHAR, letter, 1 << 29); };
+    auto tab = [&] { PostMessageA(FocusOf(m_hFrame), WM_KEYDOWN, VK_TAB, 0); };
+    auto focusIs = [&](int id) { return WaitUntil([&] { return FocusOf(m_hFrame) == item(id); }); };
+
+    alt('m');
+    EXPECT_TRUE(focusIs(IDC_SAVE_FILENAME)) << "Alt+M";
+    alt('y');
+    EXPECT_TRUE(focusIs(IDC_SAVE_FILETYPE)) << "Alt+Y";
+    alt('v');
+    EXPECT_TRUE(focusIs(IDC_SAVE_FOLDER)) << "Alt+V";
+    for (int id : {IDC_SAVE_BROWSE, IDC_SAVE_ACCESS, IDC_SAVE_FILENAME, IDC_SAVE_FILETYPE,
+                   IDC_SAVE_FORMAT_SETTING}) {
+        tab();
+        EXPECT_TRUE(focusIs(id)) << "Tab to " << id;
+    }
+    alt('g');
+    EXPECT_TRUE(focusIs(IDC_SAVE_IMAGE)) << "Alt+G";
+    Cancel();
+}
