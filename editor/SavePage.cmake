@@ -11,7 +11,7 @@ vlm_gtest(savepage_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/savepage_test.cp
           LIBS vlm_common vlm_framework vlm_uirobot taskstore_idl TIMEOUT 600)
 target_include_directories(savepage_test PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_LIST_DIR}/res)
 target_compile_definitions(savepage_test PRIVATE VLM_DIALOGHOST="$<TARGET_FILE:dialoghost>")
-add_dependencies(savepage_test dialoghost Taskstore taskstore vlmloc zxdloc)
+add_dependencies(savepage_test dialoghost ploverctl Plover Taskstore taskstore vlmloc zxdloc)
 
 # Reads and clicks a page's controls from scripts: the German page below and
 # the screenshots (tools/savepage-screenshots.sh).

@@ -779,3 +779,40 @@ TEST_F(SavePageTest, MnemonicsAndTabReachTheControlsInOrder) {
     EXPECT_TRUE(focusIs(IDC_SAVE_IMAGE)) << "Alt+G";
     Cancel();
 }
+
+// The whole program as the job list tool drives it: DoModal2 through COM
+// opens the New/Editing dialog with this page, whose rule keeps it open.
+TEST_F(SavePageTest, ThroughTheComClassTheEditDialogShowsThePagesRefusal) {
+    PutJob(22, [](IJobData* job) {
+        SaveAsFileJob(job);
+        Set(job, "title", "Binary");
+        Set(job, "filetype", 1L);
+        SetDriver(job, "[CustomDsData]\r\nSamplesPerPixel=1\r\nBitsPerSample=1\r\n");
+    });
+    ASSERT_TRUE(m_host.Start("\"" + ProgramPath("Task Deck", "ploverctl.exe") + "\" DoModal2 22"));
+    HWND edit = Dialog("New/Editing");
+    ASSERT_NE(edit, nullptr);
+    ASSERT_TRUE(WaitUntil([&] {
+        m_hPage = VisiblePageWith(edit, IDC_SAVE_FILETYPE);
+        return m_hPage != nullptr;
+    }));
+    EXPECT_EQ(FileTypeShown(), "JPEG");
+    HWND bar = VisiblePageWith(edit, IDOK);
+    ASSERT_NE(bar, nullptr);
+    UiClick(bar, IDOK);
+    HWND box = Dialog("Error");
+    ASSERT_NE(box, nullptr);
+    const CUiDialogInfo info = UiReadDialog(box);
+    ASSERT_FALSE(info.m_texts.empty());
+    EXPECT_EQ(info.m_texts.back(), "Cannot create JPEG file with binary mode.");
+    UiPressButton(info, "OK");
+    EXPECT_TRUE(UiWaitGone(box, kDeadline));
+    EXPECT_TRUE(IsWindow(edit));
+
+    Pick(IDC_SAVE_FILETYPE, "PDF");
+    UiClick(bar, IDOK);
+    CMessageBoxInfo other;
+    EXPECT_EQ(WaitEndAnsweringBoxes(m_host, kDeadline, &other), 0u) << other.m_strText;
+    EXPECT_TRUE(other.m_strText.empty()) << other.m_strText;
+    EXPECT_EQ(JobGetLong(Committed(22), "filetype"), 2);
+}
