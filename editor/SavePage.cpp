@@ -217,13 +217,7 @@ void CSaveSettingPage::Load(IJobData* pJob) {
 }
 
 BOOL CSaveSettingPage::OnInitDialog() {
-    try {
-        InitControls();
-    } catch (const CEditorText& e) {
-        EdShowError(::GetAncestor(m_hWnd, GA_ROOT), e.m_strText);
-    } catch (const CComError& e) {
-        EdShowError(::GetAncestor(m_hWnd, GA_ROOT), e.Message());
-    }
+    Guarded([this] { InitControls(); });
     return FALSE;
 }
 
