@@ -816,3 +816,30 @@ TEST_F(SavePageTest, ThroughTheComClassTheEditDialogShowsThePagesRefusal) {
     EXPECT_TRUE(other.m_strText.empty()) << other.m_strText;
     EXPECT_EQ(JobGetLong(Committed(22), "filetype"), 2);
 }
+
+// A value the dialog cannot read ends it before it shows, with the reason in
+// an "Error" box; the page stays as it was.
+TEST_F(SavePageTest, AFormatDialogThatCannotReadItsValuesEndsWithTheReason) {
+    PutJob(23, [](IJobData* job) {
+        SaveAsFileJob(job);
+        Set(job, "filetype", 3L);
+        Set(job, "tiff_Comp", "very");
+    });
+    Open("save", 23);
+    EXPECT_TRUE(WaitUntil([&] { return Enabled(IDC_SAVE_FORMAT_SETTING); }));
+    UiClick(m_hPage, IDC_SAVE_FORMAT_SETTING);
+    HWND box = Dialog("Error");
+    ASSERT_NE(box, nullptr);
+    const CUiDialogInfo info = UiReadDialog(box);
+    EXPECT_FALSE(info.m_texts.empty());
+    // Owned by the dialog that failed, which is not shown.
+    HWND owner = GetWindow(box, GW_OWNER);
+    ASSERT_NE(owner, nullptr);
+    EXPECT_NE(owner, m_hFrame);
+    EXPECT_FALSE(IsWindowVisible(owner));
+    UiPressButton(info, "OK");
+    EXPECT_TRUE(UiWaitGone(box, kDeadline));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(owner); }));
+    Accept();
+    EXPECT_EQ(JobGetString(Committed(23), "tiff_Comp"), "very");
+}
