@@ -65,10 +65,16 @@ store common set jpeg_CmpDlg i4 1
 
 # Waits for a window whose title is exactly $1 and writes it to $2.
 shoot() {
-    local id
+    local id prev="" sum tries=0
     id=$(xdotool search --sync --onlyvisible --name "^$1\$" | tail -1)
-    sleep 0.5 # let the window finish painting
-    import -window "$id" "$2"
+    # Painting ends at its own pace: take pictures until two in a row agree.
+    while [ $tries -lt 100 ]; do
+        import -window "$id" -strip "$2"
+        sum=$(convert "$2" -depth 8 rgba:- | md5sum)
+        [ "$sum" != "$prev" ] || break
+        prev=$sum tries=$((tries + 1))
+        sleep 0.2
+    done
     echo "$2"
 }
 
