@@ -626,52 +626,71 @@ TEST_F(SavePageTest, CancelCommitsNothingOfWhatThePageAndItsDialogsChanged) {
     EXPECT_EQ(StoreFile(), before);
 }
 
-TEST_F(SavePageTest, BrowseStartsAtTheFolderAndPutsTheChoiceIntoTheBox) {
+namespace {
+BOOL CALLBACK FindTree(HWND hWnd, LPARAM lParam) {
+    char cls[64] = {};
+    GetClassNameA(hWnd, cls, sizeof cls);
+    if (lstrcmpiA(cls, "SysTreeView32") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(lParam) = hWnd;
+    return FALSE;
+}
+} // namespace
+
+TEST_F(SavePageTest, BrowseStartsAtTheFolderFollowsTheSelectionAndTakesTheChoice) {
     PutJob(15, SaveAsFileJob);
     Open("save", 15);
-    UiSetText(m_hPage, IDC_SAVE_FOLDER, "C:\\windows\\system32");
-    UiClick(m_hPage, IDC_SAVE_BROWSE);
-    // The browser is the host's dialog that shows the title.
-    HWND browser = nullptr;
-    CUiDialogInfo info;
-    ASSERT_TRUE(WaitUntil([&] {
-        CUiFindOptions options;
-        options.m_dwProcessId = m_host.m_nPid;
-        for (const CUiDialogInfo& d : UiFindDialogs(options))
-            for (const std::string& t : d.m_texts)
-                if (t == "Please select save location.") {
-                    browser = d.m_hWnd;
-                    info = d;
+    auto openBrowser = [&] {
+        UiClick(m_hPage, IDC_SAVE_BROWSE);
+        // The browser is the host's dialog that shows the title.
+        HWND browser = nullptr;
+        WaitUntil([&] {
+            CUiFindOptions options;
+            options.m_dwProcessId = m_host.m_nPid;
+            for (const CUiDialogInfo& d : UiFindDialogs(options))
+                for (const std::string& t : d.m_texts)
+                    if (t == "Please select save location.")
+                        browser = d.m_hWnd;
+            return browser != nullptr;
+        });
+        return browser;
+    };
+    auto statusShows = [&](HWND browser, const char* path) {
+        return WaitUntil([&] {
+            for (const std::string& t : UiReadDialog(browser).m_texts)
+                if (_stricmp(t.c_str(), path) == 0)
                     return true;
-                }
-        return false;
-    }));
-    // The status line shows the selected folder.
-    EXPECT_TRUE(WaitUntil([&] {
-        for (const std::string& t : UiReadDialog(browser).m_texts)
-            if (_stricmp(t.c_str(), "C:\\windows\\system32") == 0)
-                return true;
-        return false;
-    })) << UiDescribe(UiReadDialog(browser));
+            return false;
+        });
+    };
+
+    // Cancel leaves the folder as it was.
+    UiSetText(m_hPage, IDC_SAVE_FOLDER, "C:\\windows\\system32");
+    HWND browser = openBrowser();
+    ASSERT_NE(browser, nullptr);
+    EXPECT_TRUE(statusShows(browser, "C:\\windows\\system32")) << UiDescribe(UiReadDialog(browser));
     UiClick(browser, IDCANCEL);
     EXPECT_TRUE(UiWaitGone(browser, kDeadline));
-    UiSetText(m_hPage, IDC_SAVE_FOLDER, "C:\\windows");
-    UiClick(m_hPage, IDC_SAVE_BROWSE);
-    ASSERT_TRUE(WaitUntil([&] {
-        CUiFindOptions options;
-        options.m_dwProcessId = m_host.m_nPid;
-        for (const CUiDialogInfo& d : UiFindDialogs(options))
-            if (d.m_hWnd != m_hFrame && d.m_hWnd != browser && d.m_strCaption != "Page") {
-                browser = d.m_hWnd;
-                return true;
-            }
-        return false;
-    }));
+    EXPECT_EQ(UiGetText(m_hPage, IDC_SAVE_FOLDER), "C:\\windows\\system32");
+
+    // The user moves to the parent folder: the status line follows, OK takes it.
+    browser = openBrowser();
+    ASSERT_NE(browser, nullptr);
+    EXPECT_TRUE(statusShows(browser, "C:\\windows\\system32"));
+    HWND tree = nullptr;
+    EnumChildWindows(browser, FindTree, reinterpret_cast<LPARAM>(&tree));
+    ASSERT_NE(tree, nullptr);
+    const LPARAM selected = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+    const LPARAM parent = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_PARENT, selected);
+    ASSERT_NE(parent, 0);
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, parent);
+    EXPECT_TRUE(statusShows(browser, "C:\\windows")) << UiDescribe(UiReadDialog(browser));
     UiClick(browser, IDOK);
     EXPECT_TRUE(UiWaitGone(browser, kDeadline));
     EXPECT_EQ(_stricmp(UiGetText(m_hPage, IDC_SAVE_FOLDER).c_str(), "C:\\windows"), 0)
         << UiGetText(m_hPage, IDC_SAVE_FOLDER);
     Accept();
+    EXPECT_EQ(_stricmp(JobGetString(Committed(15), "save_path").c_str(), "C:\\windows"), 0);
 }
 
 namespace {
