@@ -273,7 +273,9 @@ void CSaveSettingPage::DoDataExchange(CVlmDataExchange& dx) {
     DDX_Check(dx, IDC_SAVE_IMAGE, m_nSave);
     DDX_Check(dx, IDC_SAVE_MYPICTURE, m_nMyPicture);
     DDX_Text(dx, IDC_SAVE_FOLDER, m_strFolder);
-    DDX_Text(dx, IDC_SAVE_FILENAME, m_strFileName, kMaxFileNameChars);
+    // The box keeps typing to 32 characters; a longer name stored by another
+    // program is kept rather than refused without a word.
+    DDX_Text(dx, IDC_SAVE_FILENAME, m_strFileName);
 }
 
 long CSaveSettingPage::SelectedFileType() const {

@@ -404,11 +404,15 @@ TEST_F(SavePageTest, TheFormWithoutTheBoxKeepsItsValueAndLimitsTheFileName) {
     // "save" is clear: the rest follows it although its box is hidden.
     EXPECT_FALSE(Enabled(IDC_SAVE_FILENAME));
     EXPECT_EQ(SendMessageA(GetDlgItem(m_hPage, IDC_SAVE_FILENAME), EM_GETLIMITTEXT, 0, 0), 32);
+    // A longer name stored by another program is kept, not refused silently.
+    const std::string longName(40, 'n');
+    UiSetText(m_hPage, IDC_SAVE_FILENAME, longName.c_str());
     Accept();
     CComPtr<IJobData> job = Committed(7);
     EXPECT_EQ(JobGetLong(job, "save"), 0);
     EXPECT_EQ(JobGetLong(job, "filetype"), 0);
     EXPECT_EQ(JobGetString(job, "save_path"), "C:\\Scans");
+    EXPECT_EQ(JobGetString(job, "filename"), longName);
 }
 
 TEST_F(SavePageTest, AccessSettingStoresTheUserAndTheSealedPassword) {
