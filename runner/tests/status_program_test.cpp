@@ -31,8 +31,11 @@ protected:
             PostMessageA(m_hWindow, WM_COMMAND, MAKEWPARAM(1009, BN_CLICKED), 0);
         KestrelSession::TearDown();
     }
-    // Waits for the status window of the runner the service started.
-    HWND WaitWindow() {
+    // Starts the service, presses Start and waits for the status window of
+    // the runner the service starts.
+    HWND StartJobWithWindow() {
+        StartService();
+        EXPECT_TRUE(m_pDevice->PressStart());
         CUiFindOptions o;
         o.m_strExeName = "kestrel.exe";
         o.m_strCaption = kMonitorCaption;
@@ -119,9 +122,7 @@ TEST_F(KestrelStatus, FollowsTheJobAndClosesItselfTenSecondsAfterItThenTheJobEnd
     }
     RegisterSaveJob(40, 0, kBmp, kBw, 50, kBusinessCard);
     FeedSheets(6, 100, 150, 1);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    HWND h = WaitWindow();
+    HWND h = StartJobWithWindow();
     ASSERT_TRUE(h);
     RECT rc;
     GetWindowRect(h, &rc);
@@ -176,9 +177,7 @@ TEST_F(KestrelStatus, FollowsTheJobAndClosesItselfTenSecondsAfterItThenTheJobEnd
 TEST_F(KestrelStatus, CancelStopsTheBatchDeliversNothingAndCloseEndsTheJob) {
     RegisterSaveJob(41, 0, kTiff, kGrey, 100, kBusinessCard);
     FeedSheets(40, 200, 300, 8);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    HWND h = WaitWindow();
+    HWND h = StartJobWithWindow();
     ASSERT_TRUE(h);
     Press(h, 1007);
     ASSERT_TRUE(WaitText(h, kMessageLine, "Canceled")) << Text(h, kMessageLine);
@@ -200,9 +199,7 @@ TEST_F(KestrelStatus, CancelStopsTheBatchDeliversNothingAndCloseEndsTheJob) {
 TEST_F(KestrelStatus, WithoutPaperItWatchesTheScannerUntilItIsReady) {
     RegisterSaveJob(42, 0, kBmp, kBw, 50, kBusinessCard);
     ASSERT_EQ(Tool("cover open"), 0);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    HWND h = WaitWindow();
+    HWND h = StartJobWithWindow();
     ASSERT_TRUE(h);
     ASSERT_TRUE(WaitText(h, kMessageLine, "Scanner cover is open.")) << Text(h, kMessageLine);
     // Several polls while the cover stays open; the text is written once.
@@ -239,9 +236,7 @@ TEST_F(KestrelStatus, EscapeWhileScanningDoesNothingAfterTheJobItEndsWindowAndJo
                   0);
     ASSERT_EQ(Taskstore("common set MonitorPath3 string \"" + m_strSave + "\""), 0);
     ASSERT_EQ(Taskstore("common set WarningSize3 i4 1"), 0);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    HWND h = WaitWindow();
+    HWND h = StartJobWithWindow();
     ASSERT_TRUE(h);
     CUiDialogInfo question = WaitBox(":The folder size has been already over");
     ASSERT_TRUE(question.m_hWnd);
@@ -275,9 +270,7 @@ TEST_F(KestrelStatus, AJamAtPageTwoAsksWithoutTheDriverBoxAndTheWindowGetsTheNum
     RegisterSaveJob(45, 0, kTiff, kBw, 100, kBusinessCard);
     FeedSheets(3, 100, 150, 1);
     ASSERT_EQ(Tool("fault jam 2"), 0);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    HWND h = WaitWindow();
+    HWND h = StartJobWithWindow();
     ASSERT_TRUE(h);
     // With the window the question comes first: the driver's text and number
     // get no box of their own.
@@ -314,9 +307,7 @@ TEST_F(KestrelStatus, ADoubleFeedBeforeAnyPageShowsItsLongTextForOneAndAHalfSeco
     RegisterSaveJob(46, 0, kBmp, kBw, 100, kBusinessCard);
     FeedSheets(2, 100, 150, 1);
     ASSERT_EQ(Tool("fault doublefeed 1"), 0);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    HWND h = WaitWindow();
+    HWND h = StartJobWithWindow();
     ASSERT_TRUE(h);
     ASSERT_TRUE(WaitText(h, kMessageLine, text)) << Text(h, kMessageLine);
     ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnScannerMonitorStart()"));
