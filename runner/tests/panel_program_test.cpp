@@ -67,4 +67,20 @@ TEST_F(KestrelPanelGerman, ATranslationLongerThanThePanelIsCutTo32Bytes) {
     EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
 }
 
+TEST_F(KestrelPanelGerman, AnUmlautIsOneByteOfTheAnsiCodePageOnThePanel) {
+    ASSERT_EQ(GetUserDefaultLangID(), 0x0407) << "run with LC_ALL=de_DE.UTF-8";
+    RegisterJob(53, 5); // no such function: "Can't run job."
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(53));
+    StartService("--no-launch");
+    DWORD code = 0;
+    const CMessageBoxInfo box = RunAndAnswer(KestrelCommand(false), &code);
+    EXPECT_NE(box.m_strText.find("Der Auftrag kann nicht ausgef"), std::string::npos);
+    EXPECT_EQ(code, 1u);
+    // 41 bytes in code page 1252 to the library, the first 32 on the panel.
+    const std::string text = "Der Auftrag kann nicht ausgef\xFChrt werden.";
+    EXPECT_EQ(Trace().back(), "0|" + Catalogue() + "|" + text);
+    EXPECT_EQ(Panel().m_strPanelMessage, text.substr(0, 32));
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+}
+
 } // namespace
