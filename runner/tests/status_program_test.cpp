@@ -225,7 +225,7 @@ TEST_F(KestrelStatus, WithoutPaperItWatchesTheScannerUntilItIsReady) {
     ExpectCleanEnd();
 }
 
-TEST_F(KestrelStatus, EscapeWhileScanningDoesNothingAfterTheJobItEndsWindowAndJob) {
+TEST_F(KestrelStatus, EnterAndEscapeWhileScanningDoNothingAfterTheJobEscapeEndsWindowAndJob) {
     // The save folder is watched with a limit of 1 MiB: the first grey A4
     // page passes it, and the scan waits at that page for the question.
     RegisterSaveJob(44, 0, kBmp, kGrey, 200, kA4);
@@ -241,14 +241,16 @@ TEST_F(KestrelStatus, EscapeWhileScanningDoesNothingAfterTheJobItEndsWindowAndJo
     CUiDialogInfo question = WaitBox(":The folder size has been already over");
     ASSERT_TRUE(question.m_hWnd);
     PressKey(h, VK_ESCAPE);
+    PressKey(h, VK_RETURN);
     ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnCancel() end"));
+    ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnOK() end"));
     EXPECT_TRUE(IsWindow(h));
     EXPECT_TRUE(ButtonShown(h, 1007));
     EXPECT_FALSE(ButtonShown(h, 1009));
     ASSERT_TRUE(UiPressButton(question, "Yes")) << UiDescribe(question);
     ASSERT_TRUE(WaitText(h, kMessageLine, "Sending complete.")) << Text(h, kMessageLine);
-    // The key was handled in the middle of the batch, and stopped nothing.
-    EXPECT_LE(LogTime("CVlmStatusDialog::OnCancel() end"), LogTime("CJobDlg::OnBatchScanned("));
+    // The keys were handled in the middle of the batch, and stopped nothing.
+    EXPECT_LE(LogTime("CVlmStatusDialog::OnOK() end"), LogTime("CJobDlg::OnBatchScanned("));
     EXPECT_EQ(Text(h, kPageCount), "3");
     EXPECT_EQ(SavedFiles().size(), 3u);
     EXPECT_FALSE(InLog("CVlmStatusDialog::OnButtonClose()"));
@@ -290,9 +292,12 @@ TEST_F(KestrelStatus, AJamAtPageTwoAsksWithoutTheDriverBoxAndTheWindowGetsTheNum
     EXPECT_EQ(done.rfind("Sending complete.", 0), 0u) << done;
     EXPECT_NE(done.find("(-4426)"), std::string::npos) << done;
     EXPECT_TRUE(ButtonShown(h, 1009));
-    Press(h, 1009);
+    // Enter, now the job is done, closes the window and the job, well before
+    // the window's own ten seconds.
+    PressKey(h, VK_RETURN);
     ASSERT_TRUE(WaitGone(h));
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    EXPECT_LT(LogTime("CVlmStatusDialog::OnButtonClose()") - LogTime("CJobDlg::EndJob()"), 9000);
     const auto files = SavedFiles();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].substr(files[0].size() - 4), ".tif");
