@@ -19,12 +19,6 @@ std::unique_ptr<CJobEditPage> CreateAppPage(CJobRegGUISettings*) {
 INT_PTR RunJobEditDialog(CJobRegGUISettings*, long, BOOL) {
     EdThrowText("The New/Editing dialog is not built yet.");
 }
-INT_PTR RunCopyDialog(CJobRegGUISettings*, long, BOOL, long, long) {
-    EdThrowText("The copy dialog is not built yet.");
-}
-INT_PTR RunVersionDialog(CJobRegGUISettings*) {
-    EdThrowText("The version dialog is not built yet.");
-}
 INT_PTR RunAdminDialog(CJobRegGUISettings*, int) {
     EdThrowText("The administrator settings dialog is not built yet.");
 }
