@@ -5,7 +5,5 @@ target_sources(
           ${CMAKE_CURRENT_LIST_DIR}/VersionDlg.cpp
           ${CMAKE_CURRENT_LIST_DIR}/VersionInfo.cpp
           ${CMAKE_CURRENT_LIST_DIR}/EditorDialog.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/TitleCheck.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/core/AdminRules.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/core/TitleRules.cpp)
+          ${CMAKE_CURRENT_LIST_DIR}/TitleCheck.cpp)
 target_link_libraries(plover_dialogs PUBLIC version)

@@ -44,7 +44,7 @@ public:
         m_strTitle = JobGetString(job, vlm::kKeyTitle);
         long highest = 0;
         EdCheck(store->GetMaxJobNumber(&highest));
-        m_Range = vlm::editor::EffectiveCopyRange(m_nMin, m_nMax, highest);
+        m_Range = plover::EffectiveCopyRange(m_nMin, m_nMax, highest);
     }
 
 protected:
@@ -77,10 +77,10 @@ protected:
         try {
             if (!EdConfirmTitle(m_hWnd, IDC_COPY_TITLE, m_pSettings) || !TakeValues())
                 return;
-            const vlm::editor::CopyRange& range = m_Range;
+            const plover::CopyRange& range = m_Range;
             if (!range.Contains(m_nDestination)) {
                 EdMessageBox(m_hWnd,
-                             vlm::editor::FormatTwoNumbers(
+                             plover::FormatTwoNumbers(
                                  EdText("The copy destination entered is incorrect. Reenter the "
                                         "values for %1 and %2."),
                                  range.lower, range.upper),
@@ -112,7 +112,7 @@ private:
     long m_nSource;
     long m_nMin;
     long m_nMax;
-    vlm::editor::CopyRange m_Range{1, 0}; // the store's highest number when the dialog opens
+    plover::CopyRange m_Range{1, 0}; // the store's highest number when the dialog opens
     int m_nDestination = 0;
     std::string m_strTitle;
 };

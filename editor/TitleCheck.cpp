@@ -14,8 +14,8 @@ std::string ModelName(CJobRegGUISettings* pSettings) {
 
 BOOL EdTitleCheck(HWND owner, CJobRegGUISettings* pSettings, const std::string& title) {
     const bool japanese = PRIMARYLANGID(::GetUserDefaultLangID()) == LANG_JAPANESE;
-    if (vlm::editor::TitleFitsPanel(title, ModelName(pSettings), japanese,
-                                    [](unsigned char b) { return ::IsDBCSLeadByte(b) != FALSE; })) {
+    if (plover::TitleFitsPanel(title, ModelName(pSettings), japanese,
+                               [](unsigned char b) { return ::IsDBCSLeadByte(b) != FALSE; })) {
         pSettings->m_nTitleWarningShown = 0;
         return TRUE;
     }

@@ -63,7 +63,7 @@ protected:
         const SYSTEMTIME* years = m_pSettings->m_CopyRight;
         SetDlgItemText(IDC_VERSION_COPYRIGHT,
                        Format("Copyright (C) %s Velmora Works Inc.",
-                              vlm::editor::CopyrightYears(years[0].wYear, years[1].wYear))
+                              plover::CopyrightYears(years[0].wYear, years[1].wYear))
                            .c_str());
         EdSetText(m_hWnd, IDC_VERSION_ACK1,
                   "JPEG files are made by the suite's own codec (ITU-T T.81, JFIF).");

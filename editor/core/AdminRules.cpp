@@ -1,7 +1,7 @@
 #include "editor/core/AdminRules.h"
 #include <algorithm>
 
-namespace vlm::editor {
+namespace plover {
 
 CopyRange EffectiveCopyRange(long callerMin, long callerMax, long highestJobNumber) {
     return {std::max(callerMin, 1L), std::min(callerMax, highestJobNumber)};
@@ -50,4 +50,4 @@ const SmtpMethod kSmtpMethodList[kSmtpMethods] = {
     {"SMTP authentication(CRAM-MD5)", 4},
 };
 
-} // namespace vlm::editor
+} // namespace plover

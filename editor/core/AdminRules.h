@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-namespace vlm::editor {
+namespace plover {
 
 // The destination range of a copy: the caller's bounds limited to the
 // store's job numbers (1..highest).
@@ -24,11 +24,11 @@ std::string CopyrightYears(int firstYear, int lastYear);
 
 // The administrator dialog's forms 1..4 and what each shows and writes.
 struct AdminForm {
-    bool mailServer;     // server, method, access setting, TLS certificate choice
-    bool mailSize;       // the attachment size box
-    bool monitor;        // "Show Monitor Dialog Setting"
-    bool writesMonitor;  // "MonitorOpen" is written at OK
-    bool monitorAsZero;  // ... as 0, whatever it was
+    bool mailServer;    // server, method, access setting, TLS certificate choice
+    bool mailSize;      // the attachment size box
+    bool monitor;       // "Show Monitor Dialog Setting"
+    bool writesMonitor; // "MonitorOpen" is written at OK
+    bool monitorAsZero; // ... as 0, whatever it was
 };
 // Forms outside 1..4 give nullptr.
 const AdminForm* AdminFormFor(int form);
@@ -42,11 +42,13 @@ constexpr int kSmtpMethods = 5;
 extern const SmtpMethod kSmtpMethodList[kSmtpMethods];
 // The access setting (user name and password) matters for every method but
 // plain SMTP.
-inline bool SmtpMethodNeedsAccount(long smtpId) { return smtpId != 0; }
+inline bool SmtpMethodNeedsAccount(long smtpId) {
+    return smtpId != 0;
+}
 
 // A warning size above the largest offered is taken as the largest.
 inline long ClampWarningSize(long megabytes, long largest) {
     return megabytes > largest ? largest : megabytes;
 }
 
-} // namespace vlm::editor
+} // namespace plover

@@ -1,7 +1,7 @@
 #include "editor/core/TitleRules.h"
 #include <algorithm>
 
-namespace vlm::editor {
+namespace plover {
 
 bool IsSingleBytePanelModel(const std::string& modelName) {
     static const char* const kModels[] = {"VX-420", "VX-410", "VX-430"};
@@ -27,4 +27,4 @@ bool TitleFitsPanel(const std::string& title, const std::string& modelName, bool
     return true;
 }
 
-} // namespace vlm::editor
+} // namespace plover

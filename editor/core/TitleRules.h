@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-namespace vlm::editor {
+namespace plover {
 
 // The models whose panel shows single-byte characters only.
 bool IsSingleBytePanelModel(const std::string& modelName);
@@ -16,4 +16,4 @@ bool IsSingleBytePanelModel(const std::string& modelName);
 bool TitleFitsPanel(const std::string& title, const std::string& modelName, bool japaneseUser,
                     const std::function<bool(unsigned char)>& isLeadByte);
 
-} // namespace vlm::editor
+} // namespace plover
