@@ -1,7 +1,8 @@
 # Sources of this group of dialogs, added to plover_dialogs.
 target_sources(
   plover_dialogs
-  PRIVATE ${CMAKE_CURRENT_LIST_DIR}/CopyDlg.cpp
+  PRIVATE ${CMAKE_CURRENT_LIST_DIR}/AdminDlg.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/CopyDlg.cpp
           ${CMAKE_CURRENT_LIST_DIR}/VersionDlg.cpp
           ${CMAKE_CURRENT_LIST_DIR}/VersionInfo.cpp
           ${CMAKE_CURRENT_LIST_DIR}/EditorDialog.cpp

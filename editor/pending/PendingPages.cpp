@@ -19,6 +19,3 @@ std::unique_ptr<CJobEditPage> CreateAppPage(CJobRegGUISettings*) {
 INT_PTR RunJobEditDialog(CJobRegGUISettings*, long, BOOL) {
     EdThrowText("The New/Editing dialog is not built yet.");
 }
-INT_PTR RunAdminDialog(CJobRegGUISettings*, int) {
-    EdThrowText("The administrator settings dialog is not built yet.");
-}
