@@ -84,6 +84,15 @@ protected:
         ExchangeEntry(dx);
     }
 
+    // The lists act on a changed selection only, not on focus or drop-down.
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override {
+        const int id = LOWORD(wParam);
+        if ((id == IDC_ADMIN_METHOD || id == IDC_ADMIN_FOLDER_LIST) &&
+            HIWORD(wParam) != CBN_SELCHANGE)
+            return FALSE;
+        return CEditorDialog::OnCommand(wParam, lParam);
+    }
+
     void OnOK() override {
         Guard([this] {
             if (Commit())
