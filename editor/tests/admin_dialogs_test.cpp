@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include "AdminDialogs_res.h"
+#include "SavePage_res.h"
 #include "ProcessDriver.h"
 #include "TestStore.h"
 #include "common/JobRecord.h"
@@ -254,6 +255,14 @@ TEST_F(AdminDialogs, MethodChangeReachesTheStoreAtOnceButLastsOnlyWithSave) {
     ASSERT_TRUE(UiSelect(dlg, IDC_ADMIN_METHOD, "Standard SMTP"));
     EXPECT_FALSE(UiIsEnabled(dlg, IDC_ADMIN_ACCESS));
     ASSERT_TRUE(UiSelect(dlg, IDC_ADMIN_METHOD, "POP before SMTP"));
+    // The account for the method, in the save page's access dialog.
+    Press(dlg, IDC_ADMIN_ACCESS);
+    HWND access = Dialog("Access setting");
+    ASSERT_NE(access, nullptr);
+    ASSERT_TRUE(UiSetText(access, IDC_ACCESS_USER, "scanner"));
+    ASSERT_TRUE(UiSetText(access, IDC_ACCESS_PASSWORD, "s3cret"));
+    Press(access, IDOK);
+    ASSERT_TRUE(UiWaitGone(access, kWait));
 
     // Backing up saves what the store holds: the method passed before OK.
     Press(dlg, IDC_ADMIN_BACKUP);
@@ -262,6 +271,8 @@ TEST_F(AdminDialogs, MethodChangeReachesTheStoreAtOnceButLastsOnlyWithSave) {
     Answer("Back Up", "Success To Back Up", "OK");
     Refresh();
     EXPECT_EQ(Common("SMTP_ID"), 2);
+    EXPECT_EQ(CommonText("username"), "scanner");
+    EXPECT_EQ(CommonText("password"), "s3cret");
 
     // Cancel does not take a later change back, but nothing saves it.
     ASSERT_TRUE(UiSelect(dlg, IDC_ADMIN_METHOD, "SMTP authentication(CRAM-MD5)"));
