@@ -74,7 +74,7 @@ protected:
     }
 
     void OnOK() override {
-        try {
+        ShowingErrors([this] {
             if (!EdConfirmTitle(m_hWnd, IDC_COPY_TITLE, m_pSettings) || !TakeValues())
                 return;
             const plover::CopyRange& range = m_Range;
@@ -98,11 +98,7 @@ protected:
             CBstr title(m_strTitle.c_str());
             EdCheck(store->CopyJob(m_nSource, m_nDestination, title));
             EndDialog(IDOK);
-        } catch (const CEditorText& e) {
-            EdShowError(m_hWnd, e.m_strText);
-        } catch (const CComError& e) {
-            EdShowError(m_hWnd, e.Message());
-        }
+        });
     }
 
 private:

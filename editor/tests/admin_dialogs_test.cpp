@@ -8,6 +8,7 @@
 #include <dlgs.h>
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include "AdminDialogs_res.h"
 #include "SavePage_res.h"
@@ -118,6 +119,12 @@ protected:
     void SetCommon(const char* key, const VARIANT& v) {
         CBstr k(key);
         ASSERT_HRESULT_SUCCEEDED(m_store.m_pStore->SetCommonData(k, v));
+    }
+    // Store-wide numbers, saved.
+    void SaveCommon(std::initializer_list<std::pair<const char*, long>> values) {
+        for (const auto& v : values)
+            SetCommon(v.first, CVariant(v.second));
+        ASSERT_HRESULT_SUCCEEDED(m_store.m_pStore->Save());
     }
     void AddJob(long n, const char* title, long function) {
         CComPtr<IJobData> job = m_store.Job(n);
@@ -239,9 +246,7 @@ TEST_F(AdminDialogs, VersionShowsTheHostsFileVersionAndTheCopyrightYears) {
 }
 
 TEST_F(AdminDialogs, MethodChangeReachesTheStoreAtOnceButLastsOnlyWithSave) {
-    SetCommon("SMTP_ID", CVariant(0L));
-    SetCommon("MailSize", CVariant(10L));
-    ASSERT_HRESULT_SUCCEEDED(m_store.m_pStore->Save());
+    SaveCommon({{"SMTP_ID", 0}, {"MailSize", 10}});
     HWND dlg = Open("admin 4", "Admin");
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(
@@ -328,9 +333,7 @@ TEST_F(AdminDialogs, RestoreBringsBackTheStoreAsBackedUp) {
 }
 
 TEST_F(AdminDialogs, SizesKeepToTheirRangesAndFolderEntriesShareTheControls) {
-    SetCommon("MailSize", CVariant(10L));
-    SetCommon("MonitorOpen", CVariant(1L));
-    ASSERT_HRESULT_SUCCEEDED(m_store.m_pStore->Save());
+    SaveCommon({{"MailSize", 10}, {"MonitorOpen", 1}});
     HWND dlg = Open("--attached-mail-size 20 --warning-size 1000 admin 2", "Admin");
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(UiGetText(dlg, IDC_ADMIN_MSIZE_RANGE), "MB (1 - 20)");
@@ -383,9 +386,7 @@ TEST_F(AdminDialogs, SizesKeepToTheirRangesAndFolderEntriesShareTheControls) {
 }
 
 TEST_F(AdminDialogs, FormsWriteTheMonitorSwitchAsTheyShowIt) {
-    SetCommon("MailSize", CVariant(10L));
-    SetCommon("MonitorOpen", CVariant(1L));
-    ASSERT_HRESULT_SUCCEEDED(m_store.m_pStore->Save());
+    SaveCommon({{"MailSize", 10}, {"MonitorOpen", 1}});
     // Form 1 has no monitor switch and leaves it alone.
     HWND dlg = Open("admin 1", "Admin");
     ASSERT_NE(dlg, nullptr);
