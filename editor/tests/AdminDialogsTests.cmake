@@ -2,13 +2,12 @@
 # dialoghost.exe (and a copy of it that has a version resource) as a user
 # would and check the store from their own process. Included at the end of
 # the editor folder, once dialoghost exists.
-add_executable(dialoghost_versioned ${CMAKE_CURRENT_LIST_DIR}/dialoghost.cpp
-                                    ${CMAKE_CURRENT_LIST_DIR}/pagehost.cpp
-                                    ${CMAKE_CURRENT_LIST_DIR}/pagehost.rc
-                                    ${CMAKE_CURRENT_LIST_DIR}/versionhost.rc ${PLOVER_RC})
+# The same host with a version resource: whatever dialoghost is built from.
+get_target_property(host_sources dialoghost SOURCES)
+get_target_property(host_includes dialoghost INCLUDE_DIRECTORIES)
+add_executable(dialoghost_versioned ${host_sources} ${CMAKE_CURRENT_LIST_DIR}/versionhost.rc)
 target_link_libraries(dialoghost_versioned PRIVATE plover_dialogs)
-target_include_directories(dialoghost_versioned PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/idl
-                                                        ${CMAKE_CURRENT_LIST_DIR})
+target_include_directories(dialoghost_versioned PRIVATE ${host_includes})
 set_target_properties(dialoghost_versioned PROPERTIES LINK_FLAGS "-mwindows -mconsole")
 add_dependencies(dialoghost_versioned plover_idl_gen)
 

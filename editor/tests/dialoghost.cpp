@@ -1,8 +1,9 @@
 // Opens one editor dialog straight from the dialog library, without the COM
 // class, for tests of a single dialog:
-//   dialoghost.exe [--model VX-410] [--mutex NAME] [--twain NAME] [--fixed N]
-//                  [--disable ID]... [--max-jobs N] [--first-year Y] [--last-year Y]
-//                  [--attached-mail-size MB] [--warning-size MB] edit N | edit2 N | copy SRC [MIN
+//   dialoghost.exe [--model VX-410] [--panel 0|1] [--mutex NAME] [--twain NAME]
+//                  [--fixed N] [--disable ID]... [--testpages 1|2] [--max-jobs N]
+//                  [--first-year Y] [--last-year Y] [--attached-mail-size MB]
+//                  [--warning-size MB] edit N | edit2 N | copy SRC [MIN
 //                  MAX] | version | admin FORM | page save|save-image|mail|print|app N
 // The store is the one the environment names (TASKSTORE_FILE/TASKSTORE_DIR).
 // Prints "result=<end code>" or "error=<text>" and exits 0 unless the
@@ -17,6 +18,7 @@
 #include "editor/EditorText.h"
 #include "editor/JobPages.h"
 #include "framework/ComInit.h"
+#include "jobedit_testpage.h"
 #include "pagehost.h"
 
 namespace {
@@ -33,6 +35,7 @@ int main(int argc, char** argv) {
     const char* model = "VX-410";
     long maxJobs = 0; // the store's own unless given
     int firstYear = 0, lastYear = 0;
+    int panelTitleModel = 1;
     int i = 1;
     for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
         const std::string opt = argv[i];
@@ -56,6 +59,10 @@ int main(int argc, char** argv) {
             settings.m_nAttachedMailSize = std::atoi(argv[i + 1]);
         else if (opt == "--warning-size")
             settings.m_nWarningSize = std::atoi(argv[i + 1]);
+        else if (opt == "--panel")
+            panelTitleModel = std::atoi(argv[i + 1]);
+        else if (opt == "--testpages")
+            InstallJobEditTestPages(std::atoi(argv[i + 1]));
         else {
             std::fprintf(stderr, "unknown option %s\n", argv[i]);
             return 2;
@@ -74,7 +81,7 @@ int main(int argc, char** argv) {
         PrepareJobStore(settings.m_pJobStore, model, 0);
         if (maxJobs)
             EdCheck(settings.m_pJobStore->SetMaxJobs(maxJobs));
-        settings.m_nPanelTitleModel = 1;
+        settings.m_nPanelTitleModel = panelTitleModel;
         ::GetSystemTime(&settings.m_CopyRight[0]);
         settings.m_CopyRight[1] = settings.m_CopyRight[0];
         if (firstYear)
