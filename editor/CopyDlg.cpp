@@ -117,12 +117,8 @@ private:
 
 INT_PTR RunCopyDialog(CJobRegGUISettings* pSettings, long nSrcJobNo, BOOL bLimited, long nMin,
                       long nMax) {
-    if (bLimited) {
-        if (nMin >= nMax)
-            EdThrowText("max<=min");
-        if (nMin < 0)
-            EdThrowText("min<0");
-    } else {
+    // The caller has refused bounds that are not a range ("max<=min", "min<0").
+    if (!bLimited) {
         nMin = 0;
         nMax = LONG_MAX;
     }

@@ -208,15 +208,14 @@ TEST_F(AdminDialogs, CopyChecksTheTitleLikeTheEditDialog) {
     EXPECT_EQ(Title(8), "");
 }
 
-TEST_F(AdminDialogs, CopyRefusesBeforeAnyDialog) {
+TEST_F(AdminDialogs, CopyOfAFreeNumberOpensNoDialog) {
     AddJob(7, "Scans", 0);
     const struct {
         const char* args;
         const char* out;
     } cases[] = {
         {"copy 8", "error=The Job No. is not registered.\n"},
-        {"copy 7 5 5", "error=max<=min\n"},
-        {"copy 7 -1 5", "error=min<0\n"},
+        {"copy 8 1 10", "error=The Job No. is not registered.\n"},
     };
     for (const auto& c : cases) {
         std::string out;
