@@ -15,6 +15,7 @@
 #include "ProcessDriver.h"
 #include "TestStore.h"
 #include "common/JobRecord.h"
+#include "framework/Handles.h"
 #include "framework/Variant.h"
 #include "uirobot.h"
 #include "uirobot_controls.h"
@@ -94,6 +95,15 @@ protected:
         EXPECT_EQ(Joined(box), text);
         ASSERT_TRUE(UiPressButton(box, button));
         ASSERT_TRUE(UiWaitGone(box.m_hWnd, kWait));
+    }
+    // The same for a box whose text is not fixed here; answers its text.
+    std::string AnswerAny(const char* caption, const char* button) {
+        CUiDialogInfo box;
+        if (!Dialog(caption, &box))
+            return "(no box)";
+        EXPECT_TRUE(UiPressButton(box, button));
+        EXPECT_TRUE(UiWaitGone(box.m_hWnd, kWait));
+        return Joined(box);
     }
     void Press(HWND hDlg, int id) { ASSERT_TRUE(UiClick(hDlg, id)); }
     // Presses OK or Cancel and waits for the host to end.
@@ -320,6 +330,25 @@ TEST_F(AdminDialogs, RestoreBringsBackTheStoreAsBackedUp) {
     SetCommon("MailSize", CVariant(50L));
     ASSERT_HRESULT_SUCCEEDED(m_store.m_pStore->Save());
     ASSERT_NE(StoreFile(), backedUp);
+
+    // A file that is not there, and one the store cannot read, change nothing.
+    const std::string changed = StoreFile();
+    Press(dlg, IDC_ADMIN_RESTORE);
+    ChooseFile("Open", m_folder + "\\missing.reg");
+    EXPECT_EQ(AnswerAny("Error", "OK"),
+              CComError(HResultFromWin32(ERROR_FILE_NOT_FOUND)).Message());
+    const std::string broken = m_folder + "\\broken.reg";
+    {
+        CHandle f(
+            CreateFileA(broken.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(f.Get(), "not a backup\r\n", 14, &written, nullptr));
+    }
+    Press(dlg, IDC_ADMIN_RESTORE);
+    ChooseFile("Open", broken);
+    // The store's refusal (0x80040201) in the words of the interface facility.
+    EXPECT_EQ(AnswerAny("Error", "OK"), "vender defined error 513");
+    EXPECT_EQ(StoreFile(), changed);
 
     Press(dlg, IDC_ADMIN_RESTORE);
     ChooseFile("Open", backup);
