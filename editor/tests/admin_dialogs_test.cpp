@@ -397,6 +397,13 @@ TEST_F(AdminDialogs, SizesKeepToTheirRangesAndFolderEntriesShareTheControls) {
     ASSERT_TRUE(UiSetText(dlg, IDC_ADMIN_MSIZE, "25"));
     Press(dlg, IDOK);
     Answer("Error", "Please enter an integer between 1 and 20.", "OK");
+    // ... and a backup: no file, nothing saved.
+    Press(dlg, IDC_ADMIN_BACKUP);
+    Answer("Confirmation", "Are you sure you want to save all settings.", "Yes");
+    const std::string backup = m_folder + "\\refused.reg";
+    ChooseFile("Save As", backup);
+    Answer("Error", "Please enter an integer between 1 and 20.", "OK");
+    EXPECT_EQ(GetFileAttributesA(backup.c_str()), INVALID_FILE_ATTRIBUTES);
     Refresh();
     EXPECT_EQ(Common("DisplayWarning0"), 0);
     EXPECT_EQ(Common("MailSize"), 10);
