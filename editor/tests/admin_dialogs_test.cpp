@@ -123,6 +123,13 @@ protected:
         ASSERT_TRUE(UiWaitGone(files, kWait));
     }
 
+    // "Back Up...", confirmed, into path; the outcome's box is the caller's.
+    void BackUpTo(HWND hDlg, const std::string& path) {
+        Press(hDlg, IDC_ADMIN_BACKUP);
+        Answer("Confirmation", "Are you sure you want to save all settings.", "Yes");
+        ChooseFile("Save As", path);
+    }
+
     void Refresh() { ASSERT_HRESULT_SUCCEEDED(m_store.m_pStore->Load()); }
     long Common(const char* key) { return StoreGetLong(m_store.m_pStore, key); }
     std::string CommonText(const char* key) { return StoreGetString(m_store.m_pStore, key); }
@@ -279,9 +286,7 @@ TEST_F(AdminDialogs, MethodChangeReachesTheStoreAtOnceButLastsOnlyWithSave) {
     ASSERT_TRUE(UiWaitGone(access, kWait));
 
     // Backing up saves what the store holds: the method passed before OK.
-    Press(dlg, IDC_ADMIN_BACKUP);
-    Answer("Confirmation", "Are you sure you want to save all settings.", "Yes");
-    ChooseFile("Save As", m_folder + "\\first.reg");
+    BackUpTo(dlg, m_folder + "\\first.reg");
     Answer("Back Up", "Success To Back Up", "OK");
     Refresh();
     EXPECT_EQ(Common("SMTP_ID"), 2);
@@ -314,10 +319,8 @@ TEST_F(AdminDialogs, RestoreBringsBackTheStoreAsBackedUp) {
     ASSERT_NE(dlg, nullptr);
     Press(dlg, IDC_ADMIN_BACKUP);
     Answer("Confirmation", "Are you sure you want to save all settings.", "No");
-    Press(dlg, IDC_ADMIN_BACKUP);
-    Answer("Confirmation", "Are you sure you want to save all settings.", "Yes");
     const std::string backup = m_folder + "\\all.reg";
-    ChooseFile("Save As", backup);
+    BackUpTo(dlg, backup);
     Answer("Back Up", "Success To Back Up", "OK");
     const std::string backedUp = StoreFile();
     ASSERT_FALSE(backedUp.empty());
@@ -398,10 +401,8 @@ TEST_F(AdminDialogs, SizesKeepToTheirRangesAndFolderEntriesShareTheControls) {
     Press(dlg, IDOK);
     Answer("Error", "Please enter an integer between 1 and 20.", "OK");
     // ... and a backup: no file, nothing saved.
-    Press(dlg, IDC_ADMIN_BACKUP);
-    Answer("Confirmation", "Are you sure you want to save all settings.", "Yes");
     const std::string backup = m_folder + "\\refused.reg";
-    ChooseFile("Save As", backup);
+    BackUpTo(dlg, backup);
     Answer("Error", "Please enter an integer between 1 and 20.", "OK");
     EXPECT_EQ(GetFileAttributesA(backup.c_str()), INVALID_FILE_ATTRIBUTES);
     Refresh();
