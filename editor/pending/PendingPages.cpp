@@ -13,12 +13,3 @@ std::unique_ptr<CJobEditPage> CreatePrintPage(CJobRegGUISettings*) {
 std::unique_ptr<CJobEditPage> CreateAppPage(CJobRegGUISettings*) {
     EdThrowText("The application settings page is not built yet.");
 }
-INT_PTR RunCopyDialog(CJobRegGUISettings*, long, BOOL, long, long) {
-    EdThrowText("The copy dialog is not built yet.");
-}
-INT_PTR RunVersionDialog(CJobRegGUISettings*) {
-    EdThrowText("The version dialog is not built yet.");
-}
-INT_PTR RunAdminDialog(CJobRegGUISettings*, int) {
-    EdThrowText("The administrator settings dialog is not built yet.");
-}
