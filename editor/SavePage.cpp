@@ -50,7 +50,7 @@ std::string DriverText(IJobData* pJob) {
 // of another function than the job's, made without Load): kept in order and
 // handed to the job by Save, so that the format and access dialogs work the
 // same on every page.
-class CStagedJob : public IJobData {
+class CStagedJob final : public IJobData {
 public:
     STDMETHODIMP QueryInterface(REFIID iid, void** pp) override {
         if (!pp)
