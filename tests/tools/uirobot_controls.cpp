@@ -45,12 +45,17 @@ std::vector<std::string> UiItems(HWND hDlg, int nId) {
         return items;
     const bool combo = IsCombo(h);
     const LRESULT count = SendMessageA(h, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+    // Asked in Unicode: Wine hands an ANSI request for another process's
+    // entry back unconverted (UTF-16 bytes, cut at the ANSI length).
     for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT n = SendMessageA(h, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
-        std::string s(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
+        const LRESULT n = SendMessageW(h, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+        std::wstring w(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
         const LRESULT got =
-            SendMessageA(h, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&s[0]));
-        s.resize(got > 0 ? static_cast<size_t>(got) : 0);
+            SendMessageW(h, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&w[0]));
+        w.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        std::string s(w.size() * 2, '\0');
+        s.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, w.data(), int(w.size()), &s[0],
+                                                         int(s.size()), nullptr, nullptr)));
         items.push_back(s);
     }
     return items;
