@@ -177,6 +177,9 @@ TEST_F(MailApp, MailSizeRefusesBeforeAnyMailApplicationIsTouched) {
     std::string message;
     EXPECT_FALSE(ScanToMapi(in, l, message));
     EXPECT_EQ(message, "File size too large.");
+    in.mailSize = 0; // a store without "MailSize": a limit of 0 bytes, no exception
+    EXPECT_FALSE(ScanToMapi(in, l, message));
+    EXPECT_EQ(message, "File size too large.");
     EXPECT_TRUE(Messages(outbox).empty());
 }
 
