@@ -12,33 +12,9 @@
 set -u
 run="$VLM_SOURCE/tools/wine-run.sh"
 out=$(mktemp -d)
-servers=()
-stop_servers() {
-    local s
-    for s in "${servers[@]}"; do
-        kill "$s" 2>/dev/null && wait "$s" 2>/dev/null
-    done
-    servers=()
-}
+. "$VLM_SOURCE/mail/tests/servers.sh"
 trap 'stop_servers; rm -rf "$out"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
-
-start_server() { # script, dir, then the script's arguments; sets port and last (its pid)
-    local script=$1 dir=$2
-    shift 2
-    mkdir -p "$dir"
-    "$VLM_PYTHON" "$VLM_SOURCE/mail/tests/$script" "$dir" "$@" >"$dir.port" 2>"$dir.log" &
-    last=$!
-    servers+=("$last")
-    port=
-    for _ in $(seq 1200); do # the first line, within two minutes
-        port=$(sed -n 's/^PORT //p' "$dir.port" 2>/dev/null)
-        [ -n "$port" ] && return 0
-        kill -0 "$last" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
 
 passed=0
 jobs() { # name, count of tests, gtest filter, then environment settings
