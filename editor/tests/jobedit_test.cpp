@@ -3,6 +3,7 @@
 // the store file tells what was committed.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "JobEdit_res.h"
@@ -170,6 +171,14 @@ protected:
     // The same, for a press that opens a box: does not wait.
     static void ClickBar(HWND hDlg, int id) {
         ASSERT_TRUE(UiClick(GetDlgItem(hDlg, IDC_JOBEDIT_BUTTONBAR), id));
+    }
+    // Waits until the dialog takes input again (the modal window that stood
+    // for it has ended).
+    static bool WaitEnabled(HWND hDlg) {
+        const DWORD start = GetTickCount();
+        while (!IsWindowEnabled(hDlg) && GetTickCount() - start < kDeadline)
+            Sleep(50);
+        return IsWindowEnabled(hDlg) != FALSE;
     }
     // Picks a list entry without waiting for the dialog's answer (which may
     // be a box of its own).
@@ -471,10 +480,17 @@ TEST_F(JobEditTest, ScannerSettingRoundTripThroughTheDataSourceWindow) {
     ASSERT_TRUE(UiSelect(source, 1002, "400 dpi"));
     ASSERT_TRUE(UiClick(source, IDOK));
     // Back in the dialog once the host has ended.
-    const DWORD until = GetTickCount() + kDeadline;
-    while (!IsWindowEnabled(dlg) && GetTickCount() < until)
-        Sleep(50);
-    ASSERT_TRUE(IsWindowEnabled(dlg));
+    ASSERT_TRUE(WaitEnabled(dlg));
+
+    // Again in the same dialog: the source starts from what the job holds
+    // now, and Cancel in its window leaves the settings as they were.
+    ASSERT_TRUE(UiClick(dlg, IDC_JOBEDIT_SETTING));
+    source = WaitDialog("Velmora VX-410 TWAIN Settings");
+    ASSERT_TRUE(source);
+    EXPECT_EQ(UiItems(source, 1002)[UiSelectedIndex(source, 1002)], "400 dpi");
+    ASSERT_TRUE(UiSelect(source, 1002, "75 dpi"));
+    ASSERT_TRUE(UiClick(source, IDCANCEL));
+    ASSERT_TRUE(WaitEnabled(dlg));
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     EXPECT_EQ(GetFileAttributesA((std::string(temp) + "corvid_common_gui.dat").c_str()),
@@ -485,6 +501,38 @@ TEST_F(JobEditTest, ScannerSettingRoundTripThroughTheDataSourceWindow) {
     EXPECT_NE(saved.find("[CustomDsData]"), std::string::npos) << saved;
     EXPECT_NE(saved.find("XResolution=400"), std::string::npos) << saved;
     EXPECT_EQ(saved.find("XResolution=150"), std::string::npos) << saved;
+}
+
+TEST_F(JobEditTest, ScannerSettingWithAnAbsentSourceChangesNothing) {
+    const std::string driver = "[CustomDsData]\r\nXResolution=150\r\n";
+    PutJob(3, 0, L"Scan job", driver);
+    HWND dlg = Open("--testpages 1 --twain \"Absent Scanner\" edit 3");
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(UiClick(dlg, IDC_JOBEDIT_SETTING));
+    // The engine says why; the host then ends with Cancel.
+    CUiFindOptions options;
+    options.m_dwProcessId = m_host.dwProcessId;
+    CUiDialogInfo box;
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < kDeadline) {
+        std::vector<CUiDialogInfo> found = UiFindDialogs(options);
+        auto it = std::find_if(found.begin(), found.end(), [](const CUiDialogInfo& d) {
+            return d.m_strCaption != "New/Editing";
+        });
+        if (it != found.end()) {
+            box = *it;
+            break;
+        }
+        Sleep(50);
+    }
+    ASSERT_TRUE(box.m_hWnd);
+    ASSERT_FALSE(box.m_texts.empty());
+    EXPECT_EQ(box.m_texts.back().rfind("Can't use device driver", 0), 0u) << box.m_texts.back();
+    ASSERT_TRUE(UiPressButton(box, "OK"));
+    ASSERT_TRUE(WaitEnabled(dlg));
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "result=1");
+    EXPECT_EQ(DriverOf(3), driver);
 }
 
 // Run by its own test entry with a Japanese user locale (LC_ALL=ja_JP.UTF-8,
