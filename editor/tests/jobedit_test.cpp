@@ -367,6 +367,31 @@ TEST_F(JobEditTest, StartJobWithoutDriverSavesWithoutTheScannerQuestion) {
     EXPECT_EQ(DriverOf(5), "");
 }
 
+TEST_F(JobEditTest, JobWithoutDriverTakesTheDefaultDriverSettings) {
+    const std::string defaults = "[CustomDsData] XResolution=300";
+    PutJob(2, 0, L"Save job");
+    const std::string before = StoreBytes();
+    // Cancel: the defaults went only into the uncommitted job.
+    HWND dlg = Open("--testpages 1 --default-driver \"" + defaults + "\" edit 2");
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(PressBar(dlg, IDCANCEL));
+    EXPECT_EQ(Finish(), "result=2");
+    EXPECT_EQ(StoreBytes(), before);
+    // OK: no scanner-setting question, the defaults are the job's.
+    dlg = Open("--testpages 1 --default-driver \"" + defaults + "\" edit 2");
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "result=1");
+    EXPECT_EQ(DriverOf(2), defaults);
+    // A job with settings of its own keeps them.
+    PutJob(2, 0, L"Save job", "[CustomDsData] XResolution=600");
+    dlg = Open("--testpages 1 --default-driver \"" + defaults + "\" edit 2");
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "result=1");
+    EXPECT_EQ(DriverOf(2), "[CustomDsData] XResolution=600");
+}
+
 TEST_F(JobEditTest, CancelAndEmptyTitleCommitNothing) {
     PutJob(7, 7, L"Launcher job");
     const std::string before = StoreBytes();
