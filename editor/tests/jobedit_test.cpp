@@ -116,6 +116,12 @@ protected:
         m_host = pi;
         return WaitDialog("New/Editing");
     }
+    // A "Save as file" job 3 with its driver settings, in a dialog whose
+    // "&Setting..." opens the data source of that name.
+    HWND OpenScanJob(const char* source, const std::string& driver) {
+        PutJob(3, 0, L"Scan job", driver);
+        return Open(std::string("--testpages 1 --twain \"") + source + "\" edit 3");
+    }
     // The host's dialog with that caption once it is there; nullptr when the
     // host ends without one (or after the deadline).
     HWND WaitDialog(const char* caption) {
@@ -491,9 +497,8 @@ TEST_F(JobEditTest, RunnerMutexKeepsTheJobUncommitted) {
 }
 
 TEST_F(JobEditTest, ScannerSettingRoundTripThroughTheDataSourceWindow) {
-    const std::string driver = "[CustomDsData]\r\nXResolution=150\r\nYResolution=150\r\n";
-    PutJob(3, 0, L"Scan job", driver);
-    HWND dlg = Open("--testpages 1 --twain \"Velmora VX-410 TWAIN\" edit 3");
+    HWND dlg = OpenScanJob("Velmora VX-410 TWAIN",
+                           "[CustomDsData]\r\nXResolution=150\r\nYResolution=150\r\n");
     ASSERT_TRUE(dlg);
     ASSERT_TRUE(UiIsEnabled(dlg, IDC_JOBEDIT_SETTING));
     ASSERT_TRUE(UiClick(dlg, IDC_JOBEDIT_SETTING));
@@ -530,8 +535,7 @@ TEST_F(JobEditTest, ScannerSettingRoundTripThroughTheDataSourceWindow) {
 
 TEST_F(JobEditTest, ScannerSettingWithAnAbsentSourceChangesNothing) {
     const std::string driver = "[CustomDsData]\r\nXResolution=150\r\n";
-    PutJob(3, 0, L"Scan job", driver);
-    HWND dlg = Open("--testpages 1 --twain \"Absent Scanner\" edit 3");
+    HWND dlg = OpenScanJob("Absent Scanner", driver);
     ASSERT_TRUE(dlg);
     ASSERT_TRUE(UiClick(dlg, IDC_JOBEDIT_SETTING));
     // The engine says why; the host then ends with Cancel.
