@@ -92,10 +92,9 @@ protected:
     }
     std::string StoreBytes() { return ReadFileText(m_storeFile); }
 
-    // Starts the test host with its output in a file; answers the dialog's
-    // window, or nullptr when none appears.
-    HWND Open(const std::string& args) {
-        m_strOut = m_dir + "\\host" + std::to_string(++m_nRuns) + ".txt";
+    // Starts a program with its output in a file; false when it cannot.
+    bool Start(const char* program, const std::string& args) {
+        m_strOut = m_dir + "\\run" + std::to_string(++m_nRuns) + ".txt";
         SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
         HANDLE out = CreateFileA(m_strOut.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -104,17 +103,25 @@ protected:
         si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdOutput = si.hStdError = out;
-        std::string cmd = "\"" + WinPath(DIALOGHOST_EXE) + "\" " + args;
+        std::string cmd = "\"" + WinPath(program) + "\" " + args;
         PROCESS_INFORMATION pi = {};
         const BOOL started =
             CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
         CloseHandle(out);
         EXPECT_TRUE(started) << cmd;
         if (!started)
-            return nullptr;
+            return false;
         CloseHandle(pi.hThread);
         m_host = pi;
-        return WaitDialog("New/Editing");
+        return true;
+    }
+    // The test host (the dialog without COM) or the client through COM
+    // (ploverctl.exe): the dialog's window, or nullptr when none appears.
+    HWND Open(const std::string& args) {
+        return Start(DIALOGHOST_EXE, args) ? WaitDialog("New/Editing") : nullptr;
+    }
+    HWND OpenCom(const std::string& args) {
+        return Start(PLOVERCTL_EXE, args) ? WaitDialog("New/Editing") : nullptr;
     }
     // A "Save as file" job 3 with its driver settings, in a dialog whose
     // "&Setting..." opens the data source of that name.
@@ -564,6 +571,75 @@ TEST_F(JobEditTest, ScannerSettingWithAnAbsentSourceChangesNothing) {
     EXPECT_EQ(DriverOf(3), driver);
 }
 
+// The same dialog as the client opens it, through the COM class.
+
+TEST_F(JobEditTest, ComDoModalOfJobZeroShowsTheErrorAndNoDialog) {
+    ASSERT_TRUE(Start(PLOVERCTL_EXE, "DoModal 0"));
+    CUiFindOptions options;
+    options.m_dwProcessId = m_host.dwProcessId;
+    options.m_strCaption = "Error";
+    CUiDialogInfo box;
+    ASSERT_TRUE(UiWaitForDialog(options, kDeadline, box));
+    EXPECT_FALSE(box.m_texts.empty());
+    options.m_strCaption = "New/Editing";
+    options.m_bIncludeHidden = true;
+    EXPECT_TRUE(UiFindDialogs(options).empty());
+    ASSERT_TRUE(UiPressButton(box, "OK"));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+}
+
+TEST_F(JobEditTest, ComDialogHidesDisabledFunctionsAndCommitsAtOkOnly) {
+    PutJob(6, 6, L"Stop job");
+    const std::string before = StoreBytes();
+    HWND dlg = OpenCom("--prop DisableFunctionID:1=1 --prop DisableFunctionID:3=1 DoModal 6");
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(UiItems(dlg, IDC_JOBEDIT_FUNCTION),
+              (std::vector<std::string>{"Save as file", "Print", "Attach to E-mail", "Start",
+                                        "Stop", "Launcher", "No Scan Job"}));
+    ASSERT_TRUE(UiSetText(dlg, IDC_JOBEDIT_TITLE, "Changed"));
+    ASSERT_TRUE(UiSelect(dlg, IDC_JOBEDIT_FUNCTION, "No Scan Job"));
+    ASSERT_TRUE(PressBar(dlg, IDCANCEL));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+    EXPECT_EQ(StoreBytes(), before);
+
+    // DoModal2 of a "Start" job: no scanner question, the title committed.
+    dlg = OpenCom("DoModal2 6");
+    ASSERT_TRUE(dlg);
+    EXPECT_FALSE(UiIsVisible(dlg, IDC_JOBEDIT_FUNCTION));
+    EXPECT_FALSE(UiIsEnabled(dlg, IDC_JOBEDIT_SETTING));
+    ASSERT_TRUE(UiSetText(dlg, IDC_JOBEDIT_TITLE, "Changed"));
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+    EXPECT_EQ(TitleOf(6), L"Changed");
+    EXPECT_EQ(ValueOf(6, "function id"), "6");
+}
+
+TEST_F(JobEditTest, ComTitleWarningOnceAndRunnerMutex) {
+    if (getenv("JOBEDIT_JAPANESE"))
+        GTEST_SKIP() << "the English-system rule";
+    PutJob(8, 8, L"Tab\there");
+    const std::string before = StoreBytes();
+    const std::string name = "JobEditComRunner-" + std::to_string(GetCurrentProcessId());
+    HANDLE runner = CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_TRUE(runner);
+    HWND dlg = OpenCom("--prop KestrelMutexName=" + name + " DoModal 8");
+    ASSERT_TRUE(dlg);
+    ClickBar(dlg, IDOK);
+    Answer("Warning",
+           "Characters that cannot be displayed on the scanner are included. Please reenter.",
+           "OK");
+    ASSERT_TRUE(PressBar(dlg, IDOK)); // silent the second time
+    ASSERT_TRUE(UiSetText(dlg, IDC_JOBEDIT_TITLE, "Night run"));
+    ClickBar(dlg, IDOK);
+    Answer("Error", "Job is running.", "OK");
+    ASSERT_TRUE(RoundTrip(dlg));
+    EXPECT_EQ(StoreBytes(), before);
+    CloseHandle(runner);
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+    EXPECT_EQ(TitleOf(8), L"Night run");
+}
+
 // Run by its own test entry with a Japanese user locale (LC_ALL=ja_JP.UTF-8,
 // JOBEDIT_JAPANESE=1); skipped in the others.
 TEST_F(JobEditTest, JapaneseUserTitleTakesHalfWidthKatakana) {
@@ -577,6 +653,13 @@ TEST_F(JobEditTest, JapaneseUserTitleTakesHalfWidthKatakana) {
     ASSERT_TRUE(PressBar(dlg, IDOK));
     EXPECT_EQ(Finish(), "result=1");
     EXPECT_EQ(TitleOf(8), L"\uFF71\uFF72\uFF73 12");
+    // The same through the COM class.
+    PutJob(8, 8, L"\uFF74\uFF75");
+    dlg = OpenCom("DoModal 8");
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+    EXPECT_EQ(TitleOf(8), L"\uFF74\uFF75");
 
     // Double-byte characters stay refused, for the family and for other
     // panel models alike.
