@@ -4,9 +4,6 @@
 #include "editor/EditorError.h"
 #include "editor/JobPages.h"
 
-std::unique_ptr<CJobEditPage> CreateSavePage(CJobRegGUISettings*, BOOL) {
-    EdThrowText("The save settings page is not built yet.");
-}
 std::unique_ptr<CJobEditPage> CreateMailPage(CJobRegGUISettings*) {
     EdThrowText("The mail settings page is not built yet.");
 }
