@@ -4,15 +4,6 @@
 #include "editor/EditorError.h"
 #include "editor/JobPages.h"
 
-std::unique_ptr<CJobEditPage> CreateMailPage(CJobRegGUISettings*) {
-    EdThrowText("The mail settings page is not built yet.");
-}
-std::unique_ptr<CJobEditPage> CreatePrintPage(CJobRegGUISettings*) {
-    EdThrowText("The print settings page is not built yet.");
-}
-std::unique_ptr<CJobEditPage> CreateAppPage(CJobRegGUISettings*) {
-    EdThrowText("The application settings page is not built yet.");
-}
 INT_PTR RunCopyDialog(CJobRegGUISettings*, long, BOOL, long, long) {
     EdThrowText("The copy dialog is not built yet.");
 }
