@@ -640,6 +640,52 @@ TEST_F(JobEditTest, ComTitleWarningOnceAndRunnerMutex) {
     EXPECT_EQ(TitleOf(8), L"Night run");
 }
 
+// The page of the dialog that holds a control (a function page, shown or not).
+HWND PageWith(HWND hDlg, int nControlId) {
+    struct Find {
+        int id;
+        HWND found;
+    } find = {nControlId, nullptr};
+    EnumChildWindows(
+        hDlg,
+        [](HWND h, LPARAM l) -> BOOL {
+            Find* f = reinterpret_cast<Find*>(l);
+            if (!GetDlgItem(h, f->id))
+                return TRUE;
+            f->found = h;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+TEST_F(JobEditTest, ComSwitchingFunctionKeepsWhatWasTypedOnTheRealPages) {
+    PutJob(1, 1, L"Mail job");
+    const std::string before = StoreBytes();
+    HWND dlg = OpenCom("DoModal 1");
+    ASSERT_TRUE(dlg);
+    HWND mail = PageWith(dlg, 607); // the mail page's subject
+    ASSERT_TRUE(mail && IsWindowVisible(mail));
+    ASSERT_TRUE(UiSetText(mail, 607, "Weekly report"));
+    ASSERT_TRUE(UiSelect(dlg, IDC_JOBEDIT_FUNCTION, "Save as file"));
+    EXPECT_FALSE(IsWindowVisible(mail));
+    ASSERT_TRUE(UiSelect(dlg, IDC_JOBEDIT_FUNCTION, "Send by E-Mail"));
+    EXPECT_TRUE(IsWindowVisible(mail));
+    EXPECT_EQ(UiGetText(mail, 607), "Weekly report");
+    ASSERT_TRUE(PressBar(dlg, IDCANCEL));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+    EXPECT_EQ(StoreBytes(), before);
+
+    // The function fixed: a print job lists "Print" alone.
+    PutJob(2, 2, L"Print job");
+    dlg = OpenCom("--prop FixedFunction=1 DoModal 2");
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(UiItems(dlg, IDC_JOBEDIT_FUNCTION), std::vector<std::string>{"Print"});
+    EXPECT_FALSE(UiIsEnabled(dlg, IDC_JOBEDIT_TITLE));
+    ASSERT_TRUE(PressBar(dlg, IDCANCEL));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+}
+
 // Run by its own test entry with a Japanese user locale (LC_ALL=ja_JP.UTF-8,
 // JOBEDIT_JAPANESE=1); skipped in the others.
 TEST_F(JobEditTest, JapaneseUserTitleTakesHalfWidthKatakana) {
