@@ -75,4 +75,5 @@ private:
     std::unique_ptr<CScan> m_pScan; // the data source's settings window ("&Setting...")
     std::exception_ptr m_initError;
     SIZE m_templateClient = {};
+    int m_templateRight[7] = {}; // right edges of the controls from the title box to the separator
 };

@@ -304,6 +304,11 @@ TEST_F(JobEditTest, LayoutPutsPagesAtTheMarkersAndTheButtonsUnderTheLast) {
         POINT barBottom = {0, bar.bottom};
         ClientToScreen(dlg, &barBottom);
         EXPECT_EQ(window.bottom - barBottom.y, GetSystemMetrics(SM_CYDLGFRAME));
+        // The title box and the separator end at the same margin (give or
+        // take the rounding of dialog units) as the page grows.
+        EXPECT_NEAR(ClientRectOf(dlg, GetDlgItem(dlg, IDC_JOBEDIT_TITLE)).right,
+                    ClientRectOf(dlg, GetDlgItem(dlg, IDC_JOBEDIT_SEPARATOR)).right, 1);
+        EXPECT_LE(ClientRectOf(dlg, GetDlgItem(dlg, IDC_JOBEDIT_SEPARATOR)).right, client.right);
         EXPECT_EQ(UiIsEnabled(dlg, IDC_JOBEDIT_SETTING), function < 5);
     };
     check(1, 2);
