@@ -10,6 +10,7 @@
 #include "ProcessDriver.h"
 #include "common/JobRecord.h"
 #include "framework/ComError.h"
+#include "framework/Handles.h"
 #include "jobedit_testpage_res.h"
 #include "uirobot.h"
 #include "uirobot_controls.h"
@@ -91,6 +92,11 @@ protected:
         return std::string(bytes.begin(), bytes.end());
     }
     std::string StoreBytes() { return ReadFileText(m_storeFile); }
+    // A mutex under a name of this test's own, held as the running job runner holds its own.
+    static vlm::CHandle RunnerMutex(const char* stem, std::string* pName) {
+        *pName = std::string(stem) + "-" + std::to_string(GetCurrentProcessId());
+        return vlm::CHandle(CreateMutexA(nullptr, FALSE, pName->c_str()));
+    }
 
     // Starts a program with its output in a file; false when it cannot.
     bool Start(const char* program, const std::string& args) {
@@ -486,8 +492,8 @@ TEST_F(JobEditTest, OtherModelsTakeFortyCharactersAndSingleByteTitles) {
 TEST_F(JobEditTest, RunnerMutexKeepsTheJobUncommitted) {
     PutJob(5, 5, L"Start");
     const std::string before = StoreBytes();
-    const std::string name = "JobEditTestRunner-" + std::to_string(GetCurrentProcessId());
-    HANDLE runner = CreateMutexA(nullptr, FALSE, name.c_str());
+    std::string name;
+    vlm::CHandle runner = RunnerMutex("JobEditTestRunner", &name);
     ASSERT_TRUE(runner);
     HWND dlg = Open("--mutex " + name + " edit 5");
     ASSERT_TRUE(dlg);
@@ -497,15 +503,12 @@ TEST_F(JobEditTest, RunnerMutexKeepsTheJobUncommitted) {
     ASSERT_TRUE(RoundTrip(dlg));
     EXPECT_TRUE(IsWindow(dlg));
     EXPECT_EQ(StoreBytes(), before);
-    CloseHandle(runner);
+    runner.Close();
     ASSERT_TRUE(PressBar(dlg, IDOK));
     EXPECT_EQ(Finish(), "result=1");
     EXPECT_EQ(TitleOf(5), L"While running");
     // The check leaves no mutex of that name behind.
-    HANDLE left = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
-    EXPECT_EQ(left, nullptr);
-    if (left)
-        CloseHandle(left);
+    EXPECT_FALSE(vlm::CHandle(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str())));
 }
 
 TEST_F(JobEditTest, ScannerSettingRoundTripThroughTheDataSourceWindow) {
@@ -624,8 +627,8 @@ TEST_F(JobEditTest, ComTitleWarningOnceAndRunnerMutex) {
         GTEST_SKIP() << "the English-system rule";
     PutJob(8, 8, L"Tab\there");
     const std::string before = StoreBytes();
-    const std::string name = "JobEditComRunner-" + std::to_string(GetCurrentProcessId());
-    HANDLE runner = CreateMutexA(nullptr, FALSE, name.c_str());
+    std::string name;
+    vlm::CHandle runner = RunnerMutex("JobEditComRunner", &name);
     ASSERT_TRUE(runner);
     HWND dlg = OpenCom("--prop KestrelMutexName=" + name + " DoModal 8");
     ASSERT_TRUE(dlg);
@@ -639,7 +642,7 @@ TEST_F(JobEditTest, ComTitleWarningOnceAndRunnerMutex) {
     Answer("Error", "Job is running.", "OK");
     ASSERT_TRUE(RoundTrip(dlg));
     EXPECT_EQ(StoreBytes(), before);
-    CloseHandle(runner);
+    runner.Close();
     ASSERT_TRUE(PressBar(dlg, IDOK));
     EXPECT_EQ(Finish(), "hr=0x00000000");
     EXPECT_EQ(TitleOf(8), L"Night run");
