@@ -290,7 +290,7 @@ const CJobFunction* JobFunctionById(long nId) {
 
 CJobEditDlg::CJobEditDlg(CJobRegGUISettings* pSettings, long nJobNo, BOOL bWithFunctionList)
     : CVlmDialog(bWithFunctionList ? IDD_JOBEDIT : IDD_JOBEDIT2, nullptr, EdInstance()),
-      m_pSettings(pSettings), m_nJobNo(nJobNo), m_bWithFunctionList(bWithFunctionList) {
+      m_pSettings(pSettings) {
     if (nJobNo == 0)
         throw CComError(E_FAIL);
     if (!pSettings->m_pJobStore)

@@ -65,8 +65,6 @@ private:
     std::vector<BYTE> ReadDriver() const;
 
     CJobRegGUISettings* m_pSettings;
-    long m_nJobNo;
-    BOOL m_bWithFunctionList;
     CComPtr<IJobData> m_pJob;
     std::string m_strTitle;
     long m_nShownFunction = -1;
