@@ -1,10 +1,11 @@
 // Opens one editor dialog straight from the dialog library, without the COM
 // class, for tests of a single dialog:
 //   dialoghost.exe [--model VX-410] [--panel 0|1] [--mutex NAME] [--twain NAME]
-//                  [--fixed N] [--disable ID]... [--testpages 1|2] [--max-jobs N]
-//                  [--first-year Y] [--last-year Y] [--attached-mail-size MB]
-//                  [--warning-size MB] edit N | edit2 N | copy SRC [MIN
-//                  MAX] | version | admin FORM | page save|save-image|mail|print|app N
+//                  [--fixed N] [--disable ID]... [--testpages 1|2] [--default-driver TEXT]
+//                  [--max-jobs N] [--first-year Y] [--last-year Y]
+//                  [--attached-mail-size MB] [--warning-size MB]
+//                  edit N | edit2 N | copy SRC [MIN MAX] | version | admin FORM
+//                  | page save|save-image|mail|print|app N
 // The store is the one the environment names (TASKSTORE_FILE/TASKSTORE_DIR).
 // Prints "result=<end code>" or "error=<text>" and exits 0 unless the
 // arguments are wrong.
@@ -59,6 +60,9 @@ int main(int argc, char** argv) {
             settings.m_nAttachedMailSize = std::atoi(argv[i + 1]);
         else if (opt == "--warning-size")
             settings.m_nWarningSize = std::atoi(argv[i + 1]);
+        else if (opt == "--default-driver")
+            settings.m_DefaultDriverSetting.assign(argv[i + 1],
+                                                   argv[i + 1] + std::strlen(argv[i + 1]));
         else if (opt == "--panel")
             panelTitleModel = std::atoi(argv[i + 1]);
         else if (opt == "--testpages")
