@@ -88,12 +88,7 @@ void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job, const JobL
         s.m_strFileType = "TIFF";
         s.m_nMultiPage = 0;
         s.m_strFilePrefix.clear();
-        // The print settings check belongs to the print delivery; the runner
-        // passes it in. Say so in the log when a caller has none.
-        if (hooks.m_fnCheckPrintSettings)
-            hooks.m_fnCheckPrintSettings(s);
-        else
-            Log(hooks, "print settings check not supplied: left to the caller");
+        // The printer itself is the runner's dispatch's (SetPrintInformation).
         return;
     }
     // Unknown functions are refused by the caller; nothing more is read.

@@ -69,10 +69,6 @@ struct JobLoadHooks {
     // its fallbacks and messages). When absent the save folder stays empty
     // and the loader says so in the log.
     std::function<std::string()> m_fnPicturesFolder;
-    // Print jobs: the print settings check (SetPrintInformation of the print
-    // delivery). Not part of loading itself: when absent, the loader only
-    // forces the TIFF output and the caller must run the check.
-    std::function<void(JobSettings&)> m_fnCheckPrintSettings;
     // Log lines of the loader; default: the run log.
     std::function<void(const char*)> m_fnLog;
 };

@@ -1,7 +1,7 @@
 #include "editor/JobEditDlg.h"
 #include <algorithm>
 #include "JobEdit_res.h"
-#include "PanelTitle.h"
+#include "editor/TitleCheck.h"
 #include "common/JobRecord.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
@@ -290,7 +290,7 @@ const CJobFunction* JobFunctionById(long nId) {
 
 CJobEditDlg::CJobEditDlg(CJobRegGUISettings* pSettings, long nJobNo, BOOL bWithFunctionList)
     : CVlmDialog(bWithFunctionList ? IDD_JOBEDIT : IDD_JOBEDIT2, nullptr, EdInstance()),
-      m_pSettings(pSettings), m_nJobNo(nJobNo), m_bWithFunctionList(bWithFunctionList) {
+      m_pSettings(pSettings) {
     if (nJobNo == 0)
         throw CComError(E_FAIL);
     if (!pSettings->m_pJobStore)
@@ -329,6 +329,8 @@ BOOL CJobEditDlg::OnInitDialog() {
         RECT client = {};
         ::GetClientRect(m_hWnd, &client);
         m_templateClient = {client.right, client.bottom};
+        for (int id = IDC_JOBEDIT_TITLE; id <= IDC_JOBEDIT_SEPARATOR; ++id)
+            m_templateRight[id - IDC_JOBEDIT_TITLE] = ChildRect(m_hWnd, GetDlgItem(id)).right;
 
         ::SetWindowTextA(m_hWnd, EdText("New/Editing").c_str());
         EdSetText(m_hWnd, IDC_JOBEDIT_TITLE_LABEL, "&Job title");
@@ -453,10 +455,15 @@ void CJobEditDlg::ShowFunction(long nFunctionId) {
     bar->Place(0, y, nWidth);
     const RECT barRect = ChildRect(m_hWnd, bar->GetSafeHwnd());
 
-    HWND hSeparator = GetDlgItem(IDC_JOBEDIT_SEPARATOR);
-    const RECT sep = ChildRect(m_hWnd, hSeparator);
-    ::SetWindowPos(hSeparator, nullptr, 0, 0, nWidth - 2 * sep.left, sep.bottom - sep.top,
-                   SWP_NOMOVE | SWP_NOZORDER);
+    // The controls that span the dialog keep their right margin.
+    for (int id : {IDC_JOBEDIT_TITLE, IDC_JOBEDIT_FUNCTION, IDC_JOBEDIT_DESCRIPTION,
+                   IDC_JOBEDIT_SEPARATOR}) {
+        HWND h = GetDlgItem(id);
+        const RECT r = ChildRect(m_hWnd, h);
+        const int margin = m_templateClient.cx - m_templateRight[id - IDC_JOBEDIT_TITLE];
+        ::SetWindowPos(h, nullptr, 0, 0, nWidth - margin - r.left, r.bottom - r.top,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 
     RECT window = {}, client = {};
     ::GetWindowRect(m_hWnd, &window);
@@ -527,31 +534,7 @@ void CJobEditDlg::OnSetting() {
 }
 
 BOOL CJobEditDlg::CheckTitle(const std::string& title) {
-    CBstr model;
-    EdCheck(m_pSettings->m_pJobStore->GetModelName(model.Receive()));
-    const bool bJapanese = PRIMARYLANGID(::GetUserDefaultLangID()) == LANG_JAPANESE;
-    const plover::PanelTitleRule rule = plover::PanelTitleRuleFor(model.ToAnsi(), bJapanese);
-    const bool bFits =
-        plover::PanelTitleFits(title, rule, [](unsigned char lead, unsigned char trail) {
-            if (!::IsDBCSLeadByte(lead))
-                return false;
-            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-            wchar_t wide[2] = {};
-            return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, wide, 2) == 1;
-        });
-    if (bFits) {
-        m_pSettings->m_nTitleWarningShown = 0;
-        return TRUE;
-    }
-    if (!m_pSettings->m_nTitleWarningShown) {
-        m_pSettings->m_nTitleWarningShown = 1;
-        EdMessageBox(
-            m_hWnd,
-            EdText(
-                "Characters that cannot be displayed on the scanner are included. Please reenter."),
-            "Warning", MB_OK | MB_ICONWARNING);
-    }
-    return FALSE;
+    return EdTitleCheck(m_hWnd, m_pSettings, title);
 }
 
 // Steps of OK; FALSE keeps the dialog open. Failures are raised.

@@ -65,8 +65,6 @@ private:
     std::vector<BYTE> ReadDriver() const;
 
     CJobRegGUISettings* m_pSettings;
-    long m_nJobNo;
-    BOOL m_bWithFunctionList;
     CComPtr<IJobData> m_pJob;
     std::string m_strTitle;
     long m_nShownFunction = -1;
@@ -75,4 +73,5 @@ private:
     std::unique_ptr<CScan> m_pScan; // the data source's settings window ("&Setting...")
     std::exception_ptr m_initError;
     SIZE m_templateClient = {};
+    int m_templateRight[7] = {}; // right edges of the controls from the title box to the separator
 };

@@ -300,10 +300,6 @@ void CJobApp::FillJobSettings(CRun& run, long nJob) {
     JobLoadHooks hooks;
     hooks.m_fnLog = &LogLine;
     hooks.m_fnPicturesFolder = [this] { return GetMyPicturesFolder(m_pImp->GetModelName()); };
-    hooks.m_fnCheckPrintSettings = [&run](JobSettings& s) {
-        if (!SetPrintInformation(run.m_pJob, s))
-            throw CStartupText{VlmLocalize("Can't initialize printer.")};
-    };
     LoadJobSettings(settings, run.m_pStore, run.m_pJob, hooks);
     m_JobTypeID = settings.m_nFunctionId;
     char notice[512];
@@ -313,7 +309,8 @@ void CJobApp::FillJobSettings(CRun& run, long nJob) {
                         notice);
 }
 
-// FALSE: the job's function is none this runner knows; refused.
+// FALSE: the job's function is none this runner knows; refused. A print job
+// gets its printer here, after its function is logged.
 BOOL CJobApp::CheckFunction(CRun& run) {
     switch (m_JobTypeID) {
     case SCAN_TO_PC:
@@ -330,6 +327,8 @@ BOOL CJobApp::CheckFunction(CRun& run) {
         return TRUE;
     case SCAN_TO_PR:
         Log().Write("SCAN_TO_PR");
+        if (!SetPrintInformation(run.m_pJob, run.Dlg().m_Settings))
+            throw CStartupText{VlmLocalize("Can't initialize printer.")};
         return TRUE;
     default: {
         const std::string text = VlmLocalize("Can't run job.");

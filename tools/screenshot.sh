@@ -2,7 +2,8 @@
 # Takes a PNG of the window a command opens, drawn by Wine's X11 driver on a
 # private Xvfb display:
 #   tools/screenshot.sh [--lang de|en] [--out FILE.png] [--wait-caption TEXT]
-#                       [--exe NAME.exe] [--timeout S] [--keep] -- PROGRAM [ARGS...]
+#                       [--exe NAME.exe] [--timeout S] [--settle S] [--keep]
+#                       -- PROGRAM [ARGS...]
 # e.g. tools/screenshot.sh --lang de --out build/shots/edit.png \
 #          --wait-caption "New/Editing" -- ploverctl.exe DoModal 3
 # PROGRAM is a Windows path, or a file name looked up in the prefix's
@@ -10,7 +11,9 @@
 # of the program's process (with --wait-caption: that exact caption; --exe
 # names the process when PROGRAM only starts it), then for the picture to
 # stop changing, and takes the dialog alone when X knows it by that caption
-# (the whole screen otherwise). Default output: build/shots/shot.png.
+# (the whole screen otherwise). A dialog that never stops changing (an
+# animation) is taken --settle S seconds after it appeared instead. Default
+# output: build/shots/shot.png.
 #
 # The shots run in a prefix of their own (build/windows/wineprefix-shots,
 # made and refreshed through tools/wine-env.sh) with its own wineserver and
@@ -21,7 +24,7 @@ set -eu
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
 
-lang=en out="" caption="" exe="" timeout=60 keep=0
+lang=en out="" caption="" exe="" timeout=60 settle=0 keep=0
 while [ $# -gt 0 ]; do
     case $1 in
     --lang) lang=$2; shift 2 ;;
@@ -29,12 +32,13 @@ while [ $# -gt 0 ]; do
     --wait-caption) caption=$2; shift 2 ;;
     --exe) exe=$2; shift 2 ;;
     --timeout) timeout=$2; shift 2 ;;
+    --settle) settle=$2; shift 2 ;;
     --keep) keep=1; shift ;;
     --) shift; break ;;
-    *) sed -n '2,20p' "$0"; exit 2 ;;
+    *) sed -n '2,23p' "$0"; exit 2 ;;
     esac
 done
-[ $# -ge 1 ] || { sed -n '2,20p' "$0"; exit 2; }
+[ $# -ge 1 ] || { sed -n '2,23p' "$0"; exit 2; }
 
 export VLM_BUILD=${VLM_BUILD:-$repo/build/windows}
 [ -f "$VLM_BUILD/CMakeCache.txt" ] || { echo "screenshot: no build tree at $VLM_BUILD" >&2; exit 2; }
@@ -115,12 +119,19 @@ fi
 # The dialog's X window when X knows it by its caption; the screen otherwise.
 target=root
 if [ -n "$caption" ]; then
-    id=$(xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | head -n 1 || true)
+    # Letters beyond ASCII reach X in an encoding of Wine's choice: any run of
+    # them matches anything.
+    pattern=$(printf '%s' "$caption" | LC_ALL=C sed 's/[^ -~][^ -~]*/.*/g')
+    id=$(xdotool search --onlyvisible --name "^$pattern\$" 2>/dev/null | head -n 1 || true)
     [ -z "$id" ] || target=$id
 fi
 # Painting ends at its own pace: take pictures until two in a row agree.
 prev=""
-while :; do
+if [ "$settle" != 0 ]; then
+    sleep "$settle"
+    import -window "$target" "$logdir/now.png" 2>/dev/null
+fi
+while [ "$settle" = 0 ]; do
     import -window "$target" "$logdir/now.png" 2>/dev/null
     sum=$(convert "$logdir/now.png" -depth 8 rgba:- | md5sum)
     [ "$sum" != "$prev" ] || break

@@ -1,7 +1,9 @@
 // slmsg: turns a runner message into the text the scanner's panel shows.
 // This stand-in passes the message through unchanged (the panel shows the
 // ANSI text as it is); the catalogue path and the panel setting byte are
-// accepted for the interface's sake.
+// accepted for the interface's sake. When the environment variable
+// SLMSG_TRACE names a file, each call appends "setting|catalogue|message"
+// (CR LF) to it.
 #pragma once
 
 #include <windows.h>

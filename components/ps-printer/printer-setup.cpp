@@ -34,17 +34,20 @@ std::wstring OutputFile(const PrinterSpec& p) {
 }
 
 // Under Wine the port is the output file's Unix name: the spooler then
-// replaces the file with each job (a Windows file name as port is written
-// over without being shortened first, leaving the end of a longer earlier
-// job behind). Elsewhere the Windows file name.
+// replaces the file with each job (a Windows file name as port is opened
+// without being emptied first, leaving the end of a longer earlier job
+// behind). Elsewhere the Windows file name. Wine resolves the name only when
+// the output folder exists; "" when it cannot.
 std::wstring PortOf(const PrinterSpec& p) {
     const std::wstring file = OutputFile(p);
     using PfnUnixName = char*(CDECL*)(const wchar_t*);
     const auto pfn = reinterpret_cast<PfnUnixName>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* unix = pfn ? pfn(file.c_str()) : nullptr;
-    if (!unix)
+    if (!pfn)
         return file;
+    char* unix = pfn(file.c_str());
+    if (!unix)
+        return std::wstring();
     const int cch = MultiByteToWideChar(CP_UTF8, 0, unix, -1, nullptr, 0);
     std::wstring port(cch > 0 ? cch - 1 : 0, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, unix, -1, port.data(), cch);
@@ -65,17 +68,25 @@ void Fail(const char* what, const wchar_t* name, DWORD err) {
 }
 
 // The local port monitor keeps its ports in this key; a file name is a port.
-bool EnsurePort(const std::wstring& port) {
-    CreateDirectoryW(kOutputFolder, nullptr);
+// A Windows file name left as port by an earlier set-up goes.
+bool EnsurePort(const PrinterSpec& p, const std::wstring& port) {
+    if (port.empty()) {
+        Fail("finding the Unix name of the output file of", p.m_pszName, GetLastError());
+        return false;
+    }
     vlm::CRegKey key;
     LONG rc =
         key.Create(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports");
     if (rc == ERROR_SUCCESS)
         rc = RegSetValueExW(key, port.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(L""),
                             sizeof(wchar_t));
-    if (rc != ERROR_SUCCESS)
+    if (rc != ERROR_SUCCESS) {
         Fail("adding the port", port.c_str(), static_cast<DWORD>(rc));
-    return rc == ERROR_SUCCESS;
+        return false;
+    }
+    if (port != OutputFile(p))
+        RegDeleteValueW(key, OutputFile(p).c_str());
+    return true;
 }
 
 // The driver: the platform's PostScript driver with this printer's PPD as its
@@ -166,10 +177,15 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs("usage: ps-printer-setup [--list]\n", stderr);
         return 2;
     }
+    // The folder first: the ports are named after files in it.
+    if (!CreateDirectoryW(kOutputFolder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        Fail("creating the output folder", kOutputFolder, GetLastError());
+        return 1;
+    }
     bool ok = true;
     for (const PrinterSpec& p : kPrinters) {
         const std::wstring port = PortOf(p);
-        ok = EnsurePort(port) && EnsureDriver(p) && EnsurePrinter(p, port) && ok;
+        ok = EnsurePort(p, port) && EnsureDriver(p) && EnsurePrinter(p, port) && ok;
     }
     if (ok && !HasDefaultPrinter() && !SetDefaultPrinterW(kPrinters[0].m_pszName)) {
         Fail("making the default printer", kPrinters[0].m_pszName, GetLastError());

@@ -3,12 +3,14 @@
 // the store file tells what was committed.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "JobEdit_res.h"
 #include "ProcessDriver.h"
 #include "common/JobRecord.h"
 #include "framework/ComError.h"
+#include "framework/Handles.h"
 #include "jobedit_testpage_res.h"
 #include "uirobot.h"
 #include "uirobot_controls.h"
@@ -90,11 +92,15 @@ protected:
         return std::string(bytes.begin(), bytes.end());
     }
     std::string StoreBytes() { return ReadFileText(m_storeFile); }
+    // A mutex under a name of this test's own, held as the running job runner holds its own.
+    static vlm::CHandle RunnerMutex(const char* stem, std::string* pName) {
+        *pName = std::string(stem) + "-" + std::to_string(GetCurrentProcessId());
+        return vlm::CHandle(CreateMutexA(nullptr, FALSE, pName->c_str()));
+    }
 
-    // Starts the test host with its output in a file; answers the dialog's
-    // window, or nullptr when none appears.
-    HWND Open(const std::string& args) {
-        m_strOut = m_dir + "\\host" + std::to_string(++m_nRuns) + ".txt";
+    // Starts a program with its output in a file; false when it cannot.
+    bool Start(const char* program, const std::string& args) {
+        m_strOut = m_dir + "\\run" + std::to_string(++m_nRuns) + ".txt";
         SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
         HANDLE out = CreateFileA(m_strOut.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -103,17 +109,31 @@ protected:
         si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdOutput = si.hStdError = out;
-        std::string cmd = "\"" + WinPath(DIALOGHOST_EXE) + "\" " + args;
+        std::string cmd = "\"" + WinPath(program) + "\" " + args;
         PROCESS_INFORMATION pi = {};
         const BOOL started =
             CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
         CloseHandle(out);
         EXPECT_TRUE(started) << cmd;
         if (!started)
-            return nullptr;
+            return false;
         CloseHandle(pi.hThread);
         m_host = pi;
-        return WaitDialog("New/Editing");
+        return true;
+    }
+    // The test host (the dialog without COM) or the client through COM
+    // (ploverctl.exe): the dialog's window, or nullptr when none appears.
+    HWND Open(const std::string& args) {
+        return Start(DIALOGHOST_EXE, args) ? WaitDialog("New/Editing") : nullptr;
+    }
+    HWND OpenCom(const std::string& args) {
+        return Start(PLOVERCTL_EXE, args) ? WaitDialog("New/Editing") : nullptr;
+    }
+    // A "Save as file" job 3 with its driver settings, in a dialog whose
+    // "&Setting..." opens the data source of that name.
+    HWND OpenScanJob(const char* source, const std::string& driver) {
+        PutJob(3, 0, L"Scan job", driver);
+        return Open(std::string("--testpages 1 --twain \"") + source + "\" edit 3");
     }
     // The host's dialog with that caption once it is there; nullptr when the
     // host ends without one (or after the deadline).
@@ -170,6 +190,14 @@ protected:
     // The same, for a press that opens a box: does not wait.
     static void ClickBar(HWND hDlg, int id) {
         ASSERT_TRUE(UiClick(GetDlgItem(hDlg, IDC_JOBEDIT_BUTTONBAR), id));
+    }
+    // Waits until the dialog takes input again (the modal window that stood
+    // for it has ended).
+    static bool WaitEnabled(HWND hDlg) {
+        const DWORD start = GetTickCount();
+        while (!IsWindowEnabled(hDlg) && GetTickCount() - start < kDeadline)
+            Sleep(50);
+        return IsWindowEnabled(hDlg) != FALSE;
     }
     // Picks a list entry without waiting for the dialog's answer (which may
     // be a box of its own).
@@ -282,6 +310,11 @@ TEST_F(JobEditTest, LayoutPutsPagesAtTheMarkersAndTheButtonsUnderTheLast) {
         POINT barBottom = {0, bar.bottom};
         ClientToScreen(dlg, &barBottom);
         EXPECT_EQ(window.bottom - barBottom.y, GetSystemMetrics(SM_CYDLGFRAME));
+        // The title box and the separator end at the same margin (give or
+        // take the rounding of dialog units) as the page grows.
+        EXPECT_NEAR(ClientRectOf(dlg, GetDlgItem(dlg, IDC_JOBEDIT_TITLE)).right,
+                    ClientRectOf(dlg, GetDlgItem(dlg, IDC_JOBEDIT_SEPARATOR)).right, 1);
+        EXPECT_LE(ClientRectOf(dlg, GetDlgItem(dlg, IDC_JOBEDIT_SEPARATOR)).right, client.right);
         EXPECT_EQ(UiIsEnabled(dlg, IDC_JOBEDIT_SETTING), function < 5);
     };
     check(1, 2);
@@ -356,6 +389,31 @@ TEST_F(JobEditTest, StartJobWithoutDriverSavesWithoutTheScannerQuestion) {
     EXPECT_EQ(Finish(), "result=1");
     EXPECT_EQ(TitleOf(5), L"Morning start");
     EXPECT_EQ(DriverOf(5), "");
+}
+
+TEST_F(JobEditTest, JobWithoutDriverTakesTheDefaultDriverSettings) {
+    const std::string defaults = "[CustomDsData] XResolution=300";
+    PutJob(2, 0, L"Save job");
+    const std::string before = StoreBytes();
+    // Cancel: the defaults went only into the uncommitted job.
+    HWND dlg = Open("--testpages 1 --default-driver \"" + defaults + "\" edit 2");
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(PressBar(dlg, IDCANCEL));
+    EXPECT_EQ(Finish(), "result=2");
+    EXPECT_EQ(StoreBytes(), before);
+    // OK: no scanner-setting question, the defaults are the job's.
+    dlg = Open("--testpages 1 --default-driver \"" + defaults + "\" edit 2");
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "result=1");
+    EXPECT_EQ(DriverOf(2), defaults);
+    // A job with settings of its own keeps them.
+    PutJob(2, 0, L"Save job", "[CustomDsData] XResolution=600");
+    dlg = Open("--testpages 1 --default-driver \"" + defaults + "\" edit 2");
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "result=1");
+    EXPECT_EQ(DriverOf(2), "[CustomDsData] XResolution=600");
 }
 
 TEST_F(JobEditTest, CancelAndEmptyTitleCommitNothing) {
@@ -434,8 +492,8 @@ TEST_F(JobEditTest, OtherModelsTakeFortyCharactersAndSingleByteTitles) {
 TEST_F(JobEditTest, RunnerMutexKeepsTheJobUncommitted) {
     PutJob(5, 5, L"Start");
     const std::string before = StoreBytes();
-    const std::string name = "JobEditTestRunner-" + std::to_string(GetCurrentProcessId());
-    HANDLE runner = CreateMutexA(nullptr, FALSE, name.c_str());
+    std::string name;
+    vlm::CHandle runner = RunnerMutex("JobEditTestRunner", &name);
     ASSERT_TRUE(runner);
     HWND dlg = Open("--mutex " + name + " edit 5");
     ASSERT_TRUE(dlg);
@@ -445,21 +503,17 @@ TEST_F(JobEditTest, RunnerMutexKeepsTheJobUncommitted) {
     ASSERT_TRUE(RoundTrip(dlg));
     EXPECT_TRUE(IsWindow(dlg));
     EXPECT_EQ(StoreBytes(), before);
-    CloseHandle(runner);
+    runner.Close();
     ASSERT_TRUE(PressBar(dlg, IDOK));
     EXPECT_EQ(Finish(), "result=1");
     EXPECT_EQ(TitleOf(5), L"While running");
     // The check leaves no mutex of that name behind.
-    HANDLE left = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
-    EXPECT_EQ(left, nullptr);
-    if (left)
-        CloseHandle(left);
+    EXPECT_FALSE(vlm::CHandle(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str())));
 }
 
 TEST_F(JobEditTest, ScannerSettingRoundTripThroughTheDataSourceWindow) {
-    const std::string driver = "[CustomDsData]\r\nXResolution=150\r\nYResolution=150\r\n";
-    PutJob(3, 0, L"Scan job", driver);
-    HWND dlg = Open("--testpages 1 --twain \"Velmora VX-410 TWAIN\" edit 3");
+    HWND dlg = OpenScanJob("Velmora VX-410 TWAIN",
+                           "[CustomDsData]\r\nXResolution=150\r\nYResolution=150\r\n");
     ASSERT_TRUE(dlg);
     ASSERT_TRUE(UiIsEnabled(dlg, IDC_JOBEDIT_SETTING));
     ASSERT_TRUE(UiClick(dlg, IDC_JOBEDIT_SETTING));
@@ -471,10 +525,17 @@ TEST_F(JobEditTest, ScannerSettingRoundTripThroughTheDataSourceWindow) {
     ASSERT_TRUE(UiSelect(source, 1002, "400 dpi"));
     ASSERT_TRUE(UiClick(source, IDOK));
     // Back in the dialog once the host has ended.
-    const DWORD until = GetTickCount() + kDeadline;
-    while (!IsWindowEnabled(dlg) && GetTickCount() < until)
-        Sleep(50);
-    ASSERT_TRUE(IsWindowEnabled(dlg));
+    ASSERT_TRUE(WaitEnabled(dlg));
+
+    // Again in the same dialog: the source starts from what the job holds
+    // now, and Cancel in its window leaves the settings as they were.
+    ASSERT_TRUE(UiClick(dlg, IDC_JOBEDIT_SETTING));
+    source = WaitDialog("Velmora VX-410 TWAIN Settings");
+    ASSERT_TRUE(source);
+    EXPECT_EQ(UiItems(source, 1002)[UiSelectedIndex(source, 1002)], "400 dpi");
+    ASSERT_TRUE(UiSelect(source, 1002, "75 dpi"));
+    ASSERT_TRUE(UiClick(source, IDCANCEL));
+    ASSERT_TRUE(WaitEnabled(dlg));
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     EXPECT_EQ(GetFileAttributesA((std::string(temp) + "corvid_common_gui.dat").c_str()),
@@ -485,6 +546,152 @@ TEST_F(JobEditTest, ScannerSettingRoundTripThroughTheDataSourceWindow) {
     EXPECT_NE(saved.find("[CustomDsData]"), std::string::npos) << saved;
     EXPECT_NE(saved.find("XResolution=400"), std::string::npos) << saved;
     EXPECT_EQ(saved.find("XResolution=150"), std::string::npos) << saved;
+}
+
+TEST_F(JobEditTest, ScannerSettingWithAnAbsentSourceChangesNothing) {
+    const std::string driver = "[CustomDsData]\r\nXResolution=150\r\n";
+    HWND dlg = OpenScanJob("Absent Scanner", driver);
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(UiClick(dlg, IDC_JOBEDIT_SETTING));
+    // The engine says why; the host then ends with Cancel.
+    CUiFindOptions options;
+    options.m_dwProcessId = m_host.dwProcessId;
+    CUiDialogInfo box;
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < kDeadline) {
+        std::vector<CUiDialogInfo> found = UiFindDialogs(options);
+        auto it = std::find_if(found.begin(), found.end(), [](const CUiDialogInfo& d) {
+            return d.m_strCaption != "New/Editing";
+        });
+        if (it != found.end()) {
+            box = *it;
+            break;
+        }
+        Sleep(50);
+    }
+    ASSERT_TRUE(box.m_hWnd);
+    ASSERT_FALSE(box.m_texts.empty());
+    EXPECT_EQ(box.m_texts.back().rfind("Can't use device driver", 0), 0u) << box.m_texts.back();
+    ASSERT_TRUE(UiPressButton(box, "OK"));
+    ASSERT_TRUE(WaitEnabled(dlg));
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "result=1");
+    EXPECT_EQ(DriverOf(3), driver);
+}
+
+// The same dialog as the client opens it, through the COM class.
+
+TEST_F(JobEditTest, ComDoModalOfJobZeroShowsTheErrorAndNoDialog) {
+    ASSERT_TRUE(Start(PLOVERCTL_EXE, "DoModal 0"));
+    CUiFindOptions options;
+    options.m_dwProcessId = m_host.dwProcessId;
+    options.m_strCaption = "Error";
+    CUiDialogInfo box;
+    ASSERT_TRUE(UiWaitForDialog(options, kDeadline, box));
+    EXPECT_FALSE(box.m_texts.empty());
+    options.m_strCaption = "New/Editing";
+    options.m_bIncludeHidden = true;
+    EXPECT_TRUE(UiFindDialogs(options).empty());
+    ASSERT_TRUE(UiPressButton(box, "OK"));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+}
+
+TEST_F(JobEditTest, ComDialogHidesDisabledFunctionsAndCommitsAtOkOnly) {
+    PutJob(6, 6, L"Stop job");
+    const std::string before = StoreBytes();
+    HWND dlg = OpenCom("--prop DisableFunctionID:1=1 --prop DisableFunctionID:3=1 DoModal 6");
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(UiItems(dlg, IDC_JOBEDIT_FUNCTION),
+              (std::vector<std::string>{"Save as file", "Print", "Attach to E-mail", "Start",
+                                        "Stop", "Launcher", "No Scan Job"}));
+    ASSERT_TRUE(UiSetText(dlg, IDC_JOBEDIT_TITLE, "Changed"));
+    ASSERT_TRUE(UiSelect(dlg, IDC_JOBEDIT_FUNCTION, "No Scan Job"));
+    ASSERT_TRUE(PressBar(dlg, IDCANCEL));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+    EXPECT_EQ(StoreBytes(), before);
+
+    // DoModal2 of a "Start" job: no scanner question, the title committed.
+    dlg = OpenCom("DoModal2 6");
+    ASSERT_TRUE(dlg);
+    EXPECT_FALSE(UiIsVisible(dlg, IDC_JOBEDIT_FUNCTION));
+    EXPECT_FALSE(UiIsEnabled(dlg, IDC_JOBEDIT_SETTING));
+    ASSERT_TRUE(UiSetText(dlg, IDC_JOBEDIT_TITLE, "Changed"));
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+    EXPECT_EQ(TitleOf(6), L"Changed");
+    EXPECT_EQ(ValueOf(6, "function id"), "6");
+}
+
+TEST_F(JobEditTest, ComTitleWarningOnceAndRunnerMutex) {
+    if (getenv("JOBEDIT_JAPANESE"))
+        GTEST_SKIP() << "the English-system rule";
+    PutJob(8, 8, L"Tab\there");
+    const std::string before = StoreBytes();
+    std::string name;
+    vlm::CHandle runner = RunnerMutex("JobEditComRunner", &name);
+    ASSERT_TRUE(runner);
+    HWND dlg = OpenCom("--prop KestrelMutexName=" + name + " DoModal 8");
+    ASSERT_TRUE(dlg);
+    ClickBar(dlg, IDOK);
+    Answer("Warning",
+           "Characters that cannot be displayed on the scanner are included. Please reenter.",
+           "OK");
+    ASSERT_TRUE(PressBar(dlg, IDOK)); // silent the second time
+    ASSERT_TRUE(UiSetText(dlg, IDC_JOBEDIT_TITLE, "Night run"));
+    ClickBar(dlg, IDOK);
+    Answer("Error", "Job is running.", "OK");
+    ASSERT_TRUE(RoundTrip(dlg));
+    EXPECT_EQ(StoreBytes(), before);
+    runner.Close();
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+    EXPECT_EQ(TitleOf(8), L"Night run");
+}
+
+// The page of the dialog that holds a control (a function page, shown or not).
+HWND PageWith(HWND hDlg, int nControlId) {
+    struct Find {
+        int id;
+        HWND found;
+    } find = {nControlId, nullptr};
+    EnumChildWindows(
+        hDlg,
+        [](HWND h, LPARAM l) -> BOOL {
+            Find* f = reinterpret_cast<Find*>(l);
+            if (!GetDlgItem(h, f->id))
+                return TRUE;
+            f->found = h;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+TEST_F(JobEditTest, ComSwitchingFunctionKeepsWhatWasTypedOnTheRealPages) {
+    PutJob(1, 1, L"Mail job");
+    const std::string before = StoreBytes();
+    HWND dlg = OpenCom("DoModal 1");
+    ASSERT_TRUE(dlg);
+    HWND mail = PageWith(dlg, 607); // the mail page's subject
+    ASSERT_TRUE(mail && IsWindowVisible(mail));
+    ASSERT_TRUE(UiSetText(mail, 607, "Weekly report"));
+    ASSERT_TRUE(UiSelect(dlg, IDC_JOBEDIT_FUNCTION, "Save as file"));
+    EXPECT_FALSE(IsWindowVisible(mail));
+    ASSERT_TRUE(UiSelect(dlg, IDC_JOBEDIT_FUNCTION, "Send by E-Mail"));
+    EXPECT_TRUE(IsWindowVisible(mail));
+    EXPECT_EQ(UiGetText(mail, 607), "Weekly report");
+    ASSERT_TRUE(PressBar(dlg, IDCANCEL));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+    EXPECT_EQ(StoreBytes(), before);
+
+    // The function fixed: a print job lists "Print" alone.
+    PutJob(2, 2, L"Print job");
+    dlg = OpenCom("--prop FixedFunction=1 DoModal 2");
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(UiItems(dlg, IDC_JOBEDIT_FUNCTION), std::vector<std::string>{"Print"});
+    EXPECT_FALSE(UiIsEnabled(dlg, IDC_JOBEDIT_TITLE));
+    ASSERT_TRUE(PressBar(dlg, IDCANCEL));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
 }
 
 // Run by its own test entry with a Japanese user locale (LC_ALL=ja_JP.UTF-8,
@@ -500,6 +707,13 @@ TEST_F(JobEditTest, JapaneseUserTitleTakesHalfWidthKatakana) {
     ASSERT_TRUE(PressBar(dlg, IDOK));
     EXPECT_EQ(Finish(), "result=1");
     EXPECT_EQ(TitleOf(8), L"\uFF71\uFF72\uFF73 12");
+    // The same through the COM class.
+    PutJob(8, 8, L"\uFF74\uFF75");
+    dlg = OpenCom("DoModal 8");
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(PressBar(dlg, IDOK));
+    EXPECT_EQ(Finish(), "hr=0x00000000");
+    EXPECT_EQ(TitleOf(8), L"\uFF74\uFF75");
 
     // Double-byte characters stay refused, for the family and for other
     // panel models alike.

@@ -1,9 +1,11 @@
 """A loopback POP3 server for the mail tests: Dovecot with one user.
 
-Usage: pop3_server.py WORKDIR USER PASSWORD
-Starts Dovecot (as root; its processes run as nobody) on 127.0.0.1 on a free
-port, prints "PORT <n>" once it accepts connections, and stops it on SIGTERM.
+Usage: pop3_server.py WORKDIR USER PASSWORD [--host H] [--port N]
+Starts Dovecot (as root; its processes run as nobody) on 127.0.0.1 (or H,
+another loopback address) on a free port unless given, prints "PORT <n>"
+once it accepts connections, and stops it on SIGTERM.
 """
+import argparse
 import os
 import pwd
 import signal
@@ -16,7 +18,7 @@ CONFIG = """base_dir = {w}/run
 state_dir = {w}/state
 log_path = {w}/dovecot.log
 protocols = pop3
-listen = 127.0.0.1
+listen = {host}
 ssl = no
 disable_plaintext_auth = no
 auth_mechanisms = plain
@@ -40,22 +42,29 @@ service pop3-login {{
 """
 
 
-def free_port():
+def free_port(host):
     with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
+        s.bind((host, 0))
         return s.getsockname()[1]
 
 
-def accepts(port):
+def accepts(host, port):
     try:
-        with socket.create_connection(("127.0.0.1", port), timeout=1) as s:
+        with socket.create_connection((host, port), timeout=1) as s:
             return s.recv(64).startswith(b"+OK")
     except OSError:
         return False
 
 
 def main():
-    work, user, password = sys.argv[1], sys.argv[2], sys.argv[3]
+    ap = argparse.ArgumentParser()
+    ap.add_argument("work")
+    ap.add_argument("user")
+    ap.add_argument("password")
+    ap.add_argument("--host", default="127.0.0.1")
+    ap.add_argument("--port", type=int, default=0)
+    a = ap.parse_args()
+    work, user, password, host = a.work, a.user, a.password, a.host
     nobody = pwd.getpwnam("nobody")
     for d in ("run", "state", "home"):
         os.makedirs(os.path.join(work, d), exist_ok=True)
@@ -63,15 +72,17 @@ def main():
     os.chown(os.path.join(work, "home"), nobody.pw_uid, nobody.pw_gid)
     with open(os.path.join(work, "users"), "w") as f:
         f.write("%s:{PLAIN}%s::::::\n" % (user, password))
-    for _ in range(5):  # another program may take the port between the probe and the bind
-        port = free_port()
+    # Another program may take a free port between the probe and the bind; a
+    # port given is tried once.
+    for _ in range(1 if a.port else 5):
+        port = a.port or free_port(host)
         with open(os.path.join(work, "dovecot.conf"), "w") as f:
-            f.write(CONFIG.format(w=work, port=port))
+            f.write(CONFIG.format(w=work, host=host, port=port))
         proc = subprocess.Popen(["dovecot", "-F", "-c", os.path.join(work, "dovecot.conf")])
         deadline = time.monotonic() + 120
-        while proc.poll() is None and time.monotonic() < deadline and not accepts(port):
+        while proc.poll() is None and time.monotonic() < deadline and not accepts(host, port):
             time.sleep(0.1)
-        if proc.poll() is None and accepts(port):
+        if proc.poll() is None and accepts(host, port):
             break
         proc.kill()
         proc.wait()

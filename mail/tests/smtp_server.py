@@ -1,9 +1,11 @@
 """A loopback SMTP server for the mail tests (aiosmtpd).
 
 Usage: smtp_server.py OUTDIR [--user U --password P] [--cert C --key K
-                       --tls starttls|implicit] [--port N]
-Listens on 127.0.0.1 (on a free port unless given) and prints "PORT <n>".
-With a user, AUTH (LOGIN, PLAIN and CRAM-MD5) is required. With --tls
+                       --tls starttls|implicit] [--host H] [--port N]
+                       [--refuse ADDRESS]
+Listens on 127.0.0.1 (or H, another loopback address) on a free port unless
+given, and prints "PORT <n>". With a user, AUTH (LOGIN, PLAIN and CRAM-MD5)
+is required. RCPT TO the refused address is answered with 550. With --tls
 starttls the server requires STARTTLS before anything else; with implicit
 it speaks TLS from the first byte. Each message N is stored as
 N.eml (as received), N.envelope (sender, then recipients, one a line),
@@ -29,10 +31,16 @@ def decoded(value):
 
 
 class Handler:
-    def __init__(self, outdir, user, password, discard):
+    def __init__(self, outdir, user, password, discard, refuse):
         self.outdir, self.user, self.password = outdir, user, password
-        self.discard = discard
+        self.discard, self.refuse = discard, refuse
         self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self.refuse and address.lower() == self.refuse.lower():
+            return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def auth_CRAM__MD5(self, server, args):  # "__" names the "-"
         challenge = ("<%d.%d@loopback>" % (os.getpid(), id(server))).encode()
@@ -97,10 +105,12 @@ async def main():
     ap.add_argument("--cert")
     ap.add_argument("--key")
     ap.add_argument("--tls", choices=["starttls", "implicit"])
+    ap.add_argument("--host", default="127.0.0.1")
     ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--refuse", help="a recipient address answered with 550")
     ap.add_argument("--discard", action="store_true", help="keep only N.size and N.done")
     a = ap.parse_args()
-    handler = Handler(a.outdir, a.user, a.password, a.discard)
+    handler = Handler(a.outdir, a.user, a.password, a.discard, a.refuse)
     kwargs = dict(decode_data=False, auth_require_tls=False, enable_SMTPUTF8=False,
                   data_size_limit=512 * 1024 * 1024)
     if a.user:
@@ -113,7 +123,7 @@ async def main():
         kwargs.update(tls_context=context, require_starttls=True)
     loop = asyncio.get_running_loop()
     server = await loop.create_server(lambda: SMTP(handler, hostname="loopback", **kwargs),
-                                      "127.0.0.1", a.port,
+                                      a.host, a.port,
                                       ssl=context if a.tls == "implicit" else None)
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
     async with server:

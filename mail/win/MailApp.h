@@ -101,7 +101,8 @@ private:
 
 struct MapiJobInput {
     std::vector<std::string> files;
-    ULONGLONG mailSize = 0;    // store-wide "MailSize" in bytes; 0: no limit
+    ULONGLONG mailSize = 0;    // store-wide "MailSize" in bytes; a larger total is refused
+                               // (so 0 refuses any file, as the scan's own check does)
     std::string programFolder; // where "RPXMail.exe" and "RPXMailList.txt" are
     HWND dialog = nullptr;     // brought to the foreground before the message
     DWORD helperWaitMs = 120000;

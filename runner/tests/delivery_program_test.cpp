@@ -106,8 +106,9 @@ TEST_F(KestrelPrintJob, ThreeBilevelA4PagesPrintAtTheirSizeAndNothingIsCopied) {
     EXPECT_TRUE(SavedFiles().empty());
     EXPECT_FALSE(InLog("PrepareWarningFunction"));
     EXPECT_FALSE(InLog("CopyFile"));
-    EXPECT_TRUE(InOrder(RunLog(), {"SetPrintInformation start", "SetPrintInformation end",
-                                   "SCAN_TO_PR", "ScanToPrinter", "CJobDlg::EndJob()"}));
+    EXPECT_TRUE(
+        InOrder(RunLog(), {"SCAN_TO_PR", "SetPrintInformation start", "SetPrintInformation end",
+                           "ScanToPrinter", "CJobDlg::EndJob()"}));
     EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
     ExpectCleanEnd();
     KeepForRendering("job_three_a4", ps, kA4Printer, "actual",

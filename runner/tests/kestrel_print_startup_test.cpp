@@ -57,8 +57,11 @@ TEST_F(KestrelPrint, AJobWithoutPrinterGetsTheDefaultPrinterAtItsFirstRun) {
     ASSERT_TRUE(m_pDevice->SetSelectedJob(6));
     StartService();
     EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
-    EXPECT_TRUE(InOrder(RunLog(), {"SetPrintInformation start", "SetPrintInformation end",
-                                   "DoModal start", "DoModal end"}));
+    // The dispatch names the function, then the printer is settled.
+    EXPECT_TRUE(
+        InOrder(RunLog(), {"set information to dlg class start", "SCAN_TO_PR",
+                           "SetPrintInformation start", "SetPrintInformation end",
+                           "set information to dlg class end", "DoModal start", "DoModal end"}));
 
     // DEVNAMES: the device name at its offset (the second WORD).
     const std::string names = FromHex(Get(6, "devname"));
@@ -105,7 +108,7 @@ TEST_F(KestrelPrint, NoPrinterStoredAndNoDefaultPrinterEndsTheJobBeforeScanning)
     ASSERT_TRUE(UiPressButton(box, "OK"));
     EXPECT_EQ(k.Wait(60000), 1u);
 
-    EXPECT_TRUE(InLog("SetPrintInformation start"));
+    EXPECT_TRUE(InOrder(RunLog(), {"SCAN_TO_PR", "SetPrintInformation start"}));
     EXPECT_FALSE(InLog("SetPrintInformation end"));
     EXPECT_FALSE(InLog("DoModal start"));
     int rc = 0;

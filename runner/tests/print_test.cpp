@@ -90,10 +90,12 @@ protected:
         JobSetValue(m_pJob, "printsize", CVariant(printSize));
         ThrowIfFailed(m_pJob->Commit(), IID_IJobData);
     }
-    // PrintFiles with the printer's file removed first; the PostScript the
-    // spooler wrote ("" when none).
-    BOOL Print(const std::vector<std::string>& files, const char* printer, std::string& ps) {
-        DeleteFileA(PrinterOutput(printer).c_str());
+    // PrintFiles with the printer's file removed first (unless keep); the
+    // PostScript the spooler wrote ("" when none).
+    BOOL Print(const std::vector<std::string>& files, const char* printer, std::string& ps,
+               bool keep = false) {
+        if (!keep)
+            DeleteFileA(PrinterOutput(printer).c_str());
         CPrintContext ctx;
         ctx.m_pJob = m_pJob;
         ctx.m_fnDispMessage = [this](const char* text, BOOL bError) {
@@ -207,7 +209,10 @@ TEST_F(PrintTest, ThreeBilevelA4PagesGiveThreeSheetsOfTheirRowsInBands) {
 TEST_F(PrintTest, APageOf1200RowsGoesToTheDriverAs500And500And200) {
     StorePrinter(kA4Printer, kA4Printer, 1);
     std::string ps;
-    ASSERT_TRUE(Print({Tiff("tall.tif", {{1000, 1200, 1, 300, 4, 1}})}, kA4Printer, ps));
+    // A longer job first: the printer's file holds only the later job.
+    ASSERT_TRUE(Print({Tiff("long.tif", {{2480, 3508, 1, 300, 3, 4}, {2480, 3508, 1, 300, 4, 4}})},
+                      kA4Printer, ps));
+    ASSERT_TRUE(Print({Tiff("tall.tif", {{1000, 1200, 1, 300, 4, 1}})}, kA4Printer, ps, true));
     EXPECT_EQ(ps.substr(ps.size() - 6), "%%EOF\n");
     const std::vector<PsPage> pages = PsPages(ps);
     ASSERT_EQ(pages.size(), 1u);
@@ -224,7 +229,8 @@ TEST_F(PrintTest, OnASmallAreaShrinkToFitSendsAllRowsAndActualSizeCrops) {
     StorePrinter(kSmallPrinter, kSmallPrinter, 1);
     ASSERT_TRUE(Print({file}, kSmallPrinter, fit));
     StorePrinter(kSmallPrinter, kSmallPrinter, 0);
-    ASSERT_TRUE(Print({file}, kSmallPrinter, actual));
+    // Over the longer shrunk job: the printer's file holds only this one.
+    ASSERT_TRUE(Print({file}, kSmallPrinter, actual, true));
 
     // Shrunk: every row and column of the page, in 8 bands.
     std::vector<PsPage> pages = PsPages(fit);

@@ -12,6 +12,11 @@
 #include <set>
 
 #include "SessionFixture.h"
+#include "components/quillmail/resource.h"
+#include "contracts/DeviceCommand.h"
+#include "framework/Handles.h"
+#include "mail/tests/win/QuillOutbox.h"
+#include "uirobot_controls.h"
 
 using namespace kestreltest;
 
@@ -265,23 +270,106 @@ TEST_F(KestrelSession, AJobRefusedAtStartUpLeavesNoTemporaryFolder) {
     EXPECT_FALSE(TempJobFolderExists());
 }
 
-// "Send by E-Mail": the job's pages go to an SMTP server on 127.0.0.1.
+namespace {
+// UTF-8 text in the ANSI code page, as a user types it into the job.
+std::string Ansi(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(),
+                                    int(wide.size())));
+    std::string ansi(wide.size() * 2, '\0');
+    BOOL lost = FALSE;
+    ansi.resize(WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), ansi.data(),
+                                    int(ansi.size()), nullptr, &lost));
+    EXPECT_FALSE(lost) << "the ANSI code page lacks a letter of " << utf8;
+    return ansi;
+}
+
+// The messages a loopback server of the script stored (mail/tests/smtp_server.py):
+// for message N the files N.eml, N.envelope, N.subject and N.body (UTF-8),
+// N.names, N.att1, ...; N.done is written last.
+class CMailbox {
+public:
+    explicit CMailbox(const char* dirVariable) {
+        const char* dir = std::getenv(dirVariable);
+        m_strDir = dir ? WinPath(dir) : "";
+    }
+    bool Has(int n) const { return FileExists(File(n, "done")); }
+    int Count() const {
+        int n = 0;
+        while (!m_strDir.empty() && Has(n + 1))
+            ++n;
+        return n;
+    }
+    std::string Read(int n, const std::string& ext) const { return ReadFileText(File(n, ext)); }
+    std::string File(int n, const std::string& ext) const {
+        return m_strDir + "\\" + std::to_string(n) + "." + ext;
+    }
+
+private:
+    std::string m_strDir;
+};
+} // namespace
+
+// "Send by E-Mail": the job's pages go to the loopback mail servers that
+// runner/tests/session_mail_server.sh starts (without them the group is
+// skipped): aiosmtpd without log-in (VLM_SMTP_*, refusing
+// nobody@example.com), aiosmtpd with AUTH for scanner/secret
+// (VLM_SMTP_AUTH_*), and Dovecot with aiosmtpd on the standard ports of one
+// loopback address (VLM_POP_*).
 class KestrelMail : public KestrelSession {
 protected:
-    // A mail job of PDF pages sent through the server at 127.0.0.1:port.
-    void RegisterMailJob(int n, int port) {
-        RegisterSaveJob(n, 1, kPdf, kBw, 100, kBusinessCard);
+    void SetUp() override {
+        if (!std::getenv("VLM_SMTP_DIR"))
+            GTEST_SKIP() << "run by the loopback server script test";
+        KestrelSession::SetUp();
+    }
+    static std::string Env(const char* name) {
+        const char* v = std::getenv(name);
+        return v ? v : "";
+    }
+    // The store-wide server text of a loopback server, with blanks as users type them.
+    static std::string Loopback(const char* portVariable) {
+        return " 127.0.0.1 : " + Env(portVariable);
+    }
+    // A mail job scanned with these settings and sent through server.
+    void RegisterMailJob(int n, int fileType, int scanType, const std::string& server,
+                         long smtpId = 0, const std::string& password = "") {
+        RegisterSaveJob(n, 1, fileType, scanType, 100, kBusinessCard);
         Set(n, "from", "string", "scanner@example.com");
         Set(n, "send", "string", "office@example.com");
         Set(n, "subject", "string", "Scanned pages of job " + std::to_string(n));
         Set(n, "text", "string", "The pages are attached.");
         ASSERT_EQ(Taskstore("common set MailSize i4 10"), 0);
-        ASSERT_EQ(Taskstore("common set SMTP_ID i4 0"), 0);
-        ASSERT_EQ(Taskstore("common set username string \"\""), 0);
-        ASSERT_EQ(Taskstore("common set password string \"\""), 0);
-        ASSERT_EQ(Taskstore("common set SMTPServerName string \" 127.0.0.1 : " +
-                            std::to_string(port) + "\""),
-                  0);
+        ASSERT_EQ(Taskstore("common set SMTP_ID i4 " + std::to_string(smtpId)), 0);
+        ASSERT_EQ(Taskstore("common set username string scanner"), 0);
+        ASSERT_EQ(Taskstore("common set password string \"" + password + "\""), 0);
+        ASSERT_EQ(Taskstore("common set SMTPServerName string \"" + server + "\""), 0);
+    }
+    // Message n of box carries the saved files, byte for byte, under their names.
+    void ExpectTheSavedFiles(const CMailbox& box, int n, size_t count, const std::string& magic) {
+        const auto names = SplitLines(box.Read(n, "names"));
+        const auto saved = SavedFiles();
+        ASSERT_EQ(names.size(), count);
+        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
+                  std::set<std::string>(saved.begin(), saved.end()));
+        for (size_t k = 0; k < names.size(); ++k) {
+            const std::string sent = box.Read(n, "att" + std::to_string(k + 1));
+            EXPECT_EQ(sent.compare(0, magic.size(), magic), 0) << names[k];
+            EXPECT_TRUE(sent == ReadFileText(m_strSave + "\\" + names[k])) << names[k];
+        }
+    }
+    // A job whose delivery failed: the code and text in the run log, the
+    // message on the panel as an error, no "Sending complete.", the files
+    // saved before sending and the temporary folder gone.
+    void ExpectFailedDelivery(const std::string& logged, const char* panel, size_t saved) {
+        EXPECT_EQ(SavedFiles().size(), saved);
+        EXPECT_TRUE(InOrder(RunLog(), {"ScanToMail", "CJobDlg::OnBatchScanned() end",
+                                       "CJobDlg::EndJob()", "DoModal end"}));
+        EXPECT_TRUE(InLog(logged)) << "the run log has no \"" << logged << "\"";
+        EXPECT_EQ(Panel().m_strPanelMessage, panel);
+        EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+        EXPECT_FALSE(InLog("DispMessageToScaner Start msg = Sending complete.  iserror = 0"));
+        ExpectCleanEnd();
     }
     // A loopback port nobody listens on: bound once, then closed.
     static int ClosedPort() {
@@ -302,54 +390,218 @@ protected:
 };
 
 TEST_F(KestrelMail, ThreePdfPagesReachTheServerAsTheyWereScanned) {
-    // The server (aiosmtpd) is started by the script test and stores what it receives.
-    const char* port = std::getenv("VLM_SMTP_PORT");
-    const char* dir = std::getenv("VLM_SMTP_DIR");
-    if (!port || !dir)
-        GTEST_SKIP() << "run by the loopback server script test";
-    std::string out = std::string("Z:") + dir;
-    std::replace(out.begin(), out.end(), '/', '\\');
-    RegisterMailJob(30, std::atoi(port));
+    const CMailbox box("VLM_SMTP_DIR");
+    const int n = box.Count() + 1;
+    RegisterMailJob(30, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
     FeedSheets(3, 100, 150, 1);
     StartService();
     EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
 
     // The message is stored before the server answers the end of its data.
-    ASSERT_TRUE(FileExists(out + "\\1.done")) << out;
-    EXPECT_EQ(ReadFileText(out + "\\1.subject"), "Scanned pages of job 30");
-    EXPECT_EQ(ReadFileText(out + "\\1.envelope"), "scanner@example.com\noffice@example.com\n");
-    const auto names = SplitLines(ReadFileText(out + "\\1.names"));
-    const auto saved = SavedFiles();
-    ASSERT_EQ(names.size(), 3u);
-    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
-              std::set<std::string>(saved.begin(), saved.end()));
-    for (size_t k = 0; k < names.size(); ++k) {
-        const std::string sent = ReadFileText(out + "\\1.att" + std::to_string(k + 1));
-        EXPECT_EQ(sent.compare(0, 5, "%PDF-"), 0) << names[k];
-        EXPECT_TRUE(sent == ReadFileText(m_strSave + "\\" + names[k])) << names[k];
-    }
-    EXPECT_FALSE(FileExists(out + "\\2.done")); // one message, sent once
+    ASSERT_TRUE(box.Has(n));
+    EXPECT_EQ(box.Read(n, "subject"), "Scanned pages of job 30");
+    EXPECT_EQ(box.Read(n, "envelope"), "scanner@example.com\noffice@example.com\n");
+    ExpectTheSavedFiles(box, n, 3, "%PDF-");
+    EXPECT_FALSE(box.Has(n + 1)); // one message, sent once
     EXPECT_TRUE(
         InOrder(RunLog(), {"ScanToMail", "SmtpAddress is 127.0.0.1",
-                           std::string("Port Number from SmtpAddress is ") + port,
+                           "Port Number from SmtpAddress is " + Env("VLM_SMTP_PORT"),
                            "CJobDlg::OnBatchScanned() end", "CJobDlg::EndJob()", "DoModal end"}));
     EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
     EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayNormal);
     ExpectCleanEnd();
 }
 
-TEST_F(KestrelMail, ServerDownShowsConnectionRefusedAndEndsTheJob) {
-    const int port = ClosedPort();
-    ASSERT_NE(port, 0);
-    RegisterMailJob(31, port);
+TEST_F(KestrelMail, GermanJpegPagesArriveWithTheirAccentsAndBytes) {
+    // The script runs this test under a German user locale: the German
+    // catalogue and the ISO-8859-1 coder (quoted-printable, Q encoded words).
+    ASSERT_EQ(PRIMARYLANGID(GetUserDefaultLangID()), LANG_GERMAN) << "not run under German";
+    const std::string subject = "Gescannte Seiten f\xC3\xBCr J\xC3\xBCrgen Wei\xC3\x9F: "
+                                "Rechnungspr\xC3\xBC"
+                                "fung Nr. 4711 (Gr\xC3\xB6\xC3\x9F"
+                                "e A4) = erledigt? _ja_";
+    const std::string line1 = "Guten Tag Frau M\xC3\xBCller,";
+    const std::string line2 = "anbei die gescannten Seiten der Bestellung f\xC3\xBCr das "
+                              "B\xC3\xBCro in K\xC3\xB6ln; die Gr\xC3\xB6\xC3\x9F"
+                              "e der Dateien ist unver\xC3\xA4ndert. Sch\xC3\xB6"
+                              "ne Gr\xC3\xBC\xC3\x9F"
+                              "e, Ihr Scanner";
+    const std::string body = line1 + "\r\n" + line2;
+    const CMailbox box("VLM_SMTP_AUTH_DIR");
+    const int n = box.Count() + 1;
+    RegisterMailJob(40, kJpeg, kColour, Loopback("VLM_SMTP_AUTH_PORT"), 3, "secret"); // AUTH PLAIN
+    Set(40, "subject", "string", Ansi(subject));
+    Set(40, "text", "string", Ansi(body));
+    FeedSheets(3, 100, 150, 24);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+
+    ASSERT_TRUE(box.Has(n));
+    EXPECT_EQ(box.Read(n, "subject"), subject);
+    EXPECT_EQ(box.Read(n, "body"), body);
+    ExpectTheSavedFiles(box, n, 3, "\xFF\xD8\xFF");
+    // On the wire: Latin-1 in Q encoded words and a quoted-printable body.
+    const std::string eml = box.Read(n, "eml");
+    EXPECT_NE(eml.find("Subject: =?iso-8859-1?Q?Gescannte=20Seiten=20f=FCr"), std::string::npos)
+        << eml.substr(0, 600);
+    EXPECT_NE(eml.find("Content-Transfer-Encoding: quoted-printable"), std::string::npos);
+    EXPECT_NE(eml.find("M=FCller"), std::string::npos);
+    EXPECT_EQ(Panel().m_strPanelMessage, "Senden abgeschlossen.");
+    EXPECT_TRUE(InOrder(PanelTexts(), {"Scannen...", "Senden...", "Senden abgeschlossen."}));
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelMail, AWrongPasswordIsRefusedByTheServer) {
+    const CMailbox box("VLM_SMTP_AUTH_DIR");
+    const int before = box.Count();
+    RegisterMailJob(32, kPdf, kBw, Loopback("VLM_SMTP_AUTH_PORT"), 1, "not the secret"); // LOGIN
     FeedSheets(2, 100, 150, 1);
     StartService();
     EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
-    EXPECT_EQ(SavedFiles().size(), 2u); // saved before sending
-    EXPECT_TRUE(InOrder(RunLog(), {"ScanToMail", "CJobDlg::OnBatchScanned() end",
-                                   "CJobDlg::EndJob()", "DoModal end"}));
-    EXPECT_TRUE(InLog("10061 ")) << "the socket error in the run log";
-    EXPECT_EQ(Panel().m_strPanelMessage, "Connection refused.");
+    ExpectFailedDelivery("-1 535 ", "MailServer replied an error.", 2);
+    EXPECT_EQ(box.Count(), before);
+}
+
+TEST_F(KestrelMail, ARefusedRecipientSendsNothing) {
+    const CMailbox box("VLM_SMTP_DIR");
+    const int before = box.Count();
+    RegisterMailJob(33, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
+    Set(33, "send", "string", "office@example.com, nobody@example.com");
+    FeedSheets(2, 100, 150, 1);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ExpectFailedDelivery("-1 NO RECIPIENT ADDRESS", "No Recipient Address.", 2);
+    EXPECT_EQ(box.Count(), before);
+}
+
+TEST_F(KestrelMail, ServerDownShowsConnectionRefusedAndEndsTheJob) {
+    const int port = ClosedPort();
+    ASSERT_NE(port, 0);
+    RegisterMailJob(31, kPdf, kBw, "127.0.0.1:" + std::to_string(port));
+    FeedSheets(2, 100, 150, 1);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ExpectFailedDelivery("10061 ", "Connection refused.", 2);
+}
+
+// One fault, socket error 11004, reads differently from the SMTP and the POP side.
+TEST_F(KestrelMail, APortThatIsNoNumberReadsHostIsNotFound) {
+    RegisterMailJob(34, kPdf, kBw, "127.0.0.1:25a");
+    FeedSheets(1, 100, 150, 1);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ExpectFailedDelivery("11004 ", "Host is not found.", 1);
+}
+
+TEST_F(KestrelMail, APortThatIsNoNumberReadsPortNumberIncorrectWhenPopLogsInFirst) {
+    RegisterMailJob(37, kPdf, kBw, "127.0.0.1:110a", 2, "secret");
+    FeedSheets(1, 100, 150, 1);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ExpectFailedDelivery("11004 ", "Port Number incorrect.", 1);
+}
+
+TEST_F(KestrelMail, PopBeforeSmtpLogsInToDovecotThenSends) {
+    const CMailbox box("VLM_POP_SMTP_DIR");
+    const int n = box.Count() + 1;
+    const std::string host = Env("VLM_POP_HOST");
+    RegisterMailJob(35, kPdf, kBw, host, 2, "secret"); // ports 110 and 25
+    FeedSheets(2, 100, 150, 1);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ASSERT_TRUE(box.Has(n));
+    ExpectTheSavedFiles(box, n, 2, "%PDF-");
+    // Dovecot's log process may write a moment after the log-in.
+    const std::string popLog = WinPath(Env("VLM_POP_LOG").c_str());
+    const std::string login = "Login: user=<scanner>";
+    for (int i = 0; i < 600 && ReadFileText(popLog).find(login) == std::string::npos; ++i)
+        Sleep(100);
+    EXPECT_NE(ReadFileText(popLog).find(login), std::string::npos) << ReadFileText(popLog);
+    EXPECT_TRUE(InOrder(RunLog(), {"ScanToMail", "SmtpAddress is " + host, "CJobDlg::EndJob()"}));
+    EXPECT_FALSE(InLog("Port Number from SmtpAddress"));
+    EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelMail, PopLogInRefusedSendsNothing) {
+    const CMailbox box("VLM_POP_SMTP_DIR");
+    const int before = box.Count();
+    RegisterMailJob(36, kPdf, kBw, Env("VLM_POP_HOST"), 2, "not the secret");
+    FeedSheets(1, 100, 150, 1);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ExpectFailedDelivery("-1 ", "MailServer replied an error.", 1);
+    EXPECT_EQ(box.Count(), before);
+}
+
+// "Attach to E-mail": Quill Mail, made the default mail client by its own
+// program, opens its compose window in kestrel with the scanned files.
+class KestrelAttachMail : public KestrelSession {
+protected:
+    void SetUp() override {
+        KestrelSession::SetUp();
+        m_strOutbox = m_strDir + "\\outbox";
+        CreateDirectoryA(m_strOutbox.c_str(), nullptr);
+        CRegKey settings;
+        ASSERT_EQ(settings.Create(HKEY_CURRENT_USER, "Software\\Quill Mail"), ERROR_SUCCESS);
+        ASSERT_EQ(settings.SetString("Outbox", m_strOutbox.c_str()), ERROR_SUCCESS);
+        ASSERT_EQ(Quill("/register"), 0);
+    }
+    void TearDown() override {
+        Quill("/unregister");
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Quill Mail");
+        KestrelSession::TearDown();
+    }
+    int Quill(const char* args) {
+        return static_cast<int>(
+            RunCapture("\"" + ProgramPath("Quill Mail", "quillmail.exe") + "\" " + args, nullptr));
+    }
+    // A job of two PDF pages handed to the mail application.
+    void RunJob(int n, const char* button) {
+        RegisterSaveJob(n, 4, kPdf, kBw, 100, kBusinessCard);
+        ASSERT_EQ(Taskstore("common set MailSize i4 10"), 0);
+        FeedSheets(2, 100, 150, 1);
+        StartService();
+        ASSERT_TRUE(m_pDevice->PressStart());
+        CUiFindOptions o;
+        o.m_strExeName = "kestrel.exe";
+        o.m_strCaption = "New Message - Quill Mail";
+        CUiDialogInfo d;
+        ASSERT_TRUE(UiWaitForDialog(o, 120000, d)) << "no compose window";
+        m_listed = UiItems(d.m_hWnd, IDC_QUILL_FILES);
+        ASSERT_TRUE(UiPressButton(d, button)) << UiDescribe(d);
+        EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    }
+
+    std::string m_strOutbox;
+    std::vector<std::string> m_listed; // the compose window's attachments
+};
+
+TEST_F(KestrelAttachMail, SendPutsTheScannedFilesIntoTheOutbox) {
+    RunJob(50, "Send");
+    const auto saved = SavedFiles();
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(std::set<std::string>(m_listed.begin(), m_listed.end()),
+              std::set<std::string>(saved.begin(), saved.end()));
+    const auto sent = quilltest::Messages(m_strOutbox);
+    ASSERT_EQ(sent.size(), 1u);
+    for (const std::string& name : saved)
+        EXPECT_TRUE(quilltest::Attachment(sent[0], name) == ReadFileText(m_strSave + "\\" + name))
+            << name;
+    EXPECT_TRUE(InOrder(RunLog(), {"ScanToMapi", "CJobDlg::EndJob()", "DoModal end"}));
+    EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelAttachMail, CancelInTheComposeWindowIsReportedAndSendsNothing) {
+    RunJob(51, "Cancel");
+    EXPECT_EQ(m_listed.size(), 2u);
+    EXPECT_TRUE(quilltest::Messages(m_strOutbox).empty());
+    const std::string text = "Canceled to send mail or Failed to send mail";
+    ASSERT_FALSE(PanelTexts().empty());
+    EXPECT_EQ(PanelTexts().back(), text + "|1");
+    // The panel's line holds the first bytes of it.
+    EXPECT_EQ(Panel().m_strPanelMessage, text.substr(0, devcmd::kPanelTextMaxBytes));
     EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
     EXPECT_FALSE(InLog("DispMessageToScaner Start msg = Sending complete.  iserror = 0"));
     ExpectCleanEnd();

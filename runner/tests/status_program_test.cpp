@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "SessionFixture.h"
 #include "framework/Handles.h"
 
@@ -29,8 +31,11 @@ protected:
             PostMessageA(m_hWindow, WM_COMMAND, MAKEWPARAM(1009, BN_CLICKED), 0);
         KestrelSession::TearDown();
     }
-    // Waits for the status window of the runner the service started.
-    HWND WaitWindow() {
+    // Starts the service, presses Start and waits for the status window of
+    // the runner the service starts.
+    HWND StartJobWithWindow() {
+        StartService();
+        EXPECT_TRUE(m_pDevice->PressStart());
         CUiFindOptions o;
         o.m_strExeName = "kestrel.exe";
         o.m_strCaption = kMonitorCaption;
@@ -77,6 +82,28 @@ protected:
         PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(hDlg, id)));
     }
+    // A key as the user presses it: to the control of the window's thread
+    // that has the keyboard focus, else to the window itself; the dialog's
+    // message loop turns Enter and Escape into its OK and Cancel.
+    static void PressKey(HWND hDlg, UINT vk) {
+        GUITHREADINFO gi = {};
+        gi.cbSize = sizeof gi;
+        HWND target = hDlg;
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(hDlg, nullptr), &gi) && gi.hwndFocus &&
+            (gi.hwndFocus == hDlg || IsChild(hDlg, gi.hwndFocus)))
+            target = gi.hwndFocus;
+        PostMessageA(target, WM_KEYDOWN, vk, 1);
+        PostMessageA(target, WM_KEYUP, vk, 0xC0000001);
+    }
+    // Polls the page count until it reaches n; false after two minutes.
+    bool WaitPages(HWND hDlg, int n) {
+        for (int i = 0; i < 1200 && IsWindow(hDlg); ++i) {
+            if (std::atoi(Text(hDlg, kPageCount).c_str()) >= n)
+                return true;
+            Sleep(100);
+        }
+        return false;
+    }
     static bool ButtonShown(HWND hDlg, int id) {
         HWND h = GetDlgItem(hDlg, id);
         return IsWindowVisible(h) && IsWindowEnabled(h);
@@ -95,9 +122,7 @@ TEST_F(KestrelStatus, FollowsTheJobAndClosesItselfTenSecondsAfterItThenTheJobEnd
     }
     RegisterSaveJob(40, 0, kBmp, kBw, 50, kBusinessCard);
     FeedSheets(6, 100, 150, 1);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    HWND h = WaitWindow();
+    HWND h = StartJobWithWindow();
     ASSERT_TRUE(h);
     RECT rc;
     GetWindowRect(h, &rc);
@@ -152,9 +177,7 @@ TEST_F(KestrelStatus, FollowsTheJobAndClosesItselfTenSecondsAfterItThenTheJobEnd
 TEST_F(KestrelStatus, CancelStopsTheBatchDeliversNothingAndCloseEndsTheJob) {
     RegisterSaveJob(41, 0, kTiff, kGrey, 100, kBusinessCard);
     FeedSheets(40, 200, 300, 8);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    HWND h = WaitWindow();
+    HWND h = StartJobWithWindow();
     ASSERT_TRUE(h);
     Press(h, 1007);
     ASSERT_TRUE(WaitText(h, kMessageLine, "Canceled")) << Text(h, kMessageLine);
@@ -163,9 +186,9 @@ TEST_F(KestrelStatus, CancelStopsTheBatchDeliversNothingAndCloseEndsTheJob) {
     EXPECT_TRUE(InLog("CANCEL"));
     EXPECT_TRUE(SavedFiles().empty());
     EXPECT_FALSE(TempJobFolderExists());
-    // A failed job leaves the window for the user to read: Escape now closes
-    // it and the job.
-    PostMessageA(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    // A failed job leaves the window for the user to read (no closing
+    // timer): Escape now closes it and the job.
+    PressKey(h, VK_ESCAPE);
     ASSERT_TRUE(WaitGone(h));
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     EXPECT_LT(Panel().m_nPagesTaken, 40);
@@ -176,9 +199,7 @@ TEST_F(KestrelStatus, CancelStopsTheBatchDeliversNothingAndCloseEndsTheJob) {
 TEST_F(KestrelStatus, WithoutPaperItWatchesTheScannerUntilItIsReady) {
     RegisterSaveJob(42, 0, kBmp, kBw, 50, kBusinessCard);
     ASSERT_EQ(Tool("cover open"), 0);
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    HWND h = WaitWindow();
+    HWND h = StartJobWithWindow();
     ASSERT_TRUE(h);
     ASSERT_TRUE(WaitText(h, kMessageLine, "Scanner cover is open.")) << Text(h, kMessageLine);
     // Several polls while the cover stays open; the text is written once.
@@ -201,6 +222,120 @@ TEST_F(KestrelStatus, WithoutPaperItWatchesTheScannerUntilItIsReady) {
     EXPECT_TRUE(
         InOrder(RunLog(), {"CVlmStatusDialog::OnScannerMonitorStart()", "scanner watch ended",
                            "CVlmStatusDialog::OnButtonClose()", "CVlmStatusDialog::OnDestroy()"}));
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelStatus, EnterAndEscapeWhileScanningDoNothingAfterTheJobEscapeEndsWindowAndJob) {
+    // The save folder is watched with a limit of 1 MiB: the first grey A4
+    // page passes it, and the scan waits at that page for the question.
+    RegisterSaveJob(44, 0, kBmp, kGrey, 200, kA4);
+    FeedSheets(3, 200, 200, 8);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(Taskstore("common set DisplayWarning" + std::to_string(i) + " i4 " +
+                            (i == 3 ? "1" : "0")),
+                  0);
+    ASSERT_EQ(Taskstore("common set MonitorPath3 string \"" + m_strSave + "\""), 0);
+    ASSERT_EQ(Taskstore("common set WarningSize3 i4 1"), 0);
+    HWND h = StartJobWithWindow();
+    ASSERT_TRUE(h);
+    CUiDialogInfo question = WaitBox(":The folder size has been already over");
+    ASSERT_TRUE(question.m_hWnd);
+    PressKey(h, VK_ESCAPE);
+    PressKey(h, VK_RETURN);
+    ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnCancel() end"));
+    ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnOK() end"));
+    EXPECT_TRUE(IsWindow(h));
+    EXPECT_TRUE(ButtonShown(h, 1007));
+    EXPECT_FALSE(ButtonShown(h, 1009));
+    ASSERT_TRUE(UiPressButton(question, "Yes")) << UiDescribe(question);
+    ASSERT_TRUE(WaitText(h, kMessageLine, "Sending complete.")) << Text(h, kMessageLine);
+    // The keys were handled in the middle of the batch, and stopped nothing.
+    EXPECT_LE(LogTime("CVlmStatusDialog::OnOK() end"), LogTime("CJobDlg::OnBatchScanned("));
+    EXPECT_EQ(Text(h, kPageCount), "3");
+    EXPECT_EQ(SavedFiles().size(), 3u);
+    EXPECT_FALSE(InLog("CVlmStatusDialog::OnButtonClose()"));
+
+    ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnJobComplete()"));
+    PressKey(h, VK_ESCAPE);
+    ASSERT_TRUE(WaitGone(h));
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    // Closed by the key, well before the window's own ten seconds.
+    EXPECT_LT(LogTime("CVlmStatusDialog::OnButtonClose()") - LogTime("CJobDlg::EndJob()"), 9000);
+    EXPECT_EQ(CountInLog("CVlmStatusDialog::OnCancel() start"), 1);
+    EXPECT_TRUE(InOrder(RunLog(), {"CVlmStatusDialog::OnJobComplete()",
+                                   "CVlmStatusDialog::OnButtonClose()", "CJobDlg::OnRequestClose()",
+                                   "CVlmStatusDialog::OnDestroy()", "DoModal end"}));
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelStatus, AJamAtPageTwoAsksWithoutTheDriverBoxAndTheWindowGetsTheNumber) {
+    RegisterSaveJob(45, 0, kTiff, kBw, 100, kBusinessCard);
+    FeedSheets(3, 100, 150, 1);
+    ASSERT_EQ(Tool("fault jam 2"), 0);
+    HWND h = StartJobWithWindow();
+    ASSERT_TRUE(h);
+    // With the window the question comes first: the driver's text and number
+    // get no box of their own.
+    CUiDialogInfo question = WaitBox(kJamQuestion);
+    ASSERT_TRUE(question.m_hWnd);
+    CUiFindOptions o;
+    o.m_strExeName = "kestrel.exe";
+    for (const CUiDialogInfo& d : UiFindDialogs(o))
+        for (const std::string& t : d.m_texts)
+            EXPECT_EQ(t.find("(-4426)"), std::string::npos) << UiDescribe(d);
+    EXPECT_EQ(Text(h, kMessageLine), "Error occured. See PC.");
+    EXPECT_EQ(Text(h, kPageCount), "1");
+    ASSERT_TRUE(UiPressButton(question, "Yes")) << UiDescribe(question);
+
+    ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnJobComplete()"));
+    const std::string done = Text(h, kMessageLine);
+    EXPECT_EQ(done.rfind("Sending complete.", 0), 0u) << done;
+    EXPECT_NE(done.find("(-4426)"), std::string::npos) << done;
+    EXPECT_TRUE(ButtonShown(h, 1009));
+    // Enter, now the job is done, closes the window and the job, well before
+    // the window's own ten seconds.
+    PressKey(h, VK_RETURN);
+    ASSERT_TRUE(WaitGone(h));
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    EXPECT_LT(LogTime("CVlmStatusDialog::OnButtonClose()") - LogTime("CJobDlg::EndJob()"), 9000);
+    const auto files = SavedFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].substr(files[0].size() - 4), ".tif");
+    EXPECT_TRUE(InOrder(PanelTexts(), {"Please wait.", "Scanning...", "Error occured. See PC.|1",
+                                       "Scan failed.|1", "Sending..."}));
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelStatus, ADoubleFeedBeforeAnyPageShowsItsLongTextForOneAndAHalfSeconds) {
+    const std::string text = "A double paper-feed has occured. Please check the document and the "
+                             "scanned image on the display and scan the document again.";
+    RegisterSaveJob(46, 0, kBmp, kBw, 100, kBusinessCard);
+    FeedSheets(2, 100, 150, 1);
+    ASSERT_EQ(Tool("fault doublefeed 1"), 0);
+    HWND h = StartJobWithWindow();
+    ASSERT_TRUE(h);
+    ASSERT_TRUE(WaitText(h, kMessageLine, text)) << Text(h, kMessageLine);
+    ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnScannerMonitorStart()"));
+    // Shown, then cleared in the window and on the panel 1.5 s later.
+    const long shown = LogTime("CVX410JobDlg DispMessage  message = " + text + ", iserror = 0");
+    const long cleared = LogTime("CVX410JobDlg DispMessage  message = , iserror = 0");
+    ASSERT_GE(shown, 0);
+    ASSERT_GE(cleared, 0);
+    EXPECT_GE(cleared - shown, 1490);
+    EXPECT_TRUE(InOrder(PanelTexts(), {"Scanning...", "Scan failed.|1", text, ""}));
+    EXPECT_EQ(Panel().m_strPanelMessage, "");
+    EXPECT_TRUE(SavedFiles().empty());
+
+    // The scanner still reports the double feed; the watch says so until
+    // the fault is cleared and the next sheet waits.
+    ASSERT_TRUE(WaitInLog("scanner watch: " + text));
+    ASSERT_EQ(Tool("fault clear"), 0);
+    ASSERT_TRUE(WaitText(h, kMessageLine, "Set papers and start job.")) << Text(h, kMessageLine);
+    Press(h, 1009);
+    ASSERT_TRUE(WaitGone(h));
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    EXPECT_TRUE(InOrder(RunLog(), {"CVlmStatusDialog::OnScannerMonitorStart()",
+                                   "scanner watch: " + text, "scanner watch ended"}));
     ExpectCleanEnd();
 }
 

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "components/panel-text/slmsg.h"
@@ -57,4 +59,27 @@ TEST_F(PanelTextLibrary, NeverWritesPastTheBufferAndAlwaysTerminates) {
     EXPECT_STREQ(buf, "");
     EXPECT_EQ(m_pfn("", 0, "abc", buf, 0), -1);
     EXPECT_EQ(m_pfn("", 0, "abc", nullptr, 8), -1);
+}
+
+TEST_F(PanelTextLibrary, TracesWhatItIsHandedWhenAskedTo) {
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    const std::string trace =
+        std::string(dir) + "slmsg-trace-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    DeleteFileA(trace.c_str());
+    char buf[64];
+    m_pfn("C:\\TaskdeckCore.loc", 0, "untraced", buf, sizeof buf);
+    ASSERT_TRUE(SetEnvironmentVariableA("SLMSG_TRACE", trace.c_str()));
+    m_pfn("C:\\TaskdeckCore.loc", 90, "Scanning...", buf, sizeof buf);
+    m_pfn(nullptr, 255, nullptr, buf, sizeof buf);
+    SetEnvironmentVariableA("SLMSG_TRACE", nullptr);
+    m_pfn("C:\\TaskdeckCore.loc", 1, "untraced again", buf, sizeof buf);
+
+    std::string text;
+    {
+        std::ifstream in(trace, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    DeleteFileA(trace.c_str());
+    EXPECT_EQ(text, "90|C:\\TaskdeckCore.loc|Scanning...\r\n255||\r\n");
 }

@@ -887,6 +887,17 @@ bool LoadProfileText(const std::string& fileText, const std::string& section, CD
                 n.m_extra[key] = text;
         }
     }
+    // Where the text gives the sample layout it decides the pixel type: the
+    // model plug-in's initial settings keep ScanType 3 in their black-and-white
+    // section as well, so ScanType alone is only the fallback.
+    const auto spp = values.find("SamplesPerPixel"), bps = values.find("BitsPerSample");
+    int nSpp = 0, nBps = 0;
+    if (spp != values.end() && bps != values.end() && ParseInt(spp->second, 1, 4, nSpp) &&
+        ParseInt(bps->second, 1, 16, nBps)) {
+        n.m_nPixelType = nSpp >= 3 ? TWPT_RGB : nBps > 1 ? TWPT_GRAY : TWPT_BW;
+        if (n.m_nPixelType != TWPT_BW)
+            n.m_nHalftone = 0;
+    }
     // Resolutions snap to the offered ones, as a MSG_SET would.
     for (int* r : {&n.m_nXRes, &n.m_nYRes}) {
         int best = Resolutions()[0];

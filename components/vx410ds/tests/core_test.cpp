@@ -140,6 +140,30 @@ TEST(Profile, RoundTripKeepsSettingsAndUnknownKeys) {
     EXPECT_EQ(back, s);
 }
 
+TEST(Profile, SampleLayoutDecidesThePixelTypeOverScanType) {
+    // The plug-in's initial settings: ScanType 3 in both sections, the
+    // layout telling black and white from colour.
+    std::string err;
+    CDsSettings bw;
+    ASSERT_TRUE(
+        LoadProfileText("[CustomDsData]\r\nScanType=3\r\nSamplesPerPixel=1\r\nBitsPerSample=1\r\n",
+                        "CustomDsData", bw, &err))
+        << err;
+    EXPECT_EQ(bw.m_nPixelType, TWPT_BW);
+    CDsSettings grey, colour, typeOnly;
+    ASSERT_TRUE(
+        LoadProfileText("[CustomDsData]\r\nScanType=0\r\nSamplesPerPixel=1\r\nBitsPerSample=8\r\n",
+                        "CustomDsData", grey, &err));
+    EXPECT_EQ(grey.m_nPixelType, TWPT_GRAY);
+    ASSERT_TRUE(
+        LoadProfileText("[CustomDsData]\r\nScanType=0\r\nSamplesPerPixel=3\r\nBitsPerSample=8\r\n",
+                        "CustomDsData", colour, &err));
+    EXPECT_EQ(colour.m_nPixelType, TWPT_RGB);
+    ASSERT_TRUE(
+        LoadProfileText("[CustomDsData]\r\nScanType=3\r\n", "CustomDsData", typeOnly, &err));
+    EXPECT_EQ(typeOnly.m_nPixelType, TWPT_RGB);
+}
+
 TEST(Profile, BadValuesChangeNothing) {
     CDsSettings s;
     const CDsSettings before = s;

@@ -8,15 +8,17 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
-#include "mail/core/Base64.h"
+#include "QuillOutbox.h"
 #include "mail/win/MailApp.h"
 #include "uirobot.h"
 
 using namespace vlm::mail;
+using quilltest::Attachment;
+using quilltest::Messages;
+using quilltest::ReadAll;
 
 namespace {
 // Build folders as Windows paths (the build tree is seen through Z:).
@@ -44,13 +46,6 @@ std::string TempFolder(const std::string& name) {
 std::string WriteFile(const std::string& path, const std::string& data) {
     std::ofstream(path, std::ios::binary) << data;
     return path;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
 }
 
 struct CLog : IMapiLog {
@@ -100,29 +95,6 @@ protected:
     }
 };
 
-std::vector<std::string> Messages(const std::string& outbox) {
-    std::vector<std::string> out;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = ::FindFirstFileA((outbox + "\\*.eml").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return out;
-    do
-        out.push_back(ReadAll(outbox + "\\" + fd.cFileName));
-    while (::FindNextFileA(h, &fd));
-    ::FindClose(h);
-    return out;
-}
-
-// The decoded attachment named name in an .eml written by Quill Mail.
-std::string Attachment(const std::string& eml, const std::string& name) {
-    const size_t at = eml.find("filename=\"" + name + "\"");
-    if (at == std::string::npos)
-        return "<missing>";
-    const size_t start = eml.find("\r\n\r\n", at) + 4;
-    std::string data;
-    Base64Decode(eml.substr(start, eml.find("--=_quill", start) - start), data);
-    return data;
-}
 } // namespace
 
 TEST_F(MailApp, DefaultClientHelperListAnd64BitOutlook) {
@@ -203,6 +175,9 @@ TEST_F(MailApp, MailSizeRefusesBeforeAnyMailApplicationIsTouched) {
                     nullptr};
     CLog l;
     std::string message;
+    EXPECT_FALSE(ScanToMapi(in, l, message));
+    EXPECT_EQ(message, "File size too large.");
+    in.mailSize = 0; // a store without "MailSize": a limit of 0 bytes, no exception
     EXPECT_FALSE(ScanToMapi(in, l, message));
     EXPECT_EQ(message, "File size too large.");
     EXPECT_TRUE(Messages(outbox).empty());

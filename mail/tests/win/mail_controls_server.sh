@@ -9,33 +9,12 @@
 set -u
 run="$VLM_SOURCE/tools/wine-run.sh"
 out=$(mktemp -d)
-server=
-stop_server() {
-    [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
-    server=
-}
-trap 'stop_server; rm -rf "$out"' EXIT
+. "$VLM_SOURCE/mail/tests/servers.sh"
+trap 'stop_servers; rm -rf "$out"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$out/key.pem" -out "$out/cert.pem" -days 2 \
     -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 >/dev/null 2>&1 || fail "openssl"
-
-start_server() { # dir, then extra arguments; sets port
-    local dir=$1
-    shift
-    mkdir -p "$dir"
-    "$VLM_PYTHON" "$VLM_SOURCE/mail/tests/${script:-smtp_server.py}" "$dir" "$@" >"$dir.port" \
-        2>"$dir.log" &
-    server=$!
-    port=
-    for _ in $(seq 1200); do # the first line, within two minutes
-        port=$(sed -n 's/^PORT //p' "$dir.port" 2>/dev/null)
-        [ -n "$port" ] && return 0
-        kill -0 "$server" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
 
 send() { # dir, then environment settings for the test program
     local dir=$1
@@ -55,38 +34,38 @@ check_message() { # dir
 
 passed=0
 user=(--user scanner --password secret)
-start_server "$out/plain" "${user[@]}" || fail "server: $(cat "$out/plain.log")"
+start_server smtp_server.py "$out/plain" "${user[@]}" || fail "server: $(cat "$out/plain.log")"
 send "$out/plain"
 check_message "$out/plain"
 [ "$(cat "$out/plain/1.body")" = $'Die Seiten im Anhang.\r' ] || fail "body: $(od -c "$out/plain/1.body")"
 [ "$(printf '\1\1\1' | cmp - "$out/plain/1.att2" && echo same)" = same ] || fail "attachment 2 differs"
 [ "$(cat "$out/plain/1.names")" = $'vlm_real_1.pdf\nvlm_real_2.pdf' ] ||
     fail "names: $(cat "$out/plain/1.names")"
-stop_server
+stop_servers
 passed=$((passed + 1))
 
 tls=(--cert "$out/cert.pem" --key "$out/key.pem")
-start_server "$out/starttls" "${user[@]}" "${tls[@]}" --tls starttls || fail "server: $(cat "$out/starttls.log")"
+start_server smtp_server.py "$out/starttls" "${user[@]}" "${tls[@]}" --tls starttls || fail "server: $(cat "$out/starttls.log")"
 send "$out/starttls" VLM_SMTP_EXPECT_UNTRUSTED=1
 [ -z "$(ls "$out/starttls")" ] || fail "a message got through an untrusted certificate"
 send "$out/starttls" VLM_SMTP_SELF_SIGNED=1
 check_message "$out/starttls"
-stop_server
+stop_servers
 passed=$((passed + 2))
 
-if start_server "$out/implicit" "${user[@]}" "${tls[@]}" --tls implicit --port 465; then
+if start_server smtp_server.py "$out/implicit" "${user[@]}" "${tls[@]}" --tls implicit --port 465; then
     send "$out/implicit" VLM_SMTP_SELF_SIGNED=1
     check_message "$out/implicit"
-    stop_server
+    stop_servers
     passed=$((passed + 1))
 else
     echo "port 465 is taken here: implicit TLS not checked"
 fi
 if [ "$(id -u)" = 0 ] && command -v dovecot >/dev/null; then
     chmod 755 "$out" # Dovecot's mail processes (nobody) reach their home below it
-    script=pop3_server.py start_server "$out/pop" scanner secret || fail "dovecot: $(cat "$out/pop.log")"
+    start_server pop3_server.py "$out/pop" scanner secret || fail "dovecot: $(cat "$out/pop.log")"
     filter=C_pop.LogsInToTheRealServer send "$out/pop" VLM_POP_PORT="$port"
-    stop_server
+    stop_servers
     passed=$((passed + 1))
 else
     echo "Dovecot needs root: POP3 log-in not checked"
