@@ -411,6 +411,41 @@ TEST_F(FunctionPages, MailMnemonicsAndTabReachTheControlsInOrder) {
     EXPECT_EQ(run.Answer(), "result=2");
 }
 
+// In the New/Editing dialog the mail page stands under the save page; OK
+// asks for its addresses there too, and commits both pages' values.
+TEST_F(FunctionPages, MailPageInTheNewEditingDialogAsksForItsAddressesAtOk) {
+    SetJob(19, {{"function id", CVariant(1L)},
+                {"title", CVariant("Mail")},
+                {"driver", DriverSettings()},
+                {"save", CVariant(1L)},
+                {"mypicture", CVariant(0L)},
+                {"save_path", CVariant(m_folder.c_str())},
+                {"filename", CVariant("scan")},
+                {"filetype", CVariant(2L)}});
+    CPageRun run("edit", 19, "New/Editing");
+    const HWND page = run.PageWith(IDC_MAIL_SEND);
+    ASSERT_TRUE(page != nullptr);
+    auto ok = [&] { PostMessageA(run.Frame(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); };
+    ok();
+    CUiDialogInfo error = WaitDialog("Error");
+    EXPECT_EQ(JoinTexts(error), "Input Mail Address.");
+    Answer(error, "OK");
+    UiSetText(page, IDC_MAIL_SEND, "to@x.org,cc@y.org");
+    ok();
+    error = WaitDialog("Error");
+    EXPECT_EQ(JoinTexts(error), "Input Reply-to Address.");
+    Answer(error, "OK");
+    UiSetText(page, IDC_MAIL_FROM, "me@x.org");
+    UiSetText(page, IDC_MAIL_SUBJECT, "Scans");
+    ok();
+    EXPECT_EQ(run.Answer(), "result=1");
+    CComPtr<IJobData> job = Committed(19);
+    EXPECT_EQ(JobGetString(job, "send"), "to@x.org,cc@y.org");
+    EXPECT_EQ(JobGetString(job, "from"), "me@x.org");
+    EXPECT_EQ(JobGetString(job, "subject"), "Scans");
+    EXPECT_EQ(JobGetString(job, "filename"), "scan");
+}
+
 // A mail page of a job with another function starts empty.
 TEST_F(FunctionPages, PagesOfAnotherFunctionStartEmpty) {
     SetJob(9, {{"function id", CVariant(0L)},
