@@ -34,6 +34,20 @@ protected:
         m_strSave = m_strDir + "\\saved";
         CreateDirectoryA(m_strSave.c_str(), nullptr);
     }
+    void TearDown() override {
+        Kestrel::TearDown();
+        SetEnvironmentVariableA("SLMSG_TRACE", nullptr);
+    }
+
+    // From here on the panel text library records every call in a file of
+    // this test; the runners the service starts inherit the setting.
+    void TracePanelLibrary() {
+        m_strTrace = m_strDir + "\\slmsg-trace.txt";
+        SetEnvironmentVariableA("SLMSG_TRACE", m_strTrace.c_str());
+    }
+    // Each call of the library: "setting|catalogue|message".
+    std::vector<std::string> Trace() { return SplitLines(ReadFileText(m_strTrace)); }
+    std::string Catalogue() { return ProgramPath("Task Deck", "TaskdeckCore.loc"); }
 
     int Tool(const std::string& args, std::string* pOut = nullptr) {
         return static_cast<int>(
@@ -160,7 +174,7 @@ protected:
         EXPECT_FALSE(Panel().m_bRunnerHolds);
     }
 
-    std::string m_strSave;
+    std::string m_strSave, m_strTrace;
 };
 
 } // namespace kestreltest

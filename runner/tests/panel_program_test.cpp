@@ -14,18 +14,8 @@ class KestrelPanel : public KestrelSession {
 protected:
     void SetUp() override {
         KestrelSession::SetUp();
-        m_strTrace = m_strDir + "\\slmsg-trace.txt";
-        SetEnvironmentVariableA("SLMSG_TRACE", m_strTrace.c_str());
+        TracePanelLibrary();
     }
-    void TearDown() override {
-        KestrelSession::TearDown();
-        SetEnvironmentVariableA("SLMSG_TRACE", nullptr);
-    }
-    // Each call of the library: "setting|catalogue|message".
-    std::vector<std::string> Trace() { return SplitLines(ReadFileText(m_strTrace)); }
-    std::string Catalogue() { return ProgramPath("Task Deck", "TaskdeckCore.loc"); }
-
-    std::string m_strTrace;
 };
 
 TEST_F(KestrelPanel, TheScannersSettingByteReachesTheLibraryWithEveryMessage) {

@@ -108,6 +108,46 @@ protected:
         HWND h = GetDlgItem(hDlg, id);
         return IsWindowVisible(h) && IsWindowEnabled(h);
     }
+    // A job of three grey A4 sheets whose save folder is watched with a limit
+    // of 1 MiB: the first page passes it, and the scan waits at that page
+    // for the folder-size question, the window up.
+    void StartJobHeldAtPageOne(int job, HWND& h, CUiDialogInfo& question) {
+        RegisterSaveJob(job, 0, kBmp, kGrey, 200, kA4);
+        FeedSheets(3, 200, 200, 8);
+        for (int i = 0; i < 5; ++i)
+            ASSERT_EQ(Taskstore("common set DisplayWarning" + std::to_string(i) + " i4 " +
+                                (i == 3 ? "1" : "0")),
+                      0);
+        ASSERT_EQ(Taskstore("common set MonitorPath3 string \"" + m_strSave + "\""), 0);
+        ASSERT_EQ(Taskstore("common set WarningSize3 i4 1"), 0);
+        h = StartJobWithWindow();
+        ASSERT_TRUE(h);
+        question = WaitBox(":The folder size has been already over");
+        ASSERT_TRUE(question.m_hWnd);
+    }
+
+    // The job dialog's texts in order, each with where its panel path took
+    // it: "text>panel" when on to the panel, "text>lock" when the panel lock
+    // held it back.
+    std::vector<std::string> JobDialogTexts() {
+        const std::string head = "CVX410JobDlg DispMessage  message = ";
+        const std::vector<std::string> log = RunLog();
+        std::vector<std::string> texts;
+        for (size_t i = 0; i < log.size(); ++i) {
+            if (log[i].compare(0, head.size(), head) != 0)
+                continue;
+            const std::string rest = log[i].substr(head.size());
+            std::string fate = "?";
+            for (size_t j = i + 1; j < log.size() && fate == "?"; ++j) {
+                if (log[j] == "DispMessageToScaner Start")
+                    fate = "panel";
+                else if (log[j] == "DispMessageToScaner Lock")
+                    fate = "lock";
+            }
+            texts.push_back(rest.substr(0, rest.rfind(", iserror = ")) + ">" + fate);
+        }
+        return texts;
+    }
 
     HWND m_hWindow = nullptr;
 };
@@ -226,20 +266,9 @@ TEST_F(KestrelStatus, WithoutPaperItWatchesTheScannerUntilItIsReady) {
 }
 
 TEST_F(KestrelStatus, EnterAndEscapeWhileScanningDoNothingAfterTheJobEscapeEndsWindowAndJob) {
-    // The save folder is watched with a limit of 1 MiB: the first grey A4
-    // page passes it, and the scan waits at that page for the question.
-    RegisterSaveJob(44, 0, kBmp, kGrey, 200, kA4);
-    FeedSheets(3, 200, 200, 8);
-    for (int i = 0; i < 5; ++i)
-        ASSERT_EQ(Taskstore("common set DisplayWarning" + std::to_string(i) + " i4 " +
-                            (i == 3 ? "1" : "0")),
-                  0);
-    ASSERT_EQ(Taskstore("common set MonitorPath3 string \"" + m_strSave + "\""), 0);
-    ASSERT_EQ(Taskstore("common set WarningSize3 i4 1"), 0);
-    HWND h = StartJobWithWindow();
-    ASSERT_TRUE(h);
-    CUiDialogInfo question = WaitBox(":The folder size has been already over");
-    ASSERT_TRUE(question.m_hWnd);
+    HWND h = nullptr;
+    CUiDialogInfo question;
+    ASSERT_NO_FATAL_FAILURE(StartJobHeldAtPageOne(44, h, question));
     PressKey(h, VK_ESCAPE);
     PressKey(h, VK_RETURN);
     ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnCancel() end"));
@@ -265,6 +294,42 @@ TEST_F(KestrelStatus, EnterAndEscapeWhileScanningDoNothingAfterTheJobEscapeEndsW
     EXPECT_TRUE(InOrder(RunLog(), {"CVlmStatusDialog::OnJobComplete()",
                                    "CVlmStatusDialog::OnButtonClose()", "CJobDlg::OnRequestClose()",
                                    "CVlmStatusDialog::OnDestroy()", "DoModal end"}));
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelStatus, WhileTheScanRunsThePanelKeepsScanningAfterTheBatchTextsReachItAgain) {
+    TracePanelLibrary();
+    HWND h = nullptr;
+    CUiDialogInfo question;
+    ASSERT_NO_FATAL_FAILURE(StartJobHeldAtPageOne(47, h, question));
+    // Held at page 1 under the panel lock: the window counts the page, the
+    // question reaches neither the panel nor its library, and the panel
+    // still says "Scanning...".
+    ASSERT_TRUE(WaitPages(h, 1));
+    EXPECT_EQ(Text(h, kMessageLine), "Scanning...");
+    const std::string head = "0|" + Catalogue() + "|";
+    EXPECT_EQ(Trace(), (std::vector<std::string>{head + "Please wait.", head + "Scanning..."}));
+    EXPECT_EQ(Panel().m_strPanelMessage, "Scanning...");
+    EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayNormal);
+    EXPECT_EQ(JobDialogTexts(), (std::vector<std::string>{"Scanning...>panel"}));
+
+    // The batch ends: from there on the job dialog's texts reach the panel
+    // again, each through the panel path.
+    ASSERT_TRUE(UiPressButton(question, "Yes")) << UiDescribe(question);
+    ASSERT_TRUE(WaitText(h, kMessageLine, "Sending complete.")) << Text(h, kMessageLine);
+    ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnJobComplete()"));
+    Press(h, 1009);
+    ASSERT_TRUE(WaitGone(h));
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    EXPECT_EQ(JobDialogTexts(), (std::vector<std::string>{"Scanning...>panel", "Sending...>panel",
+                                                          "Sending complete.>panel"}));
+    EXPECT_TRUE(InOrder(RunLog(), {"Scan Page : 2", "m_Scan.ReleaseDriver end",
+                                   "DispMessageToScaner Start msg = Sending...  iserror = 0",
+                                   "CJobDlg::EndJob()"}));
+    EXPECT_EQ(Trace(), (std::vector<std::string>{head + "Please wait.", head + "Scanning...",
+                                                 head + "Sending...", head + "Sending complete."}));
+    EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
+    EXPECT_EQ(SavedFiles().size(), 3u);
     ExpectCleanEnd();
 }
 
