@@ -69,10 +69,10 @@ void CVX420CorvidApp::InitLocalize() {
 void CVX420CorvidApp::RunWindow() {
     CVlmLibrary control;
     if (!control.Load("vlmctrl.dll")) {
-        VlmMessageBox(nullptr,
-                      VlmLocalize("Can't load a DLL which we need. Please check your installation.")
-                          .c_str(),
-                      VlmLocalize("VX420 Taskdeck Registrar").c_str(), MB_OK | MB_ICONEXCLAMATION);
+        VlmMessageBox(
+            nullptr,
+            VlmLocalize("Can't load a DLL which we need. Please check your installation.").c_str(),
+            VlmLocalize("VX420 Taskdeck Registrar").c_str(), MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     CVX420CorvidDlg dlg;

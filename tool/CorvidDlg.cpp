@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include "common/JobRecord.h"
 #include "common/Localize.h"
 #include "common/VlmLog.h"
@@ -43,7 +44,8 @@ DATE DateInYear(WORD year) {
     ::GetLocalTime(&now);
     now.wYear = year;
     // 29 February has no place in most years.
-    if (now.wMonth == 2 && now.wDay == 29 && !(year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)))
+    if (now.wMonth == 2 && now.wDay == 29 &&
+        !(year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)))
         now.wDay = 28;
     DATE date = 0;
     ::SystemTimeToVariantTime(&now, &date);
@@ -52,11 +54,20 @@ DATE DateInYear(WORD year) {
 
 constexpr int kWaitChecks = 30; // 100 ms apart
 
+// The texts of the sorted column, by job number (the rows' item data), taken
+// before the sort: the rows move while the list sorts them.
 struct CSortContext {
-    HWND m_hList;
-    int m_nColumn;
+    std::map<LPARAM, std::string> m_texts;
     bool m_bDescending;
 };
+
+LPARAM ItemData(HWND hList, int nItem) {
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = nItem;
+    ::SendMessageA(hList, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return item.lParam;
+}
 
 std::string ItemText(HWND hList, int nItem, int nColumn) {
     char text[260] = {};
@@ -70,8 +81,8 @@ std::string ItemText(HWND hList, int nItem, int nColumn) {
 
 int CALLBACK CompareRows(LPARAM lFirst, LPARAM lSecond, LPARAM lContext) {
     const auto* ctx = reinterpret_cast<const CSortContext*>(lContext);
-    const std::string a = ItemText(ctx->m_hList, static_cast<int>(lFirst), ctx->m_nColumn);
-    const std::string b = ItemText(ctx->m_hList, static_cast<int>(lSecond), ctx->m_nColumn);
+    const std::string& a = ctx->m_texts.at(lFirst);
+    const std::string& b = ctx->m_texts.at(lSecond);
     int n = ::_mbscmp(reinterpret_cast<const unsigned char*>(a.c_str()),
                       reinterpret_cast<const unsigned char*>(b.c_str()));
     return ctx->m_bDescending ? -n : n;
@@ -109,7 +120,8 @@ CVX420CorvidDlg::~CVX420CorvidDlg() {
 
 BOOL CVX420CorvidDlg::OnInitDialog() {
     m_Config.Init();
-    ::SetWindowTextA(m_hWnd, Format(T("%s Taskdeck Registrar"), m_Config.Value("DEV_NAME")).c_str());
+    ::SetWindowTextA(m_hWnd,
+                     Format(T("%s Taskdeck Registrar"), m_Config.Value("DEV_NAME")).c_str());
     SetTexts();
     try {
         CreateEditor();
@@ -153,9 +165,12 @@ void CVX420CorvidDlg::SetTexts() {
     const struct {
         UINT id;
         const char* text;
-    } items[] = {{ID_NEW_EDITING, "&New/Editing..."}, {ID_COPY, "&Copy..."},
-                 {ID_DELETE, "&Delete"},              {ID_ADMIN_SETTING, "Admin &setting"},
-                 {ID_TASKDECK_HELP, "Task Deck &Help"}, {ID_VERSION, "&Version..."}};
+    } items[] = {{ID_NEW_EDITING, "&New/Editing..."},
+                 {ID_COPY, "&Copy..."},
+                 {ID_DELETE, "&Delete"},
+                 {ID_ADMIN_SETTING, "Admin &setting"},
+                 {ID_TASKDECK_HELP, "Task Deck &Help"},
+                 {ID_VERSION, "&Version..."}};
     for (const auto& item : items)
         ::ModifyMenuA(hMenu, item.id, MF_BYCOMMAND | MF_STRING, item.id, T(item.text).c_str());
     ::DrawMenuBar(m_hWnd);
@@ -272,11 +287,7 @@ void CVX420CorvidDlg::SetUpList() {
 void CVX420CorvidDlg::RefreshTitles() {
     const int nCount = ListView_GetItemCount(m_hList);
     for (int i = 0; i < nCount; ++i) {
-        LVITEMA item = {};
-        item.mask = LVIF_PARAM;
-        item.iItem = i;
-        ::SendMessageA(m_hList, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        CComPtr<IJobData> job = FindJob(m_pJobStore, static_cast<long>(item.lParam));
+        CComPtr<IJobData> job = FindJob(m_pJobStore, static_cast<long>(ItemData(m_hList, i)));
         std::string title = job ? JobGetString(job, vlm::kKeyTitle) : std::string();
         LVITEMA cell = {};
         cell.iSubItem = 1;
@@ -320,13 +331,8 @@ void CVX420CorvidDlg::RefreshJobInformation() {
 std::vector<long> CVX420CorvidDlg::SelectedJobs() const {
     std::vector<long> jobs;
     for (int i = ListView_GetNextItem(m_hList, -1, LVNI_SELECTED); i >= 0;
-         i = ListView_GetNextItem(m_hList, i, LVNI_SELECTED)) {
-        LVITEMA item = {};
-        item.mask = LVIF_PARAM;
-        item.iItem = i;
-        ::SendMessageA(m_hList, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        jobs.push_back(static_cast<long>(item.lParam));
-    }
+         i = ListView_GetNextItem(m_hList, i, LVNI_SELECTED))
+        jobs.push_back(static_cast<long>(ItemData(m_hList, i)));
     return jobs;
 }
 
@@ -442,8 +448,8 @@ void CVX420CorvidDlg::OnHelp() {
         if (!s_hhctrl.IsValid())
             s_hhctrl.Load("hhctrl.ocx");
         using PFN_HtmlHelpA = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
-        auto pfn = reinterpret_cast<PFN_HtmlHelpA>(
-            reinterpret_cast<void*>(s_hhctrl.GetProc("HtmlHelpA")));
+        auto pfn =
+            reinterpret_cast<PFN_HtmlHelpA>(reinterpret_cast<void*>(s_hhctrl.GetProc("HtmlHelpA")));
         const UINT kDisplayToc = 1;
         return pfn && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
                pfn(m_hWnd, path.c_str(), kDisplayToc, 0) != nullptr;
@@ -491,8 +497,14 @@ void CVX420CorvidDlg::OnOK() {
 }
 
 void CVX420CorvidDlg::OnSort(int nColumn) {
-    CSortContext ctx{m_hList, nColumn, m_bSortDescending};
-    if (!ListView_SortItemsEx(m_hList, CompareRows, reinterpret_cast<LPARAM>(&ctx)))
+    CSortContext ctx{{}, m_bSortDescending};
+    const int nCount = ListView_GetItemCount(m_hList);
+    for (int i = 0; i < nCount; ++i)
+        ctx.m_texts[ItemData(m_hList, i)] = ItemText(m_hList, i, nColumn);
+    const BOOL bSorted = ListView_SortItems(m_hList, CompareRows, reinterpret_cast<LPARAM>(&ctx));
+    CVlmLog::Instance().Write("sort by column %d %s: %d", nColumn,
+                              m_bSortDescending ? "descending" : "ascending", bSorted);
+    if (!bSorted)
         ThrowText("failed to sort");
     m_bSortDescending = !m_bSortDescending;
 }

@@ -14,6 +14,7 @@ struct CTitleWriters::CState {
     std::atomic<LONG> m_lFlag{0};     // the title-writer flag: the all-titles writer runs
     std::atomic<LONG> m_lStop{0};     // Close asked the writers to stop, for good
     std::atomic<LONG> m_lAllAlive{0}; // an all-titles writer thread exists
+    std::atomic<LONG> m_lAgain{0};    // asked for while it ran: it writes all once more
 };
 
 namespace {
@@ -110,13 +111,32 @@ void WriteOne(CTitleWriters::CState& state, long nJobNumber) {
             bDone = device.ClearJobTitle(nJobNumber);
         } else {
             std::string title = JobGetString(job, vlm::kKeyTitle);
-            bDone = device.WriteJobTitle(nJobNumber, title.c_str(), static_cast<DWORD>(title.size()));
+            bDone =
+                device.WriteJobTitle(nJobNumber, title.c_str(), static_cast<DWORD>(title.size()));
         }
     } catch (const CComError& e) {
         CVlmLog::Instance().Write("title writer: %s", e.Message().c_str());
     }
     device.Close();
     CVlmLog::Instance().Write("title writer end for job %ld, result %d", nJobNumber, bDone);
+}
+
+// A change made while the titles were being written may have come after its
+// job was written: the writer goes round again when asked meanwhile.
+void WriteAllWhileAsked(CTitleWriters::CState& state) {
+    for (;;) {
+        WriteAll(state);
+        if (state.m_lAgain.exchange(0) && !state.m_lStop)
+            continue;
+        state.m_lAllAlive = 0;
+        // A request between the check and the line above found the writer
+        // alive and left it to this one.
+        LONG expected = 0;
+        if (!state.m_lAgain || state.m_lStop ||
+            !state.m_lAllAlive.compare_exchange_strong(expected, 1))
+            return;
+        state.m_lAgain = 0;
+    }
 }
 
 unsigned __stdcall WriterThread(void* p) {
@@ -126,24 +146,22 @@ unsigned __stdcall WriterThread(void* p) {
         // The writer makes its own store object in its own apartment: the
         // dialog's store lives in the user-interface thread's apartment.
         CComInitialize com;
-        if (com.Succeeded()) {
-            if (start->m_nJobNumber == 0)
-                WriteAll(state);
-            else
+        if (start->m_nJobNumber != 0) {
+            if (com.Succeeded())
                 WriteOne(state, start->m_nJobNumber);
+        } else if (com.Succeeded()) {
+            WriteAllWhileAsked(state);
+        } else {
+            state.m_lAllAlive = 0;
         }
-    }
-    if (start->m_nJobNumber == 0) {
-        state.m_lFlag = 0;
-        state.m_lAllAlive = 0;
     }
     return 0;
 }
 
 BOOL StartWriter(const std::shared_ptr<CTitleWriters::CState>& state, long nJobNumber) {
     auto* start = new CThreadStart{state, nJobNumber};
-    CHandle thread(reinterpret_cast<HANDLE>(
-        ::_beginthreadex(nullptr, 0, &WriterThread, start, 0, nullptr)));
+    CHandle thread(
+        reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &WriterThread, start, 0, nullptr)));
     if (!thread) {
         delete start;
         return FALSE;
@@ -153,14 +171,17 @@ BOOL StartWriter(const std::shared_ptr<CTitleWriters::CState>& state, long nJobN
 
 } // namespace
 
-CTitleWriters::CTitleWriters(const CTitleWriterSetup& setup) : m_pState(std::make_shared<CState>()) {
+CTitleWriters::CTitleWriters(const CTitleWriterSetup& setup)
+    : m_pState(std::make_shared<CState>()) {
     m_pState->m_setup = setup;
 }
 
 BOOL CTitleWriters::StartAll() {
     LONG expected = 0;
+    m_pState->m_lAgain = 1;
     if (!m_pState->m_lAllAlive.compare_exchange_strong(expected, 1))
-        return FALSE;
+        return TRUE; // the running writer goes round again
+    m_pState->m_lAgain = 0;
     // Set before the thread runs, so that a wait right after the start sees it.
     if (!StartWriter(m_pState, 0)) {
         m_pState->m_lAllAlive = 0;

@@ -25,7 +25,8 @@ public:
     CTitleWriters(const CTitleWriters&) = delete;
     CTitleWriters& operator=(const CTitleWriters&) = delete;
 
-    // Starts the all-titles writer unless one is still running.
+    // Starts the all-titles writer; one that is still running writes all
+    // titles once more when it is through.
     BOOL StartAll();
     // Starts the writer of one job's title.
     BOOL StartOne(long nJobNumber);

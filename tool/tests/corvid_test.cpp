@@ -1,0 +1,403 @@
+// corvid as a user meets it: the installed program in the test prefix, its
+// own job store and simulated scanner, driven through its window by the UI
+// robot. The configuration reader and the window's resources are checked in
+// the test process.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ProcessDriver.h"
+#include "TestStore.h"
+#include "components/vx410sim/vx410sim.h"
+#include "framework/Profile.h"
+#include "framework/Variant.h"
+#include "tool/TaskdeckConfig.h"
+#include "uirobot.h"
+#include "uirobot_controls.h"
+#include "uirobot_listview.h"
+
+using namespace kestreltest;
+
+namespace {
+
+const char kCaption[] = "VX-410 Taskdeck Registrar";
+const char kRunnerMutex[] = "VX410-Taskdeck-83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
+const DWORD kDeadline = 60000;
+const int kList = 1001, kClose = 1094, kSaveFolder = 1013, kFileName = 1015, kFileType = 1017;
+const UINT kNewEditing = 32789, kDelete = 32792;
+
+std::string TempFolder(const char* stem) {
+    std::string folder = NewTempFolder(stem);
+    EXPECT_FALSE(folder.empty());
+    return folder;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD done = 0;
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+    CloseHandle(h);
+}
+
+// Polls cond every 100 ms until it holds; false after the deadline.
+template <class F> bool WaitFor(F cond, DWORD ms = kDeadline) {
+    for (DWORD t = 0; t <= ms; t += 100) {
+        if (cond())
+            return true;
+        Sleep(100);
+    }
+    return cond();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// The configuration file and the window's resources, in the test process.
+
+TEST(CorvidConfig, DefaultReadsAsMissingAndTypeNamesTheSection) {
+    const std::string folder = TempFolder("corvid-config");
+    const std::string ini = folder + "\\AppConfig.ini";
+    WriteText(ini,
+              "[Device]\r\nType=Model9\r\n[Model9]\r\nDEV_NAME=VX-9\r\nSCANNER_NAME=default\r\n"
+              "INIT_FILE_NAME=\r\n");
+    CTaskdeckConfig config;
+    ASSERT_EQ(config.Init(ini.c_str()), S_OK);
+    std::string value = "x";
+    EXPECT_EQ(config.GetValue("Type", value), S_OK);
+    EXPECT_EQ(value, "Model9"); // "Type" itself lives in [Device]
+    EXPECT_EQ(config.GetValue("DEV_NAME", value), S_OK);
+    EXPECT_EQ(value, "VX-9");
+    EXPECT_EQ(config.GetValue("SCANNER_NAME", value), CTaskdeckConfig::kMissing);
+    EXPECT_EQ(value, "");
+    EXPECT_EQ(config.GetValue("CORVID_MUTEX", value), CTaskdeckConfig::kMissing);
+    EXPECT_EQ(config.GetValue("INIT_FILE_NAME", value), S_OK); // empty is a value
+    EXPECT_EQ(value, "");
+    EXPECT_EQ(config.GetValue("type", value), CTaskdeckConfig::kMissing); // case counts
+    EXPECT_EQ(config.GetValue(nullptr, value), E_INVALIDARG);
+
+    // A "Type" that reads "default" is missing, and so is every key then.
+    WriteText(ini, "[Device]\r\nType=default\r\n[default]\r\nDEV_NAME=VX-9\r\n");
+    CTaskdeckConfig none;
+    EXPECT_EQ(none.Init(ini.c_str()), static_cast<HRESULT>(0x8007001E));
+    EXPECT_EQ(none.GetValue("DEV_NAME", value), CTaskdeckConfig::kMissing);
+    EXPECT_EQ(none.Init((folder + "\\absent.ini").c_str()), CTaskdeckConfig::kMissing);
+    RemoveTree(folder);
+}
+
+TEST(CorvidConfig, InstalledFileHasEveryKeyAndTheDefaultResource) {
+    const std::string deck = "C:\\Program Files\\Velmora Works\\Task Deck\\";
+    CTaskdeckConfig config;
+    ASSERT_EQ(config.Init((deck + "AppConfig.ini").c_str()), S_OK);
+    for (const char* key :
+         {"DEV_NAME", "INIT_FILE_NAME", "FRIENDLY_NUSB", "FRIENDLY_NSCSI", "KESTREL_FILE_NAME",
+          "TWAIN_DRV_NAME", "KESTREL_MUTEX", "SCANNER_NAME", "CORVID_MUTEX"}) {
+        std::string value;
+        EXPECT_EQ(config.GetValue(key, value), S_OK) << key;
+        EXPECT_FALSE(value.empty()) << key;
+    }
+    EXPECT_EQ(config.Value("DEV_NAME"), "VX-410");
+    EXPECT_EQ(config.Value("KESTREL_MUTEX"), kRunnerMutex);
+    EXPECT_EQ(config.Value("FRIENDLY_NUSB"), vx410sim::kFriendlyNameUsb);
+    EXPECT_EQ(config.Value("FRIENDLY_NSCSI"), vx410sim::kFriendlyNameScsi);
+
+    // The editor's default driver settings: 65 bytes, no terminating zero.
+    HMODULE h = LoadLibraryExA((deck + "corvid.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(h, nullptr);
+    HRSRC res = FindResourceA(h, MAKEINTRESOURCEA(148), "Default");
+    ASSERT_NE(res, nullptr);
+    const char* data = static_cast<const char*>(LockResource(LoadResource(h, res)));
+    EXPECT_EQ(std::string(data, SizeofResource(h, res)),
+              "[CustomDsData]\r\nScanAhead=1\r\nSamplesPerPixel=1\r\nBitsPerSample=1\r\n");
+    FreeLibrary(h);
+}
+
+// ---------------------------------------------------------------------------
+// The whole program.
+
+class Corvid : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_strDir = TempFolder("corvid-test");
+        m_strState = m_strDir + "\\state";
+        CreateDirectoryA(m_strState.c_str(), nullptr);
+        SetEnvironmentVariableA("VX410SIM_DIR", m_strState.c_str());
+        m_store.Open(m_strDir); // TASKSTORE_FILE for corvid too
+        m_strLog = "corvid-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                   std::to_string(GetTickCount()) + ".log";
+        m_profile.WriteInt("General", "WriteLog", 1);
+        m_profile.WriteString("General", "LogFileName", m_strLog.c_str());
+        m_pDevice = std::make_unique<vx410sim::CSimDevice>(m_strState);
+    }
+    void TearDown() override {
+        if (m_corvid.m_hProcess && m_corvid.Running())
+            CloseCorvid();
+        m_store.Close();
+        m_profile.WriteInt("General", "WriteLog", 0);
+        char tmp[MAX_PATH];
+        GetTempPathA(MAX_PATH, tmp);
+        DeleteFileA((std::string(tmp) + m_strLog).c_str());
+        SetEnvironmentVariableA("VX410SIM_DIR", nullptr);
+        RemoveTree(m_strDir);
+    }
+
+    void AddJob(long n, const char* title, long function = 0) {
+        CComPtr<IJobData> job = m_store.Job(n);
+        JobSetValue(job, "title", CVariant(title));
+        JobSetValue(job, "function id", CVariant(function));
+        JobSetValue(job, "save_path", CVariant("C:\\Scans"));
+        JobSetValue(job, "mypicture", CVariant(0L));
+        JobSetValue(job, "filename", CVariant("scan"));
+        JobSetValue(job, "filetype", CVariant(2L));
+        ASSERT_HRESULT_SUCCEEDED(job->Commit());
+    }
+    bool HasJob(long n) {
+        EXPECT_HRESULT_SUCCEEDED(m_store.m_pStore->Load());
+        CComPtr<IJobData> job;
+        HRESULT hr = m_store.m_pStore->GetJob(n, &job);
+        return SUCCEEDED(hr) && (hr & 0xFFFF) != 2;
+    }
+    std::string RunLog() {
+        char tmp[MAX_PATH];
+        GetTempPathA(MAX_PATH, tmp);
+        return ReadFileText(std::string(tmp) + m_strLog);
+    }
+    vx410sim::DeviceState Panel() {
+        vx410sim::DeviceState st;
+        EXPECT_TRUE(m_pDevice->Read(st));
+        return st;
+    }
+    // Waits for the all-titles writer to end n times in all.
+    bool WaitTitleWriterEnds(size_t n) {
+        const std::string end = "all titles writer end";
+        return WaitFor([&] {
+            const std::string log = RunLog();
+            size_t count = 0;
+            for (size_t p = log.find(end); p != std::string::npos; p = log.find(end, p + 1))
+                ++count;
+            return count >= n;
+        });
+    }
+
+    // Starts corvid and waits for its window.
+    void StartCorvid() {
+        ASSERT_TRUE(m_corvid.Start("\"" + ProgramPath("Task Deck", "corvid.exe") + "\""));
+        CUiFindOptions find;
+        find.m_dwProcessId = m_corvid.m_nPid;
+        CUiDialogInfo info;
+        ASSERT_TRUE(UiWaitForDialog(find, kDeadline, info)) << "no window";
+        ASSERT_EQ(info.m_strCaption, kCaption);
+        m_hMain = info.m_hWnd;
+        m_hList = GetDlgItem(m_hMain, kList);
+        ASSERT_NE(m_hList, nullptr);
+        ASSERT_TRUE(WaitFor([&] { return UiListCount(m_hList) == 99; }));
+    }
+    // A message box of corvid's with this caption (not its main window).
+    bool WaitBox(const char* caption, CUiDialogInfo& box) {
+        CUiFindOptions find;
+        find.m_dwProcessId = m_corvid.m_nPid;
+        find.m_strCaption = caption;
+        return UiWaitForDialog(find, kDeadline, box);
+    }
+    bool AnyBox() {
+        CUiFindOptions find;
+        find.m_dwProcessId = m_corvid.m_nPid;
+        for (const CUiDialogInfo& d : UiFindDialogs(find))
+            if (d.m_hWnd != m_hMain)
+                return true;
+        return false;
+    }
+    std::vector<std::string> Titles() {
+        std::vector<std::string> titles;
+        for (const auto& row : UiListRows(m_hList))
+            titles.push_back(row.size() > 1 ? row[1] : "?");
+        return titles;
+    }
+    std::string Title(int n) { return UiListText(m_hList, n - 1, 1); }
+    // Close with jobs in the store: the program ends without a question.
+    void CloseCorvid() {
+        UiClick(m_hMain, kClose);
+        CUiDialogInfo box;
+        CUiFindOptions find;
+        find.m_dwProcessId = m_corvid.m_nPid;
+        find.m_strCaption = "VX-410";
+        if (m_corvid.Wait(15000) == 0xFFFFFFFE && UiWaitForDialog(find, 1000, box)) {
+            UiPressButton(box, "Yes");
+            m_corvid.Wait(kDeadline);
+        }
+    }
+
+    std::string m_strDir, m_strState, m_strLog;
+    CTestStore m_store;
+    CVlmProfile m_profile{"Velmora Works Inc.", "corvid"};
+    std::unique_ptr<vx410sim::CSimDevice> m_pDevice;
+    CProcess m_corvid;
+    HWND m_hMain = nullptr, m_hList = nullptr;
+};
+
+TEST_F(Corvid, ListsTheJobsAndWritesTheirTitlesToThePanel) {
+    AddJob(3, "Invoices");
+    AddJob(7, "Letters", 1);
+    // The panel holds a title the store no longer has.
+    ASSERT_TRUE(m_pDevice->Update([](vx410sim::DeviceState& s) {
+        s.m_titles[49] = "Old job";
+        return true;
+    }));
+    StartCorvid();
+
+    const auto columns = UiListColumns(m_hList);
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_EQ(columns[0].m_strText, "No.");
+    EXPECT_EQ(columns[0].m_nWidth, 60);
+    EXPECT_EQ(columns[1].m_strText, "Job title");
+    EXPECT_EQ(columns[1].m_nWidth, 180);
+    // 32 pixels and the grid line below.
+    EXPECT_EQ(UiListRowHeight(m_hList), 33);
+    const auto rows = UiListRows(m_hList);
+    for (int i = 0; i < 99; ++i) {
+        char no[8];
+        snprintf(no, sizeof no, "  %02d", i + 1);
+        EXPECT_EQ(rows[i][0], no);
+        EXPECT_EQ(rows[i][1], i == 2 ? "Invoices" : i == 6 ? "Letters" : "") << i;
+    }
+    EXPECT_EQ(UiListSelected(m_hList), std::vector<int>{0});
+    EXPECT_EQ(UiGetText(m_hMain, kClose), "C&lose");
+
+    // Job information: a save job shows its folder, file name and type;
+    // a mail job shows nothing.
+    ASSERT_TRUE(UiListSelect(m_hList, {2}));
+    EXPECT_TRUE(WaitFor([&] { return UiGetText(m_hMain, kFileType) == "PDF"; }));
+    EXPECT_EQ(UiGetText(m_hMain, kSaveFolder), "C:\\Scans");
+    EXPECT_EQ(UiGetText(m_hMain, kFileName), "scan");
+    ASSERT_TRUE(UiListSelect(m_hList, {6}));
+    EXPECT_TRUE(WaitFor([&] { return UiGetText(m_hMain, kFileType).empty(); }));
+    EXPECT_EQ(UiGetText(m_hMain, kSaveFolder), "");
+
+    // The all-titles writer put the store's titles on the panel and cleared
+    // the rest.
+    ASSERT_TRUE(WaitTitleWriterEnds(1)) << RunLog();
+    const auto panel = Panel();
+    for (int i = 0; i < 99; ++i)
+        EXPECT_EQ(panel.m_titles[i], i == 2 ? "Invoices" : i == 6 ? "Letters" : "") << i;
+}
+
+TEST_F(Corvid, ASecondStartEndsSilently) {
+    AddJob(1, "One");
+    StartCorvid();
+    CProcess second;
+    ASSERT_TRUE(second.Start("\"" + ProgramPath("Task Deck", "corvid.exe") + "\""));
+    CMessageBoxInfo box;
+    EXPECT_EQ(WaitEndAnsweringBoxes(second, kDeadline, &box), 0u);
+    EXPECT_EQ(box.m_hWnd, nullptr) << box.m_strCaption << ": " << box.m_strText;
+    EXPECT_TRUE(m_corvid.Running());
+}
+
+TEST_F(Corvid, DeleteAsksOnceForSeveralRowsAndSkipsEmptyOnes) {
+    AddJob(3, "Three");
+    AddJob(5, "Five");
+    AddJob(9, "Nine");
+    StartCorvid();
+    ASSERT_TRUE(WaitTitleWriterEnds(1));
+
+    // No: nothing is deleted.
+    ASSERT_TRUE(UiListSelect(m_hList, {2, 3, 4}));
+    ASSERT_TRUE(UiChooseMenu(m_hMain, kDelete));
+    CUiDialogInfo box;
+    ASSERT_TRUE(WaitBox("Confirmation", box));
+    EXPECT_EQ(box.m_texts.back(), "Are you sure you want to delete the Job?");
+    ASSERT_TRUE(UiPressButton(box, "No"));
+    ASSERT_TRUE(UiWaitGone(box.m_hWnd, kDeadline));
+    EXPECT_TRUE(HasJob(3));
+    EXPECT_TRUE(HasJob(5));
+
+    // Yes, by the Delete key: one question for jobs 3 and 5; the empty row 4
+    // is skipped.
+    ASSERT_TRUE(UiListSelect(m_hList, {2, 3, 4}));
+    ASSERT_TRUE(UiListKey(m_hList, VK_DELETE));
+    ASSERT_TRUE(WaitBox("Confirmation", box));
+    ASSERT_TRUE(UiPressButton(box, "Yes"));
+    ASSERT_TRUE(WaitFor([&] { return Title(3).empty() && Title(5).empty(); }));
+    EXPECT_FALSE(AnyBox()) << "a second question";
+    EXPECT_FALSE(HasJob(3));
+    EXPECT_FALSE(HasJob(5));
+    EXPECT_TRUE(HasJob(9));
+    EXPECT_EQ(Title(9), "Nine");
+    // The panel follows (the third writer: at start, after No, after Yes).
+    ASSERT_TRUE(WaitTitleWriterEnds(3)) << RunLog();
+    EXPECT_EQ(Panel().m_titles[2], "");
+    EXPECT_EQ(Panel().m_titles[8], "Nine");
+
+    // Only empty rows: no question, the number is not registered.
+    ASSERT_TRUE(UiListSelect(m_hList, {2, 3}));
+    ASSERT_TRUE(UiChooseMenu(m_hMain, kDelete));
+    ASSERT_TRUE(WaitBox("Error", box));
+    EXPECT_EQ(box.m_texts.back(), "The Job No. is not registered.");
+    UiPressButton(box, "OK");
+    ASSERT_TRUE(UiWaitGone(box.m_hWnd, kDeadline));
+}
+
+TEST_F(Corvid, CloseWithAnEmptyStoreAsksAndNoKeepsTheWindow) {
+    StartCorvid();
+    ASSERT_TRUE(UiClick(m_hMain, kClose));
+    CUiDialogInfo box;
+    ASSERT_TRUE(WaitBox("VX-410", box));
+    EXPECT_EQ(box.m_texts.back(), "Any job is not registered. Are You Sure?");
+    ASSERT_TRUE(UiPressButton(box, "No"));
+    ASSERT_TRUE(UiWaitGone(box.m_hWnd, kDeadline));
+    EXPECT_TRUE(IsWindow(m_hMain));
+    EXPECT_TRUE(m_corvid.Running());
+
+    ASSERT_TRUE(UiClick(m_hMain, kClose));
+    ASSERT_TRUE(WaitBox("VX-410", box));
+    ASSERT_TRUE(UiPressButton(box, "Yes"));
+    EXPECT_EQ(m_corvid.Wait(kDeadline), 0u);
+}
+
+TEST_F(Corvid, NoTitleReachesTheScannerWhileAJobRuns) {
+    AddJob(1, "New title");
+    ASSERT_TRUE(m_pDevice->Update([](vx410sim::DeviceState& s) {
+        s.m_titles[0] = "Old title";
+        return true;
+    }));
+    const int commands = Panel().m_nCommands;
+    HANDLE runner = CreateMutexA(nullptr, FALSE, kRunnerMutex);
+    ASSERT_NE(runner, nullptr);
+    StartCorvid();
+    ASSERT_TRUE(WaitFor([&] {
+        return RunLog().find("all titles writer: a job runs, no title written") !=
+               std::string::npos;
+    })) << RunLog();
+    EXPECT_EQ(Panel().m_titles[0], "Old title");
+    EXPECT_EQ(Panel().m_nCommands, commands);
+    CloseHandle(runner);
+}
+
+TEST_F(Corvid, SortingByAColumnTwiceReversesTheOrder) {
+    AddJob(2, "Beta");
+    AddJob(4, "Alpha");
+    AddJob(6, "Gamma");
+    StartCorvid();
+    // The first click sorts descending.
+    ASSERT_TRUE(UiListClickHeader(m_hList, 0));
+    ASSERT_TRUE(WaitFor([&] { return UiListText(m_hList, 0, 0) == "  99"; })) << RunLog();
+    const auto down = UiListRows(m_hList);
+    EXPECT_EQ(down[98][0], "  01");
+    ASSERT_TRUE(UiListClickHeader(m_hList, 0));
+    ASSERT_TRUE(WaitFor([&] { return UiListText(m_hList, 0, 0) == "  01"; }));
+    auto up = UiListRows(m_hList);
+    std::reverse(up.begin(), up.end());
+    EXPECT_EQ(up, down);
+
+    // By title: descending first, the empty titles last.
+    ASSERT_TRUE(UiListClickHeader(m_hList, 1));
+    ASSERT_TRUE(WaitFor([&] { return UiListText(m_hList, 0, 1) == "Gamma"; }))
+        << RunLog() << UiListText(m_hList, 0, 1) << UiListText(m_hList, 0, 0);
+    EXPECT_EQ(UiListText(m_hList, 1, 1), "Beta");
+    EXPECT_EQ(UiListText(m_hList, 2, 1), "Alpha");
+    EXPECT_EQ(UiListText(m_hList, 3, 1), "");
+    EXPECT_EQ(UiListText(m_hList, 0, 0), "  06");
+}
