@@ -27,6 +27,11 @@ typedef LONG(WINAPI* PFN_GetFunctionID)(LONG nJobNumber);
 // result.
 typedef LONG(WINAPI* PFN_SetScannerJobTitle)(LONG bWrite);
 
+// GetProcAddress as the export's pointer type; nullptr when it is missing.
+template <class Pfn> Pfn GetExport(HMODULE hModule, const char* name) {
+    return reinterpret_cast<Pfn>(reinterpret_cast<void*>(::GetProcAddress(hModule, name)));
+}
+
 // GetFunctionID's answer when no function can be given.
 constexpr LONG kNoFunction = 8;
 // The "INITIALDRIVERSETTINGS" resource: the model's initial driver settings,
