@@ -16,9 +16,6 @@ std::unique_ptr<CJobEditPage> CreatePrintPage(CJobRegGUISettings*) {
 std::unique_ptr<CJobEditPage> CreateAppPage(CJobRegGUISettings*) {
     EdThrowText("The application settings page is not built yet.");
 }
-INT_PTR RunJobEditDialog(CJobRegGUISettings*, long, BOOL) {
-    EdThrowText("The New/Editing dialog is not built yet.");
-}
 INT_PTR RunCopyDialog(CJobRegGUISettings*, long, BOOL, long, long) {
     EdThrowText("The copy dialog is not built yet.");
 }
