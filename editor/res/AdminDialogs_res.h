@@ -1,2 +1,59 @@
 // Resource ids of this group (range in res/README.md).
 #pragma once
+
+// Copy dialog.
+#define IDD_COPY 800
+#define IDC_COPY_TO_LABEL 801
+#define IDC_COPY_SOURCE 802
+#define IDC_COPY_ARROW 803
+#define IDC_COPY_NO_LABEL 804
+#define IDC_COPY_DEST 805
+#define IDC_COPY_SPIN 806
+#define IDC_COPY_TITLE_LABEL 807
+#define IDC_COPY_TITLE 808
+
+// Version dialog.
+#define IDD_VERSION 820
+#define IDC_VERSION_ICON 821
+#define IDC_VERSION_LINE 822
+#define IDC_VERSION_COPYRIGHT 823
+#define IDC_VERSION_ACK1 824
+#define IDC_VERSION_ACK2 825
+
+// Administrator settings dialog: one template per form (840 + form - 1),
+// the same control ids in each.
+#define IDD_ADMIN1 840
+#define IDD_ADMIN2 841
+#define IDD_ADMIN3 842
+#define IDD_ADMIN4 843
+#define IDC_ADMIN_WARN_GROUP 850
+#define IDC_ADMIN_FOLDER_LABEL 851
+#define IDC_ADMIN_FOLDER_LIST 852
+#define IDC_ADMIN_DISPLAY_WARNING 853
+#define IDC_ADMIN_PATH_LABEL 854
+#define IDC_ADMIN_PATH 855
+#define IDC_ADMIN_BROWSE 856
+#define IDC_ADMIN_WSIZE_LABEL 857
+#define IDC_ADMIN_WSIZE 858
+#define IDC_ADMIN_WSIZE_SPIN 859
+#define IDC_ADMIN_WSIZE_RANGE 860
+#define IDC_ADMIN_MONITOR_GROUP 870
+#define IDC_ADMIN_MONITOR 871
+#define IDC_ADMIN_MAIL_GROUP 880
+#define IDC_ADMIN_SERVER_LABEL 881
+#define IDC_ADMIN_SERVER 882
+#define IDC_ADMIN_METHOD_LABEL 883
+#define IDC_ADMIN_METHOD 884
+#define IDC_ADMIN_ACCESS 885
+#define IDC_ADMIN_SELF_SIGNED 886
+#define IDC_ADMIN_TLS_NOTE 887
+#define IDC_ADMIN_MSIZE_LABEL 888
+#define IDC_ADMIN_MSIZE 889
+#define IDC_ADMIN_MSIZE_SPIN 890
+#define IDC_ADMIN_MSIZE_RANGE 891
+#define IDC_ADMIN_BACKUP_GROUP 895
+#define IDC_ADMIN_BACKUP 896
+#define IDC_ADMIN_RESTORE 897
+
+// Version resource of the test host that has one.
+#define IDV_TEST_HOST 990

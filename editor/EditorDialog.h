@@ -1,0 +1,18 @@
+// The base of the editor's own dialogs: the template from the editor module
+// and taking values with the reason shown, as a user expects of a number box.
+#pragma once
+#include <windows.h>
+#include "framework/Dialog.h"
+
+class CEditorDialog : public CVlmDialog {
+public:
+    explicit CEditorDialog(UINT nIdTemplate, HWND hParent = nullptr);
+
+protected:
+    // UpdateData(TRUE), but a value that cannot be taken is explained in a
+    // message box before its control gets the focus. FALSE: nothing taken.
+    BOOL TakeValues();
+};
+
+// Fails the exchange when value lies outside min..max (on save only).
+void DDV_MinMaxInt(CVlmDataExchange& dx, int nId, int value, int min, int max);

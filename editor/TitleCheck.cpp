@@ -1,0 +1,50 @@
+#include "editor/TitleCheck.h"
+#include "editor/EditorError.h"
+#include "editor/EditorText.h"
+#include "editor/core/TitleRules.h"
+#include "framework/Variant.h"
+
+namespace {
+std::string ModelName(CJobRegGUISettings* pSettings) {
+    CBstr model;
+    EdCheck(pSettings->m_pJobStore->GetModelName(model.Receive()));
+    return model.ToAnsi();
+}
+} // namespace
+
+BOOL EdTitleCheck(HWND owner, CJobRegGUISettings* pSettings, const std::string& title) {
+    const bool japanese = PRIMARYLANGID(::GetUserDefaultLangID()) == LANG_JAPANESE;
+    if (plover::TitleFitsPanel(title, ModelName(pSettings), japanese,
+                               [](unsigned char b) { return ::IsDBCSLeadByte(b) != FALSE; })) {
+        pSettings->m_nTitleWarningShown = 0;
+        return TRUE;
+    }
+    if (!pSettings->m_nTitleWarningShown) {
+        pSettings->m_nTitleWarningShown = 1;
+        EdMessageBox(owner,
+                     EdText("Characters that cannot be displayed on the scanner are included. "
+                            "Please reenter."),
+                     "Warning", MB_OK | MB_ICONWARNING);
+    }
+    return FALSE;
+}
+
+BOOL EdConfirmTitle(HWND hDlg, int nTitleBoxId, CJobRegGUISettings* pSettings) {
+    if (!pSettings->m_nPanelTitleModel)
+        return TRUE;
+    HWND hTitle = ::GetDlgItem(hDlg, nTitleBoxId);
+    char title[256] = "";
+    ::GetWindowTextA(hTitle, title, sizeof title);
+    if (!title[0] &&
+        EdMessageBox(hDlg, EdText("The job title is not input in edit box. Are You Sure?"),
+                     "Warning", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
+        ::SetFocus(hTitle);
+        return FALSE;
+    }
+    pSettings->m_nTitleWarningShown = 0;
+    if (!EdTitleCheck(hDlg, pSettings, title)) {
+        ::SetFocus(hTitle);
+        return FALSE;
+    }
+    return TRUE;
+}

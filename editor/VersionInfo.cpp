@@ -1,0 +1,38 @@
+#include "editor/VersionInfo.h"
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+std::string ModuleFileVersion(const char* modulePath) {
+    const std::string unknown = "unknown";
+    DWORD handle = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(modulePath, &handle);
+    if (!size)
+        return unknown;
+    std::vector<BYTE> block(size);
+    if (!::GetFileVersionInfoA(modulePath, 0, size, block.data()))
+        return unknown;
+    const WORD* translation = nullptr;
+    UINT len = 0;
+    if (!::VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+                          reinterpret_cast<void**>(const_cast<WORD**>(&translation)), &len) ||
+        !translation || len < 2 * sizeof(WORD))
+        return unknown;
+    char path[64];
+    std::snprintf(path, sizeof path, "\\StringFileInfo\\%04x%04x\\FileVersion", translation[0],
+                  translation[1]);
+    const char* version = nullptr;
+    if (!::VerQueryValueA(block.data(), path,
+                          reinterpret_cast<void**>(const_cast<char**>(&version)), &len) ||
+        !version || !len)
+        return unknown;
+    return std::string(version, ::strnlen(version, len));
+}
+
+std::string HostFileVersion() {
+    char path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (!n || n >= MAX_PATH)
+        return "unknown";
+    return ModuleFileVersion(path);
+}
