@@ -106,6 +106,15 @@ struct CPrinterTraits {
     static bool IsValid(HANDLE h) { return h != nullptr; }
 };
 
+// Memory of the COM task allocator (item id lists and strings the shell
+// hands out).
+template <class T> struct CCoTaskMemTraits {
+    static void Free(T* p) { ::CoTaskMemFree(p); }
+    static T* Invalid() { return nullptr; }
+    static bool IsValid(T* p) { return p != nullptr; }
+};
+template <class T> using CCoTaskMem = CUniqueHandle<T*, CCoTaskMemTraits<T>>;
+
 using CHandle = CUniqueHandle<HANDLE, CHandleTraits>;
 using CWindowHandle = CUniqueHandle<HWND, CWindowTraits>;
 using CFindHandle = CUniqueHandle<HANDLE, CFindTraits>;
@@ -247,6 +256,7 @@ private:
 
 } // namespace vlm
 
+using vlm::CCoTaskMem;
 using vlm::CCriticalSection;
 using vlm::CCsLock;
 using vlm::CDc;
