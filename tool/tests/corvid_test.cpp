@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "CorvidWindow.h"
 #include "ProcessDriver.h"
 #include "TestStore.h"
 #include "components/vx410sim/vx410sim.h"
@@ -21,13 +22,13 @@
 #include "uirobot_listview.h"
 
 using namespace kestreltest;
+using namespace corvidtest;
 
 namespace {
 
 const char kCaption[] = "VX-410 Taskdeck Registrar";
 const char kRunnerMutex[] = "VX410-Taskdeck-83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
-const DWORD kDeadline = 60000;
-const int kList = 1001, kClose = 1094, kSaveFolder = 1013, kFileName = 1015, kFileType = 1017;
+const int kClose = 1094, kSaveFolder = 1013, kFileName = 1015, kFileType = 1017;
 const UINT kNewEditing = 32789, kDelete = 32792;
 
 std::string TempFolder(const char* stem) {
@@ -42,16 +43,6 @@ void WriteText(const std::string& path, const std::string& text) {
     DWORD done = 0;
     WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
     CloseHandle(h);
-}
-
-// Polls cond every 100 ms until it holds; false after the deadline.
-template <class F> bool WaitFor(F cond, DWORD ms = kDeadline) {
-    for (DWORD t = 0; t <= ms; t += 100) {
-        if (cond())
-            return true;
-        Sleep(100);
-    }
-    return cond();
 }
 
 } // namespace
@@ -135,7 +126,7 @@ protected:
     }
     void TearDown() override {
         if (m_corvid.m_hProcess && m_corvid.Running())
-            CloseCorvid();
+            m_window.Close();
         m_store.Close();
         m_profile.WriteInt("General", "WriteLog", 0);
         char tmp[MAX_PATH];
@@ -183,59 +174,23 @@ protected:
         });
     }
 
-    // Starts corvid and waits for its window.
     void StartCorvid() {
-        ASSERT_TRUE(m_corvid.Start("\"" + ProgramPath("Task Deck", "corvid.exe") + "\""));
-        CUiFindOptions find;
-        find.m_dwProcessId = m_corvid.m_nPid;
-        CUiDialogInfo info;
-        ASSERT_TRUE(UiWaitForDialog(find, kDeadline, info)) << "no window";
-        ASSERT_EQ(info.m_strCaption, kCaption);
-        m_hMain = info.m_hWnd;
-        m_hList = GetDlgItem(m_hMain, kList);
-        ASSERT_NE(m_hList, nullptr);
-        ASSERT_TRUE(WaitFor([&] { return UiListCount(m_hList) == 99; }));
+        m_window.Start();
+        m_hMain = m_window.m_hMain;
+        m_hList = m_window.m_hList;
     }
-    // A message box of corvid's with this caption (not its main window).
     bool WaitBox(const char* caption, CUiDialogInfo& box) {
-        CUiFindOptions find;
-        find.m_dwProcessId = m_corvid.m_nPid;
-        find.m_strCaption = caption;
-        return UiWaitForDialog(find, kDeadline, box);
+        return m_window.WaitDialog(caption, box);
     }
-    bool AnyBox() {
-        CUiFindOptions find;
-        find.m_dwProcessId = m_corvid.m_nPid;
-        for (const CUiDialogInfo& d : UiFindDialogs(find))
-            if (d.m_hWnd != m_hMain)
-                return true;
-        return false;
-    }
-    std::vector<std::string> Titles() {
-        std::vector<std::string> titles;
-        for (const auto& row : UiListRows(m_hList))
-            titles.push_back(row.size() > 1 ? row[1] : "?");
-        return titles;
-    }
-    std::string Title(int n) { return UiListText(m_hList, n - 1, 1); }
-    // Close with jobs in the store: the program ends without a question.
-    void CloseCorvid() {
-        UiClick(m_hMain, kClose);
-        CUiDialogInfo box;
-        CUiFindOptions find;
-        find.m_dwProcessId = m_corvid.m_nPid;
-        find.m_strCaption = "VX-410";
-        if (m_corvid.Wait(15000) == 0xFFFFFFFE && UiWaitForDialog(find, 1000, box)) {
-            UiPressButton(box, "Yes");
-            m_corvid.Wait(kDeadline);
-        }
-    }
+    bool AnyBox() { return m_window.AnyDialog(); }
+    std::string Title(int n) { return m_window.Title(n); }
 
     std::string m_strDir, m_strState, m_strLog;
     CTestStore m_store;
     CVlmProfile m_profile{"Velmora Works Inc.", "corvid"};
     std::unique_ptr<vx410sim::CSimDevice> m_pDevice;
-    CProcess m_corvid;
+    CCorvidWindow m_window;
+    CProcess& m_corvid = m_window.m_process;
     HWND m_hMain = nullptr, m_hList = nullptr;
 };
 
