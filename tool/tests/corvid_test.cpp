@@ -356,3 +356,22 @@ TEST_F(Corvid, SortingByAColumnTwiceReversesTheOrder) {
     EXPECT_EQ(UiListText(m_hList, 3, 1), "");
     EXPECT_EQ(UiListText(m_hList, 0, 0), "  06");
 }
+
+TEST_F(Corvid, CopyThroughTheEditorRefreshesTheListAndThePanel) {
+    AddJob(3, "Three");
+    StartCorvid();
+    ASSERT_TRUE(WaitTitleWriterEnds(1));
+    ASSERT_TRUE(UiListSelect(m_hList, {2}));
+    ASSERT_TRUE(UiChooseMenu(m_hMain, 32791));
+    CUiDialogInfo copy;
+    ASSERT_TRUE(WaitBox("Copy", copy));
+    ASSERT_TRUE(UiSetText(copy.m_hWnd, 805, "12"));
+    ASSERT_TRUE(UiSetText(copy.m_hWnd, 808, "Twelve"));
+    ASSERT_TRUE(UiClick(copy.m_hWnd, IDOK));
+    ASSERT_TRUE(UiWaitGone(copy.m_hWnd, kDeadline)) << UiDescribe(UiReadDialog(copy.m_hWnd));
+    EXPECT_TRUE(WaitFor([&] { return Title(12) == "Twelve"; }));
+    EXPECT_EQ(Title(3), "Three");
+    EXPECT_TRUE(HasJob(12));
+    ASSERT_TRUE(WaitTitleWriterEnds(2));
+    EXPECT_EQ(Panel().m_titles[11], "Twelve");
+}
