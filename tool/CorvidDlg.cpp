@@ -119,10 +119,18 @@ CVX420CorvidDlg::~CVX420CorvidDlg() {
 }
 
 BOOL CVX420CorvidDlg::OnInitDialog() {
-    m_Config.Init();
+    const HRESULT hrConfig = m_Config.Init();
     ::SetWindowTextA(m_hWnd,
                      Format(T("%s Taskdeck Registrar"), m_Config.Value("DEV_NAME")).c_str());
     SetTexts();
+    if (FAILED(hrConfig)) {
+        // Without the model's names there is no store or scanner to speak of.
+        ShowError(Format(T("The configuration file %s is missing or has no model. Please check "
+                           "your installation."),
+                         m_Config.GetPath()));
+        EndDialog(IDCANCEL);
+        return TRUE;
+    }
     try {
         CreateEditor();
         OpenStore();
@@ -227,7 +235,9 @@ void CVX420CorvidDlg::CreateEditor() {
     } catch (const CComError& e) {
         m_pJobRegGUI.Release();
         m_pJobRegGUI3.Release();
-        m_strEditorError = e.Message();
+        char code[32];
+        std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(e.Error()));
+        m_strEditorError = std::string(code) + " " + e.Message();
         CVlmLog::Instance().Write("editor not available: %s", m_strEditorError.c_str());
     }
 }
@@ -481,8 +491,10 @@ void CVX420CorvidDlg::OnClose() {
                       m_Config.Value("DEV_NAME").c_str(),
                       MB_YESNO | MB_ICONEXCLAMATION | MB_TOPMOST | MB_DEFBUTTON2) != IDYES) {
         // The window stays: the titles are written again, whole.
-        m_pTitleWriters->Resume();
-        m_pTitleWriters->StartAll();
+        if (m_pTitleWriters) {
+            m_pTitleWriters->Resume();
+            m_pTitleWriters->StartAll();
+        }
         return;
     }
     EndDialog(IDOK);

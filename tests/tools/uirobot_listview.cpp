@@ -1,6 +1,5 @@
 #include "uirobot_listview.h"
 #include <commctrl.h>
-#include <cstring>
 
 namespace {
 
@@ -163,6 +162,48 @@ bool UiListDoubleClick(HWND hList, int nItem) {
     return RemoteRect(hList, LVM_GETITEMRECT, nItem, LVIR_LABEL, rc) &&
            PostClick(hList, rc, WM_LBUTTONDOWN, WM_LBUTTONUP) &&
            PostClick(hList, rc, WM_LBUTTONDBLCLK, WM_LBUTTONUP);
+}
+
+namespace {
+// The visible pop-up menu window (class "#32768") of the window's thread.
+HWND FindPopupMenu(HWND hWnd) {
+    struct CFind {
+        DWORD m_tid;
+        HWND m_hFound = nullptr;
+    } find{GetWindowThreadProcessId(hWnd, nullptr)};
+    EnumWindows(
+        [](HWND h, LPARAM l) -> BOOL {
+            auto* f = reinterpret_cast<CFind*>(l);
+            char cls[16] = {};
+            GetClassNameA(h, cls, sizeof cls);
+            if (GetWindowThreadProcessId(h, nullptr) != f->m_tid || !IsWindowVisible(h) ||
+                lstrcmpA(cls, "#32768") != 0)
+                return TRUE;
+            f->m_hFound = h;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&find));
+    return find.m_hFound;
+}
+} // namespace
+
+bool UiListContextCommand(HWND hList, int nItem, int nPosition, DWORD timeoutMs) {
+    RECT rc;
+    SendMessageA(hList, LVM_ENSUREVISIBLE, nItem, FALSE);
+    if (!RemoteRect(hList, LVM_GETITEMRECT, nItem, LVIR_LABEL, rc) ||
+        !PostClick(hList, rc, WM_RBUTTONDOWN, WM_RBUTTONUP))
+        return false;
+    for (DWORD t = 0; !FindPopupMenu(hList); t += 100) {
+        if (t >= timeoutMs)
+            return false;
+        Sleep(100);
+    }
+    // The menu's loop reads the keys from its thread's queue, whatever window
+    // they are posted to.
+    HWND hTop = GetAncestor(hList, GA_ROOT);
+    for (int i = 0; i <= nPosition; ++i)
+        PostMessageA(hTop, WM_KEYDOWN, VK_DOWN, 1);
+    return PostMessageA(hTop, WM_KEYDOWN, VK_RETURN, 1);
 }
 
 bool UiListKey(HWND hList, WORD vk) {

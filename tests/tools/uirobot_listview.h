@@ -32,6 +32,9 @@ int UiListRowHeight(HWND hList);
 bool UiListClickHeader(HWND hList, int nColumn);
 // A double click on a row (scrolled into view): the dialog gets NM_DBLCLK.
 bool UiListDoubleClick(HWND hList, int nItem);
+// A right click on a row, then the pop-up menu's entry at nPosition (from 0)
+// chosen with the arrow keys and Enter; false when no menu comes up.
+bool UiListContextCommand(HWND hList, int nItem, int nPosition, DWORD timeoutMs);
 // A key pressed while the list has the focus (e.g. VK_DELETE): the list
 // turns it into LVN_KEYDOWN for its dialog.
 bool UiListKey(HWND hList, WORD vk);

@@ -38,8 +38,9 @@ TEST_F(CorvidScenario, AJobMadeInCorvidRunsFromThePanel) {
     HWND hPage = GetParent(hFolder);
     ASSERT_TRUE(UiSetText(edit.m_hWnd, kEditTitle, "Invoices"));
     // A new job saves into the pictures folder; this one into its own.
-    if (UiGetCheck(hPage, kSaveMyPicture) == BST_CHECKED)
+    if (UiGetCheck(hPage, kSaveMyPicture) == BST_CHECKED) {
         ASSERT_TRUE(UiClick(hPage, kSaveMyPicture));
+    }
     ASSERT_TRUE(UiSetText(hPage, kSaveFolder, scans.c_str()));
     ASSERT_TRUE(UiSetText(hPage, kSaveFileName, "inv"));
     HWND hBar = GetDlgItem(edit.m_hWnd, kEditButtonBar);

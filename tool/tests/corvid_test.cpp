@@ -183,6 +183,17 @@ protected:
         return m_window.WaitDialog(caption, box);
     }
     bool AnyBox() { return m_window.AnyDialog(); }
+    // Waits for the box, checks its text (when given) and presses the button.
+    void Answer(const char* caption, const char* text, const char* button) {
+        CUiDialogInfo box;
+        ASSERT_TRUE(WaitBox(caption, box)) << caption;
+        if (text) {
+            ASSERT_FALSE(box.m_texts.empty());
+            EXPECT_EQ(box.m_texts.back(), text);
+        }
+        ASSERT_TRUE(UiPressButton(box, button));
+        ASSERT_TRUE(UiWaitGone(box.m_hWnd, kDeadline));
+    }
     std::string Title(int n) { return m_window.Title(n); }
 
     std::string m_strDir, m_strState, m_strLog;
@@ -261,11 +272,8 @@ TEST_F(Corvid, DeleteAsksOnceForSeveralRowsAndSkipsEmptyOnes) {
     // No: nothing is deleted.
     ASSERT_TRUE(UiListSelect(m_hList, {2, 3, 4}));
     ASSERT_TRUE(UiChooseMenu(m_hMain, kDelete));
-    CUiDialogInfo box;
-    ASSERT_TRUE(WaitBox("Confirmation", box));
-    EXPECT_EQ(box.m_texts.back(), "Are you sure you want to delete the Job?");
-    ASSERT_TRUE(UiPressButton(box, "No"));
-    ASSERT_TRUE(UiWaitGone(box.m_hWnd, kDeadline));
+    ASSERT_NO_FATAL_FAILURE(
+        Answer("Confirmation", "Are you sure you want to delete the Job?", "No"));
     EXPECT_TRUE(HasJob(3));
     EXPECT_TRUE(HasJob(5));
 
@@ -273,8 +281,7 @@ TEST_F(Corvid, DeleteAsksOnceForSeveralRowsAndSkipsEmptyOnes) {
     // is skipped.
     ASSERT_TRUE(UiListSelect(m_hList, {2, 3, 4}));
     ASSERT_TRUE(UiListKey(m_hList, VK_DELETE));
-    ASSERT_TRUE(WaitBox("Confirmation", box));
-    ASSERT_TRUE(UiPressButton(box, "Yes"));
+    ASSERT_NO_FATAL_FAILURE(Answer("Confirmation", nullptr, "Yes"));
     ASSERT_TRUE(WaitFor([&] { return Title(3).empty() && Title(5).empty(); }));
     EXPECT_FALSE(AnyBox()) << "a second question";
     EXPECT_FALSE(HasJob(3));
@@ -289,26 +296,18 @@ TEST_F(Corvid, DeleteAsksOnceForSeveralRowsAndSkipsEmptyOnes) {
     // Only empty rows: no question, the number is not registered.
     ASSERT_TRUE(UiListSelect(m_hList, {2, 3}));
     ASSERT_TRUE(UiChooseMenu(m_hMain, kDelete));
-    ASSERT_TRUE(WaitBox("Error", box));
-    EXPECT_EQ(box.m_texts.back(), "The Job No. is not registered.");
-    UiPressButton(box, "OK");
-    ASSERT_TRUE(UiWaitGone(box.m_hWnd, kDeadline));
+    ASSERT_NO_FATAL_FAILURE(Answer("Error", "The Job No. is not registered.", "OK"));
 }
 
 TEST_F(Corvid, CloseWithAnEmptyStoreAsksAndNoKeepsTheWindow) {
     StartCorvid();
     ASSERT_TRUE(UiClick(m_hMain, kClose));
-    CUiDialogInfo box;
-    ASSERT_TRUE(WaitBox("VX-410", box));
-    EXPECT_EQ(box.m_texts.back(), "Any job is not registered. Are You Sure?");
-    ASSERT_TRUE(UiPressButton(box, "No"));
-    ASSERT_TRUE(UiWaitGone(box.m_hWnd, kDeadline));
+    ASSERT_NO_FATAL_FAILURE(Answer("VX-410", "Any job is not registered. Are You Sure?", "No"));
     EXPECT_TRUE(IsWindow(m_hMain));
     EXPECT_TRUE(m_corvid.Running());
 
     ASSERT_TRUE(UiClick(m_hMain, kClose));
-    ASSERT_TRUE(WaitBox("VX-410", box));
-    ASSERT_TRUE(UiPressButton(box, "Yes"));
+    ASSERT_NO_FATAL_FAILURE(Answer("VX-410", nullptr, "Yes"));
     EXPECT_EQ(m_corvid.Wait(kDeadline), 0u);
 }
 
@@ -374,4 +373,81 @@ TEST_F(Corvid, CopyThroughTheEditorRefreshesTheListAndThePanel) {
     EXPECT_TRUE(HasJob(12));
     ASSERT_TRUE(WaitTitleWriterEnds(2));
     EXPECT_EQ(Panel().m_titles[11], "Twelve");
+}
+
+namespace {
+// A visible top-level window of the process with this caption (any class).
+HWND FindTopWindow(DWORD pid, const std::string& caption) {
+    struct CFind {
+        DWORD m_pid;
+        const std::string& m_caption;
+        HWND m_hFound = nullptr;
+    } find{pid, caption};
+    EnumWindows(
+        [](HWND h, LPARAM l) -> BOOL {
+            auto* f = reinterpret_cast<CFind*>(l);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(h, &owner);
+            char text[256] = {};
+            GetWindowTextA(h, text, sizeof text);
+            if (owner != f->m_pid || !IsWindowVisible(h) || f->m_caption != text)
+                return TRUE;
+            f->m_hFound = h;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&find));
+    return find.m_hFound;
+}
+} // namespace
+
+// The editor's dialogs and the help open from the menus; a dialog closed
+// with Cancel leaves the list as it was.
+TEST_F(Corvid, TheMenusOpenTheEditorsDialogsAndTheHelp) {
+    AddJob(4, "Four");
+    StartCorvid();
+    ASSERT_TRUE(UiChooseMenu(m_hMain, 32783)); // Version...
+    ASSERT_NO_FATAL_FAILURE(Answer("Version Information", nullptr, "OK"));
+    ASSERT_TRUE(UiChooseMenu(m_hMain, 32785)); // Admin setting
+    ASSERT_NO_FATAL_FAILURE(Answer("Admin", nullptr, "Cancel"));
+    EXPECT_EQ(Title(4), "Four");
+
+    // The English help for an English user, through vlmhelp.dll.
+    ASSERT_TRUE(UiChooseMenu(m_hMain, 32784));
+    EXPECT_TRUE(WaitFor([&] { return FindTopWindow(m_corvid.m_nPid, "VX-410 Task Deck Help"); }));
+    EXPECT_FALSE(AnyBox());
+}
+
+// Escape goes the way of Close: with an empty store the question comes.
+TEST_F(Corvid, EscapeAsksLikeClose) {
+    StartCorvid();
+    ASSERT_TRUE(UiListKey(m_hList, VK_ESCAPE));
+    ASSERT_NO_FATAL_FAILURE(Answer("VX-410", "Any job is not registered. Are You Sure?", "Yes"));
+    EXPECT_EQ(m_corvid.Wait(kDeadline), 0u);
+}
+
+// A tool without its configuration file says so and ends.
+TEST_F(Corvid, WithoutItsConfigurationTheToolSaysSoAndEnds) {
+    const std::string copy = m_strDir + "\\corvid.exe";
+    ASSERT_TRUE(CopyFileA(ProgramPath("Task Deck", "corvid.exe").c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(m_corvid.Start("\"" + copy + "\""));
+    CUiDialogInfo box;
+    ASSERT_TRUE(WaitBox("Error", box));
+    ASSERT_FALSE(box.m_texts.empty());
+    EXPECT_EQ(box.m_texts.back(), "The configuration file " + m_strDir +
+                                      "\\AppConfig.ini is missing or has no model. Please check "
+                                      "your installation.")
+        << RunLog();
+    ASSERT_TRUE(UiPressButton(box, "OK"));
+    EXPECT_EQ(m_corvid.Wait(kDeadline), 0u);
+}
+
+// The right-click menu holds the Editing menu's commands: its third entry
+// deletes.
+TEST_F(Corvid, TheRightClickMenuDeletes) {
+    AddJob(6, "Six");
+    StartCorvid();
+    ASSERT_TRUE(UiListContextCommand(m_hList, 5, 2, kDeadline));
+    ASSERT_NO_FATAL_FAILURE(Answer("Confirmation", nullptr, "Yes"));
+    EXPECT_TRUE(WaitFor([&] { return Title(6).empty(); }));
+    EXPECT_FALSE(HasJob(6));
 }
