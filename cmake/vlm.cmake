@@ -74,7 +74,7 @@ endif()
 set(VLM_WINE_TEST_SECONDS_DEFAULT 2)
 set(VLM_WINE_TEST_SECONDS
     kestrel_session_program_test=75 kestrel_session_files_test=60 kestrel_save_program_test=40
-    kestrel_program_test=17 taskstore_com_test=15 scanner_service_test=9 scan_engine_test=8
+    corvid_program_test=40 kestrel_program_test=17 taskstore_com_test=15 scanner_service_test=9 scan_engine_test=8
     vx410sim_test=7)
 
 # The lane's prefix folder and lock name ("wineprefix", "wineprefix-2", ...).

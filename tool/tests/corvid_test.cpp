@@ -45,6 +45,20 @@ void WriteText(const std::string& path, const std::string& text) {
     CloseHandle(h);
 }
 
+// An installed file moved away for one test, and back at its end (the
+// lane's tests run one after another).
+struct CHiddenFile {
+    CHiddenFile(std::string path, std::string away)
+        : m_strPath(std::move(path)), m_strAway(std::move(away)),
+          m_bHidden(MoveFileA(m_strPath.c_str(), m_strAway.c_str()) != FALSE) {}
+    ~CHiddenFile() {
+        if (m_bHidden)
+            MoveFileA(m_strAway.c_str(), m_strPath.c_str());
+    }
+    std::string m_strPath, m_strAway;
+    bool m_bHidden;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -450,4 +464,38 @@ TEST_F(Corvid, TheRightClickMenuDeletes) {
     ASSERT_NO_FATAL_FAILURE(Answer("Confirmation", nullptr, "Yes"));
     EXPECT_TRUE(WaitFor([&] { return Title(6).empty(); }));
     EXPECT_FALSE(HasJob(6));
+}
+
+// Without "vlmctrl.dll" the installation is not whole: the tool says so and
+// ends before its window.
+TEST_F(Corvid, WithoutTheControlLibraryTheToolSaysSoAndEnds) {
+    CHiddenFile hidden(ProgramPath("Shared Files", "vlmctrl.dll"), m_strDir + "\\vlmctrl.dll");
+    ASSERT_TRUE(hidden.m_bHidden);
+    ASSERT_TRUE(m_corvid.Start("\"" + ProgramPath("Task Deck", "corvid.exe") + "\""));
+    ASSERT_NO_FATAL_FAILURE(
+        Answer("VX420 Taskdeck Registrar",
+               "Can't load a DLL which we need. Please check your installation.", "OK"));
+    EXPECT_EQ(m_corvid.Wait(kDeadline), 0u);
+}
+
+// Without the job editor the list still works; its commands say what is
+// missing.
+TEST_F(Corvid, WithoutTheEditorItsCommandsSaySo) {
+    AddJob(1, "One");
+    CHiddenFile hidden(ProgramPath("Task Deck", "Plover.dll"), m_strDir + "\\Plover.dll");
+    ASSERT_TRUE(hidden.m_bHidden);
+    StartCorvid();
+    EXPECT_EQ(Title(1), "One");
+    ASSERT_TRUE(UiChooseMenu(m_hMain, kNewEditing));
+    CUiDialogInfo box;
+    ASSERT_TRUE(WaitBox("Error", box));
+    ASSERT_FALSE(box.m_texts.empty());
+    EXPECT_EQ(box.m_texts.back().rfind("The job editor (Plover.dll) is not installed. Please check "
+                                       "your installation.",
+                                       0),
+              0u)
+        << box.m_texts.back();
+    ASSERT_TRUE(UiPressButton(box, "OK"));
+    ASSERT_TRUE(UiWaitGone(box.m_hWnd, kDeadline));
+    EXPECT_TRUE(m_corvid.Running());
 }
