@@ -499,3 +499,24 @@ TEST_F(Corvid, WithoutTheEditorItsCommandsSaySo) {
     ASSERT_TRUE(UiWaitGone(box.m_hWnd, kDeadline));
     EXPECT_TRUE(m_corvid.Running());
 }
+
+// A title the panel cannot take (30 bytes) ends the writing there: the
+// scanner keeps what it had for that job and the ones above.
+TEST_F(Corvid, ATooLongTitleStopsTheTitleWriting) {
+    AddJob(2, "Two");
+    AddJob(3, "Thirty bytes of a title, long.");
+    AddJob(5, "Five");
+    ASSERT_TRUE(m_pDevice->Update([](vx410sim::DeviceState& s) {
+        s.m_titles[2] = "Old three";
+        s.m_titles[4] = "Old five";
+        return true;
+    }));
+    StartCorvid();
+    ASSERT_TRUE(WaitTitleWriterEnds(1));
+    EXPECT_NE(RunLog().find("all titles writer end, stopped at 3"), std::string::npos) << RunLog();
+    const auto panel = Panel();
+    EXPECT_EQ(panel.m_titles[1], "Two");
+    EXPECT_EQ(panel.m_titles[2], "Old three");
+    EXPECT_EQ(panel.m_titles[4], "Old five");
+    EXPECT_EQ(Title(3), "Thirty bytes of a title, long.");
+}
