@@ -53,7 +53,7 @@ TASKSTORE_FILE=$(winpath "$store")
 VX410SIM_DIR=$(winpath "$demo/state")
 case $lang in
 de) locale=de_DE.UTF-8 caption="VX-410 Taskdeck-Registrierprogramm" ;;
-*) locale=en_US.UTF-8 caption="VX-410 Taskdeck Registrar" ;;
+*) locale=C.UTF-8 caption="VX-410 Taskdeck Registrar" ;;
 esac
 
 if [ -n "${DISPLAY:-}" ]; then
