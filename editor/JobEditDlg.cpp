@@ -224,9 +224,16 @@ private:
     BOOL m_bSourceUp = FALSE;
 };
 
+JobEditPageFactory& PageFactory() {
+    static JobEditPageFactory factory;
+    return factory;
+}
+
 // The pages each function shows, first to last.
 std::vector<std::unique_ptr<CJobEditPage>> CreateFunctionPages(CJobRegGUISettings* pSettings,
                                                                long nFunctionId) {
+    if (PageFactory())
+        return PageFactory()(pSettings, nFunctionId);
     std::vector<std::unique_ptr<CJobEditPage>> pages;
     switch (nFunctionId) {
     case SCAN_TO_PC:
@@ -253,6 +260,10 @@ std::vector<std::unique_ptr<CJobEditPage>> CreateFunctionPages(CJobRegGUISetting
 }
 
 } // namespace
+
+void SetJobEditPageFactory(JobEditPageFactory factory) {
+    PageFactory() = std::move(factory);
+}
 
 const std::vector<CJobFunction>& JobFunctions() {
     static const std::vector<CJobFunction> functions = {
@@ -318,6 +329,8 @@ BOOL CJobEditDlg::OnInitDialog() {
         RECT client = {};
         ::GetClientRect(m_hWnd, &client);
         m_templateClient = {client.right, client.bottom};
+        for (int id = IDC_JOBEDIT_TITLE; id <= IDC_JOBEDIT_SEPARATOR; ++id)
+            m_templateRight[id - IDC_JOBEDIT_TITLE] = ChildRect(m_hWnd, GetDlgItem(id)).right;
 
         ::SetWindowTextA(m_hWnd, EdText("New/Editing").c_str());
         EdSetText(m_hWnd, IDC_JOBEDIT_TITLE_LABEL, "&Job title");
@@ -442,10 +455,15 @@ void CJobEditDlg::ShowFunction(long nFunctionId) {
     bar->Place(0, y, nWidth);
     const RECT barRect = ChildRect(m_hWnd, bar->GetSafeHwnd());
 
-    HWND hSeparator = GetDlgItem(IDC_JOBEDIT_SEPARATOR);
-    const RECT sep = ChildRect(m_hWnd, hSeparator);
-    ::SetWindowPos(hSeparator, nullptr, 0, 0, nWidth - 2 * sep.left, sep.bottom - sep.top,
-                   SWP_NOMOVE | SWP_NOZORDER);
+    // The controls that span the dialog keep their right margin.
+    for (int id : {IDC_JOBEDIT_TITLE, IDC_JOBEDIT_FUNCTION, IDC_JOBEDIT_DESCRIPTION,
+                   IDC_JOBEDIT_SEPARATOR}) {
+        HWND h = GetDlgItem(id);
+        const RECT r = ChildRect(m_hWnd, h);
+        const int margin = m_templateClient.cx - m_templateRight[id - IDC_JOBEDIT_TITLE];
+        ::SetWindowPos(h, nullptr, 0, 0, nWidth - margin - r.left, r.bottom - r.top,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 
     RECT window = {}, client = {};
     ::GetWindowRect(m_hWnd, &window);

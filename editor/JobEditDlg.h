@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,13 @@ struct CJobFunction {
 // The functions in list order; nullptr for an id outside the table.
 const CJobFunction* JobFunctionById(long nId);
 const std::vector<CJobFunction>& JobFunctions();
+
+// The pages a function shows, first to last. By default they come from the
+// page factories of JobPages.h; a test host may put its own pages in (an
+// empty factory brings the default back).
+using JobEditPageFactory = std::function<std::vector<std::unique_ptr<CJobEditPage>>(
+    CJobRegGUISettings* pSettings, long nFunctionId)>;
+void SetJobEditPageFactory(JobEditPageFactory factory);
 
 class CJobEditDlg : public CVlmDialog {
 public:
@@ -67,4 +75,5 @@ private:
     std::unique_ptr<CScan> m_pScan; // the data source's settings window ("&Setting...")
     std::exception_ptr m_initError;
     SIZE m_templateClient = {};
+    int m_templateRight[7] = {}; // right edges of the controls from the title box to the separator
 };

@@ -31,6 +31,16 @@ BOOL IsPanelTitleModel(const std::string& model) {
            std::end(kPanelTitleModels);
 }
 
+// Runs body; a failed allocation becomes E_OUTOFMEMORY.
+template <class Body> HRESULT OutOfMemoryAsResult(Body&& body) {
+    try {
+        body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
 // The frame of every dialog method: the failures of the dialog (its own
 // texts, failed store calls) are shown to the user in an "Error" box without
 // owner; the client always gets S_OK.
@@ -55,82 +65,36 @@ CJobRegGUISettings* NeedStore(CJobRegGUISettings* pSettings) {
     return pSettings;
 }
 
-// Enumerator of the one connection point; holds the object alive.
-class CEnumConnectionPoints : public IEnumConnectionPoints {
-public:
-    CEnumConnectionPoints(IUnknown* pOwner, IConnectionPoint* pPoint, ULONG nPos = 0)
-        : m_pOwner(pOwner), m_pPoint(pPoint), m_nPos(nPos) {
-        EdModuleLock();
-    }
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
-        if (!ppv)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IEnumConnectionPoints) {
-            *ppv = static_cast<IEnumConnectionPoints*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&m_nRefs); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG n = ::InterlockedDecrement(&m_nRefs);
-        if (n == 0)
-            delete this;
-        return n;
-    }
-    STDMETHODIMP Next(ULONG count, IConnectionPoint** out, ULONG* pFetched) override {
-        if (!out || (count > 1 && !pFetched))
-            return E_POINTER;
-        ULONG n = 0;
-        if (count > 0 && m_nPos == 0) {
-            out[n++] = m_pPoint;
-            m_pPoint->AddRef();
-            m_nPos = 1;
-        }
-        if (pFetched)
-            *pFetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Skip(ULONG count) override {
-        const ULONG left = 1 - m_nPos;
-        m_nPos += std::min(count, left);
-        return count <= left ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Reset() override {
-        m_nPos = 0;
-        return S_OK;
-    }
-    STDMETHODIMP Clone(IEnumConnectionPoints** ppEnum) override {
-        if (!ppEnum)
-            return E_POINTER;
-        *ppEnum = new (std::nothrow) CEnumConnectionPoints(m_pOwner, m_pPoint, m_nPos);
-        return *ppEnum ? S_OK : E_OUTOFMEMORY;
-    }
+// The references an enumerator holds on its items.
+void ItemAddRef(IConnectionPoint* p) {
+    p->AddRef();
+}
+void ItemRelease(IConnectionPoint* p) {
+    p->Release();
+}
+void ItemAddRef(const CONNECTDATA& c) {
+    c.pUnk->AddRef();
+}
+void ItemRelease(const CONNECTDATA& c) {
+    c.pUnk->Release();
+}
 
-private:
-    ~CEnumConnectionPoints() { EdModuleUnlock(); }
-    LONG m_nRefs = 1;
-    CComPtr<IUnknown> m_pOwner;
-    IConnectionPoint* m_pPoint; // lives as long as the owner
-    ULONG m_nPos;
-};
-
-// Enumerator of the advised sinks, over a copy taken when it was made.
-class CEnumConnections : public IEnumConnections {
+// An enumerator over a copy of its items taken when it was made; each item
+// it holds or hands out carries its own reference (a connection point's is
+// its object's).
+template <class Itf, class Item, const IID* piid> class CEnumerator final : public Itf {
 public:
-    explicit CEnumConnections(std::vector<CONNECTDATA> items, size_t nPos = 0)
+    explicit CEnumerator(std::vector<Item> items, size_t nPos = 0)
         : m_items(std::move(items)), m_nPos(nPos) {
-        for (CONNECTDATA& c : m_items)
-            c.pUnk->AddRef();
+        for (const Item& item : m_items)
+            ItemAddRef(item);
         EdModuleLock();
     }
     STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
         if (!ppv)
             return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IEnumConnections) {
-            *ppv = static_cast<IEnumConnections*>(this);
+        if (iid == IID_IUnknown || iid == *piid) {
+            *ppv = static_cast<Itf*>(this);
             AddRef();
             return S_OK;
         }
@@ -144,13 +108,13 @@ public:
             delete this;
         return n;
     }
-    STDMETHODIMP Next(ULONG count, CONNECTDATA* out, ULONG* pFetched) override {
+    STDMETHODIMP Next(ULONG count, Item* out, ULONG* pFetched) override {
         if (!out || (count > 1 && !pFetched))
             return E_POINTER;
         ULONG n = 0;
         while (n < count && m_nPos < m_items.size()) {
             out[n] = m_items[m_nPos++];
-            out[n++].pUnk->AddRef();
+            ItemAddRef(out[n++]);
         }
         if (pFetched)
             *pFetched = n;
@@ -165,23 +129,27 @@ public:
         m_nPos = 0;
         return S_OK;
     }
-    STDMETHODIMP Clone(IEnumConnections** ppEnum) override {
+    STDMETHODIMP Clone(Itf** ppEnum) override {
         if (!ppEnum)
             return E_POINTER;
-        *ppEnum = new (std::nothrow) CEnumConnections(m_items, m_nPos);
-        return *ppEnum ? S_OK : E_OUTOFMEMORY;
+        *ppEnum = nullptr;
+        return OutOfMemoryAsResult([&] { *ppEnum = new CEnumerator(m_items, m_nPos); });
     }
 
 private:
-    ~CEnumConnections() {
-        for (CONNECTDATA& c : m_items)
-            c.pUnk->Release();
+    ~CEnumerator() {
+        for (const Item& item : m_items)
+            ItemRelease(item);
         EdModuleUnlock();
     }
     LONG m_nRefs = 1;
-    std::vector<CONNECTDATA> m_items;
+    std::vector<Item> m_items;
     size_t m_nPos;
 };
+
+using CEnumConnectionPoints =
+    CEnumerator<IEnumConnectionPoints, IConnectionPoint*, &IID_IEnumConnectionPoints>;
+using CEnumConnections = CEnumerator<IEnumConnections, CONNECTDATA, &IID_IEnumConnections>;
 
 } // namespace
 
@@ -229,14 +197,10 @@ STDMETHODIMP CJobRegGUIEventsPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie)
     CComPtr<IUnknown> sink;
     if (FAILED(pUnkSink->QueryInterface(DIID__IJobRegGUIEvents, reinterpret_cast<void**>(&sink))))
         return CONNECT_E_CANNOTCONNECT;
-    try {
-        const DWORD cookie = m_dwNextCookie++;
-        m_sinks.emplace(cookie, std::move(sink));
-        *pdwCookie = cookie;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return OutOfMemoryAsResult([&] {
+        m_sinks.emplace(m_dwNextCookie, std::move(sink));
+        *pdwCookie = m_dwNextCookie++;
+    });
 }
 
 STDMETHODIMP CJobRegGUIEventsPoint::Unadvise(DWORD dwCookie) {
@@ -253,15 +217,12 @@ STDMETHODIMP CJobRegGUIEventsPoint::EnumConnections(IEnumConnections** ppEnum) {
     if (!ppEnum)
         return E_POINTER;
     *ppEnum = nullptr;
-    try {
+    return OutOfMemoryAsResult([&] {
         std::vector<CONNECTDATA> items;
         for (const auto& entry : m_sinks)
             items.push_back(CONNECTDATA{entry.second.Get(), entry.first});
         *ppEnum = new CEnumConnections(std::move(items));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    });
 }
 
 // --- object life --------------------------------------------------------------
@@ -349,7 +310,7 @@ STDMETHODIMP CJobRegGUI::Initialize(IUnknown* pUnk) {
     if (FAILED(hr))
         return hr;
     const std::string model = bstrModel.ToAnsi();
-    try {
+    hr = OutOfMemoryAsResult([&] {
         // The profile name (where "WriteLog" and "LogFileName" live) follows
         // the model: "<model> Taskdeck Registrar".
         std::string profile = EdText("%s Taskdeck Registrar");
@@ -369,9 +330,9 @@ STDMETHODIMP CJobRegGUI::Initialize(IUnknown* pUnk) {
             log.Write("%s", kLogStart);
             log.Write("%s", kLogDashes);
         }
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
+    if (FAILED(hr))
+        return hr;
     m_pSettings->m_nPanelTitleModel = IsPanelTitleModel(model);
     m_pSettings->m_nTitleWarningShown = 0;
     return S_OK;
@@ -389,13 +350,16 @@ HRESULT CJobRegGUI::GetString(const std::wstring& value, BSTR* pVal) {
     return *pVal ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT CJobRegGUI::PutString(std::wstring& value, BSTR newVal) {
-    try {
-        value.assign(newVal ? newVal : L"", ::SysStringLen(newVal));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+HRESULT CJobRegGUI::GetNumber(int value, long* pVal) {
+    if (!pVal)
+        return E_INVALIDARG;
+    *pVal = value;
     return S_OK;
+}
+
+HRESULT CJobRegGUI::PutString(std::wstring& value, BSTR newVal) {
+    return OutOfMemoryAsResult(
+        [&] { value.assign(newVal ? newVal : L"", ::SysStringLen(newVal)); });
 }
 
 STDMETHODIMP CJobRegGUI::get_KestrelFileName(BSTR* pVal) {
@@ -423,19 +387,7 @@ STDMETHODIMP CJobRegGUI::get_DefaultDriverSetting(VARIANT* pVal) {
     const std::vector<BYTE>& bytes = m_pSettings->m_DefaultDriverSetting;
     if (bytes.empty())
         return S_OK;
-    SAFEARRAY* array = ::SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (!array)
-        return E_OUTOFMEMORY;
-    void* data = nullptr;
-    if (FAILED(::SafeArrayAccessData(array, &data))) {
-        ::SafeArrayDestroy(array);
-        return E_OUTOFMEMORY;
-    }
-    std::copy(bytes.begin(), bytes.end(), static_cast<BYTE*>(data));
-    ::SafeArrayUnaccessData(array);
-    pVal->vt = VT_ARRAY | VT_UI1;
-    pVal->parray = array;
-    return S_OK;
+    return VlmMakeByteBlock(bytes.data(), bytes.size(), pVal, VT_UI1);
 }
 
 STDMETHODIMP CJobRegGUI::put_DefaultDriverSetting(VARIANT newVal) {
@@ -460,13 +412,10 @@ STDMETHODIMP CJobRegGUI::put_DefaultDriverSetting(VARIANT newVal) {
     void* data = nullptr;
     if (FAILED(::SafeArrayAccessData(array, &data)))
         return E_INVALIDARG;
-    HRESULT hr = S_OK;
-    try {
-        bytes.assign(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + cb);
-    } catch (const std::bad_alloc&) {
+    const HRESULT hr = OutOfMemoryAsResult(
+        [&] { bytes.assign(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + cb); });
+    if (FAILED(hr))
         bytes.clear();
-        hr = E_OUTOFMEMORY;
-    }
     ::SafeArrayUnaccessData(array);
     return hr;
 }
@@ -474,28 +423,15 @@ STDMETHODIMP CJobRegGUI::put_DefaultDriverSetting(VARIANT newVal) {
 STDMETHODIMP CJobRegGUI::get_DisableFunctionID(long FunctionID, long* pVal) {
     if (!pVal)
         return E_INVALIDARG;
-    try {
-        *pVal = m_pSettings->m_DisableFunctionID[FunctionID];
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return OutOfMemoryAsResult([&] { *pVal = m_pSettings->m_DisableFunctionID[FunctionID]; });
 }
 
 STDMETHODIMP CJobRegGUI::put_DisableFunctionID(long FunctionID, long newVal) {
-    try {
-        m_pSettings->m_DisableFunctionID[FunctionID] = newVal;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return OutOfMemoryAsResult([&] { m_pSettings->m_DisableFunctionID[FunctionID] = newVal; });
 }
 
 STDMETHODIMP CJobRegGUI::get_FixedFunction(long* pVal) {
-    if (!pVal)
-        return E_INVALIDARG;
-    *pVal = m_pSettings->m_nFixedFunction;
-    return S_OK;
+    return GetNumber(m_pSettings->m_nFixedFunction, pVal);
 }
 
 STDMETHODIMP CJobRegGUI::put_FixedFunction(long newVal) {
@@ -504,10 +440,7 @@ STDMETHODIMP CJobRegGUI::put_FixedFunction(long newVal) {
 }
 
 STDMETHODIMP CJobRegGUI::get_WarningSize(long* pVal) {
-    if (!pVal)
-        return E_INVALIDARG;
-    *pVal = m_pSettings->m_nWarningSize;
-    return S_OK;
+    return GetNumber(m_pSettings->m_nWarningSize, pVal);
 }
 
 STDMETHODIMP CJobRegGUI::put_WarningSize(long newVal) {
@@ -516,10 +449,7 @@ STDMETHODIMP CJobRegGUI::put_WarningSize(long newVal) {
 }
 
 STDMETHODIMP CJobRegGUI::get_AttachedMailSize(long* pVal) {
-    if (!pVal)
-        return E_INVALIDARG;
-    *pVal = m_pSettings->m_nAttachedMailSize;
-    return S_OK;
+    return GetNumber(m_pSettings->m_nAttachedMailSize, pVal);
 }
 
 // The size the administrator dialog offers is fixed; a client's value is
@@ -632,8 +562,8 @@ STDMETHODIMP CJobRegGUI::InterfaceSupportsErrorInfo(REFIID riid) {
 STDMETHODIMP CJobRegGUI::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
     if (!ppEnum)
         return E_POINTER;
-    *ppEnum = new (std::nothrow) CEnumConnectionPoints(GetUnknown(), &m_eventsPoint);
-    return *ppEnum ? S_OK : E_OUTOFMEMORY;
+    *ppEnum = nullptr;
+    return OutOfMemoryAsResult([&] { *ppEnum = new CEnumConnectionPoints({&m_eventsPoint}); });
 }
 
 STDMETHODIMP CJobRegGUI::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {

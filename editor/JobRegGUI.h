@@ -70,12 +70,12 @@ private:
     DWORD m_dwNextCookie = 1;
 };
 
-class CJobRegGUI : public CDualDispatch<IJobRegGUI, &IID_IJobRegGUI>,
-                   public CDualDispatch<IJobRegGUI2, &IID_IJobRegGUI2>,
-                   public CDualDispatch<IJobRegGUI3, &IID_IJobRegGUI3>,
-                   public CDualDispatch<IJobRegGUI4, &IID_IJobRegGUI4>,
-                   public ISupportErrorInfo,
-                   public IConnectionPointContainer {
+class CJobRegGUI final : public CDualDispatch<IJobRegGUI, &IID_IJobRegGUI>,
+                         public CDualDispatch<IJobRegGUI2, &IID_IJobRegGUI2>,
+                         public CDualDispatch<IJobRegGUI3, &IID_IJobRegGUI3>,
+                         public CDualDispatch<IJobRegGUI4, &IID_IJobRegGUI4>,
+                         public ISupportErrorInfo,
+                         public IConnectionPointContainer {
 public:
     // A new object with one reference, asked for iid.
     static HRESULT Create(REFIID iid, void** ppv);
@@ -140,6 +140,7 @@ private:
     HRESULT CopyDialogInRange(long nSrcJobNo, long nMin, long nMax);
     static HRESULT GetString(const std::wstring& value, BSTR* pVal);
     static HRESULT PutString(std::wstring& value, BSTR newVal);
+    static HRESULT GetNumber(int value, long* pVal);
 
     LONG m_nRefs = 1;
     std::unique_ptr<CJobRegGUISettings> m_pSettings;

@@ -242,12 +242,14 @@ STDAPI DllUnregisterServer() {
     if (SUCCEEDED(hr))
         hr = lib->GetLibAttr(&attr);
     if (SUCCEEDED(hr)) {
-        hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
-                                 attr->syskind);
+        // What is not registered is left alone: unregistering twice is no failure.
+        BSTR registered = nullptr;
+        if (SUCCEEDED(::QueryPathOfRegTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum,
+                                              attr->lcid, &registered)))
+            hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
+                                     attr->syskind);
+        ::SysFreeString(registered);
         lib->ReleaseTLibAttr(attr);
-        // Unregistering what is not registered leaves the wanted state.
-        if (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_CANTLOADLIBRARY)
-            hr = S_OK;
     }
     if (rc != ERROR_SUCCESS)
         return HResultFromWin32(static_cast<DWORD>(rc));

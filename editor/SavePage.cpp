@@ -46,6 +46,86 @@ std::string DriverText(IJobData* pJob) {
     return text.substr(0, text.find('\0'));
 }
 
+// The values the page's buttons write while the page has no job yet (a page
+// of another function than the job's, made without Load): kept in order and
+// handed to the job by Save, so that the format and access dialogs work the
+// same on every page.
+class CStagedJob : public IJobData {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** pp) override {
+        if (!pp)
+            return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+            IsEqualIID(iid, IID_IJobData)) {
+            *pp = static_cast<IJobData*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *pp = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_nRefs; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG n = --m_nRefs;
+        if (n == 0)
+            delete this;
+        return n;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* pn) override {
+        if (pn)
+            *pn = 0;
+        return pn ? S_OK : E_POINTER;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Getdata(BSTR key, VARIANT* pValue) override {
+        if (!pValue)
+            return E_POINTER;
+        ::VariantInit(pValue);
+        auto it = Find(VlmBstrToAnsi(key));
+        return it == m_values.end() ? S_OK : ::VariantCopy(pValue, &it->second);
+    }
+    STDMETHODIMP Setdata(BSTR key, VARIANT value) override {
+        const std::string name = VlmBstrToAnsi(key);
+        auto it = Find(name);
+        if (it == m_values.end())
+            m_values.emplace_back(name, CVariant(value));
+        else
+            it->second = CVariant(value);
+        return S_OK;
+    }
+    STDMETHODIMP RemoveData(BSTR key) override {
+        auto it = Find(VlmBstrToAnsi(key));
+        if (it != m_values.end())
+            m_values.erase(it);
+        return S_OK;
+    }
+    STDMETHODIMP Commit() override { return E_NOTIMPL; }
+    STDMETHODIMP GetJobNumber(long*) override { return E_NOTIMPL; }
+
+    // Writes the values to the job in the order they were set.
+    void HandTo(IJobData* pJob) const {
+        for (const auto& [key, value] : m_values)
+            JobSetValue(pJob, key.c_str(), value);
+    }
+
+private:
+    std::vector<std::pair<std::string, CVariant>>::iterator Find(const std::string& key) {
+        for (auto it = m_values.begin(); it != m_values.end(); ++it)
+            if (_stricmp(it->first.c_str(), key.c_str()) == 0)
+                return it;
+        return m_values.end();
+    }
+    ULONG m_nRefs = 1;
+    std::vector<std::pair<std::string, CVariant>> m_values;
+};
+
 // Functions whose page has this form.
 bool FunctionOfForm(long functionId, BOOL bWithSaveImageBox) {
     return bWithSaveImageBox ? (functionId == SCAN_TO_MAIL || functionId == SCAN_TO_MAPI)
@@ -110,6 +190,14 @@ template <class F> void CSaveSettingPage::Guarded(F work) {
     }
 }
 
+IJobData* CSaveSettingPage::Job() {
+    if (m_pJob)
+        return m_pJob;
+    if (!m_pStaged)
+        m_pStaged.Attach(new CStagedJob);
+    return m_pStaged;
+}
+
 void CSaveSettingPage::Load(IJobData* pJob) {
     m_pJob = pJob;
     long functionId = 0;
@@ -129,13 +217,7 @@ void CSaveSettingPage::Load(IJobData* pJob) {
 }
 
 BOOL CSaveSettingPage::OnInitDialog() {
-    try {
-        InitControls();
-    } catch (const CEditorText& e) {
-        EdShowError(::GetAncestor(m_hWnd, GA_ROOT), e.m_strText);
-    } catch (const CComError& e) {
-        EdShowError(::GetAncestor(m_hWnd, GA_ROOT), e.Message());
-    }
+    Guarded([this] { InitControls(); });
     return FALSE;
 }
 
@@ -230,26 +312,24 @@ void CSaveSettingPage::UpdateEnabledStates() {
 
 void CSaveSettingPage::OnFileTypeChanged() {
     const long type = SelectedFileType();
-    if (type >= 0 && m_pJob)
-        JobSetValue(m_pJob, vlm::kKeyFileType, CVariant(type));
+    if (type >= 0)
+        JobSetValue(Job(), vlm::kKeyFileType, CVariant(type));
     UpdateEnabledStates();
 }
 
 void CSaveSettingPage::OnFormatSetting() {
-    if (!m_pJob)
-        EdThrowText("Unknown error");
     switch (SelectedFileType()) {
     case plover::kFileTypeJpeg:
-        RunJpegSettingDlg(m_hWnd, m_pJob);
+        RunJpegSettingDlg(m_hWnd, Job());
         break;
     case plover::kFileTypePdf: {
         EdCheck(m_pSettings->m_pJobStore->Load());
         const BOOL bMulti = StoreGetLong(m_pSettings->m_pJobStore, kKeySinglePdf) == 1;
-        RunPdfSettingDlg(m_hWnd, m_pJob, bMulti);
+        RunPdfSettingDlg(m_hWnd, Job(), bMulti);
         break;
     }
     case plover::kFileTypeTiff:
-        RunTiffSettingDlg(m_hWnd, m_pJob);
+        RunTiffSettingDlg(m_hWnd, Job());
         break;
     default:
         break;
@@ -267,17 +347,20 @@ void CSaveSettingPage::OnBrowse() {
 }
 
 void CSaveSettingPage::OnAccessSetting() {
-    if (!m_pJob)
-        EdThrowText("Unknown error");
-    CAccessSettingDlg dlg(::GetAncestor(m_hWnd, GA_ROOT), JobGetString(m_pJob, vlm::kKeyUserName),
-                          JobGetString(m_pJob, vlm::kKeyPassword));
+    IJobData* pJob = Job();
+    CAccessSettingDlg dlg(::GetAncestor(m_hWnd, GA_ROOT), JobGetString(pJob, vlm::kKeyUserName),
+                          JobGetString(pJob, vlm::kKeyPassword));
     if (dlg.DoModal() != IDOK)
         return;
-    JobSetValue(m_pJob, vlm::kKeyUserName, CVariant(dlg.m_strUserName.c_str()));
-    JobSetValue(m_pJob, vlm::kKeyPassword, CVariant(dlg.m_strPassword.c_str()));
+    JobSetValue(pJob, vlm::kKeyUserName, CVariant(dlg.m_strUserName.c_str()));
+    JobSetValue(pJob, vlm::kKeyPassword, CVariant(dlg.m_strPassword.c_str()));
 }
 
 void CSaveSettingPage::Save(IJobData* pJob) {
+    if (m_pStaged) {
+        static_cast<CStagedJob*>(m_pStaged.Get())->HandTo(pJob);
+        m_pStaged.Release();
+    }
     m_pJob = pJob;
     const long type = SelectedFileType();
     if (type < 0)

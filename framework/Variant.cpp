@@ -78,16 +78,16 @@ HRESULT CVariant::ToAnsi(std::string& out) const {
     return hr;
 }
 
-HRESULT VlmMakeByteBlock(const void* data, size_t cb, VARIANT* pv) {
+HRESULT VlmMakeByteBlock(const void* data, size_t cb, VARIANT* pv, VARTYPE vtElement) {
     if (!pv || (cb && !data))
         return E_POINTER;
-    if (cb > 0x7FFFFFFF)
+    if (cb > 0x7FFFFFFF || (vtElement != VT_I1 && vtElement != VT_UI1))
         return E_INVALIDARG;
     ::VariantClear(pv);
     SAFEARRAYBOUND bound;
     bound.lLbound = 0;
     bound.cElements = static_cast<ULONG>(cb);
-    SAFEARRAY* psa = ::SafeArrayCreate(VT_I1, 1, &bound);
+    SAFEARRAY* psa = ::SafeArrayCreate(vtElement, 1, &bound);
     if (!psa)
         return E_OUTOFMEMORY;
     if (cb) {
@@ -100,7 +100,7 @@ HRESULT VlmMakeByteBlock(const void* data, size_t cb, VARIANT* pv) {
         memcpy(p, data, cb);
         ::SafeArrayUnaccessData(psa);
     }
-    pv->vt = VT_ARRAY | VT_I1;
+    pv->vt = VT_ARRAY | vtElement;
     pv->parray = psa;
     return S_OK;
 }

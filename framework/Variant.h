@@ -105,8 +105,9 @@ public:
     HRESULT ToAnsi(std::string& out) const;
 };
 
-// Builds VT_ARRAY|VT_I1 holding cb bytes of data into *pv (which is cleared).
-HRESULT VlmMakeByteBlock(const void* data, size_t cb, VARIANT* pv);
+// Builds VT_ARRAY|VT_I1 holding cb bytes of data into *pv (which is cleared);
+// vtElement VT_UI1 makes the unsigned byte array that automation clients use.
+HRESULT VlmMakeByteBlock(const void* data, size_t cb, VARIANT* pv, VARTYPE vtElement = VT_I1);
 // Reads any VARIANT with the array bit as raw bytes (element size times count,
 // one-dimensional). An empty VARIANT gives no bytes and S_FALSE.
 HRESULT VlmReadByteBlock(const VARIANT& v, std::vector<uint8_t>& out);

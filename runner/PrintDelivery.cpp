@@ -1,8 +1,5 @@
 #include "runner/PrintDelivery.h"
 
-#include <commdlg.h>
-
-#include <cstddef>
 #include <new>
 
 #include "common/Localize.h"
@@ -20,51 +17,6 @@ namespace {
 
 CVlmLog& Log() {
     return CVlmLog::Instance();
-}
-
-// ---- DEVMODE and DEVNAMES as byte blocks ----------------------------------
-
-HRESULT ByteBlockOf(HGLOBAL h, VARIANT* pv) {
-    CGlobalLock lock(h);
-    if (!lock.Get())
-        return E_POINTER;
-    return VlmMakeByteBlock(lock.Get(), ::GlobalSize(h), pv);
-}
-
-// A movable global memory block holding bytes. Raises CComError.
-HGLOBAL GlobalBlockOf(const std::vector<uint8_t>& bytes) {
-    CGlobalMem mem;
-    if (!mem.Alloc(bytes.size(), GMEM_MOVEABLE))
-        throw CComError(HResultFromWin32(::GetLastError()), IID_IJobData);
-    CGlobalLock lock(mem);
-    memcpy(lock.Get(), bytes.data(), bytes.size());
-    return mem.Detach();
-}
-
-// The store hands back whatever was written: before the blocks reach the
-// spooler, their sizes and offsets must lie inside them.
-bool IsDevModeBlock(const std::vector<uint8_t>& b) {
-    const size_t fixed = offsetof(DEVMODEA, dmFields) + sizeof(DWORD);
-    if (b.size() < fixed)
-        return false;
-    const auto* dm = reinterpret_cast<const DEVMODEA*>(b.data());
-    return dm->dmSize >= fixed && size_t(dm->dmSize) + dm->dmDriverExtra <= b.size();
-}
-
-bool IsDevNamesBlock(const std::vector<uint8_t>& b) {
-    if (b.size() < sizeof(DEVNAMES))
-        return false;
-    const auto* dn = reinterpret_cast<const DEVNAMES*>(b.data());
-    for (WORD offset : {dn->wDriverOffset, dn->wDeviceOffset, dn->wOutputOffset}) {
-        if (offset < sizeof(DEVNAMES) || offset >= b.size())
-            return false;
-        bool terminated = false;
-        for (size_t i = offset; i < b.size() && !terminated; ++i)
-            terminated = b[i] == 0;
-        if (!terminated)
-            return false;
-    }
-    return true;
 }
 
 bool PrinterInstalled(const std::string& name) {
@@ -230,90 +182,6 @@ EFileResult PrintFile(HDC dc, const std::string& path, const kestrel::PrintArea&
 }
 
 } // namespace
-
-// ---- CJobPrintDialog ---------------------------------------------------------
-
-BOOL CJobPrintDialog::GetDefaults() {
-    PRINTDLGA pd = {};
-    pd.lStructSize = sizeof pd;
-    pd.Flags = m_dwFlags | PD_RETURNDEFAULT;
-    pd.nFromPage = m_nFromPage;
-    pd.nToPage = m_nToPage;
-    pd.nMinPage = m_nMinPage;
-    pd.nMaxPage = m_nMaxPage;
-    pd.nCopies = m_nCopies;
-    if (!::PrintDlgA(&pd)) {
-        Log().Write("PrintDlg: no default printer (0x%lx)", ::CommDlgExtendedError());
-        return FALSE;
-    }
-    m_hDevMode.Attach(pd.hDevMode);
-    m_hDevNames.Attach(pd.hDevNames);
-    m_hDC.Attach(pd.hDC);
-    m_dwFlags = pd.Flags;
-    m_nFromPage = pd.nFromPage;
-    m_nToPage = pd.nToPage;
-    m_nMinPage = pd.nMinPage;
-    m_nMaxPage = pd.nMaxPage;
-    m_nCopies = pd.nCopies;
-    return TRUE;
-}
-
-void CJobPrintDialog::Store(IJobData* pJob) const {
-    CVariant block;
-    ThrowIfFailed(ByteBlockOf(m_hDevMode, block.Receive()), IID_IJobData);
-    JobSetValue(pJob, vlm::kKeyDevMode, block);
-    ThrowIfFailed(ByteBlockOf(m_hDevNames, block.Receive()), IID_IJobData);
-    JobSetValue(pJob, vlm::kKeyDevName, block);
-    JobSetValue(pJob, vlm::kKeyFlags, CVariant(static_cast<long>(m_dwFlags & ~kFlagsNotStored)));
-    JobSetValue(pJob, vlm::kKeyFromPage, CVariant(static_cast<long>(m_nFromPage)));
-    JobSetValue(pJob, vlm::kKeyToPage, CVariant(static_cast<long>(m_nToPage)));
-    JobSetValue(pJob, vlm::kKeyMinPage, CVariant(static_cast<long>(m_nMinPage)));
-    JobSetValue(pJob, vlm::kKeyMaxPage, CVariant(static_cast<long>(m_nMaxPage)));
-    JobSetValue(pJob, vlm::kKeyCopies, CVariant(static_cast<long>(m_nCopies)));
-}
-
-BOOL CJobPrintDialog::Restore(IJobData* pJob) {
-    const CVariant mode = JobGetValue(pJob, vlm::kKeyDevMode);
-    const CVariant names = JobGetValue(pJob, vlm::kKeyDevName);
-    if (!(mode.vt & VT_ARRAY) || !(names.vt & VT_ARRAY))
-        return FALSE;
-    std::vector<uint8_t> modeBytes, nameBytes;
-    ThrowIfFailed(VlmReadByteBlock(mode, modeBytes), IID_IJobData);
-    ThrowIfFailed(VlmReadByteBlock(names, nameBytes), IID_IJobData);
-    if (!IsDevModeBlock(modeBytes) || !IsDevNamesBlock(nameBytes)) {
-        Log().Write("The job's \"devmode\" (%u bytes) or \"devname\" (%u bytes) is no printer",
-                    unsigned(modeBytes.size()), unsigned(nameBytes.size()));
-        return FALSE;
-    }
-    m_hDevMode.Attach(GlobalBlockOf(modeBytes));
-    m_hDevNames.Attach(GlobalBlockOf(nameBytes));
-    m_dwFlags = static_cast<DWORD>(JobGetLong(pJob, vlm::kKeyFlags));
-    m_nFromPage = static_cast<WORD>(JobGetLong(pJob, vlm::kKeyFromPage));
-    m_nToPage = static_cast<WORD>(JobGetLong(pJob, vlm::kKeyToPage));
-    m_nMinPage = static_cast<WORD>(JobGetLong(pJob, vlm::kKeyMinPage));
-    m_nMaxPage = static_cast<WORD>(JobGetLong(pJob, vlm::kKeyMaxPage));
-    m_nCopies = static_cast<WORD>(JobGetLong(pJob, vlm::kKeyCopies));
-    return TRUE;
-}
-
-HDC CJobPrintDialog::CreatePrinterDC() const {
-    if (!m_hDevNames)
-        return nullptr;
-    CGlobalLock names(m_hDevNames);
-    CGlobalLock mode(m_hDevMode);
-    const auto* dn = static_cast<const DEVNAMES*>(names.Get());
-    if (!dn)
-        return nullptr;
-    const char* base = reinterpret_cast<const char*>(dn);
-    return ::CreateDCA(base + dn->wDriverOffset, base + dn->wDeviceOffset, base + dn->wOutputOffset,
-                       static_cast<const DEVMODEA*>(mode.Get()));
-}
-
-std::string CJobPrintDialog::DeviceName() const {
-    CGlobalLock names(m_hDevNames);
-    const auto* dn = static_cast<const DEVNAMES*>(names.Get());
-    return dn ? std::string(reinterpret_cast<const char*>(dn) + dn->wDeviceOffset) : std::string();
-}
 
 // ---- start-up and ScanToPrinter ---------------------------------------------
 

@@ -39,6 +39,10 @@ done
 export VLM_BUILD=${VLM_BUILD:-$repo/build/windows}
 [ -f "$VLM_BUILD/CMakeCache.txt" ] || { echo "screenshot: no build tree at $VLM_BUILD" >&2; exit 2; }
 export VLM_WINEPREFIX=$VLM_BUILD/wineprefix-shots
+# One shot at a time per build tree: a second would restart the first's server.
+mkdir -p "$VLM_WINEPREFIX"
+exec 9>"$VLM_WINEPREFIX.lock"
+flock 9
 . "$here/wine-common.sh"
 vlm_wine_env
 out=${out:-$repo/build/shots/shot.png}

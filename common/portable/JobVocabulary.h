@@ -58,6 +58,7 @@ constexpr const char kKeyMinPage[] = "nMinPage";
 constexpr const char kKeyMaxPage[] = "nMaxPage";
 constexpr const char kKeyCopies[] = "nCopies";
 constexpr const char kKeyPrintSize[] = "printsize";
+constexpr const char kKeyPrinterName[] = "printername"; // the device name in "devname", for display
 constexpr const char kKeyAppPath[] = "app path";
 constexpr const char kKeyFrom[] = "from";
 constexpr const char kKeySend[] = "send";

@@ -4,12 +4,3 @@
 #include "editor/EditorError.h"
 #include "editor/JobPages.h"
 
-std::unique_ptr<CJobEditPage> CreateMailPage(CJobRegGUISettings*) {
-    EdThrowText("The mail settings page is not built yet.");
-}
-std::unique_ptr<CJobEditPage> CreatePrintPage(CJobRegGUISettings*) {
-    EdThrowText("The print settings page is not built yet.");
-}
-std::unique_ptr<CJobEditPage> CreateAppPage(CJobRegGUISettings*) {
-    EdThrowText("The application settings page is not built yet.");
-}

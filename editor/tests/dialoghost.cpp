@@ -1,9 +1,9 @@
 // Opens one editor dialog straight from the dialog library, without the COM
 // class, for tests of a single dialog:
-//   dialoghost.exe [--model VX-410] [--mutex NAME] [--twain NAME] [--fixed N]
-//                  [--disable ID]... edit N | edit2 N | copy SRC [MIN MAX]
-//                  | version | admin FORM
-//                  | page save|save-image|mail|print|app N
+//   dialoghost.exe [--model VX-410] [--panel 0|1] [--mutex NAME] [--twain NAME]
+//                  [--fixed N] [--disable ID]... [--testpages 1|2] [--default-driver TEXT] edit N |
+//                  edit2 N | copy SRC [MIN MAX] | version | admin FORM | page
+//                  save|save-image|mail|print|app N
 // The store is the one the environment names (TASKSTORE_FILE/TASKSTORE_DIR).
 // Prints "result=<end code>" or "error=<text>" and exits 0 unless the
 // arguments are wrong.
@@ -17,6 +17,7 @@
 #include "editor/EditorText.h"
 #include "editor/JobPages.h"
 #include "framework/ComInit.h"
+#include "jobedit_testpage.h"
 #include "pagehost.h"
 
 namespace {
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     EdLocalizeInit();
     CJobRegGUISettings settings;
     const char* model = "VX-410";
+    int panelTitleModel = 1;
     int i = 1;
     for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
         const std::string opt = argv[i];
@@ -44,6 +46,13 @@ int main(int argc, char** argv) {
             settings.m_nFixedFunction = std::atoi(argv[i + 1]);
         else if (opt == "--disable")
             settings.m_DisableFunctionID[std::atol(argv[i + 1])] = 1;
+        else if (opt == "--default-driver")
+            settings.m_DefaultDriverSetting.assign(argv[i + 1],
+                                                   argv[i + 1] + std::strlen(argv[i + 1]));
+        else if (opt == "--panel")
+            panelTitleModel = std::atoi(argv[i + 1]);
+        else if (opt == "--testpages")
+            InstallJobEditTestPages(std::atoi(argv[i + 1]));
         else {
             std::fprintf(stderr, "unknown option %s\n", argv[i]);
             return 2;
@@ -60,7 +69,7 @@ int main(int argc, char** argv) {
     try {
         settings.m_pJobStore = CreateJobStore();
         PrepareJobStore(settings.m_pJobStore, model, 0);
-        settings.m_nPanelTitleModel = 1;
+        settings.m_nPanelTitleModel = panelTitleModel;
         ::GetSystemTime(&settings.m_CopyRight[0]);
         settings.m_CopyRight[1] = settings.m_CopyRight[0];
         INT_PTR result = 0;

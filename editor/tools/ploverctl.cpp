@@ -31,33 +31,31 @@
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: ploverctl [--model M] [--no-init] [--thread-locale XXXX]"
-                         " [--prop NAME=VALUE]... METHOD [ARGS...]\n");
+    std::fprintf(
+        stderr, "usage: ploverctl [--model M] [--no-init] [--thread-locale XXXX]"
+                " [--prop NAME=VALUE]... METHOD [ARGS...]\n"
+                "  properties: KestrelFileName, KestrelMutexName, TwainDriverName, FixedFunction,\n"
+                "    WarningSize, AttachedMailSize, DisableFunctionID:N, CopyRight:N (DATE),\n"
+                "    DefaultDriverSetting (text or @FILE)\n"
+                "  methods: DoModal N, DoModal2 N, CopyDialog S, CopyDialog2 S MIN MAX,\n"
+                "    CopyDialog3 S MIN MAX, ControlDialog1..3, ControlDialog4 F, AboutDialog,\n"
+                "    HelpDialog [HWND]\n");
     return 2;
 }
 
 HRESULT PutBytes(IJobRegGUI* gui, const std::string& bytes) {
     CVariant v;
-    SAFEARRAY* array = ::SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (!array)
-        return E_OUTOFMEMORY;
-    void* data = nullptr;
-    if (SUCCEEDED(::SafeArrayAccessData(array, &data))) {
-        std::memcpy(data, bytes.data(), bytes.size());
-        ::SafeArrayUnaccessData(array);
-    }
-    v.vt = VT_ARRAY | VT_UI1;
-    v.parray = array;
-    return gui->put_DefaultDriverSetting(v);
+    const HRESULT hr = VlmMakeByteBlock(bytes.data(), bytes.size(), &v, VT_UI1);
+    return FAILED(hr) ? hr : gui->put_DefaultDriverSetting(v);
 }
 
 // NAME=VALUE or NAME:INDEX=VALUE; E_INVALIDARG for an unknown name.
-HRESULT PutProperty(IJobRegGUI* gui, const std::string& spec) {
-    const size_t eq = spec.find('=');
+HRESULT PutProperty(IJobRegGUI* gui, const std::string& assignment) {
+    const size_t eq = assignment.find('=');
     if (eq == std::string::npos)
         return E_INVALIDARG;
-    std::string name = spec.substr(0, eq);
-    const std::string value = spec.substr(eq + 1);
+    std::string name = assignment.substr(0, eq);
+    const std::string value = assignment.substr(eq + 1);
     long index = 0;
     const size_t colon = name.find(':');
     if (colon != std::string::npos) {
@@ -85,7 +83,7 @@ HRESULT PutProperty(IJobRegGUI* gui, const std::string& spec) {
         if (!value.empty() && value[0] == '@') {
             std::ifstream file(value.substr(1), std::ios::binary);
             if (!file)
-                return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+                return HResultFromWin32(ERROR_FILE_NOT_FOUND);
             return PutBytes(gui, std::string(std::istreambuf_iterator<char>(file), {}));
         }
         return PutBytes(gui, value);

@@ -1,4 +1,5 @@
 #include "uirobot_controls.h"
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -46,11 +47,21 @@ std::vector<std::string> UiItems(HWND hDlg, int nId) {
     const bool combo = IsCombo(h);
     const LRESULT count = SendMessageA(h, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT n = SendMessageA(h, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
-        std::string s(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
+        // Wide messages: across processes Wine hands the ANSI forms back as
+        // UTF-16 bytes, past the end of a buffer sized for the ANSI text.
+        const LRESULT n = SendMessageW(h, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+        std::wstring w(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
         const LRESULT got =
-            SendMessageA(h, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&s[0]));
-        s.resize(got > 0 ? static_cast<size_t>(got) : 0);
+            SendMessageW(h, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&w[0]));
+        w.resize(got > 0 ? std::min(static_cast<size_t>(got), w.size() - 1) : 0);
+        std::string s;
+        const int cb = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr,
+                                           0, nullptr, nullptr);
+        if (cb > 0) {
+            s.resize(static_cast<size_t>(cb));
+            WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &s[0], cb, nullptr,
+                                nullptr);
+        }
         items.push_back(s);
     }
     return items;

@@ -1,0 +1,303 @@
+// The editor's methods as its client calls them: ploverctl.exe creates the
+// job store and a JobRegGUI object through COM and calls one method; the UI
+// robot reads and answers the boxes the method shows; the run log is read
+// from the user's temporary folder.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "framework/Handles.h"
+#include "uirobot.h"
+
+namespace {
+
+const DWORD kDeadlineMs = 60000;
+const char kProfileKey[] = "Software\\Velmora Works Inc.\\VX-410 Taskdeck Registrar";
+
+std::string WinPath(const char* unixPath) {
+    std::string p = std::string("Z:") + unixPath;
+    for (char& c : p)
+        if (c == '/')
+            c = '\\';
+    return p;
+}
+
+std::string TempFolder() {
+    char buf[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, buf);
+    return buf;
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool FileExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The text lines of a run log, without the time and thread prefix.
+std::vector<std::string> LogTexts(const std::string& path) {
+    std::vector<std::string> out;
+    std::istringstream in(ReadText(path));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const size_t end = line.find("]  ");
+        out.push_back(end == std::string::npos ? line : line.substr(end + 3));
+    }
+    return out;
+}
+
+// One run of ploverctl.exe with its output in a file.
+class CCtlRun {
+public:
+    CCtlRun(const std::string& program, const std::string& args, const std::string& outPath)
+        : m_strOut(outPath) {
+        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+        CHandle out(::CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
+                                  CREATE_ALWAYS, 0, nullptr));
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = out;
+        si.hStdError = out;
+        PROCESS_INFORMATION pi = {};
+        std::string cmd = "\"" + program + "\" " + args;
+        if (out && ::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                    &si, &pi)) {
+            m_hProcess.Attach(pi.hProcess);
+            ::CloseHandle(pi.hThread);
+            m_nPid = pi.dwProcessId;
+        }
+    }
+    ~CCtlRun() {
+        if (m_hProcess && ::WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT)
+            ::TerminateProcess(m_hProcess, 99);
+    }
+    bool Started() const { return m_nPid != 0; }
+
+    // The first dialog of the process.
+    bool WaitDialog(CUiDialogInfo& box) const {
+        CUiFindOptions options;
+        options.m_dwProcessId = m_nPid;
+        return UiWaitForDialog(options, kDeadlineMs, box);
+    }
+    // Waits for the end; what the program printed, or what it still shows.
+    std::string Finish() {
+        if (::WaitForSingleObject(m_hProcess, kDeadlineMs) != WAIT_OBJECT_0) {
+            CUiFindOptions options;
+            options.m_dwProcessId = m_nPid;
+            std::string shown = "still running;";
+            for (const CUiDialogInfo& d : UiFindDialogs(options))
+                shown += " " + UiDescribe(d);
+            return shown;
+        }
+        std::string text = ReadText(m_strOut);
+        for (size_t at; (at = text.find("\r\n")) != std::string::npos;)
+            text.erase(at, 1);
+        return text;
+    }
+
+private:
+    CHandle m_hProcess;
+    DWORD m_nPid = 0;
+    std::string m_strOut;
+};
+
+class PloverCtlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_strFolder = TempFolder() + "plover-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        ::CreateDirectoryA(m_strFolder.c_str(), nullptr);
+        ::SetEnvironmentVariableA("TASKSTORE_DIR", m_strFolder.c_str());
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kProfileKey);
+    }
+    void TearDown() override {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kProfileKey);
+        ::SetEnvironmentVariableA("TASKSTORE_DIR", nullptr);
+    }
+    std::string OutPath() { return m_strFolder + "\\out" + std::to_string(++m_nRuns) + ".txt"; }
+    void SetProfile(const char* name, DWORD* number, const char* text = nullptr) {
+        CRegKey key;
+        ASSERT_EQ(key.Create(HKEY_CURRENT_USER, (std::string(kProfileKey) + "\\General").c_str()),
+                  ERROR_SUCCESS);
+        if (number)
+            key.SetDWORD(name, *number);
+        else
+            key.SetString(name, text);
+    }
+    // Runs a method that shows one box: checks caption and text, presses its
+    // one button (OK, in the thread's language), and expects the program to
+    // end with S_OK and nothing else shown.
+    void ExpectOneBox(const std::string& args, const char* caption, const std::string& text,
+                      bool bEnglishButton = true) {
+        SCOPED_TRACE(args);
+        CCtlRun run(m_strProgram, args, OutPath());
+        ASSERT_TRUE(run.Started());
+        CUiDialogInfo box;
+        ASSERT_TRUE(run.WaitDialog(box)) << run.Finish();
+        EXPECT_EQ(box.m_strCaption, caption);
+        ASSERT_EQ(box.m_texts.size(), 1u) << UiDescribe(box);
+        EXPECT_NE(box.m_texts[0].find(text), std::string::npos) << UiDescribe(box);
+        ASSERT_EQ(box.m_buttons.size(), 1u) << UiDescribe(box);
+        if (bEnglishButton) {
+            EXPECT_EQ(box.m_buttons[0], "OK");
+        }
+        EXPECT_TRUE(UiPressButton(box, box.m_buttons[0].c_str()));
+        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
+    }
+
+    std::string m_strFolder;
+    std::string m_strProgram = WinPath(PLOVERCTL);
+    int m_nRuns = 0;
+};
+
+TEST_F(PloverCtlTest, CopyRangesAreRefusedBeforeTheDialogOpens) {
+    ExpectOneBox("CopyDialog2 3 5 5", "Error", "max<=min");
+    ExpectOneBox("CopyDialog2 3 -1 5", "Error", "min<0");
+    ExpectOneBox("CopyDialog3 3 7 2", "Error", "max<=min");
+    ExpectOneBox("CopyDialog3 3 -2 5", "Error", "min<0");
+}
+
+TEST_F(PloverCtlTest, DialogMethodsBeforeInitializeShowTheirErrorAndSucceed) {
+    ExpectOneBox("--no-init DoModal 3", "Error", "The job store is not set.");
+    ExpectOneBox("--no-init ControlDialog4 0", "Error", "The job store is not set.");
+    // A flag other than 0 opens nothing at all.
+    CCtlRun run(m_strProgram, "--no-init ControlDialog4 1", OutPath());
+    ASSERT_TRUE(run.Started());
+    EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
+}
+
+TEST_F(PloverCtlTest, HelpFileFollowsTheThreadLanguage) {
+    DWORD on = 1;
+    SetProfile("WriteLog", &on);
+    const std::string logName = "plover-help-" + std::to_string(::GetCurrentProcessId()) + ".log";
+    SetProfile("LogFileName", nullptr, logName.c_str());
+    const std::string log = TempFolder() + logName;
+    ::DeleteFileA(log.c_str());
+    const char* cases[][2] = {{"040c", "TASKDECKFR.HLP"}, {"0c0c", "TASKDECKFR.HLP"},
+                              {"0809", "TASKDECKEN.HLP"}, {"0404", "TASKDECKEN.HLP"},
+                              {"0411", "TASKDECKJP.HLP"}, {"0407", "TASKDECKGE.HLP"}};
+    // The program's folder holds no help files: the user is told which one
+    // is missing, and the log names it with the language.
+    std::string folder = WinPath(PLOVERCTL);
+    folder.erase(folder.rfind('\\'));
+    for (const auto& c : cases)
+        ExpectOneBox(std::string("--thread-locale ") + c[0] + " HelpDialog", "Help",
+                     folder + "\\" + c[1], false);
+    std::vector<std::string> chosen;
+    for (const std::string& line : LogTexts(log))
+        if (line.rfind("HelpDialog ", 0) == 0)
+            chosen.push_back(line);
+    ASSERT_EQ(chosen.size(), 6u) << ReadText(log);
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(chosen[i],
+                  "HelpDialog " + folder + "\\" + cases[i][1] + " (language " + cases[i][0] + ")");
+    ::DeleteFileA(log.c_str());
+}
+
+// Beside a program with the compiled HTML help file of the chosen name, that
+// file is tried; one that does not open leaves the user told.
+TEST_F(PloverCtlTest, HelpFallsBackToTheCompiledHtmlHelpFile) {
+    DWORD on = 1;
+    SetProfile("WriteLog", &on);
+    const std::string logName = "plover-chm-" + std::to_string(::GetCurrentProcessId()) + ".log";
+    SetProfile("LogFileName", nullptr, logName.c_str());
+    const std::string log = TempFolder() + logName;
+    ::DeleteFileA(log.c_str());
+    const std::string program = m_strFolder + "\\ploverctl.exe";
+    ASSERT_TRUE(::CopyFileA(WinPath(PLOVERCTL).c_str(), program.c_str(), FALSE));
+    {
+        std::ofstream chm(m_strFolder + "\\TASKDECKFR.chm", std::ios::binary);
+        chm << "not a compiled help file";
+    }
+    m_strProgram = program;
+    ExpectOneBox("--thread-locale 040c HelpDialog", "Help", m_strFolder + "\\TASKDECKFR.HLP",
+                 false);
+    std::vector<std::string> tried;
+    for (const std::string& line : LogTexts(log))
+        if (line.rfind("HelpDialog ", 0) == 0)
+            tried.push_back(line);
+    const std::vector<std::string> expected = {"HelpDialog " + m_strFolder +
+                                                   "\\TASKDECKFR.HLP (language 040c)",
+                                               "HelpDialog " + m_strFolder + "\\TASKDECKFR.chm"};
+    EXPECT_EQ(tried, expected);
+    ::DeleteFileA(log.c_str());
+}
+
+TEST_F(PloverCtlTest, WriteLogSwitchesTheRunLogOfInitialize) {
+    const std::string defaultLog = TempFolder() + "JobRegVX-410.log";
+    ::DeleteFileA(defaultLog.c_str());
+    {
+        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
+        ASSERT_TRUE(run.Started());
+        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
+        EXPECT_FALSE(FileExists(defaultLog)) << "WriteLog absent";
+    }
+    DWORD value = 0;
+    SetProfile("WriteLog", &value);
+    {
+        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
+        ASSERT_TRUE(run.Started());
+        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
+        EXPECT_FALSE(FileExists(defaultLog)) << "WriteLog 0";
+    }
+    value = 1;
+    SetProfile("WriteLog", &value);
+    {
+        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
+        ASSERT_TRUE(run.Started());
+        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
+    }
+    const std::string dashes(78, '-');
+    const std::vector<std::string> expected = {
+        dashes,
+        "---------------TaskdeckRegistrar Application Start\t\t------------------------------",
+        dashes, "CJobRegGUI::FinalRelease()"};
+    EXPECT_EQ(LogTexts(defaultLog), expected);
+    ::DeleteFileA(defaultLog.c_str());
+
+    // "LogFileName" names the file instead.
+    const std::string name = "plover-named-" + std::to_string(::GetCurrentProcessId()) + ".log";
+    SetProfile("LogFileName", nullptr, name.c_str());
+    {
+        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
+        ASSERT_TRUE(run.Started());
+        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
+    }
+    EXPECT_EQ(LogTexts(TempFolder() + name), expected);
+    EXPECT_FALSE(FileExists(defaultLog));
+    ::DeleteFileA((TempFolder() + name).c_str());
+
+    // The profile and the log's name follow the store's model.
+    const char otherKey[] = "Software\\Velmora Works Inc.\\VX-420 Taskdeck Registrar";
+    const std::string otherLog = TempFolder() + "JobRegVX-420.log";
+    ::DeleteFileA(otherLog.c_str());
+    {
+        CRegKey key;
+        ASSERT_EQ(key.Create(HKEY_CURRENT_USER, (std::string(otherKey) + "\\General").c_str()),
+                  ERROR_SUCCESS);
+        key.SetDWORD("WriteLog", 1);
+    }
+    {
+        CCtlRun run(m_strProgram, "--model VX-420 ControlDialog4 1", OutPath());
+        ASSERT_TRUE(run.Started());
+        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
+    }
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, otherKey);
+    EXPECT_EQ(LogTexts(otherLog), expected);
+    ::DeleteFileA(otherLog.c_str());
+}
+
+} // namespace
