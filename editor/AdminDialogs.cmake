@@ -8,3 +8,5 @@ target_sources(
           ${CMAKE_CURRENT_LIST_DIR}/EditorDialog.cpp
           ${CMAKE_CURRENT_LIST_DIR}/TitleCheck.cpp)
 target_link_libraries(plover_dialogs PUBLIC version)
+# The tests need dialoghost, which the editor folder defines after this file.
+cmake_language(DEFER CALL include ${CMAKE_CURRENT_LIST_DIR}/tests/AdminDialogsTests.cmake)

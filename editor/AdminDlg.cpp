@@ -35,13 +35,13 @@ class CAdminDlg : public CEditorDialog {
 public:
     CAdminDlg(CJobRegGUISettings* pSettings, int nForm, const plover::AdminForm* pForm)
         : CEditorDialog(IDD_ADMIN1 + nForm - 1), m_pSettings(pSettings), m_pForm(pForm) {
-        OnCmd(IDC_ADMIN_METHOD, [this] { Guard([this] { OnMethod(); }); });
-        OnCmd(IDC_ADMIN_FOLDER_LIST, [this] { Guard([this] { OnEntry(); }); });
+        OnCmd(IDC_ADMIN_METHOD, [this] { ShowingErrors([this] { OnMethod(); }); });
+        OnCmd(IDC_ADMIN_FOLDER_LIST, [this] { ShowingErrors([this] { OnEntry(); }); });
         OnCmd(IDC_ADMIN_DISPLAY_WARNING, [this] { EnableControls(); });
         OnCmd(IDC_ADMIN_BROWSE, [this] { OnBrowse(); });
-        OnCmd(IDC_ADMIN_ACCESS, [this] { Guard([this] { OnAccess(); }); });
-        OnCmd(IDC_ADMIN_BACKUP, [this] { Guard([this] { OnBackup(); }); });
-        OnCmd(IDC_ADMIN_RESTORE, [this] { Guard([this] { OnRestore(); }); });
+        OnCmd(IDC_ADMIN_ACCESS, [this] { ShowingErrors([this] { OnAccess(); }); });
+        OnCmd(IDC_ADMIN_BACKUP, [this] { ShowingErrors([this] { OnBackup(); }); });
+        OnCmd(IDC_ADMIN_RESTORE, [this] { ShowingErrors([this] { OnRestore(); }); });
     }
 
     // Before the window: the store's values.
@@ -84,8 +84,17 @@ protected:
         ExchangeEntry(dx);
     }
 
+    // The lists act on a changed selection only, not on focus or drop-down.
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override {
+        const int id = LOWORD(wParam);
+        if ((id == IDC_ADMIN_METHOD || id == IDC_ADMIN_FOLDER_LIST) &&
+            HIWORD(wParam) != CBN_SELCHANGE)
+            return FALSE;
+        return CEditorDialog::OnCommand(wParam, lParam);
+    }
+
     void OnOK() override {
-        Guard([this] {
+        ShowingErrors([this] {
             if (Commit())
                 EndDialog(IDOK);
         });
@@ -93,17 +102,6 @@ protected:
 
 private:
     IJobStore* Store() const { return m_pSettings->m_pJobStore; }
-
-    // Failures of a button are shown; the dialog stays.
-    template <class F> void Guard(F f) {
-        try {
-            f();
-        } catch (const CEditorText& e) {
-            EdShowError(m_hWnd, e.m_strText);
-        } catch (const CComError& e) {
-            EdShowError(m_hWnd, e.Message());
-        }
-    }
 
     void ReadValues() {
         IJobStore* s = Store();
@@ -266,9 +264,7 @@ private:
         ExchangeEntry(take);
         if (take.m_bFailed) {
             ::SendMessageA(entries, CB_SETCURSEL, static_cast<WPARAM>(m_nEntry), 0);
-            EdMessageBox(m_hWnd, EdText(take.m_strFailReason.c_str()), "Error",
-                         MB_OK | MB_ICONWARNING);
-            ::SetFocus(GetDlgItem(take.m_nFailId));
+            ShowRefusal(take);
             return;
         }
         m_nEntry = next;

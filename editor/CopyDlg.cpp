@@ -74,7 +74,7 @@ protected:
     }
 
     void OnOK() override {
-        try {
+        ShowingErrors([this] {
             if (!EdConfirmTitle(m_hWnd, IDC_COPY_TITLE, m_pSettings) || !TakeValues())
                 return;
             const plover::CopyRange& range = m_Range;
@@ -98,11 +98,7 @@ protected:
             CBstr title(m_strTitle.c_str());
             EdCheck(store->CopyJob(m_nSource, m_nDestination, title));
             EndDialog(IDOK);
-        } catch (const CEditorText& e) {
-            EdShowError(m_hWnd, e.m_strText);
-        } catch (const CComError& e) {
-            EdShowError(m_hWnd, e.Message());
-        }
+        });
     }
 
 private:
@@ -121,12 +117,8 @@ private:
 
 INT_PTR RunCopyDialog(CJobRegGUISettings* pSettings, long nSrcJobNo, BOOL bLimited, long nMin,
                       long nMax) {
-    if (bLimited) {
-        if (nMin >= nMax)
-            EdThrowText("max<=min");
-        if (nMin < 0)
-            EdThrowText("min<0");
-    } else {
+    // The caller has refused bounds that are not a range ("max<=min", "min<0").
+    if (!bLimited) {
         nMin = 0;
         nMax = LONG_MAX;
     }

@@ -10,12 +10,16 @@ BOOL CEditorDialog::TakeValues() {
     DoDataExchange(dx);
     if (!dx.m_bFailed)
         return TRUE;
+    ShowRefusal(dx);
+    return FALSE;
+}
+
+void CEditorDialog::ShowRefusal(const CVlmDataExchange& dx) {
     EdMessageBox(m_hWnd, EdText(dx.m_strFailReason.c_str()), "Error", MB_OK | MB_ICONWARNING);
     if (HWND hCtl = GetDlgItem(dx.m_nFailId)) {
         ::SetFocus(hCtl);
         ::SendMessageA(hCtl, EM_SETSEL, 0, -1);
     }
-    return FALSE;
 }
 
 void DDV_MinMaxInt(CVlmDataExchange& dx, int nId, int value, int min, int max) {

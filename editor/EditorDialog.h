@@ -2,6 +2,7 @@
 // and taking values with the reason shown, as a user expects of a number box.
 #pragma once
 #include <windows.h>
+#include "editor/EditorError.h"
 #include "framework/Dialog.h"
 
 class CEditorDialog : public CVlmDialog {
@@ -12,6 +13,20 @@ protected:
     // UpdateData(TRUE), but a value that cannot be taken is explained in a
     // message box before its control gets the focus. FALSE: nothing taken.
     BOOL TakeValues();
+    // Tells why the exchange failed and focuses the control at fault.
+    void ShowRefusal(const CVlmDataExchange& dx);
+
+    // Runs f; a failure it raises (text or store error) is shown in an
+    // "Error" box owned by the dialog, which stays open.
+    template <class F> void ShowingErrors(F f) {
+        try {
+            f();
+        } catch (const CEditorText& e) {
+            EdShowError(m_hWnd, e.m_strText);
+        } catch (const CComError& e) {
+            EdShowError(m_hWnd, e.Message());
+        }
+    }
 };
 
 // Fails the exchange when value lies outside min..max (on save only).

@@ -1,7 +1,7 @@
 #include "editor/JobEditDlg.h"
 #include <algorithm>
 #include "JobEdit_res.h"
-#include "PanelTitle.h"
+#include "editor/TitleCheck.h"
 #include "common/JobRecord.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
@@ -534,31 +534,7 @@ void CJobEditDlg::OnSetting() {
 }
 
 BOOL CJobEditDlg::CheckTitle(const std::string& title) {
-    CBstr model;
-    EdCheck(m_pSettings->m_pJobStore->GetModelName(model.Receive()));
-    const bool bJapanese = PRIMARYLANGID(::GetUserDefaultLangID()) == LANG_JAPANESE;
-    const plover::PanelTitleRule rule = plover::PanelTitleRuleFor(model.ToAnsi(), bJapanese);
-    const bool bFits =
-        plover::PanelTitleFits(title, rule, [](unsigned char lead, unsigned char trail) {
-            if (!::IsDBCSLeadByte(lead))
-                return false;
-            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-            wchar_t wide[2] = {};
-            return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, wide, 2) == 1;
-        });
-    if (bFits) {
-        m_pSettings->m_nTitleWarningShown = 0;
-        return TRUE;
-    }
-    if (!m_pSettings->m_nTitleWarningShown) {
-        m_pSettings->m_nTitleWarningShown = 1;
-        EdMessageBox(
-            m_hWnd,
-            EdText(
-                "Characters that cannot be displayed on the scanner are included. Please reenter."),
-            "Warning", MB_OK | MB_ICONWARNING);
-    }
-    return FALSE;
+    return EdTitleCheck(m_hWnd, m_pSettings, title);
 }
 
 // Steps of OK; FALSE keeps the dialog open. Failures are raised.

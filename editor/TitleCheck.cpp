@@ -1,7 +1,7 @@
 #include "editor/TitleCheck.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
-#include "editor/core/TitleRules.h"
+#include "PanelTitle.h"
 #include "framework/Variant.h"
 
 namespace {
@@ -14,8 +14,14 @@ std::string ModelName(CJobRegGUISettings* pSettings) {
 
 BOOL EdTitleCheck(HWND owner, CJobRegGUISettings* pSettings, const std::string& title) {
     const bool japanese = PRIMARYLANGID(::GetUserDefaultLangID()) == LANG_JAPANESE;
-    if (plover::TitleFitsPanel(title, ModelName(pSettings), japanese,
-                               [](unsigned char b) { return ::IsDBCSLeadByte(b) != FALSE; })) {
+    const plover::PanelTitleRule rule = plover::PanelTitleRuleFor(ModelName(pSettings), japanese);
+    if (plover::PanelTitleFits(title, rule, [](unsigned char lead, unsigned char trail) {
+            if (!::IsDBCSLeadByte(lead))
+                return false;
+            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            wchar_t wide[2] = {};
+            return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair, 2, wide, 2) == 1;
+        })) {
         pSettings->m_nTitleWarningShown = 0;
         return TRUE;
     }

@@ -59,7 +59,7 @@ protected:
         ::SendDlgItemMessageA(m_hWnd, IDC_VERSION_ICON, STM_SETICON,
                               reinterpret_cast<WPARAM>(HostIcon()), 0);
         SetDlgItemText(IDC_VERSION_LINE,
-                       Format("%s Task Deck Version : %s", m_strModel, HostFileVersion()).c_str());
+                       Format("%s Task Deck Version : %s", m_strModel, Version()).c_str());
         const SYSTEMTIME* years = m_pSettings->m_CopyRight;
         SetDlgItemText(IDC_VERSION_COPYRIGHT,
                        Format("Copyright (C) %s Velmora Works Inc.",
@@ -73,6 +73,11 @@ protected:
     }
 
 private:
+    static std::string Version() {
+        const std::string version = HostFileVersion();
+        return version.empty() ? EdText("unknown") : version;
+    }
+
     CJobRegGUISettings* m_pSettings;
     std::string m_strModel;
 };

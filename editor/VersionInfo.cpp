@@ -4,20 +4,19 @@
 #include <vector>
 
 std::string ModuleFileVersion(const char* modulePath) {
-    const std::string unknown = "unknown";
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeA(modulePath, &handle);
     if (!size)
-        return unknown;
+        return std::string();
     std::vector<BYTE> block(size);
     if (!::GetFileVersionInfoA(modulePath, 0, size, block.data()))
-        return unknown;
+        return std::string();
     const WORD* translation = nullptr;
     UINT len = 0;
     if (!::VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
                           reinterpret_cast<void**>(const_cast<WORD**>(&translation)), &len) ||
         !translation || len < 2 * sizeof(WORD))
-        return unknown;
+        return std::string();
     char path[64];
     std::snprintf(path, sizeof path, "\\StringFileInfo\\%04x%04x\\FileVersion", translation[0],
                   translation[1]);
@@ -25,7 +24,7 @@ std::string ModuleFileVersion(const char* modulePath) {
     if (!::VerQueryValueA(block.data(), path,
                           reinterpret_cast<void**>(const_cast<char**>(&version)), &len) ||
         !version || !len)
-        return unknown;
+        return std::string();
     return std::string(version, ::strnlen(version, len));
 }
 
@@ -33,6 +32,6 @@ std::string HostFileVersion() {
     char path[MAX_PATH];
     const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
     if (!n || n >= MAX_PATH)
-        return "unknown";
+        return std::string();
     return ModuleFileVersion(path);
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 // From the first language and code page of "\VarFileInfo\Translation";
-// "unknown" when the module has no such resource or value.
+// "" when the module has no such resource or value.
 std::string ModuleFileVersion(const char* modulePath);
 // The same for the program that hosts the editor.
 std::string HostFileVersion();

@@ -1,9 +1,10 @@
 // Opens one editor dialog straight from the dialog library, without the COM
 // class, for tests of a single dialog:
 //   dialoghost.exe [--model VX-410] [--panel 0|1] [--mutex NAME] [--twain NAME]
-//                  [--fixed N] [--disable ID]... [--testpages 1|2] [--default-driver TEXT] edit N |
-//                  edit2 N | copy SRC [MIN MAX] | version | admin FORM | page
-//                  save|save-image|mail|print|app N
+//                  [--fixed N] [--disable ID]... [--testpages 1|2] [--default-driver TEXT]
+//                  [--max-jobs N] [--first-year Y] [--last-year Y] [--attached-mail-size MB]
+//                  [--warning-size MB] edit N | edit2 N | copy SRC [MIN MAX] | version |
+//                  admin FORM | page save|save-image|mail|print|app N
 // The store is the one the environment names (TASKSTORE_FILE/TASKSTORE_DIR).
 // Prints "result=<end code>" or "error=<text>" and exits 0 unless the
 // arguments are wrong.
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
     EdLocalizeInit();
     CJobRegGUISettings settings;
     const char* model = "VX-410";
+    long maxJobs = 0; // the store's own unless given
+    int firstYear = 0, lastYear = 0;
     int panelTitleModel = 1;
     int i = 1;
     for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
@@ -49,6 +52,16 @@ int main(int argc, char** argv) {
         else if (opt == "--default-driver")
             settings.m_DefaultDriverSetting.assign(argv[i + 1],
                                                    argv[i + 1] + std::strlen(argv[i + 1]));
+        else if (opt == "--max-jobs")
+            maxJobs = std::atol(argv[i + 1]);
+        else if (opt == "--first-year")
+            firstYear = std::atoi(argv[i + 1]);
+        else if (opt == "--last-year")
+            lastYear = std::atoi(argv[i + 1]);
+        else if (opt == "--attached-mail-size")
+            settings.m_nAttachedMailSize = std::atoi(argv[i + 1]);
+        else if (opt == "--warning-size")
+            settings.m_nWarningSize = std::atoi(argv[i + 1]);
         else if (opt == "--panel")
             panelTitleModel = std::atoi(argv[i + 1]);
         else if (opt == "--testpages")
@@ -69,9 +82,15 @@ int main(int argc, char** argv) {
     try {
         settings.m_pJobStore = CreateJobStore();
         PrepareJobStore(settings.m_pJobStore, model, 0);
+        if (maxJobs)
+            EdCheck(settings.m_pJobStore->SetMaxJobs(maxJobs));
         settings.m_nPanelTitleModel = panelTitleModel;
         ::GetSystemTime(&settings.m_CopyRight[0]);
         settings.m_CopyRight[1] = settings.m_CopyRight[0];
+        if (firstYear)
+            settings.m_CopyRight[0].wYear = static_cast<WORD>(firstYear);
+        if (lastYear)
+            settings.m_CopyRight[1].wYear = static_cast<WORD>(lastYear);
         INT_PTR result = 0;
         if (cmd == "edit" || cmd == "edit2")
             result = RunJobEditDialog(&settings, a1, cmd == "edit");

@@ -1,8 +1,6 @@
-// The copy, version and administrator dialogs' rules, and the panel check of
-// job titles.
+// The copy, version and administrator dialogs' rules.
 #include <gtest/gtest.h>
 #include "editor/core/AdminRules.h"
-#include "editor/core/TitleRules.h"
 
 using namespace plover;
 
@@ -71,24 +69,4 @@ TEST(AdminForms, SmtpMethodsAndWarningSizes) {
     EXPECT_EQ(ClampWarningSize(5000, 1000), 1000);
     EXPECT_EQ(ClampWarningSize(1000, 1000), 1000);
     EXPECT_EQ(ClampWarningSize(0, 1000), 0);
-}
-
-TEST(TitleRules, SingleBytePanels) {
-    auto noLead = [](unsigned char) { return false; };
-    EXPECT_TRUE(TitleFitsPanel("", "VX-410", false, noLead));
-    EXPECT_TRUE(TitleFitsPanel("Invoices ~ 2026", "VX-410", false, noLead));
-    EXPECT_FALSE(TitleFitsPanel("Tab\there", "VX-410", false, noLead));
-    EXPECT_FALSE(TitleFitsPanel("Del\x7f", "VX-430", false, noLead));
-    // Half-width katakana only for a Japanese user.
-    EXPECT_TRUE(TitleFitsPanel("\xb1\xb2", "VX-420", true, noLead));
-    EXPECT_FALSE(TitleFitsPanel("\xb1\xb2", "VX-420", false, noLead));
-    EXPECT_FALSE(TitleFitsPanel("\xe0", "VX-410", true, noLead));
-}
-
-TEST(TitleRules, OtherPanelsRefuseDoubleByteCharacters) {
-    auto lead = [](unsigned char b) { return b >= 0x81 && b <= 0x9f; };
-    EXPECT_TRUE(TitleFitsPanel("Tab\there \xe9", "VX-500", false, lead));
-    EXPECT_FALSE(TitleFitsPanel("A\x82\xa0", "VX-500", false, lead));
-    // A lead byte at the very end has no second byte: no character.
-    EXPECT_TRUE(TitleFitsPanel("A\x82", "VX-500", false, lead));
 }
