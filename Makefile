@@ -1,5 +1,7 @@
 # VX-410 scan-job suite: build on Linux with MinGW-w64, run under Wine.
 #   make demo   run a scan job end to end on the simulated VX-410
+#   make demo-corvid  open corvid, the job list tool, with a few jobs (on
+#               $DISPLAY, else on a private Xvfb with a picture saved)
 #   make test   install what is missing, build everything, run every test
 SHELL := /bin/bash
 JOBS ?= 2
@@ -9,10 +11,10 @@ DEB_PACKAGES := wine64 libwine-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-
 	mingw-w64-tools xvfb cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev \
 	libbenchmark-dev libtiff-tools libtiff-dev libjpeg-turbo-progs libjpeg-dev qpdf \
 	poppler-utils python3 ghostscript xdotool imagemagick pkg-config python3-aiosmtpd openssl dovecot-pop3d \
-	locales
+	locales fp-utils
 
 .PHONY: all deps build build-windows build-native test test-native test-windows fuzz fuzz-long \
-	bench demo format clean
+	bench demo demo-corvid format clean
 
 all: build
 
@@ -69,6 +71,9 @@ bench: deps
 
 demo: deps build-windows
 	bash tools/demo.sh
+
+demo-corvid: deps build-windows
+	bash tools/demo-corvid.sh $(if $(LANG_DEMO),--lang $(LANG_DEMO))
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
