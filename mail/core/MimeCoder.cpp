@@ -162,6 +162,10 @@ bool CMimeCoder::EncodeBody(const std::string& text, std::string& result, const 
                             unsigned) {
     try {
         result.clear();
+        // The text part's Content-Type names the charset of its body.
+        const std::string& cs = CharsetFor(text);
+        m_HeaderInfo.SetCharset(cs);
+        m_TextInfo.SetCharset(cs);
         return EncodeBodyPieces(Prepare(text), result);
     } catch (const std::bad_alloc&) {
         return false;
@@ -539,6 +543,18 @@ CMimeCoderISO_8859_1::CMimeCoderISO_8859_1()
     m_bKeep8Bit = true;
 }
 
+const std::string& CMimeCoderISO_8859_1::CharsetFor(const std::string& text) const {
+    static const std::string windows1252 = "windows-1252";
+    // Bit n: code page 1252 has a character at 0x80 + n. 0x81, 0x8D, 0x8F,
+    // 0x90 and 0x9D it leaves unassigned; Windows turns them into the same C1
+    // controls as ISO-8859-1, so they alone keep the plain name.
+    const uint32_t assigned = 0xDFFE5FFD;
+    for (uint8_t c : text)
+        if (c >= 0x80 && c <= 0x9F && ((assigned >> (c - 0x80)) & 1))
+            return windows1252;
+    return m_Charset;
+}
+
 bool CMimeCoderISO_8859_1::EncodeHeader(const std::string& text, std::string& result,
                                         const std::string& charset, int offset, unsigned) {
     try {
@@ -550,7 +566,8 @@ bool CMimeCoderISO_8859_1::EncodeHeader(const std::string& text, std::string& re
             result = text;
             return true;
         }
-        const std::string& cs = charset.empty() ? m_Charset : charset;
+        // One name for all words of the text.
+        const std::string& cs = charset.empty() ? CharsetFor(text) : charset;
         int limit = 67 - int(cs.size()) - offset;
         std::string word;
         size_t length = 0;

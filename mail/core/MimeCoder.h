@@ -25,6 +25,7 @@ public:
     virtual const std::string& GetContentType() const { return m_ContentType; }
     virtual const std::string& GetFourth() const { return m_Fourth; }
     virtual const std::string& GetHeaderLine() const { return m_HeaderLine; }
+    void SetCharset(const std::string& charset) { m_Charset = charset; }
 
 private:
     std::string m_Charset, m_Encoding, m_ContentType, m_Fourth, m_HeaderLine;
@@ -51,6 +52,8 @@ public:
     // its display name and comments encoded and its address inside "<" ">".
     bool ParseAddressList(const std::string& text, std::vector<std::string>& entries, int offset);
 
+    // The coder's own charset. The header and text info name the charset of
+    // the last body encoded, which can differ from it (see ISO-8859-1).
     const std::string& GetCharset() const { return m_Charset; }
     const std::string& GetBodyHeaderLine() const { return m_BodyHeaderLine; }
     const CMimeInfo& HeaderInfo() const { return m_HeaderInfo; }
@@ -64,6 +67,8 @@ protected:
     // Next piece of at most limit output bytes from text at pos (advanced);
     // stops after CR LF. Converts to the wire form of the charset.
     virtual std::string Split(const std::string& text, size_t& pos, size_t limit) const;
+    // The charset that names text on the wire (encoded words, body).
+    virtual const std::string& CharsetFor(const std::string& text) const { return m_Charset; }
     // Whether prepared header text needs encoded words.
     virtual bool NeedsEncoding(const std::string& prepared) const { return false; }
     // The 7bit or quoted-printable body of prepared text.
@@ -114,11 +119,18 @@ protected:
     bool NeedsEncoding(const std::string& prepared) const override;
 };
 
+// Text of the Western code page 1252. Its letters above 0x9F are those of
+// ISO-8859-1, so "iso-8859-1" names it; text with one of the characters 1252
+// puts at 0x80-0x9F (euro sign, typographic quotes, dashes), which are C1
+// controls in ISO-8859-1, is named "windows-1252".
 class CMimeCoderISO_8859_1 : public CMimeCoder {
 public:
     CMimeCoderISO_8859_1();
     bool EncodeHeader(const std::string& text, std::string& result, const std::string& charset,
                       int offset, unsigned flags) override;
+
+protected:
+    const std::string& CharsetFor(const std::string& text) const override;
 };
 
 class CMimeCoderUS_ASCII : public CMimeCoder {

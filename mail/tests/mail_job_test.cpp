@@ -48,6 +48,12 @@ TEST(MailJob, HeaderBlockEnvelopeAndEmptySubject) {
     EXPECT_NE(plan.headerBlock.find("\r\nSubject: =?iso-8859-1?Q?Gr=FC=DFe?=\r\n\r\n"),
               std::string::npos);
     EXPECT_EQ(plan.recipients.size(), 2u);
+    EXPECT_EQ(plan.charset, "iso-8859-1");
+    // A euro sign makes the body code page 1252 text; the control's charset,
+    // the fallback of the text part's Content-Type, says so too.
+    ASSERT_TRUE(PlanMailMessage(latin, "x@example.de", "y@example.de", "5 \x80", "Rechnung", plan));
+    EXPECT_EQ(plan.charset, "windows-1252");
+    EXPECT_EQ(plan.body, "5=20=80");
 }
 
 TEST(MailJob, OutcomeTextsDifferForPopOnlyAt11004) {

@@ -194,6 +194,103 @@ TEST(Iso8859_1, QuotedPrintableBodyKeepsAccentsAndSoftBreaks) {
     EXPECT_EQ(decoded, longLine);
 }
 
+// Code page 1252 text without its characters at 0x80-0x9F is ISO-8859-1 text:
+// written exactly as it always was.
+TEST(Iso8859_1, TextWithoutCp1252ExtrasIsWrittenAsBefore) {
+    CMimeCoderISO_8859_1 coder;
+    const std::pair<std::string, std::string> headers[] = {
+        {"Gr\xFC\xDF"
+         "e aus K\xF6ln",
+         "=?iso-8859-1?Q?Gr=FC=DFe=20aus=20K=F6ln?="},
+        {"R\xE9sum\xE9 d\xE9j\xE0 envoy\xE9 R\xE9sum\xE9 d\xE9j\xE0 envoy\xE9 "
+         "R\xE9sum\xE9 d\xE9j\xE0 envoy\xE9 R\xE9sum\xE9 d\xE9j\xE0 envoy\xE9",
+         "=?iso-8859-1?Q?R=E9sum=E9=20d=E9j=E0=20envoy=E9=20R=E9sum=E9=20?=\r\n"
+         " =?iso-8859-1?Q?d=E9j=E0=20envoy=E9=20R=E9sum=E9=20d=E9j=E0=20envoy=E9=20?=\r\n"
+         " =?iso-8859-1?Q?R=E9sum=E9=20d=E9j=E0=20envoy=E9?="},
+        {"\xA9 2026 \xAB"
+         "Caf\xE9\xBB \xFF",
+         "=?iso-8859-1?Q?=A9=202026=20=ABCaf=E9=BB=20=FF?="},
+        // 0x81 has no character in code page 1252: Windows makes it the same
+        // C1 control as ISO-8859-1 does.
+        {"Ma\xF1"
+         "ana \x81 x",
+         "=?iso-8859-1?Q?Ma=F1ana=20=81=20x?="},
+    };
+    std::string out;
+    for (const auto& [text, wire] : headers) {
+        ASSERT_TRUE(coder.EncodeHeader(text, out, "", 9, 0));
+        EXPECT_EQ(out, wire);
+    }
+    ASSERT_TRUE(coder.EncodeBody(
+        "Sehr geehrte Frau M\xFCller,\r\nanbei die Scans f\xFCr \xA7"
+        "3 (\xBD Seite). Ist das OK? a=b_c \r\nVoil\xE0 le r\xE9sum\xE9 de l'\xE9t\xE9 dernier, "
+        "tr\xE8s d\xE9taill\xE9, avec \xE0 peu pr\xE8s tout.",
+        out, "", 0));
+    EXPECT_EQ(out,
+              "Sehr=20geehrte=20Frau=20M=FCller,\r\n"
+              "anbei=20die=20Scans=20f=FCr=20=A73=20(=BD=20Seite).=20Ist=20das=20OK=3F=20a=\r\n"
+              "=3Db=5Fc=20\r\n"
+              "Voil=E0=20le=20r=E9sum=E9=20de=20l'=E9t=E9=20dernier,=20tr=E8s=20d=E9taill=\r\n"
+              "=E9,=20avec=20=E0=20peu=20pr=E8s=20tout.");
+    EXPECT_EQ(coder.TextInfo().GetCharset(), "iso-8859-1");
+    EXPECT_EQ(coder.HeaderInfo().GetCharset(), "iso-8859-1");
+    std::vector<std::string> e;
+    ASSERT_TRUE(coder.ParseAddressList(
+        "\"J\xFCrgen M\xFCller\" <jm@example.de>, Ana (Se\xF1ora) ana@example.es", e, 4));
+    EXPECT_EQ(e, (std::vector<std::string>{"=?iso-8859-1?Q?J=FCrgen=20M=FCller?= <jm@example.de>",
+                                           "Ana (=?iso-8859-1?Q?Se=F1ora?=) <ana@example.es>"}));
+}
+
+TEST(Iso8859_1, Cp1252ExtrasAreLabelledWindows1252) {
+    CMimeCoderISO_8859_1 coder;
+    const std::string invoice = "\x80 5 \x96 \x84Rechnung\x93"; // EURO 5 EN DASH "Rechnung"
+    std::string out;
+    ASSERT_TRUE(coder.EncodeHeader(invoice, out, "", 9, 0));
+    EXPECT_EQ(out, "=?windows-1252?Q?=80=205=20=96=20=84Rechnung=93?=");
+
+    // The text decides, not the piece: words without an extra of their own
+    // carry the same name as the one with it.
+    std::string subject;
+    for (int i = 0; i < 8; ++i)
+        subject += "Gr\xFC\xDF"
+                   "e aus K\xF6ln ";
+    subject += "\x99";
+    ASSERT_TRUE(coder.EncodeHeader(subject, out, "", 9, 0));
+    const auto lines = Lines(out);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(Words(out, "windows-1252", 'Q').size(), lines.size()) << out;
+    EXPECT_EQ(out.find("iso-8859-1"), std::string::npos) << out;
+    EXPECT_LE(lines[0].size() + 9, 76u);
+    for (size_t i = 1; i < lines.size(); ++i)
+        EXPECT_LE(lines[i].size(), 76u);
+
+    // Each header text on its own: a plain display name keeps its name.
+    std::vector<std::string> e;
+    ASSERT_TRUE(coder.ParseAddressList("\"M\xFCller \x96 B\xFCro\" <a@example.de>, "
+                                       "J\xFCrgen <b@example.de>",
+                                       e, 4));
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_EQ(e[0], "=?windows-1252?Q?M=FCller=20=96=20B=FCro?= <a@example.de>");
+    EXPECT_EQ(e[1], "=?iso-8859-1?Q?J=FCrgen?= <b@example.de>");
+
+    // The body's name goes to both records the text part's Content-Type is
+    // taken from; the quoted-printable bytes are the same either way.
+    ASSERT_TRUE(coder.EncodeBody("Betrag: " + invoice + "\r\n", out, "", 0));
+    EXPECT_EQ(out, "Betrag:=20=80=205=20=96=20=84Rechnung=93\r\n");
+    EXPECT_EQ(coder.TextInfo().GetCharset(), "windows-1252");
+    EXPECT_EQ(coder.HeaderInfo().GetCharset(), "windows-1252");
+    EXPECT_EQ(coder.GetCharset(), "iso-8859-1");
+    ASSERT_TRUE(coder.EncodeBody("Gr\xFC\xDF"
+                                 "e",
+                                 out, "", 0));
+    EXPECT_EQ(coder.TextInfo().GetCharset(), "iso-8859-1");
+    EXPECT_EQ(coder.HeaderInfo().GetCharset(), "iso-8859-1");
+
+    // A name the caller gives wins.
+    ASSERT_TRUE(coder.EncodeHeader(invoice, out, "utf-8", 9, 0));
+    EXPECT_EQ(Words(out, "utf-8", 'Q').size(), 1u) << out;
+}
+
 TEST(UsAscii, LongSubjectIsFoldedBeforeBlanks) {
     CMimeCoderUS_ASCII coder;
     std::string subject;

@@ -36,8 +36,8 @@ void WriteCase(const fs::path& dir, const Case& c) {
     WriteFile(dir / "message.eml",
               "From: " + from[0] + "\r\nTo: " + to[0] + "\r\nSubject: " + subject +
                   "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=\"" +
-                  coder->GetCharset() + "\"\r\n" + coder->GetBodyHeaderLine() + "\r\n\r\n" + body +
-                  "\r\n");
+                  coder->TextInfo().GetCharset() + "\"\r\n" + coder->GetBodyHeaderLine() +
+                  "\r\n\r\n" + body + "\r\n");
     WriteFile(dir / "codepage.txt", c.codepage);
     WriteFile(dir / "subject.orig", c.subject);
     // The message's final line break is the message's, not the body's.
@@ -60,6 +60,9 @@ const std::string kTesuto = "\x83\x65\x83\x58\x83\x67";             // TESUTO
 const std::string kHalfGaido = "\xB6\xDE\xB2\xC4\xDE \xCA\xDF\xDD"; // half-width GAIDO PAN
 const std::string kSaomiao = "\xC9\xA8\xC3\xE8\xCE\xC4\xBC\xFE";    // SAOMIAO WENJIAN
 const std::string kCeshi = "\xB2\xE2\xCA\xD4";                      // CESHI
+// Every character code page 1252 has at 0x80-0x9F.
+const std::string kCp1252Extras = "\x80\x82\x83\x84\x85\x86\x87\x88\x89\x8A\x8B\x8C\x8E"
+                                  "\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9A\x9B\x9C\x9E\x9F";
 } // namespace
 
 TEST(MimePeer, PythonEmailDecodesEveryCoderBackToTheText) {
@@ -91,6 +94,23 @@ TEST(MimePeer, PythonEmailDecodesEveryCoderBackToTheText) {
          {"French", "latin-1", Repeat("R\xE9sum\xE9 d\xE9j\xE0 envoy\xE9 ", 8),
           Repeat("Voil\xE0 le r\xE9sum\xE9 de l'\xE9t\xE9 dernier, tr\xE8s d\xE9taill\xE9. ", 9),
           "", "fr@example.fr"}},
+        {"cp1252_invoice",
+         {"German", "cp1252", "\x80 5 \x96 \x84Rechnung\x93",
+          "Sehr geehrte Damen und Herren,\r\nanbei die \x84Rechnung\x93 \x96 Betrag \x80 "
+          "5,00\x85\r\n"
+          "Gr\xFC\xDF"
+          "e",
+          "M\xFCller \x96 B\xFCro", "jm@example.de"}},
+        {"cp1252_long_subject",
+         {"French", "cp1252",
+          Repeat("Facture \x80 5 \x96 \x84r\xE9sum\xE9\x93 ", 6) + kCp1252Extras,
+          Repeat("\x8Cuvre \x96 \x80 " + kCp1252Extras + "\r\n", 3), "", "fr@example.fr"}},
+        // Bytes code page 1252 leaves unassigned are the C1 controls of ISO-8859-1.
+        {"latin1_unassigned_c1",
+         {"Spanish", "latin-1",
+          "Ma\xF1"
+          "ana \x81\x8D x",
+          "a\x8F\x90\x9D b", "", "es@example.es"}},
         {"ascii_long_subject",
          {"English", "ascii",
           Repeat("Quarterly report for the northern sales region ", 5).substr(0, 200),

@@ -50,7 +50,10 @@ TEST(SmtpLoopback, EachLogInModeDeliversTheMessageIntact) {
                                   "\"M\xFCller, J\xFCrgen\" <jm@example.de>, team@example.de",
                                   "Gr\xFC\xDF"
                                   "e: die Scans vom M\xE4rz",
-                                  "Hallo J\xFCrgen,\r\n.anbei die Seiten.\r\n\r\nGr\xFC\xDF"
+                                  // Code page 1252 in the body only: its part says
+                                  // windows-1252, the subject's words iso-8859-1.
+                                  "Hallo J\xFCrgen,\r\n.anbei die Seiten (\x80 5 \x96 "
+                                  "\x84Rechnung\x93).\r\n\r\nGr\xFC\xDF"
                                   "e");
         parts.body = m.body;
         parts.files = {dir / "scan_001.pdf", dir / "B\xFCro \xFC"
@@ -72,7 +75,8 @@ TEST(SmtpLoopback, EachLogInModeDeliversTheMessageIntact) {
         EXPECT_EQ(server.File(n, ".subject"), "Gr\xC3\xBC\xC3\x9F"
                                               "e: die Scans vom M\xC3\xA4rz");
         EXPECT_EQ(server.File(n, ".body"),
-                  "Hallo J\xC3\xBCrgen,\r\n.anbei die Seiten.\r\n\r\nGr\xC3\xBC\xC3\x9F"
+                  "Hallo J\xC3\xBCrgen,\r\n.anbei die Seiten (\xE2\x82\xAC 5 \xE2\x80\x93 "
+                  "\xE2\x80\x9ERechnung\xE2\x80\x9C).\r\n\r\nGr\xC3\xBC\xC3\x9F"
                   "e");
         EXPECT_EQ(server.File(n, ".att1"), pdf);
         EXPECT_EQ(server.File(n, ".att2"), jpg);
