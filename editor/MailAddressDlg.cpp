@@ -4,7 +4,7 @@
 
 #include "FunctionPages_res.h"
 #include "editor/EditorText.h"
-#include "AddressList.h"
+#include "editor/core/AddressList.h"
 
 CMailAddressDlg::CMailAddressDlg(HWND hParent, std::string addresses)
     : CVlmDialog(IDD_MAIL_ADDRESS, hParent, EdInstance()), m_strAddresses(std::move(addresses)) {}

@@ -1,7 +1,7 @@
 #include "editor/TitleCheck.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
-#include "PanelTitle.h"
+#include "editor/core/PanelTitle.h"
 #include "framework/Variant.h"
 
 namespace {
