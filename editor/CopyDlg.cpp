@@ -49,12 +49,10 @@ public:
 
 protected:
     BOOL OnInitDialog() override {
-        ::SetWindowTextA(m_hWnd, EdText("Copy").c_str());
+        EdSetDialogTexts(m_hWnd, "Copy");
         EdSetText(m_hWnd, IDC_COPY_TO_LABEL, "&Copy to");
         EdSetText(m_hWnd, IDC_COPY_NO_LABEL, "No.");
         EdSetText(m_hWnd, IDC_COPY_TITLE_LABEL, "&Job title");
-        EdSetText(m_hWnd, IDOK, "OK");
-        EdSetText(m_hWnd, IDCANCEL, "Cancel");
         char source[32];
         std::snprintf(source, sizeof source, EdText("No.%02d").c_str(),
                       static_cast<int>(m_nSource));
@@ -62,7 +60,7 @@ protected:
 
         ::SendDlgItemMessageA(m_hWnd, IDC_COPY_SPIN, UDM_SETRANGE32, m_Range.lower, m_Range.upper);
         ::SendDlgItemMessageA(m_hWnd, IDC_COPY_DEST, EM_LIMITTEXT, 2, 0);
-        ::SendDlgItemMessageA(m_hWnd, IDC_COPY_TITLE, EM_LIMITTEXT, TitleLimit(), 0);
+        ::SendDlgItemMessageA(m_hWnd, IDC_COPY_TITLE, EM_LIMITTEXT, EdTitleLimit(m_pSettings), 0);
         UpdateData(FALSE);
         ::SetFocus(GetDlgItem(IDC_COPY_TITLE));
         return FALSE; // the focus is set
@@ -70,12 +68,12 @@ protected:
 
     void DoDataExchange(CVlmDataExchange& dx) override {
         DDX_Text(dx, IDC_COPY_DEST, m_nDestination);
-        DDX_Text(dx, IDC_COPY_TITLE, m_strTitle, TitleLimit());
+        DDX_Text(dx, IDC_COPY_TITLE, m_strTitle, EdTitleLimit(m_pSettings));
     }
 
     void OnOK() override {
         ShowingErrors([this] {
-            if (!EdConfirmTitle(m_hWnd, IDC_COPY_TITLE, m_pSettings) || !TakeValues())
+            if (!EdConfirmTitle(m_hWnd, IDC_COPY_TITLE, m_pSettings, TRUE) || !TakeValues())
                 return;
             const plover::CopyRange& range = m_Range;
             if (!range.Contains(m_nDestination)) {
@@ -102,8 +100,6 @@ protected:
     }
 
 private:
-    size_t TitleLimit() const { return m_pSettings->m_nPanelTitleModel ? 29 : 40; }
-
     CJobRegGUISettings* m_pSettings;
     long m_nSource;
     long m_nMin;

@@ -26,6 +26,12 @@ void EdSetText(HWND hDlg, int nId, const char* english) {
     ::SetDlgItemTextA(hDlg, nId, EdText(english).c_str());
 }
 
+void EdSetDialogTexts(HWND hDlg, const char* englishCaption) {
+    ::SetWindowTextA(hDlg, EdText(englishCaption).c_str());
+    EdSetText(hDlg, IDOK, "OK");
+    EdSetText(hDlg, IDCANCEL, "Cancel");
+}
+
 int EdMessageBox(HWND owner, const std::string& text, const char* englishCaption, UINT type) {
     return ::MessageBoxA(owner, text.c_str(), EdText(englishCaption).c_str(), type);
 }

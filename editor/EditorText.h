@@ -16,5 +16,7 @@ void EdLocalizeInit();
 std::string EdText(const char* english);
 // Sets a control's text from EdText.
 void EdSetText(HWND hDlg, int nId, const char* english);
+// The caption and the OK and Cancel buttons of a dialog, from EdText.
+void EdSetDialogTexts(HWND hDlg, const char* englishCaption);
 // A message box with a localised caption; the text is used as given.
 int EdMessageBox(HWND owner, const std::string& text, const char* englishCaption, UINT type);

@@ -65,12 +65,6 @@ void CFormatSettingDlg::OnOK() {
     }
 }
 
-void CFormatSettingDlg::SetCommonTexts(const char* caption) {
-    ::SetWindowTextA(m_hWnd, EdText(caption).c_str());
-    EdSetText(m_hWnd, IDOK, "OK");
-    EdSetText(m_hWnd, IDCANCEL, "Cancel");
-}
-
 long CFormatSettingDlg::ReadLong(const char* key) {
     return JobGetLong(m_pJob, key);
 }
@@ -91,7 +85,7 @@ CJpegSettingDlg::CJpegSettingDlg(HWND hParent, IJobData* pJob)
 
 void CJpegSettingDlg::InitValues() {
     const long quality = ReadLong(vlm::kKeyJpegComp);
-    SetCommonTexts("JPEG File Setting");
+    EdSetDialogTexts(m_hWnd, "JPEG File Setting");
     EdSetText(m_hWnd, IDC_JPEG_QUALITY_GROUP, "Quality");
     EdSetText(m_hWnd, IDC_JPEG_HIGH, "High &Quality");
     EdSetText(m_hWnd, IDC_JPEG_STANDARD, "Sta&ndard");
@@ -146,7 +140,7 @@ CTiffSettingDlg::CTiffSettingDlg(HWND hParent, IJobData* pJob)
 void CTiffSettingDlg::InitValues() {
     const int multiPage = plover::AsFlag(ReadLong(vlm::kKeyTiffMultiPage));
     const int compressed = plover::AsFlag(ReadLong(vlm::kKeyTiffComp));
-    SetCommonTexts("TIFF setting");
+    EdSetDialogTexts(m_hWnd, "TIFF setting");
     EdSetText(m_hWnd, IDC_TIFF_MULTI_GROUP, "Multi-tiff setting");
     EdSetText(m_hWnd, IDC_TIFF_SINGLE, "&Single page");
     EdSetText(m_hWnd, IDC_TIFF_MULTI, "&Multi-page");
@@ -174,7 +168,7 @@ void CPdfSettingDlg::InitValues() {
     const int addOcr = plover::AsFlag(ReadLong(vlm::kKeyPdfAddOcr));
     const int multiPage = m_bMultiPage ? plover::AsFlag(ReadLong(vlm::kKeyPdfMultiPage)) : 0;
 
-    SetCommonTexts("PDF setting");
+    EdSetDialogTexts(m_hWnd, "PDF setting");
     const int lastRate = m_bMultiPage ? IDC_PDF_CHARACTER : IDC_PDF_HIGH;
     if (m_bMultiPage) {
         EdSetText(m_hWnd, IDC_PDF_MULTI_GROUP, "Multi-pdf settings");

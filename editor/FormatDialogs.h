@@ -23,7 +23,6 @@ protected:
     // Writes the controls' values to the job; FALSE keeps the dialog open.
     virtual BOOL WriteValues() = 0;
     // Sets the localised texts of the OK and Cancel buttons and the caption.
-    void SetCommonTexts(const char* caption);
     long ReadLong(const char* key);
     void WriteLong(const char* key, long value);
 

@@ -2,7 +2,6 @@
 # and application pages and the mail address list.
 target_sources(plover_dialogs PRIVATE FunctionPage.cpp MailSettingPage.cpp MailAddressDlg.cpp PrintSettingPage.cpp
                                       AppSettingPage.cpp)
-target_link_libraries(plover_dialogs PUBLIC plover_portable)
 
 # The pages under Wine, shown by dialoghost and driven by the UI robot; the
 # store is the test's own, the printers are the prefix's PostScript printers.

@@ -3,7 +3,7 @@
 #include <string>
 #include "common/VlmLog.h"
 #include "editor/EditorText.h"
-#include "editor/portable/HelpFile.h"
+#include "editor/core/HelpFile.h"
 #include "framework/App.h"
 
 namespace {

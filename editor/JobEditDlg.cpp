@@ -344,8 +344,8 @@ BOOL CJobEditDlg::OnInitDialog() {
 
         FillFunctionList();
 
-        const int nLimit = m_pSettings->m_nPanelTitleModel ? 29 : 40;
-        ::SendDlgItemMessageA(m_hWnd, IDC_JOBEDIT_TITLE, EM_LIMITTEXT, nLimit, 0);
+        ::SendDlgItemMessageA(m_hWnd, IDC_JOBEDIT_TITLE, EM_LIMITTEXT, EdTitleLimit(m_pSettings),
+                              0);
         SetDlgItemText(IDC_JOBEDIT_TITLE, m_strTitle.c_str());
         if (m_pSettings->m_nFixedFunction) {
             ::EnableWindow(GetDlgItem(IDC_JOBEDIT_TITLE), FALSE);
@@ -533,26 +533,11 @@ void CJobEditDlg::OnSetting() {
     host.DoModal();
 }
 
-BOOL CJobEditDlg::CheckTitle(const std::string& title) {
-    return EdTitleCheck(m_hWnd, m_pSettings, title);
-}
-
 // Steps of OK; FALSE keeps the dialog open. Failures are raised.
 BOOL CJobEditDlg::ConfirmAndSave() {
-    HWND hTitle = GetDlgItem(IDC_JOBEDIT_TITLE);
-    if (m_pSettings->m_nPanelTitleModel) {
-        const std::string title = GetDlgItemText(IDC_JOBEDIT_TITLE);
-        if (title.empty() &&
-            EdMessageBox(m_hWnd, EdText("The job title is not input in edit box. Are You Sure?"),
-                         "Warning", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
-            ::SetFocus(hTitle);
-            return FALSE;
-        }
-        if (!CheckTitle(title)) {
-            ::SetFocus(hTitle);
-            return FALSE;
-        }
-    }
+    // A title warned about stays silent until the user types again.
+    if (!EdConfirmTitle(m_hWnd, IDC_JOBEDIT_TITLE, m_pSettings, FALSE))
+        return FALSE;
 
     m_strTitle = GetDlgItemText(IDC_JOBEDIT_TITLE);
     JobSetValue(m_pJob, vlm::kKeyTitle, CVariant(m_strTitle.c_str()));

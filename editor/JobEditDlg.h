@@ -60,7 +60,6 @@ private:
     void ShowFunction(long nFunctionId);
     void OnFunctionChanged();
     void OnSetting();
-    BOOL CheckTitle(const std::string& title);
     BOOL ConfirmAndSave();
     std::vector<BYTE> ReadDriver() const;
 

@@ -4,19 +4,17 @@
 
 #include "FunctionPages_res.h"
 #include "editor/EditorText.h"
-#include "AddressList.h"
+#include "editor/core/AddressList.h"
 
 CMailAddressDlg::CMailAddressDlg(HWND hParent, std::string addresses)
     : CVlmDialog(IDD_MAIL_ADDRESS, hParent, EdInstance()), m_strAddresses(std::move(addresses)) {}
 
 BOOL CMailAddressDlg::OnInitDialog() {
-    ::SetWindowTextA(m_hWnd, EdText("Add").c_str());
+    EdSetDialogTexts(m_hWnd, "Add");
     EdSetText(m_hWnd, IDC_ADDR_EDIT_LABEL, "Add addr&ess");
     EdSetText(m_hWnd, IDC_ADDR_ADD, "&Add");
     EdSetText(m_hWnd, IDC_ADDR_LIST_LABEL, "Mail add&ress");
     EdSetText(m_hWnd, IDC_ADDR_DELETE, "&Delete");
-    EdSetText(m_hWnd, IDOK, "OK");
-    EdSetText(m_hWnd, IDCANCEL, "Cancel");
     HWND list = GetDlgItem(IDC_ADDR_LIST);
     for (const std::string& entry : plover::SplitAddressList(m_strAddresses))
         ::SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));

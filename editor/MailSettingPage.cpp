@@ -4,7 +4,7 @@
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
 #include "editor/MailAddressDlg.h"
-#include "AddressList.h"
+#include "editor/core/AddressList.h"
 
 namespace {
 constexpr size_t kMaxMailText = 1000; // subject and body

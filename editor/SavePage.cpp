@@ -8,6 +8,7 @@
 #include "editor/SavePageDialogs.h"
 #include "editor/core/SaveFolderRules.h"
 #include "framework/Handles.h"
+#include "framework/VtableDispatch.h"
 
 namespace {
 constexpr char kKeyJpegCmpDlg[] = "jpeg_CmpDlg"; // store-wide: the JPEG options may be set
@@ -50,7 +51,7 @@ std::string DriverText(IJobData* pJob) {
 // of another function than the job's, made without Load): kept in order and
 // handed to the job by Save, so that the format and access dialogs work the
 // same on every page.
-class CStagedJob final : public IJobData {
+class CStagedJob final : public CVtableDispatch<IJobData> {
 public:
     STDMETHODIMP QueryInterface(REFIID iid, void** pp) override {
         if (!pp)
@@ -70,19 +71,6 @@ public:
         if (n == 0)
             delete this;
         return n;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* pn) override {
-        if (pn)
-            *pn = 0;
-        return pn ? S_OK : E_POINTER;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*) override {
-        return E_NOTIMPL;
     }
     STDMETHODIMP Getdata(BSTR key, VARIANT* pValue) override {
         if (!pValue)

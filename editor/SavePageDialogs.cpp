@@ -65,11 +65,9 @@ CAccessSettingDlg::CAccessSettingDlg(HWND hParent, const std::string& strUserNam
       m_strPassword(strPassword) {}
 
 BOOL CAccessSettingDlg::OnInitDialog() {
-    ::SetWindowTextA(m_hWnd, EdText("Access setting").c_str());
+    EdSetDialogTexts(m_hWnd, "Access setting");
     EdSetText(m_hWnd, IDC_ACCESS_USER_LABEL, "&User name");
     EdSetText(m_hWnd, IDC_ACCESS_PASSWORD_LABEL, "&Password");
-    EdSetText(m_hWnd, IDOK, "OK");
-    EdSetText(m_hWnd, IDCANCEL, "Cancel");
     // The boxes keep what the user may type; a longer stored value stays whole.
     ::SendMessageA(GetDlgItem(IDC_ACCESS_USER), EM_LIMITTEXT, kMaxChars, 0);
     ::SendMessageA(GetDlgItem(IDC_ACCESS_PASSWORD), EM_LIMITTEXT, kMaxChars, 0);

@@ -1,7 +1,8 @@
 #include "editor/TitleCheck.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
-#include "PanelTitle.h"
+#include "contracts/DeviceCommand.h"
+#include "editor/core/PanelTitle.h"
 #include "framework/Variant.h"
 
 namespace {
@@ -11,6 +12,10 @@ std::string ModelName(CJobRegGUISettings* pSettings) {
     return model.ToAnsi();
 }
 } // namespace
+
+size_t EdTitleLimit(const CJobRegGUISettings* pSettings) {
+    return pSettings->m_nPanelTitleModel ? devcmd::kTitleMaxBytes : 40;
+}
 
 BOOL EdTitleCheck(HWND owner, CJobRegGUISettings* pSettings, const std::string& title) {
     const bool japanese = PRIMARYLANGID(::GetUserDefaultLangID()) == LANG_JAPANESE;
@@ -35,7 +40,7 @@ BOOL EdTitleCheck(HWND owner, CJobRegGUISettings* pSettings, const std::string& 
     return FALSE;
 }
 
-BOOL EdConfirmTitle(HWND hDlg, int nTitleBoxId, CJobRegGUISettings* pSettings) {
+BOOL EdConfirmTitle(HWND hDlg, int nTitleBoxId, CJobRegGUISettings* pSettings, BOOL bFreshWarning) {
     if (!pSettings->m_nPanelTitleModel)
         return TRUE;
     HWND hTitle = ::GetDlgItem(hDlg, nTitleBoxId);
@@ -47,7 +52,8 @@ BOOL EdConfirmTitle(HWND hDlg, int nTitleBoxId, CJobRegGUISettings* pSettings) {
         ::SetFocus(hTitle);
         return FALSE;
     }
-    pSettings->m_nTitleWarningShown = 0;
+    if (bFreshWarning)
+        pSettings->m_nTitleWarningShown = 0;
     if (!EdTitleCheck(hDlg, pSettings, title)) {
         ::SetFocus(hTitle);
         return FALSE;

@@ -13,26 +13,18 @@ out=${1:-$VLM_BUILD/screenshots}
 mkdir -p "$out"
 export VLM_WINEPREFIX=$VLM_BUILD/wineprefix-shots
 . "$here/wine-common.sh"
+. "$here/shot-common.sh"
 vlm_wine_env
 
-# A display of our own.
-display=${VLM_SHOT_DISPLAY:-}
-if [ -z "$display" ]; then
-    for n in $(seq 91 120); do
-        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || { display=:$n; break; }
-    done
-fi
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
 work=$(mktemp -d)
 cleanup() {
     "$WINESERVER" -k 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
+    shot_stop_display
     rm -rf "$work"
 }
 trap cleanup EXIT
-for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# A display of our own.
+shot_start_display 91
 
 "$here/wine-env.sh" setup >/dev/null
 deck="$WINEPREFIX/drive_c/Program Files/Velmora Works/Task Deck"
@@ -65,16 +57,7 @@ store common set jpeg_CmpDlg i4 1
 
 # Waits for a window whose title is exactly $1 and writes it to $2.
 shoot() {
-    local id prev="" sum tries=0
-    id=$(xdotool search --sync --onlyvisible --name "^$1\$" | tail -1)
-    # Painting ends at its own pace: take pictures until two in a row agree.
-    while [ $tries -lt 100 ]; do
-        import -window "$id" -strip "$2"
-        sum=$(convert "$2" -depth 8 rgba:- | md5sum)
-        [ "$sum" != "$prev" ] || break
-        prev=$sum tries=$((tries + 1))
-        sleep 0.2
-    done
+    shot_take "$(shot_window "$1")" "$2"
     echo "$2"
 }
 

@@ -48,33 +48,24 @@ mkdir -p "$VLM_WINEPREFIX"
 exec 9>"$VLM_WINEPREFIX.lock"
 flock 9
 . "$here/wine-common.sh"
+. "$here/shot-common.sh"
 vlm_wine_env
 out=${out:-$repo/build/shots/shot.png}
 mkdir -p "$(dirname "$out")"
 logdir=$(mktemp -d "${TMPDIR:-/tmp}/vlmshot.XXXXXX")
 
-# A free display of our own.
-n=90
-while [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
-Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >"$logdir/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=:$n
-
 cleanup() {
     if [ "$keep" = 0 ]; then
         "$WINESERVER" -k 2>/dev/null || true
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
+        shot_stop_display
     fi
     rm -rf "$logdir"
 }
 trap cleanup EXIT
 
 deadline=$((SECONDS + timeout))
-until xwininfo -root >/dev/null 2>&1; do
-    [ $SECONDS -lt $deadline ] || { echo "screenshot: Xvfb did not start" >&2; exit 1; }
-    sleep 0.2
-done
+# A free display of our own.
+shot_start_display 90 "$timeout" || exit 1
 
 # Set up or refresh the shots prefix (X11 driver, unmanaged windows) and
 # install the built files into it.
@@ -125,20 +116,12 @@ if [ -n "$caption" ]; then
     id=$(xdotool search --onlyvisible --name "^$pattern\$" 2>/dev/null | head -n 1 || true)
     [ -z "$id" ] || target=$id
 fi
-# Painting ends at its own pace: take pictures until two in a row agree.
-prev=""
 if [ "$settle" != 0 ]; then
     sleep "$settle"
-    import -window "$target" "$logdir/now.png" 2>/dev/null
+    import -window "$target" -strip "$out" 2>/dev/null
+else
+    left=$((deadline - SECONDS))
+    shot_take "$target" "$out" $((left > 1 ? left : 1))
 fi
-while [ "$settle" = 0 ]; do
-    import -window "$target" "$logdir/now.png" 2>/dev/null
-    sum=$(convert "$logdir/now.png" -depth 8 rgba:- | md5sum)
-    [ "$sum" != "$prev" ] || break
-    prev=$sum
-    [ $SECONDS -lt $deadline ] || break
-    sleep 0.3
-done
-cp "$logdir/now.png" "$out"
 echo "screenshot: $out ($(identify -format '%wx%h' "$out" 2>/dev/null || echo '?'))"
-[ "$keep" = 0 ] || echo "screenshot: left running on DISPLAY=:$n (WINEPREFIX=$WINEPREFIX)"
+[ "$keep" = 0 ] || echo "screenshot: left running on DISPLAY=$DISPLAY (WINEPREFIX=$WINEPREFIX)"

@@ -6,8 +6,9 @@
 #include <string>
 #include "Taskstore.h"
 #include "framework/Variant.h"
+#include "framework/VtableDispatch.h"
 
-template <class I> class CFakeDispatch : public I {
+template <class I> class CFakeDispatch : public CVtableDispatch<I> {
 public:
     STDMETHODIMP QueryInterface(REFIID iid, void** pp) override {
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
@@ -25,15 +26,6 @@ public:
         if (n == 0)
             delete this;
         return n;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*) override {
-        return E_NOTIMPL;
     }
     virtual ~CFakeDispatch() = default;
 

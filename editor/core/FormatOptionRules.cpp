@@ -1,4 +1,4 @@
-#include "FormatOptionRules.h"
+#include "editor/core/FormatOptionRules.h"
 
 namespace plover {
 

@@ -1,4 +1,4 @@
-#include "SaveFolderRules.h"
+#include "editor/core/SaveFolderRules.h"
 #include <cstdlib>
 #include <cstring>
 

@@ -1,9 +1,9 @@
 // Resource ids of this group (range in res/README.md).
 #pragma once
 
-#define IDD_JOBEDIT 200          // form with the function list
-#define IDD_JOBEDIT2 201         // form without it
-#define IDD_JOBEDIT_BUTTONS 202  // OK and Cancel, placed under the pages
+#define IDD_JOBEDIT 200             // form with the function list
+#define IDD_JOBEDIT2 201            // form without it
+#define IDD_JOBEDIT_BUTTONS 202     // OK and Cancel, placed under the pages
 #define IDD_JOBEDIT_SETTINGHOST 203 // hidden window while the data source's settings are up
 
 #define IDC_JOBEDIT_NUMBER 210

@@ -9,6 +9,6 @@ target_include_directories(jobedit_test PRIVATE ${CMAKE_SOURCE_DIR}/runner/tests
                                                 ${CMAKE_CURRENT_SOURCE_DIR}/res ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 target_compile_definitions(jobedit_test PRIVATE DIALOGHOST_EXE="$<TARGET_FILE:dialoghost>"
                                                PLOVERCTL_EXE="$<TARGET_FILE:ploverctl>")
-add_dependencies(jobedit_test dialoghost ploverctl Plover)
+add_dependencies(jobedit_test dialoghost ploverctl Plover vx410ds)
 vlm_add_wine_test(jobedit_japanese_test COMMAND jobedit_test --gtest_filter=*Japanese* TIMEOUT 120)
 set_tests_properties(jobedit_japanese_test PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8;JOBEDIT_JAPANESE=1")

@@ -19,6 +19,7 @@
 #include "framework/Variant.h"
 #include "uirobot.h"
 #include "uirobot_controls.h"
+#include "uirobot_more.h"
 
 using namespace kestreltest;
 
@@ -31,23 +32,6 @@ std::string HostPath(const char* exe) {
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string dir(self);
     return dir.substr(0, dir.find_last_of('\\') + 1) + exe;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD ms = kWait) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start >= ms)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
-std::string Joined(const CUiDialogInfo& d) {
-    std::string s;
-    for (const std::string& t : d.m_texts)
-        s += (s.empty() ? "" : "\n") + t;
-    return s;
 }
 
 // Up-down ranges through the message that answers in its result, so that it
@@ -92,7 +76,7 @@ protected:
     void Answer(const char* caption, const std::string& text, const char* button) {
         CUiDialogInfo box;
         ASSERT_NE(Dialog(caption, &box), nullptr);
-        EXPECT_EQ(Joined(box), text);
+        EXPECT_EQ(UiJoinTexts(box), text);
         ASSERT_TRUE(UiPressButton(box, button));
         ASSERT_TRUE(UiWaitGone(box.m_hWnd, kWait));
     }
@@ -103,7 +87,7 @@ protected:
             return "(no box)";
         EXPECT_TRUE(UiPressButton(box, button));
         EXPECT_TRUE(UiWaitGone(box.m_hWnd, kWait));
-        return Joined(box);
+        return UiJoinTexts(box);
     }
     void Press(HWND hDlg, int id) { ASSERT_TRUE(UiClick(hDlg, id)); }
     // Presses OK or Cancel and waits for the host to end.
@@ -379,7 +363,7 @@ TEST_F(AdminDialogs, SizesKeepToTheirRangesAndFolderEntriesShareTheControls) {
     // The folder controls follow the entry's check box.
     EXPECT_FALSE(UiIsEnabled(dlg, IDC_ADMIN_PATH));
     Press(dlg, IDC_ADMIN_DISPLAY_WARNING);
-    ASSERT_TRUE(WaitUntil([&] { return UiIsEnabled(dlg, IDC_ADMIN_PATH); }));
+    ASSERT_TRUE(UiWaitUntil([&] { return UiIsEnabled(dlg, IDC_ADMIN_PATH); }, kWait));
     EXPECT_TRUE(UiIsEnabled(dlg, IDC_ADMIN_WSIZE));
     ASSERT_TRUE(UiSetText(dlg, IDC_ADMIN_PATH, "C:\\Scans\\Watched"));
     ASSERT_TRUE(UiSetText(dlg, IDC_ADMIN_WSIZE, "5000"));
@@ -394,7 +378,8 @@ TEST_F(AdminDialogs, SizesKeepToTheirRangesAndFolderEntriesShareTheControls) {
     EXPECT_EQ(UiGetText(dlg, IDC_ADMIN_WSIZE), "1000") << "taken as the largest offered";
     ASSERT_TRUE(UiSetText(dlg, IDC_ADMIN_WSIZE, "5000"));
     Press(dlg, IDC_ADMIN_MONITOR);
-    ASSERT_TRUE(WaitUntil([&] { return UiGetCheck(dlg, IDC_ADMIN_MONITOR) == BST_UNCHECKED; }));
+    ASSERT_TRUE(
+        UiWaitUntil([&] { return UiGetCheck(dlg, IDC_ADMIN_MONITOR) == BST_UNCHECKED; }, kWait));
 
     // An attachment size above the range stops OK with nothing written.
     ASSERT_TRUE(UiSetText(dlg, IDC_ADMIN_MSIZE, "25"));
@@ -430,7 +415,8 @@ TEST_F(AdminDialogs, FormsWriteTheMonitorSwitchAsTheyShowIt) {
     EXPECT_NE(GetDlgItem(dlg, IDC_ADMIN_SERVER), nullptr);
     ASSERT_TRUE(UiSetText(dlg, IDC_ADMIN_SERVER, "smtp.example.org:465"));
     Press(dlg, IDC_ADMIN_SELF_SIGNED);
-    ASSERT_TRUE(WaitUntil([&] { return UiGetCheck(dlg, IDC_ADMIN_SELF_SIGNED) == BST_CHECKED; }));
+    ASSERT_TRUE(
+        UiWaitUntil([&] { return UiGetCheck(dlg, IDC_ADMIN_SELF_SIGNED) == BST_CHECKED; }, kWait));
     Close(dlg, IDOK);
     Refresh();
     EXPECT_EQ(Common("MonitorOpen"), 1);

@@ -14,6 +14,7 @@
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"
 #include "framework/Variant.h"
+#include "framework/VtableDispatch.h"
 
 namespace {
 
@@ -375,7 +376,7 @@ TEST_F(ComTest, EachInterfaceDispatchesItsOwnMembers) {
 }
 
 // A sink of the events interface that counts its references.
-class CSink : public IDispatch {
+class CSink : public CVtableDispatch<IDispatch> {
 public:
     explicit CSink(bool bEvents) : m_bEvents(bEvents) {}
     STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
@@ -390,15 +391,6 @@ public:
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_nRefs; }
     STDMETHODIMP_(ULONG) Release() override { return --m_nRefs; }
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*) override {
-        return E_NOTIMPL;
-    }
     ULONG m_nRefs = 1; // the test's own
     bool m_bEvents;
 };

@@ -33,23 +33,8 @@ export TASKSTORE_DIR="Z:${stores//\//\\}"
 "$run" "$store" set 3 "function id" i4 3 >/dev/null
 "$run" "$store" set 3 "app path" string 'C:\Program Files\Viewer\viewer.exe' >/dev/null
 
-window() { # caption -> X window id, waiting for it
-    local id
-    for _ in $(seq 1 300); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
-        [ -n "$id" ] && { echo "$id"; return; }
-        sleep 0.1
-    done
-    echo "no window \"$1\"" >&2
-    return 1
-}
-
-shoot() { # caption file
-    local id
-    id=$(window "$1")
-    sleep 0.5 # the window paints
-    import -window "$id" "$out/$2.png"
-}
+. "$src/tools/shot-common.sh"
+shoot() { shot_take "$(shot_window "$1")" "$out/$2.png"; } # caption file
 
 for lang in en de; do
     # Wine takes the user's language from the locale variables.
@@ -60,11 +45,11 @@ for lang in en de; do
         shoot Page "$kind-page-$lang"
         if [ $kind = mail ]; then
             # "Add..." of the page: the button right of the address box.
-            xdotool mousemove --window "$(window Page)" 528 39 click 1
+            xdotool mousemove --window "$(shot_window Page)" 528 39 click 1
             # The X window name: the template's caption or the localised one.
             shoot "(Add|Hinzuf.*gen)" "mail-address-$lang"
             # Its Cancel button, bottom right.
-            xdotool mousemove --window "$(window "(Add|Hinzuf.*gen)")" 400 274 click 1
+            xdotool mousemove --window "$(shot_window "(Add|Hinzuf.*gen)")" 400 274 click 1
         fi
         "$run" "$robot" --exe dialoghost.exe --caption Page --press Cancel >/dev/null
         wait

@@ -39,16 +39,6 @@ constexpr int kPrintToFileBox = 0x410;
 constexpr int kFileNameCombo = 0x47c;
 constexpr int kFileNameEdit = 0x480;
 
-bool WaitUntil(const std::function<bool()>& done, DWORD ms = kWait) {
-    const ULONGLONG end = GetTickCount64() + ms;
-    while (!done()) {
-        if (GetTickCount64() >= end)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 // The program showing the dialogs: dialoghost.exe, or ploverctl.exe for
 // the COM class.
 const char* g_pszHostExe = "dialoghost.exe";
@@ -71,13 +61,6 @@ CUiDialogInfo WaitDialog(const char* caption) {
 void Answer(const CUiDialogInfo& box, const char* button) {
     ASSERT_TRUE(UiPressButton(box, button)) << UiDescribe(box);
     ASSERT_TRUE(UiWaitGone(box.m_hWnd, kWait));
-}
-
-std::string JoinTexts(const CUiDialogInfo& box) {
-    std::string all;
-    for (const std::string& t : box.m_texts)
-        all += t;
-    return all;
 }
 
 // dialoghost.exe showing one page of one job in its frame ("page KIND N"),
@@ -231,20 +214,20 @@ TEST_F(FunctionPages, MailAddressListSplitsAddsPicksDeletesAndJoins) {
     // Blanks alone are not added; the add box is emptied all the same.
     UiSetText(dlg, IDC_ADDR_EDIT, "   ");
     UiClick(dlg, IDC_ADDR_ADD);
-    EXPECT_TRUE(WaitUntil([&] { return UiGetText(dlg, IDC_ADDR_EDIT).empty(); }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiGetText(dlg, IDC_ADDR_EDIT).empty(); }, kWait));
     EXPECT_EQ(UiItems(dlg, IDC_ADDR_LIST).size(), 3u);
     // Picking copies the entry into the add box; Delete removes it.
     ASSERT_TRUE(UiSelect(dlg, IDC_ADDR_LIST, "b@y.org"));
     EXPECT_EQ(UiGetText(dlg, IDC_ADDR_EDIT), "b@y.org");
     UiClick(dlg, IDC_ADDR_DELETE);
-    EXPECT_TRUE(WaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 2; }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 2; }, kWait));
     EXPECT_EQ(UiItems(dlg, IDC_ADDR_LIST), (std::vector<std::string>{"a@x.org", ""}));
     EXPECT_EQ(UiGetText(dlg, IDC_ADDR_EDIT), "");
     EXPECT_EQ(UiSelectedIndex(dlg, IDC_ADDR_LIST), 0);
     // OK with text in the add box adds it and stays; the next OK closes.
     UiSetText(dlg, IDC_ADDR_EDIT, "c@z.org");
     ASSERT_TRUE(UiPressButton(add, "OK"));
-    EXPECT_TRUE(WaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 3; }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 3; }, kWait));
     EXPECT_EQ(UiGetText(dlg, IDC_ADDR_EDIT), "");
     EXPECT_TRUE(IsWindow(dlg));
     Answer(add, "OK");
@@ -281,15 +264,15 @@ TEST_F(FunctionPages, MailAddressListTakesSixtyFourAddressesAndRefusesTheSixtyFi
     const HWND dlg = add.m_hWnd;
     UiSetText(dlg, IDC_ADDR_EDIT, "one.more@example.com");
     ASSERT_TRUE(UiPressButton(add, "OK"));
-    EXPECT_TRUE(WaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 65; }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 65; }, kWait));
     ASSERT_TRUE(UiPressButton(add, "OK"));
     CUiDialogInfo warning = WaitDialog("Warning");
-    EXPECT_EQ(JoinTexts(warning), "Over Max Number Of Registration");
+    EXPECT_EQ(UiJoinTexts(warning, ""), "Over Max Number Of Registration");
     Answer(warning, "OK");
     EXPECT_TRUE(IsWindowVisible(dlg)); // the list stays open
     UiSelect(dlg, IDC_ADDR_LIST, "one.more@example.com");
     UiClick(dlg, IDC_ADDR_DELETE);
-    EXPECT_TRUE(WaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 64; }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiItems(dlg, IDC_ADDR_LIST).size() == 64; }, kWait));
     Answer(add, "OK");
     EXPECT_EQ(UiGetText(page, IDC_MAIL_SEND), sixtyFour);
     run.Press("Cancel");
@@ -305,12 +288,13 @@ TEST_F(FunctionPages, MailAddressBoxesRefuseTheSixtyFourthComma) {
     // One more "," is refused and the box's text put back.
     ASSERT_TRUE(UiTypeText(page, IDC_MAIL_SEND, ","));
     CUiDialogInfo warning = WaitDialog("Warning");
-    EXPECT_EQ(JoinTexts(warning), "Over Max Number Of Registration");
+    EXPECT_EQ(UiJoinTexts(warning, ""), "Over Max Number Of Registration");
     Answer(warning, "OK");
-    EXPECT_TRUE(WaitUntil([&] { return UiGetText(page, IDC_MAIL_SEND) == sixtyFour; }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiGetText(page, IDC_MAIL_SEND) == sixtyFour; }, kWait));
     // Other changes pass.
     ASSERT_TRUE(UiTypeText(page, IDC_MAIL_SEND, ".uk"));
-    EXPECT_TRUE(WaitUntil([&] { return UiGetText(page, IDC_MAIL_SEND) == sixtyFour + ".uk"; }));
+    EXPECT_TRUE(
+        UiWaitUntil([&] { return UiGetText(page, IDC_MAIL_SEND) == sixtyFour + ".uk"; }, kWait));
 
     // The reply-to box counts its own ",".
     const std::string commas(63, ',');
@@ -318,7 +302,7 @@ TEST_F(FunctionPages, MailAddressBoxesRefuseTheSixtyFourthComma) {
     ASSERT_TRUE(UiTypeText(page, IDC_MAIL_FROM, ","));
     warning = WaitDialog("Warning");
     Answer(warning, "OK");
-    EXPECT_TRUE(WaitUntil([&] { return UiGetText(page, IDC_MAIL_FROM) == commas; }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiGetText(page, IDC_MAIL_FROM) == commas; }, kWait));
 
     UiSetText(page, IDC_MAIL_FROM, "me@x.org");
     run.Press("OK");
@@ -333,12 +317,12 @@ TEST_F(FunctionPages, MailOkAsksForBothAddressesAndCancelCommitsNothing) {
         const HWND page = run.Page();
         run.Press("OK");
         CUiDialogInfo error = WaitDialog("Error");
-        EXPECT_EQ(JoinTexts(error), "Input Mail Address.");
+        EXPECT_EQ(UiJoinTexts(error, ""), "Input Mail Address.");
         Answer(error, "OK");
         UiSetText(page, IDC_MAIL_SEND, "to@x.org");
         run.Press("OK");
         error = WaitDialog("Error");
-        EXPECT_EQ(JoinTexts(error), "Input Reply-to Address.");
+        EXPECT_EQ(UiJoinTexts(error, ""), "Input Reply-to Address.");
         Answer(error, "OK");
         UiSetText(page, IDC_MAIL_FROM, "me@x.org");
         // A subject longer than the box takes is refused.
@@ -346,7 +330,7 @@ TEST_F(FunctionPages, MailOkAsksForBothAddressesAndCancelCommitsNothing) {
         UiSetText(page, IDC_MAIL_SUBJECT, longSubject.c_str());
         run.Press("OK");
         CUiDialogInfo warning = WaitDialog("Warning");
-        EXPECT_EQ(JoinTexts(warning), "Enter no more than 1000 characters.");
+        EXPECT_EQ(UiJoinTexts(warning, ""), "Enter no more than 1000 characters.");
         Answer(warning, "OK");
         EXPECT_TRUE(run.FrameOpen());
         UiSetText(page, IDC_MAIL_SUBJECT, longSubject.substr(1).c_str());
@@ -368,23 +352,16 @@ TEST_F(FunctionPages, MailOkAsksForBothAddressesAndCancelCommitsNothing) {
 }
 
 // The window that has the keyboard focus in the thread of hWnd.
-HWND FocusOf(HWND hWnd) {
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    return GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, nullptr), &info) ? info.hwndFocus
-                                                                            : nullptr;
-}
-
 TEST_F(FunctionPages, MailMnemonicsAndTabReachTheControlsInOrder) {
     SetJob(15, {{"function id", CVariant(1L)}, {"send", CVariant("a@x.org")}});
     CPageRun run("mail", 15);
     const HWND page = run.Page();
     const HWND frame = run.Frame();
     // Alt+letter and Tab as the keyboard sends them to the focused control.
-    auto alt = [&](char letter) { PostMessageA(FocusOf(frame), WM_SYSCHAR, letter, 1 << 29); };
-    auto tab = [&] { PostMessageA(FocusOf(frame), WM_KEYDOWN, VK_TAB, 0); };
+    auto alt = [&](char letter) { PostMessageA(UiFocusOf(frame), WM_SYSCHAR, letter, 1 << 29); };
+    auto tab = [&] { PostMessageA(UiFocusOf(frame), WM_KEYDOWN, VK_TAB, 0); };
     auto focusIs = [&](HWND dlg, int id) {
-        return WaitUntil([&] { return FocusOf(frame) == GetDlgItem(dlg, id); });
+        return UiWaitUntil([&] { return UiFocusOf(frame) == GetDlgItem(dlg, id); }, kWait);
     };
     const std::pair<char, int> mnemonics[] = {
         {'x', IDC_MAIL_TEXT}, {'p', IDC_MAIL_FROM}, {'u', IDC_MAIL_SUBJECT}, {'r', IDC_MAIL_SEND}};
@@ -428,12 +405,12 @@ TEST_F(FunctionPages, MailPageInTheNewEditingDialogAsksForItsAddressesAtOk) {
     auto ok = [&] { PostMessageA(run.Frame(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); };
     ok();
     CUiDialogInfo error = WaitDialog("Error");
-    EXPECT_EQ(JoinTexts(error), "Input Mail Address.");
+    EXPECT_EQ(UiJoinTexts(error, ""), "Input Mail Address.");
     Answer(error, "OK");
     UiSetText(page, IDC_MAIL_SEND, "to@x.org,cc@y.org");
     ok();
     error = WaitDialog("Error");
-    EXPECT_EQ(JoinTexts(error), "Input Reply-to Address.");
+    EXPECT_EQ(UiJoinTexts(error, ""), "Input Reply-to Address.");
     Answer(error, "OK");
     UiSetText(page, IDC_MAIL_FROM, "me@x.org");
     UiSetText(page, IDC_MAIL_SUBJECT, "Scans");
@@ -500,7 +477,8 @@ TEST_F(FunctionPages, PrintPageFollowsTheSystemsDefaultPrinterAndSavesWithoutOne
     CPageRun run("print", 18);
     EXPECT_EQ(UiGetText(run.Page(), IDC_PRINT_PRINTER_NAME), "");
     UiClick(run.Page(), IDC_PRINT_FIT);
-    EXPECT_TRUE(WaitUntil([&] { return UiGetCheck(run.Page(), IDC_PRINT_FIT) == BST_CHECKED; }));
+    EXPECT_TRUE(
+        UiWaitUntil([&] { return UiGetCheck(run.Page(), IDC_PRINT_FIT) == BST_CHECKED; }, kWait));
     run.Press("OK");
     EXPECT_EQ(run.Answer(), "result=1");
     CComPtr<IJobData> job = Committed(18);
@@ -520,9 +498,11 @@ TEST_F(FunctionPages, PrintDialogIsPreparedFromTheJobAndWritesTheChosenPrinterBa
         ASSERT_TRUE(UiSelect(print.m_hWnd, kPrinterCombo, small))
             << "printers: " << UiItems(print.m_hWnd, kPrinterCombo).size();
         Answer(print, "OK");
-        EXPECT_TRUE(WaitUntil([&] { return UiGetText(page, IDC_PRINT_PRINTER_NAME) == small; }));
+        EXPECT_TRUE(
+            UiWaitUntil([&] { return UiGetText(page, IDC_PRINT_PRINTER_NAME) == small; }, kWait));
         UiClick(page, IDC_PRINT_FIT);
-        EXPECT_TRUE(WaitUntil([&] { return UiGetCheck(page, IDC_PRINT_FIT) == BST_CHECKED; }));
+        EXPECT_TRUE(
+            UiWaitUntil([&] { return UiGetCheck(page, IDC_PRINT_FIT) == BST_CHECKED; }, kWait));
         run.Press("OK");
         EXPECT_EQ(run.Answer(), "result=1");
     }
@@ -562,7 +542,8 @@ TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogGetsTheDefaultPrinterAtOk)
     CPageRun run("edit", 14, "New/Editing");
     ASSERT_TRUE(UiSelect(run.Frame(), IDC_JOBEDIT_FUNCTION, "Print"));
     HWND page = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (page = run.PageWith(IDC_PRINT_SETTING)) != nullptr; }));
+    ASSERT_TRUE(
+        UiWaitUntil([&] { return (page = run.PageWith(IDC_PRINT_SETTING)) != nullptr; }, kWait));
     EXPECT_EQ(UiGetText(page, IDC_PRINT_PRINTER_NAME), "");
     EXPECT_EQ(UiGetCheck(page, IDC_PRINT_ACTUAL), BST_CHECKED);
     PostMessageA(run.Frame(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -581,12 +562,14 @@ TEST_F(FunctionPages, PrintPickedInTheNewEditingDialogKeepsThePrinterChosenThere
     CPageRun run("edit", 16, "New/Editing");
     ASSERT_TRUE(UiSelect(run.Frame(), IDC_JOBEDIT_FUNCTION, "Print"));
     HWND page = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (page = run.PageWith(IDC_PRINT_SETTING)) != nullptr; }));
+    ASSERT_TRUE(
+        UiWaitUntil([&] { return (page = run.PageWith(IDC_PRINT_SETTING)) != nullptr; }, kWait));
     ASSERT_TRUE(UiClick(page, IDC_PRINT_SETTING));
     CUiDialogInfo print = WaitDialog("Print");
     ASSERT_TRUE(UiSelect(print.m_hWnd, kPrinterCombo, small));
     Answer(print, "OK");
-    EXPECT_TRUE(WaitUntil([&] { return UiGetText(page, IDC_PRINT_PRINTER_NAME) == small; }));
+    EXPECT_TRUE(
+        UiWaitUntil([&] { return UiGetText(page, IDC_PRINT_PRINTER_NAME) == small; }, kWait));
     // Opened again, the dialog starts from the choice.
     ASSERT_TRUE(UiClick(page, IDC_PRINT_SETTING));
     print = WaitDialog("Print");
@@ -630,7 +613,7 @@ TEST_F(FunctionPages, AppPathOver260IsRefusedClearEmptiesAndAnEmptyPathSaves) {
         const HWND page = run.Page();
         EXPECT_EQ(UiGetText(page, IDC_APP_PATH), "C:\\Tools\\viewer.exe");
         UiClick(page, IDC_APP_CLEAR);
-        EXPECT_TRUE(WaitUntil([&] { return UiGetText(page, IDC_APP_PATH).empty(); }));
+        EXPECT_TRUE(UiWaitUntil([&] { return UiGetText(page, IDC_APP_PATH).empty(); }, kWait));
         run.Press("OK");
         EXPECT_EQ(run.Answer(), "result=1");
         EXPECT_EQ(Committed(12, "app path"), "");
@@ -642,7 +625,7 @@ TEST_F(FunctionPages, AppPathOver260IsRefusedClearEmptiesAndAnEmptyPathSaves) {
     UiSetText(page, IDC_APP_PATH, (path260 + "x").c_str());
     run.Press("OK");
     CUiDialogInfo warning = WaitDialog("Warning");
-    EXPECT_EQ(JoinTexts(warning), "Enter no more than 260 characters.");
+    EXPECT_EQ(UiJoinTexts(warning, ""), "Enter no more than 260 characters.");
     Answer(warning, "OK");
     EXPECT_TRUE(run.FrameOpen());
     UiSetText(page, IDC_APP_PATH, path260.c_str());
@@ -665,9 +648,10 @@ TEST_F(FunctionPages, AppSettingPutsTheChosenProgramIntoTheBox) {
                 UiSetText(open.m_hWnd, kFileNameEdit, notepad.c_str()));
     ASSERT_TRUE(UiClick(open.m_hWnd, IDOK));
     ASSERT_TRUE(UiWaitGone(open.m_hWnd, kWait));
-    EXPECT_TRUE(WaitUntil([&] {
-        return _stricmp(UiGetText(page, IDC_APP_PATH).c_str(), notepad.c_str()) == 0;
-    })) << UiGetText(page, IDC_APP_PATH);
+    EXPECT_TRUE(UiWaitUntil(
+        [&] { return _stricmp(UiGetText(page, IDC_APP_PATH).c_str(), notepad.c_str()) == 0; },
+        kWait))
+        << UiGetText(page, IDC_APP_PATH);
     run.Press("OK");
     EXPECT_EQ(run.Answer(), "result=1");
     EXPECT_EQ(_stricmp(Committed(13, "app path").c_str(), notepad.c_str()), 0);

@@ -42,12 +42,8 @@ protected:
         SetEnvironmentVariableA("TASKSTORE_FILE", m_storeFile.c_str());
     }
     void TearDown() override {
-        if (m_host.hProcess) {
-            if (WaitForSingleObject(m_host.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(m_host.hProcess, 99);
-            WaitForSingleObject(m_host.hProcess, kDeadline);
-            CloseHandle(m_host.hProcess);
-        }
+        if (m_host.Running())
+            m_host.Wait(0); // ends it
         SetEnvironmentVariableA("TASKSTORE_FILE", nullptr);
         RemoveTree(m_dir);
         CoUninitialize();
@@ -101,25 +97,10 @@ protected:
     // Starts a program with its output in a file; false when it cannot.
     bool Start(const char* program, const std::string& args) {
         m_strOut = m_dir + "\\run" + std::to_string(++m_nRuns) + ".txt";
-        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-        HANDLE out = CreateFileA(m_strOut.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(out, INVALID_HANDLE_VALUE);
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = si.hStdError = out;
-        std::string cmd = "\"" + WinPath(program) + "\" " + args;
-        PROCESS_INFORMATION pi = {};
-        const BOOL started =
-            CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-        CloseHandle(out);
+        const std::string cmd = "\"" + WinPath(program) + "\" " + args;
+        const bool started = m_host.Start(cmd, m_strOut) != FALSE;
         EXPECT_TRUE(started) << cmd;
-        if (!started)
-            return false;
-        CloseHandle(pi.hThread);
-        m_host = pi;
-        return true;
+        return started;
     }
     // The test host (the dialog without COM) or the client through COM
     // (ploverctl.exe): the dialog's window, or nullptr when none appears.
@@ -139,14 +120,14 @@ protected:
     // host ends without one (or after the deadline).
     HWND WaitDialog(const char* caption) {
         CUiFindOptions options;
-        options.m_dwProcessId = m_host.dwProcessId;
+        options.m_dwProcessId = m_host.m_nPid;
         options.m_strCaption = caption;
         const DWORD start = GetTickCount();
         while (GetTickCount() - start < kDeadline) {
             const std::vector<CUiDialogInfo> found = UiFindDialogs(options);
             if (!found.empty())
                 return found.front().m_hWnd;
-            if (WaitForSingleObject(m_host.hProcess, 50) == WAIT_OBJECT_0)
+            if (WaitForSingleObject(m_host.m_hProcess, 50) == WAIT_OBJECT_0)
                 return nullptr;
         }
         return nullptr;
@@ -154,7 +135,7 @@ protected:
     // Waits for a message box, checks its text and answers it.
     void Answer(const char* caption, const std::string& text, const char* button) {
         CUiFindOptions options;
-        options.m_dwProcessId = m_host.dwProcessId;
+        options.m_dwProcessId = m_host.m_nPid;
         options.m_strCaption = caption;
         CUiDialogInfo box;
         ASSERT_TRUE(UiWaitForDialog(options, kDeadline, box)) << "no \"" << caption << "\" box";
@@ -165,7 +146,7 @@ protected:
     }
     // The host's output once it has ended ("result=N" or "error=...").
     std::string Finish() {
-        EXPECT_EQ(WaitForSingleObject(m_host.hProcess, kDeadline), WAIT_OBJECT_0);
+        EXPECT_EQ(WaitForSingleObject(m_host.m_hProcess, kDeadline), WAIT_OBJECT_0);
         std::string out = ReadFileText(m_strOut);
         while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
             out.pop_back();
@@ -214,7 +195,7 @@ protected:
     }
 
     std::string m_dir, m_storeFile, m_strOut;
-    PROCESS_INFORMATION m_host = {};
+    CProcess m_host;
     int m_nRuns = 0;
 };
 
@@ -555,7 +536,7 @@ TEST_F(JobEditTest, ScannerSettingWithAnAbsentSourceChangesNothing) {
     ASSERT_TRUE(UiClick(dlg, IDC_JOBEDIT_SETTING));
     // The engine says why; the host then ends with Cancel.
     CUiFindOptions options;
-    options.m_dwProcessId = m_host.dwProcessId;
+    options.m_dwProcessId = m_host.m_nPid;
     CUiDialogInfo box;
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < kDeadline) {
@@ -584,7 +565,7 @@ TEST_F(JobEditTest, ScannerSettingWithAnAbsentSourceChangesNothing) {
 TEST_F(JobEditTest, ComDoModalOfJobZeroShowsTheErrorAndNoDialog) {
     ASSERT_TRUE(Start(PLOVERCTL_EXE, "DoModal 0"));
     CUiFindOptions options;
-    options.m_dwProcessId = m_host.dwProcessId;
+    options.m_dwProcessId = m_host.m_nPid;
     options.m_strCaption = "Error";
     CUiDialogInfo box;
     ASSERT_TRUE(UiWaitForDialog(options, kDeadline, box));

@@ -12,32 +12,20 @@
 #include <vector>
 
 #include "framework/Handles.h"
+#include "runner/tests/ProcessDriver.h"
 #include "uirobot.h"
+
+using namespace kestreltest;
 
 namespace {
 
 const DWORD kDeadlineMs = 60000;
 const char kProfileKey[] = "Software\\Velmora Works Inc.\\VX-410 Taskdeck Registrar";
 
-std::string WinPath(const char* unixPath) {
-    std::string p = std::string("Z:") + unixPath;
-    for (char& c : p)
-        if (c == '/')
-            c = '\\';
-    return p;
-}
-
 std::string TempFolder() {
     char buf[MAX_PATH] = {};
     ::GetTempPathA(MAX_PATH, buf);
     return buf;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 bool FileExists(const std::string& path) {
@@ -47,7 +35,7 @@ bool FileExists(const std::string& path) {
 // The text lines of a run log, without the time and thread prefix.
 std::vector<std::string> LogTexts(const std::string& path) {
     std::vector<std::string> out;
-    std::istringstream in(ReadText(path));
+    std::istringstream in(ReadFileText(path));
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
@@ -63,54 +51,34 @@ class CCtlRun {
 public:
     CCtlRun(const std::string& program, const std::string& args, const std::string& outPath)
         : m_strOut(outPath) {
-        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-        CHandle out(::CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
-                                  CREATE_ALWAYS, 0, nullptr));
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = out;
-        si.hStdError = out;
-        PROCESS_INFORMATION pi = {};
-        std::string cmd = "\"" + program + "\" " + args;
-        if (out && ::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                    &si, &pi)) {
-            m_hProcess.Attach(pi.hProcess);
-            ::CloseHandle(pi.hThread);
-            m_nPid = pi.dwProcessId;
-        }
+        m_process.Start("\"" + program + "\" " + args, outPath);
     }
-    ~CCtlRun() {
-        if (m_hProcess && ::WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT)
-            ::TerminateProcess(m_hProcess, 99);
-    }
-    bool Started() const { return m_nPid != 0; }
+    bool Started() const { return m_process.m_nPid != 0; }
 
     // The first dialog of the process.
     bool WaitDialog(CUiDialogInfo& box) const {
         CUiFindOptions options;
-        options.m_dwProcessId = m_nPid;
+        options.m_dwProcessId = m_process.m_nPid;
         return UiWaitForDialog(options, kDeadlineMs, box);
     }
     // Waits for the end; what the program printed, or what it still shows.
     std::string Finish() {
-        if (::WaitForSingleObject(m_hProcess, kDeadlineMs) != WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(m_process.m_hProcess, kDeadlineMs) != WAIT_OBJECT_0) {
             CUiFindOptions options;
-            options.m_dwProcessId = m_nPid;
+            options.m_dwProcessId = m_process.m_nPid;
             std::string shown = "still running;";
             for (const CUiDialogInfo& d : UiFindDialogs(options))
                 shown += " " + UiDescribe(d);
             return shown;
         }
-        std::string text = ReadText(m_strOut);
+        std::string text = ReadFileText(m_strOut);
         for (size_t at; (at = text.find("\r\n")) != std::string::npos;)
             text.erase(at, 1);
         return text;
     }
 
 private:
-    CHandle m_hProcess;
-    DWORD m_nPid = 0;
+    CProcess m_process; // ended at destruction when still running
     std::string m_strOut;
 };
 
@@ -200,7 +168,7 @@ TEST_F(PloverCtlTest, HelpFileFollowsTheThreadLanguage) {
     for (const std::string& line : LogTexts(log))
         if (line.rfind("HelpDialog ", 0) == 0)
             chosen.push_back(line);
-    ASSERT_EQ(chosen.size(), 6u) << ReadText(log);
+    ASSERT_EQ(chosen.size(), 6u) << ReadFileText(log);
     for (size_t i = 0; i < 6; ++i)
         EXPECT_EQ(chosen[i],
                   "HelpDialog " + folder + "\\" + cases[i][1] + " (language " + cases[i][0] + ")");

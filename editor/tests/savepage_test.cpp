@@ -17,6 +17,7 @@
 #include "runner/tests/TestStore.h"
 #include "uirobot.h"
 #include "uirobot_controls.h"
+#include "uirobot_more.h"
 
 using namespace kestreltest;
 
@@ -24,16 +25,6 @@ namespace {
 constexpr DWORD kDeadline = 30000;
 const char kHostName[] = "dialoghost-savepage.exe";
 const std::string kHost = ProgramPath("Task Deck", kHostName);
-
-bool WaitUntil(const std::function<bool()>& done, DWORD ms = kDeadline) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
 
 // The host is copied beside the catalogue, where the editor looks for it.
 class HostInstall : public ::testing::Environment {
@@ -50,39 +41,6 @@ std::string Bytes(const VARIANT& v) {
     std::vector<uint8_t> bytes;
     VlmReadByteBlock(v, bytes);
     return std::string(bytes.begin(), bytes.end());
-}
-
-// The entries of a combo box of another process. The robot's ANSI reading
-// overruns its buffer under Wine (the text crosses the process boundary as
-// UTF-16 while the length asked is in ANSI characters), so the entries are
-// read as UTF-16 with room to spare and converted here.
-std::vector<std::string> ComboItems(HWND hDlg, int nId) {
-    std::vector<std::string> items;
-    HWND h = GetDlgItem(hDlg, nId);
-    const LRESULT count = h ? SendMessageW(h, CB_GETCOUNT, 0, 0) : 0;
-    for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT n = SendMessageW(h, CB_GETLBTEXTLEN, i, 0);
-        std::wstring w(static_cast<size_t>(n > 0 ? n : 0) * 2 + 16, L'\0');
-        SendMessageW(h, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&w[0]));
-        char ansi[512] = {};
-        WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
-        items.push_back(ansi);
-    }
-    return items;
-}
-
-// Picks an entry as a user would: the selection, then its notification.
-bool ComboSelect(HWND hDlg, int nId, const char* entry) {
-    const std::vector<std::string> items = ComboItems(hDlg, nId);
-    for (size_t i = 0; i < items.size(); ++i)
-        if (items[i] == entry) {
-            HWND h = GetDlgItem(hDlg, nId);
-            SendMessageW(h, CB_SETCURSEL, i, 0);
-            SendMessageW(hDlg, WM_COMMAND, MAKEWPARAM(nId, CBN_SELCHANGE),
-                         reinterpret_cast<LPARAM>(h));
-            return true;
-        }
-    return false;
 }
 
 class SavePageTest : public ::testing::Test {
@@ -156,9 +114,7 @@ protected:
         if (!box)
             return "(no error box)";
         const CUiDialogInfo info = UiReadDialog(box);
-        std::string text;
-        for (const std::string& t : info.m_texts)
-            text += t;
+        const std::string text = UiJoinTexts(info, "");
         UiPressButton(info, "OK");
         EXPECT_TRUE(UiWaitGone(box, kDeadline));
         EXPECT_TRUE(IsWindow(m_hFrame)) << "the frame must stay open";
@@ -178,17 +134,17 @@ protected:
     }
     bool Enabled(int id) { return UiIsEnabled(m_hPage, id); }
     void Pick(int id, const char* entry, HWND dlg = nullptr) {
-        ASSERT_TRUE(ComboSelect(dlg ? dlg : m_hPage, id, entry)) << entry;
+        ASSERT_TRUE(UiSelect(dlg ? dlg : m_hPage, id, entry)) << entry;
     }
     // The type list's selection as the page shows it.
     std::string FileTypeShown() {
-        const auto items = ComboItems(m_hPage, IDC_SAVE_FILETYPE);
+        const auto items = UiItems(m_hPage, IDC_SAVE_FILETYPE);
         const int i = UiSelectedIndex(m_hPage, IDC_SAVE_FILETYPE);
         return i >= 0 && i < static_cast<int>(items.size()) ? items[i] : "";
     }
     // Opens a format dialog through "S&etting..." and waits for it.
     HWND OpenFormat(const char* caption) {
-        EXPECT_TRUE(WaitUntil([&] { return Enabled(IDC_SAVE_FORMAT_SETTING); }));
+        EXPECT_TRUE(UiWaitUntil([&] { return Enabled(IDC_SAVE_FORMAT_SETTING); }, kDeadline));
         UiClick(m_hPage, IDC_SAVE_FORMAT_SETTING);
         return Dialog(caption);
     }
@@ -267,14 +223,16 @@ TEST_F(SavePageTest, ThePicturesFolderNeedsNoFolderAndNoSaveNeedsNone) {
     Open("save-image", 4);
     EXPECT_EQ(RefusedWith(), "Input Save Location");
     UiClick(m_hPage, IDC_SAVE_MYPICTURE);
-    ASSERT_TRUE(WaitUntil([&] { return UiGetCheck(m_hPage, IDC_SAVE_MYPICTURE) == BST_CHECKED; }));
+    ASSERT_TRUE(UiWaitUntil([&] { return UiGetCheck(m_hPage, IDC_SAVE_MYPICTURE) == BST_CHECKED; },
+                            kDeadline));
     Accept();
     EXPECT_EQ(JobGetLong(Committed(4), "mypicture"), 1);
 
     Open("save-image", 4);
     UiClick(m_hPage, IDC_SAVE_MYPICTURE);
     UiClick(m_hPage, IDC_SAVE_IMAGE);
-    ASSERT_TRUE(WaitUntil([&] { return UiGetCheck(m_hPage, IDC_SAVE_IMAGE) == BST_UNCHECKED; }));
+    ASSERT_TRUE(UiWaitUntil([&] { return UiGetCheck(m_hPage, IDC_SAVE_IMAGE) == BST_UNCHECKED; },
+                            kDeadline));
     Accept();
     CComPtr<IJobData> job = Committed(4);
     EXPECT_EQ(JobGetLong(job, "save"), 0);
@@ -334,7 +292,7 @@ TEST_F(SavePageTest, EnabledStatesFollowTheBoxesAndTheFileType) {
     EXPECT_EQ(UiGetCheck(m_hPage, IDC_SAVE_MYPICTURE), BST_CHECKED);
     EXPECT_EQ(UiGetText(m_hPage, IDC_SAVE_FOLDER), "");
     EXPECT_EQ(UiGetText(m_hPage, IDC_SAVE_FILENAME), "");
-    EXPECT_EQ(ComboItems(m_hPage, IDC_SAVE_FILETYPE),
+    EXPECT_EQ(UiItems(m_hPage, IDC_SAVE_FILETYPE),
               (std::vector<std::string>{"PDF", "BMP", "TIFF", "JPEG"}));
     EXPECT_EQ(FileTypeShown(), "PDF");
     // The pictures folder's name stands in the label.
@@ -363,30 +321,32 @@ TEST_F(SavePageTest, EnabledStatesFollowTheBoxesAndTheFileType) {
     EXPECT_TRUE(UiIsVisible(m_hPage, IDC_SAVE_ACCESS));
 
     UiClick(m_hPage, IDC_SAVE_MYPICTURE);
-    EXPECT_TRUE(WaitUntil(folderRow));
+    EXPECT_TRUE(UiWaitUntil(folderRow, kDeadline));
     UiClick(m_hPage, IDC_SAVE_IMAGE);
-    EXPECT_TRUE(WaitUntil([&] {
-        return folderRowOff() && !Enabled(IDC_SAVE_MYPICTURE) && !Enabled(IDC_SAVE_FILENAME) &&
-               !Enabled(IDC_SAVE_FILETYPE);
-    }));
+    EXPECT_TRUE(UiWaitUntil(
+        [&] {
+            return folderRowOff() && !Enabled(IDC_SAVE_MYPICTURE) && !Enabled(IDC_SAVE_FILENAME) &&
+                   !Enabled(IDC_SAVE_FILETYPE);
+        },
+        kDeadline));
     UiClick(m_hPage, IDC_SAVE_IMAGE);
-    EXPECT_TRUE(WaitUntil([&] { return folderRow() && saveRow(); }));
+    EXPECT_TRUE(UiWaitUntil([&] { return folderRow() && saveRow(); }, kDeadline));
 
     // "S&etting..." by file type; JPEG only when the store allows its options.
     Pick(IDC_SAVE_FILETYPE, "BMP");
-    EXPECT_TRUE(WaitUntil([&] { return !Enabled(IDC_SAVE_FORMAT_SETTING); }));
+    EXPECT_TRUE(UiWaitUntil([&] { return !Enabled(IDC_SAVE_FORMAT_SETTING); }, kDeadline));
     Pick(IDC_SAVE_FILETYPE, "TIFF");
-    EXPECT_TRUE(WaitUntil([&] { return Enabled(IDC_SAVE_FORMAT_SETTING); }));
+    EXPECT_TRUE(UiWaitUntil([&] { return Enabled(IDC_SAVE_FORMAT_SETTING); }, kDeadline));
     Pick(IDC_SAVE_FILETYPE, "JPEG");
-    EXPECT_TRUE(WaitUntil([&] { return !Enabled(IDC_SAVE_FORMAT_SETTING); }));
+    EXPECT_TRUE(UiWaitUntil([&] { return !Enabled(IDC_SAVE_FORMAT_SETTING); }, kDeadline));
     PutCommon("jpeg_CmpDlg", 1);
     Pick(IDC_SAVE_FILETYPE, "PDF");
     Pick(IDC_SAVE_FILETYPE, "JPEG");
-    EXPECT_TRUE(WaitUntil([&] { return Enabled(IDC_SAVE_FORMAT_SETTING); }));
+    EXPECT_TRUE(UiWaitUntil([&] { return Enabled(IDC_SAVE_FORMAT_SETTING); }, kDeadline));
     PutCommon("jpeg_CmpDlg", 2);
     Pick(IDC_SAVE_FILETYPE, "BMP");
     Pick(IDC_SAVE_FILETYPE, "JPEG");
-    EXPECT_TRUE(WaitUntil([&] { return !Enabled(IDC_SAVE_FORMAT_SETTING); }));
+    EXPECT_TRUE(UiWaitUntil([&] { return !Enabled(IDC_SAVE_FORMAT_SETTING); }, kDeadline));
     Cancel();
 }
 
@@ -469,15 +429,15 @@ TEST_F(SavePageTest, JpegDialogPresetsSliderAndValue) {
     EXPECT_EQ(UiGetText(dlg, IDC_JPEG_RIGHT), "High Quality >>");
 
     UiClick(dlg, IDC_JPEG_HIGH);
-    EXPECT_TRUE(WaitUntil([&] { return UiGetText(dlg, IDC_JPEG_VALUE) == "90"; }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiGetText(dlg, IDC_JPEG_VALUE) == "90"; }, kDeadline));
     EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), 90);
     UiClick(dlg, IDC_JPEG_COMPRESSION);
-    EXPECT_TRUE(WaitUntil([&] { return UiGetText(dlg, IDC_JPEG_VALUE) == "10"; }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiGetText(dlg, IDC_JPEG_VALUE) == "10"; }, kDeadline));
 
     // The user moves the slider onto 90 with the keyboard: still the user's own.
     SendMessageA(slider, TBM_SETPOS, TRUE, 80);
     PostMessageA(slider, WM_KEYDOWN, VK_NEXT, 0);
-    EXPECT_TRUE(WaitUntil([&] { return UiGetText(dlg, IDC_JPEG_VALUE) == "90"; }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiGetText(dlg, IDC_JPEG_VALUE) == "90"; }, kDeadline));
     EXPECT_EQ(UiGetCheck(dlg, IDC_JPEG_USER), BST_CHECKED);
     EXPECT_EQ(UiGetCheck(dlg, IDC_JPEG_HIGH), BST_UNCHECKED);
     Close(dlg, IDOK);
@@ -487,7 +447,7 @@ TEST_F(SavePageTest, JpegDialogPresetsSliderAndValue) {
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(UiGetCheck(dlg, IDC_JPEG_HIGH), BST_CHECKED);
     UiClick(dlg, IDC_JPEG_COMPRESSION);
-    EXPECT_TRUE(WaitUntil([&] { return UiGetText(dlg, IDC_JPEG_VALUE) == "10"; }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiGetText(dlg, IDC_JPEG_VALUE) == "10"; }, kDeadline));
     Close(dlg, IDCANCEL);
     Accept();
     EXPECT_EQ(JobGetLong(Committed(9), "jpeg_Comp"), 90);
@@ -528,7 +488,8 @@ TEST_F(SavePageTest, TiffDialogReadsFlagsAndWritesZeroOrOne) {
     ASSERT_NE(dlg, nullptr);
     UiClick(dlg, IDC_TIFF_COMPRESSION);
     UiClick(dlg, IDC_TIFF_SINGLE);
-    EXPECT_TRUE(WaitUntil([&] { return UiGetCheck(dlg, IDC_TIFF_SINGLE) == BST_CHECKED; }));
+    EXPECT_TRUE(
+        UiWaitUntil([&] { return UiGetCheck(dlg, IDC_TIFF_SINGLE) == BST_CHECKED; }, kDeadline));
     Close(dlg, IDOK);
     Accept();
     CComPtr<IJobData> job = Committed(11);
@@ -550,7 +511,7 @@ TEST_F(SavePageTest, PdfDialogWithoutMultiPageOffersTwoRatesAndTheLanguages) {
     EXPECT_EQ(GetDlgItem(dlg, IDC_PDF_CHARACTER), nullptr);
     EXPECT_EQ(GetDlgItem(dlg, IDC_PDF_MULTI), nullptr);
     EXPECT_EQ(UiGetCheck(dlg, IDC_PDF_HIGH), BST_CHECKED);
-    EXPECT_EQ(ComboItems(dlg, IDC_PDF_LANGUAGE),
+    EXPECT_EQ(UiItems(dlg, IDC_PDF_LANGUAGE),
               (std::vector<std::string>{"Japanese and English", "Japanese", "English", "Spanish",
                                         "French", "German", "Italian", "Dutch",
                                         "Simplified Chinese", "Traditional Chinese"}));
@@ -570,7 +531,8 @@ TEST_F(SavePageTest, PdfDialogWithoutMultiPageOffersTwoRatesAndTheLanguages) {
     Pick(IDC_PDF_LANGUAGE, "German", dlg);
     UiClick(dlg, IDC_PDF_APPLY_OCR);
     UiClick(dlg, IDC_PDF_NORMAL);
-    EXPECT_TRUE(WaitUntil([&] { return UiGetCheck(dlg, IDC_PDF_NORMAL) == BST_CHECKED; }));
+    EXPECT_TRUE(
+        UiWaitUntil([&] { return UiGetCheck(dlg, IDC_PDF_NORMAL) == BST_CHECKED; }, kDeadline));
     Close(dlg, IDOK);
     Accept();
     job = Committed(12);
@@ -596,7 +558,8 @@ TEST_F(SavePageTest, PdfDialogWithMultiPageKeepsAnUnlistedLanguage) {
     EXPECT_EQ(UiGetCheck(dlg, IDC_PDF_APPLY_OCR), BST_CHECKED);
     EXPECT_EQ(UiSelectedIndex(dlg, IDC_PDF_LANGUAGE), -1);
     UiClick(dlg, IDC_PDF_MULTI);
-    EXPECT_TRUE(WaitUntil([&] { return UiGetCheck(dlg, IDC_PDF_MULTI) == BST_CHECKED; }));
+    EXPECT_TRUE(
+        UiWaitUntil([&] { return UiGetCheck(dlg, IDC_PDF_MULTI) == BST_CHECKED; }, kDeadline));
     Close(dlg, IDOK);
     Accept();
     CComPtr<IJobData> job = Committed(13);
@@ -648,24 +611,28 @@ TEST_F(SavePageTest, BrowseStartsAtTheFolderFollowsTheSelectionAndTakesTheChoice
         UiClick(m_hPage, IDC_SAVE_BROWSE);
         // The browser is the host's dialog that shows the title.
         HWND browser = nullptr;
-        WaitUntil([&] {
-            CUiFindOptions options;
-            options.m_dwProcessId = m_host.m_nPid;
-            for (const CUiDialogInfo& d : UiFindDialogs(options))
-                for (const std::string& t : d.m_texts)
-                    if (t == "Please select save location.")
-                        browser = d.m_hWnd;
-            return browser != nullptr;
-        });
+        UiWaitUntil(
+            [&] {
+                CUiFindOptions options;
+                options.m_dwProcessId = m_host.m_nPid;
+                for (const CUiDialogInfo& d : UiFindDialogs(options))
+                    for (const std::string& t : d.m_texts)
+                        if (t == "Please select save location.")
+                            browser = d.m_hWnd;
+                return browser != nullptr;
+            },
+            kDeadline);
         return browser;
     };
     auto statusShows = [&](HWND browser, const char* path) {
-        return WaitUntil([&] {
-            for (const std::string& t : UiReadDialog(browser).m_texts)
-                if (_stricmp(t.c_str(), path) == 0)
-                    return true;
-            return false;
-        });
+        return UiWaitUntil(
+            [&] {
+                for (const std::string& t : UiReadDialog(browser).m_texts)
+                    if (_stricmp(t.c_str(), path) == 0)
+                        return true;
+                return false;
+            },
+            kDeadline);
     };
 
     // Cancel leaves the folder as it was.
@@ -720,10 +687,12 @@ TEST_F(SavePageTest, InTheEditDialogAnotherFunctionsPageKeepsItsDialogsValues) {
     HWND edit = Dialog("New/Editing");
     ASSERT_NE(edit, nullptr);
     Pick(IDC_JOBEDIT_FUNCTION, "Attach to E-mail", edit);
-    ASSERT_TRUE(WaitUntil([&] {
-        m_hPage = VisiblePageWith(edit, IDC_SAVE_IMAGE);
-        return m_hPage && UiIsVisible(m_hPage, IDC_SAVE_IMAGE);
-    }));
+    ASSERT_TRUE(UiWaitUntil(
+        [&] {
+            m_hPage = VisiblePageWith(edit, IDC_SAVE_IMAGE);
+            return m_hPage && UiIsVisible(m_hPage, IDC_SAVE_IMAGE);
+        },
+        kDeadline));
     // The defaults of a page that was not loaded.
     EXPECT_EQ(UiGetCheck(m_hPage, IDC_SAVE_MYPICTURE), BST_CHECKED);
     EXPECT_EQ(FileTypeShown(), "PDF");
@@ -733,10 +702,11 @@ TEST_F(SavePageTest, InTheEditDialogAnotherFunctionsPageKeepsItsDialogsValues) {
     ASSERT_NE(dlg, nullptr);
     UiClick(dlg, IDC_TIFF_MULTI);
     UiClick(dlg, IDC_TIFF_COMPRESSION);
-    EXPECT_TRUE(WaitUntil([&] { return UiGetCheck(dlg, IDC_TIFF_COMPRESSION) == BST_CHECKED; }));
+    EXPECT_TRUE(UiWaitUntil([&] { return UiGetCheck(dlg, IDC_TIFF_COMPRESSION) == BST_CHECKED; },
+                            kDeadline));
     Close(dlg, IDOK);
     UiClick(m_hPage, IDC_SAVE_MYPICTURE);
-    ASSERT_TRUE(WaitUntil([&] { return Enabled(IDC_SAVE_ACCESS); }));
+    ASSERT_TRUE(UiWaitUntil([&] { return Enabled(IDC_SAVE_ACCESS); }, kDeadline));
     UiSetText(m_hPage, IDC_SAVE_FOLDER, "C:\\Out");
     UiSetText(m_hPage, IDC_SAVE_FILENAME, "mail");
     UiClick(m_hPage, IDC_SAVE_ACCESS);
@@ -767,12 +737,6 @@ TEST_F(SavePageTest, InTheEditDialogAnotherFunctionsPageKeepsItsDialogsValues) {
 
 namespace {
 // The window that has the keyboard focus in the thread of hWnd.
-HWND FocusOf(HWND hWnd) {
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    return GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, nullptr), &info) ? info.hwndFocus
-                                                                            : nullptr;
-}
 } // namespace
 
 TEST_F(SavePageTest, MnemonicsAndTabReachTheControlsInOrder) {
@@ -783,9 +747,11 @@ TEST_F(SavePageTest, MnemonicsAndTabReachTheControlsInOrder) {
     Open("save-image", 21);
     auto item = [&](int id) { return GetDlgItem(m_hPage, id); };
     // Alt+letter as the keyboard sends it to the focused control.
-    auto alt = [&](char letter) { PostMessageA(FocusOf(m_hFrame), WM_SYSCHAR, letter, 1 << 29); };
-    auto tab = [&] { PostMessageA(FocusOf(m_hFrame), WM_KEYDOWN, VK_TAB, 0); };
-    auto focusIs = [&](int id) { return WaitUntil([&] { return FocusOf(m_hFrame) == item(id); }); };
+    auto alt = [&](char letter) { PostMessageA(UiFocusOf(m_hFrame), WM_SYSCHAR, letter, 1 << 29); };
+    auto tab = [&] { PostMessageA(UiFocusOf(m_hFrame), WM_KEYDOWN, VK_TAB, 0); };
+    auto focusIs = [&](int id) {
+        return UiWaitUntil([&] { return UiFocusOf(m_hFrame) == item(id); }, kDeadline);
+    };
 
     alt('m');
     EXPECT_TRUE(focusIs(IDC_SAVE_FILENAME)) << "Alt+M";
@@ -815,10 +781,12 @@ TEST_F(SavePageTest, ThroughTheComClassTheEditDialogShowsThePagesRefusal) {
     ASSERT_TRUE(m_host.Start("\"" + ProgramPath("Task Deck", "ploverctl.exe") + "\" DoModal2 22"));
     HWND edit = Dialog("New/Editing");
     ASSERT_NE(edit, nullptr);
-    ASSERT_TRUE(WaitUntil([&] {
-        m_hPage = VisiblePageWith(edit, IDC_SAVE_FILETYPE);
-        return m_hPage != nullptr;
-    }));
+    ASSERT_TRUE(UiWaitUntil(
+        [&] {
+            m_hPage = VisiblePageWith(edit, IDC_SAVE_FILETYPE);
+            return m_hPage != nullptr;
+        },
+        kDeadline));
     EXPECT_EQ(FileTypeShown(), "JPEG");
     HWND bar = VisiblePageWith(edit, IDOK);
     ASSERT_NE(bar, nullptr);
@@ -849,7 +817,7 @@ TEST_F(SavePageTest, AFormatDialogThatCannotReadItsValuesEndsWithTheReason) {
         Set(job, "tiff_Comp", "very");
     });
     Open("save", 23);
-    EXPECT_TRUE(WaitUntil([&] { return Enabled(IDC_SAVE_FORMAT_SETTING); }));
+    EXPECT_TRUE(UiWaitUntil([&] { return Enabled(IDC_SAVE_FORMAT_SETTING); }, kDeadline));
     UiClick(m_hPage, IDC_SAVE_FORMAT_SETTING);
     HWND box = Dialog("Error");
     ASSERT_NE(box, nullptr);
@@ -862,7 +830,7 @@ TEST_F(SavePageTest, AFormatDialogThatCannotReadItsValuesEndsWithTheReason) {
     EXPECT_FALSE(IsWindowVisible(owner));
     UiPressButton(info, "OK");
     EXPECT_TRUE(UiWaitGone(box, kDeadline));
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(owner); }));
+    EXPECT_TRUE(UiWaitUntil([&] { return !IsWindow(owner); }, kDeadline));
     Accept();
     EXPECT_EQ(JobGetString(Committed(23), "tiff_Comp"), "very");
 }

@@ -52,6 +52,14 @@ static BOOL StartProcess(std::string cmd, BOOL inherit, STARTUPINFOA& si, PROCES
     }
 }
 
+// A new start lets go of the handle of the process before (left running).
+void CProcess::Adopt(const PROCESS_INFORMATION& pi) {
+    if (m_hProcess)
+        CloseHandle(m_hProcess);
+    m_hProcess = pi.hProcess;
+    m_nPid = pi.dwProcessId;
+}
+
 BOOL CProcess::Start(const std::string& cmd) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
@@ -59,8 +67,28 @@ BOOL CProcess::Start(const std::string& cmd) {
     if (!StartProcess(cmd, FALSE, si, pi))
         return FALSE;
     CloseHandle(pi.hThread);
-    m_hProcess = pi.hProcess;
-    m_nPid = pi.dwProcessId;
+    Adopt(pi);
+    return TRUE;
+}
+
+BOOL CProcess::Start(const std::string& cmd, const std::string& outPath) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE hOut = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS,
+                              0, nullptr);
+    if (hOut == INVALID_HANDLE_VALUE)
+        return FALSE;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = hOut;
+    si.hStdError = hOut;
+    PROCESS_INFORMATION pi{};
+    const BOOL ok = StartProcess(cmd, TRUE, si, pi);
+    CloseHandle(hOut);
+    if (!ok)
+        return FALSE;
+    CloseHandle(pi.hThread);
+    Adopt(pi);
     return TRUE;
 }
 

@@ -20,9 +20,14 @@ struct CProcess {
     DWORD m_nPid = 0;
     ~CProcess();
     BOOL Start(const std::string& cmd);
+    // The same with standard output and error written to the file outPath.
+    BOOL Start(const std::string& cmd, const std::string& outPath);
     // Exit code, or 0xFFFFFFFE when it did not end in time (it is then killed).
     DWORD Wait(DWORD ms);
     BOOL Running() const;
+
+private:
+    void Adopt(const PROCESS_INFORMATION& pi);
 };
 
 // Runs a console program; its standard output goes to *pOut.

@@ -14,3 +14,27 @@ bool UiTypeText(HWND hDlg, int nId, const char* text) {
 HWND UiFindChildDialog(HWND hDlg) {
     return FindWindowExA(hDlg, nullptr, "#32770", nullptr);
 }
+
+bool UiWaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() >= end)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+HWND UiFocusOf(HWND hWnd) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, nullptr), &info) ? info.hwndFocus
+                                                                            : nullptr;
+}
+
+std::string UiJoinTexts(const CUiDialogInfo& dialog, const char* separator) {
+    std::string all;
+    for (const std::string& t : dialog.m_texts)
+        all += (all.empty() ? "" : separator) + t;
+    return all;
+}

@@ -1,4 +1,4 @@
-#include "AddressList.h"
+#include "editor/core/AddressList.h"
 
 #include <algorithm>
 

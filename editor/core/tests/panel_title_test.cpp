@@ -1,5 +1,5 @@
 #include <gtest/gtest.h>
-#include "PanelTitle.h"
+#include "editor/core/PanelTitle.h"
 
 using plover::PanelTitleFits;
 using plover::PanelTitleRule;

@@ -1,5 +1,5 @@
 // The help file chosen for a language id.
-#include "editor/portable/HelpFile.h"
+#include "editor/core/HelpFile.h"
 
 #include <gtest/gtest.h>
 

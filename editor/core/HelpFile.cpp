@@ -1,4 +1,4 @@
-#include "editor/portable/HelpFile.h"
+#include "editor/core/HelpFile.h"
 
 #include <cstring>
 

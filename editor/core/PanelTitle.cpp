@@ -1,4 +1,4 @@
-#include "PanelTitle.h"
+#include "editor/core/PanelTitle.h"
 
 namespace plover {
 
