@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "JobEdit_res.h"
@@ -84,26 +85,6 @@ std::string FirstSection(const std::string& text) {
     return next == std::string::npos ? text : text.substr(0, next + 1);
 }
 
-// The shown child dialog of the New/Editing dialog that holds a control (the
-// page of the shown function).
-HWND ShownPageWith(HWND hDlg, int nControlId) {
-    struct Find {
-        int id;
-        HWND found;
-    } find = {nControlId, nullptr};
-    EnumChildWindows(
-        hDlg,
-        [](HWND h, LPARAM l) -> BOOL {
-            Find* f = reinterpret_cast<Find*>(l);
-            if (!IsWindowVisible(h) || !GetDlgItem(h, f->id))
-                return TRUE;
-            f->found = h;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&find));
-    return find.found;
-}
-
 bool WaitUntil(bool (*done)(HWND, const void*), HWND h, const void* arg) {
     const DWORD start = GetTickCount();
     while (!done(h, arg)) {
@@ -152,7 +133,7 @@ protected:
             return nullptr;
         HWND page = nullptr;
         const DWORD start = GetTickCount();
-        while (!(page = ShownPageWith(dlg, IDC_SAVE_FILETYPE)) &&
+        while (!(page = UiFindPageWith(dlg, IDC_SAVE_FILETYPE, true)) &&
                GetTickCount() - start < kDeadline)
             Sleep(20);
         return page;
@@ -177,13 +158,15 @@ protected:
         EXPECT_EQ(WaitEndAnsweringBoxes(m_editor, kDeadline, &box), 0u);
         EXPECT_TRUE(box.m_strText.empty()) << "the editor showed: " << box.m_strText;
     }
-    // One committed value of job n, as the store tool prints it.
-    std::string Stored(int n, const char* key) {
-        std::string out;
-        EXPECT_EQ(Taskstore("get " + std::to_string(n) + " \"" + key + "\"", &out), 0) << key;
-        while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
-            out.pop_back();
-        return out;
+    // The committed values of job n, as the store tool prints them.
+    void ExpectStored(int n, const std::vector<std::pair<const char*, std::string>>& values) {
+        for (const auto& v : values) {
+            std::string out;
+            EXPECT_EQ(Taskstore("get " + std::to_string(n) + " \"" + v.first + "\"", &out), 0);
+            while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+                out.pop_back();
+            EXPECT_EQ(out, v.second) << v.first;
+        }
     }
     // The job selected on the panel, sheets fed, Start pressed; kestrel ends well.
     void RunFromThePanel(int n, int sheets, int width, int height, int bitsPerPixel) {
@@ -242,12 +225,12 @@ TEST_F(EditorJob, PdfJobFromTheDefaultDriverSettingsLandsAsOneBilevelDocument) {
     ASSERT_TRUE(UiWaitGone(pdf, kDeadline));
     ASSERT_NO_FATAL_FAILURE(PressOk(dlg));
 
-    EXPECT_EQ(Stored(7, "title"), "Invoices");
-    EXPECT_EQ(Stored(7, "function id"), "0");
-    EXPECT_EQ(Stored(7, "filetype"), "2");
-    EXPECT_EQ(Stored(7, "save_path"), folder);
-    EXPECT_EQ(Stored(7, "mypicture"), "0");
-    EXPECT_EQ(Stored(7, "pdf_MultiPage"), "1");
+    ExpectStored(7, {{"title", "Invoices"},
+                     {"function id", "0"},
+                     {"filetype", "2"},
+                     {"save_path", folder},
+                     {"mypicture", "0"},
+                     {"pdf_MultiPage", "1"}});
 
     ASSERT_NO_FATAL_FAILURE(RunFromThePanel(7, 2, 300, 400, 1));
     const std::vector<std::string> files = ListFiles(folder);
@@ -301,11 +284,11 @@ TEST_F(EditorJob, JpegJobFromTheDataSourceWindowLandsAsOneColourFilePerPage) {
     ASSERT_NO_FATAL_FAILURE(FillSavePage(page, folder, "photo", "JPEG"));
     ASSERT_NO_FATAL_FAILURE(PressOk(dlg));
 
-    EXPECT_EQ(Stored(9, "title"), "Photos");
-    EXPECT_EQ(Stored(9, "function id"), "0");
-    EXPECT_EQ(Stored(9, "filetype"), "1");
-    EXPECT_EQ(Stored(9, "save_path"), folder);
-    EXPECT_EQ(Stored(9, "mypicture"), "0");
+    ExpectStored(9, {{"title", "Photos"},
+                     {"function id", "0"},
+                     {"filetype", "1"},
+                     {"save_path", folder},
+                     {"mypicture", "0"}});
 
     ASSERT_NO_FATAL_FAILURE(RunFromThePanel(9, 3, 100, 150, 24));
     const std::vector<std::string> files = ListFiles(folder);

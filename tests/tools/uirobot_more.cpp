@@ -14,3 +14,11 @@ bool UiTypeText(HWND hDlg, int nId, const char* text) {
 HWND UiFindChildDialog(HWND hDlg) {
     return FindWindowExA(hDlg, nullptr, "#32770", nullptr);
 }
+
+HWND UiFindPageWith(HWND hDlg, int nId, bool bShownOnly) {
+    for (HWND child = FindWindowExA(hDlg, nullptr, "#32770", nullptr); child;
+         child = FindWindowExA(hDlg, child, "#32770", nullptr))
+        if ((!bShownOnly || IsWindowVisible(child)) && GetDlgItem(child, nId))
+            return child;
+    return nullptr;
+}

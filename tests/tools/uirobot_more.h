@@ -10,3 +10,6 @@
 bool UiTypeText(HWND hDlg, int nId, const char* text);
 // The first child dialog (class "#32770") of hDlg, nullptr when none.
 HWND UiFindChildDialog(HWND hDlg);
+// The child dialog of hDlg (a page) that holds the control nId; with
+// bShownOnly a visible one only. nullptr when none.
+HWND UiFindPageWith(HWND hDlg, int nId, bool bShownOnly);
