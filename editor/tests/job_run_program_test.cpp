@@ -150,8 +150,14 @@ protected:
         ASSERT_TRUE(UiSetText(page, IDC_SAVE_FOLDER, folder.c_str()));
         ASSERT_TRUE(UiSetText(page, IDC_SAVE_FILENAME, name));
         ASSERT_TRUE(UiSelect(page, IDC_SAVE_FILETYPE, type)) << type;
+        // What the page shows is what the store must hold after OK.
+        EXPECT_EQ(UiGetText(page, IDC_SAVE_FOLDER), folder);
+        const std::vector<std::string> types = UiItems(page, IDC_SAVE_FILETYPE);
+        const int shown = UiSelectedIndex(page, IDC_SAVE_FILETYPE);
+        ASSERT_TRUE(shown >= 0 && shown < static_cast<int>(types.size()));
+        EXPECT_EQ(types[shown], type);
     }
-    // OK of the dialog; the editor ends with S_OK's exit and no box on the way.
+    // OK of the dialog; the editor ends without a box on the way.
     void PressOk(HWND dlg) {
         ASSERT_TRUE(UiClick(GetDlgItem(dlg, IDC_JOBEDIT_BUTTONBAR), IDOK));
         CMessageBoxInfo box;
@@ -279,6 +285,7 @@ TEST_F(EditorJob, JpegJobFromTheDataSourceWindowLandsAsOneColourFilePerPage) {
     ASSERT_TRUE(UiSelect(source, 1002, "100 dpi"));
     ASSERT_TRUE(UiSelect(source, 1003, kBusinessCard));
     ASSERT_TRUE(UiClick(source, IDOK));
+    ASSERT_TRUE(UiWaitGone(source, kDeadline));
     ASSERT_TRUE(
         WaitUntil([](HWND h, const void*) { return IsWindowEnabled(h) != FALSE; }, dlg, nullptr));
     ASSERT_NO_FATAL_FAILURE(FillSavePage(page, folder, "photo", "JPEG"));
