@@ -3,8 +3,9 @@
 // the real pages, the UI robot types the title, picks "Save as file", the
 // file type and the folder, sets the scanner through the data source's own
 // window (or the client hands the default driver settings), presses OK; the
-// store holds what the dialog showed; Start on the simulated VX-410 runs the
-// job through kestrel, and the peer tools read what landed in the folder.
+// store holds what the dialog showed; Start on the simulated VX-410 (or
+// kestrel started by hand) runs the job, and the peer tools read what landed
+// in the folder.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -138,6 +139,21 @@ protected:
             Sleep(20);
         return page;
     }
+    // "&Setting...": the data source's own window, its image type and
+    // resolution picked for a business card, OK; back in the dialog.
+    void SetScanner(HWND dlg, const char* imageType, const char* resolution) {
+        ASSERT_TRUE(UiIsEnabled(dlg, IDC_JOBEDIT_SETTING));
+        ASSERT_TRUE(UiClick(dlg, IDC_JOBEDIT_SETTING));
+        HWND source = Dialog((std::string(kSource) + " Settings").c_str());
+        ASSERT_TRUE(source);
+        ASSERT_TRUE(UiSelect(source, 1001, imageType));
+        ASSERT_TRUE(UiSelect(source, 1002, resolution));
+        ASSERT_TRUE(UiSelect(source, 1003, kBusinessCard));
+        ASSERT_TRUE(UiClick(source, IDOK));
+        ASSERT_TRUE(UiWaitGone(source, kDeadline));
+        ASSERT_TRUE(WaitUntil([](HWND h, const void*) { return IsWindowEnabled(h) != FALSE; }, dlg,
+                              nullptr));
+    }
     // A folder of the user's own instead of the pictures folder a new job
     // starts with; the file name and type typed and picked on the save page.
     static void FillSavePage(HWND page, const std::string& folder, const char* name,
@@ -180,6 +196,18 @@ protected:
         FeedSheets(sheets, width, height, bitsPerPixel);
         StartService();
         EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+        ExpectCleanEnd();
+    }
+    // The same with kestrel started by hand: it ends well without a box.
+    void RunByHand(int n, int sheets, int width, int height, int bitsPerPixel) {
+        ASSERT_TRUE(m_pDevice->SetSelectedJob(n));
+        FeedSheets(sheets, width, height, bitsPerPixel);
+        StartService("--no-launch");
+        CProcess kestrel;
+        ASSERT_TRUE(kestrel.Start(KestrelCommand(false)));
+        CMessageBoxInfo box;
+        EXPECT_EQ(WaitEndAnsweringBoxes(kestrel, kDeadline, &box), 0u);
+        EXPECT_TRUE(box.m_strText.empty()) << "kestrel showed: " << box.m_strText;
         ExpectCleanEnd();
     }
     // What the runner did, for a failure's message.
@@ -277,17 +305,7 @@ TEST_F(EditorJob, JpegJobFromTheDataSourceWindowLandsAsOneColourFilePerPage) {
     ASSERT_TRUE(TypeTitle(dlg, "Photos"));
     HWND page = PickSaveAsFile(dlg);
     ASSERT_TRUE(page);
-    ASSERT_TRUE(UiIsEnabled(dlg, IDC_JOBEDIT_SETTING));
-    ASSERT_TRUE(UiClick(dlg, IDC_JOBEDIT_SETTING));
-    HWND source = Dialog((std::string(kSource) + " Settings").c_str());
-    ASSERT_TRUE(source);
-    ASSERT_TRUE(UiSelect(source, 1001, "24-bit colour"));
-    ASSERT_TRUE(UiSelect(source, 1002, "100 dpi"));
-    ASSERT_TRUE(UiSelect(source, 1003, kBusinessCard));
-    ASSERT_TRUE(UiClick(source, IDOK));
-    ASSERT_TRUE(UiWaitGone(source, kDeadline));
-    ASSERT_TRUE(
-        WaitUntil([](HWND h, const void*) { return IsWindowEnabled(h) != FALSE; }, dlg, nullptr));
+    ASSERT_NO_FATAL_FAILURE(SetScanner(dlg, "24-bit colour", "100 dpi"));
     ASSERT_NO_FATAL_FAILURE(FillSavePage(page, folder, "photo", "JPEG"));
     ASSERT_NO_FATAL_FAILURE(PressOk(dlg));
 
@@ -311,4 +329,50 @@ TEST_F(EditorJob, JpegJobFromTheDataSourceWindowLandsAsOneColourFilePerPage) {
                        folder + "\\" + name),
                   "JPEG sRGB 8 100 217 358");
     }
+}
+
+// Grey at 150 dpi from the data source's window, TIFF with all pages in one
+// file, kestrel started by hand: two sheets become one grey TIFF of two pages.
+TEST_F(EditorJob, TiffJobRunByHandLandsAsOneGreyMultiPageFile) {
+    const std::string folder = NewFolder("Letters");
+    HWND dlg = OpenEditor(std::string("--prop \"TwainDriverName=") + kSource + "\" DoModal 12");
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(TypeTitle(dlg, "Letters"));
+    HWND page = PickSaveAsFile(dlg);
+    ASSERT_TRUE(page);
+    ASSERT_NO_FATAL_FAILURE(SetScanner(dlg, "8-bit grey", "150 dpi"));
+    ASSERT_NO_FATAL_FAILURE(FillSavePage(page, folder, "letter", "TIFF"));
+    ASSERT_TRUE(UiIsEnabled(page, IDC_SAVE_FORMAT_SETTING));
+    ASSERT_TRUE(UiClick(page, IDC_SAVE_FORMAT_SETTING));
+    HWND tiff = Dialog("TIFF setting");
+    ASSERT_TRUE(tiff);
+    ASSERT_TRUE(UiClick(tiff, IDC_TIFF_MULTI));
+    ASSERT_TRUE(UiClick(tiff, IDOK));
+    ASSERT_TRUE(UiWaitGone(tiff, kDeadline));
+    ASSERT_NO_FATAL_FAILURE(PressOk(dlg));
+
+    ExpectStored(12, {{"title", "Letters"},
+                      {"function id", "0"},
+                      {"filetype", "3"},
+                      {"save_path", folder},
+                      {"mypicture", "0"},
+                      {"tiff_MultiPage", "1"}});
+
+    ASSERT_NO_FATAL_FAILURE(RunByHand(12, 2, 200, 300, 8));
+    const std::vector<std::string> files = ListFiles(folder);
+    ASSERT_EQ(files.size(), 1u) << RunnerTrace();
+    EXPECT_EQ(files[0].compare(0, 6, "letter"), 0) << files[0];
+    EXPECT_EQ(files[0].substr(files[0].size() - 4), ".tif") << files[0];
+    const std::string info = Peer(m_strDir, "tiffinfo", folder + "\\" + files[0]);
+    const std::vector<std::string> lines = SplitLines(info);
+    auto count = [&](const std::string& text) {
+        return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.find(text) != std::string::npos;
+        });
+    };
+    EXPECT_EQ(count("TIFF Directory at offset"), 2) << info;
+    EXPECT_EQ(count("Bits/Sample: 8"), 2) << info;
+    EXPECT_EQ(count("Samples/Pixel: 1"), 2) << info;
+    EXPECT_EQ(count("Resolution: 150, 150 pixels/inch"), 2) << info;
+    EXPECT_EQ(count("Image Width: 325 Image Length: 537"), 2) << info; // 55 x 91 mm
 }
