@@ -154,6 +154,16 @@ protected:
         ASSERT_TRUE(WaitUntil([](HWND h, const void*) { return IsWindowEnabled(h) != FALSE; }, dlg,
                               nullptr));
     }
+    // The format's "S&etting..." dialog: all pages in one file, OK.
+    void AllPagesInOneFile(HWND page, const char* caption, int nMultiId) {
+        ASSERT_TRUE(UiIsEnabled(page, IDC_SAVE_FORMAT_SETTING));
+        ASSERT_TRUE(UiClick(page, IDC_SAVE_FORMAT_SETTING));
+        HWND format = Dialog(caption);
+        ASSERT_TRUE(format);
+        ASSERT_TRUE(UiClick(format, nMultiId));
+        ASSERT_TRUE(UiClick(format, IDOK));
+        ASSERT_TRUE(UiWaitGone(format, kDeadline));
+    }
     // A folder of the user's own instead of the pictures folder a new job
     // starts with; the file name and type typed and picked on the save page.
     static void FillSavePage(HWND page, const std::string& folder, const char* name,
@@ -217,6 +227,20 @@ protected:
             text += "  " + line + "\n";
         return text;
     }
+    // The path of the one file the job left in the folder, named with the
+    // prefix and extension; "" when there is not just that one.
+    std::string OnlyFile(const std::string& folder, const std::string& prefix,
+                         const std::string& ext) {
+        const std::vector<std::string> files = ListFiles(folder);
+        EXPECT_EQ(files.size(), 1u) << RunnerTrace();
+        if (files.size() != 1 || files[0].compare(0, prefix.size(), prefix) != 0 ||
+            files[0].size() < ext.size() ||
+            files[0].compare(files[0].size() - ext.size(), ext.size(), ext) != 0) {
+            ADD_FAILURE() << "not one " << prefix << "..." << ext << " file";
+            return std::string();
+        }
+        return folder + "\\" + files[0];
+    }
     std::string NewFolder(const char* name) {
         const std::string folder = m_strDir + "\\" + name;
         EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
@@ -249,14 +273,7 @@ TEST_F(EditorJob, PdfJobFromTheDefaultDriverSettingsLandsAsOneBilevelDocument) {
     HWND page = PickSaveAsFile(dlg);
     ASSERT_TRUE(page);
     ASSERT_NO_FATAL_FAILURE(FillSavePage(page, folder, "invoice", "PDF"));
-    // The PDF options: all pages in one file.
-    ASSERT_TRUE(UiIsEnabled(page, IDC_SAVE_FORMAT_SETTING));
-    ASSERT_TRUE(UiClick(page, IDC_SAVE_FORMAT_SETTING));
-    HWND pdf = Dialog("PDF setting");
-    ASSERT_TRUE(pdf);
-    ASSERT_TRUE(UiClick(pdf, IDC_PDF_MULTI));
-    ASSERT_TRUE(UiClick(pdf, IDOK));
-    ASSERT_TRUE(UiWaitGone(pdf, kDeadline));
+    ASSERT_NO_FATAL_FAILURE(AllPagesInOneFile(page, "PDF setting", IDC_PDF_MULTI));
     ASSERT_NO_FATAL_FAILURE(PressOk(dlg));
 
     ExpectStored(7, {{"title", "Invoices"},
@@ -267,11 +284,8 @@ TEST_F(EditorJob, PdfJobFromTheDefaultDriverSettingsLandsAsOneBilevelDocument) {
                      {"pdf_MultiPage", "1"}});
 
     ASSERT_NO_FATAL_FAILURE(RunFromThePanel(7, 2, 300, 400, 1));
-    const std::vector<std::string> files = ListFiles(folder);
-    ASSERT_EQ(files.size(), 1u) << RunnerTrace();
-    EXPECT_EQ(files[0].compare(0, 7, "invoice"), 0) << files[0];
-    EXPECT_EQ(files[0].substr(files[0].size() - 4), ".pdf") << files[0];
-    const std::string file = folder + "\\" + files[0];
+    const std::string file = OnlyFile(folder, "invoice", ".pdf");
+    ASSERT_FALSE(file.empty());
     const std::string info = Peer(m_strDir, "pdfinfo", file);
     const size_t pages = info.find("\nPages:");
     ASSERT_NE(pages, std::string::npos) << info;
@@ -342,13 +356,7 @@ TEST_F(EditorJob, TiffJobRunByHandLandsAsOneGreyMultiPageFile) {
     ASSERT_TRUE(page);
     ASSERT_NO_FATAL_FAILURE(SetScanner(dlg, "8-bit grey", "150 dpi"));
     ASSERT_NO_FATAL_FAILURE(FillSavePage(page, folder, "letter", "TIFF"));
-    ASSERT_TRUE(UiIsEnabled(page, IDC_SAVE_FORMAT_SETTING));
-    ASSERT_TRUE(UiClick(page, IDC_SAVE_FORMAT_SETTING));
-    HWND tiff = Dialog("TIFF setting");
-    ASSERT_TRUE(tiff);
-    ASSERT_TRUE(UiClick(tiff, IDC_TIFF_MULTI));
-    ASSERT_TRUE(UiClick(tiff, IDOK));
-    ASSERT_TRUE(UiWaitGone(tiff, kDeadline));
+    ASSERT_NO_FATAL_FAILURE(AllPagesInOneFile(page, "TIFF setting", IDC_TIFF_MULTI));
     ASSERT_NO_FATAL_FAILURE(PressOk(dlg));
 
     ExpectStored(12, {{"title", "Letters"},
@@ -359,11 +367,9 @@ TEST_F(EditorJob, TiffJobRunByHandLandsAsOneGreyMultiPageFile) {
                       {"tiff_MultiPage", "1"}});
 
     ASSERT_NO_FATAL_FAILURE(RunByHand(12, 2, 200, 300, 8));
-    const std::vector<std::string> files = ListFiles(folder);
-    ASSERT_EQ(files.size(), 1u) << RunnerTrace();
-    EXPECT_EQ(files[0].compare(0, 6, "letter"), 0) << files[0];
-    EXPECT_EQ(files[0].substr(files[0].size() - 4), ".tif") << files[0];
-    const std::string info = Peer(m_strDir, "tiffinfo", folder + "\\" + files[0]);
+    const std::string file = OnlyFile(folder, "letter", ".tif");
+    ASSERT_FALSE(file.empty());
+    const std::string info = Peer(m_strDir, "tiffinfo", file);
     const std::vector<std::string> lines = SplitLines(info);
     auto count = [&](const std::string& text) {
         return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
