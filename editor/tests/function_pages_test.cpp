@@ -94,13 +94,7 @@ public:
     HWND Page() const { return m_hPage; }
     HWND Frame() const { return m_frame.m_hWnd; }
     // The page that holds the control (the New/Editing dialog has several).
-    HWND PageWith(int nId) const {
-        for (HWND h = UiFindChildDialog(m_frame.m_hWnd); h;
-             h = FindWindowExA(m_frame.m_hWnd, h, "#32770", nullptr))
-            if (GetDlgItem(h, nId))
-                return h;
-        return nullptr;
-    }
+    HWND PageWith(int nId) const { return UiFindPageWith(m_frame.m_hWnd, nId, false); }
     // Presses the frame's OK or Cancel.
     void Press(const char* button) { ASSERT_TRUE(UiPressButton(m_frame, button)); }
     // "result=N" or "error=<text>" once the host ended.

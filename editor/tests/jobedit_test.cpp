@@ -14,6 +14,7 @@
 #include "jobedit_testpage_res.h"
 #include "uirobot.h"
 #include "uirobot_controls.h"
+#include "uirobot_more.h"
 
 using namespace kestreltest;
 
@@ -629,31 +630,12 @@ TEST_F(JobEditTest, ComTitleWarningOnceAndRunnerMutex) {
     EXPECT_EQ(TitleOf(8), L"Night run");
 }
 
-// The page of the dialog that holds a control (a function page, shown or not).
-HWND PageWith(HWND hDlg, int nControlId) {
-    struct Find {
-        int id;
-        HWND found;
-    } find = {nControlId, nullptr};
-    EnumChildWindows(
-        hDlg,
-        [](HWND h, LPARAM l) -> BOOL {
-            Find* f = reinterpret_cast<Find*>(l);
-            if (!GetDlgItem(h, f->id))
-                return TRUE;
-            f->found = h;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&find));
-    return find.found;
-}
-
 TEST_F(JobEditTest, ComSwitchingFunctionKeepsWhatWasTypedOnTheRealPages) {
     PutJob(1, 1, L"Mail job");
     const std::string before = StoreBytes();
     HWND dlg = OpenCom("DoModal 1");
     ASSERT_TRUE(dlg);
-    HWND mail = PageWith(dlg, 607); // the mail page's subject
+    HWND mail = UiFindPageWith(dlg, 607, false); // the mail page's subject
     ASSERT_TRUE(mail && IsWindowVisible(mail));
     ASSERT_TRUE(UiSetText(mail, 607, "Weekly report"));
     ASSERT_TRUE(UiSelect(dlg, IDC_JOBEDIT_FUNCTION, "Save as file"));

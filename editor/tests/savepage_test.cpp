@@ -664,17 +664,6 @@ TEST_F(SavePageTest, BrowseStartsAtTheFolderFollowsTheSelectionAndTakesTheChoice
     EXPECT_EQ(_stricmp(JobGetString(Committed(15), "save_path").c_str(), "C:\\windows"), 0);
 }
 
-namespace {
-// The visible page of the New/Editing dialog that holds this control.
-HWND VisiblePageWith(HWND hDlg, int nId) {
-    for (HWND child = FindWindowExA(hDlg, nullptr, "#32770", nullptr); child;
-         child = FindWindowExA(hDlg, child, "#32770", nullptr))
-        if (IsWindowVisible(child) && GetDlgItem(child, nId))
-            return child;
-    return nullptr;
-}
-} // namespace
-
 // In the New/Editing dialog the page of a newly chosen function is made
 // without the job: what its buttons set must still reach the job at OK.
 TEST_F(SavePageTest, InTheEditDialogAnotherFunctionsPageKeepsItsDialogsValues) {
@@ -689,7 +678,7 @@ TEST_F(SavePageTest, InTheEditDialogAnotherFunctionsPageKeepsItsDialogsValues) {
     Pick(IDC_JOBEDIT_FUNCTION, "Attach to E-mail", edit);
     ASSERT_TRUE(UiWaitUntil(
         [&] {
-            m_hPage = VisiblePageWith(edit, IDC_SAVE_IMAGE);
+            m_hPage = UiFindPageWith(edit, IDC_SAVE_IMAGE, true);
             return m_hPage && UiIsVisible(m_hPage, IDC_SAVE_IMAGE);
         },
         kDeadline));
@@ -716,7 +705,7 @@ TEST_F(SavePageTest, InTheEditDialogAnotherFunctionsPageKeepsItsDialogsValues) {
     UiSetText(dlg, IDC_ACCESS_PASSWORD, "pw");
     Close(dlg, IDOK);
 
-    HWND bar = VisiblePageWith(edit, IDOK);
+    HWND bar = UiFindPageWith(edit, IDOK, true);
     ASSERT_NE(bar, nullptr);
     UiClick(bar, IDOK);
     CMessageBoxInfo box;
@@ -783,12 +772,12 @@ TEST_F(SavePageTest, ThroughTheComClassTheEditDialogShowsThePagesRefusal) {
     ASSERT_NE(edit, nullptr);
     ASSERT_TRUE(UiWaitUntil(
         [&] {
-            m_hPage = VisiblePageWith(edit, IDC_SAVE_FILETYPE);
+            m_hPage = UiFindPageWith(edit, IDC_SAVE_FILETYPE, true);
             return m_hPage != nullptr;
         },
         kDeadline));
     EXPECT_EQ(FileTypeShown(), "JPEG");
-    HWND bar = VisiblePageWith(edit, IDOK);
+    HWND bar = UiFindPageWith(edit, IDOK, true);
     ASSERT_NE(bar, nullptr);
     UiClick(bar, IDOK);
     HWND box = Dialog("Error");

@@ -38,3 +38,11 @@ std::string UiJoinTexts(const CUiDialogInfo& dialog, const char* separator) {
         all += (all.empty() ? "" : separator) + t;
     return all;
 }
+
+HWND UiFindPageWith(HWND hDlg, int nId, bool bShownOnly) {
+    for (HWND child = FindWindowExA(hDlg, nullptr, "#32770", nullptr); child;
+         child = FindWindowExA(hDlg, child, "#32770", nullptr))
+        if ((!bShownOnly || IsWindowVisible(child)) && GetDlgItem(child, nId))
+            return child;
+    return nullptr;
+}

@@ -20,3 +20,6 @@ bool UiWaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
 HWND UiFocusOf(HWND hWnd);
 // A dialog's static texts, joined by separator.
 std::string UiJoinTexts(const CUiDialogInfo& dialog, const char* separator = "\n");
+// The child dialog of hDlg (a page) that holds the control nId; with
+// bShownOnly a visible one only. nullptr when none.
+HWND UiFindPageWith(HWND hDlg, int nId, bool bShownOnly);
