@@ -895,9 +895,11 @@ bool LoadProfileText(const std::string& fileText, const std::string& section, CD
     if (spp != values.end() && bps != values.end() && ParseInt(spp->second, 1, 4, nSpp) &&
         ParseInt(bps->second, 1, 16, nBps)) {
         n.m_nPixelType = nSpp >= 3 ? TWPT_RGB : nBps > 1 ? TWPT_GRAY : TWPT_BW;
-        if (n.m_nPixelType != TWPT_BW)
-            n.m_nHalftone = 0;
     }
+    // Keys are read in name order, so a "Dither" line may have set a halftone
+    // before "ScanType" chose grey or colour; only black-and-white keeps one.
+    if (n.m_nPixelType != TWPT_BW)
+        n.m_nHalftone = 0;
     // Resolutions snap to the offered ones, as a MSG_SET would.
     for (int* r : {&n.m_nXRes, &n.m_nYRes}) {
         int best = Resolutions()[0];

@@ -164,6 +164,26 @@ TEST(Profile, SampleLayoutDecidesThePixelTypeOverScanType) {
     EXPECT_EQ(typeOnly.m_nPixelType, TWPT_RGB);
 }
 
+TEST(Profile, HalftoneOnlyStaysWithBlackAndWhite) {
+    // "Dither" sorts before "ScanType": a colour type read after it must not
+    // keep the halftone, or the saved text loads differently the next time.
+    CDsSettings s;
+    std::string err;
+    ASSERT_TRUE(
+        LoadProfileText("[CustomDsData]\r\nScanType=3\r\nDither=2\r\n", "CustomDsData", s, &err))
+        << err;
+    EXPECT_EQ(s.m_nPixelType, TWPT_RGB);
+    EXPECT_EQ(s.m_nHalftone, 0);
+    const std::string saved = SaveProfileText(s, "CustomDsData");
+    CDsSettings again;
+    ASSERT_TRUE(LoadProfileText(saved, "CustomDsData", again, &err)) << err;
+    EXPECT_EQ(SaveProfileText(again, "CustomDsData"), saved);
+    CDsSettings bw;
+    ASSERT_TRUE(
+        LoadProfileText("[CustomDsData]\r\nScanType=1\r\nDither=2\r\n", "CustomDsData", bw, &err));
+    EXPECT_EQ(bw.m_nHalftone, 2);
+}
+
 TEST(Profile, BadValuesChangeNothing) {
     CDsSettings s;
     const CDsSettings before = s;
