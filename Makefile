@@ -58,7 +58,7 @@ fuzz: deps
 	cmake --build build/fuzz -j$(JOBS)
 	cd build/fuzz && VLM_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --output-on-failure -L fuzz
 fuzz-long:
-	$(MAKE) fuzz FUZZ_SECONDS=600
+	VLM_FUZZ_SEED=0 $(MAKE) fuzz FUZZ_SECONDS=600
 
 # Benchmarks: the portable ones optimised natively, whole jobs under Wine in
 # the windows tree.
