@@ -113,7 +113,10 @@ CCatalogue::ParseStats CCatalogue::AddText(const std::string& utf8) {
             ++stats.m_nSkipped;
             continue;
         }
-        m_sections[langId][key] = value;
+        auto& section = m_sections[langId];
+        if (section.count(key))
+            ++stats.m_nReplaced;
+        section[key] = value;
         ++stats.m_nEntries;
     }
     return stats;

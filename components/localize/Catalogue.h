@@ -19,6 +19,7 @@ public:
     struct ParseStats {
         int m_nEntries = 0;
         int m_nSkipped = 0;
+        int m_nReplaced = 0; // keys given again (the later text wins)
     };
     // Adds the entries of one catalogue text; later entries replace earlier.
     ParseStats AddText(const std::string& utf8);

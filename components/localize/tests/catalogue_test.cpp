@@ -49,8 +49,8 @@ TEST(Catalogue, DamagedLinesAreSkipped) {
 
 TEST(Catalogue, LaterFilesWinAndClear) {
     CCatalogue c;
-    c.AddText("[0407]\nOK = Gut\n");
-    c.AddText("[0407]\nOK = In Ordnung\n");
+    EXPECT_EQ(c.AddText("[0407]\nOK = Gut\n").m_nReplaced, 0);
+    EXPECT_EQ(c.AddText("[0407]\nOK = In Ordnung\n").m_nReplaced, 1);
     EXPECT_EQ(*c.Find(0x0407, "OK"), "In Ordnung");
     EXPECT_EQ(c.SectionCount(), 1u);
     c.Clear();

@@ -147,6 +147,8 @@ TEST(LocalizeCatalogues, ShippedFilesParseCleanly) {
         vlm::CCatalogue c;
         auto stats = c.AddText(ss.str());
         EXPECT_EQ(stats.m_nSkipped, 0) << file;
+        // A key given twice hides its first translation: one line per key.
+        EXPECT_EQ(stats.m_nReplaced, 0) << file;
         EXPECT_GT(stats.m_nEntries, 10) << file;
         for (const char* key : {"Please wait.", "Can't run job.", "Save as file", "Print"})
             EXPECT_NE(c.Find(0x0407, key), nullptr) << file << ": " << key;
