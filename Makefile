@@ -43,9 +43,11 @@ test-native: build-native
 	cd build/native && ctest --output-on-failure -j$(JOBS)
 # One ctest job per Wine lane (VLM_WINE_LANES in the build's cache, default 2):
 # each lane has its own prefix and wineserver, its tests run one by one.
+# The tests expect English texts unless they ask for a locale themselves, so
+# the user's own locale is not passed on.
 test-windows: build-windows
 	cd build/windows && lanes=$$(sed -n 's/^VLM_WINE_LANES:[A-Z]*=//p' CMakeCache.txt) && \
-		ctest --output-on-failure -LE bench -j$${lanes:-1}
+		LC_ALL=C.UTF-8 LANG=C.UTF-8 ctest --output-on-failure -LE bench -j$${lanes:-1}
 test: deps
 	$(MAKE) build
 	$(MAKE) test-native
