@@ -19,6 +19,7 @@ struct CUiFindOptions {
     std::string m_strExeName; // e.g. "kestrel.exe", compared without case
     std::string m_strCaption; // when set, the caption must equal it
     bool m_bIncludeHidden = false;
+    bool m_bAnyClass = false; // top-level windows of any class, not only dialogs
 };
 
 // Process ids whose executable file name equals exeName (no folder, any case).

@@ -65,7 +65,7 @@ BOOL CALLBACK CollectChild(HWND hWnd, LPARAM lParam) {
 
 BOOL CALLBACK CollectTop(HWND hWnd, LPARAM lParam) {
     EnumState* st = reinterpret_cast<EnumState*>(lParam);
-    if (ClassOf(hWnd) != "#32770")
+    if (!st->m_pOptions->m_bAnyClass && ClassOf(hWnd) != "#32770")
         return TRUE;
     if (!st->m_pOptions->m_bIncludeHidden && !IsWindowVisible(hWnd))
         return TRUE;
@@ -137,8 +137,9 @@ bool UiWaitForDialog(const CUiFindOptions& options, DWORD timeoutMs, CUiDialogIn
     for (;;) {
         std::vector<CUiDialogInfo> found = UiFindDialogs(options);
         // A dialog still being built has no buttons yet; wait for them.
+        // Other windows need not have buttons at all.
         for (const CUiDialogInfo& d : found)
-            if (!d.m_buttons.empty()) {
+            if (!d.m_buttons.empty() || options.m_bAnyClass) {
                 out = d;
                 return true;
             }
