@@ -7,19 +7,11 @@
 # the Wine process; the host runs from "Task Deck", beside the catalogue.
 #   dialog_fit.sh [OUTPUT_DIR]   keeps each run's lines there (default: a temporary folder)
 set -u
-run="$VLM_SOURCE/tools/wine-run.sh"
-. "$VLM_SOURCE/tools/wine-common.sh"
-vlm_wine_env || exit 1
-deck="$WINEPREFIX/drive_c/Program Files/Velmora Works/Task Deck"
-exe=dialoghost-fit.exe
-cp -f "$VLM_BUILD/editor/dialoghost.exe" "$deck/$exe" || exit 1
-work=$(mktemp -d)
-trap 'rm -f "$deck/$exe"; rm -rf "$work"' EXIT
+. "$VLM_SOURCE/editor/tests/deckhost.sh" dialoghost-fit.exe
 out=${1:-$work/out}
 mkdir -p "$out" "$work/store"
 export TASKSTORE_DIR="Z:${work//\//\\}\\store"
 ts='C:\Program Files\Velmora Works\Taskstore\taskstore.exe'
-host="C:\\Program Files\\Velmora Works\\Task Deck\\$exe"
 
 store() { "$run" "$ts" "$@" </dev/null >/dev/null 2>&1 || { echo "FAIL: taskstore $*"; exit 1; }; }
 # Job n+1 has function n (0 save, 1 mail, 2 print, 3 application, 4 mail
