@@ -123,6 +123,32 @@ using CGdiObject = CUniqueHandle<HGDIOBJ, CGdiTraits>;
 using CDc = CUniqueHandle<HDC, CDcTraits>;
 using CPrinterHandle = CUniqueHandle<HANDLE, CPrinterTraits>;
 
+struct CHookTraits {
+    static void Free(HHOOK h) { ::UnhookWindowsHookEx(h); }
+    static HHOOK Invalid() { return nullptr; }
+    static bool IsValid(HHOOK h) { return h != nullptr; }
+};
+using CHook = CUniqueHandle<HHOOK, CHookTraits>;
+
+// A window's device context from GetDC, given back with ReleaseDC.
+class CWindowDc {
+public:
+    explicit CWindowDc(HWND hWnd) : m_hWnd(hWnd), m_hDc(::GetDC(hWnd)) {}
+    ~CWindowDc() {
+        if (m_hDc)
+            ::ReleaseDC(m_hWnd, m_hDc);
+    }
+    CWindowDc(const CWindowDc&) = delete;
+    CWindowDc& operator=(const CWindowDc&) = delete;
+    HDC Get() const { return m_hDc; }
+    operator HDC() const { return m_hDc; }
+    explicit operator bool() const { return m_hDc != nullptr; }
+
+private:
+    HWND m_hWnd;
+    HDC m_hDc;
+};
+
 class CModule : public CUniqueHandle<HMODULE, CModuleTraits> {
 public:
     using CUniqueHandle::CUniqueHandle;
@@ -266,6 +292,8 @@ using vlm::CGlobalLock;
 using vlm::CGlobalMem;
 using vlm::CHandle;
 using vlm::CHeldMutex;
+using vlm::CHook;
 using vlm::CModule;
 using vlm::CPrinterHandle;
 using vlm::CRegKey;
+using vlm::CWindowDc;

@@ -3,12 +3,15 @@
 //   dialoghost.exe [--model VX-410] [--panel 0|1] [--mutex NAME] [--twain NAME]
 //                  [--fixed N] [--disable ID]... [--testpages 1|2] [--default-driver TEXT]
 //                  [--max-jobs N] [--first-year Y] [--last-year Y]
-//                  [--attached-mail-size MB] [--warning-size MB]
+//                  [--attached-mail-size MB] [--warning-size MB] [--check-fit]
 //                  edit N | edit2 N | copy SRC [MIN MAX] | version | admin FORM
 //                  | page save|save-image|mail|print|app N
+//                  | format jpeg|tiff|pdf|pdf-multi N | access | mail-address [LIST]
+//                  | fit-probe
 // The store is the one the environment names (TASKSTORE_FILE/TASKSTORE_DIR).
 // Prints "result=<end code>" or "error=<text>" and exits 0 unless the
-// arguments are wrong.
+// arguments are wrong. --check-fit measures the dialog's texts once it is up
+// and closes it (fitcheck.h).
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -17,10 +20,15 @@
 #include "common/JobRecord.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
+#include "editor/FormatDialogs.h"
 #include "editor/JobPages.h"
+#include "editor/MailAddressDlg.h"
+#include "editor/SavePageDialogs.h"
 #include "framework/ComInit.h"
+#include "fitcheck.h"
 #include "jobedit_testpage.h"
 #include "pagehost.h"
+#include "pagehost_res.h"
 
 namespace {
 std::wstring Widen(const char* s) {
@@ -37,10 +45,14 @@ int main(int argc, char** argv) {
     long maxJobs = 0; // the store's own unless given
     int firstYear = 0, lastYear = 0;
     int panelTitleModel = 1;
+    BOOL bCheckFit = FALSE;
     int i = 1;
     for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
         const std::string opt = argv[i];
-        if (opt == "--model")
+        if (opt == "--check-fit") {
+            bCheckFit = TRUE;
+            --i; // takes no value
+        } else if (opt == "--model")
             model = argv[i + 1];
         else if (opt == "--mutex")
             settings.m_strKestrelMutexName = Widen(argv[i + 1]);
@@ -75,7 +87,12 @@ int main(int argc, char** argv) {
     if (i >= argc) {
         std::fprintf(
             stderr,
-            "usage: dialoghost [options] edit N|edit2 N|copy SRC [MIN MAX]|version|admin FORM\n");
+            "usage: dialoghost [options] edit N|edit2 N|copy SRC [MIN MAX]|version|admin FORM"
+            "|page KIND N|format KIND N|access|mail-address [LIST]|fit-probe\n");
+        return 2;
+    }
+    if (bCheckFit && !InstallFitCheck()) {
+        std::fprintf(stderr, "the fit check cannot be installed\n");
         return 2;
     }
     const std::string cmd = argv[i];
@@ -119,8 +136,28 @@ int main(int argc, char** argv) {
                 return 2;
             }
             result = RunPageHost(&settings, job, std::move(page));
-        } else if (cmd == "admin")
+        } else if (cmd == "format" && i + 2 < argc) {
+            const std::string kind = argv[i + 1];
+            CComPtr<IJobData> job;
+            EdCheck(settings.m_pJobStore->GetJob(std::atol(argv[i + 2]), &job));
+            if (kind == "jpeg")
+                result = RunJpegSettingDlg(nullptr, job);
+            else if (kind == "tiff")
+                result = RunTiffSettingDlg(nullptr, job);
+            else if (kind == "pdf" || kind == "pdf-multi")
+                result = RunPdfSettingDlg(nullptr, job, kind == "pdf-multi");
+            else {
+                std::fprintf(stderr, "unknown format %s\n", kind.c_str());
+                return 2;
+            }
+        } else if (cmd == "access")
+            result = CAccessSettingDlg(nullptr, "", "").DoModal();
+        else if (cmd == "mail-address")
+            result = CMailAddressDlg(nullptr, i + 1 < argc ? argv[i + 1] : "").DoModal();
+        else if (cmd == "admin")
             result = RunAdminDialog(&settings, static_cast<int>(a1));
+        else if (cmd == "fit-probe")
+            result = CVlmDialog(IDD_FITPROBE, nullptr, EdInstance()).DoModal();
         else {
             std::fprintf(stderr, "unknown command %s\n", cmd.c_str());
             return 2;

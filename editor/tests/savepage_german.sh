@@ -4,14 +4,7 @@
 # starts the host; pageprobe reads the page's controls, uirobot answers the
 # boxes.
 set -u
-run="$VLM_SOURCE/tools/wine-run.sh"
-. "$VLM_SOURCE/tools/wine-common.sh"
-vlm_wine_env || exit 1
-deck="$WINEPREFIX/drive_c/Program Files/Velmora Works/Task Deck"
-exe=dialoghost-german.exe
-cp -f "$VLM_BUILD/editor/dialoghost.exe" "$deck/$exe" || exit 1
-work=$(mktemp -d)
-trap 'rm -f "$deck/$exe"; rm -rf "$work"' EXIT
+. "$VLM_SOURCE/editor/tests/deckhost.sh" dialoghost-german.exe
 export TASKSTORE_DIR="Z:${work//\//\\}"
 ts='C:\Program Files\Velmora Works\Taskstore\taskstore.exe'
 probe="$VLM_BUILD/editor/pageprobe.exe"
@@ -25,9 +18,9 @@ store set 3 mypicture i4 0
 store set 3 save_path string 'C:\Scans'
 store set 3 filename string 'a|b'
 
-LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "$run" "C:\\Program Files\\Velmora Works\\Task Deck\\$exe" \
-    page save-image 3 </dev/null >"$work/host.out" 2>/dev/null &
-host=$!
+LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "$run" "$host" page save-image 3 </dev/null \
+    >"$work/host.out" 2>/dev/null &
+hostpid=$!
 
 text() { "$run" "$probe" "$exe" "$1" </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^text=//p'; }
 expect() {
@@ -52,7 +45,7 @@ grep -qF 'text=\ /  * ? < > : | "    Diese Zeichen sind in Dateinamen nicht zul√
 
 "$run" "$robot" --exe "$exe" --caption Page --press Abbrechen </dev/null >/dev/null 2>&1 ||
     "$run" "$robot" --exe "$exe" --caption Page --press Cancel </dev/null >/dev/null 2>&1
-wait "$host"
+wait "$hostpid"
 grep -q '^result=2' "$work/host.out" || { echo "FAIL: host did not end by Cancel"; cat "$work/host.out"; fail=1; }
 [ $fail = 0 ] && echo "German save page: passed"
 exit $fail
