@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 #include "framework/App.h"
 #include "ScanLog.h"
@@ -117,8 +118,8 @@ BOOL CTwain::LoadSourceManager() {
             if (path.empty())
                 continue;
             ScanRunLog("LoadLibrary() start");
-            HMODULE h = LoadLibraryA(path.c_str());
-            if (!h) {
+            vlm::CModule lib(LoadLibraryA(path.c_str()));
+            if (!lib.IsValid()) {
                 char buf[MAX_PATH + 64];
                 snprintf(buf, sizeof buf, "LoadLibrary(%s) failed %lu", path.c_str(),
                          GetLastError());
@@ -127,12 +128,10 @@ BOOL CTwain::LoadSourceManager() {
                 failures += "\n";
                 continue;
             }
-            ScanRunLog("LoadLibrary() end handle is 0x%p", static_cast<void*>(h));
-            if (!GetProcAddress(h, "DSM_Entry")) {
-                FreeLibrary(h);
-                continue;
-            }
-            m_hSMLib.Attach(h);
+            ScanRunLog("LoadLibrary() end handle is 0x%p", static_cast<void*>(lib.Get()));
+            if (!lib.GetProc("DSM_Entry"))
+                continue; // not a source manager: freed by its owner
+            m_hSMLib = std::move(lib);
             g_strSMPath = path;
             break;
         }

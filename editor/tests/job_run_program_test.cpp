@@ -20,6 +20,7 @@
 #include "JobEdit_res.h"
 #include "SavePage_res.h"
 #include "SessionFixture.h"
+#include "framework/Handles.h"
 #include "uirobot_controls.h"
 #include "uirobot_more.h"
 
@@ -56,15 +57,14 @@ std::string Peer(const std::string& dir, const std::string& command, const std::
                << UnixPath(done) << "'\n";
     }
     std::string cmd = "\"Z:\\bin\\sh\" \"" + UnixPath(base + ".sh") + "\"";
-    STARTUPINFOA si = {sizeof si};
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     EXPECT_TRUE(
         CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         << cmd;
-    if (pi.hProcess) {
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-    }
+    // The shell's end is seen through its "done" file, not its handles.
+    const CHandle process(pi.hProcess), thread(pi.hThread);
     const DWORD startTick = GetTickCount();
     while (GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES &&
            GetTickCount() - startTick < kDeadline)
@@ -259,12 +259,13 @@ TEST_F(EditorJob, PdfJobFromTheDefaultDriverSettingsLandsAsOneBilevelDocument) {
     {
         const std::string text = FirstSection(ReadFileText(WinPath(PLUGIN_INITIAL_SETTINGS)));
         ASSERT_NE(text.find("BitsPerSample=1\r\n"), std::string::npos);
-        HANDLE h =
-            CreateFileA(initial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        const CHandle file(
+            CreateFileA(initial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file.IsValid());
         DWORD written = 0;
-        WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        CloseHandle(h);
+        ASSERT_TRUE(
+            WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+        ASSERT_EQ(written, text.size());
     }
     const std::string folder = NewFolder("Invoices");
     HWND dlg = OpenEditor("--prop \"DefaultDriverSetting=@" + initial + "\" DoModal 7");

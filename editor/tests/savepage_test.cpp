@@ -37,12 +37,6 @@ public:
 };
 const auto* g_install = ::testing::AddGlobalTestEnvironment(new HostInstall);
 
-std::string Bytes(const VARIANT& v) {
-    std::vector<uint8_t> bytes;
-    VlmReadByteBlock(v, bytes);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 class SavePageTest : public ::testing::Test {
 protected:
     void SetUp() override {
