@@ -55,18 +55,17 @@ public:
 
 protected:
     BOOL OnInitDialog() override {
-        try {
-            SetLabels();
-            FillLists();
-            SetRanges();
-            ShowValues();
-        } catch (const CEditorText& e) {
-            m_strInitError = e.m_strText;
-            EndDialog(IDABORT);
-        } catch (const CComError& e) {
-            m_strInitError = e.Message();
-            EndDialog(IDABORT);
-        }
+        EdCatchFailure(
+            [this] {
+                SetLabels();
+                FillLists();
+                SetRanges();
+                ShowValues();
+            },
+            [this](const std::string& text) {
+                m_strInitError = text;
+                EndDialog(IDABORT);
+            });
         return TRUE;
     }
 

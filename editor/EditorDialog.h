@@ -18,15 +18,7 @@ protected:
 
     // Runs f; a failure it raises (text or store error) is shown in an
     // "Error" box owned by the dialog, which stays open.
-    template <class F> void ShowingErrors(F f) {
-        try {
-            f();
-        } catch (const CEditorText& e) {
-            EdShowError(m_hWnd, e.m_strText);
-        } catch (const CComError& e) {
-            EdShowError(m_hWnd, e.Message());
-        }
-    }
+    template <class F> void ShowingErrors(F f) { EdShowingErrors(m_hWnd, f); }
 };
 
 // Fails the exchange when value lies outside min..max (on save only).

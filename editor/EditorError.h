@@ -22,3 +22,22 @@ inline void EdCheck(HRESULT hr) {
 
 // The "Error" box (warning icon) with the text of either failure; owner may be null.
 void EdShowError(HWND owner, const std::string& text);
+
+// Runs f; a failure it raises (text or store error) goes to onFailure as its
+// text. FALSE: f failed.
+template <class F, class OnFailure> BOOL EdCatchFailure(F&& f, OnFailure&& onFailure) {
+    try {
+        f();
+        return TRUE;
+    } catch (const CEditorText& e) {
+        onFailure(e.m_strText);
+    } catch (const CComError& e) {
+        onFailure(e.Message());
+    }
+    return FALSE;
+}
+
+// Runs f; a failure it raises is shown in an "Error" box. FALSE: f failed.
+template <class F> BOOL EdShowingErrors(HWND owner, F&& f) {
+    return EdCatchFailure(f, [owner](const std::string& text) { EdShowError(owner, text); });
+}

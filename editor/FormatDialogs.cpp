@@ -42,15 +42,8 @@ INT_PTR CFormatSettingDlg::Run() {
 }
 
 BOOL CFormatSettingDlg::OnInitDialog() {
-    try {
-        InitValues();
-    } catch (const CEditorText& e) {
-        EdShowError(m_hWnd, e.m_strText);
+    if (!EdShowingErrors(m_hWnd, [this] { InitValues(); }))
         EndDialog(kInitFailed);
-    } catch (const CComError& e) {
-        EdShowError(m_hWnd, e.Message());
-        EndDialog(kInitFailed);
-    }
     return TRUE;
 }
 

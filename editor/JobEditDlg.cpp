@@ -116,13 +116,7 @@ private:
     static constexpr UINT_PTR kTimerId = 1;
 
     template <class F> void Guarded(F f) {
-        try {
-            f();
-        } catch (const CEditorText& e) {
-            Fail(e.m_strText);
-        } catch (const CComError& e) {
-            Fail(e.Message());
-        }
+        EdCatchFailure(f, [this](const std::string& text) { Fail(text); });
     }
 
     void Fail(const std::string& text) {
@@ -501,7 +495,7 @@ BOOL CJobEditDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 void CJobEditDlg::OnFunctionChanged() {
     HWND hList = GetDlgItem(IDC_JOBEDIT_FUNCTION);
     const long nPrevious = m_nShownFunction;
-    try {
+    EdShowingErrors(m_hWnd, [&] {
         const LRESULT sel = ::SendMessageA(hList, CB_GETCURSEL, 0, 0);
         const LRESULT data = ::SendMessageA(hList, CB_GETITEMDATA, sel, 0);
         if (sel < 0 || data == CB_ERR)
@@ -509,11 +503,7 @@ void CJobEditDlg::OnFunctionChanged() {
         const long nFunction = static_cast<long>(data);
         JobSetValue(m_pJob, vlm::kKeyFunctionId, CVariant(nFunction));
         ShowFunction(nFunction);
-    } catch (const CEditorText& e) {
-        EdShowError(m_hWnd, e.m_strText);
-    } catch (const CComError& e) {
-        EdShowError(m_hWnd, e.Message());
-    }
+    });
     if (m_nShownFunction == nPrevious && nPrevious >= 0) {
         // The new function could not be shown: the job keeps the one it shows.
         const LRESULT count = ::SendMessageA(hList, CB_GETCOUNT, 0, 0);
@@ -574,14 +564,10 @@ BOOL CJobEditDlg::ConfirmAndSave() {
 }
 
 void CJobEditDlg::OnOK() {
-    try {
+    EdShowingErrors(m_hWnd, [this] {
         if (ConfirmAndSave())
             EndDialog(IDOK);
-    } catch (const CEditorText& e) {
-        EdShowError(m_hWnd, e.m_strText);
-    } catch (const CComError& e) {
-        EdShowError(m_hWnd, e.Message());
-    }
+    });
 }
 
 INT_PTR RunJobEditDialog(CJobRegGUISettings* pSettings, long nJobNo, BOOL bWithFunctionList) {

@@ -47,11 +47,7 @@ template <class Body> HRESULT OutOfMemoryAsResult(Body&& body) {
 template <class Body> HRESULT DialogFrame(Body&& body) {
     CEdWindowScope windows;
     try {
-        body();
-    } catch (const CEditorText& e) {
-        EdShowError(nullptr, e.m_strText);
-    } catch (const CComError& e) {
-        EdShowError(nullptr, e.Message());
+        EdShowingErrors(nullptr, body);
     } catch (const std::bad_alloc&) {
         EdShowError(nullptr, EdText("no memory"));
     }

@@ -169,13 +169,9 @@ CSaveSettingPage::CSaveSettingPage(CJobRegGUISettings* pSettings, BOOL bWithSave
 }
 
 template <class F> void CSaveSettingPage::Guarded(F work) {
-    try {
-        work();
-    } catch (const CEditorText& e) {
-        EdShowError(::GetAncestor(m_hWnd, GA_ROOT), e.m_strText);
-    } catch (const CComError& e) {
-        EdShowError(::GetAncestor(m_hWnd, GA_ROOT), e.Message());
-    }
+    EdCatchFailure(work, [this](const std::string& text) {
+        EdShowError(::GetAncestor(m_hWnd, GA_ROOT), text);
+    });
 }
 
 IJobData* CSaveSettingPage::Job() {
