@@ -1,6 +1,7 @@
 #include "editor/core/SaveFolderRules.h"
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace plover {
 
@@ -101,9 +102,9 @@ const char* SaveCheckText(SaveCheck check) {
 }
 
 int SaveFileTypeIndex(long fileType) {
-    for (int i = 0; i < kSaveFileTypeCount; ++i)
+    for (size_t i = 0; i < std::size(kSaveFileTypes); ++i)
         if (kSaveFileTypes[i] == fileType)
-            return i;
+            return static_cast<int>(i);
     return -1;
 }
 

@@ -61,14 +61,13 @@ SaveCheck CheckSaveSettings(const SaveSettingValues& v);
 // localised: kInvalidLettersShown + localised kInvalidLettersText.
 const char* SaveCheckText(SaveCheck check);
 
-// The file type list of the save page, in its order (not sorted): PDF, BMP,
-// TIFF, JPEG with their "filetype" values 2, 0, 3, 1.
-constexpr long kSaveFileTypes[] = {2, 0, 3, 1};
-constexpr int kSaveFileTypeCount = 4;
+// "filetype" values.
 constexpr long kFileTypeBmp = 0;
 constexpr long kFileTypeJpeg = 1;
 constexpr long kFileTypePdf = 2;
 constexpr long kFileTypeTiff = 3;
+// The file type list of the save page, in its order (not sorted).
+constexpr long kSaveFileTypes[] = {kFileTypePdf, kFileTypeBmp, kFileTypeTiff, kFileTypeJpeg};
 // Index in the list of a "filetype" value, -1 when it is not listed.
 int SaveFileTypeIndex(long fileType);
 
