@@ -29,6 +29,19 @@ void ShowChild(HWND hDlg, int nId, BOOL bShow) {
     ::ShowWindow(::GetDlgItem(hDlg, nId), bShow ? SW_SHOW : SW_HIDE);
 }
 
+// The job's driver settings, a byte block ("driver").
+std::vector<uint8_t> ReadDriver(IJobData* pJob) {
+    std::vector<uint8_t> bytes;
+    EdCheck(VlmReadByteBlock(JobGetValue(pJob, vlm::kKeyDriver), bytes));
+    return bytes;
+}
+
+void WriteDriver(IJobData* pJob, const std::vector<uint8_t>& bytes) {
+    CVariant value;
+    EdCheck(VlmMakeByteBlock(bytes.data(), bytes.size(), &value));
+    JobSetValue(pJob, vlm::kKeyDriver, value);
+}
+
 // OK and Cancel under the pages; their commands go to the dialog.
 class CButtonBar : public CVlmDialog {
 public:
@@ -140,8 +153,7 @@ private:
         if (!::GetTempPathA(MAX_PATH, dir))
             ThrowLastErrorText();
         m_strFile = std::string(dir) + "corvid_common_gui.dat";
-        std::vector<uint8_t> driver;
-        EdCheck(VlmReadByteBlock(JobGetValue(m_pJob, vlm::kKeyDriver), driver));
+        const std::vector<uint8_t> driver = ReadDriver(m_pJob);
         if (!driver.empty())
             WriteWhole(m_strFile, driver);
         else
@@ -165,10 +177,7 @@ private:
     void Finish() {
         m_bSourceUp = FALSE;
         Restore();
-        const std::vector<uint8_t> bytes = ReadWhole(m_strFile);
-        CVariant value;
-        EdCheck(VlmMakeByteBlock(bytes.data(), bytes.size(), &value));
-        JobSetValue(m_pJob, vlm::kKeyDriver, value);
+        WriteDriver(m_pJob, ReadWhole(m_strFile));
         ::DeleteFileA(m_strFile.c_str());
         EndDialog(IDOK);
     }
@@ -294,12 +303,8 @@ CJobEditDlg::CJobEditDlg(CJobRegGUISettings* pSettings, long nJobNo, BOOL bWithF
     if (!m_pJob)
         throw CComError(E_POINTER, IID_IJobStore);
     m_strTitle = JobGetString(m_pJob, vlm::kKeyTitle);
-    if (ReadDriver().empty() && !pSettings->m_DefaultDriverSetting.empty()) {
-        CVariant value;
-        EdCheck(VlmMakeByteBlock(pSettings->m_DefaultDriverSetting.data(),
-                                 pSettings->m_DefaultDriverSetting.size(), &value));
-        JobSetValue(m_pJob, vlm::kKeyDriver, value);
-    }
+    if (ReadDriver(m_pJob).empty() && !pSettings->m_DefaultDriverSetting.empty())
+        WriteDriver(m_pJob, pSettings->m_DefaultDriverSetting);
     m_pScan = std::make_unique<CScan>();
 }
 
@@ -310,12 +315,6 @@ INT_PTR CJobEditDlg::Run() {
     if (m_initError)
         std::rethrow_exception(m_initError);
     return result;
-}
-
-std::vector<BYTE> CJobEditDlg::ReadDriver() const {
-    std::vector<uint8_t> bytes;
-    EdCheck(VlmReadByteBlock(JobGetValue(m_pJob, vlm::kKeyDriver), bytes));
-    return bytes;
 }
 
 BOOL CJobEditDlg::OnInitDialog() {
@@ -539,7 +538,7 @@ BOOL CJobEditDlg::ConfirmAndSave() {
     }
 
     const long nFunction = JobGetLong(m_pJob, vlm::kKeyFunctionId);
-    if (ReadDriver().empty() && nFunction < kFirstFunctionWithoutScan &&
+    if (ReadDriver(m_pJob).empty() && nFunction < kFirstFunctionWithoutScan &&
         EdMessageBox(m_hWnd, EdText("Scanner Setting is not registered. Are You Sure?"), "Warning",
                      MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
         return FALSE;

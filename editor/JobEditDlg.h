@@ -61,7 +61,6 @@ private:
     void OnFunctionChanged();
     void OnSetting();
     BOOL ConfirmAndSave();
-    std::vector<BYTE> ReadDriver() const;
 
     CJobRegGUISettings* m_pSettings;
     CComPtr<IJobData> m_pJob;
