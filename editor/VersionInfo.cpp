@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+#include "framework/App.h"
 
 std::string ModuleFileVersion(const char* modulePath) {
     DWORD handle = 0;
@@ -29,9 +30,6 @@ std::string ModuleFileVersion(const char* modulePath) {
 }
 
 std::string HostFileVersion() {
-    char path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (!n || n >= MAX_PATH)
-        return std::string();
-    return ModuleFileVersion(path);
+    const std::string path = VlmProgramPath();
+    return path.empty() ? std::string() : ModuleFileVersion(path.c_str());
 }

@@ -3,25 +3,22 @@
 
 CVlmApp* CVlmApp::s_pApp = nullptr;
 
-namespace {
-// The program's full path; "" when it does not fit or cannot be had.
-std::string ProgramPath() {
+std::string VlmProgramPath() {
     char path[MAX_PATH] = {};
     DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
         return std::string();
     return std::string(path, n);
 }
-} // namespace
 
 std::string VlmProgramFolder() {
-    std::string path = ProgramPath();
+    std::string path = VlmProgramPath();
     size_t slash = path.find_last_of('\\');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 std::string VlmProgramName() {
-    std::string name = ProgramPath();
+    std::string name = VlmProgramPath();
     size_t slash = name.find_last_of("\\/");
     if (slash != std::string::npos)
         name.erase(0, slash + 1);

@@ -7,6 +7,8 @@
 // The running program's folder, without trailing backslash, and its file
 // name without folder and extension; "" when the system does not tell.
 std::string VlmProgramFolder();
+// The running program's full path; "" when it does not fit or cannot be had.
+std::string VlmProgramPath();
 std::string VlmProgramName();
 
 class CVlmApp {
