@@ -13,8 +13,7 @@
 
 #include "JobEdit_res.h"
 #include "SavePage_res.h"
-#include "runner/tests/ProcessDriver.h"
-#include "runner/tests/TestStore.h"
+#include "StoreFolderTest.h"
 #include "uirobot.h"
 #include "uirobot_controls.h"
 #include "uirobot_more.h"
@@ -37,18 +36,13 @@ public:
 };
 const auto* g_install = ::testing::AddGlobalTestEnvironment(new HostInstall);
 
-class SavePageTest : public ::testing::Test {
+class SavePageTest : public CStoreFolderTest {
 protected:
-    void SetUp() override {
-        m_strFolder = NewTempFolder("savepage");
-        ASSERT_FALSE(m_strFolder.empty());
-        m_store.Open(m_strFolder);
-    }
+    SavePageTest() : CStoreFolderTest("savepage") {}
     void TearDown() override {
         if (m_host.m_hProcess && m_host.Running())
             m_host.Wait(0);
-        m_store.Close();
-        RemoveTree(m_strFolder);
+        CStoreFolderTest::TearDown();
     }
 
     // A job as the New/Editing dialog would hand it over, committed.
@@ -72,13 +66,6 @@ protected:
         ASSERT_HRESULT_SUCCEEDED(VlmMakeByteBlock(text.data(), text.size(), v.Receive()));
         JobSetValue(job, "driver", v);
     }
-    // The job as committed in the store file now.
-    CComPtr<IJobData> Committed(long number) {
-        ThrowIfFailed(m_store.m_pStore->Load(), IID_IJobStore);
-        return m_store.Job(number);
-    }
-    std::string StoreFile() { return ReadFileText(m_strFolder + "\\Taskstore.reg"); }
-
     // Starts the page of job number in its frame; m_hFrame and m_hPage.
     void Open(const char* kind, long number) {
         ASSERT_TRUE(m_host.Start("\"" + kHost + "\" page " + kind + " " + std::to_string(number)));
@@ -147,8 +134,6 @@ protected:
         EXPECT_TRUE(UiWaitGone(dlg, kDeadline));
     }
 
-    std::string m_strFolder;
-    CTestStore m_store;
     CProcess m_host;
     HWND m_hFrame = nullptr;
     HWND m_hPage = nullptr;
