@@ -15,6 +15,7 @@
 #include "FunctionPages_res.h"
 #include "JobEdit_res.h"
 #include "common/JobPrinter.h"
+#include "framework/Handles.h"
 #include "runner/tests/PrintTestPages.h"
 #include "StoreFolderTest.h"
 #include "uirobot.h"
@@ -85,10 +86,8 @@ public:
         if (m_answer.valid() &&
             m_answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
             for (DWORD pid : UiFindProcesses(g_pszHostExe))
-                if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
+                if (const vlm::CHandle h{OpenProcess(PROCESS_TERMINATE, FALSE, pid)})
                     TerminateProcess(h, 99);
-                    CloseHandle(h);
-                }
     }
     HWND Page() const { return m_hPage; }
     HWND Frame() const { return m_frame.m_hWnd; }
