@@ -12,8 +12,7 @@
 #include <string>
 #include "AdminDialogs_res.h"
 #include "SavePage_res.h"
-#include "ProcessDriver.h"
-#include "TestStore.h"
+#include "StoreFolderTest.h"
 #include "common/JobRecord.h"
 #include "framework/Handles.h"
 #include "framework/Variant.h"
@@ -41,18 +40,13 @@ std::pair<int, int> SpinRange(HWND hDlg, int id) {
     return {static_cast<short>(HIWORD(r)), static_cast<short>(LOWORD(r))};
 }
 
-class AdminDialogs : public ::testing::Test {
+class AdminDialogs : public CStoreFolderTest {
 protected:
-    void SetUp() override {
-        m_folder = NewTempFolder("admindlg");
-        ASSERT_FALSE(m_folder.empty());
-        m_store.Open(m_folder);
-    }
+    AdminDialogs() : CStoreFolderTest("admindlg") {}
     void TearDown() override {
         if (m_host.Running())
             m_host.Wait(0);
-        m_store.Close();
-        RemoveTree(m_folder);
+        CStoreFolderTest::TearDown();
     }
 
     // Starts the host and waits for its dialog with that caption.
@@ -137,10 +131,6 @@ protected:
         Refresh();
         return JobGetString(m_store.Job(n), "title");
     }
-    std::string StoreFile() { return ReadFileText(m_folder + "\\Taskstore.reg"); }
-
-    std::string m_folder;
-    CTestStore m_store;
     CProcess m_host;
 };
 

@@ -15,9 +15,9 @@
 #include "FunctionPages_res.h"
 #include "JobEdit_res.h"
 #include "common/JobPrinter.h"
+#include "framework/Handles.h"
 #include "runner/tests/PrintTestPages.h"
-#include "runner/tests/ProcessDriver.h"
-#include "runner/tests/TestStore.h"
+#include "StoreFolderTest.h"
 #include "uirobot.h"
 #include "uirobot_controls.h"
 #include "uirobot_more.h"
@@ -86,10 +86,8 @@ public:
         if (m_answer.valid() &&
             m_answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
             for (DWORD pid : UiFindProcesses(g_pszHostExe))
-                if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
+                if (const vlm::CHandle h{OpenProcess(PROCESS_TERMINATE, FALSE, pid)})
                     TerminateProcess(h, 99);
-                    CloseHandle(h);
-                }
     }
     HWND Page() const { return m_hPage; }
     HWND Frame() const { return m_frame.m_hWnd; }
@@ -114,16 +112,11 @@ private:
     HWND m_hPage = nullptr;
 };
 
-class FunctionPages : public ::testing::Test {
+class FunctionPages : public CStoreFolderTest {
 protected:
-    void SetUp() override {
-        m_folder = NewTempFolder("fnpages");
-        ASSERT_FALSE(m_folder.empty());
-        m_store.Open(m_folder); // the hosts inherit the store's file name
-    }
+    FunctionPages() : CStoreFolderTest("fnpages") {}
     void TearDown() override {
-        m_store.Close();
-        RemoveTree(m_folder);
+        CStoreFolderTest::TearDown();
         // A test that changed the system's default printer puts it back.
         if (!m_strDefaultPrinter.empty() && DefaultPrinter() != m_strDefaultPrinter)
             SetDefaultPrinterA(m_strDefaultPrinter.c_str());
@@ -135,11 +128,7 @@ protected:
             JobSetValue(job, kv.first, kv.second);
         ThrowIfFailed(job->Commit(), IID_IJobData);
     }
-    // The job as the store file holds it now.
-    CComPtr<IJobData> Committed(long number) {
-        ThrowIfFailed(m_store.m_pStore->Load(), IID_IJobStore);
-        return m_store.Job(number);
-    }
+    using CStoreFolderTest::Committed;
     std::string Committed(long number, const char* key) {
         return JobGetString(Committed(number), key);
     }
@@ -166,8 +155,6 @@ protected:
         EXPECT_EQ(flags & PD_PRINTSETUP, 0u);
     }
 
-    std::string m_folder;
-    CTestStore m_store;
     const std::string m_strDefaultPrinter = DefaultPrinter();
 };
 

@@ -65,10 +65,8 @@ std::string Peer(const std::string& dir, const std::string& command, const std::
         << cmd;
     // The shell's end is seen through its "done" file, not its handles.
     const CHandle process(pi.hProcess), thread(pi.hThread);
-    const DWORD startTick = GetTickCount();
-    while (GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES &&
-           GetTickCount() - startTick < kDeadline)
-        Sleep(50);
+    UiWaitUntil([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                kDeadline);
     std::string out = ReadFileText(done);
     const size_t status = out.rfind("exit=");
     EXPECT_NE(status, std::string::npos) << command << " did not finish";
@@ -84,16 +82,6 @@ std::string Peer(const std::string& dir, const std::string& command, const std::
 std::string FirstSection(const std::string& text) {
     const size_t next = text.find("\n[", 1);
     return next == std::string::npos ? text : text.substr(0, next + 1);
-}
-
-bool WaitUntil(bool (*done)(HWND, const void*), HWND h, const void* arg) {
-    const DWORD start = GetTickCount();
-    while (!done(h, arg)) {
-        if (GetTickCount() - start > kDeadline)
-            return false;
-        Sleep(20);
-    }
-    return true;
 }
 
 class EditorJob : public KestrelSession {
@@ -122,21 +110,16 @@ protected:
     static bool TypeTitle(HWND dlg, const char* title) {
         if (!UiTypeText(dlg, IDC_JOBEDIT_TITLE, title))
             return false;
-        return WaitUntil(
-            [](HWND h, const void* t) {
-                return UiGetText(h, IDC_JOBEDIT_TITLE) == static_cast<const char*>(t);
-            },
-            dlg, title);
+        return UiWaitUntil([&] { return UiGetText(dlg, IDC_JOBEDIT_TITLE) == title; }, kDeadline);
     }
     // "Save as file" picked: its page, once shown.
     static HWND PickSaveAsFile(HWND dlg) {
         if (!UiSelect(dlg, IDC_JOBEDIT_FUNCTION, "Save as file"))
             return nullptr;
         HWND page = nullptr;
-        const DWORD start = GetTickCount();
-        while (!(page = UiFindPageWith(dlg, IDC_SAVE_FILETYPE, true)) &&
-               GetTickCount() - start < kDeadline)
-            Sleep(20);
+        UiWaitUntil(
+            [&] { return (page = UiFindPageWith(dlg, IDC_SAVE_FILETYPE, true)) != nullptr; },
+            kDeadline);
         return page;
     }
     // "&Setting...": the data source's own window, its image type and
@@ -151,8 +134,7 @@ protected:
         ASSERT_TRUE(UiSelect(source, 1003, kBusinessCard));
         ASSERT_TRUE(UiClick(source, IDOK));
         ASSERT_TRUE(UiWaitGone(source, kDeadline));
-        ASSERT_TRUE(WaitUntil([](HWND h, const void*) { return IsWindowEnabled(h) != FALSE; }, dlg,
-                              nullptr));
+        ASSERT_TRUE(UiWaitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, kDeadline));
     }
     // The format's "S&etting..." dialog: all pages in one file, OK.
     void AllPagesInOneFile(HWND page, const char* caption, int nMultiId) {
@@ -171,8 +153,7 @@ protected:
         ASSERT_EQ(UiGetCheck(page, IDC_SAVE_MYPICTURE), BST_CHECKED);
         ASSERT_FALSE(UiIsEnabled(page, IDC_SAVE_FOLDER));
         ASSERT_TRUE(UiClick(page, IDC_SAVE_MYPICTURE));
-        ASSERT_TRUE(WaitUntil([](HWND h, const void*) { return UiIsEnabled(h, IDC_SAVE_FOLDER); },
-                              page, nullptr));
+        ASSERT_TRUE(UiWaitUntil([&] { return UiIsEnabled(page, IDC_SAVE_FOLDER); }, kDeadline));
         ASSERT_TRUE(UiSetText(page, IDC_SAVE_FOLDER, folder.c_str()));
         ASSERT_TRUE(UiSetText(page, IDC_SAVE_FILENAME, name));
         ASSERT_TRUE(UiSelect(page, IDC_SAVE_FILETYPE, type)) << type;

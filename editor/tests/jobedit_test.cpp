@@ -176,10 +176,7 @@ protected:
     // Waits until the dialog takes input again (the modal window that stood
     // for it has ended).
     static bool WaitEnabled(HWND hDlg) {
-        const DWORD start = GetTickCount();
-        while (!IsWindowEnabled(hDlg) && GetTickCount() - start < kDeadline)
-            Sleep(50);
-        return IsWindowEnabled(hDlg) != FALSE;
+        return UiWaitUntil([hDlg] { return IsWindowEnabled(hDlg) != FALSE; }, kDeadline);
     }
     // Picks a list entry without waiting for the dialog's answer (which may
     // be a box of its own).

@@ -126,6 +126,32 @@ protected:
         EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
     }
 
+    // Runs a method that shows nothing and expects it to end with S_OK.
+    void ExpectQuietRun(const std::string& args) {
+        SCOPED_TRACE(args);
+        CCtlRun run(m_strProgram, args, OutPath());
+        ASSERT_TRUE(run.Started());
+        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
+    }
+    // Switches the run log on into a fresh file named after stem; its path.
+    std::string FreshLog(const char* stem) {
+        DWORD on = 1;
+        SetProfile("WriteLog", &on);
+        const std::string name = stem + std::to_string(::GetCurrentProcessId()) + ".log";
+        SetProfile("LogFileName", nullptr, name.c_str());
+        const std::string log = TempFolder() + name;
+        ::DeleteFileA(log.c_str());
+        return log;
+    }
+    // The log's lines of the help method.
+    static std::vector<std::string> HelpLines(const std::string& log) {
+        std::vector<std::string> lines;
+        for (const std::string& line : LogTexts(log))
+            if (line.rfind("HelpDialog ", 0) == 0)
+                lines.push_back(line);
+        return lines;
+    }
+
     std::string m_strFolder;
     std::string m_strProgram = WinPath(PLOVERCTL);
     int m_nRuns = 0;
@@ -142,18 +168,11 @@ TEST_F(PloverCtlTest, DialogMethodsBeforeInitializeShowTheirErrorAndSucceed) {
     ExpectOneBox("--no-init DoModal 3", "Error", "The job store is not set.");
     ExpectOneBox("--no-init ControlDialog4 0", "Error", "The job store is not set.");
     // A flag other than 0 opens nothing at all.
-    CCtlRun run(m_strProgram, "--no-init ControlDialog4 1", OutPath());
-    ASSERT_TRUE(run.Started());
-    EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
+    ExpectQuietRun("--no-init ControlDialog4 1");
 }
 
 TEST_F(PloverCtlTest, HelpFileFollowsTheThreadLanguage) {
-    DWORD on = 1;
-    SetProfile("WriteLog", &on);
-    const std::string logName = "plover-help-" + std::to_string(::GetCurrentProcessId()) + ".log";
-    SetProfile("LogFileName", nullptr, logName.c_str());
-    const std::string log = TempFolder() + logName;
-    ::DeleteFileA(log.c_str());
+    const std::string log = FreshLog("plover-help-");
     const char* cases[][2] = {{"040c", "TASKDECKFR.HLP"}, {"0c0c", "TASKDECKFR.HLP"},
                               {"0809", "TASKDECKEN.HLP"}, {"0404", "TASKDECKEN.HLP"},
                               {"0411", "TASKDECKJP.HLP"}, {"0407", "TASKDECKGE.HLP"}};
@@ -164,10 +183,7 @@ TEST_F(PloverCtlTest, HelpFileFollowsTheThreadLanguage) {
     for (const auto& c : cases)
         ExpectOneBox(std::string("--thread-locale ") + c[0] + " HelpDialog", "Help",
                      folder + "\\" + c[1], false);
-    std::vector<std::string> chosen;
-    for (const std::string& line : LogTexts(log))
-        if (line.rfind("HelpDialog ", 0) == 0)
-            chosen.push_back(line);
+    const std::vector<std::string> chosen = HelpLines(log);
     ASSERT_EQ(chosen.size(), 6u) << ReadFileText(log);
     for (size_t i = 0; i < 6; ++i)
         EXPECT_EQ(chosen[i],
@@ -178,12 +194,7 @@ TEST_F(PloverCtlTest, HelpFileFollowsTheThreadLanguage) {
 // Beside a program with the compiled HTML help file of the chosen name, that
 // file is tried; one that does not open leaves the user told.
 TEST_F(PloverCtlTest, HelpFallsBackToTheCompiledHtmlHelpFile) {
-    DWORD on = 1;
-    SetProfile("WriteLog", &on);
-    const std::string logName = "plover-chm-" + std::to_string(::GetCurrentProcessId()) + ".log";
-    SetProfile("LogFileName", nullptr, logName.c_str());
-    const std::string log = TempFolder() + logName;
-    ::DeleteFileA(log.c_str());
+    const std::string log = FreshLog("plover-chm-");
     const std::string program = m_strFolder + "\\ploverctl.exe";
     ASSERT_TRUE(::CopyFileA(WinPath(PLOVERCTL).c_str(), program.c_str(), FALSE));
     {
@@ -193,41 +204,25 @@ TEST_F(PloverCtlTest, HelpFallsBackToTheCompiledHtmlHelpFile) {
     m_strProgram = program;
     ExpectOneBox("--thread-locale 040c HelpDialog", "Help", m_strFolder + "\\TASKDECKFR.HLP",
                  false);
-    std::vector<std::string> tried;
-    for (const std::string& line : LogTexts(log))
-        if (line.rfind("HelpDialog ", 0) == 0)
-            tried.push_back(line);
     const std::vector<std::string> expected = {"HelpDialog " + m_strFolder +
                                                    "\\TASKDECKFR.HLP (language 040c)",
                                                "HelpDialog " + m_strFolder + "\\TASKDECKFR.chm"};
-    EXPECT_EQ(tried, expected);
+    EXPECT_EQ(HelpLines(log), expected);
     ::DeleteFileA(log.c_str());
 }
 
 TEST_F(PloverCtlTest, WriteLogSwitchesTheRunLogOfInitialize) {
     const std::string defaultLog = TempFolder() + "JobRegVX-410.log";
     ::DeleteFileA(defaultLog.c_str());
-    {
-        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
-        ASSERT_TRUE(run.Started());
-        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
-        EXPECT_FALSE(FileExists(defaultLog)) << "WriteLog absent";
-    }
+    ExpectQuietRun("ControlDialog4 1");
+    EXPECT_FALSE(FileExists(defaultLog)) << "WriteLog absent";
     DWORD value = 0;
     SetProfile("WriteLog", &value);
-    {
-        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
-        ASSERT_TRUE(run.Started());
-        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
-        EXPECT_FALSE(FileExists(defaultLog)) << "WriteLog 0";
-    }
+    ExpectQuietRun("ControlDialog4 1");
+    EXPECT_FALSE(FileExists(defaultLog)) << "WriteLog 0";
     value = 1;
     SetProfile("WriteLog", &value);
-    {
-        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
-        ASSERT_TRUE(run.Started());
-        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
-    }
+    ExpectQuietRun("ControlDialog4 1");
     const std::string dashes(78, '-');
     const std::vector<std::string> expected = {
         dashes,
@@ -239,11 +234,7 @@ TEST_F(PloverCtlTest, WriteLogSwitchesTheRunLogOfInitialize) {
     // "LogFileName" names the file instead.
     const std::string name = "plover-named-" + std::to_string(::GetCurrentProcessId()) + ".log";
     SetProfile("LogFileName", nullptr, name.c_str());
-    {
-        CCtlRun run(m_strProgram, "ControlDialog4 1", OutPath());
-        ASSERT_TRUE(run.Started());
-        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
-    }
+    ExpectQuietRun("ControlDialog4 1");
     EXPECT_EQ(LogTexts(TempFolder() + name), expected);
     EXPECT_FALSE(FileExists(defaultLog));
     ::DeleteFileA((TempFolder() + name).c_str());
@@ -258,11 +249,7 @@ TEST_F(PloverCtlTest, WriteLogSwitchesTheRunLogOfInitialize) {
                   ERROR_SUCCESS);
         key.SetDWORD("WriteLog", 1);
     }
-    {
-        CCtlRun run(m_strProgram, "--model VX-420 ControlDialog4 1", OutPath());
-        ASSERT_TRUE(run.Started());
-        EXPECT_EQ(run.Finish(), "hr=0x00000000\n");
-    }
+    ExpectQuietRun("--model VX-420 ControlDialog4 1");
     ::RegDeleteTreeA(HKEY_CURRENT_USER, otherKey);
     EXPECT_EQ(LogTexts(otherLog), expected);
     ::DeleteFileA(otherLog.c_str());

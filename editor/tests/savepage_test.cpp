@@ -13,8 +13,7 @@
 
 #include "JobEdit_res.h"
 #include "SavePage_res.h"
-#include "runner/tests/ProcessDriver.h"
-#include "runner/tests/TestStore.h"
+#include "StoreFolderTest.h"
 #include "uirobot.h"
 #include "uirobot_controls.h"
 #include "uirobot_more.h"
@@ -37,18 +36,13 @@ public:
 };
 const auto* g_install = ::testing::AddGlobalTestEnvironment(new HostInstall);
 
-class SavePageTest : public ::testing::Test {
+class SavePageTest : public CStoreFolderTest {
 protected:
-    void SetUp() override {
-        m_strFolder = NewTempFolder("savepage");
-        ASSERT_FALSE(m_strFolder.empty());
-        m_store.Open(m_strFolder);
-    }
+    SavePageTest() : CStoreFolderTest("savepage") {}
     void TearDown() override {
         if (m_host.m_hProcess && m_host.Running())
             m_host.Wait(0);
-        m_store.Close();
-        RemoveTree(m_strFolder);
+        CStoreFolderTest::TearDown();
     }
 
     // A job as the New/Editing dialog would hand it over, committed.
@@ -72,13 +66,6 @@ protected:
         ASSERT_HRESULT_SUCCEEDED(VlmMakeByteBlock(text.data(), text.size(), v.Receive()));
         JobSetValue(job, "driver", v);
     }
-    // The job as committed in the store file now.
-    CComPtr<IJobData> Committed(long number) {
-        ThrowIfFailed(m_store.m_pStore->Load(), IID_IJobStore);
-        return m_store.Job(number);
-    }
-    std::string StoreFile() { return ReadFileText(m_strFolder + "\\Taskstore.reg"); }
-
     // Starts the page of job number in its frame; m_hFrame and m_hPage.
     void Open(const char* kind, long number) {
         ASSERT_TRUE(m_host.Start("\"" + kHost + "\" page " + kind + " " + std::to_string(number)));
@@ -114,9 +101,10 @@ protected:
         EXPECT_TRUE(IsWindow(m_hFrame)) << "the frame must stay open";
         return text;
     }
-    // OK of the frame accepted: the host ends (and has committed).
-    void Accept() {
-        UiClick(m_hFrame, IDOK);
+    // OK of the frame (or of the dialog's button bar) accepted: the host ends
+    // (and has committed).
+    void Accept(HWND okOwner = nullptr) {
+        UiClick(okOwner ? okOwner : m_hFrame, IDOK);
         CMessageBoxInfo box;
         EXPECT_EQ(WaitEndAnsweringBoxes(m_host, kDeadline, &box), 0u)
             << "unexpected box: " << box.m_strText;
@@ -142,13 +130,15 @@ protected:
         UiClick(m_hPage, IDC_SAVE_FORMAT_SETTING);
         return Dialog(caption);
     }
+    HWND OpenAccess() {
+        UiClick(m_hPage, IDC_SAVE_ACCESS);
+        return Dialog("Access setting");
+    }
     void Close(HWND dlg, int button) {
         UiClick(dlg, button);
         EXPECT_TRUE(UiWaitGone(dlg, kDeadline));
     }
 
-    std::string m_strFolder;
-    CTestStore m_store;
     CProcess m_host;
     HWND m_hFrame = nullptr;
     HWND m_hPage = nullptr;
@@ -376,8 +366,7 @@ TEST_F(SavePageTest, AccessSettingStoresTheUserAndTheSealedPassword) {
         Set(job, "password", "old-secret");
     });
     Open("save", 8);
-    UiClick(m_hPage, IDC_SAVE_ACCESS);
-    HWND dlg = Dialog("Access setting");
+    HWND dlg = OpenAccess();
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(UiGetText(dlg, IDC_ACCESS_USER), "alice");
     HWND password = GetDlgItem(dlg, IDC_ACCESS_PASSWORD);
@@ -387,8 +376,7 @@ TEST_F(SavePageTest, AccessSettingStoresTheUserAndTheSealedPassword) {
     // Cancel keeps what was there.
     UiSetText(dlg, IDC_ACCESS_USER, "mallory");
     Close(dlg, IDCANCEL);
-    UiClick(m_hPage, IDC_SAVE_ACCESS);
-    dlg = Dialog("Access setting");
+    dlg = OpenAccess();
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(UiGetText(dlg, IDC_ACCESS_USER), "alice");
     UiSetText(dlg, IDC_ACCESS_USER, "DOMAIN\\bob");
@@ -577,8 +565,7 @@ TEST_F(SavePageTest, CancelCommitsNothingOfWhatThePageAndItsDialogsChanged) {
     ASSERT_NE(dlg, nullptr);
     UiClick(dlg, IDC_TIFF_COMPRESSION);
     Close(dlg, IDOK);
-    UiClick(m_hPage, IDC_SAVE_ACCESS);
-    dlg = Dialog("Access setting");
+    dlg = OpenAccess();
     ASSERT_NE(dlg, nullptr);
     UiSetText(dlg, IDC_ACCESS_USER, "eve");
     Close(dlg, IDOK);
@@ -692,8 +679,7 @@ TEST_F(SavePageTest, InTheEditDialogAnotherFunctionsPageKeepsItsDialogsValues) {
     ASSERT_TRUE(UiWaitUntil([&] { return Enabled(IDC_SAVE_ACCESS); }, kDeadline));
     UiSetText(m_hPage, IDC_SAVE_FOLDER, "C:\\Out");
     UiSetText(m_hPage, IDC_SAVE_FILENAME, "mail");
-    UiClick(m_hPage, IDC_SAVE_ACCESS);
-    dlg = Dialog("Access setting");
+    dlg = OpenAccess();
     ASSERT_NE(dlg, nullptr);
     UiSetText(dlg, IDC_ACCESS_USER, "carol");
     UiSetText(dlg, IDC_ACCESS_PASSWORD, "pw");
@@ -701,10 +687,7 @@ TEST_F(SavePageTest, InTheEditDialogAnotherFunctionsPageKeepsItsDialogsValues) {
 
     HWND bar = UiFindPageWith(edit, IDOK, true);
     ASSERT_NE(bar, nullptr);
-    UiClick(bar, IDOK);
-    CMessageBoxInfo box;
-    EXPECT_EQ(WaitEndAnsweringBoxes(m_host, kDeadline, &box), 0u) << box.m_strText;
-    EXPECT_TRUE(box.m_strText.empty()) << box.m_strText;
+    Accept(bar);
 
     CComPtr<IJobData> job = Committed(20);
     EXPECT_EQ(JobGetLong(job, "function id"), 4);
@@ -717,10 +700,6 @@ TEST_F(SavePageTest, InTheEditDialogAnotherFunctionsPageKeepsItsDialogsValues) {
     EXPECT_EQ(JobGetString(job, "filename"), "mail");
     EXPECT_EQ(JobGetLong(job, "mypicture"), 0);
 }
-
-namespace {
-// The window that has the keyboard focus in the thread of hWnd.
-} // namespace
 
 TEST_F(SavePageTest, MnemonicsAndTabReachTheControlsInOrder) {
     PutJob(21, [](IJobData* job) {
@@ -784,10 +763,7 @@ TEST_F(SavePageTest, ThroughTheComClassTheEditDialogShowsThePagesRefusal) {
     EXPECT_TRUE(IsWindow(edit));
 
     Pick(IDC_SAVE_FILETYPE, "PDF");
-    UiClick(bar, IDOK);
-    CMessageBoxInfo other;
-    EXPECT_EQ(WaitEndAnsweringBoxes(m_host, kDeadline, &other), 0u) << other.m_strText;
-    EXPECT_TRUE(other.m_strText.empty()) << other.m_strText;
+    Accept(bar);
     EXPECT_EQ(JobGetLong(Committed(22), "filetype"), 2);
 }
 
@@ -800,9 +776,7 @@ TEST_F(SavePageTest, AFormatDialogThatCannotReadItsValuesEndsWithTheReason) {
         Set(job, "tiff_Comp", "very");
     });
     Open("save", 23);
-    EXPECT_TRUE(UiWaitUntil([&] { return Enabled(IDC_SAVE_FORMAT_SETTING); }, kDeadline));
-    UiClick(m_hPage, IDC_SAVE_FORMAT_SETTING);
-    HWND box = Dialog("Error");
+    HWND box = OpenFormat("Error");
     ASSERT_NE(box, nullptr);
     const CUiDialogInfo info = UiReadDialog(box);
     EXPECT_FALSE(info.m_texts.empty());
