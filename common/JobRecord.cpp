@@ -148,6 +148,17 @@ void PrepareJobStore(IJobStore* store, const char* modelName, long modelIndex) {
     ThrowIfFailed(store->Load(), IID_IJobStore);
 }
 
+CComPtr<IJobData> FindJob(IJobStore* store, long nJobNumber) {
+    if (!store)
+        throw CComError(E_POINTER, IID_IJobStore);
+    CComPtr<IJobData> job;
+    const HRESULT hr = store->GetJob(nJobNumber, &job);
+    ThrowIfFailed(hr, IID_IJobStore);
+    if (HRESULT_CODE(hr) == 2)
+        job.Release();
+    return job;
+}
+
 CComPtr<IJobStore> CreateJobStore(DWORD classContext) {
     CComPtr<IUnknown> unknown;
     ThrowIfFailed(::CoCreateInstance(CLSID_JobStore, nullptr, classContext, IID_IUnknown,

@@ -82,6 +82,9 @@ void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job,
 
 // Store preparation of the runner: SetModel, SetModelIndex, Load. Raises CComError.
 void PrepareJobStore(IJobStore* store, const char* modelName, long modelIndex);
+// The job with this number, or null when the store has none (GetJob's success
+// code with 2 in its low word). Raises CComError.
+CComPtr<IJobData> FindJob(IJobStore* store, long nJobNumber);
 // Creates the store object (CoCreateInstance, OleRun, QueryInterface). Raises CComError.
 CComPtr<IJobStore> CreateJobStore(DWORD classContext = 23);
 // "LastJobNum" as VT_I4 (1 for numbers outside 1..99), then Save.

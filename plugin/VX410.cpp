@@ -39,8 +39,6 @@ constexpr DWORD kStoreClassContext =
     CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
 constexpr char kFriendlyNameUsb[] = "VELMORA VX-410 USB";
 constexpr char kFriendlyNameScsi[] = "VELMORA VX-410 SCSI";
-// GetJob's success code for a number that holds no job.
-constexpr WORD kNoSuchJob = 2;
 
 // Store preparation shared by the exports. Raises CComError.
 CComPtr<IJobStore> PrepareStore() {
@@ -50,16 +48,6 @@ CComPtr<IJobStore> PrepareStore() {
     ThrowIfFailed(store->SetModel(model), IID_IJobStore);
     ThrowIfFailed(store->SetModelIndex(0), IID_IJobStore);
     return store;
-}
-
-// The job, or none when the number holds no job. Raises CComError.
-CComPtr<IJobData> GetExistingJob(IJobStore* store, long nJobNumber) {
-    CComPtr<IJobData> job;
-    const HRESULT hr = store->GetJob(nJobNumber, &job);
-    ThrowIfFailed(hr, IID_IJobStore);
-    if (HRESULT_CODE(hr) == kNoSuchJob)
-        job.Release();
-    return job;
 }
 
 } // namespace
@@ -99,7 +87,7 @@ LONG WINAPI GetFunctionID(LONG nJobNumber) {
             ThrowIfFailed(store->Save(), IID_IJobStore);
         }
         ThrowIfFailed(store->Load(), IID_IJobStore);
-        CComPtr<IJobData> job = GetExistingJob(store, nJobNumber);
+        CComPtr<IJobData> job = FindJob(store, nJobNumber);
         if (!job)
             return modelplugin::kNoFunction;
         return JobGetLong(job, vlm::kKeyFunctionId);
@@ -126,7 +114,7 @@ LONG WINAPI SetScannerJobTitle(LONG bWrite) {
             // there; a store error ends it without a word.
             device.WriteJobTitles([&](long nJobNumber, std::string& title) {
                 try {
-                    CComPtr<IJobData> job = GetExistingJob(store, nJobNumber);
+                    CComPtr<IJobData> job = FindJob(store, nJobNumber);
                     if (!job)
                         return JobTitleAction::Clear;
                     title = JobGetString(job, vlm::kKeyTitle);

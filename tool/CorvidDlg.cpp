@@ -253,10 +253,10 @@ void CVX420CorvidDlg::OpenStore() {
 void CVX420CorvidDlg::CallInitJob() {
     CModule plugin;
     const std::string name = m_Config.Value("INIT_FILE_NAME");
-    auto pfn = plugin.Load(name.c_str())
-                   ? reinterpret_cast<modelplugin::PFN_InitJob>(
-                         reinterpret_cast<void*>(plugin.GetProc(modelplugin::kInitJob)))
-                   : nullptr;
+    auto pfn =
+        plugin.Load(name.c_str())
+            ? modelplugin::GetExport<modelplugin::PFN_InitJob>(plugin.Get(), modelplugin::kInitJob)
+            : nullptr;
     if (!pfn) {
         CVlmLog::Instance().Write("model plug-in %s or its InitJob not found", name.c_str());
         return;

@@ -8,5 +8,3 @@
 // Created with class context 23 and prepared: SetMaxJobs(99),
 // SetModelIndex(0), SetModel(model), Load. Raises CComError.
 CComPtr<IJobStore> OpenCorvidStore(const std::string& model);
-// The job with this number, or null when the store has none. Raises CComError.
-CComPtr<IJobData> FindJob(IJobStore* store, long nJobNumber);

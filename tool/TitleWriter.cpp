@@ -27,8 +27,8 @@ class CRunnerCheck {
 public:
     explicit CRunnerCheck(const CTitleWriterSetup& setup) : m_strMutex(setup.m_strKestrelMutex) {
         if (m_plugin.Load(setup.m_strPlugin.c_str()))
-            m_pfnIsKestrelExist = reinterpret_cast<modelplugin::PFN_IsKestrelExist>(
-                reinterpret_cast<void*>(m_plugin.GetProc(modelplugin::kIsKestrelExist)));
+            m_pfnIsKestrelExist = modelplugin::GetExport<modelplugin::PFN_IsKestrelExist>(
+                m_plugin.Get(), modelplugin::kIsKestrelExist);
     }
     bool RunnerLives() const {
         if (m_pfnIsKestrelExist)

@@ -64,6 +64,16 @@ TEST_F(RealStoreTest, MissingJobIsTheNotFoundSuccessCode) {
     EXPECT_EQ(hr & 0xFFFF, 2);
 }
 
+// FindJob turns that code into no job; a number outside the store throws.
+TEST_F(RealStoreTest, FindJobGivesOnlyExistingJobs) {
+    EXPECT_FALSE(FindJob(m_pStore, 98));
+    WriteJob(97, {});
+    CComPtr<IJobData> found = FindJob(m_pStore, 97);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(JobGetString(found, "title"), "Job title");
+    EXPECT_THROW(FindJob(m_pStore, 0), CComError);
+}
+
 TEST_F(RealStoreTest, EdgeCasesOfLoading) {
     StoreSetLong(m_pStore, "MailSize", 10);
     StoreSetLong(m_pStore, "MonitorOpen", 0);

@@ -22,6 +22,10 @@ PFN_HtmlHelpA HtmlHelpEntry() {
 
 extern "C" BOOL WINAPI VlmHelpA(HWND hwndOwner, LPCSTR pszHelpFile, UINT uCommand,
                                 ULONG_PTR dwData) {
+    // Without HTML Help in the process no help window can be open: a caller
+    // that quits at its end does not load it only to close nothing.
+    if (uCommand == VLMHELP_QUIT && !::GetModuleHandleA("hhctrl.ocx"))
+        return TRUE;
     PFN_HtmlHelpA pfn = HtmlHelpEntry();
     if (!pfn)
         return FALSE;

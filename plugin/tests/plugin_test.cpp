@@ -116,9 +116,7 @@ protected:
     // A store object of the test's own, for the model given.
     CComPtr<IJobStore> Store(const char* model = "VX-410") {
         CComPtr<IJobStore> store = CreateJobStore(23);
-        CBstr name(model);
-        ThrowIfFailed(store->SetModel(name), IID_IJobStore);
-        ThrowIfFailed(store->Load(), IID_IJobStore);
+        PrepareJobStore(store, model, 0);
         return store;
     }
     void PutJob(long number, const char* title, const CVariant& function = CVariant(0)) {

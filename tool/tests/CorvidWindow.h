@@ -6,25 +6,22 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "ProcessDriver.h"
 #include "uirobot.h"
 #include "uirobot_listview.h"
+#include "uirobot_more.h"
 
 namespace corvidtest {
 
 constexpr DWORD kDeadline = 60000;
 constexpr int kList = 1001;
 
-// Polls cond every 100 ms until it holds; false after the deadline.
-template <class F> bool WaitFor(F cond, DWORD ms = kDeadline) {
-    for (DWORD t = 0; t <= ms; t += 100) {
-        if (cond())
-            return true;
-        Sleep(100);
-    }
-    return cond();
+// Polls cond until it holds; false after the deadline.
+inline bool WaitFor(const std::function<bool()>& cond, DWORD ms = kDeadline) {
+    return UiWaitUntil(cond, ms);
 }
 
 // A control anywhere below a window (pages are dialogs inside dialogs).

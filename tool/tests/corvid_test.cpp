@@ -389,31 +389,6 @@ TEST_F(Corvid, CopyThroughTheEditorRefreshesTheListAndThePanel) {
     EXPECT_EQ(Panel().m_titles[11], "Twelve");
 }
 
-namespace {
-// A visible top-level window of the process with this caption (any class).
-HWND FindTopWindow(DWORD pid, const std::string& caption) {
-    struct CFind {
-        DWORD m_pid;
-        const std::string& m_caption;
-        HWND m_hFound = nullptr;
-    } find{pid, caption};
-    EnumWindows(
-        [](HWND h, LPARAM l) -> BOOL {
-            auto* f = reinterpret_cast<CFind*>(l);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(h, &owner);
-            char text[256] = {};
-            GetWindowTextA(h, text, sizeof text);
-            if (owner != f->m_pid || !IsWindowVisible(h) || f->m_caption != text)
-                return TRUE;
-            f->m_hFound = h;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&find));
-    return find.m_hFound;
-}
-} // namespace
-
 // The editor's dialogs and the help open from the menus; a dialog closed
 // with Cancel leaves the list as it was.
 TEST_F(Corvid, TheMenusOpenTheEditorsDialogsAndTheHelp) {
@@ -427,7 +402,12 @@ TEST_F(Corvid, TheMenusOpenTheEditorsDialogsAndTheHelp) {
 
     // The English help for an English user, through vlmhelp.dll.
     ASSERT_TRUE(UiChooseMenu(m_hMain, 32784));
-    EXPECT_TRUE(WaitFor([&] { return FindTopWindow(m_corvid.m_nPid, "VX-410 Task Deck Help"); }));
+    CUiFindOptions help;
+    help.m_dwProcessId = m_corvid.m_nPid;
+    help.m_strCaption = "VX-410 Task Deck Help";
+    help.m_bAnyClass = true;
+    CUiDialogInfo helpWindow;
+    EXPECT_TRUE(UiWaitForDialog(help, kDeadline, helpWindow));
     EXPECT_FALSE(AnyBox());
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/Handles.h"
 #include "mail/core/Base64.h"
 
 namespace quilltest {
@@ -23,13 +24,12 @@ inline std::string ReadAll(const std::string& path) {
 inline std::vector<std::string> Messages(const std::string& outbox) {
     std::vector<std::string> out;
     WIN32_FIND_DATAA fd;
-    HANDLE h = ::FindFirstFileA((outbox + "\\*.eml").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
+    vlm::CFindHandle find(::FindFirstFileA((outbox + "\\*.eml").c_str(), &fd));
+    if (!find)
         return out;
     do
         out.push_back(ReadAll(outbox + "\\" + fd.cFileName));
-    while (::FindNextFileA(h, &fd));
-    ::FindClose(h);
+    while (::FindNextFileA(find.Get(), &fd));
     return out;
 }
 
