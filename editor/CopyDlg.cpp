@@ -16,11 +16,6 @@
 
 namespace {
 
-// GetJob's success code for a number without a job.
-bool IsFreeNumber(HRESULT hr) {
-    return SUCCEEDED(hr) && (hr & 0xFFFF) == 2;
-}
-
 class CCopyDlg : public CEditorDialog {
 public:
     CCopyDlg(CJobRegGUISettings* pSettings, long nSource, long nMin, long nMax)
@@ -33,10 +28,8 @@ public:
         IJobStore* store = m_pSettings->m_pJobStore;
         if (!store)
             EdCheck(E_POINTER);
-        CComPtr<IJobData> job;
-        const HRESULT hr = store->GetJob(m_nSource, &job);
-        EdCheck(hr);
-        if (IsFreeNumber(hr))
+        const CComPtr<IJobData> job = FindJob(store, m_nSource);
+        if (!job)
             EdThrowText("The Job No. is not registered.");
         long dest = 0;
         EdCheck(store->GetCopyDestination(m_nSource, &dest));
@@ -86,10 +79,7 @@ protected:
                 return;
             }
             IJobStore* store = m_pSettings->m_pJobStore;
-            CComPtr<IJobData> existing;
-            const HRESULT hr = store->GetJob(m_nDestination, &existing);
-            EdCheck(hr);
-            if (!IsFreeNumber(hr) &&
+            if (FindJob(store, m_nDestination) &&
                 EdMessageBox(m_hWnd, EdText("Job already exists. Would you want to overwrite?"),
                              "Confirmation", MB_YESNO | MB_ICONQUESTION) != IDYES)
                 return;

@@ -289,9 +289,8 @@ BOOL CJobApp::LoadJob(CRun& run, long nJob) {
                     vlm::kMaxJobNumber);
         return FALSE;
     }
-    HRESULT hr = GetJobStore()->GetJob(nJob, &run.m_pJob);
-    ThrowIfFailed(hr, IID_IJobStore);
-    return (hr & 0xFFFF) != 2 && run.m_pJob;
+    run.m_pJob = FindJob(GetJobStore(), nJob);
+    return run.m_pJob != nullptr;
 }
 
 void CJobApp::FillJobSettings(CRun& run, long nJob) {
