@@ -15,9 +15,9 @@ lang=en
 [ "${1:-}" != --lang ] || lang=$2
 
 export VLM_BUILD=${VLM_BUILD:-$repo/build/windows}
+. "$here/wine-common.sh"
 demo=$VLM_BUILD/demo-corvid
 mkdir -p "$demo/state" "$demo/Scans"
-winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 store=$demo/Taskstore.reg
 scans=$(winpath "$demo/Scans")
 

@@ -42,23 +42,14 @@ done
 
 export VLM_BUILD=${VLM_BUILD:-$repo/build/windows}
 [ -f "$VLM_BUILD/CMakeCache.txt" ] || { echo "screenshot: no build tree at $VLM_BUILD" >&2; exit 2; }
-export VLM_WINEPREFIX=$VLM_BUILD/wineprefix-shots
-# One shot at a time per build tree: a second would restart the first's server.
-mkdir -p "$VLM_WINEPREFIX"
-exec 9>"$VLM_WINEPREFIX.lock"
-flock 9
-. "$here/wine-common.sh"
 . "$here/shot-common.sh"
-vlm_wine_env
+shot_prefix
 out=${out:-$repo/build/shots/shot.png}
 mkdir -p "$(dirname "$out")"
 logdir=$(mktemp -d "${TMPDIR:-/tmp}/vlmshot.XXXXXX")
 
 cleanup() {
-    if [ "$keep" = 0 ]; then
-        "$WINESERVER" -k 2>/dev/null || true
-        shot_stop_display
-    fi
+    [ "$keep" = 1 ] || shot_stop
     rm -rf "$logdir"
 }
 trap cleanup EXIT
@@ -72,7 +63,6 @@ shot_start_display 90 "$timeout" || exit 1
 bash "$here/wine-env.sh" setup >"$logdir/setup.log" 2>&1 ||
     { cat "$logdir/setup.log" >&2; exit 1; }
 
-winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 prog=$1
 shift
 case $prog in
