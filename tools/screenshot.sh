@@ -19,12 +19,12 @@
 # made and refreshed through tools/wine-env.sh) with its own wineserver and
 # Xvfb, so that the test lanes' prefixes keep their null driver and their
 # running servers. Both are stopped when the shot is taken (--keep leaves
-# them running and prints DISPLAY).
+# them running and prints DISPLAY; a failed shot stops them all the same).
 set -eu
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
 
-lang=en out="" caption="" exe="" timeout=60 settle=0 keep=0
+lang=en out="" caption="" exe="" timeout=60 settle=0 keep=0 taken=0
 while [ $# -gt 0 ]; do
     case $1 in
     --lang) lang=$2; shift 2 ;;
@@ -49,7 +49,7 @@ mkdir -p "$(dirname "$out")"
 logdir=$(mktemp -d "${TMPDIR:-/tmp}/vlmshot.XXXXXX")
 
 cleanup() {
-    [ "$keep" = 1 ] || shot_stop
+    [ "$keep" = 1 ] && [ "$taken" = 1 ] || shot_stop
     rm -rf "$logdir"
 }
 trap cleanup EXIT
@@ -114,4 +114,5 @@ else
     shot_take "$target" "$out" $((left > 1 ? left : 1))
 fi
 echo "screenshot: $out ($(identify -format '%wx%h' "$out" 2>/dev/null || echo '?'))"
+taken=1
 [ "$keep" = 0 ] || echo "screenshot: left running on DISPLAY=$DISPLAY (WINEPREFIX=$WINEPREFIX)"
