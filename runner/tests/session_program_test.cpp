@@ -365,17 +365,15 @@ protected:
     static int ClosedPort() {
         WSADATA d;
         WSAStartup(MAKEWORD(2, 2), &d);
-        SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+        const vlm::CSocket s(socket(AF_INET, SOCK_STREAM, 0));
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int port = 0;
         int len = sizeof a;
-        if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port = ntohs(a.sin_port);
-        closesocket(s);
-        return port;
+        if (bind(s.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            getsockname(s.Get(), reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            return ntohs(a.sin_port);
+        return 0;
     }
 };
 
