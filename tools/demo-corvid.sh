@@ -8,16 +8,16 @@
 # opens on a private Xvfb (through tools/screenshot.sh), saves a picture of
 # the window and leaves corvid running there; the script says how to look
 # at it and how to stop it.
-set -eu
+set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
 lang=en
 [ "${1:-}" != --lang ] || lang=$2
 
 export VLM_BUILD=${VLM_BUILD:-$repo/build/windows}
+. "$here/wine-common.sh"
 demo=$VLM_BUILD/demo-corvid
 mkdir -p "$demo/state" "$demo/Scans"
-winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 store=$demo/Taskstore.reg
 scans=$(winpath "$demo/Scans")
 
@@ -75,6 +75,7 @@ demo-corvid: corvid runs on the private display $display; its picture is $out.
   Look at it live:  x11vnc -display $display  (then a VNC viewer), or a new picture:
                     DISPLAY=$display import -window root $demo/now.png
   Drive it:         DISPLAY=$display xdotool ...
-  Stop it:          VLM_WINEPREFIX=$VLM_BUILD/wineprefix-shots bash tools/wine-env.sh stop
+  Stop it:          VLM_BUILD=$VLM_BUILD VLM_WINEPREFIX=$VLM_BUILD/wineprefix-shots \\
+                      bash $here/wine-env.sh stop
                     kill $xvfb   (the demo's own Xvfb)
 MSG

@@ -11,15 +11,12 @@ export VLM_BUILD=${VLM_BUILD:-$here/../build/windows}
 VLM_BUILD=$(cd "$VLM_BUILD" && pwd)
 out=${1:-$VLM_BUILD/screenshots}
 mkdir -p "$out"
-export VLM_WINEPREFIX=$VLM_BUILD/wineprefix-shots
-. "$here/wine-common.sh"
 . "$here/shot-common.sh"
-vlm_wine_env
+shot_prefix
 
 work=$(mktemp -d)
 cleanup() {
-    "$WINESERVER" -k 2>/dev/null || true
-    shot_stop_display
+    shot_stop
     rm -rf "$work"
 }
 trap cleanup EXIT

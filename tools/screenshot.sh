@@ -19,12 +19,12 @@
 # made and refreshed through tools/wine-env.sh) with its own wineserver and
 # Xvfb, so that the test lanes' prefixes keep their null driver and their
 # running servers. Both are stopped when the shot is taken (--keep leaves
-# them running and prints DISPLAY).
+# them running and prints DISPLAY; a failed shot stops them all the same).
 set -eu
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
 
-lang=en out="" caption="" exe="" timeout=60 settle=0 keep=0
+lang=en out="" caption="" exe="" timeout=60 settle=0 keep=0 taken=0
 while [ $# -gt 0 ]; do
     case $1 in
     --lang) lang=$2; shift 2 ;;
@@ -42,23 +42,14 @@ done
 
 export VLM_BUILD=${VLM_BUILD:-$repo/build/windows}
 [ -f "$VLM_BUILD/CMakeCache.txt" ] || { echo "screenshot: no build tree at $VLM_BUILD" >&2; exit 2; }
-export VLM_WINEPREFIX=$VLM_BUILD/wineprefix-shots
-# One shot at a time per build tree: a second would restart the first's server.
-mkdir -p "$VLM_WINEPREFIX"
-exec 9>"$VLM_WINEPREFIX.lock"
-flock 9
-. "$here/wine-common.sh"
 . "$here/shot-common.sh"
-vlm_wine_env
+shot_prefix
 out=${out:-$repo/build/shots/shot.png}
 mkdir -p "$(dirname "$out")"
 logdir=$(mktemp -d "${TMPDIR:-/tmp}/vlmshot.XXXXXX")
 
 cleanup() {
-    if [ "$keep" = 0 ]; then
-        "$WINESERVER" -k 2>/dev/null || true
-        shot_stop_display
-    fi
+    [ "$keep" = 1 ] && [ "$taken" = 1 ] || shot_stop
     rm -rf "$logdir"
 }
 trap cleanup EXIT
@@ -72,7 +63,6 @@ shot_start_display 90 "$timeout" || exit 1
 bash "$here/wine-env.sh" setup >"$logdir/setup.log" 2>&1 ||
     { cat "$logdir/setup.log" >&2; exit 1; }
 
-winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 prog=$1
 shift
 case $prog in
@@ -124,4 +114,5 @@ else
     shot_take "$target" "$out" $((left > 1 ? left : 1))
 fi
 echo "screenshot: $out ($(identify -format '%wx%h' "$out" 2>/dev/null || echo '?'))"
+taken=1
 [ "$keep" = 0 ] || echo "screenshot: left running on DISPLAY=$DISPLAY (WINEPREFIX=$WINEPREFIX)"

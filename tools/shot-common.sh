@@ -1,6 +1,27 @@
-# Shared by the screenshot scripts (sourced): a private Xvfb display and
-# pictures of a window once its painting has ended. Needs Xvfb, xdotool,
-# xdpyinfo and ImageMagick's import and convert.
+# shellcheck shell=bash
+# Shared by the screenshot scripts (sourced): the shots' prefix, a private
+# Xvfb display and pictures of a window once its painting has ended. Needs
+# Xvfb, xdotool, xdpyinfo and ImageMagick's import and convert.
+
+. "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
+
+# The shots' own prefix, $VLM_BUILD/wineprefix-shots (Wine's X11 driver, its
+# own wineserver), so that the test lanes' prefixes keep their null driver and
+# their running servers. One script at a time per build tree holds it (file
+# descriptor 9): a second would restart the first's server.
+shot_prefix() {
+    export VLM_WINEPREFIX=$VLM_BUILD/wineprefix-shots
+    mkdir -p "$VLM_WINEPREFIX"
+    exec 9>"$VLM_WINEPREFIX.lock"
+    flock 9
+    vlm_wine_env
+}
+
+# Stops the prefix's wineserver and the display.
+shot_stop() {
+    "$WINESERVER" -k 2>/dev/null || true
+    shot_stop_display
+}
 
 # Starts Xvfb on the first free display from $1 (default 90) and exports
 # DISPLAY; shot_xvfb_pid is its process. Fails when it does not answer

@@ -1,8 +1,12 @@
+# shellcheck shell=bash
 # Sourced by the Wine harness scripts: locate Wine and the build's private prefix.
 WINE64=${WINE64:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 [ -x "$WINE64" ] || WINE64=$(command -v wine64 || command -v wine)
 [ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver)
+
+# /abs/unix/path -> Z:\abs\unix\path
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 vlm_find_build() {
     # The build tree: $VLM_BUILD, else the nearest folder above $PWD with a CMakeCache.txt.

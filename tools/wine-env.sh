@@ -12,11 +12,6 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-common.sh"
 vlm_wine_env
 
-winpath() { # /abs/unix/path -> Z:\abs\unix\path
-    local p=$1
-    printf 'Z:%s' "${p//\//\\}"
-}
-
 prefix_path() { # C:\a\b -> $WINEPREFIX/drive_c/a/b
     local p=$1 rest
     rest=${p:3}

@@ -29,7 +29,6 @@ failures=0
 jobs_done=0
 _jobs_service=
 
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))

@@ -109,6 +109,13 @@ protected:
         }
         ASSERT_EQ(Tool("feed" + files), 0);
     }
+    // Those sheets scanned by the job the panel selects: the service starts,
+    // Start is pressed and the runner it starts ends without an error.
+    void ScanSheets(int count, int width, int height, int bitsPerPixel) {
+        FeedSheets(count, width, height, bitsPerPixel);
+        StartService();
+        EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    }
     std::vector<std::string> SavedFiles() { return ListFiles(m_strSave); }
     bool TempJobFolderExists() {
         return GetFileAttributesA((m_strTemp + kTempJobFolder).c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -167,17 +167,12 @@ protected:
         RegisterSaveJob(n, 3, kJpeg, kGrey, 100, kBusinessCard);
         Set(n, "app path", "string", app);
     }
-    DWORD Run() {
-        StartService();
-        return PressStartAndWait();
-    }
     std::string m_strAppDir, m_strApp;
 };
 
 TEST_F(KestrelOpenJob, ThreeJpegPagesStartTheProgramThreeTimesInPageOrder) {
     RegisterOpenJob(40, m_strApp);
-    FeedSheets(3, 100, 150, 8);
-    EXPECT_EQ(Run(), 0u) << ServiceLog();
+    ScanSheets(3, 100, 150, 8);
     const std::vector<std::string> saved = SavedFiles(); // names sort in page order
     ASSERT_EQ(saved.size(), 3u);
     const std::vector<std::string> records = WaitRecords(m_strAppDir, 3);
@@ -191,8 +186,7 @@ TEST_F(KestrelOpenJob, ThreeJpegPagesStartTheProgramThreeTimesInPageOrder) {
 TEST_F(KestrelOpenJob, ASaveOffJobStartsNothing) {
     RegisterOpenJob(41, m_strApp);
     Set(41, "save", "i2", "0");
-    FeedSheets(2, 100, 150, 8);
-    EXPECT_EQ(Run(), 0u) << ServiceLog();
+    ScanSheets(2, 100, 150, 8);
     EXPECT_TRUE(InLog("ScanToApplication"));
     // A program started by the job would still run or would have written its line.
     EXPECT_EQ(RecordersRunning(), 0);
@@ -202,8 +196,7 @@ TEST_F(KestrelOpenJob, ASaveOffJobStartsNothing) {
 
 TEST_F(KestrelOpenJob, AMissingProgramShowsCantLaunchAndKeepsTheSavedFiles) {
     RegisterOpenJob(42, m_strAppDir + "\\gone.exe");
-    FeedSheets(2, 100, 150, 8);
-    EXPECT_EQ(Run(), 0u) << ServiceLog();
+    ScanSheets(2, 100, 150, 8);
     EXPECT_EQ(Panel().m_strPanelMessage, "Can't launch application.");
     EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
     EXPECT_EQ(SavedFiles().size(), 2u);
@@ -236,8 +229,7 @@ TEST_F(KestrelOpenJob, ACommandLineFarBeyond520BytesWorks) {
     ASSERT_TRUE(CopyRecorderTo(app)) << app;
     m_strSave = deep("save folder", 234);
     RegisterOpenJob(43, app);
-    FeedSheets(1, 100, 150, 8);
-    EXPECT_EQ(Run(), 0u) << ServiceLog();
+    ScanSheets(1, 100, 150, 8);
     const std::vector<std::string> saved = SavedFiles();
     ASSERT_EQ(saved.size(), 1u);
     const std::vector<std::string> records = WaitRecords(appDir, 1);

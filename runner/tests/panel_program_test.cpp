@@ -25,9 +25,7 @@ TEST_F(KestrelPanel, TheScannersSettingByteReachesTheLibraryWithEveryMessage) {
         return true;
     }));
     RegisterSaveJob(51, 0, kBmp, kBw, 50, kBusinessCard);
-    FeedSheets(2, 40, 60, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(2, 40, 60, 1);
     EXPECT_TRUE(InLog("DispMessageToScaner_init result = 167"));
     const std::string head = "167|" + Catalogue() + "|";
     EXPECT_EQ(Trace(), (std::vector<std::string>{head + "Please wait.", head + "Scanning...",

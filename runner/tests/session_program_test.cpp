@@ -45,9 +45,7 @@ bool IsPageFileName(const std::string& name, const std::string& ext) {
 TEST_F(KestrelSession, AFastBatchLandsAsOneFilePerPageWithDistinctNames) {
     // Small bilevel pages arrive faster than the clock's millisecond.
     RegisterSaveJob(11, 0, kBmp, kBw, 50, kBusinessCard);
-    FeedSheets(12, 40, 60, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(12, 40, 60, 1);
 
     const auto files = SavedFiles();
     EXPECT_EQ(files.size(), 12u);
@@ -135,9 +133,7 @@ TEST_F(KestrelSession, MailJobThatFindsNoPaperEndsAndFreesTheScanner) {
 TEST_F(KestrelSession, MailOverItsSizeStopsAtThatPageAndDeliversNothing) {
     RegisterSaveJob(18, 1, kBmp, kGrey, 200, kA4);
     ASSERT_EQ(Taskstore("common set MailSize i4 1"), 0); // 1 MiB; one grey A4 page is ~3.8 MiB
-    FeedSheets(3, 200, 200, 8);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(3, 200, 200, 8);
     EXPECT_EQ(CountInLog("SaveFile succeeded"), 1);
     EXPECT_TRUE(
         InOrder(RunLog(), {"CScan::ScanCancel", "CJobDlg::OnBatchScanned() m_ErrorDisplaied 1",
@@ -151,9 +147,7 @@ TEST_F(KestrelSession, MailOverItsSizeStopsAtThatPageAndDeliversNothing) {
 TEST_F(KestrelSession, APageThatCannotBeWrittenIsNeverDelivered) {
     // JPEG takes no bilevel page: the first page leaves no file, the scan stops.
     RegisterSaveJob(19, 0, kJpeg, kBw, 100, kBusinessCard);
-    FeedSheets(2, 100, 150, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(2, 100, 150, 1);
     EXPECT_EQ(CountInLog("SaveFile failed"), 1);
     EXPECT_EQ(CountInLog("SaveFile succeeded"), 0);
     EXPECT_TRUE(SavedFiles().empty());
@@ -166,9 +160,7 @@ TEST_F(KestrelSession, MultiPageTiffListsOneFileAndJpegOneFilePerPage) {
     RegisterSaveJob(20, 0, kTiff, kBw, 100, kBusinessCard);
     Set(20, "tiff_MultiPage", "i4", "1");
     Set(20, "tiff_Comp", "i4", "1");
-    FeedSheets(3, 100, 150, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(3, 100, 150, 1);
     auto files = SavedFiles();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_TRUE(IsPageFileName(files[0], ".tif"));
@@ -178,9 +170,7 @@ TEST_F(KestrelSession, MultiPageTiffListsOneFileAndJpegOneFilePerPage) {
 
 TEST_F(KestrelSession, SinglePageJpegIsOneFilePerPage) {
     RegisterSaveJob(21, 0, kJpeg, kColour, 100, kBusinessCard);
-    FeedSheets(3, 100, 150, 24);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(3, 100, 150, 24);
     const auto files = SavedFiles();
     ASSERT_EQ(files.size(), 3u);
     for (const std::string& f : files)
@@ -375,17 +365,15 @@ protected:
     static int ClosedPort() {
         WSADATA d;
         WSAStartup(MAKEWORD(2, 2), &d);
-        SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+        const vlm::CSocket s(socket(AF_INET, SOCK_STREAM, 0));
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int port = 0;
         int len = sizeof a;
-        if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port = ntohs(a.sin_port);
-        closesocket(s);
-        return port;
+        if (bind(s.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            getsockname(s.Get(), reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            return ntohs(a.sin_port);
+        return 0;
     }
 };
 
@@ -393,9 +381,7 @@ TEST_F(KestrelMail, ThreePdfPagesReachTheServerAsTheyWereScanned) {
     const CMailbox box("VLM_SMTP_DIR");
     const int n = box.Count() + 1;
     RegisterMailJob(30, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
-    FeedSheets(3, 100, 150, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(3, 100, 150, 1);
 
     // The message is stored before the server answers the end of its data.
     ASSERT_TRUE(box.Has(n));
@@ -432,9 +418,7 @@ TEST_F(KestrelMail, GermanJpegPagesArriveWithTheirAccentsAndBytes) {
     RegisterMailJob(40, kJpeg, kColour, Loopback("VLM_SMTP_AUTH_PORT"), 3, "secret"); // AUTH PLAIN
     Set(40, "subject", "string", Ansi(subject));
     Set(40, "text", "string", Ansi(body));
-    FeedSheets(3, 100, 150, 24);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(3, 100, 150, 24);
 
     ASSERT_TRUE(box.Has(n));
     EXPECT_EQ(box.Read(n, "subject"), subject);
@@ -455,9 +439,7 @@ TEST_F(KestrelMail, AWrongPasswordIsRefusedByTheServer) {
     const CMailbox box("VLM_SMTP_AUTH_DIR");
     const int before = box.Count();
     RegisterMailJob(32, kPdf, kBw, Loopback("VLM_SMTP_AUTH_PORT"), 1, "not the secret"); // LOGIN
-    FeedSheets(2, 100, 150, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(2, 100, 150, 1);
     ExpectFailedDelivery("-1 535 ", "MailServer replied an error.", 2);
     EXPECT_EQ(box.Count(), before);
 }
@@ -467,9 +449,7 @@ TEST_F(KestrelMail, ARefusedRecipientSendsNothing) {
     const int before = box.Count();
     RegisterMailJob(33, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
     Set(33, "send", "string", "office@example.com, nobody@example.com");
-    FeedSheets(2, 100, 150, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(2, 100, 150, 1);
     ExpectFailedDelivery("-1 NO RECIPIENT ADDRESS", "No Recipient Address.", 2);
     EXPECT_EQ(box.Count(), before);
 }
@@ -478,26 +458,20 @@ TEST_F(KestrelMail, ServerDownShowsConnectionRefusedAndEndsTheJob) {
     const int port = ClosedPort();
     ASSERT_NE(port, 0);
     RegisterMailJob(31, kPdf, kBw, "127.0.0.1:" + std::to_string(port));
-    FeedSheets(2, 100, 150, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(2, 100, 150, 1);
     ExpectFailedDelivery("10061 ", "Connection refused.", 2);
 }
 
 // One fault, socket error 11004, reads differently from the SMTP and the POP side.
 TEST_F(KestrelMail, APortThatIsNoNumberReadsHostIsNotFound) {
     RegisterMailJob(34, kPdf, kBw, "127.0.0.1:25a");
-    FeedSheets(1, 100, 150, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(1, 100, 150, 1);
     ExpectFailedDelivery("11004 ", "Host is not found.", 1);
 }
 
 TEST_F(KestrelMail, APortThatIsNoNumberReadsPortNumberIncorrectWhenPopLogsInFirst) {
     RegisterMailJob(37, kPdf, kBw, "127.0.0.1:110a", 2, "secret");
-    FeedSheets(1, 100, 150, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(1, 100, 150, 1);
     ExpectFailedDelivery("11004 ", "Port Number incorrect.", 1);
 }
 
@@ -506,9 +480,7 @@ TEST_F(KestrelMail, PopBeforeSmtpLogsInToDovecotThenSends) {
     const int n = box.Count() + 1;
     const std::string host = Env("VLM_POP_HOST");
     RegisterMailJob(35, kPdf, kBw, host, 2, "secret"); // ports 110 and 25
-    FeedSheets(2, 100, 150, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(2, 100, 150, 1);
     ASSERT_TRUE(box.Has(n));
     ExpectTheSavedFiles(box, n, 2, "%PDF-");
     // Dovecot's log process may write a moment after the log-in.
@@ -527,9 +499,7 @@ TEST_F(KestrelMail, PopLogInRefusedSendsNothing) {
     const CMailbox box("VLM_POP_SMTP_DIR");
     const int before = box.Count();
     RegisterMailJob(36, kPdf, kBw, Env("VLM_POP_HOST"), 2, "not the secret");
-    FeedSheets(1, 100, 150, 1);
-    StartService();
-    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    ScanSheets(1, 100, 150, 1);
     ExpectFailedDelivery("-1 ", "MailServer replied an error.", 1);
     EXPECT_EQ(box.Count(), before);
 }

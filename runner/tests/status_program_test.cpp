@@ -9,6 +9,7 @@
 
 #include "SessionFixture.h"
 #include "framework/Handles.h"
+#include "uirobot_controls.h"
 
 using namespace kestreltest;
 
@@ -61,11 +62,6 @@ protected:
             Sleep(100);
         }
         return false;
-    }
-    bool WaitGone(HWND hDlg) {
-        for (int i = 0; i < 1200 && IsWindow(hDlg); ++i)
-            Sleep(100);
-        return !IsWindow(hDlg);
     }
     bool WaitInLog(const std::string& text, int count = 1) {
         for (int i = 0; i < 1200; ++i) {
@@ -179,7 +175,7 @@ TEST_F(KestrelStatus, FollowsTheJobAndClosesItselfTenSecondsAfterItThenTheJobEnd
     EXPECT_TRUE(WaitInLog("CVlmStatusDialog::OnJobComplete()"));
     EXPECT_TRUE(ButtonShown(h, 1009));
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(h, 1007)));
-    ASSERT_TRUE(WaitGone(h));
+    ASSERT_TRUE(UiWaitGone(h, 120000));
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
 
     auto log = RunLog();
@@ -229,7 +225,7 @@ TEST_F(KestrelStatus, CancelStopsTheBatchDeliversNothingAndCloseEndsTheJob) {
     // A failed job leaves the window for the user to read (no closing
     // timer): Escape now closes it and the job.
     PressKey(h, VK_ESCAPE);
-    ASSERT_TRUE(WaitGone(h));
+    ASSERT_TRUE(UiWaitGone(h, 120000));
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     EXPECT_LT(Panel().m_nPagesTaken, 40);
     EXPECT_FALSE(InLog("CVlmStatusDialog::OnCancel() start"));
@@ -255,7 +251,7 @@ TEST_F(KestrelStatus, WithoutPaperItWatchesTheScannerUntilItIsReady) {
     EXPECT_FALSE(Panel().m_bRunnerHolds);
     const int polls = CountInLog("CVlmStatusDialog::OnTimer(UINT nIDEvent)");
     Press(h, 1009);
-    ASSERT_TRUE(WaitGone(h));
+    ASSERT_TRUE(UiWaitGone(h, 120000));
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     // The watch stopped polling when the scanner was ready.
     EXPECT_EQ(CountInLog("CVlmStatusDialog::OnTimer(UINT nIDEvent)"), polls);
@@ -286,7 +282,7 @@ TEST_F(KestrelStatus, EnterAndEscapeWhileScanningDoNothingAfterTheJobEscapeEndsW
 
     ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnJobComplete()"));
     PressKey(h, VK_ESCAPE);
-    ASSERT_TRUE(WaitGone(h));
+    ASSERT_TRUE(UiWaitGone(h, 120000));
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     // Closed by the key, well before the window's own ten seconds.
     EXPECT_LT(LogTime("CVlmStatusDialog::OnButtonClose()") - LogTime("CJobDlg::EndJob()"), 9000);
@@ -319,7 +315,7 @@ TEST_F(KestrelStatus, WhileTheScanRunsThePanelKeepsScanningAfterTheBatchTextsRea
     ASSERT_TRUE(WaitText(h, kMessageLine, "Sending complete.")) << Text(h, kMessageLine);
     ASSERT_TRUE(WaitInLog("CVlmStatusDialog::OnJobComplete()"));
     Press(h, 1009);
-    ASSERT_TRUE(WaitGone(h));
+    ASSERT_TRUE(UiWaitGone(h, 120000));
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     EXPECT_EQ(JobDialogTexts(), (std::vector<std::string>{"Scanning...>panel", "Sending...>panel",
                                                           "Sending complete.>panel"}));
@@ -360,7 +356,7 @@ TEST_F(KestrelStatus, AJamAtPageTwoAsksWithoutTheDriverBoxAndTheWindowGetsTheNum
     // Enter, now the job is done, closes the window and the job, well before
     // the window's own ten seconds.
     PressKey(h, VK_RETURN);
-    ASSERT_TRUE(WaitGone(h));
+    ASSERT_TRUE(UiWaitGone(h, 120000));
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     EXPECT_LT(LogTime("CVlmStatusDialog::OnButtonClose()") - LogTime("CJobDlg::EndJob()"), 9000);
     const auto files = SavedFiles();
@@ -397,7 +393,7 @@ TEST_F(KestrelStatus, ADoubleFeedBeforeAnyPageShowsItsLongTextForOneAndAHalfSeco
     ASSERT_EQ(Tool("fault clear"), 0);
     ASSERT_TRUE(WaitText(h, kMessageLine, "Set papers and start job.")) << Text(h, kMessageLine);
     Press(h, 1009);
-    ASSERT_TRUE(WaitGone(h));
+    ASSERT_TRUE(UiWaitGone(h, 120000));
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     EXPECT_TRUE(InOrder(RunLog(), {"CVlmStatusDialog::OnScannerMonitorStart()",
                                    "scanner watch: " + text, "scanner watch ended"}));
