@@ -3,6 +3,7 @@
 #   make demo-corvid  open corvid, the job list tool, with a few jobs (on
 #               $DISPLAY, else on a private Xvfb with a picture saved)
 #   make test   install what is missing, build everything, run every test
+#   make package  the Windows Installer package, build/windows/package/*.msi
 SHELL := /bin/bash
 JOBS ?= 2
 FUZZ_SECONDS ?= 15
@@ -11,10 +12,10 @@ DEB_PACKAGES := wine64 libwine-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-
 	mingw-w64-tools xvfb cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev \
 	libbenchmark-dev libtiff-tools libtiff-dev libjpeg-turbo-progs libjpeg-dev qpdf \
 	poppler-utils python3 ghostscript xdotool imagemagick pkg-config python3-aiosmtpd openssl dovecot-pop3d \
-	locales fp-utils
+	locales fp-utils wixl msitools
 
 .PHONY: all deps build build-windows build-native test test-native test-windows fuzz fuzz-long \
-	bench demo demo-corvid format clean
+	bench demo demo-corvid format clean package
 
 all: build
 
@@ -38,6 +39,8 @@ build-windows: build/windows/CMakeCache.txt
 build-native: build/native/CMakeCache.txt
 	cmake --build build/native -j$(JOBS)
 build: build-native build-windows
+package: deps build/windows/CMakeCache.txt
+	cmake --build build/windows -j$(JOBS) --target msi
 
 test-native: build-native
 	cd build/native && ctest --output-on-failure -j$(JOBS)

@@ -1,44 +1,95 @@
 # Helpers shared by every folder of the tree.
 
-# vlm_prefix_install(<target> <folder under C:\Program Files\Velmora Works> [REGSVR])
-#   The Wine harness copies the target's file into the test prefix, and
-#   registers it with regsvr32 when REGSVR is given.
-# vlm_prefix_copy(<file> <folder>)       copy a source file (catalogues, data)
-# vlm_prefix_reg(<file.reg>)             import a .reg file into the prefix
-# vlm_prefix_file(<file> <windows path>) copy a file to an absolute Windows path
+# What the suite installs, one line each in build/windows/prefix-manifest.txt:
+# the Wine harness copies from it and the Windows Installer package
+# (packaging/) is generated from it.
+# vlm_prefix_install(<target> <folder under C:\Program Files\Velmora Works>
+#                    [REGSVR] [FEATURE <id>] [COM <idl> <ProgID> <class name>])
+#   The target's file. REGSVR: a COM server (the harness's copy path runs
+#   regsvr32; the package writes the class, its ProgIDs and the type library
+#   named in COM from its own tables). FEATURE: the package's feature, by
+#   default the folder's (vlm_prefix_feature).
+# vlm_prefix_copy(<file> <folder> [FEATURE <id>] [BUILT_BY <target>])
+#                                        a data file (catalogues, help), made by
+#                                        BUILT_BY when it is built
+# vlm_prefix_file(<file> <windows path> [FEATURE <id>])
+#                                        a file at an absolute Windows path
 #                                        (e.g. C:\windows\twain_64\sane.ds)
 # vlm_prefix_run(<target>)               run a built program in the prefix after
 #                                        the files above are in place (set-up
-#                                        steps that go through Windows calls)
+#                                        steps of the test prefix, not packaged)
+
+# The package's feature of a folder's files.
+function(vlm_prefix_feature folder out)
+  set(map "Task Deck=Suite" "Shared Files=SharedFiles" "Taskstore=JobStore"
+      "VX-410 Simulator=Simulator" "Quill Mail=QuillMail")
+  foreach(pair IN LISTS map)
+    string(REPLACE "=" ";" kv "${pair}")
+    list(GET kv 0 k)
+    if(k STREQUAL folder)
+      list(GET kv 1 v)
+      set(${out} ${v} PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "vlm_prefix: no package feature for folder '${folder}': pass FEATURE")
+endfunction()
+
+function(_vlm_prefix_line kind src dst flag feature com)
+  if(NOT feature)
+    vlm_prefix_feature("${dst}" feature)
+  endif()
+  set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_LINES "${kind}|${src}|${dst}|${flag}|${feature}|${com}")
+endfunction()
+
 function(vlm_prefix_install target folder)
+  cmake_parse_arguments(P "REGSVR" "FEATURE" "COM" ${ARGN})
   set(flag "")
-  if("REGSVR" IN_LIST ARGN)
+  if(P_REGSVR)
     set(flag "regsvr")
   endif()
-  set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_LINES "install|$<TARGET_FILE:${target}>|${folder}|${flag}")
+  set(com "")
+  if(P_COM)
+    list(LENGTH P_COM n)
+    if(NOT n EQUAL 3 OR NOT P_REGSVR)
+      message(FATAL_ERROR "vlm_prefix_install(${target}): REGSVR COM <idl> <ProgID> <class name>")
+    endif()
+    list(GET P_COM 0 idl)
+    list(GET P_COM 1 progid)
+    list(GET P_COM 2 classname)
+    get_filename_component(idl ${idl} ABSOLUTE)
+    set(com "${idl}*${progid}*${classname}")
+  endif()
+  set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_TARGETS ${target})
+  _vlm_prefix_line(install "$<TARGET_FILE:${target}>" "${folder}" "${flag}" "${P_FEATURE}" "${com}")
 endfunction()
 
 function(vlm_prefix_copy file folder)
+  cmake_parse_arguments(P "" "FEATURE;BUILT_BY" "" ${ARGN})
   get_filename_component(abs ${file} ABSOLUTE)
-  set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_LINES "install|${abs}|${folder}|")
+  set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_SOURCES ${abs})
+  if(P_BUILT_BY)
+    set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_BUILDERS ${P_BUILT_BY})
+  endif()
+  _vlm_prefix_line(install "${abs}" "${folder}" "" "${P_FEATURE}" "")
 endfunction()
 
 function(vlm_prefix_file file winpath)
+  cmake_parse_arguments(P "" "FEATURE" "" ${ARGN})
   if(TARGET ${file})
     set(abs "$<TARGET_FILE:${file}>")
+    set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_TARGETS ${file})
   else()
     get_filename_component(abs ${file} ABSOLUTE)
   endif()
-  set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_LINES "file|${abs}|${winpath}|")
-endfunction()
-
-function(vlm_prefix_reg file)
-  get_filename_component(abs ${file} ABSOLUTE)
-  set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_LINES "reg|${abs}||")
+  if(NOT P_FEATURE)
+    message(FATAL_ERROR "vlm_prefix_file(${file}): FEATURE <id> is needed")
+  endif()
+  _vlm_prefix_line(file "${abs}" "${winpath}" "" "${P_FEATURE}" "")
 endfunction()
 
 function(vlm_prefix_run target)
-  set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_RUN_LINES "run|$<TARGET_FILE:${target}>||")
+  set_property(GLOBAL APPEND PROPERTY VLM_PREFIX_RUN_LINES "run|$<TARGET_FILE:${target}>||||")
 endfunction()
 
 # The manifest read by tools/wine-env.sh install.

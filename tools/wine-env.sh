@@ -24,10 +24,10 @@ do_install() {
     local manifest=$VLM_BUILD/prefix-manifest.txt
     [ -f "$manifest" ] || { echo "wine-env: $manifest missing (build first)" >&2; exit 2; }
     local kind src dst flag target
-    while IFS='|' read -r kind src dst flag; do
+    while IFS='|' read -r kind src dst flag _; do
         [ -n "$kind" ] || continue
         # A partial build (VLM_ONLY, one target) installs what exists.
-        if [ "$kind" != reg ] && [ ! -f "$src" ]; then
+        if [ ! -f "$src" ]; then
             echo "wine-env: not built, not installed: $src" >&2
             continue
         fi
@@ -45,10 +45,6 @@ do_install() {
             target=$(prefix_path "$dst")
             mkdir -p "$(dirname "$target")"
             cp -f "$src" "$target"
-            ;;
-        reg)
-            "$WINE64" reg import "$(winpath "$src")" >/dev/null 2>&1 ||
-                { echo "wine-env: reg import failed for $src" >&2; exit 1; }
             ;;
         run)
             "$WINE64" "$src" </dev/null >/dev/null ||
