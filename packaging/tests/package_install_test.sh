@@ -122,11 +122,11 @@ echo "uninstall took $(echo "$(date +%s.%N) - $t0" | bc) s"
 service_up && fail "the scanner service still runs after the uninstall"
 state "$work/after.txt"
 # What may differ: the user's data (job store, simulator state, settings,
-# scans, logs); what Wine itself changes (hardware keys, its own settings, the
-# installer's bookkeeping keys it leaves empty, a key it empties: Run); the
-# placeholder data source the package replaced.
+# scans, logs); what Wine itself changes (hardware keys, its own and the
+# console's settings, the installer's bookkeeping keys it leaves empty, a key
+# it empties: Run); the placeholder data source the package replaced.
 user_data='file drive_c/users/[^/]*/(AppData/(Roaming|Local)/Velmora Works|Temp)/|file drive_c/Scans/|(key|value) HKCU\\Software\\Velmora Works Inc\.(\\| |$)'
-wine_own='(key|value) HKLM\\System\\|(key|value) HKCU\\(Software\\Wine|Volatile Environment)|key HKLM\\Software\\(Classes\\Installer|Microsoft\\Windows\\CurrentVersion\\Installer)\\[^|]*$'
+wine_own='(key|value) HKLM\\System\\|(key|value) HKCU\\(Software\\Wine|Volatile Environment|Console)|key HKLM\\Software\\(Classes\\Installer|Microsoft\\Windows\\CurrentVersion\\Installer)\\[^|]*$'
 removed='file drive_c/windows/twain_64/sane\.ds|key HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run'
 diff "$work/before.txt" "$work/after.txt" | grep '^[<>] ' >"$work/leftovers.txt"
 grep -vE "^> ($user_data)" "$work/leftovers.txt" | grep -vE "^[<>] ($wine_own)" |
