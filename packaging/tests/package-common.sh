@@ -45,7 +45,7 @@ ppath() {
 prefix_pids() {
     local pid
     for pid in $(pgrep -f -- "$1"); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
             echo "$pid"
     done
 }

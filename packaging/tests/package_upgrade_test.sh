@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Upgrade, downgrade and repair in a fresh prefix of its own: the next
-# version (the same files, a higher version) replaces the programs and keeps
-# the user's job store, settings, scans and logs; going back is refused with
-# a clear message; a repair restores a deleted program.
+# version (the same files, a higher version) replaces the programs, stops the
+# running scanner service and starts the new one, and keeps the user's job
+# store, settings, scans and logs; going back is refused with a clear
+# message; a repair restores a deleted program.
 #   package_upgrade_test.sh PACKAGE.msi UIROBOT.exe
 set -u
 msi_file=$1 uirobot=$2
@@ -21,7 +22,10 @@ kestrel='C:\Program Files\Velmora Works\Task Deck\kestrel.exe'
 kestrel_src=$(expected_files | grep -F "$kestrel|" | cut -d'|' -f2)
 
 echo "== $version installed, the user's data made"
-msi install /i "$(winpath "$msi_file")" AUTOSTART=0 || fail "installing $version failed"
+msi install /i "$(winpath "$msi_file")" || fail "installing $version failed"
+service_pid() { prefix_pids 'VX-410 Simulator.scanner-service.exe'; }
+wait_for 60 service_pid || fail "the scanner service did not start after the install"
+old_service=$(service_pid)
 "$run" "$pf\\Taskstore\\taskstore.exe" set 3 title string "Kept" </dev/null >/dev/null 2>&1 ||
     fail "taskstore set"
 "$run" reg add 'HKCU\Software\Velmora Works Inc.\kestrel\General' /v WriteLog /t REG_DWORD /d 1 /f \
@@ -37,7 +41,10 @@ grep -q Taskstore "$work/user-before.txt" || fail "no job store file was written
 echo "not a program" >"$(ppath "$kestrel")"
 
 echo "== Upgrade to $next"
-msi upgrade /i "$(winpath "$next_msi")" AUTOSTART=0 || fail "the upgrade failed (log $work/upgrade.log)"
+msi upgrade /i "$(winpath "$next_msi")" || fail "the upgrade failed (log $work/upgrade.log)"
+service_pid | grep -qx "${old_service:-none}" && fail "the old scanner service still runs"
+new_service() { service_pid | grep -vqx "${old_service:-none}"; }
+wait_for 60 new_service || fail "the new scanner service did not start after the upgrade"
 [ "$(arp_versions)" = "$next" ] || fail "installed versions after the upgrade: $(arp_versions)"
 same_as_built "$kestrel" "$kestrel_src" || fail "the upgrade did not replace kestrel.exe"
 user_files | diff "$work/user-before.txt" - || fail "the upgrade changed the user's files"
