@@ -5,6 +5,7 @@
 #   scratch_begin DIR   a fresh prefix in DIR/prefix (DIR is emptied first);
 #                       exports VLM_WINEPREFIX and WINEPREFIX, so that
 #                       tools/wine-run.sh runs in it
+#   scratch_server      start its server again (after stopping it)
 #   scratch_end         stop its wineserver and remove the prefix (what else
 #                       the caller wrote into DIR stays, e.g. logs)
 _scratch_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -22,10 +23,16 @@ scratch_begin() {
     "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
     "$WINESERVER" -k 2>/dev/null || true
     "$WINESERVER" -w 2>/dev/null || true
-    # Detached from our output: ctest waits for every holder of a test's pipes.
-    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    scratch_server
     "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
     [ -f "$WINEPREFIX/system.reg" ]
+}
+
+# The prefix's server, detached from our output (ctest waits for every holder
+# of a test's pipes); it ends a minute after its last program, should the
+# test be killed before scratch_end.
+scratch_server() {
+    "$WINESERVER" -p60 </dev/null >/dev/null 2>&1
 }
 
 scratch_end() {

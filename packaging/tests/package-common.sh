@@ -29,6 +29,7 @@ pkg_begin() {
     work=$VLM_BUILD/package-tests/$1
     scratch_begin "$work"
     trap scratch_end EXIT
+    trap 'exit 143' TERM INT
 }
 
 msi() {
@@ -81,7 +82,7 @@ for path, root in zip(sys.argv[1::2], sys.argv[2::2]):
             print("value", key, "|", line)
 PY
     } | sort >"$1"
-    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    scratch_server
     "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
