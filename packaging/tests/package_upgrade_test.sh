@@ -32,9 +32,10 @@ old_service=$(service_pid)
     >/dev/null 2>&1
 mkdir -p "$(ppath 'C:\Scans')"
 echo scan >"$(ppath 'C:\Scans\scan0001.tif')"
+for temp in "$WINEPREFIX"/drive_c/users/*/Temp; do echo "a run" >"$temp/kestrel.log"; done
 user_files() {
-    (cd "$WINEPREFIX/drive_c" && find users/*/AppData/Roaming/'Velmora Works' Scans -type f -exec md5sum {} + |
-        sort)
+    (cd "$WINEPREFIX/drive_c" && find users/*/AppData/Roaming/'Velmora Works' users/*/Temp/kestrel.log Scans \
+        -type f -exec md5sum {} + | sort)
 }
 user_files >"$work/user-before.txt"
 grep -q Taskstore "$work/user-before.txt" || fail "no job store file was written"
