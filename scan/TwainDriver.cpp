@@ -1077,46 +1077,24 @@ size_t CTwainDriver::MemXferReady2(const TW_IMAGEINFO& info) {
     return m_Page.Committed() ? m_Page.Committed() : 1;
 }
 
-namespace {
-SMemStrip ToStrip(const TW_IMAGEMEMXFER& s) {
-    SMemStrip m;
-    m.Rows = s.Rows;
-    m.BytesPerRow = s.BytesPerRow;
-    m.Columns = s.Columns;
-    m.BytesWritten = s.BytesWritten;
-    m.bCompressed = s.Compression == TWCP_JPEG;
-    m.pData = static_cast<const uint8_t*>(s.Memory.TheMem);
-    return m;
-}
-} // namespace
-
 BOOL CTwainDriver::CopyRow(int nRow, const uint8_t* pSrc, const TW_IMAGEMEMXFER& strip) {
     return m_Page.CopyRow(static_cast<uint32_t>(nRow), pSrc, strip.BytesPerRow,
                           strip.Compression == TWCP_NONE);
 }
 
 BOOL CTwainDriver::MemXferBufferEx(int nFirstRow, TW_IMAGEMEMXFER& strip) {
-    SMemStrip s = ToStrip(strip);
-    // A strip that claims more rows than its buffer holds is cut to the buffer.
-    if (s.BytesPerRow && uint64_t(s.Rows) * s.BytesPerRow > m_XferBuffer.Length)
-        s.Rows = m_XferBuffer.Length / s.BytesPerRow;
+    SMemStrip s = StripOf(strip);
     BOOL ok = m_Page.BufferEx(static_cast<uint32_t>(nFirstRow), s, strip.Compression == TWCP_NONE);
     strip.Rows = s.Rows;
     return ok;
 }
 
 BOOL CTwainDriver::MemXferBufferJpeg(int nBlock, const TW_IMAGEMEMXFER& strip) {
-    SMemStrip s = ToStrip(strip);
-    if (s.BytesWritten > m_XferBuffer.Length)
-        return FALSE;
-    return m_Page.BufferJpeg(s);
+    return m_Page.BufferJpeg(StripOf(strip));
 }
 
 size_t CTwainDriver::MemXferBufferExJpeg(int nBlock, const TW_IMAGEMEMXFER& strip) {
-    SMemStrip s = ToStrip(strip);
-    if (s.BytesWritten > m_XferBuffer.Length)
-        return 0;
-    return m_Page.BufferExJpeg(s);
+    return m_Page.BufferExJpeg(StripOf(strip));
 }
 
 void CTwainDriver::MemXferPreDone(const TW_IMAGEINFO& info, int nRows) {

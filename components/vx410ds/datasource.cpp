@@ -845,6 +845,8 @@ TwResult CDataSource::MemXfer(pTW_IMAGEMEMXFER p) {
         return {TWRC_FAILURE, TWCC_BADVALUE};
     p->XOffset = 0;
     p->Columns = TW_UINT32(m_page.m_nWidth);
+    // Read once per image, at its first strip.
+    const bool bHugeStrip = m_nMemPos == 0 && SourceFault() == "hugestrip";
     bool bLast;
     if (m_bCompressed) {
         const size_t n = std::min<size_t>(p->Memory.Length, m_jpeg.size() - m_nMemPos);
@@ -855,6 +857,8 @@ TwResult CDataSource::MemXfer(pTW_IMAGEMEMXFER p) {
         p->Rows = TW_UINT32(m_page.m_nHeight);
         p->YOffset = 0;
         p->BytesWritten = TW_UINT32(n);
+        if (bHugeStrip)
+            p->BytesWritten = 0x80000000u; // more than any buffer holds
         bLast = m_nMemPos >= m_jpeg.size();
     } else {
         const size_t rb = m_page.m_nRowBytes;
@@ -867,6 +871,8 @@ TwResult CDataSource::MemXfer(pTW_IMAGEMEMXFER p) {
         p->Rows = TW_UINT32(rows);
         p->YOffset = TW_UINT32(m_nMemPos);
         p->BytesWritten = TW_UINT32(rows * rb);
+        if (bHugeStrip)
+            p->Rows = 0x80000000u; // negative as a signed count, and beyond the buffer
         m_nMemPos += rows;
         bLast = m_nMemPos >= size_t(m_page.m_nHeight);
     }
