@@ -32,6 +32,8 @@ struct SPage {
     std::vector<uint8_t> Pixels; // memory transfer: the page as delivered
     uint32_t Sync;
     uint32_t ImageSize;
+    bool bHasBarcodeList;
+    std::vector<vx410sim::Barcode> Barcodes;
 };
 
 // A caller's own yield procedure: cancels once told to, and counts its calls.
@@ -87,6 +89,11 @@ LRESULT CALLBACK TestWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         p.bHasImage = info->vlminfo.lpImage != nullptr;
         if (info->vlminfo.lpImage)
             p.Pixels.assign(info->vlminfo.lpImage, info->vlminfo.lpImage + info->vlminfo.ImageSize);
+        if (const auto* list = static_cast<const VlmBarcodeList*>(info->pBarcode)) {
+            p.bHasBarcodeList = true;
+            for (uint32_t i = 0; i < list->Count; ++i)
+                p.Barcodes.push_back({list->Entry[i].Type, list->Entry[i].Text});
+        }
         r->Pages.push_back(std::move(p));
         r->bInPage = true;
         if (r->OnPage)
@@ -623,6 +630,33 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SSourceFaultCase>& i) {
         return std::string(i.param.pszFault);
     });
+
+// Barcodes on a sheet reach the receiver with its front page, every one of
+// them with its type and whole text: texts longer than a TWAIN item and
+// several per sheet travel in the source's handles, a single text of 8
+// bytes in the item itself.
+TEST_F(ScanEngineTest, BarcodesOnASheetArriveWithItsPage) {
+    const std::vector<vx410sim::Barcode> three = {
+        {4, "INV-2026-000123"}, {0, "ABC"}, {12, std::string(254, 'q') + "!"}};
+    const std::vector<vx410sim::Barcode> one = {{10, "40123455"}};
+    CScan scan;
+    ASSERT_TRUE(scan.Probe(kSource, FALSE));
+    for (int mech : {TWSX_NATIVE, TWSX_MEMORY}) {
+        m_rec = SRecord{};
+        ASSERT_TRUE(m_pDev->FeedGenerated(1, three));
+        ASSERT_TRUE(m_pDev->FeedGenerated(1, one));
+        Feed(1);
+        scan.SetScanLog(FALSE, mech);
+        ASSERT_TRUE(RunBatch(scan));
+        ASSERT_EQ(m_rec.Pages.size(), 3u) << mech;
+        EXPECT_EQ(m_rec.Pages[0].Barcodes, three) << mech;
+        EXPECT_EQ(m_rec.Pages[1].Barcodes, one) << mech;
+        EXPECT_TRUE(m_rec.Pages[2].Barcodes.empty()) << mech;
+        for (const SPage& p : m_rec.Pages)
+            EXPECT_TRUE(p.bHasBarcodeList && (p.bHasDib || p.bHasImage)) << mech;
+        EXPECT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{0}));
+    }
+}
 
 TEST_F(ScanEngineTest, JpegMemoryPagesHaveNoWidthOrHeightAndCarryTheStream) {
     Feed(2);
