@@ -4,7 +4,9 @@
 // Every structure is packed on 2-byte boundaries, as the TWAIN binary
 // interface requires on Windows; the data source's layout test
 // (components/vx410ds/tests/layout_test.cpp) checks sizes and offsets against
-// the platform's own header.
+// the platform's own header. Fields that carry a handle or an address are
+// pointer-sized, as in the 64-bit TWAIN binary interface; TW_INFO.Item is
+// one of them, where the platform's older header still has 32 bits.
 #pragma once
 
 #include <stdint.h>
@@ -36,11 +38,13 @@ typedef LONG TW_INT32, *pTW_INT32;
 typedef ULONG TW_UINT32, *pTW_UINT32;
 typedef HANDLE TW_HANDLE;
 typedef LPVOID TW_MEMREF;
+typedef UINT_PTR TW_UINTPTR;
 #else
 typedef int32_t TW_INT32, *pTW_INT32;
 typedef uint32_t TW_UINT32, *pTW_UINT32;
 typedef void* TW_HANDLE;
 typedef void* TW_MEMREF;
+typedef uintptr_t TW_UINTPTR;
 #endif
 
 typedef struct {
@@ -198,8 +202,8 @@ typedef struct {
     TW_UINT16 InfoID;
     TW_UINT16 ItemType;
     TW_UINT16 NumItems;
-    TW_UINT16 CondCode;
-    TW_UINT32 Item; // the value itself when it fits in 4 bytes, else a handle's low half
+    TW_UINT16 CondCode; // TWRC_SUCCESS, TWRC_INFONOTSUPPORTED or TWRC_DATANOTAVAILABLE
+    TW_UINTPTR Item;    // the data itself when it fits, else a global handle to it
 } TW_INFO, *pTW_INFO;
 
 typedef struct {
@@ -253,6 +257,7 @@ typedef TW_UINT16(TWAIN_API* DSENTRYPROC)(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW
 #define TWTY_STR64 0x000a
 #define TWTY_STR128 0x000b
 #define TWTY_STR255 0x000c
+#define TWTY_HANDLE 0x000f // a global handle (extended image information)
 
 // Data groups.
 #define DG_CONTROL 0x0001L

@@ -33,6 +33,16 @@
 // Vendor items reached through VLMOP_GETITEMVALUE.
 #define VLMITEM_EXTIMAGEINFO 0x069B // 1 when barcode reading is on
 
+// Extended image information (DAT_EXTIMAGEINFO): an entry's data lies in
+// TW_INFO.Item itself when it is one item that fits there, else in a global
+// handle in Item, which the application frees. Barcode texts
+// (TWEI_BARCODETEXT) lie one after another, each as long as the
+// TWEI_BARCODETEXTLENGTH entry of the same request says; the other barcode
+// entries are TWTY_UINT32 items.
+inline bool TwInfoDataInItem(unsigned numItems, size_t cbData) {
+    return numItems <= 1 && cbData <= sizeof(TW_UINTPTR);
+}
+
 // Section name of the settings profile text.
 #define VLM_PROFILE_SECTION "CustomDsData"
 

@@ -967,6 +967,17 @@ BOOL CTwain::MemXferBuffer(int nFirstRow, const TW_IMAGEMEMXFER& strip) {
     return TRUE;
 }
 
+SMemStrip CTwain::StripOf(const TW_IMAGEMEMXFER& s) {
+    SMemStrip m;
+    m.Rows = s.Rows;
+    m.BytesPerRow = s.BytesPerRow;
+    m.Columns = s.Columns;
+    m.BytesWritten = s.BytesWritten;
+    m.bCompressed = s.Compression == TWCP_JPEG;
+    m.pData = static_cast<const uint8_t*>(s.Memory.TheMem);
+    return m;
+}
+
 // The image cannot be received: the page (when one was begun) ends aborted
 // and the transfer is marked failed, which ends the batch.
 BOOL CTwain::MemXferFailed(BOOL bPageBegun) {
@@ -1003,6 +1014,16 @@ BOOL CTwain::MemXfer() {
     while (bGot) {
         const bool bDone = m_nLastRC == TWRC_XFERDONE;
         Progress(WM_SCAN_PROGRESS, 376, info.ImageLength, rows);
+        // What the source says it wrote must lie in the buffer it was given;
+        // a strip that claims more ends the image before anything is read.
+        if (!CPageAssembler::StripFitsBuffer(StripOf(strip), m_XferBuffer.Length)) {
+            CScanTraceLog::Printf("\t\tStrip beyond the buffer ***** ERROR ***** Rows=%u "
+                                  "BytesPerRow=%u BytesWritten=%u",
+                                  static_cast<unsigned>(strip.Rows),
+                                  static_cast<unsigned>(strip.BytesPerRow),
+                                  static_cast<unsigned>(strip.BytesWritten));
+            return MemXferFailed(TRUE);
+        }
         if (strip.Compression != TWCP_JPEG) {
             if (strip.Rows == 0) {
                 if (bDone) {

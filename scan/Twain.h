@@ -119,6 +119,8 @@ protected:
     TW_UINT16 ReadConditionCode();
     void DrainMessages();
     BOOL MemXferFailed(BOOL bPageBegun);
+    // A strip as the page assembler takes it.
+    static SMemStrip StripOf(const TW_IMAGEMEMXFER& strip);
     void NoteDriverError(TW_UINT32 code, const char* text);
     // One ready event: the image information, then one image at a time by
     // the transfer mechanism while the source stays in state 6. before and

@@ -1,5 +1,6 @@
 #include "TwainDriver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -1077,46 +1078,24 @@ size_t CTwainDriver::MemXferReady2(const TW_IMAGEINFO& info) {
     return m_Page.Committed() ? m_Page.Committed() : 1;
 }
 
-namespace {
-SMemStrip ToStrip(const TW_IMAGEMEMXFER& s) {
-    SMemStrip m;
-    m.Rows = s.Rows;
-    m.BytesPerRow = s.BytesPerRow;
-    m.Columns = s.Columns;
-    m.BytesWritten = s.BytesWritten;
-    m.bCompressed = s.Compression == TWCP_JPEG;
-    m.pData = static_cast<const uint8_t*>(s.Memory.TheMem);
-    return m;
-}
-} // namespace
-
 BOOL CTwainDriver::CopyRow(int nRow, const uint8_t* pSrc, const TW_IMAGEMEMXFER& strip) {
     return m_Page.CopyRow(static_cast<uint32_t>(nRow), pSrc, strip.BytesPerRow,
                           strip.Compression == TWCP_NONE);
 }
 
 BOOL CTwainDriver::MemXferBufferEx(int nFirstRow, TW_IMAGEMEMXFER& strip) {
-    SMemStrip s = ToStrip(strip);
-    // A strip that claims more rows than its buffer holds is cut to the buffer.
-    if (s.BytesPerRow && uint64_t(s.Rows) * s.BytesPerRow > m_XferBuffer.Length)
-        s.Rows = m_XferBuffer.Length / s.BytesPerRow;
+    SMemStrip s = StripOf(strip);
     BOOL ok = m_Page.BufferEx(static_cast<uint32_t>(nFirstRow), s, strip.Compression == TWCP_NONE);
     strip.Rows = s.Rows;
     return ok;
 }
 
 BOOL CTwainDriver::MemXferBufferJpeg(int nBlock, const TW_IMAGEMEMXFER& strip) {
-    SMemStrip s = ToStrip(strip);
-    if (s.BytesWritten > m_XferBuffer.Length)
-        return FALSE;
-    return m_Page.BufferJpeg(s);
+    return m_Page.BufferJpeg(StripOf(strip));
 }
 
 size_t CTwainDriver::MemXferBufferExJpeg(int nBlock, const TW_IMAGEMEMXFER& strip) {
-    SMemStrip s = ToStrip(strip);
-    if (s.BytesWritten > m_XferBuffer.Length)
-        return 0;
-    return m_Page.BufferExJpeg(s);
+    return m_Page.BufferExJpeg(StripOf(strip));
 }
 
 void CTwainDriver::MemXferPreDone(const TW_IMAGEINFO& info, int nRows) {
@@ -1293,6 +1272,41 @@ BOOL CTwainDriver::HasExtImageInfo() {
     return TRUE;
 }
 
+namespace {
+// The data of one entry of the source's extended image information: in Item
+// itself, or in the global handle Item carries, which is ours to free once
+// the answer is read (whether or not we use it).
+class CInfoData {
+public:
+    CInfoData(const TW_INFO& info, size_t cbData)
+        : m_bInItem(info.CondCode == TWRC_SUCCESS && TwInfoDataInItem(info.NumItems, cbData)),
+          m_hData(info.CondCode == TWRC_SUCCESS && !m_bInItem ? reinterpret_cast<HGLOBAL>(info.Item)
+                                                              : nullptr),
+          m_Lock(m_hData.Get()), m_Item(info.Item) {}
+    const uint8_t* Bytes() const {
+        return m_bInItem ? reinterpret_cast<const uint8_t*>(&m_Item) : m_Lock.Bytes();
+    }
+    size_t Size() const { return m_bInItem ? sizeof m_Item : m_Lock.Size(); }
+    // Item i of a TWTY_UINT32 entry; 0 beyond the data.
+    uint32_t Value32(size_t i) const {
+        uint32_t v = 0;
+        if (Bytes() && (i + 1) * 4 <= Size())
+            memcpy(&v, Bytes() + i * 4, 4);
+        return v;
+    }
+
+private:
+    bool m_bInItem;
+    vlm::CGlobalMem m_hData;
+    vlm::CGlobalLock m_Lock;
+    TW_UINTPTR m_Item;
+};
+
+uint16_t Items(const TW_INFO& info) {
+    return info.CondCode == TWRC_SUCCESS ? info.NumItems : 0;
+}
+} // namespace
+
 BOOL CTwainDriver::ReadExtImageInfo() {
     if (!m_ExtImageInfo.IsValid())
         return FALSE;
@@ -1303,26 +1317,39 @@ BOOL CTwainDriver::ReadExtImageInfo() {
             m_ExtImageInfo.Close();
             return FALSE;
         }
-        uint32_t n = 0;
-        for (int i = 0; i < 4; ++i)
-            n = std::max<uint32_t>(n, e->Info[i].NumItems);
-        n = std::min<uint32_t>(n, 1024);
+        // Entries as HasExtImageInfo asked for them (the count is not read:
+        // every barcode has an entry in each of the others).
+        const TW_INFO& type = e->Info[1];
+        const TW_INFO& length = e->Info[2];
+        const TW_INFO& text = e->Info[3];
+        const CInfoData types(type, size_t(Items(type)) * 4);
+        const CInfoData lengths(length, size_t(Items(length)) * 4);
+        size_t cbTexts = 0;
+        for (uint16_t i = 0; i < Items(length); ++i)
+            cbTexts += lengths.Value32(i);
+        // Without a length for each text the texts cannot be told apart (and
+        // where a single one lies is unknown: it is then left alone).
+        const bool bTextsKnown = Items(length) >= Items(text);
+        const CInfoData texts(text, bTextsKnown ? cbTexts : Items(text) > 1 ? SIZE_MAX : 0);
+        const uint32_t n =
+            std::min<uint32_t>(std::max({Items(type), Items(length), Items(text)}), 1024);
         const size_t cb = sizeof(uint32_t) + sizeof(VlmBarcodeEntry) * (n ? n : 1);
         m_pBarcodeList.reset(new (std::nothrow) uint8_t[cb]());
         if (m_pBarcodeList) {
             VlmBarcodeList* list = reinterpret_cast<VlmBarcodeList*>(m_pBarcodeList.get());
             list->Count = n;
-            const TW_INFO& type = e->Info[1];
-            const TW_INFO& text = e->Info[3];
+            size_t at = 0; // the next text's offset
             for (uint32_t i = 0; i < n; ++i) {
-                if (i == 0 && type.NumItems >= 1)
-                    list->Entry[0].Type = type.Item;
-                // One text of at most 4 bytes travels in the item itself; a
-                // handle cannot (its 64-bit value does not fit the 32-bit item).
-                if (i == 0 && text.NumItems == 1 && text.ItemType != 0xFFFF) {
-                    memcpy(list->Entry[0].Text, &text.Item, 4);
-                    list->Entry[0].Text[4] = '\0';
-                }
+                VlmBarcodeEntry& entry = list->Entry[i];
+                if (i < Items(type))
+                    entry.Type = types.Value32(i);
+                if (!bTextsKnown || i >= Items(text) || !texts.Bytes())
+                    continue;
+                const size_t len = lengths.Value32(i);
+                if (len > texts.Size() || at > texts.Size() - len)
+                    break; // the texts end short of what the lengths say
+                memcpy(entry.Text, texts.Bytes() + at, std::min(len, sizeof entry.Text - 1));
+                at += len;
             }
             m_PageInfo.pBarcode = list;
         }

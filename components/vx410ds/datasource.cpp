@@ -229,6 +229,7 @@ private:
     TwResult SetupMem(pTW_SETUPMEMXFER pSetup);
     TwResult NativeXfer(TW_HANDLE* pHandle);
     TwResult MemXfer(pTW_IMAGEMEMXFER pXfer);
+    TwResult ExtImageInfo(pTW_EXTIMAGEINFO pInfo);
     TwResult VendorOp(pVendorOpRecord pRec);
 
     ScanFormat Format() const;
@@ -268,6 +269,7 @@ private:
     bool m_bBackPending = false;
     vx410sim::PageSource m_lastSheet;
     int m_nLastSide = 0;
+    std::vector<vx410sim::Barcode> m_barcodes; // on the image last taken
     ScannedPage m_page;
     std::vector<uint8_t> m_jpeg;
     bool m_bCompressed = false;
@@ -321,6 +323,7 @@ TW_UINT32 CDataSource::TakeImage() {
     if (m_bBackPending) {
         m_bBackPending = false;
         m_nLastSide = 1;
+        m_barcodes.clear(); // the sheet's barcodes are on its front
         ScanFormat f = Format();
         std::string err;
         if (m_lastSheet.m_bIsFile) {
@@ -359,6 +362,7 @@ TW_UINT32 CDataSource::TakeImage() {
     }
     m_lastSheet = src;
     m_nLastSide = 0;
+    m_barcodes = src.m_barcodes;
     m_bBackPending = m_settings.m_bDuplex;
     const ScanFormat f = Format();
     bool bOk;
@@ -845,6 +849,8 @@ TwResult CDataSource::MemXfer(pTW_IMAGEMEMXFER p) {
         return {TWRC_FAILURE, TWCC_BADVALUE};
     p->XOffset = 0;
     p->Columns = TW_UINT32(m_page.m_nWidth);
+    // Read once per image, at its first strip.
+    const bool bHugeStrip = m_nMemPos == 0 && SourceFault() == "hugestrip";
     bool bLast;
     if (m_bCompressed) {
         const size_t n = std::min<size_t>(p->Memory.Length, m_jpeg.size() - m_nMemPos);
@@ -855,6 +861,8 @@ TwResult CDataSource::MemXfer(pTW_IMAGEMEMXFER p) {
         p->Rows = TW_UINT32(m_page.m_nHeight);
         p->YOffset = 0;
         p->BytesWritten = TW_UINT32(n);
+        if (bHugeStrip)
+            p->BytesWritten = 0x80000000u; // more than any buffer holds
         bLast = m_nMemPos >= m_jpeg.size();
     } else {
         const size_t rb = m_page.m_nRowBytes;
@@ -867,6 +875,8 @@ TwResult CDataSource::MemXfer(pTW_IMAGEMEMXFER p) {
         p->Rows = TW_UINT32(rows);
         p->YOffset = TW_UINT32(m_nMemPos);
         p->BytesWritten = TW_UINT32(rows * rb);
+        if (bHugeStrip)
+            p->Rows = 0x80000000u; // negative as a signed count, and beyond the buffer
         m_nMemPos += rows;
         bLast = m_nMemPos >= size_t(m_page.m_nHeight);
     }
@@ -876,6 +886,63 @@ TwResult CDataSource::MemXfer(pTW_IMAGEMEMXFER p) {
     m_page = ScannedPage{};
     m_jpeg.clear();
     return {TWRC_XFERDONE, TWCC_SUCCESS};
+}
+
+// The barcodes of the image just transferred, in the entries the
+// application asked for (TwInfoDataInItem says where each entry's data goes).
+TwResult CDataSource::ExtImageInfo(pTW_EXTIMAGEINFO p) {
+    if (!p)
+        return {TWRC_FAILURE, TWCC_BADVALUE};
+    if (m_nState != 7 || !m_settings.m_bExtImageInfo)
+        return {TWRC_FAILURE, TWCC_SEQERROR};
+    if (p->NumInfos > 100)
+        return {TWRC_FAILURE, TWCC_BADVALUE};
+    const TW_UINT16 count = TW_UINT16(m_barcodes.size());
+    for (TW_UINT32 i = 0; i < p->NumInfos; ++i) {
+        TW_INFO& e = p->Info[i];
+        std::string data;
+        auto put32 = [&](uint32_t v) { data.append(reinterpret_cast<const char*>(&v), 4); };
+        e.ItemType = TWTY_UINT32;
+        e.NumItems = count;
+        switch (e.InfoID) {
+        case TWEI_BARCODECOUNT:
+            e.NumItems = 1;
+            put32(count);
+            break;
+        case TWEI_BARCODETYPE:
+            for (const auto& b : m_barcodes)
+                put32(b.m_nType);
+            break;
+        case TWEI_BARCODETEXTLENGTH:
+            for (const auto& b : m_barcodes)
+                put32(uint32_t(b.m_strText.size()));
+            break;
+        case TWEI_BARCODETEXT:
+            e.ItemType = TWTY_HANDLE;
+            for (const auto& b : m_barcodes)
+                data += b.m_strText;
+            break;
+        default:
+            e.NumItems = 0;
+            e.CondCode = TWRC_INFONOTSUPPORTED;
+            e.Item = 0;
+            continue;
+        }
+        e.CondCode = TWRC_SUCCESS;
+        e.Item = 0;
+        if (TwInfoDataInItem(e.NumItems, data.size())) {
+            std::memcpy(&e.Item, data.data(), data.size());
+            continue;
+        }
+        // Handed over: the application frees it.
+        CGlobalBlock block(data.size());
+        CGlobalLock lock(block.Get());
+        if (!lock.Get())
+            return {TWRC_FAILURE, TWCC_LOWMEMORY};
+        std::memcpy(lock.Get(), data.data(), data.size());
+        e.Item = reinterpret_cast<TW_UINTPTR>(block.Detach());
+    }
+    return {TWRC_SUCCESS, TWCC_SUCCESS};
 }
 
 TwResult CDataSource::VendorOp(pVendorOpRecord r) {
@@ -902,7 +969,8 @@ TwResult CDataSource::VendorOp(pVendorOpRecord r) {
             return result(TWCC_BADVALUE);
         TW_INT32 v = 0;
         if (item == VLMITEM_EXTIMAGEINFO) {
-            v = 0; // the VX-410 has no barcode reader
+            // Barcodes are read while the application asks for them.
+            v = m_settings.m_bExtImageInfo ? 1 : 0;
         } else {
             auto it = m_items.find(item);
             if (it == m_items.end())
@@ -1151,6 +1219,10 @@ TW_UINT16 CDataSource::Entry(pTW_IDENTITY pOrigin, TW_UINT32 dg, TW_UINT16 dat, 
             if (m_settings.m_nXferMech != TWSX_MEMORY)
                 return Finish({TWRC_FAILURE, TWCC_SEQERROR});
             return Finish(MemXfer(static_cast<pTW_IMAGEMEMXFER>(pData)));
+        case DAT_EXTIMAGEINFO:
+            if (msg != MSG_GET)
+                return Finish({TWRC_FAILURE, TWCC_BADPROTOCOL});
+            return Finish(ExtImageInfo(static_cast<pTW_EXTIMAGEINFO>(pData)));
         }
     }
     return Finish({TWRC_FAILURE, TWCC_BADPROTOCOL});

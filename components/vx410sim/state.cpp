@@ -348,6 +348,9 @@ std::string SerializeState(const DeviceState& s) {
             o << "page=gen:" << e.m_nGenerated << "\n";
         else
             o << "page=file:" << Escape(e.m_strFile) << "\n";
+        // Each belongs to the page line above it.
+        for (const Barcode& b : e.m_barcodes)
+            o << "page.barcode=" << b.m_nType << ":" << Escape(b.m_strText) << "\n";
     }
     return o.str();
 }
@@ -459,6 +462,19 @@ bool ParseState(const std::string& text, DeviceState& s, std::string* pError) {
                     return bad("too many pages");
                 r.m_feeder.push_back(e);
             }
+        } else if (key == "page.barcode") {
+            const size_t colon = val.find(':');
+            Barcode b;
+            int type = 0;
+            ok = !r.m_feeder.empty() && colon != std::string::npos &&
+                 ParseInt(val.substr(0, colon), 0, int(kMaxBarcodeType), type) &&
+                 Unescape(val.substr(colon + 1), b.m_strText);
+            if (ok) {
+                b.m_nType = uint32_t(type);
+                std::vector<Barcode>& list = r.m_feeder.back().m_barcodes;
+                list.push_back(b);
+                ok = CheckBarcodes(list).empty();
+            }
         }
         // other keys: ignored, so that older tools read newer files
         if (!ok)
@@ -558,9 +574,25 @@ bool CSimDevice::SetRunnerHolds(bool bHolds, std::string* pError) {
         pError);
 }
 
-bool CSimDevice::FeedFiles(const std::vector<std::string>& paths, std::string* pError) {
+std::string CheckBarcodes(const std::vector<Barcode>& barcodes) {
+    if (barcodes.size() > kMaxBarcodes)
+        return "a sheet carries at most " + std::to_string(kMaxBarcodes) + " barcodes";
+    for (const Barcode& b : barcodes) {
+        if (b.m_strText.empty() || b.m_strText.size() > kMaxBarcodeText)
+            return "a barcode text has 1 to " + std::to_string(kMaxBarcodeText) + " bytes";
+        if (b.m_nType > kMaxBarcodeType)
+            return "a barcode type is 0 to " + std::to_string(kMaxBarcodeType);
+    }
+    return std::string();
+}
+
+bool CSimDevice::FeedFiles(const std::vector<std::string>& paths,
+                           const std::vector<Barcode>& barcodes, std::string* pError) {
     if (paths.empty())
         return SetError(pError, "no files to feed");
+    const std::string bad = CheckBarcodes(barcodes);
+    if (!bad.empty())
+        return SetError(pError, bad);
     // Check every file first so that a bad one feeds nothing.
     std::vector<std::string> exts;
     for (const std::string& p : paths) {
@@ -596,7 +628,7 @@ bool CSimDevice::FeedFiles(const std::vector<std::string>& paths, std::string* p
                     return false;
                 }
                 copied.push_back(file);
-                s.m_feeder.push_back(FeederEntry{file, 0});
+                s.m_feeder.push_back(FeederEntry{file, 0, barcodes});
             }
             return true;
         },
@@ -606,9 +638,13 @@ bool CSimDevice::FeedFiles(const std::vector<std::string>& paths, std::string* p
     return ok;
 }
 
-bool CSimDevice::FeedGenerated(int count, std::string* pError) {
+bool CSimDevice::FeedGenerated(int count, const std::vector<Barcode>& barcodes,
+                               std::string* pError) {
     if (count < 1 || size_t(count) > kMaxFeeder)
         return SetError(pError, "page count must be 1 to " + std::to_string(kMaxFeeder));
+    const std::string bad = CheckBarcodes(barcodes);
+    if (!bad.empty())
+        return SetError(pError, bad);
     std::string err;
     const bool ok = Update(
         [&](DeviceState& s) {
@@ -619,7 +655,7 @@ bool CSimDevice::FeedGenerated(int count, std::string* pError) {
             if (s.m_feeder.empty())
                 s.m_nPagesTaken = 0;
             for (int i = 0; i < count; ++i)
-                s.m_feeder.push_back(FeederEntry{"", s.m_nNextGenerated++});
+                s.m_feeder.push_back(FeederEntry{"", s.m_nNextGenerated++, barcodes});
             return true;
         },
         pError);
@@ -682,6 +718,7 @@ TakeResult CSimDevice::TakeNextPage(PageSource& out, std::string* pError) {
                 out.m_strPath = out.m_bIsFile ? Join(m_strFolder, e.m_strFile) : std::string();
                 out.m_nGenerated = e.m_nGenerated;
                 out.m_nPageInBatch = due;
+                out.m_barcodes = e.m_barcodes;
                 result = TakeResult::Page;
                 return true;
             },

@@ -27,6 +27,9 @@ constexpr const char* kHelp =
     "  title N                   print the title of job N\n"
     "  feed FILES...             put image files (PBM/PGM/PPM binary, BMP) in the feeder\n"
     "  feed --generate N         put N generated document pages in the feeder\n"
+    "      before either: --barcode TEXT prints a barcode on every sheet fed (as\n"
+    "      often as given); --barcode-type N sets the TWAIN type (TWBT_, default 4\n"
+    "      Code 128) of the barcodes after it\n"
     "  cover open|closed         open or close the cover\n"
     "  attach usb|scsi|none      which connection the scanner is attached by\n"
     "  fault jam N               paper jam when page N is fed\n"
@@ -37,7 +40,8 @@ constexpr const char* kHelp =
     "  fault source NAME N       the TWAIN data source fails at image N of a batch:\n"
     "                            setupmem, imageinfo (the call fails), zerowidth,\n"
     "                            zerodepth, hugepage (image information), hugebuffer\n"
-    "                            (memory transfer set-up), nativefail (native image)\n"
+    "                            (memory transfer set-up), hugestrip (a first strip\n"
+    "                            beyond its buffer), nativefail (native image)\n"
     "  fault clear               clear all faults\n"
     "  clear                     empty the feeder, clear faults, button and message\n"
     "  help                      this text\n"
@@ -178,19 +182,37 @@ int RunTool(CSimDevice& dev, const std::vector<std::string>& args, std::string& 
         return 0;
     }
     if (cmd == "feed") {
-        if (n >= 2 && args[1] == "--generate") {
+        std::vector<Barcode> barcodes;
+        Barcode next;
+        size_t at = 1;
+        for (; at + 1 < n && (args[at] == "--barcode" || args[at] == "--barcode-type"); at += 2) {
+            int type = 0;
+            if (args[at] == "--barcode") {
+                next.m_strText = args[at + 1];
+                barcodes.push_back(next);
+            } else if (ToInt(args[at + 1], 0, kMaxBarcodeType, type)) {
+                next.m_nType = uint32_t(type);
+            } else {
+                return usage("--barcode-type takes a number 0 to " +
+                             std::to_string(kMaxBarcodeType));
+            }
+        }
+        const std::string bad = CheckBarcodes(barcodes);
+        if (!bad.empty())
+            return usage(bad);
+        if (at < n && args[at] == "--generate") {
             int count = 0;
-            if (n != 3 || !ToInt(args[2], 1, 10000, count))
+            if (n != at + 2 || !ToInt(args[at + 1], 1, 10000, count))
                 return usage("feed --generate takes a page count 1 to 10000");
-            if (!dev.FeedGenerated(count, &e))
+            if (!dev.FeedGenerated(count, barcodes, &e))
                 return failed(e);
             out += "fed " + std::to_string(count) + " generated pages\n";
             return 0;
         }
-        if (n < 2)
+        if (at >= n)
             return usage("feed takes image files or --generate N");
-        const std::vector<std::string> files(args.begin() + 1, args.end());
-        if (!dev.FeedFiles(files, &e))
+        const std::vector<std::string> files(args.begin() + long(at), args.end());
+        if (!dev.FeedFiles(files, barcodes, &e))
             return failed(e);
         out += "fed " + std::to_string(files.size()) + " files\n";
         return 0;

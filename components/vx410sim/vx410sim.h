@@ -65,11 +65,25 @@ struct SenseData {
     bool operator==(const SenseData&) const = default;
 };
 
+// A barcode printed on a sheet, which the data source reports with the
+// sheet's front image: its type in TWAIN's numbering (TWBT_) and its text.
+struct Barcode {
+    uint32_t m_nType = 4; // TWBT_CODE128
+    std::string m_strText;
+    bool operator==(const Barcode&) const = default;
+};
+constexpr size_t kMaxBarcodes = 32;       // per sheet
+constexpr size_t kMaxBarcodeText = 255;   // bytes, at least 1
+constexpr uint32_t kMaxBarcodeType = 255; // TWBT_ values are small
+// "" when the list is one a sheet may carry, else why not.
+std::string CheckBarcodes(const std::vector<Barcode>& barcodes);
+
 // One sheet waiting in the feeder: an image file in the state folder or a
-// generated page (GeneratePage with its number).
+// generated page (GeneratePage with its number), with its barcodes.
 struct FeederEntry {
     std::string m_strFile; // file name inside the state folder; empty for generated
     int m_nGenerated = 0;  // page number for GeneratePage when m_strFile is empty
+    std::vector<Barcode> m_barcodes;
     bool operator==(const FeederEntry&) const = default;
 };
 
@@ -136,6 +150,7 @@ struct PageSource {
     std::string m_strPath;  // full path of the image file when m_bIsFile
     int m_nGenerated = 0;   // GeneratePage number otherwise
     int m_nPageInBatch = 0; // 1-based count since the feeder was loaded
+    std::vector<Barcode> m_barcodes;
 };
 
 // The simulated device over one state folder. Cheap to construct; every
@@ -161,8 +176,17 @@ public:
 
     // Feeder. Files are copied into the folder (PBM/PGM/PPM P4/P5/P6 or
     // uncompressed BMP; checked before anything is copied).
-    bool FeedFiles(const std::vector<std::string>& paths, std::string* pError = nullptr);
-    bool FeedGenerated(int count, std::string* pError = nullptr);
+    // Every sheet of one feed carries the given barcodes.
+    bool FeedFiles(const std::vector<std::string>& paths, const std::vector<Barcode>& barcodes,
+                   std::string* pError = nullptr);
+    bool FeedFiles(const std::vector<std::string>& paths, std::string* pError = nullptr) {
+        return FeedFiles(paths, {}, pError);
+    }
+    bool FeedGenerated(int count, const std::vector<Barcode>& barcodes,
+                       std::string* pError = nullptr);
+    bool FeedGenerated(int count, std::string* pError = nullptr) {
+        return FeedGenerated(count, {}, pError);
+    }
     // Takes the next sheet for a scan. A Page result removes the sheet from
     // the feeder; the image file stays in the folder until the caller
     // calls ReleasePageFile (the data source reads it first).

@@ -21,6 +21,17 @@ uint64_t CPageAssembler::ReserveSize(uint64_t maxWidth, uint64_t maxLength, uint
     return r;
 }
 
+bool CPageAssembler::StripFitsBuffer(const SMemStrip& strip, uint64_t bufferBytes) {
+    if (strip.bCompressed)
+        return strip.BytesWritten <= bufferBytes;
+    if (strip.Rows == 0)
+        return true;
+    // Rows are counted in signed 32 bits; rows without bytes are no rows.
+    if (strip.Rows > uint32_t(std::numeric_limits<int32_t>::max()) || strip.BytesPerRow == 0)
+        return false;
+    return uint64_t(strip.Rows) * strip.BytesPerRow <= bufferBytes;
+}
+
 void CPageAssembler::SetGeometry(int32_t width, int32_t height, uint32_t bitsPerPixel, uint32_t spp,
                                  uint32_t xres, uint32_t yres) {
     m_nBitsPerPixel = bitsPerPixel;
@@ -53,7 +64,7 @@ bool CPageAssembler::Ready(int32_t width, int32_t height, uint32_t bitsPerPixel,
         height = 0; // unknown length: the page grows with its strips
     SetGeometry(width, height, bitsPerPixel, spp, xres, yres);
     m_Info.lpImage = nullptr;
-    if (width <= 0 || bitsPerPixel == 0 || spp == 0)
+    if (width <= 0 || bitsPerPixel == 0 || spp == 0 || m_Info.Sync == 0)
         return false;
     maxWidth = std::max<uint64_t>(maxWidth, uint64_t(width));
     maxLength = std::max<uint64_t>(maxLength, uint64_t(height));
@@ -87,6 +98,8 @@ bool CPageAssembler::Ready2(int32_t columns, int32_t height, uint32_t bitsPerPix
     if (height < 0)
         height = 0;
     SetGeometry(columns, height, bitsPerPixel, spp, xres, yres);
+    if (m_Info.Sync == 0)
+        return false;
     uint64_t commit = uint64_t(m_Info.Sync) * uint64_t(height);
     if (commit > m_Buffer.Reserved()) {
         // The new row length leaves room for fewer rows than before.

@@ -27,8 +27,15 @@ public:
     // not fit the address space.
     static uint64_t ReserveSize(uint64_t maxWidth, uint64_t maxLength, uint32_t bitsPerPixel);
 
+    // The source's account of a strip must lie inside the transfer buffer it
+    // was written to: every row (Rows x BytesPerRow bytes, Rows a valid row
+    // count) or, compressed, BytesWritten bytes. A strip that claims more is
+    // the source's fault and is never read.
+    static bool StripFitsBuffer(const SMemStrip& strip, uint64_t bufferBytes);
+
     // MemXferReady: new page. A height of 0 or less (unknown length) starts
-    // empty and grows with the strips. FALSE on a bad geometry or when the
+    // empty and grows with the strips. FALSE on a bad geometry (a row whose
+    // length does not fit in 32 bits included) or when the
     // reservation / first commit fails (see CommitFailed()).
     bool Ready(int32_t width, int32_t height, uint32_t bitsPerPixel, uint32_t spp, uint32_t xres,
                uint32_t yres, uint64_t maxWidth, uint64_t maxLength);

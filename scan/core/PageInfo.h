@@ -55,7 +55,9 @@ struct VlmBarcodeList {
     VlmBarcodeEntry Entry[1]; // Count entries follow
 };
 
-// Rows padded to 32 bits, as every page buffer is laid out.
+// Rows padded to 32 bits, as every page buffer is laid out; 0 when such a
+// row would not fit in 32 bits (Sync is 32 bits: no page may have one).
 inline uint32_t VlmSyncBytes(uint32_t width, uint32_t bitsPerPixel) {
-    return static_cast<uint32_t>((uint64_t(width) * bitsPerPixel + 31) / 32 * 4);
+    const uint64_t n = (uint64_t(width) * bitsPerPixel + 31) / 32 * 4;
+    return n <= UINT32_MAX ? static_cast<uint32_t>(n) : 0;
 }

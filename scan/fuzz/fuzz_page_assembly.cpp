@@ -1,5 +1,7 @@
 // Random page geometries and strip sequences against the page assembler and
-// the splitter: nothing may be written or read outside the page buffers.
+// the splitter: nothing may be written or read outside the page buffers or
+// the transfer buffer. Strips come as a source may describe them, unclamped;
+// the engine's own check decides which are read, as in the transfer loop.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -15,7 +17,7 @@ struct CReader {
         uint32_t v = 0;
         for (int i = 0; i < 4 && n; ++i, ++p, --n)
             v = (v << 8) | *p;
-        return max ? v % (max + 1) : 0;
+        return max == UINT32_MAX ? v : v % (max + 1);
     }
 };
 } // namespace
@@ -31,15 +33,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CPageAssembler pa(info);
     if (!pa.Ready(width, height, bpp, spp, 100, 100, r.Take(700), r.Take(700)))
         return 0;
-    std::vector<uint8_t> strip(64 * 1024, 0xA5);
+    // The transfer buffer, exactly as large as the source was told.
+    std::vector<uint8_t> strip(r.Take(64 * 1024) + 1, 0xA5);
+    const uint32_t cbStrip = static_cast<uint32_t>(strip.size());
     uint32_t rows = 0;
-    for (int i = 0; i < 64 && r.n; ++i) {
+    bool bRefused = false;
+    for (int i = 0; i < 64 && r.n && !bRefused; ++i) {
+        const uint32_t op = r.Take(3);
+        // Plausible numbers or any 32-bit ones.
+        const bool bAny = r.Take(1) != 0;
         SMemStrip s;
-        s.BytesPerRow = r.Take(2000) + 1;
-        s.Rows = r.Take(static_cast<uint32_t>(strip.size() / s.BytesPerRow));
-        s.BytesWritten = r.Take(static_cast<uint32_t>(strip.size()));
+        s.BytesPerRow = r.Take(bAny ? UINT32_MAX : 2000);
+        s.Rows = r.Take(bAny ? UINT32_MAX : cbStrip);
+        s.BytesWritten = r.Take(bAny ? UINT32_MAX : 2 * cbStrip);
+        s.bCompressed = op == 1;
         s.pData = strip.data();
-        switch (r.Take(3)) {
+        if (op <= 1 && !CPageAssembler::StripFitsBuffer(s, strip.size())) {
+            bRefused = true; // the transfer fails: the page ends with what arrived
+            break;
+        }
+        switch (op) {
         case 0:
             if (rows + s.Rows <= static_cast<uint32_t>(info.Height))
                 pa.Buffer(rows, s, true);
@@ -59,12 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             rows = 0;
             break;
         default:
-            pa.CopyRow(r.Take(1000), strip.data(), r.Take(4000), true);
+            pa.CopyRow(r.Take(1000), strip.data(), r.Take(cbStrip), true);
             break;
         }
     }
     // The transfer ends whole or cut short.
-    if (r.Take(1))
+    if (!bRefused && r.Take(1))
         pa.PreDone(rows);
     else
         pa.EndIncomplete();

@@ -32,6 +32,8 @@ struct SPage {
     std::vector<uint8_t> Pixels; // memory transfer: the page as delivered
     uint32_t Sync;
     uint32_t ImageSize;
+    bool bHasBarcodeList;
+    std::vector<vx410sim::Barcode> Barcodes;
 };
 
 // A caller's own yield procedure: cancels once told to, and counts its calls.
@@ -87,6 +89,11 @@ LRESULT CALLBACK TestWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         p.bHasImage = info->vlminfo.lpImage != nullptr;
         if (info->vlminfo.lpImage)
             p.Pixels.assign(info->vlminfo.lpImage, info->vlminfo.lpImage + info->vlminfo.ImageSize);
+        if (const auto* list = static_cast<const VlmBarcodeList*>(info->pBarcode)) {
+            p.bHasBarcodeList = true;
+            for (uint32_t i = 0; i < list->Count; ++i)
+                p.Barcodes.push_back({list->Entry[i].Type, list->Entry[i].Text});
+        }
         r->Pages.push_back(std::move(p));
         r->bInPage = true;
         if (r->OnPage)
@@ -571,15 +578,17 @@ TEST_F(ScanEngineTest, CallersOwnYieldProcedureCancelsTheBatch) {
     EXPECT_EQ(scan.GetBusyState(), 0);
 }
 
-// A source that fails one image before any image request (a set-up or
-// information call, a page without width or depth, a page or strip buffer
-// no memory holds): the batch ends there with wParam 1 instead of asking
-// for the same image forever, and the sheets not scanned stay in the feeder.
+// A source that fails one image (a set-up or information call, a page
+// without width or depth, a page or strip buffer no memory holds, a strip
+// that claims more rows than its buffer holds): the batch ends there with
+// wParam 1 instead of asking for the same image forever or reading past the
+// buffer, and the sheets not scanned stay in the feeder.
 struct SSourceFaultCase {
     const char* pszFault;
     int nXferMech;
     bool bPageBegun;     // an aborted page without image is delivered for it
     DWORD dwDriverError; // 0: none of ours
+    size_t nSheetsLeft;  // 2 when the struck sheet was not fed
 };
 class ScanEngineSourceFault : public ScanEngineTest,
                               public ::testing::WithParamInterface<SSourceFaultCase> {};
@@ -601,7 +610,7 @@ TEST_P(ScanEngineSourceFault, EndsTheBatchAtTheStruckImage) {
         EXPECT_EQ(m_rec.Pages[1].Aborted, 1u);
     }
     EXPECT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{1}));
-    EXPECT_EQ(GeneratedNumbers().size(), 2u);
+    EXPECT_EQ(GeneratedNumbers().size(), c.nSheetsLeft);
     EXPECT_EQ(DriverErrorCode(scan), c.dwDriverError);
     EXPECT_EQ(scan.GetBusyState(), 0);
     // The session is back at an open source, ready for the next batch.
@@ -610,16 +619,44 @@ TEST_P(ScanEngineSourceFault, EndsTheBatchAtTheStruckImage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ScanEngineSourceFault,
-    ::testing::Values(SSourceFaultCase{"setupmem", TWSX_MEMORY, false, 0},
-                      SSourceFaultCase{"imageinfo", TWSX_MEMORY, false, 0},
-                      SSourceFaultCase{"zerowidth", TWSX_MEMORY, true, 0},
-                      SSourceFaultCase{"zerodepth", TWSX_MEMORY, true, 0},
-                      SSourceFaultCase{"hugepage", TWSX_MEMORY, true, VLM_EXTERR_LOWMEMORY},
-                      SSourceFaultCase{"hugebuffer", TWSX_MEMORY, true, VLM_EXTERR_LOWMEMORY},
-                      SSourceFaultCase{"nativefail", TWSX_NATIVE, true, 0}),
+    ::testing::Values(SSourceFaultCase{"setupmem", TWSX_MEMORY, false, 0, 2},
+                      SSourceFaultCase{"imageinfo", TWSX_MEMORY, false, 0, 2},
+                      SSourceFaultCase{"zerowidth", TWSX_MEMORY, true, 0, 2},
+                      SSourceFaultCase{"zerodepth", TWSX_MEMORY, true, 0, 2},
+                      SSourceFaultCase{"hugepage", TWSX_MEMORY, true, VLM_EXTERR_LOWMEMORY, 2},
+                      SSourceFaultCase{"hugebuffer", TWSX_MEMORY, true, VLM_EXTERR_LOWMEMORY, 2},
+                      SSourceFaultCase{"hugestrip", TWSX_MEMORY, true, 0, 1},
+                      SSourceFaultCase{"nativefail", TWSX_NATIVE, true, 0, 2}),
     [](const ::testing::TestParamInfo<SSourceFaultCase>& i) {
         return std::string(i.param.pszFault);
     });
+
+// Barcodes on a sheet reach the receiver with its front page, every one of
+// them with its type and whole text: texts longer than a TWAIN item and
+// several per sheet travel in the source's handles, a single text of 8
+// bytes in the item itself.
+TEST_F(ScanEngineTest, BarcodesOnASheetArriveWithItsPage) {
+    const std::vector<vx410sim::Barcode> three = {
+        {4, "INV-2026-000123"}, {0, "ABC"}, {12, std::string(254, 'q') + "!"}};
+    const std::vector<vx410sim::Barcode> one = {{10, "40123455"}};
+    CScan scan;
+    ASSERT_TRUE(scan.Probe(kSource, FALSE));
+    for (int mech : {TWSX_NATIVE, TWSX_MEMORY}) {
+        m_rec = SRecord{};
+        ASSERT_TRUE(m_pDev->FeedGenerated(1, three));
+        ASSERT_TRUE(m_pDev->FeedGenerated(1, one));
+        Feed(1);
+        scan.SetScanLog(FALSE, mech);
+        ASSERT_TRUE(RunBatch(scan));
+        ASSERT_EQ(m_rec.Pages.size(), 3u) << mech;
+        EXPECT_EQ(m_rec.Pages[0].Barcodes, three) << mech;
+        EXPECT_EQ(m_rec.Pages[1].Barcodes, one) << mech;
+        EXPECT_TRUE(m_rec.Pages[2].Barcodes.empty()) << mech;
+        for (const SPage& p : m_rec.Pages)
+            EXPECT_TRUE(p.bHasBarcodeList && (p.bHasDib || p.bHasImage)) << mech;
+        EXPECT_EQ(m_rec.BatchEnds, (std::vector<WPARAM>{0}));
+    }
+}
 
 TEST_F(ScanEngineTest, JpegMemoryPagesHaveNoWidthOrHeightAndCarryTheStream) {
     Feed(2);

@@ -42,4 +42,13 @@ TEST(TwainLayout, VendorRecordsCarryWholeAddresses) {
     EXPECT_EQ(sizeof(TW_ONEVALUE_ADDRESS), 10u);
     EXPECT_EQ(sizeof(TW_IDENTITY), 156u);
 }
+
+// The platform's header predates the 64-bit interface and keeps a 32-bit
+// TW_INFO.Item, where a handle does not fit: only the fields up to Item are
+// compared with it; the sizes are the 64-bit interface's.
+TEST(TwainLayout, ExtendedImageInformationItemsArePointerSized) {
+    EXPECT_EQ(sizeof(TW_INFO::Item), sizeof(void*));
+    EXPECT_EQ(sizeof(TW_INFO), 16u);
+    EXPECT_EQ(sizeof(TW_EXTIMAGEINFO), 20u);
+}
 } // namespace

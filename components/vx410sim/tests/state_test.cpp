@@ -29,7 +29,9 @@ DeviceState Sample() {
     s.m_strPanelMessage = "Scanning...";
     s.m_nDisplayKind = kDisplayWarning;
     s.m_nSelectedJob = 42;
-    s.m_feeder = {FeederEntry{"page-000001.pgm", 0}, FeederEntry{"", 7}};
+    s.m_feeder = {FeederEntry{"page-000001.pgm", 0, {{10, "4006381333931"}}},
+                  FeederEntry{"", 7, {{4, "INV:2026/0001 %"}, {12, std::string(255, 'x')}}},
+                  FeederEntry{"", 8, {}}};
     s.m_nPagesTaken = 4;
     s.m_nNextGenerated = 8;
     s.m_nNextFile = 2;
@@ -84,6 +86,7 @@ TEST(StateText, RejectsBadValuesAndLeavesTargetAlone) {
                          "armed_sense=3",
                          "source_fault=Image Info",
                          "source_fault_at_page=-1",
+                         "page.barcode=4:before any page",
                          "title.2="
                          "123456789012345678901234567890"};
     for (const char* text : bad) {

@@ -39,23 +39,27 @@ TEST_F(ToolTest, HelpSaysItIsASimulator) {
 }
 
 TEST_F(ToolTest, BadCommandLinesExitWith2AndChangeNothing) {
-    const std::vector<std::vector<std::string>> bad = {{"select"},
-                                                       {"select", "0"},
-                                                       {"select", "100"},
-                                                       {"select", "7x"},
-                                                       {"press", "stop"},
-                                                       {"feed"},
-                                                       {"feed", "--generate", "0"},
-                                                       {"fault", "jam"},
-                                                       {"fault", "lamp", "maybe"},
-                                                       {"fault", "sense", "16", "0"},
-                                                       {"fault", "diag", "0x10000"},
-                                                       {"fault", "source", "Bad", "1"},
-                                                       {"fault", "source", "imageinfo", "0"},
-                                                       {"title", "0"},
-                                                       {"frobnicate"},
-                                                       {"cover", "ajar"},
-                                                       {"attach", "firewire"}};
+    const std::vector<std::vector<std::string>> bad = {
+        {"select"},
+        {"select", "0"},
+        {"select", "100"},
+        {"select", "7x"},
+        {"press", "stop"},
+        {"feed"},
+        {"feed", "--generate", "0"},
+        {"feed", "--barcode", "", "--generate", "1"},
+        {"feed", "--barcode-type", "256", "--barcode", "x", "--generate", "1"},
+        {"feed", "--barcode", "x"},
+        {"fault", "jam"},
+        {"fault", "lamp", "maybe"},
+        {"fault", "sense", "16", "0"},
+        {"fault", "diag", "0x10000"},
+        {"fault", "source", "Bad", "1"},
+        {"fault", "source", "imageinfo", "0"},
+        {"title", "0"},
+        {"frobnicate"},
+        {"cover", "ajar"},
+        {"attach", "firewire"}};
     for (const auto& args : bad) {
         EXPECT_EQ(Run(args), 2) << args[0];
         EXPECT_NE(m_err.find("vx410:"), std::string::npos);
@@ -125,6 +129,22 @@ TEST_F(ToolTest, FaultsSetAndClear) {
     EXPECT_TRUE(s.m_strSourceFault.empty());
     EXPECT_TRUE(s.m_bCoverOpen); // the cover is not a fault
     ASSERT_EQ(Run({"clear"}), 0);
+}
+
+TEST_F(ToolTest, FedSheetsCarryTheirBarcodesToTheScan) {
+    ASSERT_EQ(Run({"feed", "--barcode", "A:1", "--barcode-type", "10", "--barcode", "4006381333931",
+                   "--generate", "2"}),
+              0)
+        << m_err;
+    ASSERT_EQ(Run({"feed", "--generate", "1"}), 0);
+    const std::vector<Barcode> want = {{4, "A:1"}, {10, "4006381333931"}};
+    PageSource p;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(m_dev.TakeNextPage(p), TakeResult::Page);
+        EXPECT_EQ(p.m_barcodes, want);
+    }
+    ASSERT_EQ(m_dev.TakeNextPage(p), TakeResult::Page);
+    EXPECT_TRUE(p.m_barcodes.empty());
 }
 
 TEST_F(ToolTest, FeedMissingFileFailsWith1) {

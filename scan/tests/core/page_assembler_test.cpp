@@ -70,6 +70,45 @@ TEST(PageAssembler, RefusesBadGeometry) {
     EXPECT_EQ(info.lpImage, nullptr);
 }
 
+TEST(PageAssembler, RowsLongerThan32BitsAreRefused) {
+    // The widest rows that still fit, and one pixel more.
+    EXPECT_EQ(VlmSyncBytes(1431655764u, 24), 4294967292u);
+    EXPECT_EQ(VlmSyncBytes(1431655765u, 24), 0u);
+    EXPECT_EQ(VlmSyncBytes((1u << 30) - 1, 32), 4294967292u);
+    EXPECT_EQ(VlmSyncBytes(1u << 30, 32), 0u);
+    EXPECT_EQ(VlmSyncBytes(UINT32_MAX, 1), 536870912u);
+    EXPECT_EQ(VlmSyncBytes(0x80000000u, 24), 0u); // 6 GiB, not 2 GiB cut to 32 bits
+    VlmImageInfo info{};
+    CPageAssembler pa(info);
+    EXPECT_FALSE(pa.Ready(1 << 30, 1, 32, 4, 200, 200, 0, 0));
+    EXPECT_EQ(info.lpImage, nullptr);
+    EXPECT_EQ(pa.Reserved(), 0u);
+    ASSERT_TRUE(pa.Ready(100, 10, 8, 1, 200, 200, 0, 0));
+    EXPECT_FALSE(pa.Ready2(1 << 30, 1, 32, 4, 200, 200));
+}
+
+TEST(PageAssembler, StripsThatClaimMoreThanTheirBufferAreRefused) {
+    SMemStrip s;
+    s.BytesPerRow = 100;
+    s.Rows = 40;
+    EXPECT_TRUE(CPageAssembler::StripFitsBuffer(s, 4000)); // exactly full
+    EXPECT_FALSE(CPageAssembler::StripFitsBuffer(s, 3999));
+    s.Rows = 0x80000000u; // negative as a signed row count
+    EXPECT_FALSE(CPageAssembler::StripFitsBuffer(s, UINT64_MAX));
+    s.Rows = 0x10000;
+    s.BytesPerRow = 0x10000; // the product wraps 32 bits to 0
+    EXPECT_FALSE(CPageAssembler::StripFitsBuffer(s, 64u << 20));
+    s.BytesPerRow = 0; // rows without bytes
+    EXPECT_FALSE(CPageAssembler::StripFitsBuffer(s, 64u << 20));
+    s.Rows = 0; // nothing ready yet
+    EXPECT_TRUE(CPageAssembler::StripFitsBuffer(s, 0));
+    s.bCompressed = true;
+    s.Rows = 0x80000000u; // compressed: only the bytes count
+    s.BytesWritten = 4000;
+    EXPECT_TRUE(CPageAssembler::StripFitsBuffer(s, 4000));
+    EXPECT_FALSE(CPageAssembler::StripFitsBuffer(s, 3999));
+}
+
 TEST(PageAssembler, StripsLandAtTheirRows) {
     VlmImageInfo info{};
     CPageAssembler pa(info);
