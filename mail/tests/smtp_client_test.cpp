@@ -341,6 +341,37 @@ TEST(SmtpSend, RefusedBeforeConnectingAndConnectErrors) {
     }
 }
 
+// An attachment that cannot be opened, or whose reading fails half-way:
+// the dialogue ends before the final "." (the server keeps nothing), with
+// the owner's outcome.
+TEST(SmtpSend, APartItsOwnerCannotGiveEndsTheDialogueBeforeTheEndOfData) {
+    struct CFailingParts : CParts {
+        size_t failAt = 0; // the request (counted in log) after which the part fails
+        MailOutcome PartFailure() override {
+            if (log.size() < failAt)
+                return {};
+            return {kMailPartFailed, "Attachment cannot be read: p" + std::to_string(failAt)};
+        }
+    };
+    // "info 2" is the third request, the second "data 2" the fifth.
+    for (size_t failAt : {3u, 5u}) {
+        CScriptedServer server(Dialogue(Envelope()));
+        CFailingParts parts;
+        parts.failAt = failAt;
+        parts.body = "Hello";
+        parts.files = {{"p1.pdf", std::string(2000, 'p')}};
+        SmtpSettings s;
+        s.multipart = "mixed";
+        const MailOutcome o = Send(server, parts, s);
+        EXPECT_EQ(o.code, kMailPartFailed);
+        EXPECT_EQ(o.text, "Attachment cannot be read: p" + std::to_string(failAt));
+        EXPECT_EQ(parts.log.size(), failAt) << "no request after the failure";
+        EXPECT_NE(server.Transcript().find("DATA\r\n"), std::string::npos);
+        EXPECT_EQ(server.Transcript().find("\r\n.\r\n"), std::string::npos) << server.Transcript();
+        EXPECT_EQ(server.Transcript().find("QUIT"), std::string::npos);
+    }
+}
+
 TEST(Pop3, LogInAndRefusals) {
     {
         CScriptedServer server({{"", "+OK POP3 ready\r\n"},
