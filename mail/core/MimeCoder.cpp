@@ -438,6 +438,10 @@ std::string AddressOf(const std::string& entry) {
                         close == std::string::npos ? std::string::npos : close - open - 1);
 }
 
+bool HasLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+}
+
 std::string FoldHeader(const std::string& text, int offset) {
     // A header value cannot hold a line break of its own.
     std::string flat;

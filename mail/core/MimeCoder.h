@@ -166,4 +166,8 @@ std::string FoldHeader(const std::string& text, int offset);
 // The address inside "<" ">" of a parsed entry (the whole entry without them).
 std::string AddressOf(const std::string& entry);
 
+// Whether text holds a CR or LF, which in an address would end the header
+// line or the SMTP command it stands in.
+bool HasLineBreak(const std::string& text);
+
 } // namespace vlm::mail

@@ -373,12 +373,18 @@ MailOutcome SmtpSend(IMailConnector& connector, const SmtpSettings& settings,
                      const std::string& host, const std::string& headerBlock,
                      const std::string& sender, const std::vector<std::string>& recipients,
                      ISmtpEvents& events, std::time_t now) {
-    if (AddressOf(sender).empty())
+    // An address with a line break would smuggle commands in (a folded
+    // display name around it is fine).
+    const std::string from = AddressOf(sender);
+    if (from.empty() || HasLineBreak(from))
         return {kMailRefused, kNoFrom};
-    bool anyRecipient = false;
-    for (size_t i = 1; i < recipients.size(); ++i)
-        anyRecipient |= !AddressOf(recipients[i]).empty();
-    if (!anyRecipient)
+    bool anyRecipient = false, lineBreak = false;
+    for (size_t i = 1; i < recipients.size(); ++i) {
+        const std::string to = AddressOf(recipients[i]);
+        anyRecipient |= !to.empty();
+        lineBreak |= HasLineBreak(to);
+    }
+    if (!anyRecipient || lineBreak)
         return {kMailRefused, kNoRecipient};
     uint16_t port = 0;
     if (int e = ParsePort(settings.port, 25, port))

@@ -327,6 +327,11 @@ TEST(SmtpSend, RefusedBeforeConnectingAndConnectErrors) {
     EXPECT_EQ(o.text, "NO FROM ADDRESS");
     o = send(none, "a@b", {""});
     EXPECT_EQ(o.text, "NO RECIPIENT ADDRESS");
+    // A line break in an address would add a command of its own.
+    o = send(none, "<a@b\r\nRCPT TO:evil@example.com>", kRecipients);
+    EXPECT_EQ(o.text, "NO FROM ADDRESS");
+    o = send(none, "a@b", {"", "<c@d>", "<c@d\nRCPT TO:evil@example.com>"});
+    EXPECT_EQ(o.text, "NO RECIPIENT ADDRESS");
     o = send(none, "a@b", kRecipients, "smtp");
     EXPECT_EQ(o.code, kMailNoData) << "a port that is no number";
     o = send(none, "a@b", kRecipients, "70000");

@@ -38,7 +38,7 @@ start_server smtp_server.py "$out/auth" --user scanner --password secret ||
     fail "server: $(cat "$out/auth.log")"
 auth=(VLM_SMTP_AUTH_PORT="$port" VLM_SMTP_AUTH_DIR="$out/auth")
 
-jobs english 7 'KestrelMail.*:-KestrelMail.German*:KestrelMail.Pop*' "${plain[@]}" "${auth[@]}"
+jobs english 9 'KestrelMail.*:-KestrelMail.German*:KestrelMail.Pop*' "${plain[@]}" "${auth[@]}"
 
 mkdir -p "$out/locale"
 localedef -i de_DE -f UTF-8 "$out/locale/de_DE.UTF-8" 2>"$out/localedef.log" ||

@@ -485,6 +485,28 @@ TEST_F(KestrelMail, AnAttachmentRemovedBeforeItIsSentFailsTheJobAndSendsNothing)
     EXPECT_EQ(box.Count(), before);
 }
 
+// A line break in an address would end the header line or the SMTP command
+// it stands in: the store can hold one whatever the editor lets through.
+TEST_F(KestrelMail, ALineBreakInTheRecipientsIsRefusedAndNothingIsSent) {
+    const CMailbox box("VLM_SMTP_DIR");
+    const int before = box.Count();
+    RegisterMailJob(41, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
+    Set(41, "send", "string", "office@example.com\r\nBcc: evil@example.com");
+    ScanSheets(1, 100, 150, 1);
+    ExpectFailedDelivery("-1 NO RECIPIENT ADDRESS", "No Recipient Address.", 1);
+    EXPECT_EQ(box.Count(), before);
+}
+
+TEST_F(KestrelMail, ALineBreakInTheSenderIsRefusedAndNothingIsSent) {
+    const CMailbox box("VLM_SMTP_DIR");
+    const int before = box.Count();
+    RegisterMailJob(42, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
+    Set(42, "from", "string", "<scanner@example.com\r\nRCPT TO:<evil@example.com>");
+    ScanSheets(1, 100, 150, 1);
+    ExpectFailedDelivery("-1 NO FROM ADDRESS", "No Sender Address.", 1);
+    EXPECT_EQ(box.Count(), before);
+}
+
 TEST_F(KestrelMail, ServerDownShowsConnectionRefusedAndEndsTheJob) {
     const int port = ClosedPort();
     ASSERT_NE(port, 0);
