@@ -363,6 +363,18 @@ protected:
         EXPECT_FALSE(InLog("DispMessageToScaner Start msg = Sending complete.  iserror = 0"));
         ExpectCleanEnd();
     }
+    // Job n with the address key set to value: two pages scanned, the send
+    // refused as logged with panel, nothing stored by the plain server.
+    void ExpectAddressRefused(int n, const char* key, const std::string& value,
+                              const std::string& logged, const char* panel) {
+        const CMailbox box("VLM_SMTP_DIR");
+        const int before = box.Count();
+        RegisterMailJob(n, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
+        Set(n, key, "string", value);
+        ScanSheets(2, 100, 150, 1);
+        ExpectFailedDelivery(logged, panel, 2);
+        EXPECT_EQ(box.Count(), before);
+    }
     // A loopback port nobody listens on: bound once, then closed.
     static int ClosedPort() {
         WSADATA d;
@@ -447,13 +459,8 @@ TEST_F(KestrelMail, AWrongPasswordIsRefusedByTheServer) {
 }
 
 TEST_F(KestrelMail, ARefusedRecipientSendsNothing) {
-    const CMailbox box("VLM_SMTP_DIR");
-    const int before = box.Count();
-    RegisterMailJob(33, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
-    Set(33, "send", "string", "office@example.com, nobody@example.com");
-    ScanSheets(2, 100, 150, 1);
-    ExpectFailedDelivery("-1 NO RECIPIENT ADDRESS", "No Recipient Address.", 2);
-    EXPECT_EQ(box.Count(), before);
+    ExpectAddressRefused(33, "send", "office@example.com, nobody@example.com",
+                         "-1 NO RECIPIENT ADDRESS", "No Recipient Address.");
 }
 
 TEST_F(KestrelMail, AnAttachmentRemovedBeforeItIsSentFailsTheJobAndSendsNothing) {
@@ -488,23 +495,13 @@ TEST_F(KestrelMail, AnAttachmentRemovedBeforeItIsSentFailsTheJobAndSendsNothing)
 // A line break in an address would end the header line or the SMTP command
 // it stands in: the store can hold one whatever the editor lets through.
 TEST_F(KestrelMail, ALineBreakInTheRecipientsIsRefusedAndNothingIsSent) {
-    const CMailbox box("VLM_SMTP_DIR");
-    const int before = box.Count();
-    RegisterMailJob(41, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
-    Set(41, "send", "string", "office@example.com\r\nBcc: evil@example.com");
-    ScanSheets(1, 100, 150, 1);
-    ExpectFailedDelivery("-1 NO RECIPIENT ADDRESS", "No Recipient Address.", 1);
-    EXPECT_EQ(box.Count(), before);
+    ExpectAddressRefused(41, "send", "office@example.com\r\nBcc: evil@example.com",
+                         "-1 NO RECIPIENT ADDRESS", "No Recipient Address.");
 }
 
 TEST_F(KestrelMail, ALineBreakInTheSenderIsRefusedAndNothingIsSent) {
-    const CMailbox box("VLM_SMTP_DIR");
-    const int before = box.Count();
-    RegisterMailJob(42, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
-    Set(42, "from", "string", "<scanner@example.com\r\nRCPT TO:<evil@example.com>");
-    ScanSheets(1, 100, 150, 1);
-    ExpectFailedDelivery("-1 NO FROM ADDRESS", "No Sender Address.", 1);
-    EXPECT_EQ(box.Count(), before);
+    ExpectAddressRefused(42, "from", "<scanner@example.com\r\nRCPT TO:<evil@example.com>",
+                         "-1 NO FROM ADDRESS", "No Sender Address.");
 }
 
 TEST_F(KestrelMail, ServerDownShowsConnectionRefusedAndEndsTheJob) {
