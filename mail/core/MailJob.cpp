@@ -30,8 +30,13 @@ int32_t AuthModeFromSmtpId(long smtpId) {
     }
 }
 
-bool PlanMailMessage(CMimeCoder& coder, const std::string& from, const std::string& send,
+bool PlanMailMessage(CMimeCoder& coder, const std::string& fromText, const std::string& sendText,
                      const std::string& text, const std::string& subject, MailMessagePlan& plan) {
+    // A list with a line break is refused whole: without a sender or
+    // recipients the send ends before the server is asked.
+    const std::string none;
+    const std::string& from = HasLineBreak(fromText) ? none : fromText;
+    const std::string& send = HasLineBreak(sendText) ? none : sendText;
     std::vector<std::string> senders, recipients;
     std::string encodedSubject;
     if (!coder.ParseAddressList(from, senders, 6) || !coder.ParseAddressList(send, recipients, 4))

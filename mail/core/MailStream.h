@@ -7,11 +7,13 @@
 
 namespace vlm::mail {
 
-// Outcome codes: 0 success, -1 the server refused (text says why), otherwise
-// the socket error number.
+// Outcome codes: 0 success, -1 the server refused (text says why), -2 a part
+// its owner could not give (text says which), otherwise the socket error
+// number.
 enum MailError : int {
     kMailOk = 0,
     kMailRefused = -1,
+    kMailPartFailed = -2,
     kMailConnectionReset = 10054,
     kMailTimedOut = 10060,
     kMailConnectionRefused = 10061,

@@ -1,5 +1,6 @@
 #include "mail/core/MimeCoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -30,12 +31,59 @@ bool IsCrLf(const std::string& s, size_t i) {
 bool IsQpSafe(uint8_t c) {
     return c >= 0x21 && c <= 0x7E && c != '=' && c != '?' && c != '_';
 }
+// Bytes that stand for themselves in a Q word of a display name or comment.
+bool IsPhraseSafe(uint8_t c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+           (c != 0 && std::strchr("!*+-/", c));
+}
+// Plain display name text that must be quoted: specials, controls, 8-bit bytes.
+bool NeedsQuotes(const std::string& text) {
+    for (uint8_t c : text)
+        if (c == 0 || (!IsPhraseSafe(c) && !std::strchr(" \t\r\n#$%&'=?^_`{|}~", c)))
+            return true;
+    return false;
+}
 
 void AppendHex(std::string& out, uint8_t c) {
     static const char hex[] = "0123456789ABCDEF";
     out += '=';
     out += hex[c >> 4];
     out += hex[c & 15];
+}
+
+// The longest line SMTP and RFC 5322 carry, without its CR LF.
+const size_t kMaxLine = 998;
+
+// CR and LF each end a line: the DATA writer sends a bare one as CR LF.
+size_t LongestLine(const std::string& text) {
+    size_t longest = 0, line = 0;
+    for (char c : text) {
+        line = c == '\r' || c == '\n' ? 0 : line + 1;
+        longest = std::max(longest, line);
+    }
+    return longest;
+}
+
+// Quoted-printable of bytes on an output line that already holds line
+// characters; lines stay within 76 characters including the soft break.
+void AppendQuotedPrintable(const std::string& bytes, std::string& out, size_t& line) {
+    for (uint8_t c : bytes) {
+        if (c == '\r' || c == '\n') {
+            out += char(c);
+            line = 0;
+            continue;
+        }
+        const size_t width = IsQpSafe(c) ? 1 : 3;
+        if (line + width > 75) {
+            out += "=\r\n";
+            line = 0;
+        }
+        if (width == 1)
+            out += char(c);
+        else
+            AppendHex(out, c);
+        line += width;
+    }
 }
 
 // Full-width Shift-JIS forms of the half-width katakana 0xA1-0xDF (JIS X 0201
@@ -166,7 +214,24 @@ bool CMimeCoder::EncodeBody(const std::string& text, std::string& result, const 
         const std::string& cs = CharsetFor(text);
         m_HeaderInfo.SetCharset(cs);
         m_TextInfo.SetCharset(cs);
-        return EncodeBodyPieces(Prepare(text), result);
+        m_TextInfo.SetHeaderLine(m_BodyHeaderLine);
+        const std::string prepared = Prepare(text);
+        if (m_BodyHeaderLine == kQuotedPrintableLine) {
+            EncodeQuotedPrintable(prepared, result);
+            return true;
+        }
+        // 7bit: the lines arrive as written, none cut.
+        for (size_t pos = 0; pos < prepared.size();)
+            result += Split(prepared, pos, std::string::npos);
+        if (LongestLine(result) <= kMaxLine)
+            return true;
+        // Only quoted-printable folds a longer line so that it comes back whole.
+        const std::string lines = std::move(result);
+        result.clear();
+        size_t line = 0;
+        AppendQuotedPrintable(lines, result, line);
+        m_TextInfo.SetHeaderLine(kQuotedPrintableLine);
+        return true;
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -194,50 +259,20 @@ std::string CMimeCoder::Split(const std::string& text, size_t& pos, size_t limit
     return out;
 }
 
-bool CMimeCoder::EncodeBodyPieces(const std::string& prepared, std::string& result) const {
-    try {
-        const bool qp = m_BodyHeaderLine == kQuotedPrintableLine;
-        size_t pos = 0, line = 0;
-        while (pos < prepared.size()) {
-            const size_t before = pos;
-            const std::string piece = Split(prepared, pos, 76);
-            if (pos == before)
-                break;
-            const bool endsLine =
-                piece.size() >= 2 && piece.compare(piece.size() - 2, 2, "\r\n") == 0;
-            const bool last = pos >= prepared.size();
-            if (!qp) {
-                result += piece;
-                if (!endsLine && !last)
-                    result += "\r\n";
-                continue;
-            }
-            for (uint8_t c : piece) {
-                if (c == '\r' || c == '\n') {
-                    result += char(c);
-                    line = 0;
-                    continue;
-                }
-                const size_t width = IsQpSafe(c) ? 1 : 3;
-                // Lines stay within 76 characters including the soft break.
-                if (line + width > 75) {
-                    result += "=\r\n";
-                    line = 0;
-                }
-                if (width == 1)
-                    result += char(c);
-                else
-                    AppendHex(result, c);
-                line += width;
-            }
-            if (!endsLine && !last && line) {
-                result += "=\r\n";
-                line = 0;
-            }
+void CMimeCoder::EncodeQuotedPrintable(const std::string& prepared, std::string& result) const {
+    size_t pos = 0, line = 0;
+    while (pos < prepared.size()) {
+        const size_t before = pos;
+        const std::string piece = Split(prepared, pos, 76);
+        if (pos == before)
+            break;
+        AppendQuotedPrintable(piece, result, line);
+        // A piece cut inside a line ends with a soft break.
+        const bool endsLine = piece.size() >= 2 && piece.compare(piece.size() - 2, 2, "\r\n") == 0;
+        if (!endsLine && pos < prepared.size() && line) {
+            result += "=\r\n";
+            line = 0;
         }
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
     }
 }
 
@@ -369,16 +404,20 @@ bool CMimeCoder::ParseAddressList(const std::string& text, std::vector<std::stri
                 phrase += (phrase.empty() ? "" : " ") + t;
                 quoted |= q;
             }
+            // Text left plain (the English coder's with its 8-bit bytes made
+            // spaces) is quoted or escaped so that it stays one name.
             if (!phrase.empty()) {
-                if (!EncodeHeader(phrase, encoded, "", offset, 0))
+                if (!EncodeHeader(phrase, encoded, "", offset, kPhraseWords))
                     return false;
-                entry = encoded != phrase ? encoded : quoted ? Quote(phrase) : phrase;
+                const bool plain = !NeedsEncoding(Prepare(phrase));
+                entry = plain && (quoted || NeedsQuotes(encoded)) ? Quote(encoded) : encoded;
             }
             for (const auto& comment : parts.comments) {
-                if (!EncodeHeader(comment, encoded, "", offset, 0))
+                if (!EncodeHeader(comment, encoded, "", offset, kPhraseWords))
                     return false;
-                entry += (entry.empty() ? "(" : " (") +
-                         (encoded != comment ? encoded : EscapeComment(comment)) + ")";
+                const bool plain = !NeedsEncoding(Prepare(comment));
+                entry +=
+                    (entry.empty() ? "(" : " (") + (plain ? EscapeComment(encoded) : encoded) + ")";
             }
             if (parts.hasAngle)
                 entry += (entry.empty() ? "<" : " <") + parts.angle + ">";
@@ -397,6 +436,10 @@ std::string AddressOf(const std::string& entry) {
     const size_t close = entry.find('>', open);
     return entry.substr(open + 1,
                         close == std::string::npos ? std::string::npos : close - open - 1);
+}
+
+bool HasLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
 }
 
 std::string FoldHeader(const std::string& text, int offset) {
@@ -555,17 +598,20 @@ const std::string& CMimeCoderISO_8859_1::CharsetFor(const std::string& text) con
     return m_Charset;
 }
 
+bool CMimeCoderISO_8859_1::NeedsEncoding(const std::string& prepared) const {
+    // A line break too: it cannot stand in a header.
+    return !std::all_of(prepared.begin(), prepared.end(), IsQpSafe);
+}
+
 bool CMimeCoderISO_8859_1::EncodeHeader(const std::string& text, std::string& result,
-                                        const std::string& charset, int offset, unsigned) {
+                                        const std::string& charset, int offset, unsigned flags) {
     try {
         result.clear();
-        bool needs = false;
-        for (uint8_t c : text)
-            needs |= !IsQpSafe(c); // a line break too: it cannot stand in a header
-        if (!needs) {
+        if (!NeedsEncoding(text)) {
             result = text;
             return true;
         }
+        const auto safe = flags & kPhraseWords ? IsPhraseSafe : IsQpSafe;
         // One name for all words of the text.
         const std::string& cs = charset.empty() ? CharsetFor(text) : charset;
         int limit = 67 - int(cs.size()) - offset;
@@ -574,7 +620,7 @@ bool CMimeCoderISO_8859_1::EncodeHeader(const std::string& text, std::string& re
         for (size_t i = 0; i < text.size(); ++i) {
             const uint8_t c = uint8_t(text[i]);
             // Line breaks are escaped too: a bare one would end the header.
-            if (IsQpSafe(c)) {
+            if (safe(c)) {
                 word += char(c);
                 length += 1;
             } else {

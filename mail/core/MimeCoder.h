@@ -26,10 +26,16 @@ public:
     virtual const std::string& GetFourth() const { return m_Fourth; }
     virtual const std::string& GetHeaderLine() const { return m_HeaderLine; }
     void SetCharset(const std::string& charset) { m_Charset = charset; }
+    void SetHeaderLine(const std::string& line) { m_HeaderLine = line; }
 
 private:
     std::string m_Charset, m_Encoding, m_ContentType, m_Fourth, m_HeaderLine;
 };
+
+// EncodeHeader flag: the text is a display name or a comment, where an
+// encoded word may hold no specials (RFC 2047 5(2), 5(3)): a Q word then
+// encodes every byte but letters, digits and "!*+-/".
+constexpr unsigned kPhraseWords = 1;
 
 // Base coder: copies text unchanged. Operations return false when they ran
 // out of memory; the result then holds what was produced so far.
@@ -52,8 +58,9 @@ public:
     // its display name and comments encoded and its address inside "<" ">".
     bool ParseAddressList(const std::string& text, std::vector<std::string>& entries, int offset);
 
-    // The coder's own charset. The header and text info name the charset of
-    // the last body encoded, which can differ from it (see ISO-8859-1).
+    // The coder's own charset and body encoding. The header and text info
+    // name the charset and encoding of the last body encoded, which can
+    // differ from them (see ISO-8859-1, and 7-bit lines too long for SMTP).
     const std::string& GetCharset() const { return m_Charset; }
     const std::string& GetBodyHeaderLine() const { return m_BodyHeaderLine; }
     const CMimeInfo& HeaderInfo() const { return m_HeaderInfo; }
@@ -71,8 +78,8 @@ protected:
     virtual const std::string& CharsetFor(const std::string& text) const { return m_Charset; }
     // Whether prepared header text needs encoded words.
     virtual bool NeedsEncoding(const std::string& prepared) const { return false; }
-    // The 7bit or quoted-printable body of prepared text.
-    bool EncodeBodyPieces(const std::string& prepared, std::string& result) const;
+    // The quoted-printable body of prepared text, in splitter pieces of 76.
+    void EncodeQuotedPrintable(const std::string& prepared, std::string& result) const;
     // Encoded words with B encoding, of splitter pieces.
     bool EncodeWordsB(const std::string& text, std::string& result, const std::string& charset,
                       int offset) const;
@@ -131,6 +138,7 @@ public:
 
 protected:
     const std::string& CharsetFor(const std::string& text) const override;
+    bool NeedsEncoding(const std::string& prepared) const override;
 };
 
 class CMimeCoderUS_ASCII : public CMimeCoder {
@@ -157,5 +165,9 @@ std::string FoldHeader(const std::string& text, int offset);
 
 // The address inside "<" ">" of a parsed entry (the whole entry without them).
 std::string AddressOf(const std::string& entry);
+
+// Whether text holds a CR or LF, which in an address would end the header
+// line or the SMTP command it stands in.
+bool HasLineBreak(const std::string& text);
 
 } // namespace vlm::mail

@@ -203,6 +203,8 @@ bool CSmtpDialogue::Part(CDataWriter& w, int16_t part, const MailPartInfo& info,
         } else {
             m_Events.OnPartData(1, part, chunk);
         }
+        if (!m_Events.PartFailure().Ok())
+            return false;
         if (chunk.empty())
             break;
         if (!base64) {
@@ -254,12 +256,17 @@ MailOutcome CSmtpDialogue::Message(const SmtpSettings& s, const std::string& hea
     while (head.size() >= 2 && head.compare(head.size() - 2, 2, "\r\n") == 0)
         head.erase(head.size() - 2);
     head += "\r\nDate: " + MailDate(now) + "\r\nMIME-Version: 1.0\r\n";
-    auto failed = [&] { return MailOutcome{w.Error(), ""}; };
+    // Without the final "." the server keeps nothing of what was written.
+    auto failed = [&] {
+        const MailOutcome part = m_Events.PartFailure();
+        return part.Ok() ? MailOutcome{w.Error(), ""} : part;
+    };
 
     if (s.multipart.empty()) {
         MailPartInfo info;
         m_Events.OnPartInfo(1, 1, info);
-        if (!w.Put(head + TextPartHeaders(info, s.charset) + "\r\n") || !Part(w, 1, info, true))
+        if (!m_Events.PartFailure().Ok() ||
+            !w.Put(head + TextPartHeaders(info, s.charset) + "\r\n") || !Part(w, 1, info, true))
             return failed();
     } else {
         // Base64 and quoted-printable text never hold "=_".
@@ -272,6 +279,8 @@ MailOutcome CSmtpDialogue::Message(const SmtpSettings& s, const std::string& hea
         for (int16_t part = 1; part < 32767; ++part) {
             MailPartInfo info;
             m_Events.OnPartInfo(1, part, info);
+            if (!m_Events.PartFailure().Ok())
+                return failed();
             if (info.contentType.empty())
                 break;
             const bool text = info.contentType.compare(0, 5, "text/") == 0;
@@ -364,12 +373,18 @@ MailOutcome SmtpSend(IMailConnector& connector, const SmtpSettings& settings,
                      const std::string& host, const std::string& headerBlock,
                      const std::string& sender, const std::vector<std::string>& recipients,
                      ISmtpEvents& events, std::time_t now) {
-    if (AddressOf(sender).empty())
+    // An address with a line break would smuggle commands in (a folded
+    // display name around it is fine).
+    const std::string from = AddressOf(sender);
+    if (from.empty() || HasLineBreak(from))
         return {kMailRefused, kNoFrom};
-    bool anyRecipient = false;
-    for (size_t i = 1; i < recipients.size(); ++i)
-        anyRecipient |= !AddressOf(recipients[i]).empty();
-    if (!anyRecipient)
+    bool anyRecipient = false, lineBreak = false;
+    for (size_t i = 1; i < recipients.size(); ++i) {
+        const std::string to = AddressOf(recipients[i]);
+        anyRecipient |= !to.empty();
+        lineBreak |= HasLineBreak(to);
+    }
+    if (!anyRecipient || lineBreak)
         return {kMailRefused, kNoRecipient};
     uint16_t port = 0;
     if (int e = ParsePort(settings.port, 25, port))

@@ -47,6 +47,10 @@ public:
     virtual void OnBodyRequest(int16_t& part, std::string& text) = 0;
     virtual void OnPartInfo(int16_t message, int16_t part, MailPartInfo& info) = 0;
     virtual void OnPartData(int16_t message, int16_t part, std::string& data) = 0;
+    // Asked after every part request: a part the owner cannot give (an
+    // attachment that cannot be read) ends the dialogue with this outcome
+    // before the end of the data, so the server keeps no message.
+    virtual MailOutcome PartFailure() { return {}; }
 };
 
 // Sends one message. headerBlock: the "From:", "To:", "Subject:" lines ending

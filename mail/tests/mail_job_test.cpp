@@ -56,6 +56,23 @@ TEST(MailJob, HeaderBlockEnvelopeAndEmptySubject) {
     EXPECT_EQ(plan.body, "5=20=80");
 }
 
+// A line break in "from" or "send" refuses the whole list: nothing of it
+// reaches the header block or the envelope.
+TEST(MailJob, AnAddressListWithALineBreakIsRefusedWhole) {
+    const std::string injections[] = {"jane@example.com\r\nBcc: evil@example.com",
+                                      "<jane@example.com\r\nRCPT TO:<evil@example.com>"};
+    for (const std::string& bad : injections) {
+        CMimeCoderUS_ASCII coder;
+        MailMessagePlan plan;
+        ASSERT_TRUE(PlanMailMessage(coder, "desk@example.com", bad, "", "s", plan));
+        EXPECT_EQ(plan.headerBlock, "From: <desk@example.com>\r\nTo: \r\nSubject: s\r\n\r\n");
+        EXPECT_EQ(plan.recipients, std::vector<std::string>{""});
+        ASSERT_TRUE(PlanMailMessage(coder, bad, "office@example.com", "", "s", plan));
+        EXPECT_EQ(plan.headerBlock.find("evil"), std::string::npos) << plan.headerBlock;
+        EXPECT_EQ(plan.sender, "");
+    }
+}
+
 TEST(MailJob, OutcomeTextsDifferForPopOnlyAt11004) {
     const std::pair<long, const char*> common[] = {
         {10054, "Connection reset."},   {10060, "Connection timed out."},

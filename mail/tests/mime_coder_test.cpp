@@ -65,21 +65,19 @@ TEST(Iso2022Jp, BodyIsEscapedJisWithRunsClosed) {
     EXPECT_EQ(out, "x ") << "a lead byte at the very end becomes a space";
 }
 
-TEST(Iso2022Jp, LongBodyLinesAreCutWithinSeventySixBytesEscapesIncluded) {
+TEST(Iso2022Jp, BodyLinesStayWholeUpTo998BytesAndEndInTheSingleByteSet) {
     CMimeCoderISO_2022_JP coder;
     std::string text;
     for (int i = 0; i < 40; ++i)
         text += kNihongo + "a";
     std::string out;
-    ASSERT_TRUE(coder.EncodeBody(text, out, "", 0));
-    for (const auto& line : Lines(out)) {
-        EXPECT_LE(line.size(), 76u);
-        // Every line ends in the single-byte set.
-        const size_t lastOpen = line.rfind("\x1b$B"), lastClose = line.rfind("\x1b(B");
-        if (lastOpen != std::string::npos) {
-            EXPECT_GT(lastClose, lastOpen);
-        }
-    }
+    ASSERT_TRUE(coder.EncodeBody(text + "\r\n" + text, out, "", 0));
+    const auto lines = Lines(out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], lines[1]);
+    EXPECT_EQ(lines[0].size(), 40u * 13);
+    EXPECT_EQ(lines[0].substr(lines[0].size() - 4), "\x1b(Ba");
+    EXPECT_EQ(coder.TextInfo().GetHeaderLine(), "Content-Transfer-Encoding: 7bit");
 }
 
 TEST(Iso2022Jp, SubjectWordsKeepTheLengthRule) {
@@ -311,17 +309,27 @@ TEST(UsAscii, LongSubjectIsFoldedBeforeBlanks) {
     EXPECT_EQ(out, "Scan");
 }
 
-TEST(UsAscii, EightBitBytesBecomeSpacesAndLongBodyLinesAreCut) {
+TEST(UsAscii, EightBitBytesBecomeSpacesAndBodyLinesAreNeverCut) {
     CMimeCoderUS_ASCII coder;
     std::string out;
     ASSERT_TRUE(coder.EncodeBody("caf\xE9\r\n", out, "", 0));
     EXPECT_EQ(out, "caf \r\n");
     ASSERT_TRUE(coder.EncodeHeader("caf\xE9 au lait", out, "", 9, 0));
     EXPECT_EQ(out, "caf  au lait");
-    const std::string line(200, 'x');
-    ASSERT_TRUE(coder.EncodeBody(line + "\r\nend", out, "", 0));
-    EXPECT_EQ(out, std::string(76, 'x') + "\r\n" + std::string(76, 'x') + "\r\n" +
-                       std::string(48, 'x') + "\r\nend");
+    const std::string text = std::string(76, 'x') + "\r\n" + std::string(77, 'y') + "\r\n" +
+                             std::string(998, 'z') + "\r\nend";
+    ASSERT_TRUE(coder.EncodeBody(text, out, "", 0));
+    EXPECT_EQ(out, text);
+    EXPECT_EQ(coder.TextInfo().GetHeaderLine(), "Content-Transfer-Encoding: 7bit");
+    // One byte more than SMTP carries: quoted-printable, folded by soft breaks.
+    ASSERT_TRUE(coder.EncodeBody(std::string(999, 'z') + " =\r\nend", out, "", 0));
+    EXPECT_EQ(coder.TextInfo().GetHeaderLine(), "Content-Transfer-Encoding: quoted-printable");
+    EXPECT_EQ(coder.GetBodyHeaderLine(), "Content-Transfer-Encoding: 7bit") << "the coder's own";
+    const auto lines = Lines(out);
+    ASSERT_EQ(lines.size(), 15u);
+    EXPECT_EQ(lines[0], std::string(75, 'z') + "=");
+    EXPECT_EQ(lines[13], std::string(24, 'z') + "=20=3D");
+    EXPECT_EQ(lines[14], "end");
 }
 
 TEST(Coders, ChoiceByLanguageAndTheirPartInfo) {
@@ -389,6 +397,21 @@ TEST(AddressList, EntriesNamesCommentsAndBareAddresses) {
     // A NUL byte is an ordinary byte of a word.
     ASSERT_TRUE(coder.ParseAddressList(std::string("a\0b@x, c@y", 10), e, 0));
     EXPECT_EQ(e, (std::vector<std::string>{std::string("<a\0b@x>", 7), "<c@y>"}));
+}
+
+TEST(AddressList, ANameWithACommaStaysOneMailbox) {
+    std::vector<std::string> e;
+    const std::string mueller = "\"M\xFCller, Hans\" <h@x>";
+    CMimeCoderUS_ASCII ascii;
+    ASSERT_TRUE(ascii.ParseAddressList(mueller + ", J.Smith <js@x> (Sales \xE9)", e, 4));
+    EXPECT_EQ(e,
+              (std::vector<std::string>{"\"M ller, Hans\" <h@x>", "\"J.Smith\" (Sales  ) <js@x>"}));
+    // In a display name or comment a Q word holds no specials.
+    CMimeCoderISO_8859_1 latin;
+    ASSERT_TRUE(latin.ParseAddressList(mueller + ", \"Weber,Anna\" <w@x> (B\xFCro (Nord))", e, 4));
+    EXPECT_EQ(e, (std::vector<std::string>{
+                     "=?iso-8859-1?Q?M=FCller=2C=20Hans?= <h@x>",
+                     "\"Weber,Anna\" (=?iso-8859-1?Q?B=FCro=20=28Nord=29?=) <w@x>"}));
 }
 
 TEST(AddressList, DisplayNamesAreEncodedWords) {

@@ -2,11 +2,13 @@
 
 Usage: mime_peer.py DIR. Each subfolder of DIR is one case: message.eml and
 the original texts in the system's code page (codepage.txt names it):
-subject.orig, body.orig, and optionally name.orig with addr.txt for the To
-address. Prints "OK <case>" or "FAIL <case>: ..." per case.
+subject.orig, body.orig, and optionally name.orig (the display name of From
+and To) with addr.txt for the To address. Prints "OK <case>" or
+"FAIL <case>: ..." per case.
 """
 import email
 import email.policy
+import email.utils
 import os
 import sys
 import unicodedata
@@ -28,7 +30,10 @@ def check(case):
         raw = f.read()
     if any(b > 0x7F for b in raw) and codepage != "latin-1":
         return "8-bit bytes on the wire"
+    if any(len(line) > 998 for line in raw.split(b"\r\n")):
+        return "a line longer than 998 bytes on the wire"
     msg = email.message_from_bytes(raw, policy=email.policy.default)
+    plain_msg = email.message_from_bytes(raw, policy=email.policy.compat32)
     problems = []
     subject = str(msg["subject"])
     want = original(case, "subject.orig", codepage)
@@ -40,14 +45,17 @@ def check(case):
     if body != want:
         problems.append("body %r != %r" % (body, want))
     if os.path.exists(os.path.join(case, "name.orig")):
-        addresses = msg["to"].addresses
         want = original(case, "name.orig", codepage)
         with open(os.path.join(case, "addr.txt")) as f:
             addr = f.read().strip()
-        if len(addresses) != 1 or addresses[0].display_name != want:
-            problems.append("to %r, name %r" % (addresses, want))
-        elif addresses[0].addr_spec != addr:
-            problems.append("address %r != %r" % (addresses[0].addr_spec, addr))
+        for field in ("from", "to"):
+            addresses = msg[field].addresses
+            # The plain address-list parser sees one mailbox too.
+            plain = email.utils.getaddresses([plain_msg[field]])
+            if len(addresses) != 1 or len(plain) != 1 or addresses[0].display_name != want:
+                problems.append("%s %r, name %r" % (field, addresses, want))
+        if msg["to"].addresses[0].addr_spec != addr:
+            problems.append("address %r != %r" % (msg["to"].addresses[0].addr_spec, addr))
     for name, value in msg.items():
         if msg.policy.header_factory(name, value).defects:
             problems.append("defects in %s" % name)

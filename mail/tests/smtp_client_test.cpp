@@ -327,6 +327,11 @@ TEST(SmtpSend, RefusedBeforeConnectingAndConnectErrors) {
     EXPECT_EQ(o.text, "NO FROM ADDRESS");
     o = send(none, "a@b", {""});
     EXPECT_EQ(o.text, "NO RECIPIENT ADDRESS");
+    // A line break in an address would add a command of its own.
+    o = send(none, "<a@b\r\nRCPT TO:evil@example.com>", kRecipients);
+    EXPECT_EQ(o.text, "NO FROM ADDRESS");
+    o = send(none, "a@b", {"", "<c@d>", "<c@d\nRCPT TO:evil@example.com>"});
+    EXPECT_EQ(o.text, "NO RECIPIENT ADDRESS");
     o = send(none, "a@b", kRecipients, "smtp");
     EXPECT_EQ(o.code, kMailNoData) << "a port that is no number";
     o = send(none, "a@b", kRecipients, "70000");
@@ -338,6 +343,37 @@ TEST(SmtpSend, RefusedBeforeConnectingAndConnectErrors) {
     for (int err : {10061, 10060, 11001, 10065}) {
         CScriptedServer down(std::vector<Step>{}, err);
         EXPECT_EQ(send(down, "a@b", kRecipients).code, err);
+    }
+}
+
+// An attachment that cannot be opened, or whose reading fails half-way:
+// the dialogue ends before the final "." (the server keeps nothing), with
+// the owner's outcome.
+TEST(SmtpSend, APartItsOwnerCannotGiveEndsTheDialogueBeforeTheEndOfData) {
+    struct CFailingParts : CParts {
+        size_t failAt = 0; // the request (counted in log) after which the part fails
+        MailOutcome PartFailure() override {
+            if (log.size() < failAt)
+                return {};
+            return {kMailPartFailed, "Attachment cannot be read: p" + std::to_string(failAt)};
+        }
+    };
+    // "info 2" is the third request, the second "data 2" the fifth.
+    for (size_t failAt : {3u, 5u}) {
+        CScriptedServer server(Dialogue(Envelope()));
+        CFailingParts parts;
+        parts.failAt = failAt;
+        parts.body = "Hello";
+        parts.files = {{"p1.pdf", std::string(2000, 'p')}};
+        SmtpSettings s;
+        s.multipart = "mixed";
+        const MailOutcome o = Send(server, parts, s);
+        EXPECT_EQ(o.code, kMailPartFailed);
+        EXPECT_EQ(o.text, "Attachment cannot be read: p" + std::to_string(failAt));
+        EXPECT_EQ(parts.log.size(), failAt) << "no request after the failure";
+        EXPECT_NE(server.Transcript().find("DATA\r\n"), std::string::npos);
+        EXPECT_EQ(server.Transcript().find("\r\n.\r\n"), std::string::npos) << server.Transcript();
+        EXPECT_EQ(server.Transcript().find("QUIT"), std::string::npos);
     }
 }
 

@@ -2,10 +2,12 @@
 
 Usage: smtp_server.py OUTDIR [--user U --password P] [--cert C --key K
                        --tls starttls|implicit] [--host H] [--port N]
-                       [--refuse ADDRESS]
+                       [--refuse ADDRESS] [--hold ADDRESS]
 Listens on 127.0.0.1 (or H, another loopback address) on a free port unless
 given, and prints "PORT <n>". With a user, AUTH (LOGIN, PLAIN and CRAM-MD5)
-is required. RCPT TO the refused address is answered with 550. With --tls
+is required. RCPT TO the refused address is answered with 550; RCPT TO the
+held address is answered once the file OUTDIR/release exists (which is then
+removed), so that a test can act while the client waits. With --tls
 starttls the server requires STARTTLS before anything else; with implicit
 it speaks TLS from the first byte. Each message N is stored as
 N.eml (as received), N.envelope (sender, then recipients, one a line),
@@ -22,6 +24,7 @@ import hmac
 import os
 import ssl
 import sys
+import time
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
@@ -31,14 +34,22 @@ def decoded(value):
 
 
 class Handler:
-    def __init__(self, outdir, user, password, discard, refuse):
+    def __init__(self, outdir, user, password, discard, refuse, hold):
         self.outdir, self.user, self.password = outdir, user, password
-        self.discard, self.refuse = discard, refuse
+        self.discard, self.refuse, self.hold = discard, refuse, hold
         self.count = 0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.refuse and address.lower() == self.refuse.lower():
             return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
+        if self.hold and address.lower() == self.hold.lower():
+            release = os.path.join(self.outdir, "release")
+            deadline = time.monotonic() + 300
+            while not os.path.exists(release):
+                if time.monotonic() > deadline:
+                    return "451 4.3.0 never released"
+                await asyncio.sleep(0.05)
+            os.remove(release)
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
@@ -108,9 +119,10 @@ async def main():
     ap.add_argument("--host", default="127.0.0.1")
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--refuse", help="a recipient address answered with 550")
+    ap.add_argument("--hold", help="a recipient address answered once OUTDIR/release exists")
     ap.add_argument("--discard", action="store_true", help="keep only N.size and N.done")
     a = ap.parse_args()
-    handler = Handler(a.outdir, a.user, a.password, a.discard, a.refuse)
+    handler = Handler(a.outdir, a.user, a.password, a.discard, a.refuse, a.hold)
     kwargs = dict(decode_data=False, auth_require_tls=False, enable_SMTPUTF8=False,
                   data_size_limit=512 * 1024 * 1024)
     if a.user:

@@ -105,8 +105,9 @@ namespace {
 // The client's events, carried to the owner's thread.
 class CSmtpMarshal : public ISmtpEvents {
 public:
-    CSmtpMarshal(std::function<void(const std::function<void()>&)> post, ISmtpControlEvents& events)
-        : m_Post(std::move(post)), m_Events(events) {}
+    CSmtpMarshal(std::function<void(const std::function<void()>&)> post, ISmtpControlEvents& events,
+                 const MailOutcome& partFailure)
+        : m_Post(std::move(post)), m_Events(events), m_PartFailure(partFailure) {}
     void OnStatus(const std::string& text) override {
         std::string t = text;
         m_Post([&] { m_Events.OnSmtpStatus(t); });
@@ -123,20 +124,25 @@ public:
     void OnPartData(int16_t message, int16_t part, std::string& data) override {
         m_Post([&] { m_Events.OnPartData(message, part, data); });
     }
+    MailOutcome PartFailure() override { return m_PartFailure; }
 
 private:
     std::function<void(const std::function<void()>&)> m_Post;
     ISmtpControlEvents& m_Events;
+    const MailOutcome& m_PartFailure;
 };
 } // namespace
 
 BOOL C_smtp::Send(const std::string& host, const std::string& header, const std::string& from,
                   const std::vector<std::string>& recipients) {
+    if (IsBusy())
+        return FALSE;
     const SmtpSettings settings = m_Settings;
+    m_PartFailure = {};
     auto post = [this](const std::function<void()>& call) { OnOwnerThread(call); };
     return Start(
         [=, this](IMailConnector& connector) {
-            CSmtpMarshal marshal(post, m_Events);
+            CSmtpMarshal marshal(post, m_Events, m_PartFailure);
             return SmtpSend(connector, settings, host, header, from, recipients, marshal,
                             std::time(nullptr));
         },

@@ -104,10 +104,14 @@ public:
     // the outcome comes with OnSendFinished.
     BOOL Send(const std::string& host, const std::string& header, const std::string& from,
               const std::vector<std::string>& recipients);
+    // From a part request whose part cannot be given: the send ends without
+    // its message, and OnSendFinished reports code and text.
+    void FailPart(long code, const std::string& text) { m_PartFailure = {int(code), text}; }
 
 private:
     ISmtpControlEvents& m_Events;
     SmtpSettings m_Settings;
+    MailOutcome m_PartFailure; // written on the owner's thread while the worker waits
 };
 
 class C_pop : public CMailControl {

@@ -1,5 +1,7 @@
 #include "mail/win/MailSender.h"
 
+#include <algorithm>
+
 namespace vlm::mail {
 
 CMailSender::CMailSender(IMailSenderOwner& owner) : m_Owner(owner), m_Smtp(*this), m_Pop(*this) {}
@@ -103,9 +105,16 @@ void CMailSender::OnPartInfo(short, short part, std::string& fourth, std::string
         return; // no more parts
     CloseAttachment();
     const std::string& path = m_Input.files[m_NextAttachment++];
+    m_AttachmentPath = path;
     m_Attachment.Attach(::CreateFileA(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!m_Attachment || !::GetFileSizeEx(m_Attachment.Get(), &size)) {
+        FailAttachment(::GetLastError());
+        return;
+    }
+    m_AttachmentLeft = ULONGLONG(size.QuadPart);
     m_Coder->EncodeHeader(path.substr(path.rfind('\\') + 1), fileName, "", 0, 0);
     const CMimeInfo& a = m_Coder->AttachmentInfo();
     fourth = a.GetFourth();
@@ -123,9 +132,25 @@ void CMailSender::OnPartData(short, short part, std::string& data) {
     }
     char buffer[570];
     DWORD read = 0;
-    if (!m_Attachment || !::ReadFile(m_Attachment.Get(), buffer, sizeof buffer, &read, nullptr))
-        read = 0;
+    if (!m_Attachment)
+        return;
+    if (!::ReadFile(m_Attachment.Get(), buffer, sizeof buffer, &read, nullptr)) {
+        FailAttachment(::GetLastError());
+        return;
+    }
+    // A file cut short since it was opened would leave a part that looks whole.
+    if (read == 0 && m_AttachmentLeft > 0) {
+        FailAttachment(ERROR_HANDLE_EOF);
+        return;
+    }
+    m_AttachmentLeft -= std::min<ULONGLONG>(m_AttachmentLeft, read);
     data.assign(buffer, read);
+}
+
+void CMailSender::FailAttachment(DWORD error) {
+    CloseAttachment();
+    m_Smtp.FailPart(kMailPartFailed, "Attachment cannot be read: " + m_AttachmentPath + " (error " +
+                                         std::to_string(error) + ")");
 }
 
 } // namespace vlm::mail

@@ -61,6 +61,8 @@ private:
     BOOL Send();
     void Finished(long code, const std::string& text, bool pop);
     void CloseAttachment();
+    // Ends the send without its message: the attachment being read cannot be.
+    void FailAttachment(DWORD error);
     void OnSendFinished(long& code, std::string& text) override;
     void OnBodyRequest(short& part, std::string& text) override;
     void OnPartInfo(short message, short part, std::string& fourth, std::string& contentType,
@@ -78,6 +80,8 @@ private:
     std::string m_PendingBody;
     size_t m_NextAttachment = 0;
     CHandle m_Attachment;
+    std::string m_AttachmentPath;
+    ULONGLONG m_AttachmentLeft = 0; // bytes of its size at opening not read yet
 };
 
 } // namespace vlm::mail

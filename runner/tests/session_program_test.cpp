@@ -292,8 +292,9 @@ public:
     }
     std::string Read(int n, const std::string& ext) const { return ReadFileText(File(n, ext)); }
     std::string File(int n, const std::string& ext) const {
-        return m_strDir + "\\" + std::to_string(n) + "." + ext;
+        return Path(std::to_string(n) + "." + ext);
     }
+    std::string Path(const std::string& name) const { return m_strDir + "\\" + name; }
 
 private:
     std::string m_strDir;
@@ -303,7 +304,8 @@ private:
 // "Send by E-Mail": the job's pages go to the loopback mail servers that
 // runner/tests/session_mail_server.sh starts (without them the group is
 // skipped): aiosmtpd without log-in (VLM_SMTP_*, refusing
-// nobody@example.com), aiosmtpd with AUTH for scanner/secret
+// nobody@example.com and holding held@example.com until the file "release"
+// appears in its folder), aiosmtpd with AUTH for scanner/secret
 // (VLM_SMTP_AUTH_*), and Dovecot with aiosmtpd on the standard ports of one
 // loopback address (VLM_POP_*).
 class KestrelMail : public KestrelSession {
@@ -360,6 +362,18 @@ protected:
         EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
         EXPECT_FALSE(InLog("DispMessageToScaner Start msg = Sending complete.  iserror = 0"));
         ExpectCleanEnd();
+    }
+    // Job n with the address key set to value: two pages scanned, the send
+    // refused as logged with panel, nothing stored by the plain server.
+    void ExpectAddressRefused(int n, const char* key, const std::string& value,
+                              const std::string& logged, const char* panel) {
+        const CMailbox box("VLM_SMTP_DIR");
+        const int before = box.Count();
+        RegisterMailJob(n, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
+        Set(n, key, "string", value);
+        ScanSheets(2, 100, 150, 1);
+        ExpectFailedDelivery(logged, panel, 2);
+        EXPECT_EQ(box.Count(), before);
     }
     // A loopback port nobody listens on: bound once, then closed.
     static int ClosedPort() {
@@ -445,13 +459,49 @@ TEST_F(KestrelMail, AWrongPasswordIsRefusedByTheServer) {
 }
 
 TEST_F(KestrelMail, ARefusedRecipientSendsNothing) {
+    ExpectAddressRefused(33, "send", "office@example.com, nobody@example.com",
+                         "-1 NO RECIPIENT ADDRESS", "No Recipient Address.");
+}
+
+TEST_F(KestrelMail, AnAttachmentRemovedBeforeItIsSentFailsTheJobAndSendsNothing) {
+    // The server holds the recipient until the test has removed page 2's file.
     const CMailbox box("VLM_SMTP_DIR");
     const int before = box.Count();
-    RegisterMailJob(33, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
-    Set(33, "send", "string", "office@example.com, nobody@example.com");
-    ScanSheets(2, 100, 150, 1);
-    ExpectFailedDelivery("-1 NO RECIPIENT ADDRESS", "No Recipient Address.", 2);
+    RegisterMailJob(38, kPdf, kBw, Loopback("VLM_SMTP_PORT"));
+    Set(38, "send", "string", "held@example.com");
+    FeedSheets(2, 100, 150, 1);
+    StartService();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    for (int i = 0; i < 1200 && !InLog("SmtpAddress is"); ++i)
+        Sleep(100);
+    ASSERT_TRUE(InLog("SmtpAddress is")) << "the mail was not started";
+    const std::string temp = m_strTemp + kTempJobFolder;
+    std::vector<std::string> pages;
+    for (const std::string& f : ListFiles(temp))
+        if (f.size() > 4 && f.compare(f.size() - 4, 4, ".pdf") == 0)
+            pages.push_back(f);
+    ASSERT_EQ(pages.size(), 2u);
+    const std::string removed = temp + "\\" + pages[1];
+    ASSERT_TRUE(DeleteFileA(removed.c_str()));
+    const vlm::CHandle release(CreateFileA(box.Path("release").c_str(), GENERIC_WRITE, 0, nullptr,
+                                           CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(release.IsValid());
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    ExpectFailedDelivery("-2 Attachment cannot be read: " + removed + " (error 2)",
+                         "Sending failed.", 2);
     EXPECT_EQ(box.Count(), before);
+}
+
+// A line break in an address would end the header line or the SMTP command
+// it stands in: the store can hold one whatever the editor lets through.
+TEST_F(KestrelMail, ALineBreakInTheRecipientsIsRefusedAndNothingIsSent) {
+    ExpectAddressRefused(41, "send", "office@example.com\r\nBcc: evil@example.com",
+                         "-1 NO RECIPIENT ADDRESS", "No Recipient Address.");
+}
+
+TEST_F(KestrelMail, ALineBreakInTheSenderIsRefusedAndNothingIsSent) {
+    ExpectAddressRefused(42, "from", "<scanner@example.com\r\nRCPT TO:<evil@example.com>",
+                         "-1 NO FROM ADDRESS", "No Sender Address.");
 }
 
 TEST_F(KestrelMail, ServerDownShowsConnectionRefusedAndEndsTheJob) {

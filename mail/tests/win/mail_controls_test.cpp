@@ -432,6 +432,33 @@ TEST(CMailSender, FailuresGiveTheTextsToShow) {
     }
 }
 
+TEST(CMailSender, AnAttachmentAnotherProgramHoldsFailsTheSendAndTheServerKeepsNothing) {
+    CLineServer server("220 hi\r\n", kSmtpRules);
+    const std::string readable = TempFile("vlm_held_1.pdf", std::string(3000, 'a'));
+    const std::string held = TempFile("vlm_held_2.pdf", "b");
+    vlm::CHandle lock( // another program holds it without sharing
+        ::CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock.IsValid());
+    COwner owner;
+    CMailSender sender(owner);
+    ASSERT_TRUE(sender.Create(nullptr));
+    MailJobInput in;
+    in.serverName = "127.0.0.1:" + server.Port();
+    in.from = "a@example.com";
+    in.send = "b@example.com";
+    in.language = "English";
+    in.files = {readable, held};
+    ASSERT_TRUE(sender.Start(in));
+    ASSERT_TRUE(PumpUntil([&] { return owner.finished; }));
+    EXPECT_EQ(owner.code, kMailPartFailed);
+    EXPECT_EQ(owner.message, "Sending failed.");
+    EXPECT_TRUE(Has(owner.log, "-2 Attachment cannot be read: " + held + " (error 32)"));
+    EXPECT_EQ(server.m_Data, "") << "the message was ended";
+    EXPECT_TRUE(::DeleteFileA(readable.c_str())) << "the readable attachment is closed";
+    lock.Close();
+    ::DeleteFileA(held.c_str());
+}
+
 // Run by the aiosmtpd script tests with the loopback server's port;
 // VLM_SMTP_SELF_SIGNED allows the server's certificate, and
 // VLM_SMTP_EXPECT_UNTRUSTED expects it refused.
