@@ -18,7 +18,7 @@ struct MailClientFacts {
     unsigned registered = 0;     // views with Clients\Mail\<client> "DLLPathEx" or "DLLPath"
     unsigned outlook = 0;        // Outlook's "Bitness" ("x64", "x86") when the client is Outlook
     bool notes = false;          // the client is Notes (its three names)
-    unsigned notesInstalled = 0; // views with Notes' App Paths entry
+    unsigned notesInstalled = 0; // views with Notes' own key (SOFTWARE\Lotus\Notes)
     bool listed = false;         // named in "RPXMailList.txt": no 32-bit process can drive it
 };
 

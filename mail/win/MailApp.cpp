@@ -15,6 +15,7 @@ template <class F> F ProcAs(FARPROC p) {
     return reinterpret_cast<F>(reinterpret_cast<void*>(p));
 }
 
+const char kNotesKey[] = "SOFTWARE\\LOTUS\\NOTES";
 const char kNotesAppPath[] = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\APP PATHS\\NOTES.EXE";
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
@@ -187,7 +188,7 @@ bool IsNotesNewerThan6() {
     if (app.Open(HKEY_LOCAL_MACHINE, kNotesAppPath) != ERROR_SUCCESS)
         return true;
     long greatest = 0;
-    for (const auto& name : SubKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\LOTUS\\NOTES\\"))
+    for (const auto& name : SubKeys(HKEY_LOCAL_MACHINE, kNotesKey))
         greatest = std::max(greatest, std::strtol(name.c_str(), nullptr, 10));
     return greatest - 6 >= 1;
 }
@@ -237,7 +238,8 @@ MailClientFacts CHarvMail::ReadClientFacts(const std::string& programFolder) {
         facts.outlook = OutlookBits();
     facts.notes = IsNotesClientName(facts.client);
     if (facts.notes)
-        facts.notesInstalled = ViewsWith(kNotesAppPath, {});
+        // Its App Paths entry is shared by both views; its own key is not.
+        facts.notesInstalled = ViewsWith(kNotesKey, {});
     const std::string list = programFolder + "\\RPXMailList.txt";
     if (::GetFileAttributesA(list.c_str()) != INVALID_FILE_ATTRIBUTES) {
         std::string buffer(32768, '\0');

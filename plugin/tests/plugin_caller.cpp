@@ -1,7 +1,7 @@
 // An outside program, built into a folder of its own: loads VX410.dll by the
 // full path it is given (no altered search path, as such programs do) and
-// prints what GetFunctionID(job) and SetScannerJobTitle(1) answer, and from
-// where the device library was loaded.
+// prints what GetFunctionID(job) and SetScannerJobTitle(1) answer, with the
+// last error the latter left.
 //   plugin_caller <VX410.dll path> <job number>
 #include <windows.h>
 
@@ -27,11 +27,7 @@ int main(int argc, char** argv) {
     ::SetLastError(ERROR_SUCCESS);
     const LONG titles = setTitles(1);
     const DWORD titleError = ::GetLastError();
-    char devlink[MAX_PATH] = "none";
-    if (HMODULE h = ::GetModuleHandleA("devlink.dll"))
-        ::GetModuleFileNameA(h, devlink, MAX_PATH);
-    std::printf("function %ld titles %ld error %lu devlink %s\n", function, titles, titleError,
-                devlink);
+    std::printf("function %ld titles %ld error %lu\n", function, titles, titleError);
     ::FreeLibrary(plugin);
     return 0;
 }

@@ -147,12 +147,10 @@ TEST_F(MailApp, DefaultClientAndWhatTheRegistrySaysOfItsBitness) {
     EXPECT_TRUE(CHarvMail::ReadClientFacts(folder).listed);
     ::DeleteFileA((folder + "\\RPXMailList.txt").c_str());
 
-    // Notes: its App Paths entry, view by view.
+    // Notes: its own key, view by view.
     SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "Lotus Notes");
     EXPECT_EQ(CHarvMail::ReadClientFacts(folder).notesInstalled, kMailBitsNone);
-    SetDefault(HKEY_LOCAL_MACHINE,
-               "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\APP PATHS\\NOTES.EXE",
-               "c:\\notes\\notes.exe", nullptr, KEY_WOW64_32KEY);
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Lotus\\Notes\\8.5", "x", "v", KEY_WOW64_32KEY);
     EXPECT_EQ(CHarvMail::ReadClientFacts(folder).notesInstalled, unsigned(kMailBits32));
 }
 
