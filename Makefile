@@ -9,6 +9,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 15
 
 DEB_PACKAGES := wine64 libwine-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+	g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix \
 	mingw-w64-tools xvfb cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev \
 	libbenchmark-dev libtiff-tools libtiff-dev libjpeg-turbo-progs libjpeg-dev qpdf \
 	poppler-utils python3 ghostscript xdotool imagemagick pkg-config python3-aiosmtpd openssl dovecot-pop3d \

@@ -73,6 +73,34 @@ HMODULE VlmLoadSharedLibrary(const char* name, DWORD flags) {
     return nullptr;
 }
 
+std::string VlmOwnModuleFolder() {
+    HMODULE self = nullptr;
+    char path[MAX_PATH] = {};
+    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              reinterpret_cast<LPCSTR>(&VlmOwnModuleFolder), &self))
+        return std::string();
+    const DWORD n = ::GetModuleFileNameA(self, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return std::string();
+    std::string folder(path, n);
+    const size_t slash = folder.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash);
+}
+
+BOOL CVlmLibrary::LoadBesideOrShared(const char* name) {
+    Free();
+    const std::string folder = VlmOwnModuleFolder();
+    if (!folder.empty()) {
+        const std::string beside = folder + "\\" + name;
+        // The library's own imports are then looked for beside it too.
+        if (::GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES &&
+            m_module.Load(beside.c_str(), LOAD_WITH_ALTERED_SEARCH_PATH))
+            return TRUE;
+    }
+    return Load(name);
+}
+
 BOOL CVlmLibrary::Load(const char* name, DWORD flags) {
     Free();
     m_module.Attach(VlmLoadSharedLibrary(name, flags));

@@ -14,6 +14,9 @@
 HMODULE VlmLoadSharedLibrary(const char* name, DWORD flags = 0);
 // The candidate paths in search order (the bare name last), for diagnostics.
 std::vector<std::string> VlmSharedLibraryCandidates(const char* name);
+// The folder of the module (program or DLL) this code is linked into, which
+// for a plug-in differs from the folder of the program that loaded it.
+std::string VlmOwnModuleFolder();
 
 // A shared library found by the search above, held by the framework's module
 // owner (freed on destruction).
@@ -21,6 +24,9 @@ class CVlmLibrary {
 public:
     // Through VlmLoadSharedLibrary; a loaded library is freed first.
     BOOL Load(const char* name, DWORD flags = 0);
+    // A library installed beside the calling module: that folder first, then
+    // the search above.
+    BOOL LoadBesideOrShared(const char* name);
     FARPROC GetProc(const char* name) const { return m_module.GetProc(name); }
     template <class F> F Get(const char* name) const {
         return reinterpret_cast<F>(reinterpret_cast<void*>(GetProc(name)));

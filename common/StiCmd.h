@@ -6,8 +6,38 @@
 #include <windows.h>
 #include <functional>
 #include <string>
+#include "common/SharedLibrary.h"
 #include "common/portable/DeviceCommand.h"
 #include "components/devlink/devlink.h"
+
+// devlink.dll's exports, found when the channel is first used, never imported
+// at load time: a program that loads VX410.dll by its full path from another
+// folder would otherwise fail to load it (the loader looks for an import
+// beside the program). Searched in the folder of the module that holds the
+// channel (the program, or the plug-in), then as the maker's shared library.
+class CDevLink {
+public:
+    static constexpr char kLibraryName[] = "devlink.dll";
+
+    // TRUE when the library and all its exports are there; only the first
+    // call searches. A failure is written to the run log once per object and
+    // leaves ERROR_MOD_NOT_FOUND (or ERROR_PROC_NOT_FOUND) as the last error.
+    BOOL Load();
+
+    decltype(&::StiProbeDeviceID) m_pfnProbeDeviceID = nullptr;
+    decltype(&::StiOpen) m_pfnOpen = nullptr;
+    decltype(&::StiClose) m_pfnClose = nullptr;
+    decltype(&::StiWrite) m_pfnWrite = nullptr;
+    decltype(&::StiRead) m_pfnRead = nullptr;
+    decltype(&::StiNone) m_pfnNone = nullptr;
+    decltype(&::StiGetSenseCode) m_pfnGetSenseCode = nullptr;
+    decltype(&::StiExecCommand) m_pfnExecCommand = nullptr;
+
+private:
+    CVlmLibrary m_library;
+    bool m_bTried = false;
+    DWORD m_dwError = ERROR_SUCCESS;
+};
 
 // The channel's operations, in this slot order. Results are 32-bit, TRUE 1.
 class CStiCmd {
@@ -74,19 +104,19 @@ public:
     BOOL ReadDeviceInformation(BYTE (&info)[devcmd::kDeviceInfoSize]);
     // Nonzero when the scanner is ready to feed; 0: GetSenseText says why.
     BOOL LoadCheck();
+    // What the sense data of the last failed command means for the user,
+    // localised where the text is; empty when there is nothing to report (no
+    // paper counts as nothing: the user loads paper next). A sense that
+    // cannot be read is an unknown error.
     std::string GetSenseText() const;
+    // Reads the diagnostic results and names the hardware fault they report.
     std::string GetDiagnosticText() const;
 
     STIHANDLE GetHandle() const { return m_hDevice; }
 
 private:
+    // Mutable: the library is looked for at first use, also by the const
+    // text queries.
+    mutable CDevLink m_devlink;
     STIHANDLE m_hDevice = 0;
 };
-
-// For a device the caller opened itself. What the sense data of the last
-// failed command means for the user, localised where the text is; empty
-// when there is nothing to report (no paper counts as nothing: the user
-// loads paper next). A sense that cannot be read is an unknown error.
-std::string GetSenseText(STIHANDLE hDevice);
-// Reads the diagnostic results and names the hardware fault they report.
-std::string GetDiagnosticText(STIHANDLE hDevice);

@@ -311,7 +311,7 @@ TEST_F(StiCmdTest, LoadCheckAndWhatTheSenseSays) {
         EXPECT_EQ(m_cmd.GetSenseText(), f.text);
         // Reading the diagnostics is a command of its own, with its own sense.
         EXPECT_EQ(m_cmd.LoadCheck(), FALSE);
-        EXPECT_EQ(GetSenseText(m_cmd.GetHandle()), f.text);
+        EXPECT_EQ(m_cmd.GetSenseText(), f.text);
         Set([](DeviceState& s) {
             s.m_bJammed = s.m_bCoverOpen = s.m_bDoubleFed = s.m_bLampError = false;
             s.m_nDiagError = 0;
@@ -347,14 +347,13 @@ TEST_F(StiCmdTest, LoadCheckAndWhatTheSenseSays) {
 
 TEST_F(StiCmdTest, UnreadableSenseIsNoAllClear) {
     ASSERT_TRUE(m_cmd.Open(kDevice0));
-    const STIHANDLE h = m_cmd.GetHandle();
     EXPECT_EQ(m_cmd.LoadCheck(), FALSE); // no paper: nothing to report
-    EXPECT_EQ(GetSenseText(h), "");
+    EXPECT_EQ(m_cmd.GetSenseText(), "");
     ASSERT_EQ(m_cmd.Close(), 1);
     // The handle is gone, so is its sense: the user must not be told the
     // scanner is ready.
-    EXPECT_EQ(GetSenseText(h), "Unknown error.");
-    EXPECT_EQ(GetSenseText(0), "Unknown error.");
+    EXPECT_EQ(m_cmd.GetSenseText(), "Unknown error.");
+    EXPECT_EQ(CSuSTICmd().GetSenseText(), "Unknown error.");
 }
 
 namespace {
@@ -414,5 +413,5 @@ TEST_F(StiCmdGermanTest, TranslatedTextsAndTheTwoThatStayEnglish) {
             s.m_nDiagError = 0;
         });
     }
-    EXPECT_EQ(GetSenseText(0), Ansi(L"Unbekannter Fehler."));
+    EXPECT_EQ(CSuSTICmd().GetSenseText(), Ansi(L"Unbekannter Fehler."));
 }

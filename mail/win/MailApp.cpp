@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "contracts/mail/NotesSmi.h"
 
@@ -14,6 +15,7 @@ template <class F> F ProcAs(FARPROC p) {
     return reinterpret_cast<F>(reinterpret_cast<void*>(p));
 }
 
+const char kNotesKey[] = "SOFTWARE\\LOTUS\\NOTES";
 const char kNotesAppPath[] = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\APP PATHS\\NOTES.EXE";
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
@@ -21,6 +23,15 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
            ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), int(a.size()), b.c_str(),
                             int(b.size())) == CSTR_EQUAL;
 }
+
+const char kClientsMail[] = "SOFTWARE\\CLIENTS\\MAIL";
+
+// The registry views of the local machine, 64-bit first.
+struct RegistryView {
+    unsigned bits;
+    REGSAM sam;
+};
+const RegistryView kViews[] = {{kMailBits64, KEY_WOW64_64KEY}, {kMailBits32, KEY_WOW64_32KEY}};
 
 std::string DefaultValue(HKEY root, const char* key) {
     CRegKey k;
@@ -30,10 +41,29 @@ std::string DefaultValue(HKEY root, const char* key) {
     return value;
 }
 
-std::vector<std::string> SubKeys(HKEY root, const std::string& key) {
+// The views in which HKLM key exists and, when values are given, holds one of
+// them as a text that is not empty.
+unsigned ViewsWith(const std::string& key, std::initializer_list<const char*> values) {
+    unsigned bits = kMailBitsNone;
+    for (const RegistryView& view : kViews) {
+        CRegKey k;
+        if (k.Open(HKEY_LOCAL_MACHINE, key.c_str(), KEY_READ | view.sam) != ERROR_SUCCESS)
+            continue;
+        bool found = values.size() == 0;
+        for (const char* name : values) {
+            std::string value;
+            found = found || (k.QueryString(name, value) == ERROR_SUCCESS && !value.empty());
+        }
+        if (found)
+            bits |= view.bits;
+    }
+    return bits;
+}
+
+std::vector<std::string> SubKeys(HKEY root, const std::string& key, REGSAM view = 0) {
     std::vector<std::string> names;
     CRegKey k;
-    if (k.Open(root, key.c_str()) != ERROR_SUCCESS)
+    if (k.Open(root, key.c_str(), KEY_READ | view) != ERROR_SUCCESS)
         return names;
     char name[256];
     for (DWORD i = 0;; ++i) {
@@ -149,8 +179,8 @@ BOOL CNotes::Send() {
 // ---- the choice ----
 
 std::string DefaultMailClient() {
-    std::string client = DefaultValue(HKEY_CURRENT_USER, "SOFTWARE\\CLIENTS\\MAIL");
-    return client.empty() ? DefaultValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\CLIENTS\\MAIL") : client;
+    std::string client = DefaultValue(HKEY_CURRENT_USER, kClientsMail);
+    return client.empty() ? DefaultValue(HKEY_LOCAL_MACHINE, kClientsMail) : client;
 }
 
 bool IsNotesNewerThan6() {
@@ -158,32 +188,36 @@ bool IsNotesNewerThan6() {
     if (app.Open(HKEY_LOCAL_MACHINE, kNotesAppPath) != ERROR_SUCCESS)
         return true;
     long greatest = 0;
-    for (const auto& name : SubKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\LOTUS\\NOTES\\"))
+    for (const auto& name : SubKeys(HKEY_LOCAL_MACHINE, kNotesKey))
         greatest = std::max(greatest, std::strtol(name.c_str(), nullptr, 10));
     return greatest - 6 >= 1;
 }
 
-bool Is64BitOutlook() {
-    for (const auto& version : SubKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office")) {
-        const std::string key = "SOFTWARE\\Microsoft\\Office\\" + version;
-        for (const auto& sub : SubKeys(HKEY_LOCAL_MACHINE, key)) {
-            if (sub != "Outlook")
-                continue;
-            CRegKey k;
-            std::string bitness;
-            if (k.Open(HKEY_LOCAL_MACHINE, (key + "\\" + sub).c_str()) == ERROR_SUCCESS &&
-                k.QueryString("Bitness", bitness) == ERROR_SUCCESS && !bitness.empty())
-                return bitness == "x64"; // the first one found decides
+unsigned OutlookBits() {
+    for (const RegistryView& view : kViews) {
+        for (const auto& version :
+             SubKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office", view.sam)) {
+            const std::string key = "SOFTWARE\\Microsoft\\Office\\" + version;
+            for (const auto& sub : SubKeys(HKEY_LOCAL_MACHINE, key, view.sam)) {
+                if (sub != "Outlook")
+                    continue;
+                CRegKey k;
+                std::string bitness;
+                if (k.Open(HKEY_LOCAL_MACHINE, (key + "\\" + sub).c_str(), KEY_READ | view.sam) ==
+                        ERROR_SUCCESS &&
+                    k.QueryString("Bitness", bitness) == ERROR_SUCCESS && !bitness.empty())
+                    // The first one found decides.
+                    return bitness == "x64"   ? kMailBits64
+                           : bitness == "x86" ? kMailBits32
+                                              : kMailBitsNone;
+            }
         }
     }
-    return false;
+    return kMailBitsNone;
 }
 
 void CHarvMail::Make() {
-    const std::string client = DefaultMailClient();
-    const bool notes = EqualNoCase(client, "Lotus Notes") ||
-                       EqualNoCase(client, "Lotus Notes Mail") || EqualNoCase(client, "Notes Mail");
-    if (notes && IsNotesNewerThan6())
+    if (IsNotesClientName(DefaultMailClient()) && IsNotesNewerThan6())
         m_Mail = std::make_unique<CNotes>();
     else
         m_Mail = std::make_unique<CSimpleMAPI>();
@@ -193,23 +227,28 @@ bool CHarvMail::IsNotes() const {
     return dynamic_cast<CNotes*>(m_Mail.get()) != nullptr;
 }
 
-bool CHarvMail::UseHelperProgram(const std::string& programFolder) {
-    const std::string client = DefaultMailClient();
-    if (client.empty())
-        return false;
-    std::vector<std::string> names;
+MailClientFacts CHarvMail::ReadClientFacts(const std::string& programFolder) {
+    MailClientFacts facts;
+    facts.client = DefaultMailClient();
+    if (facts.client.empty())
+        return facts;
+    facts.registered =
+        ViewsWith(std::string(kClientsMail) + "\\" + facts.client, {"DLLPathEx", "DLLPath"});
+    if (EqualNoCase(facts.client, "Microsoft Outlook"))
+        facts.outlook = OutlookBits();
+    facts.notes = IsNotesClientName(facts.client);
+    if (facts.notes)
+        // Its App Paths entry is shared by both views; its own key is not.
+        facts.notesInstalled = ViewsWith(kNotesKey, {});
     const std::string list = programFolder + "\\RPXMailList.txt";
     if (::GetFileAttributesA(list.c_str()) != INVALID_FILE_ATTRIBUTES) {
         std::string buffer(32768, '\0');
         const DWORD n =
             ::GetPrivateProfileSectionNamesA(buffer.data(), DWORD(buffer.size()), list.c_str());
         for (const char* p = buffer.data(); p < buffer.data() + n && *p; p += strlen(p) + 1)
-            names.emplace_back(p);
+            facts.listed = facts.listed || EqualNoCase(p, facts.client);
     }
-    if (Is64BitOutlook())
-        names.emplace_back("Microsoft Outlook");
-    return std::any_of(names.begin(), names.end(),
-                       [&](const std::string& n) { return EqualNoCase(n, client); });
+    return facts;
 }
 
 // ---- ScanToMapi ----
@@ -266,7 +305,9 @@ BOOL ScanToMapi(const MapiJobInput& in, IMapiLog& log, std::string& message) {
         message = "File size too large.";
         return FALSE;
     }
-    if (CHarvMail::UseHelperProgram(in.programFolder))
+    const MailClientFacts facts = CHarvMail::ReadClientFacts(in.programFolder);
+    log.OnMapiLog(DescribeMailRoute(facts, kProcessMailBits));
+    if (ChooseMailRoute(facts, kProcessMailBits) == MailRoute::Helper)
         return RunHelper(in, log);
 
     CHarvMail mail;

@@ -1,8 +1,8 @@
 // "Attach to E-mail": the scanned files go to a new message of the user's
-// mail application, through Simple MAPI ("mapi32.dll"), the Notes mail
-// interface ("SMI32.DLL") or, for mail applications a 32-bit process cannot
-// drive (64-bit Outlook, those in "RPXMailList.txt"), the helper program
-// "RPXMail.exe".
+// mail application, through Simple MAPI ("mapi32.dll") or the Notes mail
+// interface ("SMI32.DLL") in this process when the mail program is built for
+// this process's bitness, otherwise through the helper program "RPXMail.exe"
+// beside the runner, built for the other bitness (mail/core/MailRoute.h).
 //
 // Use from the job dialog's ScanToMapi (CJobDlg):
 //   log "ScanToMapi\n"; MapiJobInput in{files, store-wide "MailSize", program
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "framework/Handles.h"
+#include "mail/core/MailRoute.h"
 
 namespace vlm::mail {
 
@@ -75,8 +76,11 @@ private:
 std::string DefaultMailClient();
 // Whether the installed Notes is newer than 6 (no App Paths entry counts as newer).
 bool IsNotesNewerThan6();
-// Whether a 64-bit Outlook is installed (its "Bitness" is "x64").
-bool Is64BitOutlook();
+// The installed Outlook's bitness from its "Bitness" value ("x64", "x86"),
+// the 64-bit registry view first; kMailBitsNone when none says.
+unsigned OutlookBits();
+// This process's bitness.
+constexpr unsigned kProcessMailBits = sizeof(void*) == 8 ? kMailBits64 : kMailBits32;
 
 class CHarvMail {
 public:
@@ -91,9 +95,9 @@ public:
         return m_Mail->SetAttachments(paths);
     }
     bool IsNotes() const;
-    // Whether the default client is one for the helper program (the sections
-    // of programFolder\RPXMailList.txt, and "Microsoft Outlook" when 64-bit).
-    static bool UseHelperProgram(const std::string& programFolder);
+    // What the registry (both views) and programFolder\RPXMailList.txt say
+    // about the default mail client.
+    static MailClientFacts ReadClientFacts(const std::string& programFolder);
 
 private:
     std::unique_ptr<CMail> m_Mail;
@@ -103,7 +107,7 @@ struct MapiJobInput {
     std::vector<std::string> files;
     ULONGLONG mailSize = 0;    // store-wide "MailSize" in bytes; a larger total is refused
                                // (so 0 refuses any file, as the scan's own check does)
-    std::string programFolder; // where "RPXMail.exe" and "RPXMailList.txt" are
+    std::string programFolder; // where "RPXMail.exe" (the other bitness) and "RPXMailList.txt" are
     HWND dialog = nullptr;     // brought to the foreground before the message
     DWORD helperWaitMs = 120000;
 };

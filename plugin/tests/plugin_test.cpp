@@ -21,12 +21,14 @@
 #include "framework/ComError.h"
 #include "framework/Handles.h"
 #include "framework/Variant.h"
+#include "runner/tests/ProcessDriver.h"
 #include "uirobot.h"
 #include "vx410sim.h"
 
 namespace {
 
 const char kPluginPath[] = "C:\\Program Files\\Velmora Works\\Task Deck\\VX410.dll";
+const char kSharedDevlink[] = "C:\\Program Files\\Velmora Works\\Shared Files\\devlink.dll";
 const char kRunnerMutex[] = "VX410-Taskdeck-83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
 const char kBrokenStore[] = "this is no registry export\r\n";
 
@@ -315,6 +317,25 @@ TEST_F(PluginTest, NothingReachesTheScannerWhileARunnerLives) {
         EXPECT_EQ(m_pfnIsKestrelExist(), 1) << "the check leaves the mutex as it was";
     }
     EXPECT_EQ(m_pfnIsKestrelExist(), 0) << "the check holds no mutex of its own";
+    {
+        // A runner of another user: its mutex grants this caller nothing (an
+        // empty access list), so opening it is refused, yet it exists.
+        SECURITY_DESCRIPTOR sd;
+        ACL acl;
+        ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
+        ASSERT_TRUE(InitializeAcl(&acl, sizeof acl, ACL_REVISION));
+        ASSERT_TRUE(SetSecurityDescriptorDacl(&sd, TRUE, &acl, FALSE));
+        SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
+        vlm::CHandle foreign(CreateMutexA(&sa, FALSE, kRunnerMutex));
+        ASSERT_TRUE(foreign);
+        vlm::CHandle reopened(CreateMutexA(nullptr, FALSE, kRunnerMutex));
+        ASSERT_FALSE(reopened) << "the access list was not applied";
+        ASSERT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+        const vx410sim::DeviceState before = m_sim.State();
+        EXPECT_EQ(m_pfnIsKestrelExist(), 1);
+        EXPECT_EQ(m_pfnSetScannerJobTitle(1), 1);
+        EXPECT_EQ(m_sim.State(), before) << "a command reached the scanner";
+    }
     EXPECT_EQ(m_pfnSetScannerJobTitle(1), 1);
     EXPECT_EQ(PanelTitle(1), "First");
 }
@@ -371,3 +392,58 @@ TEST_F(PluginTest, InitialDriverSettingsTravelInTheDllAndNoNewJobGetsThem) {
 }
 
 } // namespace
+
+namespace {
+// What the outside program (plugin_caller, built into a folder of its own)
+// printed after loading the plug-in from pluginPath.
+std::string CallFromElsewhere(const std::string& pluginPath, int job) {
+    std::string out;
+    const DWORD code = kestreltest::RunCapture("\"" + kestreltest::WinPath(VX410_CALLER) + "\" \"" +
+                                                   pluginPath + "\" " + std::to_string(job),
+                                               &out, 120000);
+    return "exit " + std::to_string(code) + ": " + out;
+}
+
+// The shared copy of devlink.dll set aside while it lives, as on a PC whose
+// installation put it elsewhere.
+struct CSharedDevlinkAside {
+    std::string m_strAside = std::string(kSharedDevlink) + ".aside";
+    bool m_bMoved = MoveFileExA(kSharedDevlink, m_strAside.c_str(), MOVEFILE_REPLACE_EXISTING);
+    ~CSharedDevlinkAside() {
+        if (m_bMoved)
+            MoveFileExA(m_strAside.c_str(), kSharedDevlink, MOVEFILE_REPLACE_EXISTING);
+    }
+};
+} // namespace
+
+// A program outside the suite loads the plug-in by its full path; the device
+// library is looked for beside the plug-in first, then in the shared files,
+// and without either the titles fail with "module not found" while the store
+// still answers.
+TEST_F(PluginTest, AProgramInAnotherFolderLoadsThePluginByItsPath) {
+    PutJob(1, "Invoices", CVariant(2));
+    SeedOldTitles();
+    EXPECT_EQ(CallFromElsewhere(kPluginPath, 1), "exit 0: function 2 titles 1 error 0\r\n");
+    EXPECT_EQ(PanelTitle(1), "Invoices");
+
+    // The plug-in alone in a folder: the shared copy serves.
+    const std::string alone = m_storeRoot.File("VX410.dll");
+    ASSERT_TRUE(CopyFileA(kPluginPath, alone.c_str(), FALSE)) << GetLastError();
+    SeedOldTitles();
+    EXPECT_EQ(CallFromElsewhere(alone, 1), "exit 0: function 2 titles 1 error 0\r\n");
+    EXPECT_EQ(PanelTitle(1), "Invoices");
+
+    // A library of that name beside the plug-in comes first, even one
+    // without the exports.
+    const std::string beside = m_storeRoot.File("devlink.dll");
+    ASSERT_TRUE(CopyFileA(kPluginPath, beside.c_str(), FALSE)) << GetLastError();
+    SeedOldTitles();
+    EXPECT_EQ(CallFromElsewhere(alone, 1), "exit 0: function 2 titles 0 error 127\r\n");
+    ASSERT_TRUE(DeleteFileA(beside.c_str()));
+    {
+        CSharedDevlinkAside aside;
+        ASSERT_TRUE(aside.m_bMoved) << GetLastError();
+        EXPECT_EQ(CallFromElsewhere(alone, 1), "exit 0: function 2 titles 0 error 126\r\n");
+    }
+    EXPECT_EQ(PanelTitle(1), Old(1));
+}

@@ -1,7 +1,9 @@
 // "Attach to E-mail" under Wine: the default-client, Notes-version and
-// 64-bit Outlook registry tests, the Notes route through a test library, and
-// the Simple MAPI and helper routes through Quill Mail, whose compose window
-// a UI robot answers; the outbox message must carry the files.
+// bitness registry tests, the Notes route through a test library, and the
+// Simple MAPI and helper routes through Quill Mail, whose compose window a UI
+// robot answers; the outbox message must carry the files. The helper built
+// for this machine's runner is 32-bit and cannot start here: its 64-bit build
+// stands in for it, or a recorder of its command line.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -29,10 +31,20 @@ std::string WinPath(std::string p) {
     return p.size() > 1 && p[1] == ':' ? p : "Z:" + p;
 }
 
-void SetDefault(HKEY root, const char* key, const char* value, const char* name = nullptr) {
+void SetDefault(HKEY root, const char* key, const char* value, const char* name = nullptr,
+                REGSAM view = 0) {
     CRegKey k;
-    ASSERT_EQ(k.Create(root, key), ERROR_SUCCESS) << key;
+    ASSERT_EQ(k.Create(root, key, KEY_READ | KEY_WRITE | view), ERROR_SUCCESS) << key;
     k.SetString(name, value);
+}
+
+// Removes HKLM\SOFTWARE\<sub> from both registry views.
+void DeleteMachineTree(const char* sub) {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        CRegKey software;
+        if (software.Open(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_ALL_ACCESS | view) == ERROR_SUCCESS)
+            ::RegDeleteTreeA(software, sub);
+    }
 }
 
 std::string TempFolder(const std::string& name) {
@@ -60,20 +72,20 @@ protected:
     void TearDown() override { Clean(); }
     static void Clean() {
         ::RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail");
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail");
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\16.0");
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\15.0");
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE,
-                         "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\APP PATHS\\NOTES.EXE");
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Lotus");
+        DeleteMachineTree("Clients\\Mail");
+        DeleteMachineTree("Microsoft\\Office\\16.0");
+        DeleteMachineTree("Microsoft\\Office\\15.0");
+        DeleteMachineTree("MICROSOFT\\WINDOWS\\CURRENTVERSION\\APP PATHS\\NOTES.EXE");
+        DeleteMachineTree("Lotus");
         ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Quill Mail");
     }
-    // Quill Mail as the mail client named client, its outbox a fresh folder.
-    std::string UseQuill(const char* client) {
+    // Quill Mail as the mail client named client, registered in the registry
+    // view of the bitness given, its outbox a fresh folder.
+    std::string UseQuill(const char* client, REGSAM view = KEY_WOW64_64KEY) {
         SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", client);
         const std::string key = std::string("SOFTWARE\\Clients\\Mail\\") + client;
         SetDefault(HKEY_LOCAL_MACHINE, key.c_str(),
-                   (WinPath(VLM_QUILL_DIR) + "\\QuillMAPI.dll").c_str(), "DLLPath");
+                   (WinPath(VLM_QUILL_DIR) + "\\QuillMAPI.dll").c_str(), "DLLPath", view);
         const std::string outbox =
             TempFolder("vlm_quill_outbox_" + std::to_string(::GetTickCount()));
         SetDefault(HKEY_CURRENT_USER, "Software\\Quill Mail", outbox.c_str(), "Outbox");
@@ -97,33 +109,49 @@ protected:
 
 } // namespace
 
-TEST_F(MailApp, DefaultClientHelperListAnd64BitOutlook) {
+TEST_F(MailApp, DefaultClientAndWhatTheRegistrySaysOfItsBitness) {
     const std::string folder = TempFolder("vlm_rpx_folder");
     ::DeleteFileA((folder + "\\RPXMailList.txt").c_str());
     EXPECT_EQ(DefaultMailClient(), "");
-    EXPECT_FALSE(CHarvMail::UseHelperProgram(folder));
+    EXPECT_EQ(MailClientBits(CHarvMail::ReadClientFacts(folder)), kMailBitsNone);
     SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "Microsoft Outlook");
     EXPECT_EQ(DefaultMailClient(), "Microsoft Outlook");
     SetDefault(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail", "Quill Mail");
     EXPECT_EQ(DefaultMailClient(), "Quill Mail") << "the user's choice comes first";
     ::RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail");
 
-    // Outlook: the first "Bitness" found decides.
-    EXPECT_FALSE(Is64BitOutlook());
+    // The library's registration, view by view.
+    const char* const outlookKey = "SOFTWARE\\Clients\\Mail\\Microsoft Outlook";
+    SetDefault(HKEY_LOCAL_MACHINE, outlookKey, "olmapi32.dll", "DLLPathEx", KEY_WOW64_32KEY);
+    EXPECT_EQ(CHarvMail::ReadClientFacts(folder).registered, unsigned(kMailBits32));
+    SetDefault(HKEY_LOCAL_MACHINE, outlookKey, "mapi.dll", "DLLPath", KEY_WOW64_64KEY);
+    EXPECT_EQ(CHarvMail::ReadClientFacts(folder).registered, unsigned(kMailBits32 | kMailBits64));
+
+    // Outlook: the first "Bitness" found decides, the 64-bit view first.
+    EXPECT_EQ(OutlookBits(), kMailBitsNone);
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "x86", "Bitness",
+               KEY_WOW64_32KEY);
+    EXPECT_EQ(OutlookBits(), kMailBits32);
+    EXPECT_EQ(ChooseMailRoute(CHarvMail::ReadClientFacts(folder), kProcessMailBits),
+              MailRoute::Helper);
     SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\15.0\\Outlook", "", "Bitness");
-    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "x86", "Bitness");
-    EXPECT_FALSE(Is64BitOutlook());
-    EXPECT_FALSE(CHarvMail::UseHelperProgram(folder));
     SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "x64", "Bitness");
-    EXPECT_TRUE(Is64BitOutlook());
-    EXPECT_TRUE(CHarvMail::UseHelperProgram(folder)) << "no list file needed";
+    EXPECT_EQ(OutlookBits(), kMailBits64);
+    EXPECT_EQ(ChooseMailRoute(CHarvMail::ReadClientFacts(folder), kProcessMailBits),
+              MailRoute::InProcess);
 
     // The list file's sections, compared without regard to case.
     SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "Some 64-bit Mailer");
-    EXPECT_FALSE(CHarvMail::UseHelperProgram(folder));
+    EXPECT_FALSE(CHarvMail::ReadClientFacts(folder).listed);
     WriteFile(folder + "\\RPXMailList.txt", "[Other]\r\n[some 64-BIT mailer]\r\nx=1\r\n");
-    EXPECT_TRUE(CHarvMail::UseHelperProgram(folder));
+    EXPECT_TRUE(CHarvMail::ReadClientFacts(folder).listed);
     ::DeleteFileA((folder + "\\RPXMailList.txt").c_str());
+
+    // Notes: its own key, view by view.
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "Lotus Notes");
+    EXPECT_EQ(CHarvMail::ReadClientFacts(folder).notesInstalled, kMailBitsNone);
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Lotus\\Notes\\8.5", "x", "v", KEY_WOW64_32KEY);
+    EXPECT_EQ(CHarvMail::ReadClientFacts(folder).notesInstalled, unsigned(kMailBits32));
 }
 
 TEST_F(MailApp, NotesNewerThanSixUsesItsLibraryAndExactlySixUsesSimpleMapi) {
@@ -215,10 +243,13 @@ TEST_F(MailApp, SimpleMapiRouteSendAndCancelInQuillMail) {
     SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "Quill Mail");
 }
 
-TEST_F(MailApp, Outlook64StartsTheHelperWhichHandsTheFilesOn) {
-    // "Microsoft Outlook" here is Quill Mail's library under that name.
+TEST_F(MailApp, A32BitOutlookGoesThroughTheHelperWhichHandsTheFilesOn) {
+    // "Microsoft Outlook" here is Quill Mail's library under that name; its
+    // "Bitness" says 32-bit, and the helper's 64-bit build, standing in for
+    // the 32-bit one, reaches the library through the 64-bit registration.
     const std::string outbox = UseQuill("Microsoft Outlook");
-    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "x64", "Bitness");
+    SetDefault(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "x86", "Bitness",
+               KEY_WOW64_32KEY);
     const std::string work = TempFolder("vlm_rpx_job");
     const std::vector<std::string> files = {WriteFile(work + "\\page one.pdf", "one"),
                                             WriteFile(work + "\\page two.pdf", "two")};
@@ -228,11 +259,51 @@ TEST_F(MailApp, Outlook64StartsTheHelperWhichHandsTheFilesOn) {
     std::thread robot = Answer("Send", "RPXMail.exe");
     EXPECT_TRUE(ScanToMapi(in, l, message)) << message;
     robot.join();
-    EXPECT_EQ(l.lines, std::vector<std::string>{"MAPI 64 start"});
+    EXPECT_EQ(l.lines, (std::vector<std::string>{
+                           "Mail client \"Microsoft Outlook\" 32-bit, runner 64-bit: RPXMail.exe",
+                           "MAPI 64 start"}));
     const auto sent = Messages(outbox);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(Attachment(sent[0], "page one.pdf"), "one");
     EXPECT_EQ(Attachment(sent[0], "page two.pdf"), "two");
+}
+
+// A mail program registered only in the 32-bit view is handed to the helper
+// beside the runner (a recorder of its command line here); one registered in
+// the 64-bit view is driven in process.
+TEST_F(MailApp, The32BitClientGoesToTheHelperAndThe64BitOneStaysInProcess) {
+    const std::string outbox = UseQuill("Quill Mail", KEY_WOW64_32KEY);
+    const std::string folder = TempFolder("vlm_rpx32_" + std::to_string(::GetTickCount()));
+    ASSERT_TRUE(
+        ::CopyFileA(WinPath(VLM_RECORDER).c_str(), (folder + "\\RPXMail.exe").c_str(), FALSE));
+    const std::string work = TempFolder("vlm_rpx32_job");
+    const std::vector<std::string> files = {WriteFile(work + "\\a 1.jpg", "a"),
+                                            WriteFile(work + "\\b.jpg", "b")};
+    MapiJobInput in{files, 1 << 20, folder, nullptr};
+    CLog l;
+    std::string message;
+    EXPECT_TRUE(ScanToMapi(in, l, message)) << message;
+    EXPECT_EQ(l.lines, (std::vector<std::string>{
+                           "Mail client \"Quill Mail\" 32-bit, runner 64-bit: RPXMail.exe",
+                           "MAPI 64 start"}));
+    const std::string recorded = ReadAll(folder + "\\cmdlines.txt");
+    EXPECT_NE(recorded.find(" start \"" + files[0] + "\" \"" + files[1] + "\"\n"),
+              std::string::npos)
+        << recorded;
+    EXPECT_TRUE(Messages(outbox).empty()) << "nothing was tried in process";
+
+    Clean();
+    const std::string outbox64 = UseQuill("Quill Mail", KEY_WOW64_64KEY);
+    l.lines.clear();
+    std::thread robot = Answer("Send");
+    EXPECT_TRUE(ScanToMapi(in, l, message)) << message;
+    robot.join();
+    EXPECT_EQ(l.lines, std::vector<std::string>{
+                           "Mail client \"Quill Mail\" 64-bit, runner 64-bit: in process"});
+    const auto sent = Messages(outbox64);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(Attachment(sent[0], "a 1.jpg"), "a");
+    EXPECT_EQ(Attachment(sent[0], "b.jpg"), "b");
 }
 
 TEST_F(MailApp, QuillMailRegistersItselfAsTheDefaultClient) {
