@@ -1,16 +1,18 @@
 #include "common/Localize.h"
 #include "framework/App.h"
+#include <iterator>
 #include <vector>
 
-BOOL CVlmLocalizer::Init(const char* catalogueFile, LANGID langId) {
+BOOL CVlmLocalizer::Init(const char* catalogueFile, LANGID langId, BOOL bRunner) {
     std::string folder = VlmProgramFolder();
+    // The runner's own library first, for the runner only.
     const char* local[] = {"\\jtzxdloc.dll", "\\zxdloc.dll", "\\vlmloc.dll"};
     const char* bare[] = {"zxdloc.dll", "vlmloc.dll"};
     m_library.Free();
     if (!folder.empty())
-        for (const char* name : local)
-            if (::GetFileAttributesA((folder + name).c_str()) != INVALID_FILE_ATTRIBUTES &&
-                m_library.Load((folder + name).c_str()))
+        for (size_t i = bRunner ? 0 : 1; i < std::size(local); ++i)
+            if (::GetFileAttributesA((folder + local[i]).c_str()) != INVALID_FILE_ATTRIBUTES &&
+                m_library.Load((folder + local[i]).c_str()))
                 break;
     if (!m_library.IsLoaded())
         for (const char* name : bare)
@@ -63,8 +65,8 @@ CVlmLocalizer& VlmLocalizer() {
     return s_localizer;
 }
 
-BOOL VlmLocalizeInit(const char* catalogueFile) {
-    return VlmLocalizer().Init(catalogueFile, ::GetUserDefaultLangID());
+BOOL VlmLocalizeInit(const char* catalogueFile, BOOL bRunner) {
+    return VlmLocalizer().Init(catalogueFile, ::GetUserDefaultLangID(), bRunner);
 }
 
 std::string VlmLocalize(const char* english) {

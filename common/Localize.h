@@ -10,12 +10,13 @@
 // One loaded localisation library with its ten functions.
 class CVlmLocalizer {
 public:
-    // Loads the library (program folder "\jtzxdloc.dll", "\zxdloc.dll",
-    // "\vlmloc.dll", then "zxdloc.dll", "vlmloc.dll" through the shared
-    // library search), sets the locale and adds the catalogue. A catalogue
-    // name without "\\" is taken from the program's folder. FALSE when no
-    // library loads (localisation off) or the catalogue cannot be added.
-    BOOL Init(const char* catalogueFile, LANGID langId);
+    // Loads the library (program folder "\zxdloc.dll", "\vlmloc.dll", then
+    // "zxdloc.dll", "vlmloc.dll" through the shared library search; the
+    // runner tries its own "\jtzxdloc.dll" first), sets the locale and adds
+    // the catalogue. A catalogue name without "\\" is taken from the
+    // program's folder. FALSE when no library loads (localisation off) or
+    // the catalogue cannot be added.
+    BOOL Init(const char* catalogueFile, LANGID langId, BOOL bRunner = FALSE);
     // The localised ANSI text, or the key unchanged.
     std::string Localize(const char* english) const;
     BOOL IsActive() const { return m_pfnLookupAW != nullptr && m_pfnW2A != nullptr; }
@@ -39,6 +40,6 @@ private:
 };
 
 // The process-wide localiser: Init with the user's default language id.
-BOOL VlmLocalizeInit(const char* catalogueFile);
+BOOL VlmLocalizeInit(const char* catalogueFile, BOOL bRunner = FALSE);
 std::string VlmLocalize(const char* english);
 CVlmLocalizer& VlmLocalizer();

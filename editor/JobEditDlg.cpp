@@ -408,6 +408,7 @@ void CJobEditDlg::MakePages(long nFunctionId, BOOL bLoad) {
     std::vector<std::unique_ptr<CJobEditPage>> pages =
         CreateFunctionPages(m_pSettings, nFunctionId);
     for (auto& page : pages) {
+        page->Attach(m_pJob);
         if (bLoad)
             page->Load(m_pJob);
         if (!page->Create(m_hWnd))

@@ -5,13 +5,19 @@
 #include <windows.h>
 #include <memory>
 #include "EditorSettings.h"
+#include "framework/ComPtr.h"
 #include "framework/Dialog.h"
 
 class CJobEditPage : public CVlmDialog {
 public:
     CJobEditPage(UINT nIdTemplate, CJobRegGUISettings* pSettings)
         : CVlmDialog(nIdTemplate), m_pSettings(pSettings) {}
-    // Before the page's window exists: the job's values into the members.
+    // Before the page's window exists, for every page made: the job that
+    // the page's own dialogs (format, access, printer) start from. What
+    // they set on a page that was not loaded reaches the job only by Save.
+    void Attach(IJobData* pJob) { m_pJob = pJob; }
+    // After Attach, only for the pages of the job's own function: the job's
+    // values into the members.
     virtual void Load(IJobData* pJob) = 0;
     // After the window's values were taken (UpdateData): the members into the
     // job. Failures are raised (CEditorText, CComError).
@@ -22,6 +28,7 @@ public:
 
 protected:
     CJobRegGUISettings* m_pSettings;
+    CComPtr<IJobData> m_pJob;
 };
 
 // The pages of the functions. The save page has two forms: with the

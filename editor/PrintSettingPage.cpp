@@ -49,6 +49,7 @@ void CPrintSettingPage::EnsurePrinter(IJobData* pJob) {
 
 void CPrintSettingPage::Load(IJobData* pJob) {
     m_pJob = pJob;
+    m_bLoaded = TRUE;
     if (!IsPageFunction(pJob))
         return;
     EnsurePrinter(pJob);
@@ -106,7 +107,7 @@ void CPrintSettingPage::OnPrinterSetting() {
             return;
         }
         m_pChosen->m_hDC.Close();
-        if (m_pJob)
+        if (m_bLoaded)
             StorePrinter(m_pJob, *m_pChosen);
         m_strPrinterName = m_pChosen->DeviceName();
         ShowPrinterName();

@@ -26,10 +26,10 @@ private:
     void OnPrinterSetting();
     void ShowPrinterName();
 
-    CComPtr<IJobData> m_pJob; // from Load: the job the print dialog is prepared from
-    // The printer chosen in the print dialog. A page made without the job
-    // (another function's page until the user picked "Print") keeps it
-    // until Save hands it to the job.
+    BOOL m_bLoaded = FALSE; // the print dialog's choice goes to the job at once
+    // The printer chosen in the print dialog, which starts from the job's.
+    // A page that was not loaded (another function's page until the user
+    // picked "Print") keeps it until Save hands it to the job.
     std::unique_ptr<CJobPrintDialog> m_pChosen;
     std::string m_strPrinterName;
     int m_nPrintSize = 0; // 0 actual size, 1 fit to paper

@@ -47,12 +47,15 @@ std::string DriverText(IJobData* pJob) {
     return text.substr(0, text.find('\0'));
 }
 
-// The values the page's buttons write while the page has no job yet (a page
-// of another function than the job's, made without Load): kept in order and
-// handed to the job by Save, so that the format and access dialogs work the
-// same on every page.
+// The values the page's buttons write while the page was not loaded (a page
+// of another function than the job's): kept in order and handed to the job
+// by Save, so that a function the user only looked at changes nothing. A
+// value not set here reads as the job holds it, so the format and access
+// dialogs start from the job's values on every page.
 class CStagedJob final : public CVtableDispatch<IJobData> {
 public:
+    explicit CStagedJob(IJobData* pJob) : m_pJob(pJob) {}
+
     STDMETHODIMP QueryInterface(REFIID iid, void** pp) override {
         if (!pp)
             return E_POINTER;
@@ -77,7 +80,9 @@ public:
             return E_POINTER;
         ::VariantInit(pValue);
         auto it = Find(VlmBstrToAnsi(key));
-        return it == m_values.end() ? S_OK : ::VariantCopy(pValue, &it->second);
+        if (it != m_values.end())
+            return ::VariantCopy(pValue, &it->second);
+        return m_pJob ? m_pJob->Getdata(key, pValue) : S_OK;
     }
     STDMETHODIMP Setdata(BSTR key, VARIANT value) override {
         const std::string name = VlmBstrToAnsi(key);
@@ -88,12 +93,8 @@ public:
             it->second = CVariant(value);
         return S_OK;
     }
-    STDMETHODIMP RemoveData(BSTR key) override {
-        auto it = Find(VlmBstrToAnsi(key));
-        if (it != m_values.end())
-            m_values.erase(it);
-        return S_OK;
-    }
+    // No dialog removes a value; the job's own would show through.
+    STDMETHODIMP RemoveData(BSTR) override { return E_NOTIMPL; }
     STDMETHODIMP Commit() override { return E_NOTIMPL; }
     STDMETHODIMP GetJobNumber(long*) override { return E_NOTIMPL; }
 
@@ -111,6 +112,7 @@ private:
         return m_values.end();
     }
     ULONG m_nRefs = 1;
+    CComPtr<IJobData> m_pJob; // the job the values start from; may be none
     std::vector<std::pair<std::string, CVariant>> m_values;
 };
 
@@ -175,15 +177,16 @@ template <class F> void CSaveSettingPage::Guarded(F work) {
 }
 
 IJobData* CSaveSettingPage::Job() {
-    if (m_pJob)
+    if (m_bWritesToJob)
         return m_pJob;
     if (!m_pStaged)
-        m_pStaged.Attach(new CStagedJob);
+        m_pStaged.Attach(new CStagedJob(m_pJob));
     return m_pStaged;
 }
 
 void CSaveSettingPage::Load(IJobData* pJob) {
     m_pJob = pJob;
+    m_bWritesToJob = TRUE;
     long functionId = 0;
     if (ReadLong(pJob, vlm::kKeyFunctionId, functionId) &&
         !FunctionOfForm(functionId, m_bWithSaveImageBox))
@@ -348,6 +351,7 @@ void CSaveSettingPage::Save(IJobData* pJob) {
         m_pStaged.Release();
     }
     m_pJob = pJob;
+    m_bWritesToJob = TRUE;
     const long type = SelectedFileType();
     if (type < 0)
         EdThrowText("Unknown error");

@@ -12,11 +12,11 @@ class CSaveSettingPage : public CJobEditPage {
 public:
     CSaveSettingPage(CJobRegGUISettings* pSettings, BOOL bWithSaveImageBox);
 
-    // Keeps the job (the file type, format and access buttons write to it at
-    // once; a page never loaded keeps their values until Save). The values
-    // are read when the job belongs to a function of this form, or has no
-    // function yet; a job of another function leaves the defaults, as does
-    // every key the job does not hold.
+    // From here on the file type, format and access buttons write to the job
+    // at once (a page never loaded keeps their values until Save). The
+    // values are read when the job belongs to a function of this form, or
+    // has no function yet; a job of another function leaves the defaults, as
+    // does every key the job does not hold.
     void Load(IJobData* pJob) override;
     void Save(IJobData* pJob) override;
     // Shows the first failed rule in an "Error" box and focuses its control.
@@ -36,14 +36,14 @@ private:
     void OnFormatSetting();
     void OnBrowse();
     void OnAccessSetting();
-    // The job the buttons write to: the page's job, or until the page has one
-    // the values Save hands to it.
+    // The job the buttons write to: the page's job once loaded or saved,
+    // until then the values Save hands to it, read through to the job.
     IJobData* Job();
     // Runs a button's work; a failure is shown in an "Error" box.
     template <class F> void Guarded(F work);
 
     BOOL m_bWithSaveImageBox;
-    CComPtr<IJobData> m_pJob;
+    BOOL m_bWritesToJob = FALSE; // loaded or saved: Job() is the job itself
     CComPtr<IJobData> m_pStaged;
     BOOL m_bLoadedFromJob = FALSE;
     int m_nSave = 1;

@@ -3,6 +3,7 @@
 #include "editor/EditorText.h"
 #include "contracts/DeviceCommand.h"
 #include "editor/core/PanelTitle.h"
+#include "framework/Dialog.h"
 #include "framework/Variant.h"
 
 namespace {
@@ -44,9 +45,9 @@ BOOL EdConfirmTitle(HWND hDlg, int nTitleBoxId, CJobRegGUISettings* pSettings, B
     if (!pSettings->m_nPanelTitleModel)
         return TRUE;
     HWND hTitle = ::GetDlgItem(hDlg, nTitleBoxId);
-    char title[256] = "";
-    ::GetWindowTextA(hTitle, title, sizeof title);
-    if (!title[0] &&
+    // Whole: a title stored by another program may exceed the box's limit.
+    const std::string title = VlmWindowText(hTitle);
+    if (title.empty() &&
         EdMessageBox(hDlg, EdText("The job title is not input in edit box. Are You Sure?"),
                      "Warning", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
         ::SetFocus(hTitle);

@@ -10,7 +10,9 @@ namespace {
 // Modeless dialogs of this thread, for IsDialogMessage in the message loops.
 thread_local std::vector<HWND> t_modeless;
 
-std::string WindowText(HWND hWnd) {
+} // namespace
+
+std::string VlmWindowText(HWND hWnd) {
     int n = ::GetWindowTextLengthA(hWnd);
     if (n <= 0)
         return std::string();
@@ -19,7 +21,6 @@ std::string WindowText(HWND hWnd) {
     s.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return s;
 }
-} // namespace
 
 void CVlmDataExchange::Fail(int nId, const char* reason) {
     if (!m_bFailed) {
@@ -34,7 +35,7 @@ void DDX_Text(CVlmDataExchange& dx, int nId, std::string& value, size_t nMaxChar
     if (!hCtl)
         return dx.Fail(nId, "missing control");
     if (dx.m_bSaveAndValidate) {
-        std::string text = WindowText(hCtl);
+        std::string text = VlmWindowText(hCtl);
         if (nMaxChars && text.size() > nMaxChars)
             return dx.Fail(nId, "text too long");
         value = text;
@@ -48,7 +49,7 @@ void DDX_Text(CVlmDataExchange& dx, int nId, int& value) {
     if (!hCtl)
         return dx.Fail(nId, "missing control");
     if (dx.m_bSaveAndValidate) {
-        std::string text = WindowText(hCtl);
+        std::string text = VlmWindowText(hCtl);
         const char* p = text.c_str();
         while (*p == ' ')
             ++p;
@@ -125,7 +126,7 @@ void DDX_CBString(CVlmDataExchange& dx, int nId, std::string& value) {
             text.resize(strlen(text.c_str()));
             value = text;
         } else {
-            value = WindowText(hCtl);
+            value = VlmWindowText(hCtl);
         }
     } else {
         LRESULT i = ::SendMessageA(hCtl, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
@@ -194,7 +195,7 @@ BOOL CVlmDialog::DestroyWindow() {
 }
 
 std::string CVlmDialog::GetDlgItemText(int nId) const {
-    return WindowText(GetDlgItem(nId));
+    return VlmWindowText(GetDlgItem(nId));
 }
 
 BOOL CVlmDialog::UpdateData(BOOL bSaveAndValidate) {

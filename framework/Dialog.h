@@ -20,6 +20,9 @@ public:
     std::string m_strFailReason;
 };
 
+// A window's whole text (ANSI).
+std::string VlmWindowText(HWND hWnd);
+
 // Edit box text; with nMaxChars > 0 longer saved texts fail.
 void DDX_Text(CVlmDataExchange& dx, int nId, std::string& value, size_t nMaxChars = 0);
 // Edit box holding a decimal integer; a non-number fails on save.

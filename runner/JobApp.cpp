@@ -218,7 +218,7 @@ void CJobApp::CreateJobDialog(CRun& run) {
 
 void CJobApp::InitLocalization() {
     CVlmLogStep step("Initialize localize function()");
-    VlmLocalizeInit(kCatalogue);
+    VlmLocalizeInit(kCatalogue, TRUE);
 }
 
 void CJobApp::ReadCommandLine(const CVlmProfile& profile) {

@@ -471,11 +471,28 @@ void CVX420CorvidDlg::OnHelp() {
 }
 
 void CVX420CorvidDlg::OnClose() {
+    // The window stays: the titles are written again, whole.
+    auto keepOpen = [this] {
+        if (m_pTitleWriters) {
+            m_pTitleWriters->Resume();
+            m_pTitleWriters->StartAll();
+        }
+    };
     if (m_pTitleWriters) {
         m_pTitleWriters->RequestStop();
-        if (!m_pTitleWriters->WaitAllEnded(0)) {
+        if (!m_pTitleWriters->WaitWritersEnded(0)) {
             CWaitCursor wait;
-            m_pTitleWriters->WaitAllEnded(kWaitChecks);
+            m_pTitleWriters->WaitWritersEnded(kWaitChecks);
+        }
+        // Ending the program now would lose the title being written.
+        if (!m_pTitleWriters->WaitWritersEnded(0) &&
+            VlmMessageBox(
+                m_hWnd,
+                T("The job titles are still being written to the scanner. Close anyway?").c_str(),
+                m_Config.Value("DEV_NAME").c_str(),
+                MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES) {
+            keepOpen();
+            return;
         }
     }
     bool bAnyJob = !m_pJobStore; // without a store there is nothing to ask about
@@ -490,11 +507,7 @@ void CVX420CorvidDlg::OnClose() {
         VlmMessageBox(m_hWnd, T("Any job is not registered. Are You Sure?").c_str(),
                       m_Config.Value("DEV_NAME").c_str(),
                       MB_YESNO | MB_ICONEXCLAMATION | MB_TOPMOST | MB_DEFBUTTON2) != IDYES) {
-        // The window stays: the titles are written again, whole.
-        if (m_pTitleWriters) {
-            m_pTitleWriters->Resume();
-            m_pTitleWriters->StartAll();
-        }
+        keepOpen();
         return;
     }
     EndDialog(IDOK);

@@ -14,6 +14,7 @@ struct CTitleWriters::CState {
     std::atomic<LONG> m_lFlag{0};     // the title-writer flag: the all-titles writer runs
     std::atomic<LONG> m_lStop{0};     // Close asked the writers to stop, for good
     std::atomic<LONG> m_lAllAlive{0}; // an all-titles writer thread exists
+    std::atomic<LONG> m_lOneAlive{0}; // one-title writer threads that exist
     std::atomic<LONG> m_lAgain{0};    // asked for while it ran: it writes all once more
 };
 
@@ -149,6 +150,7 @@ unsigned __stdcall WriterThread(void* p) {
         if (start->m_nJobNumber != 0) {
             if (com.Succeeded())
                 WriteOne(state, start->m_nJobNumber);
+            --state.m_lOneAlive;
         } else if (com.Succeeded()) {
             WriteAllWhileAsked(state);
         } else {
@@ -191,7 +193,14 @@ BOOL CTitleWriters::StartAll() {
 }
 
 BOOL CTitleWriters::StartOne(long nJobNumber) {
-    return nJobNumber > 0 && StartWriter(m_pState, nJobNumber);
+    if (nJobNumber <= 0)
+        return FALSE;
+    ++m_pState->m_lOneAlive; // before the thread runs, as for StartAll
+    if (!StartWriter(m_pState, nJobNumber)) {
+        --m_pState->m_lOneAlive;
+        return FALSE;
+    }
+    return TRUE;
 }
 
 bool CTitleWriters::IsWritingAll() const {
@@ -207,8 +216,9 @@ void CTitleWriters::Resume() {
     m_pState->m_lStop = 0;
 }
 
-bool CTitleWriters::WaitAllEnded(int nChecks) const {
-    for (int i = 0; i < nChecks && m_pState->m_lAllAlive; ++i)
+bool CTitleWriters::WaitWritersEnded(int nChecks) const {
+    auto alive = [this] { return m_pState->m_lAllAlive || m_pState->m_lOneAlive; };
+    for (int i = 0; i < nChecks && alive(); ++i)
         ::Sleep(100);
-    return m_pState->m_lAllAlive == 0;
+    return !alive();
 }

@@ -36,9 +36,10 @@ public:
     void RequestStop();
     // Lets writers run again after a stop request (the window stayed open).
     void Resume();
-    // Waits up to nChecks times 100 ms while an all-titles writer is alive;
-    // true when none is (any more).
-    bool WaitAllEnded(int nChecks) const;
+    // Waits up to nChecks times 100 ms while any writer is alive (a
+    // one-title writer is not stopped: it ends its title); true when none is
+    // (any more).
+    bool WaitWritersEnded(int nChecks) const;
 
     struct CState;
 

@@ -14,6 +14,7 @@
 
 #include "FunctionPages_res.h"
 #include "JobEdit_res.h"
+#include "SavePage_res.h"
 #include "common/JobPrinter.h"
 #include "framework/Handles.h"
 #include "runner/tests/PrintTestPages.h"
@@ -583,6 +584,84 @@ TEST_F(FunctionPages, ThroughTheComClassAPrintJobWithoutPrinterGetsTheDefaultOne
     }
     g_pszHostExe = "dialoghost.exe";
     ExpectPrinter(Committed(17), name);
+}
+
+// The whole program as the job list tool drives it: the pages of a function
+// picked in the dialog were not loaded from the job, yet the printer, format
+// and access dialogs opened there start from the job's values, so that OK
+// in each without a change keeps them.
+TEST_F(FunctionPages, DialogsOfAFunctionPickedInTheDialogStartFromTheJob) {
+    const char* small = printtest::kSmallPrinter;
+    ASSERT_NE(DefaultPrinter(), small);
+    StoreSetLong(m_store.m_pStore, "jpeg_CmpDlg", 1);
+    ThrowIfFailed(m_store.m_pStore->Save(), IID_IJobStore);
+    auto block = [](const std::vector<uint8_t>& bytes) {
+        CVariant v;
+        EXPECT_EQ(VlmMakeByteBlock(bytes.data(), bytes.size(), &v), S_OK);
+        return v;
+    };
+    const std::vector<std::pair<const char*, long>> kept = {
+        {"jpeg_Comp", 90},   {"tiff_MultiPage", 1}, {"tiff_Comp", 1},
+        {"pdf_CompRate", 1}, {"pdf_OCRLangID", 5},  {"pdf_AddOCR", 1}};
+    std::vector<std::pair<const char*, CVariant>> values = {
+        {"function id", CVariant(0L)},
+        {"title", CVariant("Scans")},
+        {"driver", DriverSettings()},
+        {"username", CVariant("carol")},
+        {"password", CVariant("pw")},
+        {"devmode", block(printtest::DevModeOf(small))},
+        {"devname", block(printtest::DevNamesOf(small))}};
+    for (const auto& [key, value] : kept)
+        values.emplace_back(key, CVariant(value));
+    SetJob(24, values);
+    g_pszHostExe = "ploverctl.exe";
+    // Picks the function; its page that holds nId.
+    auto pick = [](const CPageRun& run, const char* function, int nId) {
+        EXPECT_TRUE(UiSelect(run.Frame(), IDC_JOBEDIT_FUNCTION, function));
+        HWND page = nullptr;
+        EXPECT_TRUE(UiWaitUntil(
+            [&] { return (page = UiFindPageWith(run.Frame(), nId, true)) != nullptr; }, kWait));
+        return page;
+    };
+    auto open = [](HWND page, int nButton, const char* caption) {
+        EXPECT_TRUE(UiWaitUntil([&] { return UiIsEnabled(page, nButton); }, kWait));
+        UiClick(page, nButton);
+        Answer(WaitDialog(caption), "OK");
+    };
+    auto commit = [](CPageRun& run) {
+        PostMessageA(run.Frame(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_EQ(run.Answer(), "hr=0x00000000");
+    };
+    {
+        CPageRun run("DoModal", 24, "New/Editing", PLOVERCTL_EXE);
+        open(pick(run, "Print", IDC_PRINT_SETTING), IDC_PRINT_SETTING, "Print");
+        commit(run);
+    }
+    ExpectPrinter(Committed(24), small);
+    {
+        CPageRun run("DoModal", 24, "New/Editing", PLOVERCTL_EXE);
+        const HWND page = pick(run, "Attach to E-mail", IDC_SAVE_FORMAT_SETTING);
+        ASSERT_NE(page, nullptr);
+        for (auto [type, caption] : {std::pair{"JPEG", "JPEG File Setting"},
+                                     {"TIFF", "TIFF setting"},
+                                     {"PDF", "PDF setting"}}) {
+            EXPECT_TRUE(UiSelect(page, IDC_SAVE_FILETYPE, type));
+            open(page, IDC_SAVE_FORMAT_SETTING, caption);
+        }
+        UiClick(page, IDC_SAVE_MYPICTURE); // the access setting is a folder's
+        open(page, IDC_SAVE_ACCESS, "Access setting");
+        UiClick(page, IDC_SAVE_MYPICTURE);
+        EXPECT_TRUE(UiWaitUntil([&] { return !UiIsEnabled(page, IDC_SAVE_ACCESS); }, kWait));
+        commit(run);
+    }
+    g_pszHostExe = "dialoghost.exe";
+    CComPtr<IJobData> job = Committed(24);
+    EXPECT_EQ(JobGetLong(job, "function id"), 4);
+    for (const auto& [key, value] : kept)
+        EXPECT_EQ(JobGetLong(job, key), value) << key;
+    EXPECT_EQ(JobGetString(job, "username"), "carol");
+    EXPECT_EQ(JobGetString(job, "password"), "pw");
+    ExpectPrinter(job, small);
 }
 
 // ---- application page -----------------------------------------------------------

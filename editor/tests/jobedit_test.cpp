@@ -445,6 +445,15 @@ TEST_F(JobEditTest, TitleOfTheFamilyTakesPrintableAsciiOnlyAndWarnsOnce) {
     ASSERT_TRUE(PressBar(dlg, IDOK));
     EXPECT_EQ(Finish(), "result=1");
     EXPECT_EQ(TitleOf(8), std::wstring(29, L'x'));
+
+    // A longer title stored by another program is checked whole.
+    PutJob(8, 8, (std::wstring(300, L'x') + L"\t").c_str());
+    dlg = Open("--fixed 1 edit 8");
+    ASSERT_TRUE(dlg);
+    ClickBar(dlg, IDOK);
+    Answer("Warning", warning, "OK");
+    ASSERT_TRUE(PressBar(dlg, IDCANCEL));
+    EXPECT_EQ(Finish(), "result=2");
 }
 
 TEST_F(JobEditTest, OtherModelsTakeFortyCharactersAndSingleByteTitles) {

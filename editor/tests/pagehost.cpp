@@ -11,6 +11,7 @@ public:
 
 protected:
     BOOL OnInitDialog() override {
+        m_page->Attach(m_pJob);
         m_page->Load(m_pJob);
         if (!m_page->Create(m_hWnd))
             EdThrowText("The page cannot be made.");

@@ -18,6 +18,8 @@ namespace corvidtest {
 
 constexpr DWORD kDeadline = 60000;
 constexpr int kList = 1001;
+// The job editor's New/Editing dialog: the title box and the button bar.
+constexpr int kEditTitle = 212, kEditButtonBar = 221;
 
 // Polls cond until it holds; false after the deadline.
 inline bool WaitFor(const std::function<bool()>& cond, DWORD ms = kDeadline) {

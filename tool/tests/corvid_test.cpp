@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CorvidWindow.h"
 #include "ProcessDriver.h"
 #include "TestStore.h"
 #include "components/vx410sim/vx410sim.h"
+#include "framework/Handles.h"
 #include "framework/Profile.h"
 #include "framework/Variant.h"
 #include "tool/TaskdeckConfig.h"
@@ -29,7 +31,7 @@ namespace {
 const char kCaption[] = "VX-410 Taskdeck Registrar";
 const char kRunnerMutex[] = "VX410-Taskdeck-83D649F0-02A1-4a3f-BB2A-B312F6B8E49";
 const int kClose = 1094, kSaveFolder = 1013, kFileName = 1015, kFileType = 1017;
-const UINT kNewEditing = 32789, kDelete = 32792;
+const UINT kNewEditing = 32789, kDelete = 32792, kHelp = 32784;
 
 std::string TempFolder(const char* stem) {
     std::string folder = NewTempFolder(stem);
@@ -209,6 +211,17 @@ protected:
         ASSERT_TRUE(UiWaitGone(box.m_hWnd, kDeadline));
     }
     std::string Title(int n) { return m_window.Title(n); }
+    // Help opens the English help file's window, and no box.
+    void ExpectHelpOpens() {
+        ASSERT_TRUE(UiChooseMenu(m_hMain, kHelp));
+        CUiFindOptions help;
+        help.m_dwProcessId = m_corvid.m_nPid;
+        help.m_strCaption = "VX-410 Task Deck Help";
+        help.m_bAnyClass = true;
+        CUiDialogInfo helpWindow;
+        EXPECT_TRUE(UiWaitForDialog(help, kDeadline, helpWindow)) << RunLog();
+        EXPECT_FALSE(AnyBox());
+    }
 
     std::string m_strDir, m_strState, m_strLog;
     CTestStore m_store;
@@ -401,14 +414,66 @@ TEST_F(Corvid, TheMenusOpenTheEditorsDialogsAndTheHelp) {
     EXPECT_EQ(Title(4), "Four");
 
     // The English help for an English user, through vlmhelp.dll.
-    ASSERT_TRUE(UiChooseMenu(m_hMain, 32784));
-    CUiFindOptions help;
-    help.m_dwProcessId = m_corvid.m_nPid;
-    help.m_strCaption = "VX-410 Task Deck Help";
-    help.m_bAnyClass = true;
-    CUiDialogInfo helpWindow;
-    EXPECT_TRUE(UiWaitForDialog(help, kDeadline, helpWindow));
-    EXPECT_FALSE(AnyBox());
+    ExpectHelpOpens();
+}
+
+// Without "vlmhelp.dll" the help opens through the platform's HTML Help.
+TEST_F(Corvid, WithoutTheHelpLibraryTheHelpOpensAllTheSame) {
+    CHiddenFile hidden(ProgramPath("Shared Files", "vlmhelp.dll"), m_strDir + "\\vlmhelp.dll");
+    ASSERT_TRUE(hidden.m_bHidden);
+    StartCorvid();
+    ExpectHelpOpens();
+}
+
+// Close does not end the program under a title being written: it waits, and
+// while the writer still waits for the scanner it asks.
+TEST_F(Corvid, CloseWaitsForTheTitleBeingWritten) {
+    AddJob(3, "Three");
+    StartCorvid();
+    ASSERT_TRUE(WaitTitleWriterEnds(1));
+    // The simulated scanner kept busy: its state stays locked until released.
+    vlm::CHandle held(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    vlm::CHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread busy([&] {
+        m_pDevice->Update([&](vx410sim::DeviceState&) {
+            SetEvent(held.Get());
+            WaitForSingleObject(release.Get(), INFINITE);
+            return false;
+        });
+    });
+    struct CJoin {
+        std::thread& m_thread;
+        HANDLE m_hRelease;
+        ~CJoin() {
+            SetEvent(m_hRelease);
+            m_thread.join();
+        }
+    } join{busy, release.Get()};
+    ASSERT_EQ(WaitForSingleObject(held.Get(), kDeadline), WAIT_OBJECT_0);
+
+    ASSERT_TRUE(UiListSelect(m_hList, {2}));
+    ASSERT_TRUE(UiChooseMenu(m_hMain, kNewEditing));
+    CUiDialogInfo edit;
+    ASSERT_TRUE(WaitBox("New/Editing", edit));
+    ASSERT_TRUE(UiSetText(edit.m_hWnd, kEditTitle, "Renamed"));
+    ASSERT_TRUE(UiClick(GetDlgItem(edit.m_hWnd, kEditButtonBar), IDOK));
+    ASSERT_TRUE(UiWaitGone(edit.m_hWnd, kDeadline));
+    ASSERT_TRUE(WaitFor(
+        [&] { return RunLog().find("title writer start for job 3") != std::string::npos; }));
+
+    ASSERT_TRUE(UiClick(m_hMain, kClose));
+    ASSERT_NO_FATAL_FAILURE(Answer(
+        "VX-410", "The job titles are still being written to the scanner. Close anyway?", "No"));
+    EXPECT_TRUE(m_corvid.Running());
+    SetEvent(release.Get());
+    EXPECT_TRUE(WaitFor([&] {
+        return RunLog().find("title writer end for job 3, result 1") != std::string::npos;
+    })) << RunLog();
+    ASSERT_TRUE(WaitTitleWriterEnds(2)); // "No" wrote all titles again
+    EXPECT_EQ(Panel().m_titles[2], "Renamed");
+    // Nothing left to write: Close ends the program at once.
+    ASSERT_TRUE(UiClick(m_hMain, kClose));
+    EXPECT_EQ(m_corvid.Wait(kDeadline), 0u);
 }
 
 // Escape goes the way of Close: with an empty store the question comes.
@@ -456,6 +521,28 @@ TEST_F(Corvid, WithoutTheControlLibraryTheToolSaysSoAndEnds) {
         Answer("VX420 Taskdeck Registrar",
                "Can't load a DLL which we need. Please check your installation.", "OK"));
     EXPECT_EQ(m_corvid.Wait(kDeadline), 0u);
+}
+
+// The installation keeps the localisation libraries in "Shared Files", none
+// beside the tool (every other test starts without a word): only when no
+// library loads at all does the tool say so, and it runs in English.
+TEST_F(Corvid, WithoutAnyLocalisationLibraryTheToolSaysSoAndRunsInEnglish) {
+    CHiddenFile zxd(ProgramPath("Shared Files", "zxdloc.dll"), m_strDir + "\\zxdloc.dll");
+    CHiddenFile vlm(ProgramPath("Shared Files", "vlmloc.dll"), m_strDir + "\\vlmloc.dll");
+    ASSERT_TRUE(zxd.m_bHidden && vlm.m_bHidden);
+    ASSERT_TRUE(m_corvid.Start("\"" + ProgramPath("Task Deck", "corvid.exe") + "\""));
+    CUiFindOptions find;
+    find.m_dwProcessId = m_corvid.m_nPid;
+    CUiDialogInfo box;
+    ASSERT_TRUE(UiWaitForDialog(find, kDeadline, box));
+    ASSERT_FALSE(box.m_texts.empty()) << UiDescribe(box);
+    EXPECT_EQ(box.m_texts.back(), "zxdloc.dll is not found.");
+    ASSERT_TRUE(UiPressButton(box, "OK"));
+    find.m_strCaption = kCaption;
+    CUiDialogInfo window;
+    ASSERT_TRUE(UiWaitForDialog(find, kDeadline, window));
+    m_window.m_hMain = window.m_hWnd;
+    EXPECT_EQ(UiGetText(window.m_hWnd, kClose), "C&lose");
 }
 
 // Without the job editor the list still works; its commands say what is
