@@ -55,8 +55,14 @@ public:
     BOOL Create(HWND parent, UINT id);
     HWND GetSafeHwnd() const { return m_Wnd.Get(); }
     bool IsBusy() const { return m_Thread.IsValid(); }
-    // Read time-out of every server reply (60 s unless set).
+    // Time-out of every read and write (60 s unless set).
     void SetTimeout(int ms) { m_TimeoutMs = ms; }
+    // The longest the whole dialogue may take from the connection on
+    // (0: no limit, unless set).
+    void SetTimeLimit(int64_t ms) { m_LimitMs = ms; }
+    // Whether the dialogue must run over TLS: no log-in and no message in
+    // plain text.
+    void SetRequireTls(bool require) { m_bRequireTls = require; }
     // Whether a self-signed server certificate passes the TLS check.
     void SetAllowSelfSigned(bool allow) { m_bAllowSelfSigned = allow; }
 
@@ -83,7 +89,13 @@ private:
     std::function<void(MailOutcome&)> m_Finished;
     MailOutcome m_Outcome;
     int m_TimeoutMs = 60000;
+    int64_t m_LimitMs = 0;
     bool m_bAllowSelfSigned = false;
+
+protected:
+    bool m_bRequireTls = false;
+
+private:
     volatile LONG m_bClosing = 0;
 };
 
