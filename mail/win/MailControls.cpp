@@ -133,7 +133,7 @@ private:
 BOOL C_smtp::Send(const std::string& host, const std::string& header, const std::string& from,
                   const std::vector<std::string>& recipients) {
     SmtpSettings settings = m_Settings;
-    settings.requireTls = m_bRequireTls;
+    settings.requireTls = RequireTls();
     auto post = [this](const std::function<void()>& call) { OnOwnerThread(call); };
     return Start(
         [=, this](IMailConnector& connector) {
@@ -149,7 +149,7 @@ BOOL C_smtp::Send(const std::string& host, const std::string& header, const std:
 
 BOOL C_pop::Login(const std::string& host, const std::string& user, const std::string& password) {
     const std::string port = m_Port;
-    const bool requireTls = m_bRequireTls;
+    const bool requireTls = RequireTls();
     return Start(
         [=](IMailConnector& connector) {
             return Pop3Login(connector, port, host, user, password, requireTls);

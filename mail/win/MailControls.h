@@ -74,6 +74,7 @@ protected:
                std::function<void(MailOutcome&)> finished);
     // From the worker: runs call on the owner's thread and waits for it.
     void OnOwnerThread(const std::function<void()>& call);
+    bool RequireTls() const { return m_bRequireTls; }
 
 public:
     static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
@@ -91,11 +92,7 @@ private:
     int m_TimeoutMs = 60000;
     int64_t m_LimitMs = 0;
     bool m_bAllowSelfSigned = false;
-
-protected:
     bool m_bRequireTls = false;
-
-private:
     volatile LONG m_bClosing = 0;
 };
 
