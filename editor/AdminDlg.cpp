@@ -72,6 +72,7 @@ protected:
     void DoDataExchange(CVlmDataExchange& dx) override {
         if (m_pForm->mailServer) {
             DDX_Text(dx, IDC_ADMIN_SERVER, m_strServer);
+            DDX_Check(dx, IDC_ADMIN_REQUIRE_TLS, m_nRequireTls);
             DDX_Check(dx, IDC_ADMIN_SELF_SIGNED, m_nSelfSigned);
         }
         if (m_pForm->mailSize) {
@@ -107,6 +108,7 @@ private:
         m_strServer = StoreGetString(s, vlm::kKeySmtpServerName);
         m_nSmtpId = StoreGetLong(s, vlm::kKeySmtpId);
         m_nSelfSigned = StoreGetLong(s, vlm::kKeySmtpAllowSelfSigned) != 0;
+        m_nRequireTls = StoreGetLong(s, vlm::kKeySmtpRequireTls) != 0;
         m_nMailSize = static_cast<int>(StoreGetLong(s, vlm::kKeyMailSize));
         m_nMonitor = StoreGetLong(s, vlm::kKeyMonitorOpen) != 0;
         for (int n = 0; n < vlm::kFolderWarnings; ++n) {
@@ -137,10 +139,11 @@ private:
             {IDC_ADMIN_SERVER_LABEL, "&Mail Server"},
             {IDC_ADMIN_METHOD_LABEL, "&SMTP method"},
             {IDC_ADMIN_ACCESS, "Access sett&ing..."},
+            {IDC_ADMIN_REQUIRE_TLS, "Require &TLS for every connection"},
             {IDC_ADMIN_SELF_SIGNED, "Accept se&lf-signed server certificate"},
             {IDC_ADMIN_TLS_NOTE,
-             "TLS is used when the server offers STARTTLS; the ports 465 (SMTP) "
-             "and 995 (POP) speak TLS from the start."},
+             "TLS is used when the server offers STARTTLS (POP: STLS); the ports 465 "
+             "(SMTP) and 995 (POP) speak TLS from the start."},
             {IDC_ADMIN_MSIZE_LABEL, "Ma&ximum size of attached file"},
             {IDC_ADMIN_BACKUP_GROUP, "Back Up / Restore"},
             {IDC_ADMIN_BACKUP, "&Back Up..."},
@@ -303,8 +306,10 @@ private:
             StoreSetText(s, vlm::WarningKey(vlm::kKeyMonitorPathFmt, n).c_str(), e.m_strPath);
             StoreSetLong(s, vlm::WarningKey(vlm::kKeyWarningSizeFmt, n).c_str(), e.m_nSize);
         }
-        if (m_pForm->mailServer)
+        if (m_pForm->mailServer) {
             StoreSetLong(s, vlm::kKeySmtpAllowSelfSigned, m_nSelfSigned);
+            StoreSetLong(s, vlm::kKeySmtpRequireTls, m_nRequireTls);
+        }
         EdCheck(s->Save());
         return TRUE;
     }
@@ -364,6 +369,7 @@ private:
     std::string m_strServer;
     long m_nSmtpId = 0;
     int m_nSelfSigned = 0;
+    int m_nRequireTls = 0;
     int m_nMailSize = 0;
     int m_nMonitor = 0;
     CFolderEntry m_Entries[vlm::kFolderWarnings];

@@ -678,12 +678,25 @@ BOOL CJobDlg::StartMailSender() {
         Log().Write("%s", e.Message().c_str());
         return FALSE;
     }
-    try {
-        // Optional: stores written before TLS existed lack it.
-        in.allowSelfSigned = StoreGetLong(m_Settings.m_pStore, vlm::kKeySmtpAllowSelfSigned) != 0;
-    } catch (const CComError&) {
+    // Optional: stores written before TLS existed lack them.
+    for (auto [key, value] : {std::pair{vlm::kKeySmtpAllowSelfSigned, &in.allowSelfSigned},
+                              std::pair{vlm::kKeySmtpRequireTls, &in.requireTls}}) {
+        try {
+            *value = StoreGetLong(m_Settings.m_pStore, key) != 0;
+        } catch (const CComError&) {
+        }
     }
     in.files = m_FileList;
+    // Time-outs in seconds from the profile (for slow servers, and tests);
+    // otherwise a minute a wait and a limit that grows with the files.
+    const CVlmProfile profile = RunnerProfile();
+    if (const int s = profile.GetInt("General", "MailTimeout", 0); s > 0)
+        in.timeoutMs = s * 1000;
+    ULONGLONG bytes = 0;
+    for (const std::string& f : m_FileList)
+        bytes += FileSize(f);
+    const int limit = profile.GetInt("General", "MailTimeLimit", 0);
+    in.timeLimitMs = limit > 0 ? int64_t(limit) * 1000 : vlm::mail::MailTimeLimitMs(bytes);
     return m_pMail->m_Sender.Start(in);
 }
 

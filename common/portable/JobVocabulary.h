@@ -77,6 +77,7 @@ constexpr const char kKeySmtpUserName[] = "username";
 constexpr const char kKeySmtpPassword[] = "password";
 constexpr const char kKeySmtpId[] = "SMTP_ID";
 constexpr const char kKeySmtpAllowSelfSigned[] = "SMTPAllowSelfSigned";
+constexpr const char kKeySmtpRequireTls[] = "SMTPRequireTLS";
 constexpr int kFolderWarnings = 5;
 // "DisplayWarning3" and the like; index outside 0..4 gives "".
 std::string WarningKey(const char* fmt, int index);

@@ -404,14 +404,16 @@ TEST_F(AdminDialogs, FormsWriteTheMonitorSwitchAsTheyShowIt) {
     EXPECT_EQ(GetDlgItem(dlg, IDC_ADMIN_MONITOR), nullptr);
     EXPECT_NE(GetDlgItem(dlg, IDC_ADMIN_SERVER), nullptr);
     ASSERT_TRUE(UiSetText(dlg, IDC_ADMIN_SERVER, "smtp.example.org:465"));
-    Press(dlg, IDC_ADMIN_SELF_SIGNED);
-    ASSERT_TRUE(
-        UiWaitUntil([&] { return UiGetCheck(dlg, IDC_ADMIN_SELF_SIGNED) == BST_CHECKED; }, kWait));
+    for (int box : {IDC_ADMIN_SELF_SIGNED, IDC_ADMIN_REQUIRE_TLS}) {
+        Press(dlg, box);
+        ASSERT_TRUE(UiWaitUntil([&] { return UiGetCheck(dlg, box) == BST_CHECKED; }, kWait));
+    }
     Close(dlg, IDOK);
     Refresh();
     EXPECT_EQ(Common("MonitorOpen"), 1);
     EXPECT_EQ(CommonText("SMTPServerName"), "smtp.example.org:465");
     EXPECT_EQ(Common("SMTPAllowSelfSigned"), 1);
+    EXPECT_EQ(Common("SMTPRequireTLS"), 1);
     // Form 3 shows neither the switch nor the attachment size, and stores
     // the switch as 0.
     dlg = Open("admin 3", "Admin");

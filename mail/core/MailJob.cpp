@@ -1,5 +1,7 @@
 #include "mail/core/MailJob.h"
 
+#include "mail/core/SmtpClient.h"
+
 namespace vlm::mail {
 namespace {
 std::string Trim(const std::string& s) {
@@ -62,6 +64,11 @@ bool PlanMailMessage(CMimeCoder& coder, const std::string& fromText, const std::
     return true;
 }
 
+int64_t MailTimeLimitMs(uint64_t attachmentBytes) {
+    const uint64_t mebibytes = (attachmentBytes + (1u << 20) - 1) >> 20;
+    return (10 + int64_t(mebibytes)) * 60000;
+}
+
 std::string MailOutcomeMessage(long code, const std::string& text, bool pop) {
     switch (code) {
     case 0:
@@ -71,6 +78,8 @@ std::string MailOutcomeMessage(long code, const std::string& text, bool pop) {
             return "No Recipient Address.";
         if (text == "NO FROM ADDRESS")
             return "No Sender Address.";
+        if (text == kMailNoTls)
+            return "The server offers no TLS.";
         return "MailServer replied an error.";
     case 10054:
         return "Connection reset.";

@@ -36,6 +36,12 @@ struct MailMessagePlan {
 bool PlanMailMessage(CMimeCoder& coder, const std::string& from, const std::string& send,
                      const std::string& text, const std::string& subject, MailMessagePlan& plan);
 
+// The longest one mail dialogue (POP log-in or SMTP send) may take: ten
+// minutes for the commands and a minute for each started MiB of
+// attachments, so that a line of about 200 kbit/s still carries them while
+// a server that answers a byte at a time cannot hold the job for ever.
+int64_t MailTimeLimitMs(uint64_t attachmentBytes);
+
 // The English message for a send-finished (pop false) or log-in-finished
 // (pop true) code and text; empty for success.
 std::string MailOutcomeMessage(long code, const std::string& text, bool pop);

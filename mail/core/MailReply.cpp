@@ -89,7 +89,6 @@ CReplyParser::Status CReplyParser::Line(const std::string& line) {
 
 MailOutcome CReplyReader::Read() {
     m_Parser.Reset();
-    char buffer[1024];
     for (;;) {
         if (!m_Pending.empty()) {
             size_t used = 0;
@@ -106,13 +105,37 @@ MailOutcome CReplyReader::Read() {
                 break;
             }
         }
-        const int n = m_Stream.Read(buffer, sizeof buffer);
-        if (n == 0)
-            return {kMailConnectionReset, "The mail server closed the connection."};
-        if (n < 0)
-            return {-n, n == -kMailTimedOut ? "The mail server did not answer in time." : ""};
-        m_Pending.append(buffer, size_t(n));
+        const MailOutcome o = Receive();
+        if (!o.Ok())
+            return o;
     }
+}
+
+MailOutcome CReplyReader::Receive() {
+    char buffer[1024];
+    const int n = m_Stream.Read(buffer, sizeof buffer);
+    if (n == 0)
+        return {kMailConnectionReset, "The mail server closed the connection."};
+    if (n < 0)
+        return {-n, n == -kMailTimedOut ? "The mail server did not answer in time." : ""};
+    m_Pending.append(buffer, size_t(n));
+    return {};
+}
+
+MailOutcome CReplyReader::ReadLine(std::string& line) {
+    size_t eol;
+    while ((eol = m_Pending.find('\n')) == std::string::npos) {
+        if (m_Pending.size() >= CReplyParser::kMaxLine)
+            return {kMailRefused, "The mail server's reply is too long."};
+        const MailOutcome o = Receive();
+        if (!o.Ok())
+            return o;
+    }
+    if (eol >= CReplyParser::kMaxLine)
+        return {kMailRefused, "The mail server's reply is too long."};
+    line.assign(m_Pending, 0, eol > 0 && m_Pending[eol - 1] == '\r' ? eol - 1 : eol);
+    m_Pending.erase(0, eol + 1);
+    return {};
 }
 
 } // namespace vlm::mail

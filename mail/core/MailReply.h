@@ -46,8 +46,12 @@ public:
     const CReplyParser& Reply() const { return m_Parser; }
     // Drops bytes received but not yet read (at the switch to TLS).
     void Discard() { m_Pending.clear(); }
+    // One more line of a multi-line answer (POP3 CAPA), without its CR LF;
+    // a line over the limit is a broken reply.
+    MailOutcome ReadLine(std::string& line);
 
 private:
+    MailOutcome Receive(); // more bytes into m_Pending
     IMailStream& m_Stream;
     CReplyParser m_Parser;
     std::string m_Pending;

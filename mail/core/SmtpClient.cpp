@@ -133,16 +133,20 @@ private:
             return o_;                                                                             \
     } while (0)
 
+// Whether a capability line names word (upper case), in any case, alone or
+// followed by its parameters.
+bool NamesCapability(const std::string& line, const std::string& word) {
+    return line.size() >= word.size() &&
+           std::equal(word.begin(), word.end(), line.begin(),
+                      [](char a, char b) { return a == (b >= 'a' && b <= 'z' ? b - 32 : b); }) &&
+           (line.size() == word.size() || line[word.size()] == ' ');
+}
+
 bool CSmtpDialogue::Offers(const std::string& extension) const {
     // The EHLO reply: the greeting line, then one extension a line.
-    for (size_t i = 1; i < Lines().size(); ++i) {
-        const std::string& l = Lines()[i];
-        if (l.size() >= extension.size() &&
-            std::equal(extension.begin(), extension.end(), l.begin(),
-                       [](char a, char b) { return a == (b >= 'a' && b <= 'z' ? b - 32 : b); }) &&
-            (l.size() == extension.size() || l[extension.size()] == ' '))
+    for (size_t i = 1; i < Lines().size(); ++i)
+        if (NamesCapability(Lines()[i], extension))
             return true;
-    }
     return false;
 }
 
@@ -317,6 +321,10 @@ MailOutcome CSmtpDialogue::Run(const SmtpSettings& s, const std::string& headerB
         m_Reader.Discard(); // nothing the server sent before TLS counts
         VLM_TRY(Hello(s));
     }
+    if (s.requireTls && !m_bTls) {
+        Command("QUIT");
+        return {kMailRefused, kMailNoTls};
+    }
     VLM_TRY(Authenticate(s));
 
     VLM_TRY(Command("MAIL FROM:<" + AddressOf(sender) + ">"));
@@ -401,34 +409,62 @@ MailOutcome SmtpSend(IMailConnector& connector, const SmtpSettings& settings,
 }
 
 MailOutcome Pop3Login(IMailConnector& connector, const std::string& portText,
-                      const std::string& host, const std::string& user,
-                      const std::string& password) {
+                      const std::string& host, const std::string& user, const std::string& password,
+                      bool requireTls) {
     uint16_t port = 0;
     if (int e = ParsePort(portText, 110, port))
         return {e, ""};
     std::unique_ptr<IMailStream> stream;
     if (int e = connector.Connect(host, port, stream))
         return {e, ""};
-    if (port == kPop3sPort) // TLS from the first byte
+    bool tls = port == kPop3sPort;
+    if (tls) // TLS from the first byte
         VLM_TRY(stream->StartTls(host));
     CReplyReader reader(*stream, CReplyParser::Kind::Pop3);
-    auto command = [&](const std::string& line) -> MailOutcome {
-        const std::string out = line + "\r\n";
-        const int w = stream->Write(out.data(), int(out.size()));
-        if (w < 0)
-            return {-w, ""};
+    // A command and its status line: ok, refused with the server's text, or an error.
+    auto status = [&](const std::string& line) -> MailOutcome {
+        if (!line.empty()) {
+            const std::string out = line + "\r\n";
+            const int w = stream->Write(out.data(), int(out.size()));
+            if (w < 0)
+                return {-w, ""};
+        }
         MailOutcome o = reader.Read();
         if (o.Ok() && reader.Reply().Code() != 1)
             return {kMailRefused, reader.Reply().Text()};
         return o;
     };
-    MailOutcome o = reader.Read();
-    if (o.Ok() && reader.Reply().Code() != 1)
-        return {kMailRefused, reader.Reply().Text()};
-    VLM_TRY(o);
-    VLM_TRY(command("USER " + user));
-    VLM_TRY(command("PASS " + password));
-    command("QUIT"); // logged in: the server has recorded the address
+    VLM_TRY(status(""));
+    if (!tls && (stream->CanTls() || requireTls)) {
+        // STLS only where CAPA lists it; a server without CAPA offers nothing.
+        bool offered = false;
+        MailOutcome o = status("CAPA");
+        if (o.code != kMailRefused) {
+            VLM_TRY(o);
+            std::string line;
+            for (size_t n = 0;; ++n) {
+                VLM_TRY(reader.ReadLine(line));
+                if (line == ".")
+                    break;
+                if (n == CReplyParser::kMaxLines)
+                    return {kMailRefused, "The mail server's reply is too long."};
+                offered |= NamesCapability(line, "STLS");
+            }
+        }
+        if (offered && stream->CanTls()) {
+            VLM_TRY(status("STLS"));
+            VLM_TRY(stream->StartTls(host));
+            reader.Discard(); // nothing the server sent before TLS counts
+            tls = true;
+        }
+    }
+    if (requireTls && !tls) {
+        status("QUIT");
+        return {kMailRefused, kMailNoTls};
+    }
+    VLM_TRY(status("USER " + user));
+    VLM_TRY(status("PASS " + password));
+    status("QUIT"); // logged in: the server has recorded the address
     return {};
 }
 

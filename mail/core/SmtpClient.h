@@ -28,7 +28,11 @@ struct SmtpSettings {
     std::string multipart; // "mixed" when there are attachments
     std::string charset;
     std::string heloName = "localhost";
+    bool requireTls = false; // nothing without TLS: no AUTH, no message
 };
+
+// The refusal text when TLS is required and the server offers none.
+constexpr const char kMailNoTls[] = "NO TLS";
 
 // What a message part is, as the part information request fills it.
 struct MailPartInfo {
@@ -60,9 +64,11 @@ MailOutcome SmtpSend(IMailConnector& connector, const SmtpSettings& settings,
                      const std::string& sender, const std::vector<std::string>& recipients,
                      ISmtpEvents& events, std::time_t now);
 
-// POP3 USER/PASS log-in and QUIT (POP before SMTP).
+// POP3 USER/PASS log-in and QUIT (POP before SMTP), through STLS (RFC 2595)
+// when the server offers it; with requireTls no USER/PASS without TLS.
 MailOutcome Pop3Login(IMailConnector& connector, const std::string& port, const std::string& host,
-                      const std::string& user, const std::string& password);
+                      const std::string& user, const std::string& password,
+                      bool requireTls = false);
 
 // RFC 5322 date text for the Date header, in UTC.
 std::string MailDate(std::time_t t);

@@ -84,6 +84,7 @@ TEST(MailJob, OutcomeTextsDifferForPopOnlyAt11004) {
             EXPECT_EQ(MailOutcomeMessage(code, "", pop), text) << code;
         EXPECT_EQ(MailOutcomeMessage(-1, "NO RECIPIENT ADDRESS", pop), "No Recipient Address.");
         EXPECT_EQ(MailOutcomeMessage(-1, "NO FROM ADDRESS", pop), "No Sender Address.");
+        EXPECT_EQ(MailOutcomeMessage(-1, "NO TLS", pop), "The server offers no TLS.");
         EXPECT_EQ(MailOutcomeMessage(-1, "535 bad", pop), "MailServer replied an error.");
         EXPECT_EQ(MailOutcomeMessage(0, "", pop), "");
     }

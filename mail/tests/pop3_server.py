@@ -1,9 +1,11 @@
 """A loopback POP3 server for the mail tests: Dovecot with one user.
 
 Usage: pop3_server.py WORKDIR USER PASSWORD [--host H] [--port N]
+                      [--cert C --key K]
 Starts Dovecot (as root; its processes run as nobody) on 127.0.0.1 (or H,
 another loopback address) on a free port unless given, prints "PORT <n>"
-once it accepts connections, and stops it on SIGTERM.
+once it accepts connections, and stops it on SIGTERM. With a certificate and
+key it offers STLS (RFC 2595).
 """
 import argparse
 import os
@@ -19,7 +21,7 @@ state_dir = {w}/state
 log_path = {w}/dovecot.log
 protocols = pop3
 listen = {host}
-ssl = no
+{ssl}
 disable_plaintext_auth = no
 auth_mechanisms = plain
 default_login_user = dovenull
@@ -63,7 +65,13 @@ def main():
     ap.add_argument("password")
     ap.add_argument("--host", default="127.0.0.1")
     ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--cert")
+    ap.add_argument("--key")
     a = ap.parse_args()
+    ssl = "ssl = no"
+    if a.cert:
+        ssl = "ssl = yes\nssl_cert = <%s\nssl_key = <%s" % (os.path.abspath(a.cert),
+                                                           os.path.abspath(a.key))
     work, user, password, host = a.work, a.user, a.password, a.host
     nobody = pwd.getpwnam("nobody")
     for d in ("run", "state", "home"):
@@ -77,7 +85,7 @@ def main():
     for _ in range(1 if a.port else 5):
         port = a.port or free_port(host)
         with open(os.path.join(work, "dovecot.conf"), "w") as f:
-            f.write(CONFIG.format(w=work, host=host, port=port))
+            f.write(CONFIG.format(w=work, host=host, port=port, ssl=ssl))
         proc = subprocess.Popen(["dovecot", "-F", "-c", os.path.join(work, "dovecot.conf")])
         deadline = time.monotonic() + 120
         while proc.poll() is None and time.monotonic() < deadline and not accepts(host, port):

@@ -470,3 +470,58 @@ TEST(SmtpSend, StartTlsWhenOfferedAndPossibleAndImplicitTlsOn465) {
         EXPECT_EQ(server.Transcript().find("STARTTLS"), std::string::npos);
     }
 }
+
+TEST(SmtpSend, RequiredTlsSendsNoCredentialsWithoutIt) {
+    SmtpSettings s;
+    s.authMode = kAuthLogin;
+    s.requireTls = true;
+    const std::vector<Step> plain = {{"", "220 ready\r\n"},
+                                     {"EHLO", "250-hi\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n"},
+                                     {"QUIT", "221 bye\r\n"}};
+    for (bool streamTls : {false, true}) {
+        // Offered but not possible, or possible but not offered.
+        std::vector<Step> steps = plain;
+        if (streamTls)
+            steps[1].reply = "250-hi\r\n250 AUTH LOGIN\r\n";
+        CScriptedServer server(steps);
+        server.m_bTls = streamTls;
+        CParts parts;
+        const MailOutcome o = Send(server, parts, s);
+        EXPECT_EQ(o.code, kMailRefused);
+        EXPECT_EQ(o.text, kMailNoTls);
+        EXPECT_EQ(server.Transcript(), "EHLO localhost\r\nQUIT\r\n");
+    }
+}
+
+TEST(Pop3, StlsWhenOfferedAndNoPasswordInPlainTextWhenTlsIsRequired) {
+    {
+        CScriptedServer server({{"", "+OK ready\r\n"},
+                                {"CAPA", "+OK\r\nUSER\r\nstls\r\n.\r\n"},
+                                {"STLS", "+OK begin\r\n-ERR smuggled\r\n"},
+                                {"USER scan", "+OK\r\n"},
+                                {"PASS s3cret", "+OK in\r\n"},
+                                {"QUIT", "+OK bye\r\n"}});
+        server.m_bTls = true;
+        const MailOutcome o = Pop3Login(server, "", "pop.example.jp", "scan", "s3cret", true);
+        EXPECT_EQ(o.code, 0) << o.text;
+        EXPECT_EQ(server.Transcript(), "CAPA\r\nSTLS\r\n<tls pop.example.jp>USER scan\r\n"
+                                       "PASS s3cret\r\nQUIT\r\n");
+    }
+    for (const char* capa : {"-ERR unknown command\r\n", "+OK\r\nUSER\r\n.\r\n"}) {
+        CScriptedServer server({{"", "+OK ready\r\n"}, {"CAPA", capa}, {"QUIT", "+OK bye\r\n"}});
+        server.m_bTls = true;
+        const MailOutcome o = Pop3Login(server, "", "h", "scan", "s3cret", true);
+        EXPECT_EQ(o.text, kMailNoTls) << capa;
+        EXPECT_EQ(server.Transcript(), "CAPA\r\nQUIT\r\n");
+    }
+    {
+        // A capability list that never ends is cut off.
+        std::string endless = "+OK\r\n";
+        for (int i = 0; i < 300; ++i)
+            endless += "X-CAP" + std::to_string(i) + "\r\n";
+        CScriptedServer server({{"", "+OK ready\r\n"}, {"CAPA", endless}});
+        server.m_bTls = true;
+        EXPECT_EQ(Pop3Login(server, "", "h", "u", "p").text,
+                  "The mail server's reply is too long.");
+    }
+}

@@ -55,7 +55,7 @@ BOOL CMailControl::Start(std::function<MailOutcome(IMailConnector&)> work,
         return FALSE;
     m_Work = std::move(work);
     m_Finished = std::move(finished);
-    m_Connector = std::make_unique<CWinsockConnector>(m_TimeoutMs);
+    m_Connector = std::make_unique<CWinsockConnector>(m_TimeoutMs, m_LimitMs);
     m_Connector->SetAllowSelfSigned(m_bAllowSelfSigned);
     m_Thread.Attach(::CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr));
     return m_Thread.IsValid();
@@ -137,7 +137,8 @@ BOOL C_smtp::Send(const std::string& host, const std::string& header, const std:
                   const std::vector<std::string>& recipients) {
     if (IsBusy())
         return FALSE;
-    const SmtpSettings settings = m_Settings;
+    SmtpSettings settings = m_Settings;
+    settings.requireTls = RequireTls();
     m_PartFailure = {};
     auto post = [this](const std::function<void()>& call) { OnOwnerThread(call); };
     return Start(
@@ -154,8 +155,11 @@ BOOL C_smtp::Send(const std::string& host, const std::string& header, const std:
 
 BOOL C_pop::Login(const std::string& host, const std::string& user, const std::string& password) {
     const std::string port = m_Port;
+    const bool requireTls = RequireTls();
     return Start(
-        [=](IMailConnector& connector) { return Pop3Login(connector, port, host, user, password); },
+        [=](IMailConnector& connector) {
+            return Pop3Login(connector, port, host, user, password, requireTls);
+        },
         [this](MailOutcome& o) {
             long code = o.code;
             m_Events.OnLoginFinished(code, o.text);

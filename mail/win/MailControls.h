@@ -55,8 +55,14 @@ public:
     BOOL Create(HWND parent, UINT id);
     HWND GetSafeHwnd() const { return m_Wnd.Get(); }
     bool IsBusy() const { return m_Thread.IsValid(); }
-    // Read time-out of every server reply (60 s unless set).
+    // Time-out of every read and write (60 s unless set).
     void SetTimeout(int ms) { m_TimeoutMs = ms; }
+    // The longest the whole dialogue may take from the connection on
+    // (0: no limit, unless set).
+    void SetTimeLimit(int64_t ms) { m_LimitMs = ms; }
+    // Whether the dialogue must run over TLS: no log-in and no message in
+    // plain text.
+    void SetRequireTls(bool require) { m_bRequireTls = require; }
     // Whether a self-signed server certificate passes the TLS check.
     void SetAllowSelfSigned(bool allow) { m_bAllowSelfSigned = allow; }
 
@@ -68,6 +74,7 @@ protected:
                std::function<void(MailOutcome&)> finished);
     // From the worker: runs call on the owner's thread and waits for it.
     void OnOwnerThread(const std::function<void()>& call);
+    bool RequireTls() const { return m_bRequireTls; }
 
 public:
     static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
@@ -83,7 +90,9 @@ private:
     std::function<void(MailOutcome&)> m_Finished;
     MailOutcome m_Outcome;
     int m_TimeoutMs = 60000;
+    int64_t m_LimitMs = 0;
     bool m_bAllowSelfSigned = false;
+    bool m_bRequireTls = false;
     volatile LONG m_bClosing = 0;
 };
 

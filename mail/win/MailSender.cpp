@@ -26,11 +26,17 @@ BOOL CMailSender::Start(const MailJobInput& input) {
         m_Owner.OnMailLog("Port Number from SmtpAddress is " + m_Server.port);
     if (!IsPopBeforeSmtp(input.smtpId))
         return Send();
-    m_Pop.SetTimeout(input.timeoutMs);
-    m_Pop.SetAllowSelfSigned(input.allowSelfSigned);
+    ApplyTransport(m_Pop);
     if (!m_Server.port.empty())
         m_Pop.SetPort(m_Server.port);
     return m_Pop.Login(m_Server.host, input.userName, input.password);
+}
+
+void CMailSender::ApplyTransport(CMailControl& control) const {
+    control.SetTimeout(m_Input.timeoutMs);
+    control.SetTimeLimit(m_Input.timeLimitMs);
+    control.SetAllowSelfSigned(m_Input.allowSelfSigned);
+    control.SetRequireTls(m_Input.requireTls);
 }
 
 BOOL CMailSender::Send() {
@@ -40,8 +46,7 @@ BOOL CMailSender::Send() {
         return FALSE;
     m_PendingBody = plan.body;
     m_NextAttachment = 0;
-    m_Smtp.SetTimeout(m_Input.timeoutMs);
-    m_Smtp.SetAllowSelfSigned(m_Input.allowSelfSigned);
+    ApplyTransport(m_Smtp);
     if (!m_Server.port.empty())
         m_Smtp.SetPort(m_Server.port);
     m_Smtp.SetAuthMode(AuthModeFromSmtpId(m_Input.smtpId));

@@ -33,8 +33,10 @@ struct MailJobInput {
     std::string from, send, text, subject; // the job's values
     std::vector<std::string> files;        // the output files to attach
     std::string language;                  // empty: from the thread locale
-    int timeoutMs = 60000;                 // every read from the servers
+    int timeoutMs = 60000;                 // every read from and write to the servers
+    int64_t timeLimitMs = 0;               // each whole dialogue; 0 none
     bool allowSelfSigned = false;          // store-wide "SMTPAllowSelfSigned"
+    bool requireTls = false;               // store-wide "SMTPRequireTLS"
 };
 
 class IMailSenderOwner {
@@ -59,6 +61,8 @@ public:
 
 private:
     BOOL Send();
+    // Time-outs and TLS settings of the input onto a control.
+    void ApplyTransport(CMailControl& control) const;
     void Finished(long code, const std::string& text, bool pop);
     void CloseAttachment();
     // Ends the send without its message: the attachment being read cannot be.

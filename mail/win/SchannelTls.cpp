@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <wincrypt.h>
+#include <wininet.h> // SECURITY_FLAG_IGNORE_UNKNOWN_CA
 
 namespace vlm::mail {
 namespace {
@@ -138,18 +139,20 @@ MailOutcome CTlsChannel::CheckCertificate(const std::string& host) {
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
     policy.pvExtraPolicyPara = &ssl;
+    // A certificate that signed itself passes, when allowed, as if its root
+    // were trusted; the policy still checks its name, dates and use.
+    const bool selfSigned =
+        chain.p->cChain == 1 && chain.p->rgpChain[0]->cElement == 1 &&
+        (chain.p->rgpChain[0]->rgpElement[0]->TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED);
+    if (m_bAllowSelfSigned && selfSigned) {
+        ssl.fdwChecks = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+        policy.dwFlags = CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG;
+    }
     CERT_CHAIN_POLICY_STATUS status{};
     status.cbSize = sizeof status;
     if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.p, &policy, &status))
         return {kMailRefused, "The mail server's certificate cannot be checked."};
     if (status.dwError == 0)
-        return {};
-    // A certificate that signed itself, with nothing else wrong but its root.
-    const bool selfSigned =
-        chain.p->cChain == 1 && chain.p->rgpChain[0]->cElement == 1 &&
-        (chain.p->rgpChain[0]->rgpElement[0]->TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED);
-    if (m_bAllowSelfSigned && selfSigned &&
-        (status.dwError == DWORD(CERT_E_UNTRUSTEDROOT) || status.dwError == DWORD(CERT_E_CHAINING)))
         return {};
     return {kMailRefused,
             "The mail server's certificate is not trusted (" + Hex(long(status.dwError)) + ")."};

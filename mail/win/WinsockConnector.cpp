@@ -1,5 +1,6 @@
 #include "mail/win/WinsockConnector.h"
 
+#include <algorithm>
 #include <string>
 
 #include "mail/win/SchannelTls.h"
@@ -15,25 +16,31 @@ public:
         CCsLock lock(m_Owner.m_Lock);
         m_Owner.m_Current = INVALID_SOCKET;
     }
+    // The socket does not block: each call waits for its turn with select.
     int Read(char* buffer, int size) override {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(m_Socket.Get(), &readable);
-        timeval tv{m_Owner.m_TimeoutMs / 1000, (m_Owner.m_TimeoutMs % 1000) * 1000};
-        const int r = ::select(0, &readable, nullptr, nullptr, &tv);
-        if (r == 0)
-            return -WSAETIMEDOUT;
-        if (r < 0)
-            return -Error();
-        const int n = ::recv(m_Socket.Get(), buffer, size, 0);
-        return n >= 0 ? n : -Error();
+        for (;;) {
+            if (const int e = m_Owner.Wait(m_Socket.Get(), false))
+                return -(m_Owner.m_bAborted ? WSAECONNRESET : e);
+            const int n = ::recv(m_Socket.Get(), buffer, size, 0);
+            if (n >= 0)
+                return n;
+            if (::WSAGetLastError() != WSAEWOULDBLOCK)
+                return -Error();
+        }
     }
+    // A server that stops reading fills the socket's buffers; then the
+    // write waits like a read, and gives up as one.
     int Write(const char* data, int size) override {
         for (int done = 0; done < size;) {
             const int n = ::send(m_Socket.Get(), data + done, size - done, 0);
-            if (n <= 0)
+            if (n > 0) {
+                done += n;
+                continue;
+            }
+            if (n == 0 || ::WSAGetLastError() != WSAEWOULDBLOCK)
                 return -Error();
-            done += n;
+            if (const int e = m_Owner.Wait(m_Socket.Get(), true))
+                return -(m_Owner.m_bAborted ? WSAECONNRESET : e);
         }
         return size;
     }
@@ -75,9 +82,41 @@ private:
     std::unique_ptr<CTlsChannel> m_Tls;
 };
 
-CWinsockConnector::CWinsockConnector(int timeoutMs) : m_TimeoutMs(timeoutMs) {
+CWinsockConnector::CWinsockConnector(int timeoutMs, int64_t limitMs)
+    : m_TimeoutMs(timeoutMs), m_Deadline(limitMs > 0 ? ::GetTickCount64() + limitMs : 0) {
     WSADATA data;
     m_bStarted = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+int CWinsockConnector::WaitMs() const {
+    if (!m_Deadline)
+        return m_TimeoutMs;
+    const ULONGLONG now = ::GetTickCount64();
+    return now >= m_Deadline ? -1 : int(std::min<ULONGLONG>(m_Deadline - now, m_TimeoutMs));
+}
+
+int CWinsockConnector::Wait(SOCKET s, bool write, bool connecting) const {
+    fd_set ready, failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    FD_SET(s, &ready);
+    FD_SET(s, &failed);
+    const int ms = WaitMs();
+    if (ms < 0) // even a socket that is ready waits no more
+        return WSAETIMEDOUT;
+    timeval tv{ms / 1000, (ms % 1000) * 1000};
+    const int r = ::select(0, write ? nullptr : &ready, write ? &ready : nullptr,
+                           connecting ? &failed : nullptr, &tv);
+    if (r == 0)
+        return WSAETIMEDOUT;
+    if (r < 0)
+        return ::WSAGetLastError();
+    if (connecting && FD_ISSET(s, &failed)) {
+        int soError = 0, len = sizeof soError;
+        ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len);
+        return soError ? soError : WSAECONNREFUSED;
+    }
+    return 0;
 }
 
 CWinsockConnector::~CWinsockConnector() {
@@ -116,27 +155,14 @@ int CWinsockConnector::Connect(const std::string& host, uint16_t port,
             CCsLock lock(m_Lock);
             m_Current = s.Get();
         }
-        // Connect without blocking, so that the time-out applies here too.
+        // Without blocking, so that the time-outs apply to connecting,
+        // reading and writing alike.
         u_long nonBlocking = 1;
         ::ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
         if (::connect(s.Get(), a->ai_addr, int(a->ai_addrlen)) != 0) {
             error = ::WSAGetLastError();
-            if (error == WSAEWOULDBLOCK) {
-                fd_set writable, failed;
-                FD_ZERO(&writable);
-                FD_ZERO(&failed);
-                FD_SET(s.Get(), &writable);
-                FD_SET(s.Get(), &failed);
-                timeval tv{m_TimeoutMs / 1000, (m_TimeoutMs % 1000) * 1000};
-                const int r = ::select(0, nullptr, &writable, &failed, &tv);
-                error = r == 0 ? WSAETIMEDOUT : r < 0 ? ::WSAGetLastError() : 0;
-                if (r > 0 && FD_ISSET(s.Get(), &failed)) {
-                    int soError = 0, len = sizeof soError;
-                    ::getsockopt(s.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError),
-                                 &len);
-                    error = soError ? soError : WSAECONNREFUSED;
-                }
-            }
+            if (error == WSAEWOULDBLOCK)
+                error = Wait(s.Get(), true, true);
         } else {
             error = 0;
         }
@@ -147,8 +173,6 @@ int CWinsockConnector::Connect(const std::string& host, uint16_t port,
             m_Current = INVALID_SOCKET;
             continue;
         }
-        nonBlocking = 0;
-        ::ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
         stream = std::make_unique<CWinsockStream>(*this, std::move(s));
         break;
     }

@@ -4,7 +4,10 @@
 # with what was scanned:
 #   - aiosmtpd without log-in on 127.0.0.1, refusing one recipient and
 #     holding another until the test releases it;
-#   - aiosmtpd requiring AUTH (user scanner, password secret);
+#   - aiosmtpd requiring AUTH (user scanner, password secret), also for a
+#     job that requires TLS, which this server does not offer;
+#   - two hostile servers (hostile_smtp_server.py): one stops reading during
+#     the message, one trickles its replies;
 #   - the German job runs in a program of its own under a German user
 #     locale (a glibc locale made here for Wine to read);
 #   - POP before SMTP: Dovecot on port 110 and aiosmtpd on port 25 of a
@@ -38,7 +41,14 @@ start_server smtp_server.py "$out/auth" --user scanner --password secret ||
     fail "server: $(cat "$out/auth.log")"
 auth=(VLM_SMTP_AUTH_PORT="$port" VLM_SMTP_AUTH_DIR="$out/auth")
 
-jobs english 9 'KestrelMail.*:-KestrelMail.German*:KestrelMail.Pop*' "${plain[@]}" "${auth[@]}"
+start_server hostile_smtp_server.py "$out/stall" --mode stall || fail "server: $(cat "$out/stall.log")"
+hostile=(VLM_STALL_PORT="$port")
+start_server hostile_smtp_server.py "$out/trickle" --mode trickle || fail "server: $(cat "$out/trickle.log")"
+hostile+=(VLM_TRICKLE_PORT="$port")
+
+jobs english 12 'KestrelMail.*:-KestrelMail.German*:KestrelMail.Pop*' "${plain[@]}" "${auth[@]}" \
+    "${hostile[@]}"
+grep -q STALLED "$out/stall.port" || fail "the stalling server never stopped reading"
 
 mkdir -p "$out/locale"
 localedef -i de_DE -f UTF-8 "$out/locale/de_DE.UTF-8" 2>"$out/localedef.log" ||

@@ -315,6 +315,12 @@ protected:
             GTEST_SKIP() << "run by the loopback server script test";
         KestrelSession::SetUp();
     }
+    void TearDown() override {
+        // Back to the default time-outs for the next test of this prefix.
+        m_profile.WriteInt("General", "MailTimeout", 0);
+        m_profile.WriteInt("General", "MailTimeLimit", 0);
+        KestrelSession::TearDown();
+    }
     static std::string Env(const char* name) {
         const char* v = std::getenv(name);
         return v ? v : "";
@@ -325,8 +331,9 @@ protected:
     }
     // A mail job scanned with these settings and sent through server.
     void RegisterMailJob(int n, int fileType, int scanType, const std::string& server,
-                         long smtpId = 0, const std::string& password = "") {
-        RegisterSaveJob(n, 1, fileType, scanType, 100, kBusinessCard);
+                         long smtpId = 0, const std::string& password = "", int dpi = 100,
+                         const char* pageSize = kBusinessCard) {
+        RegisterSaveJob(n, 1, fileType, scanType, dpi, pageSize);
         Set(n, "from", "string", "scanner@example.com");
         Set(n, "send", "string", "office@example.com");
         Set(n, "subject", "string", "Scanned pages of job " + std::to_string(n));
@@ -551,6 +558,34 @@ TEST_F(KestrelMail, PopLogInRefusedSendsNothing) {
     RegisterMailJob(36, kPdf, kBw, Env("VLM_POP_HOST"), 2, "not the secret");
     ScanSheets(1, 100, 150, 1);
     ExpectFailedDelivery("-1 ", "MailServer replied an error.", 1);
+    EXPECT_EQ(box.Count(), before);
+}
+
+// Hostile servers of the script (mail/tests/hostile_smtp_server.py); the
+// runner's profile makes the time-outs short.
+TEST_F(KestrelMail, AServerThatStopsReadingDuringTheDataEndsTheJobAtTheWriteTimeOut) {
+    m_profile.WriteInt("General", "MailTimeout", 3);
+    // One grey A4 page: 5 MB of base64, more than the sockets' buffers hold.
+    RegisterMailJob(38, kBmp, kGrey, Loopback("VLM_STALL_PORT"), 0, "", 200, kA4);
+    ScanSheets(1, 200, 200, 8);
+    ExpectFailedDelivery("10060 ", "Connection timed out.", 1);
+}
+
+TEST_F(KestrelMail, AServerThatTricklesItsRepliesEndsTheJobAtTheTimeLimit) {
+    // Its replies take some 20 s in all; each byte comes well within the time-out.
+    m_profile.WriteInt("General", "MailTimeLimit", 3);
+    RegisterMailJob(39, kPdf, kBw, Loopback("VLM_TRICKLE_PORT"));
+    ScanSheets(1, 100, 150, 1);
+    ExpectFailedDelivery("10060 ", "Connection timed out.", 1);
+}
+
+TEST_F(KestrelMail, RequiredTlsThatTheServerLacksSendsNoPassword) {
+    const CMailbox box("VLM_SMTP_AUTH_DIR");
+    const int before = box.Count();
+    RegisterMailJob(41, kPdf, kBw, Loopback("VLM_SMTP_AUTH_PORT"), 1, "secret"); // LOGIN
+    ASSERT_EQ(Taskstore("common set SMTPRequireTLS i4 1"), 0);
+    ScanSheets(1, 100, 150, 1);
+    ExpectFailedDelivery("-1 NO TLS", "The server offers no TLS.", 1);
     EXPECT_EQ(box.Count(), before);
 }
 
