@@ -381,7 +381,7 @@ BOOL CJobDlg::SaveFile(const vlm::output::CPageView& page, const std::string& pa
         options.m_strCaption = Model()->GetModelName();
         CPdfPageResult result;
         bOk = m_PdfWriter.WritePage(page, path.c_str(), options, result);
-        m_dwPdfDocumentSize = result.m_dwDocumentSize;
+        m_ullPdfDocumentSize = result.m_dwDocumentSize;
         if (result.m_bMemoryError)
             m_strFailureText = result.m_strErrorText;
         // A later page of one document leaves no file of its own.
@@ -406,14 +406,12 @@ BOOL CJobDlg::SaveFile(const vlm::output::CPageView& page, const std::string& pa
     return bOk;
 }
 
-ULONGLONG CJobDlg::OutputSize() const {
-    const bool bMultiPdf =
-        m_Settings.m_nMultiPage && vlm::SameFileType(m_Settings.m_strFileType, "PDF");
-    std::vector<uint64_t> sizes;
-    if (!bMultiPdf)
-        for (const std::string& f : m_FileList)
-            sizes.push_back(FileSize(f));
-    return kestrel::OutputSize(bMultiPdf, m_dwPdfDocumentSize, sizes);
+void CJobDlg::CountPageOutput(bool bNewFile) {
+    // Only the file the page went into is looked at: the totals run on.
+    ULONGLONG bytes = FileSize(m_FileList.back());
+    if (m_Settings.m_nMultiPage && vlm::SameFileType(m_Settings.m_strFileType, "PDF"))
+        bytes = kestrel::PdfDocumentSize(m_ullPdfDocumentSize, bytes);
+    m_OutputTally.OnPage(bNewFile, bytes);
 }
 
 LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
@@ -448,19 +446,21 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
                     page ? page->Error().c_str() : "");
     } else if (SaveFile(page->View(), path, m_Settings.m_strFileType)) {
         Log().Write("SaveFile succeeded");
-        if (m_nPageCounter == 0 || !m_Settings.m_nMultiPage)
+        const bool bNewFile = m_nPageCounter == 0 || !m_Settings.m_nMultiPage;
+        if (bNewFile)
             m_FileList.push_back(path);
+        CountPageOutput(bNewFile);
         ++m_nPageCounter;
         if (m_pStatusThread)
             m_pStatusThread->SetPageCount(m_nPageCounter);
 
         if ((f == SCAN_TO_MAIL || f == SCAN_TO_MAPI) &&
-            static_cast<LONGLONG>(OutputSize()) > m_Settings.m_nMailSizeLimit) {
+            kestrel::IsOverMailSize(m_OutputTally.Total(), m_Settings.m_nMailSizeLimit)) {
             m_Scan.ScanCancel();
             m_ErrorDisplaied = TRUE;
             m_strFailureText = "File size too large.";
         }
-        if (m_FolderWarnings.IsOver(OutputSize())) {
+        if (m_FolderWarnings.IsOver(m_OutputTally.Total())) {
             const std::string question = FolderOverLimitQuestion(m_FolderWarnings.m_strOverFolder);
             const int answer = MessageBoxTop(question.c_str(), MB_YESNO | MB_ICONEXCLAMATION);
             m_FolderWarnings.AllOff();

@@ -18,6 +18,7 @@
 #include "mail/win/MailApp.h"
 #include "runner/SaveToFolder.h"
 #include "runner/StatusThread.h"
+#include "runner/core/SessionRules.h"
 #include "scan/Scan.h"
 
 class CJobAppImp;
@@ -82,7 +83,8 @@ protected:
     // image writers. FALSE when no whole file was written.
     BOOL SaveFile(const vlm::output::CPageView& page, const std::string& path,
                   const std::string& fileType);
-    ULONGLONG OutputSize() const;
+    // Brings the output's running totals up to date after a written page.
+    void CountPageOutput(bool bNewFile);
     void CleanupTempFiles();
     CJobSessionHost& Host() const { return *m_pHost; }
     CJobAppImp* Model() const;
@@ -117,7 +119,9 @@ private:
     int m_nPageCounter = 0;
     std::vector<std::string> m_FileList;
     std::vector<std::string> m_SavedFiles;
-    DWORD m_dwPdfDocumentSize = 0;
+    // The open PDF document's size as its maker last reported it.
+    ULONGLONG m_ullPdfDocumentSize = 0;
+    kestrel::COutputTally m_OutputTally;
     BOOL m_ErrorDisplaied = FALSE;
     std::string m_strFailureText;
     int m_nTiffSizeFlag = 1;
