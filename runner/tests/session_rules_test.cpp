@@ -55,7 +55,7 @@ TEST(DriverError, NoPagePanelTextMatchesEitherHalf) {
 
 TEST(OutputSize, RunningTotalsPassFourGiBAndTheMailLimitSeesIt) {
     const uint64_t GiB = 1ull << 30;
-    const int64_t limit = int64_t(4096 + 512) << 20; // "MailSize" 4608 MB
+    const int64_t limit = int64_t(4096 + 256) << 20; // "MailSize" 4352 MB
     // Single-page files of 1.5 GiB each: the third passes 4.5 GiB.
     COutputTally files;
     files.OnPage(true, 3 * GiB / 2);
