@@ -31,6 +31,8 @@ struct CSessionText {
 };
 
 constexpr UINT IDD_JOB_DIALOG = 102;
+// How long the job's end waits for the status window's thread.
+constexpr DWORD kStatusCloseWaitMs = 5000;
 
 class CJobDlg : public CVlmDialog, private vlm::mail::IMapiLog {
 public:
@@ -111,6 +113,10 @@ private:
     void ShowEndTexts();
     int MessageBoxTop(const char* text, UINT flags) const;
     void RemoveTempFolder();
+    // The job dialog of another runner of the model is up.
+    bool IsAnotherRunnerAtWork() const;
+    // Asks the status window to close and waits a bounded time for its thread.
+    void CloseStatusWindow();
 
     CJobSessionHost* m_pHost;
     std::string m_strCaption;
@@ -143,6 +149,8 @@ private:
     vlm::output::CPdfPageWriter m_PdfWriter;
     vlm::output::CTiffPageWriter m_TiffWriter;
     HICON m_hIcon = nullptr;
+    // This dialog's window, also while it is being destroyed.
+    HWND m_hJobWindow = nullptr;
 };
 
 class CVX410JobDlg : public CJobDlg {
