@@ -166,7 +166,14 @@ bool CTiffFile::Open(const char* path, char mode) {
     Release();
     if (!path || (mode != 'r' && mode != 'w'))
         return false;
-    m_strPath.assign(path, strnlen(path, 260));
+    // A longer path would open another, shorter one: refused, and said so.
+    const size_t length = strnlen(path, kMaxPathChars + 1);
+    if (length > kMaxPathChars) {
+        RunLog("TIFF path longer than %u characters: %s", static_cast<unsigned>(kMaxPathChars),
+               path);
+        return false;
+    }
+    m_strPath.assign(path, length);
     Console("%s\n", m_strPath.c_str());
     if (mode == 'r')
         return OpenForReading();

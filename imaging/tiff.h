@@ -97,7 +97,11 @@ public:
     CTiffFile(const CTiffFile&) = delete;
     CTiffFile& operator=(const CTiffFile&) = delete;
 
+    // The longest path the object holds.
+    static constexpr size_t kMaxPathChars = 260;
+
     // mode 'w' creates the file; 'r' opens it, counts the pages and reads page 1.
+    // A path longer than kMaxPathChars fails (a run log line says why).
     bool Open(const char* path, char mode);
 
     // Writing: the page's main values (see TiffTag); -1 for other tags.

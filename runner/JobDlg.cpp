@@ -142,6 +142,7 @@ BOOL CJobDlg::OnInitDialog() {
     Log().Write("CJobDlg::OnInitDialog() start");
     // A later runner finds this dialog by its caption.
     SetWindowTextA(m_hWnd, m_strCaption.c_str());
+    m_hJobWindow = m_hWnd;
     m_hIcon = LoadIcon(nullptr, IDI_APPLICATION);
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
@@ -163,8 +164,24 @@ void CJobDlg::OnCancel() {
 
 void CJobDlg::OnDestroyed() {
     StopDriverWindowCloser();
-    m_pStatusThread.reset();
+    CloseStatusWindow();
+    // However the job ended (a newer runner's close request too), its files go.
+    CleanupTempFiles();
     DeleteFileA(m_strSettingsFile.c_str());
+}
+
+void CJobDlg::CloseStatusWindow() {
+    if (!m_pStatusThread)
+        return;
+    if (!m_pStatusThread->RequestCloseAndWait(kStatusCloseWaitMs)) {
+        // Its thread waits for the user (a message box of the scanner watch)
+        // and still uses the object: both stay until the process ends.
+        Log().Write("the status window did not close within %u ms; the job ends without it",
+                    static_cast<unsigned>(kStatusCloseWaitMs));
+        m_pStatusThread.release();
+        return;
+    }
+    m_pStatusThread.reset();
 }
 
 BOOL CJobDlg::IsRequireCancel() const {
@@ -381,7 +398,7 @@ BOOL CJobDlg::SaveFile(const vlm::output::CPageView& page, const std::string& pa
         options.m_strCaption = Model()->GetModelName();
         CPdfPageResult result;
         bOk = m_PdfWriter.WritePage(page, path.c_str(), options, result);
-        m_dwPdfDocumentSize = result.m_dwDocumentSize;
+        m_ullPdfDocumentSize = result.m_dwDocumentSize;
         if (result.m_bMemoryError)
             m_strFailureText = result.m_strErrorText;
         // A later page of one document leaves no file of its own.
@@ -406,14 +423,12 @@ BOOL CJobDlg::SaveFile(const vlm::output::CPageView& page, const std::string& pa
     return bOk;
 }
 
-ULONGLONG CJobDlg::OutputSize() const {
-    const bool bMultiPdf =
-        m_Settings.m_nMultiPage && vlm::SameFileType(m_Settings.m_strFileType, "PDF");
-    std::vector<uint64_t> sizes;
-    if (!bMultiPdf)
-        for (const std::string& f : m_FileList)
-            sizes.push_back(FileSize(f));
-    return kestrel::OutputSize(bMultiPdf, m_dwPdfDocumentSize, sizes);
+void CJobDlg::CountPageOutput(bool bNewFile) {
+    // Only the file the page went into is looked at: the totals run on.
+    ULONGLONG bytes = FileSize(m_FileList.back());
+    if (m_Settings.m_nMultiPage && vlm::SameFileType(m_Settings.m_strFileType, "PDF"))
+        bytes = kestrel::PdfDocumentSize(m_ullPdfDocumentSize, bytes);
+    m_OutputTally.OnPage(bNewFile, bytes);
 }
 
 LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
@@ -448,19 +463,21 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
                     page ? page->Error().c_str() : "");
     } else if (SaveFile(page->View(), path, m_Settings.m_strFileType)) {
         Log().Write("SaveFile succeeded");
-        if (m_nPageCounter == 0 || !m_Settings.m_nMultiPage)
+        const bool bNewFile = m_nPageCounter == 0 || !m_Settings.m_nMultiPage;
+        if (bNewFile)
             m_FileList.push_back(path);
+        CountPageOutput(bNewFile);
         ++m_nPageCounter;
         if (m_pStatusThread)
             m_pStatusThread->SetPageCount(m_nPageCounter);
 
         if ((f == SCAN_TO_MAIL || f == SCAN_TO_MAPI) &&
-            static_cast<LONGLONG>(OutputSize()) > m_Settings.m_nMailSizeLimit) {
+            kestrel::IsOverMailSize(m_OutputTally.Total(), m_Settings.m_nMailSizeLimit)) {
             m_Scan.ScanCancel();
             m_ErrorDisplaied = TRUE;
             m_strFailureText = "File size too large.";
         }
-        if (m_FolderWarnings.IsOver(OutputSize())) {
+        if (m_FolderWarnings.IsOver(m_OutputTally.Total())) {
             const std::string question = FolderOverLimitQuestion(m_FolderWarnings.m_strOverFolder);
             const int answer = MessageBoxTop(question.c_str(), MB_YESNO | MB_ICONEXCLAMATION);
             m_FolderWarnings.AllOff();
@@ -599,7 +616,8 @@ LRESULT CJobDlg::OnBatchScanned(WPARAM wParam, LPARAM lParam) {
     if (m_pStatusThread)
         m_pStatusThread->EnableCancel(FALSE);
 
-    if (m_nPageCounter != 0)
+    // A close request that came while a question was open delivers nothing.
+    if (m_nPageCounter != 0 && !m_bClosedByRequest)
         Deliver();
 
     if (!kestrel::SenderEndsJob(m_Settings.m_nFunctionId, m_bMailSenderStarted != FALSE)) {
@@ -731,9 +749,27 @@ BOOL CJobDlg::ScanToApplication() {
 
 // ---- the end of the job ------------------------------------------------------
 
+bool CJobDlg::IsAnotherRunnerAtWork() const {
+    // Files are made only while a job dialog is up; a newer runner finds an
+    // older one by the same caption.
+    HWND h = nullptr;
+    while ((h = FindWindowExA(nullptr, h, nullptr, m_strCaption.c_str())) != nullptr)
+        if (h != m_hJobWindow)
+            return true;
+    return false;
+}
+
 void CJobDlg::RemoveTempFolder() {
     if (RemoveDirectoryA(m_strTempFolder.c_str()) || !FileExists(m_strTempFolder))
         return;
+    // What is left belongs to another runner sharing the folder while one is
+    // at work (its pages stay); otherwise to one that ended without its
+    // clean-up, and goes.
+    if (IsAnotherRunnerAtWork()) {
+        Log().Write("RemoveDirectory(%s): the files left belong to another runner",
+                    m_strTempFolder.c_str());
+        return;
+    }
     WIN32_FIND_DATAA fd;
     CFindHandle h(FindFirstFileA((m_strTempFolder + "\\*.*").c_str(), &fd));
     if (h) {
@@ -814,10 +850,11 @@ void CJobDlg::EndJob() {
 LRESULT CJobDlg::OnRequestClose(WPARAM, LPARAM) {
     Log().Write("CJobDlg::OnRequestClose()");
     m_bJobEnd = TRUE;
-    if (m_pStatusThread) {
-        m_pStatusThread->RequestCloseAndWait(INFINITE);
-        m_pStatusThread.reset();
-    }
+    // A batch still running stops; the sheets not yet taken stay in the
+    // feeder. The pages written go when the dialog does (OnDestroyed): this
+    // may run inside a page's or the batch's question, which still uses them.
+    m_Scan.ScanCancel();
+    CloseStatusWindow();
     m_bClosedByRequest = TRUE;
     EndDialog(0);
     return 0;

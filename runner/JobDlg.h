@@ -18,6 +18,7 @@
 #include "mail/win/MailApp.h"
 #include "runner/SaveToFolder.h"
 #include "runner/StatusThread.h"
+#include "runner/core/SessionRules.h"
 #include "scan/Scan.h"
 
 class CJobAppImp;
@@ -30,6 +31,8 @@ struct CSessionText {
 };
 
 constexpr UINT IDD_JOB_DIALOG = 102;
+// How long the job's end waits for the status window's thread.
+constexpr DWORD kStatusCloseWaitMs = 5000;
 
 class CJobDlg : public CVlmDialog, private vlm::mail::IMapiLog {
 public:
@@ -82,7 +85,8 @@ protected:
     // image writers. FALSE when no whole file was written.
     BOOL SaveFile(const vlm::output::CPageView& page, const std::string& path,
                   const std::string& fileType);
-    ULONGLONG OutputSize() const;
+    // Brings the output's running totals up to date after a written page.
+    void CountPageOutput(bool bNewFile);
     void CleanupTempFiles();
     CJobSessionHost& Host() const { return *m_pHost; }
     CJobAppImp* Model() const;
@@ -109,6 +113,10 @@ private:
     void ShowEndTexts();
     int MessageBoxTop(const char* text, UINT flags) const;
     void RemoveTempFolder();
+    // The job dialog of another runner of the model is up.
+    bool IsAnotherRunnerAtWork() const;
+    // Asks the status window to close and waits a bounded time for its thread.
+    void CloseStatusWindow();
 
     CJobSessionHost* m_pHost;
     std::string m_strCaption;
@@ -117,7 +125,9 @@ private:
     int m_nPageCounter = 0;
     std::vector<std::string> m_FileList;
     std::vector<std::string> m_SavedFiles;
-    DWORD m_dwPdfDocumentSize = 0;
+    // The open PDF document's size as its maker last reported it.
+    ULONGLONG m_ullPdfDocumentSize = 0;
+    kestrel::COutputTally m_OutputTally;
     BOOL m_ErrorDisplaied = FALSE;
     std::string m_strFailureText;
     int m_nTiffSizeFlag = 1;
@@ -139,6 +149,8 @@ private:
     vlm::output::CPdfPageWriter m_PdfWriter;
     vlm::output::CTiffPageWriter m_TiffWriter;
     HICON m_hIcon = nullptr;
+    // This dialog's window, also while it is being destroyed.
+    HWND m_hJobWindow = nullptr;
 };
 
 class CVX410JobDlg : public CJobDlg {

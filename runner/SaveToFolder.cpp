@@ -54,15 +54,6 @@ struct CShellPaths {
     }
 };
 
-// "%s" of a localised text replaced by value (the catalogue's text may move it).
-std::string FillIn(const std::string& format, const std::string& value) {
-    std::string out = format;
-    const size_t p = out.find("%s");
-    if (p != std::string::npos)
-        out.replace(p, 2, value);
-    return out;
-}
-
 } // namespace
 
 // ---- folder warnings -------------------------------------------------------
@@ -81,9 +72,9 @@ bool CFolderWarnings::IsOver(ULONGLONG outputSoFar) {
 }
 
 std::string FolderOverLimitQuestion(const std::string& folder) {
-    return FillIn(VlmLocalize("%s:The folder size has been already over the specified size.Do "
-                              "you continue to scan?"),
-                  folder);
+    return VlmFillIn(VlmLocalize("%s:The folder size has been already over the specified size.Do "
+                                 "you continue to scan?"),
+                     folder);
 }
 
 // ---- texts and names -------------------------------------------------------

@@ -133,9 +133,7 @@ CStatusDialogBase::CStatusDialogBase(UINT nIdTemplate, HWND hOwner, const char* 
 }
 
 void CStatusDialogBase::SetCaption() {
-    char caption[256];
-    snprintf(caption, sizeof caption, L("Monitor for %s").c_str(), m_strModelName.c_str());
-    SetWindowTextA(m_hWnd, caption);
+    SetWindowTextA(m_hWnd, VlmFillIn(L("Monitor for %s"), m_strModelName).c_str());
     SetDlgItemText(IDC_STATUS_CANCEL, L("&Cancel").c_str());
     SetDlgItemText(IDC_STATUS_CLOSE, L("&Close").c_str());
 }

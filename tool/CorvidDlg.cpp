@@ -33,9 +33,7 @@ std::string T(const char* english) {
 }
 
 std::string Format(const std::string& fmt, const std::string& arg) {
-    std::vector<char> buffer(fmt.size() + arg.size() + 1);
-    std::snprintf(buffer.data(), buffer.size(), fmt.c_str(), arg.c_str());
-    return buffer.data();
+    return VlmFillIn(fmt, arg);
 }
 
 // The current date and time with another year (the copyright years).

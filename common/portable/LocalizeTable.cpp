@@ -14,3 +14,11 @@ bool CLocalize::SetString(unsigned id, const std::string& text) {
     m_texts[id] = text.size() > kMaxText ? text.substr(0, kMaxText) : text;
     return true;
 }
+
+std::string VlmFillIn(const std::string& text, const std::string& value) {
+    std::string out = text;
+    const size_t at = out.find("%s");
+    if (at != std::string::npos)
+        out.replace(at, 2, value);
+    return out;
+}

@@ -17,3 +17,7 @@ public:
 private:
     std::vector<std::string> m_texts;
 };
+
+// A localised text is no format string: its first "%s" takes value and every
+// other character, a stray '%' included, stays as the catalogue has it.
+std::string VlmFillIn(const std::string& text, const std::string& value);

@@ -89,3 +89,11 @@ TEST(LocalizeTable, NumberedTexts) {
     EXPECT_TRUE(t.SetString(7, std::string(3000, 'z')));
     EXPECT_EQ(t.GetString(7).size(), CLocalize::kMaxText);
 }
+
+TEST(LocalizeTable, FillInTakesOnlyTheFirstPercentS) {
+    EXPECT_EQ(VlmFillIn("Monitor for %s", "VX-410"), "Monitor for VX-410");
+    // Whatever else a catalogue holds stays as it is.
+    EXPECT_EQ(VlmFillIn("100% %d %n for %s%s %", "VX-410"), "100% %d %n for VX-410%s %");
+    EXPECT_EQ(VlmFillIn("no place", "VX-410"), "no place");
+    EXPECT_EQ(VlmFillIn("%s", "%s%n"), "%s%n");
+}

@@ -1,5 +1,6 @@
 #include "runner/core/SessionRules.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kestrel {
@@ -59,14 +60,18 @@ std::string CompleteWithDriverText(const std::string& complete, const std::strin
     return complete + "\n" + DriverErrorText(message, code);
 }
 
-uint64_t OutputSize(bool bMultiPagePdf, uint64_t pdfDocumentSize,
-                    const std::vector<uint64_t>& fileSizes) {
-    if (bMultiPagePdf)
-        return pdfDocumentSize;
-    uint64_t total = 0;
-    for (uint64_t n : fileSizes)
-        total += n;
-    return total;
+void COutputTally::OnPage(bool bNewFile, uint64_t bytes) {
+    if (bNewFile)
+        m_nDone += m_nCurrent;
+    m_nCurrent = bytes;
+}
+
+uint64_t PdfDocumentSize(uint64_t reported, uint64_t fileBytes) {
+    return std::max(reported, fileBytes);
+}
+
+bool IsOverMailSize(uint64_t output, int64_t limit) {
+    return limit < 0 || output > static_cast<uint64_t>(limit);
 }
 
 BatchEndAction DecideBatchEnd(const BatchEndState& s) {

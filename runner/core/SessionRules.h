@@ -39,10 +39,27 @@ const char* NoPagePanelText(uint32_t code);
 std::string CompleteWithDriverText(const std::string& complete, const std::string& message,
                                    uint32_t code);
 
-// Bytes of output so far: the open multi-page PDF document's size as its
-// maker reports it, else the sum of the listed files' sizes.
-uint64_t OutputSize(bool bMultiPagePdf, uint64_t pdfDocumentSize,
-                    const std::vector<uint64_t>& fileSizes);
+// Bytes of output so far, kept as running totals brought up to date once per
+// written page (no file is looked at again): the files that are done plus the
+// one the last page went into, which a multi-page file keeps growing.
+class COutputTally {
+public:
+    // After a page: bNewFile when the page began a file of its own, bytes the
+    // size of the file the page went into.
+    void OnPage(bool bNewFile, uint64_t bytes);
+    uint64_t Total() const { return m_nDone + m_nCurrent; }
+
+private:
+    uint64_t m_nDone = 0;
+    uint64_t m_nCurrent = 0;
+};
+
+// The size of an open PDF document: its maker reports 32 bits and stops at
+// the largest signed value, so the file's own size counts when it is larger.
+uint64_t PdfDocumentSize(uint64_t reported, uint64_t fileBytes);
+// A mail or attachment job stops once its output passes the mail size limit
+// (bytes; a limit of 0 lets no byte through).
+bool IsOverMailSize(uint64_t output, int64_t limit);
 
 // What the end of a batch does once the driver's error (if any) has been
 // dealt with.

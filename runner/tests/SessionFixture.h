@@ -139,6 +139,18 @@ protected:
         auto log = RunLog();
         return static_cast<int>(std::count(log.begin(), log.end(), text));
     }
+    // Waits (two minutes at most) until count run log lines contain text.
+    bool WaitInLog(const std::string& text, int count = 1) {
+        for (int i = 0; i < 1200; ++i) {
+            int n = 0;
+            for (const std::string& l : RunLog())
+                n += l.find(text) != std::string::npos;
+            if (n >= count)
+                return true;
+            Sleep(100);
+        }
+        return false;
+    }
     // Waits for a message box of kestrel whose text contains want.
     CUiDialogInfo WaitBox(const std::string& want) {
         CUiFindOptions o;

@@ -252,6 +252,36 @@ TEST_F(KestrelFolderWarning, NoStopsTheScanAndStillDeliversWhatWasWritten) {
     ExpectCleanEnd();
 }
 
+TEST_F(KestrelFolderWarning, ANewerRunnerClosesTheJobHeldAtAPageAndItsPagesGo) {
+    WatchBoth();
+    StartService();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    CUiDialogInfo question = WaitBox(":The folder size has been already over");
+    ASSERT_TRUE(question.m_hWnd);
+    // The page the held job wrote, in the temporary folder.
+    std::vector<std::string> pages;
+    const std::string head = "TempFileName is ";
+    for (const std::string& l : RunLog())
+        if (l.compare(0, head.size(), head) == 0)
+            pages.push_back(m_strTemp + kTempJobFolder + "\\" + l.substr(head.size()));
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_TRUE(FileExists(pages[0]));
+
+    // A runner started by hand (for a job that is not registered) closes it;
+    // the held job ends once its question is answered.
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(23));
+    CProcess newer;
+    ASSERT_TRUE(newer.Start(KestrelCommand(false)));
+    ASSERT_TRUE(WaitInLog("CJobDlg::OnRequestClose()"));
+    ASSERT_TRUE(UiPressButton(question, "Yes")) << UiDescribe(question);
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    EXPECT_EQ(newer.Wait(120000), 2u); // its error dialog closes itself
+    EXPECT_FALSE(FileExists(pages[0]));
+    EXPECT_FALSE(TempJobFolderExists());
+    EXPECT_TRUE(SavedFiles().empty());      // closed: nothing delivered
+    EXPECT_GT(Panel().m_feeder.size(), 0u); // the sheets not scanned stay
+}
+
 TEST_F(KestrelSession, AJobRefusedAtStartUpLeavesNoTemporaryFolder) {
     ASSERT_TRUE(m_pDevice->SetSelectedJob(23)); // no such job: refused before the session
     StartService();

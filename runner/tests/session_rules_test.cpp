@@ -53,10 +53,36 @@ TEST(DriverError, NoPagePanelTextMatchesEitherHalf) {
               "Sending complete.\nLamp error. (-4639)");
 }
 
-TEST(OutputSize, MultiPagePdfCountsTheDocumentOtherwiseTheFiles) {
-    EXPECT_EQ(OutputSize(true, 5000, {100, 200}), 5000u);
-    EXPECT_EQ(OutputSize(false, 5000, {100, 200, 0x100000000ull}), 0x100000000ull + 300);
-    EXPECT_EQ(OutputSize(false, 0, {}), 0u);
+TEST(OutputSize, RunningTotalsPassFourGiBAndTheMailLimitSeesIt) {
+    const uint64_t GiB = 1ull << 30;
+    const int64_t limit = int64_t(4096 + 256) << 20; // "MailSize" 4352 MB
+    // Single-page files of 1.5 GiB each: the third passes 4.5 GiB.
+    COutputTally files;
+    files.OnPage(true, 3 * GiB / 2);
+    files.OnPage(true, 3 * GiB / 2);
+    EXPECT_EQ(files.Total(), 3 * GiB);
+    EXPECT_FALSE(IsOverMailSize(files.Total(), limit));
+    files.OnPage(true, 3 * GiB / 2);
+    EXPECT_EQ(files.Total(), 9 * GiB / 2);
+    EXPECT_TRUE(IsOverMailSize(files.Total(), limit));
+
+    // One multi-page file growing page by page counts once, at its size now.
+    COutputTally multi;
+    multi.OnPage(true, 100);
+    multi.OnPage(false, 250);
+    multi.OnPage(false, 5 * GiB);
+    EXPECT_EQ(multi.Total(), 5 * GiB);
+    EXPECT_TRUE(IsOverMailSize(multi.Total(), limit));
+    multi.OnPage(true, 7); // a second file after it
+    EXPECT_EQ(multi.Total(), 5 * GiB + 7);
+
+    // The PDF maker stops counting at 2^31 - 1 bytes; the document's file says more.
+    EXPECT_EQ(PdfDocumentSize(0x7FFFFFFF, 5 * GiB), 5 * GiB);
+    EXPECT_EQ(PdfDocumentSize(5000, 4096), 5000u); // the maker's buffer not yet written
+    // A limit of nothing allows nothing.
+    EXPECT_TRUE(IsOverMailSize(1, 0));
+    EXPECT_FALSE(IsOverMailSize(0, 0));
+    EXPECT_TRUE(IsOverMailSize(0, -1));
 }
 
 TEST(BatchEnd, EarlierFailureDiscardsThePagesUnlessTheyAreKeptAfterAStop) {

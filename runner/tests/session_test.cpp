@@ -247,6 +247,61 @@ TEST_F(Session, MultiPageTiffAppendsToTheFirstFileAndListsOnlyIt) {
     EXPECT_EQ(ListFiles(m_strSave).size(), 1u);
 }
 
+TEST_F(Session, ARunnerDeletesOnlyItsOwnPagesAlsoWhenANewerRunnerClosesIt) {
+    // Another runner is at work (its job dialog is up), its page in the
+    // folder all runners share.
+    HWND hOther = CreateWindowA("STATIC", "VX410KESTREL_83D649F0-02A1-4a3f-BB2A-B312F6B8E49", 0, 0,
+                                0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(hOther);
+    std::string other;
+    {
+        CRecordingHost host;
+        CVX410JobDlg dlg(&host);
+        other = dlg.GetTempFolder() + "\\scan20260101000000000.bmp";
+        CHandle f(CreateFileA(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        ASSERT_TRUE(f);
+        // A job that ends as every job does.
+        Configure(dlg, "BMP", 0);
+        ASSERT_TRUE(dlg.Create());
+        SendPage(dlg, MakeBilevelDib(16, 16));
+        const std::string own = dlg.GetFileList().at(0);
+        SendMessageA(dlg.GetSafeHwnd(), WM_VLM_BATCH_SCANNED, 0, 0);
+        EXPECT_EQ(dlg.GetSafeHwnd(), nullptr);
+        EXPECT_FALSE(Exists(own));
+    }
+    EXPECT_TRUE(Exists(other));
+    EXPECT_EQ(ListFiles(m_strSave).size(), 1u);
+
+    // A job closed at once by a newer runner: nothing is delivered, and its
+    // pages go with it. (One job dialog object at a time, as in a runner.)
+    {
+        CVX410JobDlg dlg(&m_host);
+        Configure(dlg, "BMP", 0);
+        ASSERT_TRUE(dlg.Create());
+        SendPage(dlg, MakeBilevelDib(16, 16));
+        SendPage(dlg, MakeBilevelDib(16, 16));
+        const auto held = dlg.GetFileList();
+        ASSERT_EQ(held.size(), 2u);
+        SendMessageA(dlg.GetSafeHwnd(), WM_VLM_REQUEST_CLOSE, 0, 0);
+        EXPECT_TRUE(dlg.m_bClosedByRequest);
+        EXPECT_EQ(dlg.GetSafeHwnd(), nullptr);
+        for (const std::string& f : held)
+            EXPECT_FALSE(Exists(f)) << f;
+    }
+    EXPECT_TRUE(Exists(other));
+    EXPECT_EQ(ListFiles(m_strSave).size(), 1u);
+
+    // The other runner is gone without its clean-up: the next job's end
+    // takes what it left.
+    DestroyWindow(hOther);
+    CVX410JobDlg next(&m_host);
+    Configure(next, "BMP", 0);
+    ASSERT_TRUE(next.Create());
+    SendMessageA(next.GetSafeHwnd(), WM_VLM_REQUEST_CLOSE, 0, 0);
+    EXPECT_FALSE(Exists(other));
+    EXPECT_FALSE(Exists(next.GetTempFolder()));
+}
+
 TEST_F(Session, UnknownFileTypeWritesNothingAndTheJobFails) {
     CVX410JobDlg dlg(&m_host);
     Configure(dlg, "UNKNOWN", 0);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include "SessionFixture.h"
 #include "framework/Handles.h"
@@ -59,17 +60,6 @@ protected:
                 return true;
             if (!IsWindow(hDlg))
                 return false;
-            Sleep(100);
-        }
-        return false;
-    }
-    bool WaitInLog(const std::string& text, int count = 1) {
-        for (int i = 0; i < 1200; ++i) {
-            int n = 0;
-            for (const std::string& l : RunLog())
-                n += l.find(text) != std::string::npos;
-            if (n >= count)
-                return true;
             Sleep(100);
         }
         return false;
@@ -397,6 +387,97 @@ TEST_F(KestrelStatus, ADoubleFeedBeforeAnyPageShowsItsLongTextForOneAndAHalfSeco
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     EXPECT_TRUE(InOrder(RunLog(), {"CVlmStatusDialog::OnScannerMonitorStart()",
                                    "scanner watch: " + text, "scanner watch ended"}));
+    ExpectCleanEnd();
+}
+
+TEST_F(KestrelStatus, AWindowWaitingInABoxDelaysANewerRunnerOnlyBrieflyItsCaptionTakenAsText) {
+    // The user's catalogue has a stray '%' and a "%d" in the caption's text:
+    // a runner of its own beside it, in a folder of the test.
+    const std::string folder = m_strDir + "\\runner";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    for (const char* file : {"kestrel.exe", "devlink.dll"})
+        ASSERT_TRUE(CopyFileA(ProgramPath("Task Deck", file).c_str(),
+                              (folder + "\\" + file).c_str(), FALSE))
+            << file;
+    char section[16];
+    snprintf(section, sizeof section, "[%04x]\n", GetUserDefaultLangID());
+    std::ofstream(folder + "\\TaskdeckCore.loc", std::ios::binary)
+        << section << "Monitor for %s = Monitor %d for %s at 100%\n";
+    // Last time the window was on a screen that is gone.
+    {
+        vlm::CRegKey key;
+        ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kPositionKey), ERROR_SUCCESS);
+        key.SetDWORD("left", 50000);
+        key.SetDWORD("top", 40000);
+    }
+    // No paper, and the scanner now answers to a number the watch never
+    // tries: the watch stops at its "sti open failed" box.
+    RegisterSaveJob(48, 0, kBmp, kBw, 50, kBusinessCard);
+    ASSERT_TRUE(m_pDevice->Update([](vx410sim::DeviceState& st) {
+        st.m_nDeviceIndex = 77;
+        return true;
+    }));
+    StartService("--no-launch");
+    CProcess held;
+    ASSERT_TRUE(held.Start("\"" + folder + "\\kestrel.exe\" /StiDevice:" + m_strDevice));
+    CUiFindOptions o;
+    o.m_strExeName = "kestrel.exe";
+    o.m_strCaption = "Monitor %d for VX-410 at 100%";
+    CUiDialogInfo window;
+    ASSERT_TRUE(UiWaitForDialog(o, 120000, window)) << ReadFileText(m_strTemp + m_strLogName);
+    m_hWindow = window.m_hWnd;
+    RECT rc;
+    GetWindowRect(m_hWindow, &rc);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    ASSERT_TRUE(GetMonitorInfoA(MonitorFromWindow(m_hWindow, MONITOR_DEFAULTTONEAREST), &mi));
+    EXPECT_GE(rc.left, mi.rcWork.left);
+    EXPECT_GE(rc.top, mi.rcWork.top);
+    EXPECT_LE(rc.right, mi.rcWork.right);
+    EXPECT_LE(rc.bottom, mi.rcWork.bottom);
+    ASSERT_TRUE(WaitBox("sti open failed").m_hWnd);
+
+    // A newer runner closes the job: the window cannot close while its box
+    // waits, and the job ends without it.
+    ASSERT_TRUE(m_pDevice->SetSelectedJob(23)); // not registered
+    CProcess newer;
+    ASSERT_TRUE(newer.Start(KestrelCommand(false)));
+    EXPECT_EQ(held.Wait(120000), 0u);
+    EXPECT_EQ(newer.Wait(120000), 2u);
+    const std::string gaveUp = "the status window did not close within 5000 ms";
+    EXPECT_TRUE(
+        InOrder(RunLog(), {"CJobDlg::OnRequestClose()", gaveUp + "; the job ends without it",
+                           "DoModal end", "ExitInstance end"}));
+    const long asked = LogTime("CJobDlg::OnRequestClose()");
+    EXPECT_GE(LogTime(gaveUp) - asked, 4900);
+    EXPECT_FALSE(TempJobFolderExists());
+}
+
+TEST_F(KestrelStatus, WithoutAWindowTheJobRunsAndEndsAlone) {
+    // The window is made of rich edit controls: on a system whose rich edit
+    // library does not load for the runner, it gets no window.
+    struct CUndo {
+        ~CUndo() { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\kestrel.exe"); }
+    } undo;
+    const char kOverrides[] = "Software\\Wine\\AppDefaults\\kestrel.exe\\DllOverrides";
+    {
+        vlm::CRegKey key;
+        ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kOverrides), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, "riched20", 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>("disabled"), 9),
+                  ERROR_SUCCESS);
+    }
+    RegisterSaveJob(49, 0, kBmp, kBw, 50, kBusinessCard);
+    FeedSheets(2, 100, 150, 1);
+    StartService();
+    EXPECT_EQ(PressStartAndWait(), 0u) << ServiceLog();
+    EXPECT_TRUE(InOrder(RunLog(), {"CStatusDialogThread::InitInstance() start",
+                                   "BeginStatusDialogThread() no status window; the job runs "
+                                   "without it",
+                                   "CJobDlg::EndJob()", "EndJob() !m_IsMonitorOpen"}));
+    EXPECT_FALSE(InLog("CVlmStatusDialog::OnInitDialog() start"));
+    EXPECT_EQ(SavedFiles().size(), 2u);
+    EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
     ExpectCleanEnd();
 }
 
