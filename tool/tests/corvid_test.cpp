@@ -2,6 +2,7 @@
 // own job store and simulated scanner, driven through its window by the UI
 // robot. The configuration reader and the window's resources are checked in
 // the test process.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -20,6 +21,7 @@
 #include "uirobot.h"
 #include "uirobot_controls.h"
 #include "uirobot_listview.h"
+#include "vlm_version.h"
 
 using namespace kestreltest;
 using namespace corvidtest;
@@ -395,7 +397,12 @@ TEST_F(Corvid, TheMenusOpenTheEditorsDialogsAndTheHelp) {
     AddJob(4, "Four");
     StartCorvid();
     ASSERT_TRUE(UiChooseMenu(m_hMain, 32783)); // Version...
-    ASSERT_NO_FATAL_FAILURE(Answer("Version Information", nullptr, "OK"));
+    CUiDialogInfo about;
+    ASSERT_TRUE(WaitBox("Version Information", about));
+    // corvid's own version resource: the suite's version.
+    EXPECT_THAT(about.m_texts, testing::Contains("VX-410 Task Deck Version : " VLM_VERSION_STRING));
+    ASSERT_TRUE(UiPressButton(about, "OK"));
+    ASSERT_TRUE(UiWaitGone(about.m_hWnd, kDeadline));
     ASSERT_TRUE(UiChooseMenu(m_hMain, 32785)); // Admin setting
     ASSERT_NO_FATAL_FAILURE(Answer("Admin", nullptr, "Cancel"));
     EXPECT_EQ(Title(4), "Four");
