@@ -15,6 +15,7 @@
 #include "ProcessDriver.h"
 #include "TestStore.h"
 #include "components/vx410sim/vx410sim.h"
+#include "framework/Handles.h"
 #include "framework/Profile.h"
 #include "framework/Variant.h"
 #include "tool/TaskdeckConfig.h"
@@ -506,4 +507,49 @@ TEST_F(Corvid, ATooLongTitleStopsTheTitleWriting) {
     EXPECT_EQ(panel.m_titles[2], "Old three");
     EXPECT_EQ(panel.m_titles[4], "Old five");
     EXPECT_EQ(Title(3), "Thirty bytes of a title, long.");
+}
+
+// The prefix's screen DPI (LogPixels, read by each program when it starts)
+// for one test; the value it had comes back at the end.
+class CScreenDpi {
+public:
+    explicit CScreenDpi(DWORD dpi) {
+        for (int i = 0; i < 2; ++i) {
+            m_bHad[i] = m_keys[i].Create(Root(i), kKeys[i]) == ERROR_SUCCESS &&
+                        m_keys[i].QueryDWORD("LogPixels", m_old[i]) == ERROR_SUCCESS;
+            m_keys[i].SetDWORD("LogPixels", dpi);
+        }
+    }
+    ~CScreenDpi() {
+        for (int i = 0; i < 2; ++i) {
+            if (m_bHad[i])
+                m_keys[i].SetDWORD("LogPixels", m_old[i]);
+            else
+                m_keys[i].DeleteValue("LogPixels");
+        }
+    }
+
+private:
+    static HKEY Root(int i) { return i ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+    static constexpr const char* kKeys[2] = {
+        "Control Panel\\Desktop",
+        "System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"};
+    CRegKey m_keys[2];
+    DWORD m_old[2] = {};
+    bool m_bHad[2] = {};
+};
+
+// corvid is DPI aware: at 144 DPI its list's columns and rows are half as
+// large again as at 96 (60 and 180 pixels, rows of 32 and the grid line).
+TEST_F(Corvid, TheListGrowsWithTheScreensDpi) {
+    AddJob(1, "One");
+    {
+        CScreenDpi dpi(144);
+        StartCorvid();
+    }
+    const auto columns = UiListColumns(m_hList);
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_EQ(columns[0].m_nWidth, 90);
+    EXPECT_EQ(columns[1].m_nWidth, 270);
+    EXPECT_EQ(UiListRowHeight(m_hList), 49);
 }
