@@ -15,7 +15,7 @@ set -u
 old_dpi=$(vlm_dpi)
 trap 'vlm_set_dpi "$old_dpi"; deckhost_cleanup' EXIT
 # One run of the host; a host that never closes fails the run, not the test.
-fit() { timeout 600 env "$@" 2>/dev/null | tr -d '\r'; }
+fit() { timeout 120 env "$@" 2>/dev/null | tr -d '\r'; }
 # The file of one dialog's lines: OUT/DPI-LANG-WORDS.txt.
 fitfile() {
     local name="$1-$2-${3// /_}"
