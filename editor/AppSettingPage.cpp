@@ -34,7 +34,7 @@ BOOL CAppSettingPage::Validate(IJobData*) {
 
 BOOL CAppSettingPage::OnInitDialog() {
     EdSetText(m_hWnd, IDC_APP_PATH_LABEL, "&Application");
-    EdSetText(m_hWnd, IDC_APP_SETTING, "Se&tting...");
+    EdSetText(m_hWnd, IDC_APP_SETTING, "Setti&ng...");
     EdSetText(m_hWnd, IDC_APP_CLEAR, "C&lear");
     OnCmd(IDC_APP_SETTING, [this] { OnSetting(); });
     OnCmd(IDC_APP_CLEAR, [this] { SetDlgItemText(IDC_APP_PATH, ""); });

@@ -130,6 +130,14 @@ struct CHookTraits {
 };
 using CHook = CUniqueHandle<HHOOK, CHookTraits>;
 
+// An activation context from CreateActCtx.
+struct CActCtxTraits {
+    static void Free(HANDLE h) { ::ReleaseActCtx(h); }
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE; }
+};
+using CActCtx = CUniqueHandle<HANDLE, CActCtxTraits>;
+
 // A window's device context from GetDC, given back with ReleaseDC.
 class CWindowDc {
 public:
@@ -282,6 +290,7 @@ private:
 
 } // namespace vlm
 
+using vlm::CActCtx;
 using vlm::CCoTaskMem;
 using vlm::CCriticalSection;
 using vlm::CCsLock;

@@ -11,6 +11,7 @@
 #include "contracts/ModelPlugin.h"
 #include "framework/App.h"
 #include "framework/ComError.h"
+#include "framework/Handles.h"
 #include "framework/MessageBox.h"
 #include "framework/Variant.h"
 #include "tool/CorvidStore.h"
@@ -266,18 +267,24 @@ void CVX420CorvidDlg::SetUpList() {
     m_hList = GetDlgItem(IDC_JOBLIST);
     ListView_SetExtendedListViewStyle(m_hList, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     std::string no = T("No."), title = T("Job title");
+    // The list's sizes are pixels at 96 DPI; the program is DPI aware, so
+    // it scales them to the screen's.
+    int dpi = 96;
+    if (CWindowDc dc(m_hList); dc)
+        dpi = ::GetDeviceCaps(dc, LOGPIXELSY);
+    const auto scaled = [dpi](int pixels) { return ::MulDiv(pixels, dpi, 96); };
     LVCOLUMNA column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.cx = 60;
+    column.cx = scaled(60);
     column.pszText = no.data();
     ::SendMessageA(m_hList, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
-    column.cx = 180;
+    column.cx = scaled(180);
     column.iSubItem = 1;
     column.pszText = title.data();
     ::SendMessageA(m_hList, LVM_INSERTCOLUMNA, 1, reinterpret_cast<LPARAM>(&column));
     // The rows' height comes from the small image list; the list view owns
     // it and destroys it with itself.
-    HIMAGELIST hImages = ImageList_Create(1, 32, ILC_COLOR, 1, 0);
+    HIMAGELIST hImages = ImageList_Create(1, scaled(32), ILC_COLOR, 1, 0);
     ListView_SetImageList(m_hList, hImages, LVSIL_SMALL);
     for (long n = vlm::kMinJobNumber; n <= vlm::kMaxJobNumber; ++n) {
         char text[16];

@@ -16,38 +16,11 @@ lang=en
 
 export VLM_BUILD=${VLM_BUILD:-$repo/build/windows}
 . "$here/wine-common.sh"
+. "$here/demo-store.sh"
 demo=$VLM_BUILD/demo-corvid
-mkdir -p "$demo/state" "$demo/Scans"
+mkdir -p "$demo/state"
 store=$demo/Taskstore.reg
-scans=$(winpath "$demo/Scans")
-
-# The store file is the text form of a registry export (components/taskstore/README.md).
-job() { # number title filename filetype(0 BMP, 1 JPEG, 2 PDF, 3 TIFF)
-    printf '[HKEY_CURRENT_USER\\Software\\Velmora Works\\Taskstore\\VX-410\\Jobs\\%03d]\r\n' "$1"
-    printf '"title"="%s"\r\n"function id"=dword:00000000\r\n' "$2"
-    printf '"save"=dword:00000001\r\n"mypicture"=dword:00000000\r\n'
-    printf '"save_path"="%s"\r\n' "${scans//\\/\\\\}"
-    printf '"filename"="%s"\r\n"filetype"=dword:%08x\r\n\r\n' "$3" "$4"
-}
-{
-    printf 'Windows Registry Editor Version 5.00\r\n\r\n'
-    printf '[HKEY_CURRENT_USER\\Software\\Velmora Works\\Taskstore\\VX-410\\Common]\r\n\r\n'
-    if [ "$lang" = de ]; then
-        job 1 "Rechnungen" "rechnung" 2
-        job 2 "Lieferscheine" "lieferschein" 3
-        job 5 "Verträge" "vertrag" 2
-        job 7 "Fotos" "foto" 1
-        job 12 "Briefe" "brief" 3
-        job 20 "Zeichnungen" "zeichnung" 0
-    else
-        job 1 "Invoices" "inv" 2
-        job 2 "Delivery notes" "dn" 3
-        job 5 "Contracts" "contract" 2
-        job 7 "Photos" "photo" 1
-        job 12 "Letters" "letter" 3
-        job 20 "Drawings" "drawing" 0
-    fi
-} >"$store"
+demo_store "$store" "$lang"
 export TASKSTORE_FILE VX410SIM_DIR
 TASKSTORE_FILE=$(winpath "$store")
 VX410SIM_DIR=$(winpath "$demo/state")
@@ -59,6 +32,7 @@ esac
 if [ -n "${DISPLAY:-}" ]; then
     export VLM_WINEPREFIX=$VLM_BUILD/wineprefix-demo-corvid
     bash "$here/wine-env.sh" setup >/dev/null
+    demo_scans_folder "$VLM_WINEPREFIX"
     echo "demo-corvid: corvid opens on $DISPLAY; close it to end the demo"
     LC_ALL=$locale LANG=$locale "$here/wine-run.sh" \
         'C:\Program Files\Velmora Works\Task Deck\corvid.exe' </dev/null || true
@@ -66,6 +40,7 @@ if [ -n "${DISPLAY:-}" ]; then
     exit 0
 fi
 out=$demo/corvid-$lang.png
+demo_scans_folder "$VLM_BUILD/wineprefix-shots"
 bash "$here/screenshot.sh" --keep --lang "$lang" --out "$out" --wait-caption "$caption" -- corvid.exe |
     tee "$demo/screenshot.txt"
 display=$(sed -n 's/.*DISPLAY=\(:[0-9]*\).*/\1/p' "$demo/screenshot.txt")

@@ -7,12 +7,8 @@
 # localisation library; Xvfb, xdotool and ImageMagick's import.
 set -eu
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-export VLM_BUILD=${VLM_BUILD:-$here/../build/windows}
-VLM_BUILD=$(cd "$VLM_BUILD" && pwd)
-out=${1:-$VLM_BUILD/screenshots}
-mkdir -p "$out"
 . "$here/shot-common.sh"
-shot_prefix
+shot_begin "${1:-}"
 
 work=$(mktemp -d)
 cleanup() {

@@ -17,6 +17,17 @@ shot_prefix() {
     vlm_wine_env
 }
 
+# The start of a screenshot script: the build tree (VLM_BUILD, default
+# build/windows), the output folder $1 (default build/windows/screenshots)
+# made and set as $out, and the shots' prefix.
+shot_begin() {
+    export VLM_BUILD=${VLM_BUILD:-$(dirname "${BASH_SOURCE[0]}")/../build/windows}
+    VLM_BUILD=$(cd "$VLM_BUILD" && pwd)
+    out=${1:-$VLM_BUILD/screenshots}
+    mkdir -p "$out"
+    shot_prefix
+}
+
 # Stops the prefix's wineserver and the display.
 shot_stop() {
     "$WINESERVER" -k 2>/dev/null || true

@@ -29,3 +29,22 @@ vlm_wine_env() {
     export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
     export WINEARCH=win64
 }
+
+# The prefix's screen resolution in dots per inch: the user's and the
+# machine's LogPixels, which each Wine process reads when it starts.
+# vlm_dpi prints the user's (96, Windows' default, when unset); vlm_set_dpi N
+# sets both. Needs vlm_wine_env.
+_vlm_dpi_keys=('HKCU\Control Panel\Desktop'
+    'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts')
+vlm_dpi() {
+    local v
+    v=$("$WINE64" reg query "${_vlm_dpi_keys[0]}" /v LogPixels </dev/null 2>/dev/null |
+        sed -n 's/.*LogPixels[[:space:]]*REG_DWORD[[:space:]]*0x\([0-9a-fA-F]*\).*/\1/p')
+    echo $((16#${v:-60}))
+}
+vlm_set_dpi() {
+    local key
+    for key in "${_vlm_dpi_keys[@]}"; do
+        "$WINE64" reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f </dev/null >/dev/null 2>&1 || return 1
+    done
+}

@@ -8,15 +8,22 @@
 //                  | page save|save-image|mail|print|app N
 //                  | format jpeg|tiff|pdf|pdf-multi N | access | mail-address [LIST]
 //                  | fit-probe
+//                  | each   (one dialog command a line from standard input, each
+//                            run in turn after a line "dialog: <command>")
 // The store is the one the environment names (TASKSTORE_FILE/TASKSTORE_DIR).
 // Prints "result=<end code>" or "error=<text>" and exits 0 unless the
 // arguments are wrong. --check-fit measures the dialog's texts once it is up
-// and closes it (fitcheck.h).
+// and closes it (fitcheck.h); with "each" one process measures many dialogs
+// in the same language and DPI.
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
+#include <iterator>
+#include <sstream>
 #include <string>
+#include <vector>
 #include "common/JobRecord.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
@@ -34,17 +41,104 @@ namespace {
 std::wstring Widen(const char* s) {
     return std::wstring(s, s + std::strlen(s));
 }
+
+struct COptions {
+    CJobRegGUISettings settings; // the client's properties; the store is made per dialog
+    const char* model = "VX-410";
+    long maxJobs = 0; // the store's own unless given
+    int firstYear = 0, lastYear = 0;
+    int panelTitleModel = 1;
+};
+
+// Opens the dialog the words name and returns its end code; 2 is returned
+// through bBadArgs for words it does not know. Store and dialog failures are
+// raised.
+INT_PTR RunDialog(const COptions& options, const std::vector<std::string>& words, BOOL& bBadArgs) {
+    CJobRegGUISettings settings = options.settings;
+    const std::string& cmd = words[0];
+    const auto arg = [&](size_t n) { return n < words.size() ? words[n].c_str() : ""; };
+    const long a1 = std::atol(arg(1));
+    settings.m_pJobStore = CreateJobStore();
+    PrepareJobStore(settings.m_pJobStore, options.model, 0);
+    if (options.maxJobs)
+        EdCheck(settings.m_pJobStore->SetMaxJobs(options.maxJobs));
+    settings.m_nPanelTitleModel = options.panelTitleModel;
+    ::GetSystemTime(&settings.m_CopyRight[0]);
+    settings.m_CopyRight[1] = settings.m_CopyRight[0];
+    if (options.firstYear)
+        settings.m_CopyRight[0].wYear = static_cast<WORD>(options.firstYear);
+    if (options.lastYear)
+        settings.m_CopyRight[1].wYear = static_cast<WORD>(options.lastYear);
+    if (cmd == "edit" || cmd == "edit2")
+        return RunJobEditDialog(&settings, a1, cmd == "edit");
+    if (cmd == "copy")
+        return words.size() > 3
+                   ? RunCopyDialog(&settings, a1, TRUE, std::atol(arg(2)), std::atol(arg(3)))
+                   : RunCopyDialog(&settings, a1, FALSE, 0, 0);
+    if (cmd == "version")
+        return RunVersionDialog(&settings);
+    if ((cmd == "page" || cmd == "format") && words.size() > 2) {
+        const std::string kind = arg(1);
+        CComPtr<IJobData> job;
+        EdCheck(settings.m_pJobStore->GetJob(std::atol(arg(2)), &job));
+        if (cmd == "page") {
+            std::unique_ptr<CJobEditPage> page;
+            if (kind == "save" || kind == "save-image")
+                page = CreateSavePage(&settings, kind == "save-image");
+            else if (kind == "mail")
+                page = CreateMailPage(&settings);
+            else if (kind == "print")
+                page = CreatePrintPage(&settings);
+            else if (kind == "app")
+                page = CreateAppPage(&settings);
+            if (page)
+                return RunPageHost(&settings, job, std::move(page));
+        } else if (kind == "jpeg")
+            return RunJpegSettingDlg(nullptr, job);
+        else if (kind == "tiff")
+            return RunTiffSettingDlg(nullptr, job);
+        else if (kind == "pdf" || kind == "pdf-multi")
+            return RunPdfSettingDlg(nullptr, job, kind == "pdf-multi");
+    } else if (cmd == "access")
+        return CAccessSettingDlg(nullptr, "", "").DoModal();
+    else if (cmd == "mail-address")
+        return CMailAddressDlg(nullptr, arg(1)).DoModal();
+    else if (cmd == "admin")
+        return RunAdminDialog(&settings, static_cast<int>(a1));
+    else if (cmd == "fit-probe")
+        return CVlmDialog(IDD_FITPROBE, nullptr, EdInstance()).DoModal();
+    std::fprintf(stderr, "unknown command %s\n", cmd.c_str());
+    bBadArgs = TRUE;
+    return 0;
+}
+
+// Runs one dialog and prints its result; FALSE for words it does not know.
+BOOL RunAndReport(const COptions& options, const std::vector<std::string>& words, BOOL bCheckFit) {
+    if (bCheckFit && !InstallFitCheck()) {
+        std::fprintf(stderr, "the fit check cannot be installed\n");
+        return FALSE;
+    }
+    BOOL bBadArgs = FALSE;
+    try {
+        const INT_PTR result = RunDialog(options, words, bBadArgs);
+        if (!bBadArgs)
+            std::printf("result=%d\n", static_cast<int>(result));
+    } catch (const CEditorText& e) {
+        std::printf("error=%s\n", e.m_strText.c_str());
+    } catch (const CComError& e) {
+        std::printf("error=%s\n", e.Message().c_str());
+    }
+    std::fflush(stdout);
+    return !bBadArgs;
+}
 } // namespace
 
 int main(int argc, char** argv) {
     COleInitialize ole;
     EdSetInstance(::GetModuleHandleW(nullptr));
     EdLocalizeInit();
-    CJobRegGUISettings settings;
-    const char* model = "VX-410";
-    long maxJobs = 0; // the store's own unless given
-    int firstYear = 0, lastYear = 0;
-    int panelTitleModel = 1;
+    COptions options;
+    CJobRegGUISettings& settings = options.settings;
     BOOL bCheckFit = FALSE;
     int i = 1;
     for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
@@ -53,7 +147,7 @@ int main(int argc, char** argv) {
             bCheckFit = TRUE;
             --i; // takes no value
         } else if (opt == "--model")
-            model = argv[i + 1];
+            options.model = argv[i + 1];
         else if (opt == "--mutex")
             settings.m_strKestrelMutexName = Widen(argv[i + 1]);
         else if (opt == "--twain")
@@ -63,11 +157,11 @@ int main(int argc, char** argv) {
         else if (opt == "--disable")
             settings.m_DisableFunctionID[std::atol(argv[i + 1])] = 1;
         else if (opt == "--max-jobs")
-            maxJobs = std::atol(argv[i + 1]);
+            options.maxJobs = std::atol(argv[i + 1]);
         else if (opt == "--first-year")
-            firstYear = std::atoi(argv[i + 1]);
+            options.firstYear = std::atoi(argv[i + 1]);
         else if (opt == "--last-year")
-            lastYear = std::atoi(argv[i + 1]);
+            options.lastYear = std::atoi(argv[i + 1]);
         else if (opt == "--attached-mail-size")
             settings.m_nAttachedMailSize = std::atoi(argv[i + 1]);
         else if (opt == "--warning-size")
@@ -76,7 +170,7 @@ int main(int argc, char** argv) {
             settings.m_DefaultDriverSetting.assign(argv[i + 1],
                                                    argv[i + 1] + std::strlen(argv[i + 1]));
         else if (opt == "--panel")
-            panelTitleModel = std::atoi(argv[i + 1]);
+            options.panelTitleModel = std::atoi(argv[i + 1]);
         else if (opt == "--testpages")
             InstallJobEditTestPages(std::atoi(argv[i + 1]));
         else {
@@ -88,86 +182,21 @@ int main(int argc, char** argv) {
         std::fprintf(
             stderr,
             "usage: dialoghost [options] edit N|edit2 N|copy SRC [MIN MAX]|version|admin FORM"
-            "|page KIND N|format KIND N|access|mail-address [LIST]|fit-probe\n");
+            "|page KIND N|format KIND N|access|mail-address [LIST]|fit-probe|each\n");
         return 2;
     }
-    if (bCheckFit && !InstallFitCheck()) {
-        std::fprintf(stderr, "the fit check cannot be installed\n");
-        return 2;
-    }
-    const std::string cmd = argv[i];
-    const long a1 = i + 1 < argc ? std::atol(argv[i + 1]) : 0;
-    try {
-        settings.m_pJobStore = CreateJobStore();
-        PrepareJobStore(settings.m_pJobStore, model, 0);
-        if (maxJobs)
-            EdCheck(settings.m_pJobStore->SetMaxJobs(maxJobs));
-        settings.m_nPanelTitleModel = panelTitleModel;
-        ::GetSystemTime(&settings.m_CopyRight[0]);
-        settings.m_CopyRight[1] = settings.m_CopyRight[0];
-        if (firstYear)
-            settings.m_CopyRight[0].wYear = static_cast<WORD>(firstYear);
-        if (lastYear)
-            settings.m_CopyRight[1].wYear = static_cast<WORD>(lastYear);
-        INT_PTR result = 0;
-        if (cmd == "edit" || cmd == "edit2")
-            result = RunJobEditDialog(&settings, a1, cmd == "edit");
-        else if (cmd == "copy")
-            result = i + 3 < argc ? RunCopyDialog(&settings, a1, TRUE, std::atol(argv[i + 2]),
-                                                  std::atol(argv[i + 3]))
-                                  : RunCopyDialog(&settings, a1, FALSE, 0, 0);
-        else if (cmd == "version")
-            result = RunVersionDialog(&settings);
-        else if (cmd == "page" && i + 2 < argc) {
-            const std::string kind = argv[i + 1];
-            CComPtr<IJobData> job;
-            EdCheck(settings.m_pJobStore->GetJob(std::atol(argv[i + 2]), &job));
-            std::unique_ptr<CJobEditPage> page;
-            if (kind == "save" || kind == "save-image")
-                page = CreateSavePage(&settings, kind == "save-image");
-            else if (kind == "mail")
-                page = CreateMailPage(&settings);
-            else if (kind == "print")
-                page = CreatePrintPage(&settings);
-            else if (kind == "app")
-                page = CreateAppPage(&settings);
-            else {
-                std::fprintf(stderr, "unknown page %s\n", kind.c_str());
-                return 2;
-            }
-            result = RunPageHost(&settings, job, std::move(page));
-        } else if (cmd == "format" && i + 2 < argc) {
-            const std::string kind = argv[i + 1];
-            CComPtr<IJobData> job;
-            EdCheck(settings.m_pJobStore->GetJob(std::atol(argv[i + 2]), &job));
-            if (kind == "jpeg")
-                result = RunJpegSettingDlg(nullptr, job);
-            else if (kind == "tiff")
-                result = RunTiffSettingDlg(nullptr, job);
-            else if (kind == "pdf" || kind == "pdf-multi")
-                result = RunPdfSettingDlg(nullptr, job, kind == "pdf-multi");
-            else {
-                std::fprintf(stderr, "unknown format %s\n", kind.c_str());
-                return 2;
-            }
-        } else if (cmd == "access")
-            result = CAccessSettingDlg(nullptr, "", "").DoModal();
-        else if (cmd == "mail-address")
-            result = CMailAddressDlg(nullptr, i + 1 < argc ? argv[i + 1] : "").DoModal();
-        else if (cmd == "admin")
-            result = RunAdminDialog(&settings, static_cast<int>(a1));
-        else if (cmd == "fit-probe")
-            result = CVlmDialog(IDD_FITPROBE, nullptr, EdInstance()).DoModal();
-        else {
-            std::fprintf(stderr, "unknown command %s\n", cmd.c_str());
+    if (std::strcmp(argv[i], "each") != 0)
+        return RunAndReport(options, std::vector<std::string>(argv + i, argv + argc), bCheckFit)
+                   ? 0
+                   : 2;
+    for (std::string line; std::getline(std::cin, line);) {
+        std::istringstream in(line);
+        const std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
+        if (words.empty())
+            continue;
+        std::printf("dialog: %s\n", line.c_str());
+        if (!RunAndReport(options, words, bCheckFit))
             return 2;
-        }
-        std::printf("result=%d\n", static_cast<int>(result));
-    } catch (const CEditorText& e) {
-        std::printf("error=%s\n", e.m_strText.c_str());
-    } catch (const CComError& e) {
-        std::printf("error=%s\n", e.Message().c_str());
     }
-    std::fflush(stdout);
     return 0;
 }

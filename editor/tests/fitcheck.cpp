@@ -172,7 +172,51 @@ CMeasure ButtonMeasure(HDC dc, LONG style, const RECT& client) {
 struct CCount {
     int checked = 0;
     int clipped = 0;
+    int clashes = 0;
 };
+
+// The key a control's text gives it: the letter after a single '&' (a
+// doubled one shows '&'), upper-cased; 0 for none. Statics with SS_NOPREFIX
+// show '&' as it is.
+wchar_t Mnemonic(const std::wstring& text) {
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != L'&')
+            continue;
+        wchar_t key = text[++i];
+        if (key != L'&') {
+            ::CharUpperBuffW(&key, 1);
+            return key;
+        }
+    }
+    return 0;
+}
+
+// Two shown controls of one dialog (its pages included) with the same key:
+// Alt and the letter reach only one of them.
+void CheckMnemonics(const std::vector<HWND>& controls, CCount& count) {
+    std::vector<std::pair<wchar_t, HWND>> seen;
+    for (HWND h : controls) {
+        const std::wstring cls = ClassName(h);
+        const LONG style = ::GetWindowLongW(h, GWL_STYLE);
+        const BOOL bStatic = ::lstrcmpiW(cls.c_str(), L"Static") == 0;
+        if (bStatic ? (style & SS_NOPREFIX) != 0 : ::lstrcmpiW(cls.c_str(), L"Button") != 0)
+            continue;
+        const std::wstring text = Text(h);
+        const wchar_t key = Mnemonic(text);
+        if (!key)
+            continue;
+        const auto first =
+            std::find_if(seen.begin(), seen.end(), [key](const auto& s) { return s.first == key; });
+        if (first == seen.end()) {
+            seen.emplace_back(key, h);
+            continue;
+        }
+        ++count.clashes;
+        std::printf("clash: key=%s id=%d text=\"%s\" and id=%d text=\"%s\"\n",
+                    Utf8(std::wstring(1, key)).c_str(), ::GetDlgCtrlID(h), Utf8(text).c_str(),
+                    ::GetDlgCtrlID(first->second), Utf8(Text(first->second)).c_str());
+    }
+}
 
 void CheckControl(HWND h, HWND hDlg, CCount& count) {
     const std::wstring cls = ClassName(h);
@@ -218,6 +262,12 @@ void CheckControl(HWND h, HWND hDlg, CCount& count) {
     ::SelectObject(dc, old);
 }
 
+// The DPI the dialog was laid out for (the system's, in a DPI-aware program).
+int ScreenDpi() {
+    CWindowDc dc(nullptr);
+    return dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 0;
+}
+
 void CheckDialog(HWND hDlg) {
     std::vector<HWND> controls;
     // EnumChildWindows walks the whole tree: the pages' controls come too.
@@ -228,11 +278,13 @@ void CheckDialog(HWND hDlg) {
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&controls));
+    std::erase_if(controls, [hDlg](HWND h) { return !ShownInDialog(h, hDlg); });
     CCount count;
     for (HWND h : controls)
-        if (ShownInDialog(h, hDlg))
-            CheckControl(h, hDlg, count);
-    std::printf("fit: checked=%d clipped=%d\n", count.checked, count.clipped);
+        CheckControl(h, hDlg, count);
+    CheckMnemonics(controls, count);
+    std::printf("fit: checked=%d clipped=%d clashes=%d dpi=%d\n", count.checked, count.clipped,
+                count.clashes, ScreenDpi());
     std::fflush(stdout);
 }
 
@@ -275,9 +327,14 @@ LRESULT CALLBACK GetMsgHook(int code, WPARAM wParam, LPARAM lParam) {
 } // namespace
 
 BOOL InstallFitCheck() {
+    // Again for each dialog of the thread: the next top-level dialog is checked.
+    g_fit.hTarget = nullptr;
+    g_fit.bPosted = FALSE;
     g_fit.nMessage = ::RegisterWindowMessageW(L"dialoghost fit check");
     const DWORD thread = ::GetCurrentThreadId();
-    g_fit.callHook.Attach(::SetWindowsHookExW(WH_CALLWNDPROCRET, CallRetHook, nullptr, thread));
-    g_fit.getHook.Attach(::SetWindowsHookExW(WH_GETMESSAGE, GetMsgHook, nullptr, thread));
+    if (!g_fit.callHook)
+        g_fit.callHook.Attach(::SetWindowsHookExW(WH_CALLWNDPROCRET, CallRetHook, nullptr, thread));
+    if (!g_fit.getHook)
+        g_fit.getHook.Attach(::SetWindowsHookExW(WH_GETMESSAGE, GetMsgHook, nullptr, thread));
     return g_fit.nMessage && g_fit.callHook && g_fit.getHook;
 }

@@ -26,7 +26,7 @@ text() { "$run" "$probe" "$exe" "$1" </dev/null 2>/dev/null | tr -d '\r' | sed -
 expect() {
     if [ "$1" = "$2" ]; then echo "ok: $3: $1"; else echo "FAIL: $3: got '$1', want '$2'"; fail=1; fi
 }
-expect "$(text 410)" "&Bilder speichern" "save-image box"
+expect "$(text 410)" "Bi&lder speichern" "save-image box"
 expect "$(text 412)" "&Speichern in Ordner" "folder label"
 expect "$(text 415)" "&Zugriffseinstellungen..." "access button"
 expect "$(text 420)" "&Einstellungen..." "format button"

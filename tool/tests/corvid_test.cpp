@@ -2,6 +2,7 @@
 // own job store and simulated scanner, driven through its window by the UI
 // robot. The configuration reader and the window's resources are checked in
 // the test process.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -22,6 +23,7 @@
 #include "uirobot.h"
 #include "uirobot_controls.h"
 #include "uirobot_listview.h"
+#include "vlm_version.h"
 
 using namespace kestreltest;
 using namespace corvidtest;
@@ -408,7 +410,12 @@ TEST_F(Corvid, TheMenusOpenTheEditorsDialogsAndTheHelp) {
     AddJob(4, "Four");
     StartCorvid();
     ASSERT_TRUE(UiChooseMenu(m_hMain, 32783)); // Version...
-    ASSERT_NO_FATAL_FAILURE(Answer("Version Information", nullptr, "OK"));
+    CUiDialogInfo about;
+    ASSERT_TRUE(WaitBox("Version Information", about));
+    // corvid's own version resource: the suite's version.
+    EXPECT_THAT(about.m_texts, testing::Contains("VX-410 Task Deck Version : " VLM_VERSION_STRING));
+    ASSERT_TRUE(UiPressButton(about, "OK"));
+    ASSERT_TRUE(UiWaitGone(about.m_hWnd, kDeadline));
     ASSERT_TRUE(UiChooseMenu(m_hMain, 32785)); // Admin setting
     ASSERT_NO_FATAL_FAILURE(Answer("Admin", nullptr, "Cancel"));
     EXPECT_EQ(Title(4), "Four");
@@ -586,4 +593,49 @@ TEST_F(Corvid, ATooLongTitleStopsTheTitleWriting) {
     EXPECT_EQ(panel.m_titles[2], "Old three");
     EXPECT_EQ(panel.m_titles[4], "Old five");
     EXPECT_EQ(Title(3), "Thirty bytes of a title, long.");
+}
+
+// The prefix's screen DPI (LogPixels, read by each program when it starts)
+// for one test; the value it had comes back at the end.
+class CScreenDpi {
+public:
+    explicit CScreenDpi(DWORD dpi) {
+        for (int i = 0; i < 2; ++i) {
+            m_bHad[i] = m_keys[i].Create(Root(i), kKeys[i]) == ERROR_SUCCESS &&
+                        m_keys[i].QueryDWORD("LogPixels", m_old[i]) == ERROR_SUCCESS;
+            m_keys[i].SetDWORD("LogPixels", dpi);
+        }
+    }
+    ~CScreenDpi() {
+        for (int i = 0; i < 2; ++i) {
+            if (m_bHad[i])
+                m_keys[i].SetDWORD("LogPixels", m_old[i]);
+            else
+                m_keys[i].DeleteValue("LogPixels");
+        }
+    }
+
+private:
+    static HKEY Root(int i) { return i ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+    static constexpr const char* kKeys[2] = {
+        "Control Panel\\Desktop",
+        "System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"};
+    CRegKey m_keys[2];
+    DWORD m_old[2] = {};
+    bool m_bHad[2] = {};
+};
+
+// corvid is DPI aware: at 144 DPI its list's columns and rows are half as
+// large again as at 96 (60 and 180 pixels, rows of 32 and the grid line).
+TEST_F(Corvid, TheListGrowsWithTheScreensDpi) {
+    AddJob(1, "One");
+    {
+        CScreenDpi dpi(144);
+        StartCorvid();
+    }
+    const auto columns = UiListColumns(m_hList);
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_EQ(columns[0].m_nWidth, 90);
+    EXPECT_EQ(columns[1].m_nWidth, 270);
+    EXPECT_EQ(UiListRowHeight(m_hList), 49);
 }
