@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include "AdminDialogs_res.h"
 #include "common/JobRecord.h"
+#include "common/portable/LocalizeTable.h"
 #include "editor/EditorDialog.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
@@ -161,9 +162,8 @@ private:
     void SetRangeLabel(int id, const char* english, int upper) {
         if (!GetDlgItem(id))
             return;
-        char text[128];
-        std::snprintf(text, sizeof text, EdText(english).c_str(), EdText("MB").c_str(), upper);
-        SetDlgItemText(id, text);
+        SetDlgItemText(
+            id, VlmFillInEach(EdText(english), {EdText("MB"), std::to_string(upper)}).c_str());
     }
 
     void FillLists() {

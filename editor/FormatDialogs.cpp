@@ -1,8 +1,8 @@
 #include "editor/FormatDialogs.h"
 #include <commctrl.h>
-#include <cstdio>
 #include "SavePage_res.h"
 #include "common/JobRecord.h"
+#include "common/portable/LocalizeTable.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
 #include "editor/core/FormatOptionRules.h"
@@ -13,9 +13,7 @@ constexpr INT_PTR kInitFailed = 3;
 
 // A "%s" label with a localised word in place of "%s".
 std::string Formatted(const char* englishFormat, const char* englishWord) {
-    char text[256];
-    snprintf(text, sizeof text, EdText(englishFormat).c_str(), EdText(englishWord).c_str());
-    return text;
+    return VlmFillIn(EdText(englishFormat), EdText(englishWord));
 }
 
 void CheckRadio(HWND hDlg, int first, int last, int index) {

@@ -1,9 +1,9 @@
 // CVersionDlg: the model, the host program's version, the copyright years
 // and the credits of the JPEG coding that the suite's files use.
 #include <windows.h>
-#include <cstdio>
 #include <string>
 #include "AdminDialogs_res.h"
+#include "common/portable/LocalizeTable.h"
 #include "editor/EditorDialog.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
@@ -33,10 +33,7 @@ HICON HostIcon() {
 }
 
 std::string Format(const char* english, const std::string& a, const std::string& b = "") {
-    const std::string fmt = EdText(english);
-    char text[512];
-    std::snprintf(text, sizeof text, fmt.c_str(), a.c_str(), b.c_str());
-    return text;
+    return VlmFillInEach(EdText(english), {a, b});
 }
 
 class CVersionDlg : public CEditorDialog {

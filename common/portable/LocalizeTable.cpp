@@ -22,3 +22,19 @@ std::string VlmFillIn(const std::string& text, const std::string& value) {
         out.replace(at, 2, value);
     return out;
 }
+
+std::string VlmFillInEach(const std::string& text, std::initializer_list<std::string> values) {
+    std::string out;
+    auto next = values.begin();
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool placeholder =
+            text[i] == '%' && i + 1 < text.size() && (text[i + 1] == 's' || text[i + 1] == 'd');
+        if (placeholder && next != values.end()) {
+            out += *next++;
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}

@@ -96,4 +96,8 @@ TEST(LocalizeTable, FillInTakesOnlyTheFirstPercentS) {
     EXPECT_EQ(VlmFillIn("100% %d %n for %s%s %", "VX-410"), "100% %d %n for VX-410%s %");
     EXPECT_EQ(VlmFillIn("no place", "VX-410"), "no place");
     EXPECT_EQ(VlmFillIn("%s", "%s%n"), "%s%n");
+    // Several values in turn; what the values do not reach stays as written.
+    EXPECT_EQ(VlmFillInEach("%s (1 - %d) 100%", {"MB", "999"}), "MB (1 - 999) 100%");
+    EXPECT_EQ(VlmFillInEach("%d%n %s %s", {"7"}), "7%n %s %s");
+    EXPECT_EQ(VlmFillInEach("%", {"x"}), "%");
 }
