@@ -98,7 +98,7 @@ extern "C" UINT __stdcall WaitForJob(MSIHANDLE hInstall) {
 
 // Closes every corvid (its main window gets WM_CLOSE, as from its title bar)
 // and sets CORVIDCLOSED, so that the package can start corvid again at the
-// end. A corvid that does not close (a dialog of its own is open) fails the
+// end. A corvid that does not close in time (busy in a dialog) fails the
 // installation before anything is changed.
 extern "C" UINT __stdcall CloseCorvid(MSIHANDLE hInstall) {
     std::vector<vlm::CHandle> running;
