@@ -188,6 +188,8 @@ def main():
     ap.add_argument("--version", required=True)
     ap.add_argument("--icon", required=True)
     ap.add_argument("--help-link", default="")
+    ap.add_argument("--actions", required=True,
+                    help="the package's custom actions (SuiteActions.dll)")
     ap.add_argument("--out", required=True)
     ap.add_argument("--tables", required=True)
     ap.add_argument("--strip", help="the tool that strips the debug information of programs "
@@ -201,6 +203,12 @@ def main():
     # wixl takes sources relative to the folder of the WiX source only.
     def rel(path):
         return os.path.relpath(os.path.abspath(path), os.path.dirname(os.path.abspath(a.out)))
+
+    actions = a.actions
+    if a.strip:
+        actions = os.path.join(os.path.dirname(os.path.abspath(a.out)), "stripped", "SuiteActions")
+        os.makedirs(os.path.dirname(actions), exist_ok=True)
+        subprocess.run([a.strip, a.actions, actions], check=True)
 
     dirs = Dirs()
     feature_comps = {f: [] for f in FEATURES}
@@ -331,11 +339,26 @@ def main():
         x.append("  </Feature>")
     # The service lets go of the scanner before its files are replaced or
     # removed, and starts again once the new ones are in place.
-    x += [f'  <CustomAction Id="StopScannerService" FileKey="{service_fid}" ExeCommand="--stop" '
+    # Before that, a running job is waited for (KESTRELWAIT seconds) and an
+    # open corvid is closed; either failing ends the installation before
+    # anything changed. corvid starts again after an upgrade or repair.
+    before_change = "Installed OR WIX_UPGRADE_DETECTED"
+    x += [f'  <Binary Id="SuiteActions" SourceFile={quoteattr(rel(actions))}/>',
+          '  <CustomAction Id="WaitForJob" BinaryKey="SuiteActions" DllEntry="WaitForJob" '
+          'Return="check" Execute="immediate"/>',
+          '  <CustomAction Id="CloseCorvid" BinaryKey="SuiteActions" DllEntry="CloseCorvid" '
+          'Return="check" Execute="immediate"/>',
+          f'  <CustomAction Id="StartCorvid" FileKey="{corvid}" ExeCommand="" '
+          'Return="asyncNoWait" Execute="immediate"/>',
+          f'  <CustomAction Id="StopScannerService" FileKey="{service_fid}" ExeCommand="--stop" '
           'Return="ignore" Execute="immediate"/>',
           f'  <CustomAction Id="StartScannerService" FileKey="{service_fid}" ExeCommand="" '
           'Return="asyncNoWait" Execute="immediate"/>',
           "  <InstallExecuteSequence>",
+          f'   <Custom Action="WaitForJob" After="InstallValidate">{before_change}</Custom>',
+          f'   <Custom Action="CloseCorvid" After="InstallValidate">{before_change}</Custom>',
+          '   <Custom Action="StartCorvid" After="InstallFinalize">'
+          'CORVIDCLOSED AND NOT REMOVE~="ALL"</Custom>',
           '   <Custom Action="StopScannerService" After="InstallValidate">'
           f"Installed AND ?C_{service_fid}=3</Custom>",
           '   <Custom Action="StartScannerService" After="InstallFinalize">'
@@ -351,6 +374,8 @@ def main():
         # also drops the upgrade code's registration of the new one.
         "UPDATE `InstallExecuteSequence` SET `Sequence` = 1450 "
         "WHERE `Action` = 'RemoveExistingProducts'",
+        "UPDATE `InstallExecuteSequence` SET `Sequence` = 1402 WHERE `Action` = 'WaitForJob'",
+        "UPDATE `InstallExecuteSequence` SET `Sequence` = 1404 WHERE `Action` = 'CloseCorvid'",
         "UPDATE `InstallExecuteSequence` SET `Sequence` = 1410 "
         "WHERE `Action` = 'StopScannerService'",
         # A rebuilt package of the same version replaces the installed one

@@ -3,7 +3,8 @@
 # 32-bit Windows and a user without administrator rights before anything
 # changes, the older version is removed before anything is installed, COM
 # goes through the package's own tables (no self-registration), the service
-# start is a registry row and a custom action.
+# start is a registry row and a custom action, a running job and an open
+# corvid stop the installation before anything changes.
 #   package_tables_test.sh PACKAGE.msi
 set -u
 msi=$1
@@ -28,6 +29,17 @@ rep=$(seq_of RemoveExistingProducts) frp=$(seq_of FindRelatedProducts)
 stop=$(seq_of StopScannerService)
 [ -n "$stop" ] && [ "$iv" -lt "$stop" ] && [ "$stop" -lt "$rep" ] ||
     fail "the scanner service is not stopped ($stop) before the older version goes ($rep)"
+# A running job or an open corvid ends the installation before anything
+# changes: both come before the service stop and fail when they fail.
+wait_job=$(seq_of WaitForJob) close_corvid=$(seq_of CloseCorvid)
+[ -n "$wait_job" ] && [ -n "$close_corvid" ] && [ "$iv" -lt "$wait_job" ] &&
+    [ "$wait_job" -lt "$close_corvid" ] && [ "$close_corvid" -lt "$stop" ] ||
+    fail "job wait ($wait_job) and corvid close ($close_corvid) not before the service stop ($stop)"
+for a in WaitForJob CloseCorvid; do
+    type=$(table CustomAction | awk -F'\t' -v a=$a '$1 == a {print $2}')
+    [ -n "$type" ] && [ $((type & 64)) -eq 0 ] || fail "$a (type ${type:-none}) does not stop the installation"
+done
+[ "$(seq_of StartCorvid)" -gt "$(seq_of InstallFinalize)" ] || fail "corvid is not started again at the end"
 [ "$(seq_of RegisterProduct)" -lt "$(seq_of WriteRegistryValues)" ] ||
     fail "the installed-programs entry is made after the registry rows (Wine zeroes its size)"
 [ -n "$(seq_of RegisterTypeLibraries)" ] && [ -n "$(seq_of UnregisterTypeLibraries)" ] ||

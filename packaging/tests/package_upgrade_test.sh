@@ -12,7 +12,7 @@ pkg_begin upgrade
 version=$(sed -n 's/^ *CMAKE_PROJECT_VERSION:STATIC=//p' "$VLM_BUILD/CMakeCache.txt")
 next=${version%.*}.$((${version##*.} + 1))
 next_msi=$work/VX410-Scan-Suite-$next-x64.msi
-bash "$_pkg_here/../build-msi.sh" "$manifest" "$next" "$next_msi" 2>/dev/null ||
+bash "$_pkg_here/../build-msi.sh" "$manifest" "$next" "$next_msi" "$VLM_BUILD/packaging/SuiteActions.dll" 2>/dev/null ||
     { fail "cannot build the $next package"; pkg_finish; exit 1; }
 arp_versions() {
     "$run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
