@@ -24,8 +24,9 @@ bool PrinterInstalled(const std::string& name) {
     return !name.empty() && ::OpenPrinterA(const_cast<char*>(name.c_str()), h.Receive(), nullptr);
 }
 
-// The job's printer as a device context. A stored printer that is no longer
-// installed gives way to the default printer, as the print dialog would.
+// The job's printer as a device context; none when the stored printer cannot
+// be opened. A stored printer that was removed is never replaced by another
+// one: the pages would come out where the user does not look for them.
 CDc OpenJobPrinter(IJobData* pJob) {
     CJobPrintDialog dlg;
     if (dlg.Restore(pJob)) {
@@ -33,15 +34,13 @@ CDc OpenJobPrinter(IJobData* pJob) {
         if (dc)
             return dc;
         const std::string stored = dlg.DeviceName();
-        if (PrinterInstalled(stored)) {
+        if (PrinterInstalled(stored))
             Log().Write("CreateDC(%s) failed (error %lu)", stored.c_str(), ::GetLastError());
-            return CDc();
-        }
-        Log().Write("The job's printer \"%s\" is not installed: printing on the default printer",
-                    stored.c_str());
-    } else {
-        Log().Write("The job holds no usable printer: printing on the default printer");
+        else
+            Log().Write("The job's printer \"%s\" is not installed", stored.c_str());
+        return CDc();
     }
+    Log().Write("The job holds no usable printer: printing on the default printer");
     CJobPrintDialog def;
     if (!def.GetDefaults())
         return CDc();

@@ -27,8 +27,8 @@ struct CPrintContext {
 };
 
 // The work of the job session's ScanToPrinter after its log line: one
-// document "JobPrint" on the job's printer (the default printer, said in the
-// log, when the stored one is not installed), every page of every file in
+// document "JobPrint" on the job's printer (the default printer when the job
+// holds none; a stored printer no longer installed fails), every page of every file in
 // order, bands of 500 rows. A page that cannot be printed (a depth other than
 // 1, 8 or 24 bits, unreadable data) ends its file, with the reason in the log;
 // the next file prints. FALSE, after "Print failed." was shown as an error,

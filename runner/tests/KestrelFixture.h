@@ -93,15 +93,15 @@ protected:
         EXPECT_TRUE(m_pDevice->PressStart());
         return WaitRunnerEnd();
     }
-    // Exit code of the runner the service started, from the service's log.
-    DWORD WaitRunnerEnd() {
-        for (int i = 0; i < 600; ++i) {
-            std::string log = ServiceLog();
-            size_t p = log.find("kestrel ended");
-            if (p != std::string::npos) {
-                size_t e = log.find("exit code ", p);
-                return static_cast<DWORD>(std::atol(log.c_str() + e + 10));
-            }
+    // Exit code of the runs-th runner the service started, from its log.
+    DWORD WaitRunnerEnd(int runs = 1) {
+        for (int i = 0; i < 1200; ++i) {
+            const std::string log = ServiceLog();
+            size_t p = 0;
+            for (int k = 0; k < runs && p != std::string::npos; ++k)
+                p = log.find("kestrel ended", k ? p + 1 : 0);
+            if (p != std::string::npos)
+                return static_cast<DWORD>(std::atol(log.c_str() + log.find("exit code ", p) + 10));
             Sleep(100);
         }
         return 0xFFFFFFFE;

@@ -10,9 +10,14 @@
 #include <cmath>
 #include <fstream>
 
+#include "framework/Handles.h"
+
 #include "CmdlineRecords.h"
 #include "PrintTestPages.h"
 #include "SessionFixture.h"
+
+// Last: its A/W macros would rename names in the headers above.
+#include <winspool.h>
 
 using namespace kestreltest;
 using namespace printtest;
@@ -64,21 +69,8 @@ protected:
         if (!m_pService)
             StartService();
         EXPECT_TRUE(m_pDevice->PressStart());
-        EXPECT_EQ(WaitNthRunnerEnd(++m_nRuns), 0u) << ServiceLog();
+        EXPECT_EQ(WaitRunnerEnd(++m_nRuns), 0u) << ServiceLog();
         return ReadFileText(PrinterOutput(printer));
-    }
-    // The exit code of the runs-th runner the service started.
-    DWORD WaitNthRunnerEnd(int runs) {
-        for (int i = 0; i < 1200; ++i) {
-            const std::string log = ServiceLog();
-            size_t p = 0;
-            for (int k = 0; k < runs && p != std::string::npos; ++k)
-                p = log.find("kestrel ended", k ? p + 1 : 0);
-            if (p != std::string::npos)
-                return static_cast<DWORD>(std::atol(log.c_str() + log.find("exit code ", p) + 10));
-            Sleep(100);
-        }
-        return 0xFFFFFFFE;
     }
     static int Rows(const PsPage& page, int* pWidth) {
         int rows = 0;
@@ -148,6 +140,70 @@ TEST_F(KestrelPrintJob, GreyAndColourPagesPrintAsSuch) {
     EXPECT_EQ(PsPages(colour).size(), 1u);
     KeepForRendering("job_grey", grey, kA4Printer, "actual", {A4Sheet(8, 100, 1)});
     KeepForRendering("job_colour", colour, kA4Printer, "actual", {A4Sheet(24, 100, 2)});
+}
+
+// A printer of the prefix taken away (as from the printers folder) and put
+// back as it was, default again if it was so.
+class CRemovedPrinter {
+public:
+    explicit CRemovedPrinter(const char* name) : m_bDefault(DefaultPrinter() == name) {
+        PRINTER_DEFAULTSA all = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+        HANDLE h = nullptr;
+        if (!OpenPrinterA(const_cast<char*>(name), &h, &all))
+            return;
+        CPrinterHandle printer(h);
+        DWORD need = 0;
+        GetPrinterA(h, 2, nullptr, 0, &need);
+        m_info.resize(need);
+        if (need && GetPrinterA(h, 2, m_info.data(), need, &need))
+            m_bRemoved = DeletePrinter(h) != FALSE;
+    }
+    ~CRemovedPrinter() { Restore(); }
+    bool Removed() const { return m_bRemoved; }
+    bool Restore() {
+        if (!m_bRemoved)
+            return true;
+        auto* info = reinterpret_cast<PRINTER_INFO_2A*>(m_info.data());
+        CPrinterHandle added(AddPrinterA(nullptr, 2, m_info.data()));
+        if (!added)
+            return false;
+        m_bRemoved = false;
+        return !m_bDefault || SetDefaultPrinterA(info->pPrinterName);
+    }
+
+private:
+    std::vector<BYTE> m_info;
+    bool m_bDefault = false, m_bRemoved = false;
+};
+
+TEST_F(KestrelPrintJob, ThePrinterRemovedBeforeTheRunFailsThePrintAndTheNextJobPrints) {
+    ASSERT_EQ(DefaultPrinter(), kA4Printer);
+    RegisterPrintJob(34, kBw, 100, 0);
+    StorePrinter(34, kA4Printer);
+    {
+        CRemovedPrinter gone(kA4Printer);
+        ASSERT_TRUE(gone.Removed());
+        ASSERT_EQ(Tool("feed --generate 2"), 0);
+        DeleteFileA(PrinterOutput(kSmallPrinter).c_str());
+        EXPECT_TRUE(RunPrintJob(kA4Printer).empty());
+        // Nor does the printer that became the default print it.
+        EXPECT_TRUE(ReadFileText(PrinterOutput(kSmallPrinter)).empty());
+        const std::vector<std::string> panel = PanelTexts();
+        EXPECT_NE(std::find(panel.begin(), panel.end(), "Print failed.|1"), panel.end());
+        EXPECT_EQ(std::find(panel.begin(), panel.end(), "Sending complete."), panel.end());
+        EXPECT_TRUE(InOrder(RunLog(), {"ScanToPrinter",
+                                       "The job's printer \"PostScript File A4\" is not installed",
+                                       "StartDoc Failed!!", "CJobDlg::EndJob()"}));
+        EXPECT_TRUE(SavedFiles().empty());
+        ExpectCleanEnd();
+        ASSERT_TRUE(gone.Restore());
+    }
+    ClearRunLog();
+    ASSERT_EQ(DefaultPrinter(), kA4Printer);
+    ASSERT_EQ(Tool("feed --generate 1"), 0);
+    EXPECT_EQ(PsPages(RunPrintJob(kA4Printer)).size(), 1u);
+    EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
+    ExpectCleanEnd();
 }
 
 class KestrelOpenJob : public KestrelSession {

@@ -297,14 +297,17 @@ TEST_F(PrintTest, APageThatCannotBePrintedEndsItsFileAndTheNextFilePrints) {
     EXPECT_TRUE(LogHas(palette + ": page 1 is not printed, colour map (palette) images"));
 }
 
-TEST_F(PrintTest, APrinterThatIsGoneGivesWayToTheDefaultPrinter) {
+TEST_F(PrintTest, APrinterThatIsGoneFailsThePrintAndNoOtherPrints) {
     StorePrinter("Removed Printer", kSmallPrinter, 0);
     ASSERT_EQ(m_strDefault, kA4Printer);
     std::string ps;
-    ASSERT_TRUE(Print({Tiff("p.tif", {{600, 400, 1, 300, 13, 4}})}, kA4Printer, ps));
-    EXPECT_EQ(PsPages(ps).size(), 1u);
+    EXPECT_FALSE(Print({Tiff("p.tif", {{600, 400, 1, 300, 13, 4}})}, kA4Printer, ps));
+    EXPECT_TRUE(ps.empty());
+    ASSERT_EQ(m_shown.size(), 1u);
+    EXPECT_EQ(m_shown[0].m_strText, "Print failed.");
+    EXPECT_TRUE(m_shown[0].m_bError);
     EXPECT_TRUE(LogHas("The job's printer \"Removed Printer\" is not installed"));
-    EXPECT_TRUE(LogHas("Default printer: " + m_strDefault));
+    EXPECT_TRUE(LogHas("StartDoc Failed!!"));
 }
 
 TEST_F(PrintTest, WithoutAnyPrinterOrWhenTheSpoolerFailsThePrintFails) {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <set>
 
 #include "SessionFixture.h"
@@ -288,6 +289,81 @@ TEST_F(KestrelSession, AJobRefusedAtStartUpLeavesNoTemporaryFolder) {
     EXPECT_EQ(PressStartAndWait(), 2u) << ServiceLog();
     EXPECT_FALSE(InLog("DoModal start"));
     EXPECT_FALSE(TempJobFolderExists());
+}
+
+// The store held or damaged when Start is pressed: the runner says so in a
+// box and ends, the store keeps its bytes, and the next Start runs the job.
+class KestrelStoreFault : public KestrelSession {
+protected:
+    std::string StorePath() { return m_strDir + "\\Taskstore.reg"; }
+    bool WriteStore(const std::string& bytes) {
+        std::ofstream f(StorePath(), std::ios::binary | std::ios::trunc);
+        return static_cast<bool>(f.write(bytes.data(), std::streamsize(bytes.size())));
+    }
+    // Start pressed: the runner's box names the failure; OK ends the runner
+    // before it takes the scanner.
+    void ExpectRefusedStart(int runs, const char* text) {
+        ASSERT_TRUE(m_pDevice->PressStart());
+        CUiDialogInfo box = WaitBox("");
+        ASSERT_TRUE(box.m_hWnd) << ServiceLog();
+        EXPECT_EQ(box.m_strCaption, "VX-410");
+        EXPECT_EQ(box.m_texts, std::vector<std::string>{text}) << UiDescribe(box);
+        ASSERT_TRUE(UiPressButton(box, "OK")) << UiDescribe(box);
+        EXPECT_NE(WaitRunnerEnd(runs), 0u) << ServiceLog();
+        EXPECT_FALSE(InLog("DoModal start"));
+        EXPECT_FALSE(Panel().m_bRunnerHolds);
+        EXPECT_FALSE(TempJobFolderExists());
+        ClearRunLog();
+    }
+    void ExpectNormalJob(int runs) {
+        FeedSheets(1, 100, 150, 8);
+        ASSERT_TRUE(m_pDevice->PressStart());
+        EXPECT_EQ(WaitRunnerEnd(runs), 0u) << ServiceLog();
+        EXPECT_EQ(SavedFiles().size(), 1u);
+        EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
+        ExpectCleanEnd();
+    }
+};
+
+TEST_F(KestrelStoreFault, ADamagedStoreIsLeftAsItWasAndTheRepairedOneRuns) {
+    RegisterSaveJob(5, 0, kJpeg, kGrey, 100, kBusinessCard);
+    const std::string good = ReadFileText(StorePath());
+    // A line cut short, as a failing disk or an editor leaves it.
+    const std::string damaged = good.substr(0, good.size() / 2) + "\r\n[HKEY_CURRENT_USER\\Soft";
+    ASSERT_TRUE(WriteStore(damaged));
+    StartService();
+    ExpectRefusedStart(1, "vender defined error 513");
+    EXPECT_EQ(ReadFileText(StorePath()), damaged);
+    ASSERT_TRUE(WriteStore(good));
+    ExpectNormalJob(2);
+    EXPECT_EQ(LastJobNum(), 5);
+}
+
+TEST_F(KestrelStoreFault, AStoreHeldByAnotherProgramFailsWithinBoundsAndRunsOnceFree) {
+    RegisterSaveJob(5, 0, kJpeg, kGrey, 100, kBusinessCard);
+    const std::string before = ReadFileText(StorePath());
+    StartService();
+    {
+        // A writer that keeps the store's lock: the runner gives up in time.
+        CHandle lock(CreateFileA((StorePath() + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(lock.IsValid());
+        OVERLAPPED ov = {};
+        ASSERT_TRUE(LockFileEx(lock.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &ov));
+        ExpectRefusedStart(1, "vender defined error 514");
+    }
+    EXPECT_EQ(ReadFileText(StorePath()), before);
+    {
+        // A program that opened the file for itself alone.
+        CHandle file(
+            CreateFileA(StorePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file.IsValid());
+        ExpectRefusedStart(2, "Sharing violation.");
+    }
+    EXPECT_EQ(ReadFileText(StorePath()), before);
+    ExpectNormalJob(3);
+    EXPECT_EQ(LastJobNum(), 5);
 }
 
 namespace {
