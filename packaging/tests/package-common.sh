@@ -108,3 +108,20 @@ same_as_built() {
     esac
     cmp -s "$built" "$(ppath "$win")"
 }
+
+# The next version's package, made from the same files: sets $version (this
+# build's), $next and $next_msi.
+pkg_build_next() {
+    version=$(sed -n 's/^ *CMAKE_PROJECT_VERSION:STATIC=//p' "$VLM_BUILD/CMakeCache.txt")
+    next=${version%.*}.$((${version##*.} + 1))
+    next_msi=$work/VX410-Scan-Suite-$next-x64.msi
+    bash "$_pkg_here/../build-msi.sh" "$manifest" "$next" "$next_msi" \
+        "$VLM_BUILD/packaging/SuiteActions.dll" 2>/dev/null ||
+        { fail "cannot build the $next package"; pkg_finish; exit 1; }
+}
+
+# The suite's versions in the installed-programs list.
+arp_versions() {
+    "$run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+        awk '/DisplayName *REG_SZ *VX-410 Scan Suite/ {s=1} s && /DisplayVersion/ {print $3; s=0}' | sort | xargs
+}

@@ -9,15 +9,7 @@ set -u
 msi_file=$1 uirobot=$2
 . "$(dirname "$0")/package-common.sh"
 pkg_begin running
-version=$(sed -n 's/^ *CMAKE_PROJECT_VERSION:STATIC=//p' "$VLM_BUILD/CMakeCache.txt")
-next=${version%.*}.$((${version##*.} + 1))
-next_msi=$work/VX410-Scan-Suite-$next-x64.msi
-bash "$_pkg_here/../build-msi.sh" "$manifest" "$next" "$next_msi" "$VLM_BUILD/packaging/SuiteActions.dll" \
-    2>/dev/null || { fail "cannot build the $next package"; pkg_finish; exit 1; }
-installed() {
-    "$run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
-        awk '/DisplayName *REG_SZ *VX-410 Scan Suite/ {s=1} s && /DisplayVersion/ {print $3; s=0}' | xargs
-}
+pkg_build_next
 help='C:\Program Files\Velmora Works\Task Deck\TASKDECKEN.chm'
 help_src=$(expected_files | grep -F "$help|" | cut -d'|' -f2)
 kestrel_pids() { prefix_pids 'Task Deck.kestrel.exe'; }
@@ -56,7 +48,7 @@ echo "marked" >"$(ppath "$help")"
 echo "== An upgrade beside a job that does not end is refused"
 hold_job
 refused /i "$(winpath "$next_msi")" AUTOSTART=0
-[ "$(installed)" = "$version" ] || fail "installed versions after the refused upgrade: $(installed)"
+[ "$(arp_versions)" = "$version" ] || fail "installed versions after the refused upgrade: $(arp_versions)"
 grep -qx marked "$(ppath "$help")" || fail "the refused upgrade replaced files"
 release_job
 
@@ -67,7 +59,7 @@ echo "== An upgrade closes an idle corvid and starts the new one"
 old_corvid=$(corvid_pids)
 [ -n "$old_corvid" ] || fail "corvid does not run"
 msi upgrade /i "$(winpath "$next_msi")" AUTOSTART=0 || fail "the upgrade failed (log $work/upgrade.log)"
-[ "$(installed)" = "$next" ] || fail "installed versions after the upgrade: $(installed)"
+[ "$(arp_versions)" = "$next" ] || fail "installed versions after the upgrade: $(arp_versions)"
 same_as_built "$help" "$help_src" || fail "the upgrade did not replace the files"
 corvid_pids | grep -qx "${old_corvid:-none}" && fail "the old corvid still runs"
 new_corvid() { corvid_pids | grep -vqx "${old_corvid:-none}"; }
@@ -76,7 +68,7 @@ wait_for 120 new_corvid || fail "corvid was not started again after the upgrade"
 echo "== Uninstall beside a job that does not end is refused"
 hold_job
 refused /x "$(winpath "$next_msi")"
-[ "$(installed)" = "$next" ] || fail "installed versions after the refused uninstall: $(installed)"
+[ "$(arp_versions)" = "$next" ] || fail "installed versions after the refused uninstall: $(arp_versions)"
 while IFS='|' read -r win _; do
     [ -e "$(ppath "$win")" ] || fail "the refused uninstall removed $win"
 done < <(expected_files)
@@ -85,7 +77,7 @@ release_job
 echo "== Uninstall closes corvid for good"
 new_corvid || fail "corvid does not run before the uninstall"
 msi uninstall /x "$(winpath "$next_msi")" || fail "the uninstall failed (log $work/uninstall.log)"
-[ -z "$(installed)" ] || fail "still installed: $(installed)"
+[ -z "$(arp_versions)" ] || fail "still installed: $(arp_versions)"
 no_corvid() { [ -z "$(corvid_pids)" ]; }
 wait_for 60 no_corvid || fail "corvid runs after the uninstall"
 pkg_finish

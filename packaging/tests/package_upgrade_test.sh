@@ -9,15 +9,7 @@ set -u
 msi_file=$1 uirobot=$2
 . "$(dirname "$0")/package-common.sh"
 pkg_begin upgrade
-version=$(sed -n 's/^ *CMAKE_PROJECT_VERSION:STATIC=//p' "$VLM_BUILD/CMakeCache.txt")
-next=${version%.*}.$((${version##*.} + 1))
-next_msi=$work/VX410-Scan-Suite-$next-x64.msi
-bash "$_pkg_here/../build-msi.sh" "$manifest" "$next" "$next_msi" "$VLM_BUILD/packaging/SuiteActions.dll" 2>/dev/null ||
-    { fail "cannot build the $next package"; pkg_finish; exit 1; }
-arp_versions() {
-    "$run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
-        awk '/DisplayName *REG_SZ *VX-410 Scan Suite/ {s=1} s && /DisplayVersion/ {print $3; s=0}' | sort | xargs
-}
+pkg_build_next
 kestrel='C:\Program Files\Velmora Works\Task Deck\kestrel.exe'
 kestrel_src=$(expected_files | grep -F "$kestrel|" | cut -d'|' -f2)
 
