@@ -319,7 +319,18 @@ void CJobDlg::DeliverRecoveredPages() {
     m_nPageCounter = m_nPagesWritten = m_RedeliverRecord.m_nPages;
     m_bBatchEnded = TRUE;
     m_bJobEnd = TRUE;
-    Deliver();
+    // The job's mail size holds as it does while scanning.
+    const long f = m_Settings.m_nFunctionId;
+    ULONGLONG bytes = 0;
+    for (const std::string& file : m_FileList)
+        bytes += FileSize(file);
+    if ((f == SCAN_TO_MAIL || f == SCAN_TO_MAPI) &&
+        kestrel::IsOverMailSize(bytes, m_Settings.m_nMailSizeLimit)) {
+        DispMessage(L("File size too large.").c_str(), TRUE);
+        m_ErrorDisplaied = TRUE;
+    } else {
+        Deliver();
+    }
     if (!kestrel::SenderEndsJob(m_Settings.m_nFunctionId, m_bMailSenderStarted != FALSE)) {
         CleanupTempFiles();
         EndJob();

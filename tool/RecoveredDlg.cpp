@@ -51,14 +51,21 @@ BOOL CRecoveredDlg::OnInitDialog() {
 void CRecoveredDlg::SetUpList() {
     m_hList = GetDlgItem(IDC_RECOVERED_LIST);
     ListView_SetExtendedListViewStyle(m_hList, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    // Widths in dialog units, so that they grow with the font and the screen.
+    // Widths in dialog units, so that they grow with the font and the screen;
+    // the reason (a system text may be long) has what is left.
     const struct {
         const char* text;
         int width;
-    } columns[] = {{"Job", 24}, {"Title", 70}, {"Time", 80}, {"Pages", 30}, {"Reason", 150}};
+    } columns[] = {{"Job", 36}, {"Title", 80}, {"Time", 72}, {"Pages", 32}, {"Reason", 0}};
+    RECT client = {};
+    ::GetClientRect(m_hList, &client);
+    int left = client.right - ::GetSystemMetrics(SM_CXVSCROLL);
     for (int i = 0; i < 5; ++i) {
         RECT r = {0, 0, columns[i].width, 1};
         ::MapDialogRect(m_hWnd, &r);
+        if (columns[i].width == 0)
+            r.right = left;
+        left -= r.right;
         std::string text = T(columns[i].text);
         LVCOLUMNA column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
