@@ -248,14 +248,21 @@ ULONGLONG FolderBytes(const std::string& folder) {
 
 class KestrelFolderWarning : public KestrelSession {
 protected:
-    // The page files the runner has written so far, in the temporary folder.
-    std::vector<std::string> HeldPages() {
+    // A job held at the folder question after its first page: the question
+    // and the page file the runner wrote in the temporary folder.
+    void HoldAtTheQuestion(CUiDialogInfo& question, std::string& page) {
+        WatchBoth();
+        StartService();
+        ASSERT_TRUE(m_pDevice->PressStart());
+        question = WaitBox(":The folder size has been already over");
+        ASSERT_TRUE(question.m_hWnd);
         std::vector<std::string> pages;
         const std::string head = "TempFileName is ";
         for (const std::string& l : RunLog())
             if (l.compare(0, head.size(), head) == 0)
                 pages.push_back(m_strTemp + kTempJobFolder + "\\" + l.substr(head.size()));
-        return pages;
+        ASSERT_EQ(pages.size(), 1u);
+        page = pages[0];
     }
     // Two watched folders that hold the save folder, both under their limits
     // at the start and both over them once the first page (about 3.8 MiB) is
@@ -310,14 +317,10 @@ TEST_F(KestrelFolderWarning, NoStopsTheScanAndStillDeliversWhatWasWritten) {
 
 TEST_F(KestrelFolderWarning, ANewerRunnerClosesTheJobHeldAtAPageAndItsPagesAreKept) {
     ClearRecovered();
-    WatchBoth();
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    CUiDialogInfo question = WaitBox(":The folder size has been already over");
-    ASSERT_TRUE(question.m_hWnd);
-    const std::vector<std::string> pages = HeldPages();
-    ASSERT_EQ(pages.size(), 1u);
-    EXPECT_TRUE(FileExists(pages[0]));
+    CUiDialogInfo question;
+    std::string page;
+    ASSERT_NO_FATAL_FAILURE(HoldAtTheQuestion(question, page));
+    EXPECT_TRUE(FileExists(page));
 
     // A runner started by hand (for a job that is not registered) closes it;
     // looking for dead runners' pages, it leaves the live one's alone.
@@ -326,13 +329,13 @@ TEST_F(KestrelFolderWarning, ANewerRunnerClosesTheJobHeldAtAPageAndItsPagesAreKe
     ASSERT_TRUE(newer.Start(KestrelCommand(false)));
     ASSERT_TRUE(WaitInLog("CJobDlg::OnRequestClose()"));
     ASSERT_TRUE(WaitInLog("RecoverDeadRunners() end", 2));
-    EXPECT_TRUE(FileExists(pages[0]));
+    EXPECT_TRUE(FileExists(page));
     EXPECT_TRUE(RecoveredFolders().empty());
     // The held job ends once its question is answered, its page undelivered.
     ASSERT_TRUE(UiPressButton(question, "Yes")) << UiDescribe(question);
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     EXPECT_EQ(newer.Wait(120000), 2u); // its error dialog closes itself
-    EXPECT_FALSE(FileExists(pages[0]));
+    EXPECT_FALSE(FileExists(page));
     EXPECT_FALSE(TempJobFolderExists());
     EXPECT_TRUE(SavedFiles().empty());      // closed: nothing delivered
     EXPECT_GT(Panel().m_feeder.size(), 0u); // the sheets not scanned stay
@@ -341,7 +344,7 @@ TEST_F(KestrelFolderWarning, ANewerRunnerClosesTheJobHeldAtAPageAndItsPagesAreKe
     const vlm::RecoveryRecord r = Manifest(folders[0]);
     EXPECT_EQ(r.m_nJob, 22);
     EXPECT_EQ(r.m_strReason, "The job ended before its pages were delivered.");
-    EXPECT_EQ(r.m_Files, std::vector<std::string>{pages[0].substr(pages[0].rfind('\\') + 1)});
+    EXPECT_EQ(r.m_Files, std::vector<std::string>{page.substr(page.rfind('\\') + 1)});
     ClearRecovered();
 }
 
@@ -349,13 +352,9 @@ TEST_F(KestrelFolderWarning, AKilledRunnersPagesGoToRecoveryWithTheNextRunner) {
     ClearRecovered();
     // Recovered jobs a month old go when a runner starts; younger ones stay.
     const std::string old = MakeRecovered(5, 31, "old"), young = MakeRecovered(5, 29, "young");
-    WatchBoth();
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    CUiDialogInfo question = WaitBox(":The folder size has been already over");
-    ASSERT_TRUE(question.m_hWnd);
-    const std::vector<std::string> pages = HeldPages();
-    ASSERT_EQ(pages.size(), 1u);
+    CUiDialogInfo question;
+    std::string page;
+    ASSERT_NO_FATAL_FAILURE(HoldAtTheQuestion(question, page));
     {
         vlm::CHandle runner(
             OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, question.m_dwProcessId));
@@ -363,7 +362,7 @@ TEST_F(KestrelFolderWarning, AKilledRunnersPagesGoToRecoveryWithTheNextRunner) {
         ASSERT_TRUE(TerminateProcess(runner, 9));
         ASSERT_EQ(WaitForSingleObject(runner, 60000), WAIT_OBJECT_0);
     }
-    EXPECT_TRUE(FileExists(pages[0])); // the dead runner's page is still there
+    EXPECT_TRUE(FileExists(page)); // the dead runner's page is still there
     RunCapture("\"" + ProgramPath("VX-410 Simulator", "scanner-service.exe") + "\" --stop",
                nullptr);
     EXPECT_EQ(m_pService->Wait(60000), 0u);
@@ -371,7 +370,7 @@ TEST_F(KestrelFolderWarning, AKilledRunnersPagesGoToRecoveryWithTheNextRunner) {
     // The next runner (which finds no service and says so) keeps them.
     DWORD exit = 0;
     RunAndAnswer(KestrelCommand(false), &exit);
-    EXPECT_FALSE(FileExists(pages[0]));
+    EXPECT_FALSE(FileExists(page));
     EXPECT_FALSE(TempJobFolderExists());
     const auto folders = RecoveredFolders();
     ASSERT_EQ(folders.size(), 2u);
@@ -385,9 +384,9 @@ TEST_F(KestrelFolderWarning, AKilledRunnersPagesGoToRecoveryWithTheNextRunner) {
     EXPECT_EQ(r.m_strTitle, "Job 22");
     EXPECT_EQ(r.m_nPages, 1);
     EXPECT_EQ(r.m_strReason, "The job ended before its pages were delivered.");
-    const std::string page = pages[0].substr(pages[0].rfind('\\') + 1);
-    EXPECT_EQ(r.m_Files, std::vector<std::string>{page});
-    EXPECT_TRUE(FileExists(kept + "\\" + page));
+    const std::string name = page.substr(page.rfind('\\') + 1);
+    EXPECT_EQ(r.m_Files, std::vector<std::string>{name});
+    EXPECT_TRUE(FileExists(kept + "\\" + name));
     ClearRecovered();
 }
 
