@@ -1,6 +1,7 @@
 #include "pdfwriter.h"
 
 #include "codecs/ccitt.h"
+#include "mrc.h"
 
 #include <cstdarg>
 #include <ctime>
@@ -20,8 +21,8 @@ ImageSettings SettingsForCompression(int code) {
     case kCompressionHigh:
         return {50, jpeg::Chroma::Subsampled420};
     case kCompressionCharacter:
-        // Full chroma and finer quantisation keep coloured and grey text edges clean.
-        return {90, jpeg::Chroma::Full444};
+        // The background only: the text is drawn over it at full resolution.
+        return {50, jpeg::Chroma::Subsampled420};
     default:
         return {75, jpeg::Chroma::Subsampled420};
     }
@@ -96,7 +97,8 @@ int CPdfWriter::WriteStreamObject(const std::string& dict, const void* data, siz
     return ok ? obj : 0;
 }
 
-bool CPdfWriter::DrawSingleImage(const CPageView& page, PageDrawing& drawing, std::string* error) {
+bool CPdfWriter::DrawSingleImage(const CPageView& page, const ImageSettings& settings,
+                                 PageDrawing& drawing, std::string* error) {
     const bool bilevel = page.m_nBitsPerPixel == 1;
     PageImage image;
     image.name = "Im0";
@@ -111,10 +113,9 @@ bool CPdfWriter::DrawSingleImage(const CPageView& page, PageDrawing& drawing, st
                  "/DecodeParms << /K -1 /Columns %d /Rows %d /BlackIs1 false >> ",
                  page.m_nWidth, page.m_nHeight, page.m_nWidth, page.m_nHeight);
     } else {
-        const ImageSettings is = SettingsForCompression(m_settings.compression);
         jpeg::EncodeOptions options;
-        options.quality = is.jpegQuality;
-        options.chroma = is.chroma;
+        options.quality = settings.jpegQuality;
+        options.chroma = settings.chroma;
         std::string err;
         if (!jpeg::Encode(page, options, image.data, &err))
             return Fail(error, "JPEG coding failed: " + err);
@@ -144,8 +145,20 @@ bool CPdfWriter::AddPage(const CPageView& page, std::string* error) {
         return Fail(error, "row stride shorter than a row");
 
     PageDrawing drawing;
-    if (!DrawSingleImage(page, drawing, error))
-        return false;
+    const ImageSettings settings = SettingsForCompression(m_settings.compression);
+    // Character precedence: text over a background; a page that cannot be
+    // split (too large for memory) becomes one image as at the normal code.
+    const bool mixed = m_settings.compression == kCompressionCharacter &&
+                       page.m_nBitsPerPixel != 1 &&
+                       DrawMixedRaster(page, settings, SegmentOptions(), drawing);
+    if (!mixed) {
+        drawing = PageDrawing();
+        const ImageSettings single = m_settings.compression == kCompressionCharacter
+                                         ? SettingsForCompression(kCompressionNormal)
+                                         : settings;
+        if (!DrawSingleImage(page, single, drawing, error))
+            return false;
+    }
 
     const int dpi = PageDpi(page);
     const double wPt = Points(page.m_nWidth, dpi), hPt = Points(page.m_nHeight, dpi);

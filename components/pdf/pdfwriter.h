@@ -18,7 +18,8 @@ constexpr int kCompressionHigh = 2;
 constexpr int kCompressionCharacter = 3; // text kept sharp
 
 // Image settings behind a compression code. Bilevel pages are always Group 4
-// (lossless); the code only changes how grey and colour pages are coded.
+// (lossless); the code only changes how grey and colour pages are coded. For
+// character precedence they are the background's: the text is not in it.
 struct ImageSettings {
     int jpegQuality;
     jpeg::Chroma chroma;
@@ -74,8 +75,9 @@ public:
     const std::string& Path() const { return m_strPath; }
 
 private:
-    // The page's images and content as a single image in the document's coding.
-    bool DrawSingleImage(const CPageView& page, PageDrawing& drawing, std::string* error);
+    // The page's images and content as a single image.
+    bool DrawSingleImage(const CPageView& page, const ImageSettings& settings, PageDrawing& drawing,
+                         std::string* error);
     // Writes one stream object: every stream of the document goes through here.
     // Returns the object number, 0 when the write failed.
     int WriteStreamObject(const std::string& dict, const void* data, size_t size);
