@@ -150,11 +150,11 @@ TEST(MixedRaster, OddPagesGiveValidDocuments) {
     struct Case {
         const char* name;
         int w, h, channels;
-        int fill; // 0..255 flat, -1 noise, -2 text-like bars
-    } cases[] = {{"white", 850, 1100, 3, 255}, {"black", 850, 1100, 3, 0},
-                 {"noise", 600, 800, 3, -1},   {"row", 2550, 1, 3, -2},
-                 {"column", 1, 3300, 1, -2},   {"tiny", 1, 1, 3, 0},
-                 {"huge", 7016, 9921, 1, -2}};
+        int fill; // 0..255 flat, -1 noise, -2 text-like bars, -3 black with a white margin
+    } cases[] = {
+        {"white", 850, 1100, 3, 255}, {"black", 850, 1100, 3, 0}, {"dark_area", 850, 1100, 3, -3},
+        {"noise", 600, 800, 3, -1},   {"row", 2550, 1, 3, -2},    {"column", 1, 3300, 1, -2},
+        {"tiny", 1, 1, 3, 0},         {"huge", 7016, 9921, 1, -2}};
     std::mt19937 random(7);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,12 +170,14 @@ TEST(MixedRaster, OddPagesGiveValidDocuments) {
                     img.Row(y)[x] = static_cast<uint8_t>(random());
                 else if (c.fill == -2 && (y / 8 + x / (6 * c.channels)) % 3 == 0)
                     img.Row(y)[x] = 20;
+                else if (c.fill == -3 && y >= 50 && y < c.h - 50 && x >= 150 && x < 3 * (c.w - 50))
+                    img.Row(y)[x] = 0;
             }
         Segmentation seg;
         std::string err;
         const bool segmented = SegmentPage(View(img), SegmentOptions(), seg, &err);
-        if (c.fill >= 0) {
-            // Nothing on a flat page is text: a dark area stays in the background.
+        if (c.fill >= 0 || c.fill == -3) {
+            // Nothing on a flat page is text, and a dark area stays in the background.
             ASSERT_TRUE(segmented) << err;
             EXPECT_TRUE(seg.layers.empty());
         }
