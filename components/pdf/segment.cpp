@@ -423,28 +423,28 @@ bool Segmenter::ChooseLayers() {
         ++out.accepted;
         out.inkPixels += s.pixels;
     }
-    try {
-        out.layers.resize(inks.size());
-    } catch (const std::bad_alloc&) {
+    struct Box {
+        int x0, y0, x1, y1;
+    };
+    std::vector<Box> boxes;
+    if (!Allocate(boxes, inks.size()) || !Allocate(out.layers, inks.size()))
         return false;
+    std::fill(boxes.begin(), boxes.end(), Box{w, h, 0, 0});
+    for (const Shape& s : shapes) {
+        if (s.layer < 0)
+            continue;
+        Box& b = boxes[s.layer];
+        b = {std::min(b.x0, s.x0), std::min(b.y0, s.y0), std::max(b.x1, s.x1),
+             std::max(b.y1, s.y1)};
     }
     for (size_t i = 0; i < inks.size(); ++i) {
         TextLayer& layer = out.layers[i];
         for (int k = 0; k < channels; ++k)
             layer.colour[k] = static_cast<uint8_t>(inks[i].sum[k] / inks[i].n);
-        layer.x = w;
-        layer.y = h;
-    }
-    for (const Shape& s : shapes) {
-        if (s.layer < 0)
-            continue;
-        TextLayer& layer = out.layers[s.layer];
-        const int x1 = std::max(layer.x + layer.width, s.x1);
-        const int y1 = std::max(layer.y + layer.height, s.y1);
-        layer.x = std::min(layer.x, s.x0);
-        layer.y = std::min(layer.y, s.y0);
-        layer.width = x1 - layer.x;
-        layer.height = y1 - layer.y;
+        layer.x = boxes[i].x0;
+        layer.y = boxes[i].y0;
+        layer.width = boxes[i].x1 - boxes[i].x0;
+        layer.height = boxes[i].y1 - boxes[i].y0;
     }
     return true;
 }

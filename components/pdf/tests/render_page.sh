@@ -8,6 +8,7 @@
 # should find; WORDS.txt the words of the page, for text recognition checks.
 set -eu
 kind=$1 mode=$2 out=$3 ink=${4:-} words=${5:-}
+[ -n "$words" ] && : > "$words"
 fonts=/usr/share/fonts/truetype/dejavu
 sans=$fonts/DejaVuSans.ttf serif=$fonts/DejaVuSerif.ttf bold=$fonts/DejaVuSans-Bold.ttf
 
@@ -61,7 +62,6 @@ text | mixed)
   exit 2
   ;;
 esac
-[ -n "$words" ] && [ "$kind" = sample ] && : > "$words"
 
 # Paper: a soft colour gradient with scanner noise (fixed seeds: the same page every time).
 args=(-size ${w}x${h} gradient:'#f6efdc-#dfe9f6' -seed 11 -attenuate 0.25 +noise Gaussian)
