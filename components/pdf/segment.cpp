@@ -1,6 +1,7 @@
 #include "segment.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 
 namespace vlm::pdf {
@@ -374,9 +375,10 @@ bool Segmenter::MeasureShapes() {
 }
 
 // Text and line art: small shapes (characters) and shapes of thin strokes
-// (lines and drawings of any size), all with sharp edges. A stroke's width is
-// taken as the shorter of the mean horizontal and vertical runs. Photos and large dark areas stay
-// in the background. Kept shapes are grouped by ink colour into layers.
+// (lines and drawings of any size), all with sharp edges. A stroke's width
+// is taken as the shorter of the mean horizontal and vertical runs. Photos
+// and large dark areas stay in the background. Kept shapes are grouped by
+// ink colour into layers.
 bool Segmenter::ChooseLayers() {
     struct Ink {
         uint64_t sum[3];
@@ -385,7 +387,6 @@ bool Segmenter::ChooseLayers() {
     std::vector<Ink> inks;
     const Limits& l = limits;
     for (Shape& s : shapes) {
-        ++out.candidates;
         const int sw = s.x1 - s.x0, sh = s.y1 - s.y0;
         const bool glyph = sw <= l.maxGlyph && sh <= l.maxGlyph;
         const uint64_t strokeLimit = static_cast<uint64_t>(l.maxStroke);
@@ -420,7 +421,6 @@ bool Segmenter::ChooseLayers() {
             ink.sum[k] += static_cast<uint64_t>(c[k]) * s.pixels;
         ink.n += s.pixels;
         s.layer = best;
-        ++out.accepted;
         out.inkPixels += s.pixels;
     }
     struct Box {

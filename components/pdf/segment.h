@@ -30,10 +30,7 @@ struct Segmentation {
     int bgWidth = 0, bgHeight = 0;
     std::vector<uint8_t> background;        // rows top-down, bgWidth x channels bytes each
     ColourOrder bgOrder = ColourOrder::BGR; // the page's own order
-    // What the segmenter found and what it dropped, for tests and benchmarks.
-    size_t inkPixels = 0;
-    size_t candidates = 0; // connected dark shapes looked at
-    size_t accepted = 0;   // shapes kept as text or line art
+    size_t inkPixels = 0;                   // in all layers
 };
 
 struct SegmentOptions {

@@ -7,7 +7,7 @@
 # 300 dpi by pdftoppm and read by tesseract; word accuracy is the share of the
 # page's words found in order. PSNR compares the rendering with the page.
 set -eu
-pnm2pdf=$1 work=$2
+pnm2pdf=$(realpath "$1") work=$2
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$work"
 cd "$work"

@@ -2,8 +2,8 @@
 # Renders a scanned-looking 300 dpi page with ImageMagick and DejaVu fonts:
 #   render_page.sh KIND colour|grey OUT.pnm [INK.pgm] [WORDS.txt]
 # KIND: "sample" (1200 x 800: text in four colours on a noisy colour gradient,
-# a photo-like plasma and a line drawing), "text" (a Letter page of
-# paragraphs), "mixed" (a Letter page of paragraphs around a photo).
+# a photo-like plasma and a line drawing), "text" (a Letter page of 11 pt
+# paragraphs), "mixed" (a Letter page of 8 pt paragraphs around a photo).
 # INK.pgm gets the same text and drawing on white, as the ink a segmenter
 # should find; WORDS.txt the words of the page, for text recognition checks.
 set -eu
@@ -38,8 +38,8 @@ sample)
   ;;
 text | mixed)
   w=2550 h=3300
-  y=330
-  n=0
+  y=330 n=0 size=11 step=115
+  [ "$kind" = mixed ] && size=8 step=85
   for p in "${paragraphs[@]}" "${paragraphs[@]}" "${paragraphs[@]}"; do
     colours=('#111111' '#111111' '#1c2f7a' '#111111' '#7a1414' '#111111')
     c=${colours[$((n % 6))]}
@@ -47,9 +47,9 @@ text | mixed)
     if [ "$kind" = mixed ] && [ $y -gt 1300 ] && [ $y -lt 2350 ]; then
       y=2400 # the photo's place
     fi
-    draw+=(-font "$serif" -pointsize 11 -fill "$c" -annotate +$x+$y "$p")
+    draw+=(-font "$serif" -pointsize $size -fill "$c" -annotate +$x+$y "$p")
     echo "$p" >> "${words:-/dev/null}"
-    y=$((y + 115))
+    y=$((y + step))
     n=$((n + 1))
     [ $y -gt 3100 ] && break
   done
