@@ -1,6 +1,7 @@
 #include "pdfwriter.h"
 
 #include "codecs/ccitt.h"
+#include "mrc.h"
 
 #include <cstdarg>
 #include <ctime>
@@ -20,8 +21,8 @@ ImageSettings SettingsForCompression(int code) {
     case kCompressionHigh:
         return {50, jpeg::Chroma::Subsampled420};
     case kCompressionCharacter:
-        // Full chroma and finer quantisation keep coloured and grey text edges clean.
-        return {90, jpeg::Chroma::Full444};
+        // The background only: the text is drawn over it at full resolution.
+        return {50, jpeg::Chroma::Subsampled420};
     default:
         return {75, jpeg::Chroma::Subsampled420};
     }
@@ -88,6 +89,52 @@ bool CPdfWriter::Open(const std::string& path, const DocumentSettings& settings,
     return true;
 }
 
+int CPdfWriter::WriteStreamObject(const std::string& dict, const void* data, size_t size) {
+    const int obj = NewObject();
+    const bool ok = Printf("%d 0 obj\n<< ", obj) && Write(dict.data(), dict.size()) &&
+                    Printf("/Length %zu >>\nstream\n", size) && Write(data, size) &&
+                    Printf("\nendstream\nendobj\n");
+    return ok ? obj : 0;
+}
+
+bool CPdfWriter::DrawSingleImage(const CPageView& page, const ImageSettings& settings,
+                                 PageDrawing& drawing, std::string* error) {
+    const bool bilevel = page.m_nBitsPerPixel == 1;
+    PageImage image;
+    image.name = "Im0";
+    char dict[256];
+    if (bilevel) {
+        image.data = vlm::EncodeG4(page);
+        if (image.data.empty())
+            return Fail(error, "Group 4 coding failed");
+        snprintf(dict, sizeof(dict),
+                 "/Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace /DeviceGray "
+                 "/BitsPerComponent 1 /Filter /CCITTFaxDecode "
+                 "/DecodeParms << /K -1 /Columns %d /Rows %d /BlackIs1 false >> ",
+                 page.m_nWidth, page.m_nHeight, page.m_nWidth, page.m_nHeight);
+    } else {
+        jpeg::EncodeOptions options;
+        options.quality = settings.jpegQuality;
+        options.chroma = settings.chroma;
+        std::string err;
+        if (!jpeg::Encode(page, options, image.data, &err))
+            return Fail(error, "JPEG coding failed: " + err);
+        snprintf(dict, sizeof(dict),
+                 "/Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace %s "
+                 "/BitsPerComponent 8 /Filter /DCTDecode ",
+                 page.m_nWidth, page.m_nHeight,
+                 page.m_nBitsPerPixel == 24 ? "/DeviceRGB" : "/DeviceGray");
+    }
+    image.dict = dict;
+    drawing.images.push_back(std::move(image));
+    const int dpi = PageDpi(page);
+    char content[160];
+    snprintf(content, sizeof(content), "q %.4f 0 0 %.4f 0 0 cm /Im0 Do Q\n",
+             Points(page.m_nWidth, dpi), Points(page.m_nHeight, dpi));
+    drawing.content = content;
+    return true;
+}
+
 bool CPdfWriter::AddPage(const CPageView& page, std::string* error) {
     if (!m_pFile)
         return Fail(error, "no document is open");
@@ -97,50 +144,40 @@ bool CPdfWriter::AddPage(const CPageView& page, std::string* error) {
     if (!page.IsValid())
         return Fail(error, "row stride shorter than a row");
 
-    const bool bilevel = page.m_nBitsPerPixel == 1;
-    std::vector<uint8_t> data;
-    const char* filter;
-    const char* colourSpace = page.m_nBitsPerPixel == 24 ? "/DeviceRGB" : "/DeviceGray";
-    int bits = 8;
-    if (bilevel) {
-        data = vlm::EncodeG4(page);
-        if (data.empty())
-            return Fail(error, "Group 4 coding failed");
-        filter = "/CCITTFaxDecode";
-        bits = 1;
-    } else {
-        const ImageSettings is = SettingsForCompression(m_settings.compression);
-        jpeg::EncodeOptions options;
-        options.quality = is.jpegQuality;
-        options.chroma = is.chroma;
-        std::string err;
-        if (!jpeg::Encode(page, options, data, &err))
-            return Fail(error, "JPEG coding failed: " + err);
-        filter = "/DCTDecode";
+    PageDrawing drawing;
+    const ImageSettings settings = SettingsForCompression(m_settings.compression);
+    // Character precedence: text over a background; a page that cannot be
+    // split (too large for memory) becomes one image as at the normal code.
+    const bool mixed = m_settings.compression == kCompressionCharacter &&
+                       page.m_nBitsPerPixel != 1 &&
+                       DrawMixedRaster(page, settings, SegmentOptions(), drawing);
+    if (!mixed) {
+        drawing = PageDrawing();
+        const ImageSettings single = m_settings.compression == kCompressionCharacter
+                                         ? SettingsForCompression(kCompressionNormal)
+                                         : settings;
+        if (!DrawSingleImage(page, single, drawing, error))
+            return false;
     }
 
-    const int dpi = page.m_nXDpi > 0 ? page.m_nXDpi : 72;
-    const double wPt = page.m_nWidth * 72.0 / dpi, hPt = page.m_nHeight * 72.0 / dpi;
-    const int imageObj = NewObject();
-    bool ok = Printf("%d 0 obj\n<< /Type /XObject /Subtype /Image /Width %d /Height %d "
-                     "/ColorSpace %s /BitsPerComponent %d /Filter %s ",
-                     imageObj, page.m_nWidth, page.m_nHeight, colourSpace, bits, filter);
-    if (bilevel)
-        ok = ok && Printf("/DecodeParms << /K -1 /Columns %d /Rows %d /BlackIs1 false >> ",
-                          page.m_nWidth, page.m_nHeight);
-    ok = ok && Printf("/Length %zu >>\nstream\n", data.size()) && Write(data.data(), data.size()) &&
-         Printf("\nendstream\nendobj\n");
-
-    char content[160];
-    const int contentLen =
-        snprintf(content, sizeof(content), "q %.4f 0 0 %.4f 0 0 cm /Im0 Do Q\n", wPt, hPt);
-    const int contentObj = NewObject();
-    ok = ok && Printf("%d 0 obj\n<< /Length %d >>\nstream\n", contentObj, contentLen) &&
-         Write(content, static_cast<size_t>(contentLen)) && Printf("endstream\nendobj\n");
+    const int dpi = PageDpi(page);
+    const double wPt = Points(page.m_nWidth, dpi), hPt = Points(page.m_nHeight, dpi);
+    std::string resources;
+    bool ok = true;
+    for (const PageImage& image : drawing.images) {
+        const int obj = WriteStreamObject(image.dict, image.data.data(), image.data.size());
+        ok = ok && obj != 0;
+        resources += "/" + image.name + " " + std::to_string(obj) + " 0 R ";
+    }
+    drawing.images.clear(); // the coded images are in the file: free them before the next page
+    const int contentObj =
+        ok ? WriteStreamObject("", drawing.content.data(), drawing.content.size()) : 0;
     const int pageObj = NewObject();
-    ok = ok && Printf("%d 0 obj\n<< /Type /Page /Parent %d 0 R /MediaBox [0 0 %.4f %.4f] "
-                      "/Resources << /XObject << /Im0 %d 0 R >> >> /Contents %d 0 R >>\nendobj\n",
-                      pageObj, kPagesObject, wPt, hPt, imageObj, contentObj);
+    ok = ok && contentObj != 0 &&
+         Printf("%d 0 obj\n<< /Type /Page /Parent %d 0 R /MediaBox [0 0 %.4f %.4f] ", pageObj,
+                kPagesObject, wPt, hPt) &&
+         Printf("/Resources << /XObject << ") && Write(resources.data(), resources.size()) &&
+         Printf(">> >> /Contents %d 0 R >>\nendobj\n", contentObj);
     // Hand the page to the system now: a long batch never waits in our buffers.
     ok = ok && fflush(m_pFile) == 0;
     if (!ok) {

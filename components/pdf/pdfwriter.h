@@ -18,12 +18,34 @@ constexpr int kCompressionHigh = 2;
 constexpr int kCompressionCharacter = 3; // text kept sharp
 
 // Image settings behind a compression code. Bilevel pages are always Group 4
-// (lossless); the code only changes how grey and colour pages are coded.
+// (lossless); the code only changes how grey and colour pages are coded. For
+// character precedence they are the background's: the text is not in it.
 struct ImageSettings {
     int jpegQuality;
     jpeg::Chroma chroma;
 };
 ImageSettings SettingsForCompression(int code);
+
+// Page resolution as the writer takes it: 0 or less counts as 72 dpi.
+inline int PageDpi(const CPageView& page) {
+    return page.m_nXDpi > 0 ? page.m_nXDpi : 72;
+}
+// Pixels to PDF points (1/72 inch).
+inline double Points(int pixels, int dpi) {
+    return pixels * 72.0 / dpi;
+}
+
+// What a page shows: its images (each an XObject with its name in the page's
+// resources) and the content stream that draws them.
+struct PageImage {
+    std::string name;          // resource name without the slash, e.g. "Im0"
+    std::string dict;          // the stream dictionary's entries, without /Length
+    std::vector<uint8_t> data; // the coded image
+};
+struct PageDrawing {
+    std::vector<PageImage> images;
+    std::string content;
+};
 
 struct DocumentSettings {
     int compression = kCompressionNormal;
@@ -53,6 +75,12 @@ public:
     const std::string& Path() const { return m_strPath; }
 
 private:
+    // The page's images and content as a single image.
+    bool DrawSingleImage(const CPageView& page, const ImageSettings& settings, PageDrawing& drawing,
+                         std::string* error);
+    // Writes one stream object: every stream of the document goes through here.
+    // Returns the object number, 0 when the write failed.
+    int WriteStreamObject(const std::string& dict, const void* data, size_t size);
     bool Write(const void* data, size_t n);
     bool Printf(const char* fmt, ...);
     int NewObject(); // records the current offset for the next object number

@@ -156,6 +156,15 @@ for i in 1 2 3; do
     [ -n "$img" ] && sheet_vs 11 "$i" "$img" 4
 done
 
+# Character precedence: the text as Group 4 stencil masks over a JPEG
+# background, rendered back close to the sheet.
+run_job 14 2 3 "pdf_CompRate i4 2" colour 1
+saved_files 14 pdf 1
+f=$(ls "$work"/saved14/*.pdf)
+qpdf --check "$f" >/dev/null || fail "job 14: qpdf --check"
+pdfimages -list "$f" | grep -q " stencil .* ccitt " || fail "job 14: no Group 4 text mask"
+pdftoppm -r 200 -singlefile "$f" "$work/p14" && sheet_vs 14 1 "$work/p14.ppm" 4
+
 # With the scan log on, pages come by memory transfer (the page buffer)
 # instead of as bitmaps: the same files.
 "$run" reg add "$key" /v CScanLog /t REG_DWORD /d 1 /f >/dev/null 2>&1
