@@ -1,8 +1,12 @@
 // State of the PDF maker's C entry points: one writer, guarded by a lock.
 #include "pafc.h"
+#include "contracts/PdfMaker.h"
+#include "pdfsecurity.h"
 #include "pdfwriter.h"
 
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -10,6 +14,7 @@ namespace {
 struct MakerState {
     std::mutex lock;
     vlm::pdf::DocumentSettings settings;
+    bool passwordRefused[2] = {}; // user, owner
     vlm::pdf::CPdfWriter writer;
     uint64_t lastSize = 0;
 };
@@ -38,6 +43,10 @@ extern "C" int vlm_PAFC_open(const char* path) {
     if (s.writer.IsOpen())
         s.writer.Close(); // never drop the pages of a document left open
     s.lastSize = 0;
+    if (s.passwordRefused[0] || s.passwordRefused[1])
+        return PAFC_ERR_ARGUMENT;
+    if (s.settings.pdfA && s.settings.IsProtected())
+        return vlm::pdfmaker::kErrConflict;
     return s.writer.Open(path, s.settings) ? PAFC_OK : PAFC_ERR_IO;
 }
 
@@ -80,6 +89,57 @@ extern "C" int vlm_PAFC_close(void) {
     return ok ? PAFC_OK : PAFC_ERR_IO;
 }
 
-extern "C" int vlm_PAFC_modeset(int /*mode*/, int /*value*/) {
-    return PAFC_ERR_UNSUPPORTED;
+namespace {
+
+// A whole decimal number, optionally signed, and nothing else.
+bool ParseNumber(const char* text, long* value) {
+    if (!text || !*text)
+        return false;
+    char* end = nullptr;
+    *value = strtol(text, &end, 10);
+    return *end == '\0';
+}
+
+} // namespace
+
+extern "C" int vlm_PAFC_modeset(int mode, const char* value) {
+    namespace mk = vlm::pdfmaker;
+    MakerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    long number = 0;
+    switch (mode) {
+    case mk::kModeReset:
+        s.settings.userPassword.clear();
+        s.settings.ownerPassword.clear();
+        s.settings.permissions = mk::kAllowAll;
+        s.settings.pdfA = false;
+        s.passwordRefused[0] = s.passwordRefused[1] = false;
+        return PAFC_OK;
+    case mk::kModeUserPassword:
+    case mk::kModeOwnerPassword: {
+        const int which = mode == mk::kModeUserPassword ? 0 : 1;
+        std::string& target = which == 0 ? s.settings.userPassword : s.settings.ownerPassword;
+        std::string prepared;
+        const bool refused =
+            value && *value &&
+            vlm::pdf::PreparePassword(value, &prepared) != vlm::pdf::PasswordProblem::kNone;
+        s.passwordRefused[which] = refused;
+        target = prepared;
+        return refused ? PAFC_ERR_ARGUMENT : PAFC_OK;
+    }
+    case mk::kModePermissions:
+        if (!ParseNumber(value, &number) || number < 0 || number > static_cast<long>(mk::kAllowAll))
+            return PAFC_ERR_ARGUMENT;
+        s.settings.permissions = static_cast<unsigned>(number);
+        return PAFC_OK;
+    case mk::kModeCryptLevel: // every level means AES-256
+        return ParseNumber(value, &number) ? PAFC_OK : PAFC_ERR_ARGUMENT;
+    case mk::kModePdfA:
+        if (!value || (strcmp(value, "0") != 0 && strcmp(value, "1") != 0))
+            return PAFC_ERR_ARGUMENT;
+        s.settings.pdfA = *value == '1';
+        return PAFC_OK;
+    default:
+        return PAFC_ERR_UNSUPPORTED;
+    }
 }

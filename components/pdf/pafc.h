@@ -34,6 +34,10 @@ int vlm_PAFC_make(const PAFC_PAGE* page, int reserved);
 // Bytes written so far to the open (or last closed) document; capped at INT32_MAX.
 int vlm_PAFC_getFileSize(int32_t* size);
 int vlm_PAFC_close(void);
-// Document protection is not offered: always PAFC_ERR_UNSUPPORTED.
-int vlm_PAFC_modeset(int mode, int value);
+// Protection and PDF/A settings for the next PAFC_open (contracts/PdfMaker.h):
+// one setting a call, UTF-8 text. A refused password also makes the following
+// PAFC_open answer PAFC_ERR_ARGUMENT (no file), until the setting is given
+// again or reset, so that a job never goes on without the protection it asked
+// for. PAFC_open answers kErrConflict, without a file, for PDF/A with a password.
+int vlm_PAFC_modeset(int mode, const char* value);
 }

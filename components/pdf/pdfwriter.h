@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,11 +31,19 @@ struct DocumentSettings {
     int compression = kCompressionNormal;
     uint32_t languageFlags = 0; // text recognition languages; recorded, not acted on
     uint32_t extraFlags = 0;
+    // Protection (pdfsecurity.h): passwords as PreparePassword gave them; the
+    // document is encrypted when either is set. permissions: kAllow* bits.
+    std::string userPassword, ownerPassword;
+    unsigned permissions = 0x7;
+    bool pdfA = false; // PDF/A-2b (pdfa.h); never together with a password
+    bool IsProtected() const { return !userPassword.empty() || !ownerPassword.empty(); }
 };
+
+class CStandardSecurity;
 
 class CPdfWriter {
 public:
-    CPdfWriter() = default;
+    CPdfWriter();
     ~CPdfWriter(); // an open document is finished, so that no page is lost
     CPdfWriter(const CPdfWriter&) = delete;
     CPdfWriter& operator=(const CPdfWriter&) = delete;
@@ -57,6 +67,13 @@ private:
     bool Printf(const char* fmt, ...);
     int NewObject(); // records the current offset for the next object number
     bool Fail(std::string* error, const std::string& text);
+    // Every stream object and every string of the document passes through
+    // these two, so that encryption happens in one place.
+    bool WriteStreamObject(int object, const std::string& entries, std::vector<uint8_t> data);
+    std::string TextString(const std::string& text);
+    // The PDF/A metadata and output intent objects (pdfa.cpp); answers the
+    // catalogue entries that refer to them.
+    std::string WriteArchiveObjects(time_t created);
 
     FILE* m_pFile = nullptr;
     std::string m_strPath;
@@ -65,6 +82,7 @@ private:
     bool m_bWriteFailed = false;
     std::vector<uint64_t> m_vecOffsets; // by object number; [0] unused
     std::vector<int> m_vecPageObjects;
+    std::unique_ptr<CStandardSecurity> m_pSecurity;
 };
 
 } // namespace vlm::pdf
