@@ -52,9 +52,12 @@ bool CPlatformCrypto::Digest(Sha kind, const uint8_t* data, size_t n, uint8_t* o
     const CBCryptAlgorithm& alg = kind == Sha::k256   ? m_pImpl->sha256
                                   : kind == Sha::k384 ? m_pImpl->sha384
                                                       : m_pImpl->sha512;
-    return BCRYPT_SUCCESS(BCryptHash(alg.Get(), nullptr, 0, const_cast<PUCHAR>(data),
-                                     static_cast<ULONG>(n), out,
-                                     static_cast<ULONG>(DigestSize(kind))));
+    BCRYPT_HASH_HANDLE h = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptCreateHash(alg.Get(), &h, nullptr, 0, nullptr, 0, 0)))
+        return false;
+    const CBCryptHash owner(h);
+    return BCRYPT_SUCCESS(BCryptHashData(h, const_cast<PUCHAR>(data), static_cast<ULONG>(n), 0)) &&
+           BCRYPT_SUCCESS(BCryptFinishHash(h, out, static_cast<ULONG>(DigestSize(kind)), 0));
 }
 
 bool CPlatformCrypto::AesCbcEncrypt(const uint8_t* key, size_t keyLen, const uint8_t iv[16],
