@@ -21,7 +21,7 @@ probe() { # probe FILE MODE=VALUE...: the probe's result lines in $out
 has() { grep -qF -- "$1" <<<"$out" || { echo "  missing '$1' in: $out"; return 1; }; }
 # Ghostscript's rendering of page 1 against the page's own bits.
 same_render() { # same_render FILE PASSWORD
-    gs -q -dSAFER -dBATCH -dNOPAUSE -dPDFSTOPONERROR -sDEVICE=pbmraw -r72 \
+    gs -q -dSAFER -dBATCH -dNOPAUSE -dPDFSTOPONERROR -dPDFSTOPONWARNING -sDEVICE=pbmraw -r72 \
         -sPDFPassword="$2" -sOutputFile="$work/render.pbm" "$work/$1" &&
         python3 - "$work/render.pbm" "$work/$1.pbm" <<'PY'
 import sys

@@ -43,7 +43,8 @@ size_t RenderedMismatches(const std::string& path, const std::string& password,
     remove(out.c_str());
     int rc = -1;
     const std::string log =
-        Capture("gs -q -dSAFER -dBATCH -dNOPAUSE -dPDFSTOPONERROR -sDEVICE=pbmraw -r" +
+        Capture("gs -q -dSAFER -dBATCH -dNOPAUSE -dPDFSTOPONERROR -dPDFSTOPONWARNING "
+                "-sDEVICE=pbmraw -r" +
                     std::to_string(page.image.m_nXDpi) + " -sPDFPassword='" + password +
                     "' -sOutputFile=" + out + " " + path,
                 &rc);
@@ -132,6 +133,7 @@ TEST(PdfProtection, EachPasswordOpensTheDocumentAndNothingElseDoes) {
     EXPECT_NE(0, (Capture("pdftotext -upw wrong " + path + " -", &rc), rc));
     EXPECT_TRUE(Contains(Capture("pdfinfo -upw '" + user + "' " + path), "VX-410 Task Deck"));
     EXPECT_EQ(0u, RenderedMismatches(path, user, page));
+    EXPECT_NE(0, (Capture("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=nullpage " + path, &rc), rc));
 }
 
 TEST(PdfProtection, OwnerOrUserPasswordAlone) {
