@@ -133,7 +133,10 @@ TEST(PdfProtection, EachPasswordOpensTheDocumentAndNothingElseDoes) {
     EXPECT_NE(0, (Capture("pdftotext -upw wrong " + path + " -", &rc), rc));
     EXPECT_TRUE(Contains(Capture("pdfinfo -upw '" + user + "' " + path), "VX-410 Task Deck"));
     EXPECT_EQ(0u, RenderedMismatches(path, user, page));
-    EXPECT_NE(0, (Capture("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=nullpage " + path, &rc), rc));
+    EXPECT_NE(
+        0,
+        (Capture("gs -q -dSAFER -dBATCH -dNOPAUSE -dPDFSTOPONERROR -sDEVICE=nullpage " + path, &rc),
+         rc));
 }
 
 TEST(PdfProtection, OwnerOrUserPasswordAlone) {
