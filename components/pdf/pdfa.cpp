@@ -57,11 +57,9 @@ std::string ArchiveMetadata(const DocumentDate& date) {
 std::string CPdfWriter::WriteArchiveObjects(time_t created) {
     const std::string xmp = ArchiveMetadata(DateOf(created));
     const int metadataObj = NewObject();
-    WriteStreamObject(metadataObj, "/Type /Metadata /Subtype /XML",
-                      std::vector<uint8_t>(xmp.begin(), xmp.end()));
+    WriteStreamObject(metadataObj, "/Type /Metadata /Subtype /XML ", xmp.data(), xmp.size());
     const int profileObj = NewObject();
-    WriteStreamObject(profileObj, "/N 3 /Alternate /DeviceRGB",
-                      std::vector<uint8_t>(g_srgbProfile, g_srgbProfile + g_srgbProfileSize));
+    WriteStreamObject(profileObj, "/N 3 /Alternate /DeviceRGB ", g_srgbProfile, g_srgbProfileSize);
     const std::string condition = TextString(kSrgbCondition);
     return " /Metadata " + std::to_string(metadataObj) +
            " 0 R /OutputIntents [<< /Type /OutputIntent /S /GTS_PDFA1 "

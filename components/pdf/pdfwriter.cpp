@@ -64,18 +64,30 @@ bool CPdfWriter::Printf(const char* fmt, ...) {
     return Write(buf, static_cast<size_t>(n));
 }
 
-bool CPdfWriter::WriteStreamObject(int object, const std::string& entries,
-                                   std::vector<uint8_t> data) {
-    if (m_pSecurity && !m_pSecurity->Encrypt(data)) {
-        m_bWriteFailed = true;
+bool CPdfWriter::WriteStreamObject(int object, const std::string& dictEntries, const void* data,
+                                   size_t size) {
+    if (object < 1 || static_cast<size_t>(object) >= m_vecOffsets.size())
         return false;
+    m_vecOffsets[object] = m_nBytes;
+    std::vector<uint8_t> sealed;
+    if (m_pSecurity) {
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        sealed.assign(bytes, bytes + size);
+        if (!m_pSecurity->Encrypt(sealed)) {
+            m_bWriteFailed = true;
+            return false;
+        }
+        data = sealed.data();
+        size = sealed.size();
     }
-    const std::string head = std::to_string(object) + " 0 obj\n<< " + entries +
-                             (entries.empty() ? "" : " ") + "/Length " +
-                             std::to_string(data.size()) + " >>\nstream\n";
-    static const char tail[] = "\nendstream\nendobj\n";
-    return Write(head.data(), head.size()) && Write(data.data(), data.size()) &&
-           Write(tail, sizeof(tail) - 1);
+    // Plain documents keep their earlier bytes, where a final newline of the
+    // data stood for the end-of-line before "endstream". PDF/A wants that EOL
+    // outside the length, and cipher text may end in any byte.
+    const bool ownEol = !m_pSecurity && !m_settings.pdfA && size &&
+                        static_cast<const char*>(data)[size - 1] == '\n';
+    return Printf("%d 0 obj\n<< ", object) && Write(dictEntries.data(), dictEntries.size()) &&
+           Printf("/Length %zu >>\nstream\n", size) && Write(data, size) &&
+           Printf(ownEol ? "endstream\nendobj\n" : "\nendstream\nendobj\n");
 }
 
 std::string CPdfWriter::TextString(const std::string& text) {
@@ -177,23 +189,23 @@ bool CPdfWriter::AddPage(const CPageView& page, std::string* error) {
     char entries[256];
     snprintf(entries, sizeof(entries),
              "/Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace %s "
-             "/BitsPerComponent %d /Filter %s",
+             "/BitsPerComponent %d /Filter %s ",
              page.m_nWidth, page.m_nHeight, colourSpace, bits, filter);
     std::string imageEntries = entries;
     if (bilevel) {
         snprintf(entries, sizeof(entries),
-                 " /DecodeParms << /K -1 /Columns %d /Rows %d /BlackIs1 false >>", page.m_nWidth,
+                 "/DecodeParms << /K -1 /Columns %d /Rows %d /BlackIs1 false >> ", page.m_nWidth,
                  page.m_nHeight);
         imageEntries += entries;
     }
-    bool ok = WriteStreamObject(imageObj, imageEntries, std::move(data));
+    bool ok = WriteStreamObject(imageObj, imageEntries, data.data(), data.size());
 
     char content[160];
     const int contentLen =
         snprintf(content, sizeof(content), "q %.4f 0 0 %.4f 0 0 cm /Im0 Do Q\n", wPt, hPt);
     const int contentObj = NewObject();
     ok = ok &&
-         WriteStreamObject(contentObj, "", std::vector<uint8_t>(content, content + contentLen));
+         WriteStreamObject(contentObj, std::string(), content, static_cast<size_t>(contentLen));
     const int pageObj = NewObject();
     ok = ok && Printf("%d 0 obj\n<< /Type /Page /Parent %d 0 R /MediaBox [0 0 %.4f %.4f] "
                       "/Resources << /XObject << /Im0 %d 0 R >> >> /Contents %d 0 R >>\nendobj\n",
@@ -224,7 +236,11 @@ bool CPdfWriter::Close(std::string* error) {
     ok = ok && Printf("%d 0 obj\n<< /Type /Catalog /Pages %d 0 R%s >>\nendobj\n", kCatalogObject,
                       kPagesObject, archive.c_str());
 
+    // PDF/A repeats the dates in the metadata, with their offset from UTC;
+    // other documents keep their earlier local-time form.
     const DocumentDate date = DateOf(now);
+    const std::string created = m_settings.pdfA ? date.pdf : date.pdf.substr(0, 16);
+    const std::string modified = m_settings.pdfA ? " /ModDate " + TextString(date.pdf) : "";
     m_vecOffsets[kInfoObject] = m_nBytes;
     // Text recognition is not part of this writer: the requested languages are
     // recorded so that a later recognition step (or the user) can see them.
@@ -235,8 +251,8 @@ bool CPdfWriter::Close(std::string* error) {
              static_cast<unsigned>(m_settings.extraFlags));
     const std::string info = std::to_string(kInfoObject) + " 0 obj\n<< /Producer " +
                              TextString(kProducer) + " /Creator " + TextString(kCreator) +
-                             " /CreationDate " + TextString(date.pdf) + " /ModDate " +
-                             TextString(date.pdf) + " " + numbers + " >>\nendobj\n";
+                             " /CreationDate " + TextString(created) + modified + " " + numbers +
+                             " >>\nendobj\n";
     ok = ok && Write(info.data(), info.size());
 
     int encryptObj = 0;

@@ -68,9 +68,11 @@ private:
     int NewObject(); // records the current offset for the next object number
     bool Fail(std::string* error, const std::string& text);
     // Every stream object and every string of the document passes through
-    // these two, so that encryption happens in one place.
-    bool WriteStreamObject(int object, const std::string& entries, std::vector<uint8_t> data);
-    std::string TextString(const std::string& text);
+    // these two, so that encryption happens in one place. dictEntries end
+    // with a space when not empty; the object's offset is recorded here.
+    bool WriteStreamObject(int object, const std::string& dictEntries, const void* data,
+                           size_t size);
+    std::string TextString(const std::string& text); // "(text)", or its cipher text in hex
     // The PDF/A metadata and output intent objects (pdfa.cpp); answers the
     // catalogue entries that refer to them.
     std::string WriteArchiveObjects(time_t created);
