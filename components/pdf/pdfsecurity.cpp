@@ -216,6 +216,12 @@ bool CStandardSecurity::Hash(const std::string& password, const uint8_t salt[8],
     return true;
 }
 
+CStandardSecurity::~CStandardSecurity() {
+    volatile uint8_t* key = m_key; // a plain memset of a dying object may be left out
+    for (size_t i = 0; i < sizeof(m_key); ++i)
+        key[i] = 0;
+}
+
 bool CStandardSecurity::Setup(const std::string& userPassword, const std::string& ownerPassword,
                               unsigned allowBits) {
     if (!m_crypto.IsReady())

@@ -27,6 +27,11 @@ int32_t PermissionWord(unsigned allowBits);
 
 class CStandardSecurity {
 public:
+    CStandardSecurity() = default;
+    ~CStandardSecurity(); // the file key does not outlive its document
+    CStandardSecurity(const CStandardSecurity&) = delete;
+    CStandardSecurity& operator=(const CStandardSecurity&) = delete;
+
     // Passwords as PreparePassword gave them; an empty owner password is
     // replaced by random bytes (permissions cannot be lifted), an empty user
     // password lets anyone open the document under the permissions.
