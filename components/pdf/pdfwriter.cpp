@@ -258,9 +258,9 @@ bool CPdfWriter::Close(std::string* error) {
     int encryptObj = 0;
     if (m_pSecurity) { // the handler's own dictionary is never encrypted
         encryptObj = NewObject();
+        const std::string dictionary = m_pSecurity->Dictionary();
         ok = ok && Printf("%d 0 obj\n", encryptObj) &&
-             Write(m_pSecurity->Dictionary().data(), m_pSecurity->Dictionary().size()) &&
-             Printf("\nendobj\n");
+             Write(dictionary.data(), dictionary.size()) && Printf("\nendobj\n");
     }
 
     const uint64_t xref = m_nBytes;

@@ -53,6 +53,12 @@ public:
     // A bilevel (Group 4), grey or colour (JPEG) page, coded where its rows lie.
     // A resolution of 0 or less counts as 72 dpi, one pixel per point.
     bool AddPage(const CPageView& page, std::string* error = nullptr);
+    // Every stream object and every string of the document passes through
+    // these two, so that encryption happens in one place. dictEntries end
+    // with a space when not empty; the object's offset is recorded here.
+    bool WriteStreamObject(int object, const std::string& dictEntries, const void* data,
+                           size_t size);
+    std::string TextString(const std::string& text); // "(text)", or its cipher text in hex
     // Writes the page tree, catalogue, document information, cross-reference
     // table and trailer. false when any write of the document failed.
     bool Close(std::string* error = nullptr);
@@ -67,12 +73,6 @@ private:
     bool Printf(const char* fmt, ...);
     int NewObject(); // records the current offset for the next object number
     bool Fail(std::string* error, const std::string& text);
-    // Every stream object and every string of the document passes through
-    // these two, so that encryption happens in one place. dictEntries end
-    // with a space when not empty; the object's offset is recorded here.
-    bool WriteStreamObject(int object, const std::string& dictEntries, const void* data,
-                           size_t size);
-    std::string TextString(const std::string& text); // "(text)", or its cipher text in hex
     // The PDF/A metadata and output intent objects (pdfa.cpp); answers the
     // catalogue entries that refer to them.
     std::string WriteArchiveObjects(time_t created);
