@@ -141,6 +141,8 @@ bool CPdfWriter::Open(const std::string& path, const DocumentSettings& settings,
     m_nBytes = 0;
     m_bWriteFailed = false;
     m_vecPageObjects.clear();
+    m_vecPending.clear();
+    m_bTextApplied = false;
     // Objects 1..3 are written at close; their offsets are filled in then.
     m_vecOffsets.assign(kFirstFreeObject, 0);
     // The binary comment line tells transfer programs that the file is binary.
@@ -152,7 +154,19 @@ bool CPdfWriter::Open(const std::string& path, const DocumentSettings& settings,
     return true;
 }
 
+bool CPdfWriter::WriteObject(int object, const std::string& body) {
+    if (object < 1 || static_cast<size_t>(object) >= m_vecOffsets.size())
+        return false;
+    m_vecOffsets[object] = m_nBytes;
+    return Printf("%d 0 obj\n", object) && Write(body.data(), body.size()) && Printf("endobj\n");
+}
+
 bool CPdfWriter::AddPage(const CPageView& page, std::string* error) {
+    PendingPage pending;
+    return BeginPage(page, pending, error) && FinishPage(pending, std::string(), 0, error);
+}
+
+bool CPdfWriter::BeginPage(const CPageView& page, PendingPage& pending, std::string* error) {
     if (!m_pFile)
         return Fail(error, "no document is open");
     if (!page.m_pTop || page.m_nWidth < 1 || page.m_nHeight < 1 || page.m_nWidth > 65535 ||
@@ -184,39 +198,65 @@ bool CPdfWriter::AddPage(const CPageView& page, std::string* error) {
     }
 
     const int dpi = page.m_nXDpi > 0 ? page.m_nXDpi : 72;
-    const double wPt = page.m_nWidth * 72.0 / dpi, hPt = page.m_nHeight * 72.0 / dpi;
-    const int imageObj = NewObject();
-    char entries[256];
-    snprintf(entries, sizeof(entries),
-             "/Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace %s "
-             "/BitsPerComponent %d /Filter %s ",
+    pending.widthPt = page.m_nWidth * 72.0 / dpi;
+    pending.heightPt = page.m_nHeight * 72.0 / dpi;
+    char dict[256];
+    snprintf(dict, sizeof(dict),
+             "/Type /XObject /Subtype /Image /Width %d /Height %d "
+             "/ColorSpace %s /BitsPerComponent %d /Filter %s ",
              page.m_nWidth, page.m_nHeight, colourSpace, bits, filter);
-    std::string imageEntries = entries;
+    std::string entries = dict;
     if (bilevel) {
-        snprintf(entries, sizeof(entries),
+        snprintf(dict, sizeof(dict),
                  "/DecodeParms << /K -1 /Columns %d /Rows %d /BlackIs1 false >> ", page.m_nWidth,
                  page.m_nHeight);
-        imageEntries += entries;
+        entries += dict;
     }
-    bool ok = WriteStreamObject(imageObj, imageEntries, data.data(), data.size());
+    pending.imageObject = NewObject();
+    if (!WriteStreamObject(pending.imageObject, entries, data.data(), data.size()) ||
+        fflush(m_pFile) != 0) {
+        m_bWriteFailed = true;
+        return Fail(error, "cannot write " + m_strPath);
+    }
+    pending.index = static_cast<int>(m_vecPageObjects.size());
+    m_vecPageObjects.push_back(0);
+    m_vecPending.push_back(pending);
+    return true;
+}
 
-    char content[160];
-    const int contentLen =
-        snprintf(content, sizeof(content), "q %.4f 0 0 %.4f 0 0 cm /Im0 Do Q\n", wPt, hPt);
+bool CPdfWriter::FinishPage(const PendingPage& pending, const std::string& moreContent,
+                            int fontObject, std::string* error) {
+    if (!m_pFile)
+        return Fail(error, "no document is open");
+    if (pending.index < 0 || static_cast<size_t>(pending.index) >= m_vecPageObjects.size() ||
+        m_vecPageObjects[pending.index] != 0)
+        return Fail(error, "no such page pending");
+    char image[160];
+    snprintf(image, sizeof(image), "q %.4f 0 0 %.4f 0 0 cm /Im0 Do Q\n", pending.widthPt,
+             pending.heightPt);
+    const std::string content = image + moreContent;
     const int contentObj = NewObject();
-    ok = ok &&
-         WriteStreamObject(contentObj, std::string(), content, static_cast<size_t>(contentLen));
+    bool ok = WriteStreamObject(contentObj, std::string(), content.data(), content.size());
+    char font[48] = "";
+    if (fontObject > 0)
+        snprintf(font, sizeof(font), " /Font << /F0 %d 0 R >>", fontObject);
     const int pageObj = NewObject();
     ok = ok && Printf("%d 0 obj\n<< /Type /Page /Parent %d 0 R /MediaBox [0 0 %.4f %.4f] "
-                      "/Resources << /XObject << /Im0 %d 0 R >> >> /Contents %d 0 R >>\nendobj\n",
-                      pageObj, kPagesObject, wPt, hPt, imageObj, contentObj);
+                      "/Resources << /XObject << /Im0 %d 0 R >>%s >> /Contents %d 0 R >>\nendobj\n",
+                      pageObj, kPagesObject, pending.widthPt, pending.heightPt, pending.imageObject,
+                      font, contentObj);
     // Hand the page to the system now: a long batch never waits in our buffers.
     ok = ok && fflush(m_pFile) == 0;
     if (!ok) {
         m_bWriteFailed = true;
         return Fail(error, "cannot write " + m_strPath);
     }
-    m_vecPageObjects.push_back(pageObj);
+    m_vecPageObjects[pending.index] = pageObj;
+    for (size_t i = 0; i < m_vecPending.size(); ++i)
+        if (m_vecPending[i].index == pending.index) {
+            m_vecPending.erase(m_vecPending.begin() + static_cast<ptrdiff_t>(i));
+            break;
+        }
     return true;
 }
 
@@ -224,6 +264,8 @@ bool CPdfWriter::Close(std::string* error) {
     if (!m_pFile)
         return Fail(error, "no document is open");
     bool ok = true;
+    while (ok && !m_vecPending.empty())
+        ok = FinishPage(m_vecPending.front(), std::string(), 0); // its image alone
     m_vecOffsets[kPagesObject] = m_nBytes;
     ok = ok && Printf("%d 0 obj\n<< /Type /Pages /Count %d /Kids [", kPagesObject,
                       static_cast<int>(m_vecPageObjects.size()));
@@ -242,13 +284,12 @@ bool CPdfWriter::Close(std::string* error) {
     const std::string created = m_settings.pdfA ? date.pdf : date.pdf.substr(0, 16);
     const std::string modified = m_settings.pdfA ? " /ModDate " + TextString(date.pdf) : "";
     m_vecOffsets[kInfoObject] = m_nBytes;
-    // Text recognition is not part of this writer: the requested languages are
-    // recorded so that a later recognition step (or the user) can see them.
+    // The requested recognition languages, and whether the pages carry their text.
     char numbers[160];
     snprintf(numbers, sizeof(numbers),
-             "/VlmCompression %d /VlmOcrLanguages %u /VlmOcrExtra %u /VlmOcrApplied false",
+             "/VlmCompression %d /VlmOcrLanguages %u /VlmOcrExtra %u /VlmOcrApplied %s",
              m_settings.compression, static_cast<unsigned>(m_settings.languageFlags),
-             static_cast<unsigned>(m_settings.extraFlags));
+             static_cast<unsigned>(m_settings.extraFlags), m_bTextApplied ? "true" : "false");
     const std::string info = std::to_string(kInfoObject) + " 0 obj\n<< /Producer " +
                              TextString(kProducer) + " /Creator " + TextString(kCreator) +
                              " /CreationDate " + TextString(created) + modified + " " + numbers +
@@ -258,9 +299,7 @@ bool CPdfWriter::Close(std::string* error) {
     int encryptObj = 0;
     if (m_pSecurity) { // the handler's own dictionary is never encrypted
         encryptObj = NewObject();
-        const std::string dictionary = m_pSecurity->Dictionary();
-        ok = ok && Printf("%d 0 obj\n", encryptObj) &&
-             Write(dictionary.data(), dictionary.size()) && Printf("\nendobj\n");
+        ok = ok && WriteObject(encryptObj, m_pSecurity->Dictionary() + "\n");
     }
 
     const uint64_t xref = m_nBytes;
@@ -283,6 +322,8 @@ bool CPdfWriter::Close(std::string* error) {
     m_vecOffsets.clear();
     m_vecPageObjects.clear();
     m_pSecurity.reset();
+    m_vecPending.clear();
+    m_bTextApplied = false;
     if (!ok || writeFailed || !closed)
         return Fail(error, "cannot write " + m_strPath);
     return true;

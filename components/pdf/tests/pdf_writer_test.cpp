@@ -323,3 +323,22 @@ TEST(PafcEntryPoints, MisuseIsReportedAndNothingIsLost) {
     EXPECT_TRUE(QpdfAccepts(second, &report)) << report;
     EXPECT_EQ(ImageList(first).size(), 1u);
 }
+
+// A document made with recognition off stays exactly what the maker wrote before
+// recognition existed: tests/data/recognition_off.pdf was made by that maker.
+TEST(PafcEntryPoints, RecognitionOffGivesTheUnchangedDocument) {
+    const TestPage pages[3] = {Make(1, 301, 97, 100, 1), Make(8, 120, 90, 100, 2),
+                               Make(24, 120, 90, 100, 3)};
+    const std::string path = Tmp("recognition_off.pdf");
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_exmodeset(0, static_cast<int>(0x80000003u), 0));
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_open(path.c_str()));
+    for (const TestPage& p : pages) {
+        const PAFC_PAGE r = Record(p);
+        ASSERT_EQ(PAFC_OK, vlm_PAFC_make(&r, 0));
+    }
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_close());
+    const std::string made = WithoutDateAndId(ReadText(path));
+    const std::string before = WithoutDateAndId(ReadText(VLM_TEST_DATA "/recognition_off.pdf"));
+    ASSERT_FALSE(before.empty());
+    EXPECT_TRUE(made == before) << "the document differs from the reference";
+}
