@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -490,4 +491,82 @@ TEST(Recognition, SizeSoFarCoversTheFileWhileTextIsPending) {
     std::ifstream f(path, std::ios::binary | std::ios::ate);
     EXPECT_EQ(size, static_cast<int32_t>(f.tellg()));
     EXPECT_EQ(Capture("pdftotext " + path + " - | grep -c 'quick brown fox'"), "4\n");
+}
+
+namespace {
+
+uint32_t Be(const std::string& b, size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = 0; i < bytes && at + i < b.size(); ++i)
+        v = (v << 8) | static_cast<uint8_t>(b[at + i]);
+    return v;
+}
+
+// The advance widths of a TrueType program in thousandths of an em.
+std::vector<uint32_t> AdvanceWidths(const std::string& font) {
+    std::map<std::string, uint32_t> tables;
+    for (uint32_t i = 0, n = Be(font, 4, 2); i < n; ++i)
+        tables[font.substr(12 + 16 * i, 4)] = Be(font, 12 + 16 * i + 8, 4);
+    if (!tables.count("head") || !tables.count("hhea") || !tables.count("hmtx"))
+        return {};
+    const uint32_t unitsPerEm = Be(font, tables["head"] + 18, 2);
+    std::vector<uint32_t> widths;
+    for (uint32_t i = 0, n = Be(font, tables["hhea"] + 34, 2); i < n && unitsPerEm; ++i)
+        widths.push_back(Be(font, tables["hmtx"] + 4 * i, 2) * 1000 / unitsPerEm);
+    return widths;
+}
+
+} // namespace
+
+// The text layer in a protected document is encrypted with the rest and read
+// with the password; in a PDF/A document its font is embedded with a ToUnicode
+// map and with the widths its program has.
+TEST(Recognition, ProtectedAndArchiveDocumentsCarryTheText) {
+    const Page page = RenderText(kLanguages[1].text, kLanguages[1].font);
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_modeset(0, nullptr));
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_modeset(1, "Lohn"));
+    const std::string prot = MakeDocument("protected", kLanguages[1].flags, 0, {page});
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_modeset(0, nullptr));
+    const std::string raw = ReadText(prot);
+    for (const char* clear : {"(Adobe)", "(Identity)", "CIDInit", "beginbfchar"})
+        EXPECT_EQ(raw.find(clear), std::string::npos) << clear;
+    int rc = -1;
+    std::string out = Capture("qpdf --check --password=Lohn " + prot, &rc);
+    EXPECT_EQ(rc, 0) << out;
+    out = Capture("pdftotext -upw Lohn " + prot + " -", &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_NE(out.find("quick brown fox"), std::string::npos) << out;
+    out = Capture("qpdf --password=Lohn --json " + prot);
+    EXPECT_NE(out.find("\"/Ordering\": \"u:Identity\""), std::string::npos) << "font strings";
+
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_modeset(5, "1"));
+    const std::string archive = MakeDocument("archive", kLanguages[1].flags, 0, {page});
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_modeset(0, nullptr));
+    ExpectReadersAccept(archive);
+    EXPECT_NE(Capture("pdftotext " + archive + " -").find("quick brown fox"), std::string::npos);
+    // pdffonts: name type encoding emb sub uni object ID; one font, embedded, with ToUnicode.
+    std::istringstream fonts(Capture("pdffonts " + archive));
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(fonts, line);) {
+        std::istringstream ls(line);
+        rows.emplace_back(std::istream_iterator<std::string>(ls),
+                          std::istream_iterator<std::string>());
+    }
+    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_GE(rows[2].size(), 7u);
+    EXPECT_EQ(rows[2][rows[2].size() - 5], "yes") << "embedded";
+    EXPECT_EQ(rows[2][rows[2].size() - 3], "yes") << "ToUnicode";
+    // Widths: the font dictionary's default width (no /W array) against the
+    // advance of every glyph in the embedded program.
+    const std::string doc = ReadText(archive);
+    std::smatch dw, file;
+    ASSERT_TRUE(std::regex_search(doc, dw, std::regex("/DW (\\d+)")));
+    EXPECT_FALSE(std::regex_search(doc, std::regex("/W \\[")));
+    ASSERT_TRUE(std::regex_search(doc, file, std::regex("/FontFile2 (\\d+) 0 R")));
+    const std::string program =
+        Capture("qpdf --show-object=" + file[1].str() + " --filtered-stream-data " + archive);
+    const std::vector<uint32_t> widths = AdvanceWidths(program);
+    ASSERT_FALSE(widths.empty());
+    for (uint32_t w : widths)
+        EXPECT_EQ(w, std::stoul(dw[1].str()));
 }
