@@ -1,6 +1,7 @@
 // Protected and PDF/A documents from the maker's entry points, checked with
 // qpdf, poppler and Ghostscript.
 #include "contracts/PdfMaker.h"
+#include "pdfa.h"
 #include "pdftest.h"
 
 #include <gtest/gtest.h>
@@ -282,4 +283,32 @@ TEST(PdfArchive, DocumentCarriesTheArchiveParts) {
     EXPECT_TRUE(AllFontsEmbedded(path));
     // Ghostscript renders the pages as before.
     EXPECT_EQ(0u, RenderedMismatches(path, "", bilevel));
+}
+
+// The two date forms carry the same moment with the zone's offset, across a
+// change of day on either side of UTC.
+TEST(PdfArchive, DatesCarryTheOffsetFromUtc) {
+    const std::string saved = getenv("TZ") ? getenv("TZ") : "";
+    const time_t moment = 1796688000 + 22 * 3600 + 15 * 60; // 2026-12-08 22:15:00 UTC
+    const struct {
+        const char* zone;
+        const char* pdf;
+        const char* xmp;
+    } cases[] = {
+        {"VLM-5:30", "D:20261209034500+05'30'", "2026-12-09T03:45:00+05:30"},
+        {"VLM+3:30", "D:20261208184500-03'30'", "2026-12-08T18:45:00-03:30"},
+        {"UTC0", "D:20261208221500+00'00'", "2026-12-08T22:15:00+00:00"},
+    };
+    for (const auto& c : cases) {
+        setenv("TZ", c.zone, 1);
+        tzset();
+        const vlm::pdf::DocumentDate date = vlm::pdf::DateOf(moment);
+        EXPECT_EQ(date.pdf, c.pdf) << c.zone;
+        EXPECT_EQ(date.xmp, c.xmp) << c.zone;
+    }
+    if (saved.empty())
+        unsetenv("TZ");
+    else
+        setenv("TZ", saved.c_str(), 1);
+    tzset();
 }
