@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,25 +20,23 @@ constexpr int kCompressionHigh = 2;
 constexpr int kCompressionCharacter = 3; // text kept sharp
 
 // Image settings behind a compression code. Bilevel pages are always Group 4
-// (lossless); the code only changes how grey and colour pages are coded. For
-// character precedence they are the background's: the text is not in it.
+// (lossless); the code only changes how grey and colour pages are coded.
 struct ImageSettings {
     int jpegQuality;
     jpeg::Chroma chroma;
 };
 ImageSettings SettingsForCompression(int code);
 
-// Page resolution as the writer takes it: 0 or less counts as 72 dpi.
 inline int PageDpi(const CPageView& page) {
     return page.m_nXDpi > 0 ? page.m_nXDpi : 72;
 }
-// Pixels to PDF points (1/72 inch).
 inline double Points(int pixels, int dpi) {
     return pixels * 72.0 / dpi;
 }
 
-// What a page shows: its images (each an XObject with its name in the page's
-// resources) and the content stream that draws them.
+// What draws one page: its images (written as XObjects) and the content that
+// places them. A normal page is one image; character precedence layers text
+// masks over a background (mrc.h).
 struct PageImage {
     std::string name;          // resource name without the slash, e.g. "Im0"
     std::string dict;          // the stream dictionary's entries, without /Length
@@ -49,13 +49,30 @@ struct PageDrawing {
 
 struct DocumentSettings {
     int compression = kCompressionNormal;
-    uint32_t languageFlags = 0; // text recognition languages; recorded, not acted on
+    uint32_t languageFlags = 0; // text recognition languages (see ocrengine.h)
     uint32_t extraFlags = 0;
+    // Protection (pdfsecurity.h): passwords as PreparePassword gave them; the
+    // document is encrypted when either is set. permissions: kAllow* bits.
+    std::string userPassword, ownerPassword;
+    unsigned permissions = 0x7;
+    bool pdfA = false; // PDF/A-2b (pdfa.h); never together with a password
+    bool IsProtected() const { return !userPassword.empty() || !ownerPassword.empty(); }
 };
+
+// A page whose image is in the file and whose content and page object follow
+// later (when its text is recognised).
+struct PendingPage {
+    int index = -1; // place in the document
+    std::string xobjects; // "/Im0 5 0 R ...": the page's images, already in the file
+    std::string drawing;  // the content that draws them
+    double widthPt = 0, heightPt = 0;
+};
+
+class CStandardSecurity;
 
 class CPdfWriter {
 public:
-    CPdfWriter() = default;
+    CPdfWriter();
     ~CPdfWriter(); // an open document is finished, so that no page is lost
     CPdfWriter(const CPdfWriter&) = delete;
     CPdfWriter& operator=(const CPdfWriter&) = delete;
@@ -65,6 +82,26 @@ public:
     // A bilevel (Group 4), grey or colour (JPEG) page, coded where its rows lie.
     // A resolution of 0 or less counts as 72 dpi, one pixel per point.
     bool AddPage(const CPageView& page, std::string* error = nullptr);
+    // AddPage in two steps: the image now, the content and page object later.
+    // Pages keep the order of BeginPage; Close finishes any page left pending
+    // with its image alone. moreContent follows the image in the content
+    // stream; fontObject > 0 makes it the page's font /F0.
+    bool BeginPage(const CPageView& page, PendingPage& pending, std::string* error = nullptr);
+    bool FinishPage(const PendingPage& pending, const std::string& moreContent, int fontObject,
+                    std::string* error = nullptr);
+    // An object number whose object is written later with WriteObject or
+    // WriteStreamObject (before Close).
+    int ReserveObject() { return NewObject(); }
+    // "n 0 obj\n<< dictEntries/Length len >>\nstream\n" data EOL "endstream\nendobj\n".
+    // Every stream object and every string of the document passes through
+    // WriteStreamObject and TextString, so that encryption happens in one
+    // place; dictEntries end with a space when not empty.
+    bool WriteStreamObject(int object, const std::string& dictEntries, const void* data,
+                           size_t size);
+    std::string TextString(const std::string& text);       // "(text)", or its cipher text in hex
+    bool WriteObject(int object, const std::string& body); // body without "obj"/"endobj"
+    // Recorded in the document information: the pages carry recognised text.
+    void SetTextApplied(bool applied) { m_bTextApplied = applied; }
     // Writes the page tree, catalogue, document information, cross-reference
     // table and trailer. false when any write of the document failed.
     bool Close(std::string* error = nullptr);
@@ -78,21 +115,24 @@ private:
     // The page's images and content as a single image.
     bool DrawSingleImage(const CPageView& page, const ImageSettings& settings, PageDrawing& drawing,
                          std::string* error);
-    // Writes one stream object: every stream of the document goes through here.
-    // Returns the object number, 0 when the write failed.
-    int WriteStreamObject(const std::string& dict, const void* data, size_t size);
     bool Write(const void* data, size_t n);
     bool Printf(const char* fmt, ...);
     int NewObject(); // records the current offset for the next object number
     bool Fail(std::string* error, const std::string& text);
+    // The PDF/A metadata and output intent objects (pdfa.cpp); answers the
+    // catalogue entries that refer to them.
+    std::string WriteArchiveObjects(time_t created);
 
     FILE* m_pFile = nullptr;
     std::string m_strPath;
     DocumentSettings m_settings;
     uint64_t m_nBytes = 0;
     bool m_bWriteFailed = false;
-    std::vector<uint64_t> m_vecOffsets; // by object number; [0] unused
-    std::vector<int> m_vecPageObjects;
+    std::vector<uint64_t> m_vecOffsets;    // by object number; [0] unused
+    std::vector<int> m_vecPageObjects;     // 0 while the page is pending
+    std::vector<PendingPage> m_vecPending; // pages begun and not yet finished
+    bool m_bTextApplied = false;
+    std::unique_ptr<CStandardSecurity> m_pSecurity;
 };
 
 } // namespace vlm::pdf

@@ -1,6 +1,10 @@
-// Helpers of the PDF maker's tests: temporary files and the peer tools
-// (qpdf, poppler) that check what the maker wrote.
+// Helpers of the PDF maker's tests: temporary files, peer tools, test pages.
 #pragma once
+
+#include "pafc.h"
+#include "peertools.h"
+#include "pdfwriter.h"
+#include "testpage.h"
 
 #include <cstdio>
 #include <fstream>
@@ -10,45 +14,25 @@
 #include <sys/stat.h>
 #include <vector>
 
-namespace vlmtest {
+namespace {
 
-inline std::string Tmp(const std::string& name) {
+std::string Tmp(const std::string& name) {
     return std::string(VLM_TEST_TMP) + "/pdf_" + name;
 }
 
-inline std::string Capture(const std::string& cmd, int* status = nullptr) {
-    std::string out;
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
-        out.append(buf, n);
-    const int rc = pclose(p);
-    if (status)
-        *status = rc;
-    return out;
-}
-
-inline bool QpdfAccepts(const std::string& path, std::string* report) {
+bool QpdfAccepts(const std::string& path, std::string* report) {
     int rc = -1;
     *report = Capture("qpdf --check " + path, &rc);
     return rc == 0 && report->find("No syntax or stream encoding errors") != std::string::npos;
 }
 
-inline std::string ReadText(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-inline long FileSize(const std::string& path) {
+long FileSize(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
 // "pdfimages -list" rows: page num type width height color comp bpc enc ...
-inline std::vector<std::vector<std::string>> ImageList(const std::string& path) {
+std::vector<std::vector<std::string>> ImageList(const std::string& path) {
     std::istringstream in(Capture("pdfimages -list " + path));
     std::vector<std::vector<std::string>> rows;
     std::string line;
@@ -67,4 +51,29 @@ inline std::vector<std::vector<std::string>> ImageList(const std::string& path) 
     return rows;
 }
 
-} // namespace vlmtest
+struct TestPage {
+    std::vector<uint8_t> rows;
+    vlm::CPageView image;
+};
+
+// Rows top-down: bilevel 1 = black, grey, colour B,G,R.
+TestPage Make(int bpp, int w, int h, int dpi, int number) {
+    TestPage t;
+    t.rows = vlmtest::MakePage(w, h, bpp, dpi, number);
+    t.image =
+        vlm::ViewOfRows(t.rows.data(), (static_cast<size_t>(w) * bpp + 7) / 8, w, h, bpp, dpi);
+    return t;
+}
+
+PAFC_PAGE Record(const TestPage& t) {
+    PAFC_PAGE r;
+    r.rows = t.rows.data();
+    r.stride = static_cast<int32_t>(t.image.m_nStep);
+    r.width = t.image.m_nWidth;
+    r.height = t.image.m_nHeight;
+    r.dpi = t.image.m_nXDpi;
+    r.type = t.image.m_nBitsPerPixel == 1 ? 1 : t.image.m_nBitsPerPixel == 8 ? 2 : 3;
+    return r;
+}
+
+} // namespace
