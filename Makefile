@@ -13,7 +13,10 @@ DEB_PACKAGES := wine64 libwine-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-
 	mingw-w64-tools xvfb cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev \
 	libbenchmark-dev libtiff-tools libtiff-dev libjpeg-turbo-progs libjpeg-dev qpdf \
 	poppler-utils python3 ghostscript xdotool imagemagick pkg-config python3-aiosmtpd openssl dovecot-pop3d \
-	locales fp-utils wixl msitools
+	locales fp-utils wixl msitools dpkg-dev ccache \
+	tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn tesseract-ocr-spa tesseract-ocr-fra \
+	tesseract-ocr-deu tesseract-ocr-ita tesseract-ocr-nld tesseract-ocr-chi-sim tesseract-ocr-chi-tra \
+	libtesseract-dev libleptonica-dev fonts-dejavu-core fonts-noto-cjk
 
 .PHONY: all deps build build-windows build-native test test-native test-windows fuzz fuzz-long \
 	bench demo demo-corvid format clean package
@@ -29,19 +32,22 @@ deps:
 		$$SUDO apt-get update -qq && \
 		DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+	@# The Windows build fetches the OCR engine's sources with apt-get source.
+	@bash tools/ocr-engine/enable-deb-src.sh
 
 build/windows/CMakeCache.txt:
 	cmake --preset windows >/dev/null
 build/native/CMakeCache.txt:
 	cmake --preset native >/dev/null
 
+# VLM_OCR_JOBS: the OCR engine's own build (once per source version) keeps to JOBS too.
 build-windows: build/windows/CMakeCache.txt
-	cmake --build build/windows -j$(JOBS)
+	VLM_OCR_JOBS=$(JOBS) cmake --build build/windows -j$(JOBS)
 build-native: build/native/CMakeCache.txt
 	cmake --build build/native -j$(JOBS)
 build: build-native build-windows
 package: deps build/windows/CMakeCache.txt
-	cmake --build build/windows -j$(JOBS) --target msi
+	VLM_OCR_JOBS=$(JOBS) cmake --build build/windows -j$(JOBS) --target msi
 
 test-native: build-native
 	cd build/native && ctest --output-on-failure -j$(JOBS)
