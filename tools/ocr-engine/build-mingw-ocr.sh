@@ -114,6 +114,8 @@ main() {
   printf '%s\n' "$key" >"$stage/stamp"
   rm -rf "$prefix" && mv "$stage" "$prefix"
   rm -rf "$work"
+  # Prefixes of other versions or flags are not used again.
+  find "$deps" -mindepth 1 -maxdepth 1 -name 'ocr-engine-*' ! -path "$prefix" -exec rm -rf {} +
   echo "build-mingw-ocr: built $key in $(( $(date +%s) - start )) s"
 }
 main "$@"
