@@ -13,7 +13,7 @@ DEB_PACKAGES := wine64 libwine-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-
 	mingw-w64-tools xvfb cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev \
 	libbenchmark-dev libtiff-tools libtiff-dev libjpeg-turbo-progs libjpeg-dev qpdf \
 	poppler-utils python3 ghostscript xdotool imagemagick pkg-config python3-aiosmtpd openssl dovecot-pop3d \
-	locales fp-utils wixl msitools libssl-dev libicu-dev icc-profiles-free
+	locales fp-utils wixl msitools libssl-dev libicu-dev icc-profiles-free dpkg-dev ccache
 # Text recognition in the PDF maker: the engine for the host build and tests,
 # the ten languages' data, and the fonts and tools its tests render and read with.
 DEB_PACKAGES += libtesseract-dev libleptonica-dev tesseract-ocr-jpn tesseract-ocr-eng \
@@ -36,19 +36,22 @@ deps:
 		$$SUDO apt-get update -qq && \
 		DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+	@# The Windows build fetches the OCR engine's sources with apt-get source.
+	@bash tools/ocr-engine/enable-deb-src.sh
 
 build/windows/CMakeCache.txt:
 	cmake --preset windows >/dev/null
 build/native/CMakeCache.txt:
 	cmake --preset native >/dev/null
 
+# VLM_OCR_JOBS: the OCR engine's own build (once per source version) keeps to JOBS too.
 build-windows: build/windows/CMakeCache.txt
-	cmake --build build/windows -j$(JOBS)
+	VLM_OCR_JOBS=$(JOBS) cmake --build build/windows -j$(JOBS)
 build-native: build/native/CMakeCache.txt
 	cmake --build build/native -j$(JOBS)
 build: build-native build-windows
 package: deps build/windows/CMakeCache.txt
-	cmake --build build/windows -j$(JOBS) --target msi
+	VLM_OCR_JOBS=$(JOBS) cmake --build build/windows -j$(JOBS) --target msi
 
 test-native: build-native
 	cd build/native && ctest --output-on-failure -j$(JOBS)
