@@ -74,7 +74,7 @@ std::string LanguagesForFlags(uint32_t languageFlags, uint32_t extraFlags) {
     std::string out;
     for (const auto& entry : table)
         if (languageFlags & entry.bit)
-            out += (out.empty() ? "" : "+") + std::string(entry.name);
+            out.append(out.empty() ? "" : "+").append(entry.name);
     return out;
 }
 
@@ -100,7 +100,7 @@ std::string MissingLanguageData(const std::string& folder, const std::string& la
             end = languages.size();
         const std::string lang = languages.substr(start, end - start);
         if (!lang.empty() && !FileExists(folder + "/" + lang + ".traineddata"))
-            missing += (missing.empty() ? "" : ", ") + lang;
+            missing.append(missing.empty() ? "" : ", ").append(lang);
         start = end + 1;
     }
     return missing;

@@ -4,6 +4,7 @@
 // and qpdf.
 #include "ocrengine.h"
 #include "pafc.h"
+#include "pdftools.h"
 #include "recognition.h"
 
 #include <gtest/gtest.h>
@@ -29,25 +30,8 @@ std::string Tmp(const std::string& name) {
     return std::string(VLM_TEST_TMP) + "/ocr_" + name;
 }
 
-std::string Capture(const std::string& cmd, int* status = nullptr) {
-    std::string out;
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
-        out.append(buf, n);
-    const int rc = pclose(p);
-    if (status)
-        *status = rc;
-    return out;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
+using pdftest::Capture;
+using pdftest::ReadText;
 
 // A page in the form PAFC_make takes.
 struct Page {

@@ -1,5 +1,6 @@
 // The PDF writer and its C entry points, checked with qpdf and poppler.
 #include "pafc.h"
+#include "pdftools.h"
 #include "pdfwriter.h"
 #include "testpage.h"
 
@@ -19,30 +20,13 @@ std::string Tmp(const std::string& name) {
     return std::string(VLM_TEST_TMP) + "/pdf_" + name;
 }
 
-std::string Capture(const std::string& cmd, int* status = nullptr) {
-    std::string out;
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
-        out.append(buf, n);
-    const int rc = pclose(p);
-    if (status)
-        *status = rc;
-    return out;
-}
+using pdftest::Capture;
+using pdftest::ReadText;
 
 bool QpdfAccepts(const std::string& path, std::string* report) {
     int rc = -1;
     *report = Capture("qpdf --check " + path, &rc);
     return rc == 0 && report->find("No syntax or stream encoding errors") != std::string::npos;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 long FileSize(const std::string& path) {
