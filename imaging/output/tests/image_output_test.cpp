@@ -1,6 +1,7 @@
 // The page writers under Windows, through the real vlmjpeg.dll and pafcv2.dll
 // found by the shared library loader in the "Shared Files" folder, fed the way
 // the job session feeds them: a page message's page, one call per page.
+#include "common/VlmLog.h"
 #include "common/portable/JobVocabulary.h"
 #include "imaging/output/ImageOutput.h"
 #include "imaging/tiff.h"
@@ -256,6 +257,33 @@ TEST(PdfPage, ThreeSinglePageDocumentsVersusOneMultiPageDocument) {
     EXPECT_EQ(Count(text, "/DCTDecode"), 2u);
     EXPECT_NE(text.find("%%EOF"), std::string::npos);
     EXPECT_TRUE(shown.empty());
+}
+
+// Recognition on without the language's data: the document is made without
+// text, and the run log says which language was missing.
+TEST(PdfPage, MissingRecognitionLanguageIsWrittenToTheRunLog) {
+    const std::string dir = TempDir();
+    const std::string log = dir + "\\ocr-run.log", path = dir + "\\ocr.pdf";
+    DeleteFileA(log.c_str());
+    CVlmLog::Instance().OpenPath(log.c_str());
+    _putenv_s("VLM_TESSDATA", (dir + "\\no-tessdata").c_str());
+    CDib dib(200, 100, 8, 100);
+    CPdfPageWriter writer;
+    CPdfJobOptions options;
+    options.m_dwLanguageFlags = vlm::OcrLanguageFor(1, 1).m_dwCode; // English
+    CPdfPageResult result;
+    const BOOL ok =
+        writer.WritePage(CScannedPage(dib.Handle()).View(), path.c_str(), options, result);
+    _putenv_s("VLM_TESSDATA", "");
+    CVlmLog::Instance().Close();
+    EXPECT_TRUE(ok);
+    const auto data = ReadAll(path);
+    const std::string text(data.begin(), data.end());
+    EXPECT_NE(text.find("/VlmOcrApplied false"), std::string::npos);
+    EXPECT_NE(text.find("%%EOF"), std::string::npos);
+    const auto logged = ReadAll(log);
+    EXPECT_EQ(
+        Count(std::string(logged.begin(), logged.end()), "OCR language data missing: eng\r\n"), 1u);
 }
 
 TEST(PdfPage, LoadFailuresShowTheirMessages) {
