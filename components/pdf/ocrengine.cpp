@@ -33,6 +33,7 @@ constexpr int kMaxSide = 32000;
 constexpr int kMinSide = 4;
 constexpr long long kMaxPixels = 150LL * 1000 * 1000;
 
+#ifdef VLM_HAVE_OCR_ENGINE
 // The words of one line share its top and bottom, so that readers keep them on
 // one baseline; a word's box ends where the next one starts (the engine's boxes
 // of Chinese and Japanese words may reach over their neighbours, and readers
@@ -53,6 +54,7 @@ void FitLine(std::vector<OcrWord>::iterator first, std::vector<OcrWord>::iterato
             w->right = next->left;
     }
 }
+#endif
 
 } // namespace
 
