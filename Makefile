@@ -13,12 +13,12 @@ DEB_PACKAGES := wine64 libwine-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-
 	mingw-w64-tools xvfb cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev \
 	libbenchmark-dev libtiff-tools libtiff-dev libjpeg-turbo-progs libjpeg-dev qpdf \
 	poppler-utils python3 ghostscript xdotool imagemagick pkg-config python3-aiosmtpd openssl dovecot-pop3d \
-	locales fp-utils wixl msitools
-# Text recognition in the PDF maker: the engine for the host build and tests,
-# the ten languages' data, and the fonts and tools its tests render and read with.
-DEB_PACKAGES += libtesseract-dev libleptonica-dev tesseract-ocr-jpn tesseract-ocr-eng \
-	tesseract-ocr-spa tesseract-ocr-fra tesseract-ocr-deu tesseract-ocr-ita tesseract-ocr-nld \
-	tesseract-ocr-chi-sim tesseract-ocr-chi-tra fonts-noto-cjk fonts-dejavu-core mupdf-tools
+	locales fp-utils wixl msitools dpkg-dev ccache \
+	tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn tesseract-ocr-spa tesseract-ocr-fra \
+	tesseract-ocr-deu tesseract-ocr-ita tesseract-ocr-nld tesseract-ocr-chi-sim tesseract-ocr-chi-tra \
+	libtesseract-dev libleptonica-dev fonts-dejavu-core fonts-noto-cjk
+# The PDF maker's recognition tests also render with mutool.
+DEB_PACKAGES += mupdf-tools
 
 .PHONY: all deps build build-windows build-native test test-native test-windows fuzz fuzz-long \
 	bench demo demo-corvid format clean package
@@ -34,19 +34,22 @@ deps:
 		$$SUDO apt-get update -qq && \
 		DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+	@# The Windows build fetches the OCR engine's sources with apt-get source.
+	@bash tools/ocr-engine/enable-deb-src.sh
 
 build/windows/CMakeCache.txt:
 	cmake --preset windows >/dev/null
 build/native/CMakeCache.txt:
 	cmake --preset native >/dev/null
 
+# VLM_OCR_JOBS: the OCR engine's own build (once per source version) keeps to JOBS too.
 build-windows: build/windows/CMakeCache.txt
-	cmake --build build/windows -j$(JOBS)
+	VLM_OCR_JOBS=$(JOBS) cmake --build build/windows -j$(JOBS)
 build-native: build/native/CMakeCache.txt
 	cmake --build build/native -j$(JOBS)
 build: build-native build-windows
 package: deps build/windows/CMakeCache.txt
-	cmake --build build/windows -j$(JOBS) --target msi
+	VLM_OCR_JOBS=$(JOBS) cmake --build build/windows -j$(JOBS) --target msi
 
 test-native: build-native
 	cd build/native && ctest --output-on-failure -j$(JOBS)

@@ -49,6 +49,9 @@ FEATURES = {
     "Simulator": ("VX-410 Simulator",
                   "A simulated VX-410 for a PC without the scanner", 5),
     "QuillMail": ("Quill Mail", "A small mail application for \"Attach to E-mail\"", 6),
+    "OcrLanguages": ("Text recognition languages",
+                     "Language data for searchable PDFs: English, Japanese, Spanish, French, "
+                     "German, Italian, Dutch, Simplified and Traditional Chinese", 7),
 }
 
 

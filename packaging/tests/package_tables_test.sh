@@ -58,6 +58,15 @@ done
 version=$(basename "$msi" | sed -n 's/^VX410-Scan-Suite-\(.*\)-x64\.msi$/\1/p')
 grep -qP "^ProductVersion\t$version\$" <<<"$props" || fail "ProductVersion is not $version"
 features=$(table Feature | cut -f1 | sort | xargs)
-[ "$features" = "DeviceSupport JobStore QuillMail SharedFiles Simulator Suite" ] || fail "features: $features"
+[ "$features" = "DeviceSupport JobStore OcrLanguages QuillMail SharedFiles Simulator Suite" ] ||
+    fail "features: $features"
+# The language data: a feature of its own, in "tessdata" beside the PDF maker.
+grep -qP '^OcrLanguages\t\tText recognition languages\t' <<<"$(table Feature)" ||
+    fail "no language feature: $(table Feature | grep OcrLanguages)"
+lang_files=$(table File | cut -f3 | grep -c '\.traineddata$')
+[ "$lang_files" -eq 9 ] || fail "language files: $lang_files, wanted 9"
+ocr_dir=$(table Directory | awk -F'\t' '$3 == "tessdata" {print $2}')
+[ "$(table Directory | awk -F'\t' -v d="$ocr_dir" '$1 == d {print $3}')" = "Shared Files" ] ||
+    fail "tessdata is not a folder of Shared Files"
 [ "$failures" -eq 0 ] && echo PASS
 [ "$failures" -eq 0 ]
