@@ -36,4 +36,15 @@ constexpr int kCryptAes256 = 0;
 // password): no file is created.
 constexpr int kErrConflict = -5;
 
+// Optional export: what the maker has to tell the caller's run log since the
+// last call, lines separated by '\n' ("OCR language data missing: jpn" when a
+// recognition language's data is not installed; the document is then made
+// without text). NUL-terminated and cut to size; the result is the length
+// copied, 0 when there is nothing. Callers that find it call it after
+// PAFC_open and after PAFC_close.
+//
+//   int PAFC_getMessage(char* buffer, int size);
+inline constexpr char kGetMessageExport[] = "PAFC_getMessage";
+using PfnGetMessage = int (*)(char* buffer, int size);
+
 } // namespace vlm::pdfmaker

@@ -33,6 +33,7 @@ constexpr int kMaxSide = 32000;
 constexpr int kMinSide = 4;
 constexpr long long kMaxPixels = 150LL * 1000 * 1000;
 
+#ifdef VLM_HAVE_OCR_ENGINE
 // The words of one line share its top and bottom, so that readers keep them on
 // one baseline; a word's box ends where the next one starts (the engine's boxes
 // of Chinese and Japanese words may reach over their neighbours, and readers
@@ -53,6 +54,7 @@ void FitLine(std::vector<OcrWord>::iterator first, std::vector<OcrWord>::iterato
             w->right = next->left;
     }
 }
+#endif
 
 } // namespace
 
@@ -74,7 +76,7 @@ std::string LanguagesForFlags(uint32_t languageFlags, uint32_t extraFlags) {
     std::string out;
     for (const auto& entry : table)
         if (languageFlags & entry.bit)
-            out += (out.empty() ? "" : "+") + std::string(entry.name);
+            out.append(out.empty() ? "" : "+").append(entry.name);
     return out;
 }
 
@@ -100,7 +102,7 @@ std::string MissingLanguageData(const std::string& folder, const std::string& la
             end = languages.size();
         const std::string lang = languages.substr(start, end - start);
         if (!lang.empty() && !FileExists(folder + "/" + lang + ".traineddata"))
-            missing += (missing.empty() ? "" : ", ") + lang;
+            missing.append(missing.empty() ? "" : ", ").append(lang);
         start = end + 1;
     }
     return missing;

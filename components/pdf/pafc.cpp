@@ -44,7 +44,7 @@ MakerState& State() {
 
 void AddMessage(MakerState& s, const std::string& text) {
     if (!text.empty())
-        s.message += (s.message.empty() ? "" : "\n") + text;
+        s.message.append(s.message.empty() ? "" : "\n").append(text);
 }
 
 // A worker's page: its text goes into the content after the image.
@@ -138,10 +138,10 @@ extern "C" int vlm_PAFC_open(const char* path) {
     // text; the caller learns why through PAFC_getMessage.
     const std::string folder = LanguageFolder();
     const std::string missing = MissingLanguageData(folder, languages);
-    if (!EngineBuiltIn())
-        AddMessage(s, "OCR engine missing: no text for " + languages);
-    else if (!missing.empty())
+    if (!missing.empty())
         AddMessage(s, "OCR language data missing: " + missing);
+    else if (!EngineBuiltIn())
+        AddMessage(s, "OCR engine missing: no text for " + languages);
     else {
         s.fontObject = s.writer.ReserveObject();
         s.workers.Start(folder, languages, CRecognitionWorkers::DefaultWorkers(), kQueuedPages,

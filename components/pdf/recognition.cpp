@@ -81,7 +81,7 @@ void CRecognitionWorkers::Work() {
                                                : "";
     std::lock_guard<std::mutex> guard(m_lock);
     if (!complaint.empty() && m_strErrors.find(complaint) == std::string::npos)
-        m_strErrors += (m_strErrors.empty() ? "" : "; ") + complaint;
+        m_strErrors.append(m_strErrors.empty() ? "" : "; ").append(complaint);
 }
 
 } // namespace vlm::pdf

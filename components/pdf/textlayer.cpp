@@ -111,7 +111,8 @@ std::string CTextFont::ShowString(const std::string& utf8, int* count) {
     }
     if (count)
         *count = n;
-    return hex + ">";
+    hex += '>';
+    return hex;
 }
 
 size_t CTextFont::EstimatedBytes() const {
@@ -303,15 +304,20 @@ std::string CTextFont::ToUnicode() const {
                        "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
     for (size_t first = 0; first < m_vecUnicode.size(); first += 100) {
         const size_t n = std::min<size_t>(100, m_vecUnicode.size() - first);
-        cmap += std::to_string(n) + " beginbfchar\n";
+        cmap.append(std::to_string(n)).append(" beginbfchar\n");
         for (size_t k = first; k < first + n; ++k) {
             char cid[8];
             snprintf(cid, sizeof(cid), "%04X", static_cast<unsigned>(k + 1));
-            cmap += "<" + std::string(cid) + "> <" + Utf16Hex(m_vecUnicode[k]) + ">\n";
+            cmap.append("<")
+                .append(cid)
+                .append("> <")
+                .append(Utf16Hex(m_vecUnicode[k]))
+                .append(">\n");
         }
         cmap += "endbfchar\n";
     }
-    return cmap + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+    cmap.append("endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n");
+    return cmap;
 }
 
 bool CTextFont::WriteObjects(CPdfWriter& writer, int fontObject) const {
@@ -363,9 +369,11 @@ std::string TextContent(const std::vector<OcrWord>& words, CTextFont& font, int 
         char buf[128];
         snprintf(buf, sizeof(buf), "/F0 %.3f Tf %.3f Tz 1 0 0 1 %.3f %.3f Tm ", size, stretch, x,
                  y);
-        out += buf + shown + " Tj\n";
+        out.append(buf).append(shown).append(" Tj\n");
     }
-    return out.empty() ? out : "BT\n3 Tr\n" + out + "ET\n";
+    if (out.empty())
+        return out;
+    return std::string("BT\n3 Tr\n").append(out).append("ET\n");
 }
 
 } // namespace vlm::pdf

@@ -2,6 +2,7 @@
 
 #include "common/Localize.h"
 #include "common/VlmLog.h"
+#include "contracts/PdfMaker.h"
 #include "framework/MessageBox.h"
 #include "imaging/TiffSharedLibraries.h"
 #include "imaging/tiff.h"
@@ -96,6 +97,7 @@ void CPdfPageWriter::EndDocument() {
         const int rc = m_pfnClose();
         if (rc != 0)
             CVlmLog::Instance().Write("PAFC_close failed (%d)", rc);
+        LogMakerMessages();
     }
     m_bDocumentOpen = false;
     m_pfnExModeSet = nullptr;
@@ -103,7 +105,23 @@ void CPdfPageWriter::EndDocument() {
     m_pfnMake = nullptr;
     m_pfnGetFileSize = nullptr;
     m_pfnClose = nullptr;
+    m_pfnGetMessage = nullptr;
     m_library.Free();
+}
+
+void CPdfPageWriter::LogMakerMessages() {
+    if (!m_pfnGetMessage)
+        return;
+    char text[1024];
+    if (m_pfnGetMessage(text, sizeof(text)) <= 0)
+        return;
+    for (char* line = text; line && *line;) {
+        char* next = strchr(line, '\n');
+        if (next)
+            *next++ = '\0';
+        CVlmLog::Instance().Write("%s", line);
+        line = next;
+    }
 }
 
 BOOL CPdfPageWriter::Load(const CPdfJobOptions& options) {
@@ -118,6 +136,7 @@ BOOL CPdfPageWriter::Load(const CPdfJobOptions& options) {
     m_pfnGetFileSize = m_library.Get<PfnGetFileSize>("PAFC_getFileSize");
     m_pfnClose = m_library.Get<PfnClose>("PAFC_close");
     m_pfnExModeSet = m_library.Get<PfnExModeSet>("PAFC_exmodeset");
+    m_pfnGetMessage = m_library.Get<vlm::pdfmaker::PfnGetMessage>(vlm::pdfmaker::kGetMessageExport);
     if (!haveModeSet || !m_pfnOpen || !m_pfnMake || !m_pfnGetFileSize || !m_pfnClose ||
         !m_pfnExModeSet) {
         m_fnShowError(VlmLocalize("PAFCV2.DLL func load error").c_str(),
@@ -146,8 +165,10 @@ BOOL CPdfPageWriter::WritePage(const CPageView& page, const char* path,
             return FALSE;
         m_pfnExModeSet(options.m_nCompression, static_cast<int>(options.m_dwLanguageFlags),
                        static_cast<int>(options.m_dwExtraFlags));
-        // Text recognition is not built into our PDF maker: the flags are only recorded.
+        // The maker recognises the text in the flags' languages on its own threads
+        // (0x80000000: not at all); what it cannot do, it reports for the run log.
         const int rc = m_pfnOpen(path);
+        LogMakerMessages();
         if (rc != 0) {
             CVlmLog::Instance().Write("PAFC_open failed (%d): %s", rc, path);
             EndDocument();

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "common/SharedLibrary.h"
+#include "contracts/PdfMaker.h"
 #include "framework/Handles.h"
 #include "imaging/output/PageImage.h"
 
@@ -90,6 +91,7 @@ public:
 private:
     BOOL Load(const CPdfJobOptions& options);
     void EndDocument();
+    void LogMakerMessages(); // what the maker reports (optional PAFC_getMessage)
 
     typedef int(__cdecl* PfnExModeSet)(int, int, int);
     typedef int(__cdecl* PfnOpen)(const char*);
@@ -103,6 +105,7 @@ private:
     PfnMake m_pfnMake = nullptr;
     PfnGetFileSize m_pfnGetFileSize = nullptr;
     PfnClose m_pfnClose = nullptr;
+    vlm::pdfmaker::PfnGetMessage m_pfnGetMessage = nullptr;
     bool m_bDocumentOpen = false;
 };
 

@@ -6,6 +6,7 @@
 #include "pafc.h"
 #include "peertools.h"
 #include "recognition.h"
+#include "textlayer.h"
 
 #include <gtest/gtest.h>
 
@@ -550,4 +551,38 @@ TEST(Recognition, ProtectedAndArchiveDocumentsCarryTheText) {
     ASSERT_FALSE(widths.empty());
     for (uint32_t w : widths)
         EXPECT_EQ(w, std::stoul(dw[1].str()));
+}
+
+// The font's CIDs: one per character in order of first use, controls left
+// out, characters beyond the Basic Multilingual Plane mapped back through
+// surrogate pairs; a word is placed on its box and scaled to its width.
+TEST(TextLayer, CharactersGetCidsAndWordsTheirBoxes) {
+    CTextFont font;
+    int n = 0;
+    EXPECT_EQ(font.ShowString("Aé日\xF0\x9F\x98\x80\x01"
+                              "A",
+                              &n),
+              "<00010002000300040001>");
+    EXPECT_EQ(n, 5);
+    EXPECT_EQ(font.ShowString("\xFF\xC3", &n), "<>"); // broken UTF-8 shows nothing
+    EXPECT_EQ(n, 0);
+    const std::string cmap = font.ToUnicode();
+    EXPECT_NE(cmap.find("4 beginbfchar\n<0001> <0041>\n<0002> <00E9>\n<0003> <65E5>\n"
+                        "<0004> <D83DDE00>\nendbfchar"),
+              std::string::npos)
+        << cmap;
+    // A 300 dpi page 3300 rows high: a word of 4 characters 400 x 60 pixels at
+    // (300, 3000) is 14.4 pt high (size 12 pt with the font's 1.2 em line) and
+    // 96 pt wide, its baseline 0.3 em above the box's bottom.
+    std::vector<OcrWord> words(1);
+    words[0].text = "Word";
+    words[0].left = 300;
+    words[0].right = 700;
+    words[0].top = 3000;
+    words[0].bottom = 3060;
+    EXPECT_EQ(TextContent(words, font, 3300, 300),
+              "BT\n3 Tr\n/F0 12.000 Tf 200.000 Tz 1 0 0 1 72.000 61.200 Tm <0005000600070008> "
+              "Tj\nET\n");
+    words[0].text = "\x01";
+    EXPECT_EQ(TextContent(words, font, 3300, 300), ""); // nothing to show
 }

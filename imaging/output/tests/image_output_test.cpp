@@ -1,6 +1,7 @@
 // The page writers under Windows, through the real vlmjpeg.dll and pafcv2.dll
 // found by the shared library loader in the "Shared Files" folder, fed the way
 // the job session feeds them: a page message's page, one call per page.
+#include "common/VlmLog.h"
 #include "common/portable/JobVocabulary.h"
 #include "imaging/output/ImageOutput.h"
 #include "imaging/tiff.h"
@@ -256,6 +257,81 @@ TEST(PdfPage, ThreeSinglePageDocumentsVersusOneMultiPageDocument) {
     EXPECT_EQ(Count(text, "/DCTDecode"), 2u);
     EXPECT_NE(text.find("%%EOF"), std::string::npos);
     EXPECT_TRUE(shown.empty());
+}
+
+// Recognition on without the language's data: the document is made without
+// text, and the run log says which language was missing.
+TEST(PdfPage, MissingRecognitionLanguageIsWrittenToTheRunLog) {
+    const std::string dir = TempDir();
+    const std::string log = dir + "\\ocr-run.log", path = dir + "\\ocr.pdf";
+    DeleteFileA(log.c_str());
+    CVlmLog::Instance().OpenPath(log.c_str());
+    _putenv_s("VLM_TESSDATA", (dir + "\\no-tessdata").c_str());
+    CDib dib(200, 100, 8, 100);
+    CPdfPageWriter writer;
+    CPdfJobOptions options;
+    options.m_dwLanguageFlags = vlm::OcrLanguageFor(1, 1).m_dwCode; // English
+    CPdfPageResult result;
+    const BOOL ok =
+        writer.WritePage(CScannedPage(dib.Handle()).View(), path.c_str(), options, result);
+    _putenv_s("VLM_TESSDATA", "");
+    CVlmLog::Instance().Close();
+    EXPECT_TRUE(ok);
+    const auto data = ReadAll(path);
+    const std::string text(data.begin(), data.end());
+    EXPECT_NE(text.find("/VlmOcrApplied false"), std::string::npos);
+    EXPECT_NE(text.find("%%EOF"), std::string::npos);
+    const auto logged = ReadAll(log);
+    EXPECT_EQ(
+        Count(std::string(logged.begin(), logged.end()), "OCR language data missing: eng\r\n"), 1u);
+}
+
+// Recognition under Windows: a colour page with a line of text drawn by GDI
+// at 300 dpi gets a text layer whose Unicode map holds the line's letters.
+TEST(PdfPage, RecognisedTextGoesIntoTheDocument) {
+    const std::string data = "Z:\\usr\\share\\tesseract-ocr\\5\\tessdata";
+    ASSERT_TRUE(Exists(data + "\\eng.traineddata"));
+    const int w = 1800, h = 240;
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h; // top-down
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_TRUE(bitmap && bits);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    PatBlt(dc, 0, 0, w, h, WHITENESS);
+    HFONT font = CreateFontA(-50, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0,
+                             ANTIALIASED_QUALITY, 0, "Tahoma");
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    const char line[] = "Searchable scanned pages";
+    TextOutA(dc, 60, 80, line, static_cast<int>(strlen(line)));
+    GdiFlush();
+    const vlm::CPageView view = vlm::ViewOfRows(bits, (w * 3 + 3) / 4 * 4, w, h, 24, 300);
+    const std::string path = TempDir() + "\\recognised.pdf";
+    _putenv_s("VLM_TESSDATA", data.c_str());
+    CPdfPageWriter writer;
+    CPdfJobOptions options;
+    options.m_dwLanguageFlags = vlm::OcrLanguageFor(1, 1).m_dwCode; // English
+    CPdfPageResult result;
+    const BOOL ok = writer.WritePage(view, path.c_str(), options, result);
+    _putenv_s("VLM_TESSDATA", "");
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(font);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ASSERT_TRUE(ok);
+    const auto bytes = ReadAll(path);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("/VlmOcrApplied true"), std::string::npos);
+    EXPECT_NE(text.find("/FontFile2"), std::string::npos);
+    for (const char* letter : {"<0053>", "<0065>", "<0061>", "<0072>", "<0063>", "<0068>", "<0062>",
+                               "<006C>", "<006E>", "<0064>", "<0070>", "<0067>"})
+        EXPECT_NE(text.find(letter), std::string::npos) << letter;
 }
 
 TEST(PdfPage, LoadFailuresShowTheirMessages) {
