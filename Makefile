@@ -13,7 +13,12 @@ DEB_PACKAGES := wine64 libwine-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-
 	mingw-w64-tools xvfb cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev \
 	libbenchmark-dev libtiff-tools libtiff-dev libjpeg-turbo-progs libjpeg-dev qpdf \
 	poppler-utils python3 ghostscript xdotool imagemagick pkg-config python3-aiosmtpd openssl dovecot-pop3d \
-	locales fp-utils wixl msitools
+	locales fp-utils wixl msitools libssl-dev libicu-dev icc-profiles-free
+# Text recognition in the PDF maker: the engine for the host build and tests,
+# the ten languages' data, and the fonts and tools its tests render and read with.
+DEB_PACKAGES += libtesseract-dev libleptonica-dev tesseract-ocr-jpn tesseract-ocr-eng \
+	tesseract-ocr-spa tesseract-ocr-fra tesseract-ocr-deu tesseract-ocr-ita tesseract-ocr-nld \
+	tesseract-ocr-chi-sim tesseract-ocr-chi-tra fonts-noto-cjk fonts-dejavu-core mupdf-tools
 
 .PHONY: all deps build build-windows build-native test test-native test-windows fuzz fuzz-long \
 	bench demo demo-corvid format clean package

@@ -92,6 +92,27 @@ struct CSocketTraits {
 };
 using CSocket = CUniqueHandle<SOCKET, CSocketTraits>;
 #endif
+#ifdef __BCRYPT_H__
+// Only where bcrypt.h came first: CNG algorithm providers, keys and hashes.
+struct CBCryptAlgorithmTraits {
+    static void Free(BCRYPT_ALG_HANDLE h) { ::BCryptCloseAlgorithmProvider(h, 0); }
+    static BCRYPT_ALG_HANDLE Invalid() { return nullptr; }
+    static bool IsValid(BCRYPT_ALG_HANDLE h) { return h != nullptr; }
+};
+using CBCryptAlgorithm = CUniqueHandle<BCRYPT_ALG_HANDLE, CBCryptAlgorithmTraits>;
+struct CBCryptKeyTraits {
+    static void Free(BCRYPT_KEY_HANDLE h) { ::BCryptDestroyKey(h); }
+    static BCRYPT_KEY_HANDLE Invalid() { return nullptr; }
+    static bool IsValid(BCRYPT_KEY_HANDLE h) { return h != nullptr; }
+};
+using CBCryptKey = CUniqueHandle<BCRYPT_KEY_HANDLE, CBCryptKeyTraits>;
+struct CBCryptHashTraits {
+    static void Free(BCRYPT_HASH_HANDLE h) { ::BCryptDestroyHash(h); }
+    static BCRYPT_HASH_HANDLE Invalid() { return nullptr; }
+    static bool IsValid(BCRYPT_HASH_HANDLE h) { return h != nullptr; }
+};
+using CBCryptHash = CUniqueHandle<BCRYPT_HASH_HANDLE, CBCryptHashTraits>;
+#endif
 struct CDcTraits {
     static void Free(HDC h) { ::DeleteDC(h); }
     static HDC Invalid() { return nullptr; }

@@ -1,7 +1,7 @@
 // The PDF writer and its C entry points, checked with qpdf and poppler.
 #include "pafc.h"
 #include "pdfwriter.h"
-#include "testpage.h"
+#include "pdftest.h"
 
 #include <gtest/gtest.h>
 
@@ -14,55 +14,6 @@
 using namespace vlm::pdf;
 
 namespace {
-
-std::string Tmp(const std::string& name) {
-    return std::string(VLM_TEST_TMP) + "/pdf_" + name;
-}
-
-std::string Capture(const std::string& cmd, int* status = nullptr) {
-    std::string out;
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
-        out.append(buf, n);
-    const int rc = pclose(p);
-    if (status)
-        *status = rc;
-    return out;
-}
-
-bool QpdfAccepts(const std::string& path, std::string* report) {
-    int rc = -1;
-    *report = Capture("qpdf --check " + path, &rc);
-    return rc == 0 && report->find("No syntax or stream encoding errors") != std::string::npos;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-long FileSize(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
-}
-
-struct TestPage {
-    std::vector<uint8_t> rows;
-    vlm::CPageView image;
-};
-
-// Rows top-down: bilevel 1 = black, grey, colour B,G,R.
-TestPage Make(int bpp, int w, int h, int dpi, int number) {
-    TestPage t;
-    t.rows = vlmtest::MakePage(w, h, bpp, dpi, number);
-    t.image =
-        vlm::ViewOfRows(t.rows.data(), (static_cast<size_t>(w) * bpp + 7) / 8, w, h, bpp, dpi);
-    return t;
-}
 
 // "pdfimages -list" rows: page num type width height color comp bpc enc ...
 std::vector<std::vector<std::string>> ImageList(const std::string& path) {
@@ -296,18 +247,6 @@ TEST(PdfWriter, DestructorFinishesAnOpenDocument) {
 }
 
 // The C entry points as the runner uses them.
-namespace {
-PAFC_PAGE Record(const TestPage& t) {
-    PAFC_PAGE r;
-    r.rows = t.rows.data();
-    r.stride = static_cast<int32_t>(t.image.m_nStep);
-    r.width = t.image.m_nWidth;
-    r.height = t.image.m_nHeight;
-    r.dpi = t.image.m_nXDpi;
-    r.type = t.image.m_nBitsPerPixel == 1 ? 1 : t.image.m_nBitsPerPixel == 8 ? 2 : 3;
-    return r;
-}
-} // namespace
 
 TEST(PafcEntryPoints, ThreeSingleDocumentsVersusOneMultiPageDocument) {
     TestPage pages[3] = {Make(1, 300, 400, 100, 1), Make(8, 300, 400, 100, 2),
@@ -364,7 +303,7 @@ TEST(PafcEntryPoints, MisuseIsReportedAndNothingIsLost) {
     EXPECT_EQ(PAFC_ERR_ARGUMENT, vlm_PAFC_open(nullptr));
     EXPECT_EQ(PAFC_ERR_IO, vlm_PAFC_open("/nonexistent-dir/x.pdf"));
     EXPECT_EQ(PAFC_ERR_ARGUMENT, vlm_PAFC_getFileSize(nullptr));
-    EXPECT_EQ(PAFC_ERR_UNSUPPORTED, vlm_PAFC_modeset(1, 1));
+    EXPECT_EQ(PAFC_ERR_UNSUPPORTED, vlm_PAFC_modeset(99, "1"));
 
     // A second open finishes the first document instead of dropping it.
     const std::string first = Tmp("first.pdf"), second = Tmp("second.pdf");
@@ -383,4 +322,23 @@ TEST(PafcEntryPoints, MisuseIsReportedAndNothingIsLost) {
     EXPECT_TRUE(QpdfAccepts(first, &report)) << report;
     EXPECT_TRUE(QpdfAccepts(second, &report)) << report;
     EXPECT_EQ(ImageList(first).size(), 1u);
+}
+
+// A document made with recognition off stays exactly what the maker wrote before
+// recognition existed: tests/data/recognition_off.pdf was made by that maker.
+TEST(PafcEntryPoints, RecognitionOffGivesTheUnchangedDocument) {
+    const TestPage pages[3] = {Make(1, 301, 97, 100, 1), Make(8, 120, 90, 100, 2),
+                               Make(24, 120, 90, 100, 3)};
+    const std::string path = Tmp("recognition_off.pdf");
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_exmodeset(0, static_cast<int>(0x80000003u), 0));
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_open(path.c_str()));
+    for (const TestPage& p : pages) {
+        const PAFC_PAGE r = Record(p);
+        ASSERT_EQ(PAFC_OK, vlm_PAFC_make(&r, 0));
+    }
+    ASSERT_EQ(PAFC_OK, vlm_PAFC_close());
+    const std::string made = WithoutDateAndId(ReadText(path));
+    const std::string before = WithoutDateAndId(ReadText(VLM_TEST_DATA "/recognition_off.pdf"));
+    ASSERT_FALSE(before.empty());
+    EXPECT_TRUE(made == before) << "the document differs from the reference";
 }
