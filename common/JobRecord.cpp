@@ -106,7 +106,8 @@ void JobLoadPdfProtection(vlm::PdfProtection& p, IJobData* job) {
     if (JobGetValue(job, vlm::kKeyPdfFlag).IsEmpty())
         p.m_nPermissions = static_cast<long>(vlm::pdfmaker::kAllowAll);
     else
-        p.m_nPermissions = JobGetLong(job, vlm::kKeyPdfFlag);
+        p.m_nPermissions = JobGetLong(job, vlm::kKeyPdfFlag) & // bits not offered are ignored
+                           static_cast<long>(vlm::pdfmaker::kAllowAll);
     p.m_bPdfA = JobGetLong(job, vlm::kKeyPdfPdfA) != 0;
 }
 

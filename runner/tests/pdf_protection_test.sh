@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# PDF jobs with protection settings, started from the simulated panel: the
-# runner refuses what must not become an unprotected or mislabelled file (a
-# password that cannot be unsealed, PDF/A together with a password) with its
-# log line and no file, and no password reaches a log.
+# PDF jobs with protection settings, started from the simulated panel: a
+# protected job gives an AES-256 document with the job's permissions, a PDF/A
+# job a PDF/A-2b one; the runner refuses what must not become an unprotected
+# or mislabelled file (a password that cannot be unsealed, PDF/A together
+# with a password) with its log line and no file; no password reaches a log.
 set -u
 . "$VLM_SOURCE/tools/wine-jobs.sh"
 
@@ -50,6 +51,36 @@ no_password_logged() {
     done
 }
 
+# The passwords and permissions reach the maker: AES-256 (revision 6), only
+# printing allowed without the permissions password, both passwords open it.
+pdf_job 20 "pdf_UserPassword string $user_pw;pdf_OwnerPassword string $owner_pw;pdf_Flag i4 1;pdf_CryptLevel i4 0"
+scan_one 20
+f=$(ls "$work"/saved20/*.pdf 2>/dev/null | head -1)
+if [ -z "$f" ]; then
+    fail "job 20: no PDF saved"
+else
+    qpdf --check "$f" >/dev/null 2>&1 && fail "job 20: opens without a password"
+    qpdf --check "--password=$user_pw" "$f" >/dev/null 2>&1 || fail "job 20: the open password fails"
+    qpdf --check "--password=$owner_pw" "$f" >/dev/null 2>&1 || fail "job 20: the permissions password fails"
+    enc=$(qpdf --show-encryption "--password=$user_pw" "$f" 2>&1)
+    for want in "R = 6" "stream encryption method: AESv3" "print high resolution: allowed" \
+        "extract for any purpose: not allowed" "modify other: not allowed"; do
+        grep -qF "$want" <<<"$enc" || fail "job 20: no \"$want\" in: $enc"
+    done
+fi
+
+# PDF/A: the document says it is PDF/A-2b and passes qpdf.
+pdf_job 19 "pdf_PDFA i4 1"
+scan_one 19
+f=$(ls "$work"/saved19/*.pdf 2>/dev/null | head -1)
+if [ -z "$f" ]; then
+    fail "job 19: no PDF saved"
+else
+    qpdf --check "$f" >/dev/null 2>&1 || fail "job 19: qpdf --check"
+    pdfinfo -meta "$f" 2>&1 | grep -qF "<pdfaid:part>2</pdfaid:part>" || fail "job 19: not PDF/A-2"
+fi
+no_password_logged
+
 # A sealed password that cannot be unsealed (its bytes damaged in the store
 # file) stops the job: no unprotected PDF instead.
 pdf_job 21 "pdf_UserPassword string $user_pw;pdf_OwnerPassword string $owner_pw"
@@ -71,4 +102,4 @@ refused 22 "PDF/A and password protection exclude each other: no PDF is made"
 
 no_password_logged
 [ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
-echo "pdf protection: refusals passed"
+echo "pdf protection: protected, PDF/A and refused jobs passed"
