@@ -3,6 +3,7 @@
 #include "SavePage_res.h"
 #include "common/JobRecord.h"
 #include "common/portable/LocalizeTable.h"
+#include "editor/EditorDialog.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
 #include "editor/core/FormatOptionRules.h"
@@ -254,18 +255,25 @@ void CPdfSettingDlg::InitValues() {
 void CPdfSettingDlg::InitSecurity() {
     vlm::PdfProtection p;
     JobLoadPdfProtection(p, m_pJob);
-    EdSetText(m_hWnd, IDC_PDF_SECURITY_GROUP, "Security");
-    EdSetText(m_hWnd, IDC_PDF_USER_PW_LABEL, "&Open password");
-    EdSetText(m_hWnd, IDC_PDF_USER_PW2_LABEL, "Con&firm");
-    EdSetText(m_hWnd, IDC_PDF_OWNER_PW_LABEL, "Pe&rmissions password");
-    EdSetText(m_hWnd, IDC_PDF_OWNER_PW2_LABEL, "Conf&irm");
-    EdSetText(m_hWnd, IDC_PDF_PERMISSIONS_LABEL, "Without the permissions password a reader may:");
-    EdSetText(m_hWnd, IDC_PDF_ALLOW_PRINT, "Allow prin&ting");
-    EdSetText(m_hWnd, IDC_PDF_ALLOW_COPY, "Allow cop&ying");
-    EdSetText(m_hWnd, IDC_PDF_ALLOW_CHANGE, "Allow chan&ging");
-    EdSetText(m_hWnd, IDC_PDF_PDFA, "PDF/A (ar&chive)");
-    EdSetText(m_hWnd, IDC_PDF_PDFA_NOTE,
-              "PDF/A and passwords exclude each other: a PDF/A file cannot be password protected.");
+    static const struct {
+        int m_nId;
+        const char* m_pszText;
+    } kTexts[] = {
+        {IDC_PDF_SECURITY_GROUP, "Security"},
+        {IDC_PDF_USER_PW_LABEL, "&Open password"},
+        {IDC_PDF_USER_PW2_LABEL, "Con&firm"},
+        {IDC_PDF_OWNER_PW_LABEL, "Pe&rmissions password"},
+        {IDC_PDF_OWNER_PW2_LABEL, "Conf&irm"},
+        {IDC_PDF_PERMISSIONS_LABEL, "Without the permissions password a reader may:"},
+        {IDC_PDF_ALLOW_PRINT, "Allow prin&ting"},
+        {IDC_PDF_ALLOW_COPY, "Allow cop&ying"},
+        {IDC_PDF_ALLOW_CHANGE, "Allow chan&ging"},
+        {IDC_PDF_PDFA, "PDF/A (ar&chive)"},
+        {IDC_PDF_PDFA_NOTE,
+         "PDF/A and passwords exclude each other: a PDF/A file cannot be password protected."},
+    };
+    for (const auto& t : kTexts)
+        EdSetText(m_hWnd, t.m_nId, t.m_pszText);
     for (int id : kPasswordControls)
         ::SendDlgItemMessageA(m_hWnd, id, EM_LIMITTEXT, plover::kPdfPasswordMaxChars, 0);
     // A password that cannot be unsealed shows empty: the user enters it again.
@@ -295,11 +303,7 @@ void CPdfSettingDlg::UpdateSecurityControls() {
 }
 
 BOOL CPdfSettingDlg::Refuse(int nId, const std::string& text) {
-    EdShowError(m_hWnd, text);
-    if (HWND hCtl = GetDlgItem(nId)) {
-        ::SetFocus(hCtl);
-        ::SendMessageA(hCtl, EM_SETSEL, 0, -1);
-    }
+    EdRefuseField(m_hWnd, nId, text);
     return FALSE;
 }
 
