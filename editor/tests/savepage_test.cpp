@@ -624,8 +624,10 @@ TEST_F(SavePageTest, PdfSecurityKeepsSealedPasswordsRefusesBadOnesAndExcludesPdf
         UiSetText(dlg, id, "");
     EXPECT_TRUE(UiWaitUntil([&] { return UiIsEnabled(dlg, IDC_PDF_PDFA); }, kDeadline));
     UiClick(dlg, IDC_PDF_PDFA);
-    EXPECT_TRUE(UiWaitUntil([&] { return !UiIsEnabled(dlg, IDC_PDF_USER_PW); }, kDeadline));
-    EXPECT_FALSE(UiIsEnabled(dlg, IDC_PDF_OWNER_PW2));
+    // The dialog disables the password boxes one after the other.
+    EXPECT_TRUE(UiWaitUntil(
+        [&] { return !UiIsEnabled(dlg, IDC_PDF_USER_PW) && !UiIsEnabled(dlg, IDC_PDF_OWNER_PW2); },
+        kDeadline));
     EXPECT_FALSE(UiIsEnabled(dlg, IDC_PDF_ALLOW_PRINT));
     Close(dlg, IDOK);
     Accept();
