@@ -125,6 +125,7 @@ endif()
 set(VLM_WINE_TEST_SECONDS_DEFAULT 2)
 set(VLM_WINE_TEST_SECONDS
     kestrel_session_program_test=90 kestrel_session_files_test=60 kestrel_mail_server_test=45
+    kestrel_pdf_protection_test=25
     kestrel_save_program_test=40 kestrel_status_program_test=70 kestrel_program_test=17 taskstore_com_test=15
     scanner_service_test=9 scan_engine_test=8 jobedit_test=20 savepage_test=15 function_pages_test=12
     admin_dialogs_test=12 plover_program_test=8 corvid_program_test=40 plover_job_program_test=16

@@ -1,5 +1,6 @@
 #include "common/JobRecord.h"
 #include "common/VlmLog.h"
+#include "contracts/PdfMaker.h"
 #include "framework/ComError.h"
 #include "framework/Variant.h"
 
@@ -35,6 +36,26 @@ void JobSetValue(IJobData* job, const char* key, const VARIANT& value) {
         throw CComError(E_POINTER, IID_IJobData);
     CBstr bstrKey(key);
     ThrowIfFailed(job->Setdata(bstrKey, value), IID_IJobData);
+}
+
+std::string JobGetSecret(IJobData* job, const char* key, bool& bUnreadable) {
+    if (!job)
+        throw CComError(E_POINTER, IID_IJobData);
+    CVariant v;
+    CBstr bstrKey(key);
+    const HRESULT hr = job->Getdata(bstrKey, v.Receive());
+    ThrowIfFailed(hr, IID_IJobData);
+    // The store's success code 3: sealed bytes it cannot open read as "".
+    bUnreadable = HRESULT_CODE(hr) == 3;
+    CVariant text;
+    ThrowIfFailed(::VariantChangeType(text.Receive(), &v, 0, VT_BSTR), IID_IJobData);
+    const BSTR b = text.bstrVal;
+    const int cch = b ? static_cast<int>(::SysStringLen(b)) : 0;
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, b, cch, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, b, cch, &out[0], n, nullptr, nullptr);
+    return out;
 }
 
 long JobGetLong(IJobData* job, const char* key) {
@@ -73,6 +94,21 @@ void StoreSetLong(IJobStore* store, const char* key, long value) {
     CVariant v(value);
     CBstr bstrKey(key);
     ThrowIfFailed(store->SetCommonData(bstrKey, v), IID_IJobStore);
+}
+
+void JobLoadPdfProtection(vlm::PdfProtection& p, IJobData* job) {
+    bool bUserUnreadable = false, bOwnerUnreadable = false;
+    p.m_strUserPassword = JobGetSecret(job, vlm::kKeyPdfUserPassword, bUserUnreadable);
+    p.m_strOwnerPassword = JobGetSecret(job, vlm::kKeyPdfOwnerPassword, bOwnerUnreadable);
+    p.m_bPasswordUnreadable = bUserUnreadable || bOwnerUnreadable;
+    p.m_nCryptLevel = JobGetLong(job, vlm::kKeyPdfCryptLevel);
+    // Permissions never set allow everything.
+    if (JobGetValue(job, vlm::kKeyPdfFlag).IsEmpty())
+        p.m_nPermissions = static_cast<long>(vlm::pdfmaker::kAllowAll);
+    else
+        p.m_nPermissions = JobGetLong(job, vlm::kKeyPdfFlag) & // bits not offered are ignored
+                           static_cast<long>(vlm::pdfmaker::kAllowAll);
+    p.m_bPdfA = JobGetLong(job, vlm::kKeyPdfPdfA) != 0;
 }
 
 void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job, const JobLoadHooks& hooks) {
@@ -125,10 +161,7 @@ void LoadJobSettings(JobSettings& s, IJobStore* store, IJobData* job, const JobL
         s.m_dwOcrSecond = lang.m_dwSecond;
         Log(hooks, addOcr == 0 ? "Not Add OCR " : "Add OCR");
         s.m_nPdfCompression = vlm::PdfCompressionCode(JobGetLong(job, vlm::kKeyPdfCompRate));
-        s.m_strPdfUserPassword = JobGetString(job, vlm::kKeyPdfUserPassword);
-        s.m_strPdfOwnerPassword = JobGetString(job, vlm::kKeyPdfOwnerPassword);
-        s.m_nPdfCryptLevel = JobGetLong(job, vlm::kKeyPdfCryptLevel);
-        s.m_nPdfFlag = JobGetLong(job, vlm::kKeyPdfFlag);
+        JobLoadPdfProtection(s.m_PdfProtection, job);
     } else if (vlm::SameFileType(s.m_strFileType, "JPEG")) {
         s.m_nJpegQuality = JobGetLong(job, vlm::kKeyJpegComp);
     }

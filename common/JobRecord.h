@@ -36,11 +36,7 @@ struct JobSettings {
     DWORD m_dwOcrSecond = 0;
     BOOL m_bMyPicture = FALSE;
     BOOL m_bSave = TRUE;
-    // Carried for the PDF writer; their use is up to it.
-    std::string m_strPdfUserPassword;
-    std::string m_strPdfOwnerPassword;
-    long m_nPdfCryptLevel = 0;
-    long m_nPdfFlag = 0;
+    vlm::PdfProtection m_PdfProtection; // handed to the PDF maker before each document
     JobFolderWarning m_Warnings[vlm::kFolderWarnings];
     // The run's store and job: start-up hands its references over when the
     // job dialog runs; from then on they are released here.
@@ -58,11 +54,18 @@ CVariant JobGetValue(IJobData* job, const char* key); // the stored VARIANT as i
 long JobGetLong(IJobData* job, const char* key);
 short JobGetShort(IJobData* job, const char* key);
 std::string JobGetString(IJobData* job, const char* key);
+// A sealed secret as UTF-8; bUnreadable is set when the store holds one that
+// this user cannot unseal (the text is then empty).
+std::string JobGetSecret(IJobData* job, const char* key, bool& bUnreadable);
 long StoreGetLong(IJobStore* store, const char* key);
 std::string StoreGetString(IJobStore* store, const char* key);
 void StoreSetLong(IJobStore* store, const char* key, long value);
 // Checked write of a job value (lasting once the job is committed).
 void JobSetValue(IJobData* job, const char* key, const VARIANT& value);
+
+// The job's PDF protection and PDF/A settings ("pdf_Flag" never set allows
+// everything). Raises CComError on any failed read.
+void JobLoadPdfProtection(vlm::PdfProtection& p, IJobData* job);
 
 struct JobLoadHooks {
     // The user's pictures folder for "mypicture" (the runner's lookup, with

@@ -15,8 +15,12 @@ BOOL CEditorDialog::TakeValues() {
 }
 
 void CEditorDialog::ShowRefusal(const CVlmDataExchange& dx) {
-    EdMessageBox(m_hWnd, EdText(dx.m_strFailReason.c_str()), "Error", MB_OK | MB_ICONWARNING);
-    if (HWND hCtl = GetDlgItem(dx.m_nFailId)) {
+    EdRefuseField(m_hWnd, dx.m_nFailId, EdText(dx.m_strFailReason.c_str()));
+}
+
+void EdRefuseField(HWND hDlg, int nId, const std::string& text) {
+    EdShowError(hDlg, text);
+    if (HWND hCtl = ::GetDlgItem(hDlg, nId)) {
         ::SetFocus(hCtl);
         ::SendMessageA(hCtl, EM_SETSEL, 0, -1);
     }

@@ -2,6 +2,7 @@
 // and taking values with the reason shown, as a user expects of a number box.
 #pragma once
 #include <windows.h>
+#include <string>
 #include "editor/EditorError.h"
 #include "framework/Dialog.h"
 
@@ -20,6 +21,10 @@ protected:
     // "Error" box owned by the dialog, which stays open.
     template <class F> void ShowingErrors(F f) { EdShowingErrors(m_hWnd, f); }
 };
+
+// The "Error" box with text, then the focus on the field at fault with its
+// text selected.
+void EdRefuseField(HWND hDlg, int nId, const std::string& text);
 
 // Fails the exchange when value lies outside min..max (on save only).
 void DDV_MinMaxInt(CVlmDataExchange& dx, int nId, int value, int min, int max);

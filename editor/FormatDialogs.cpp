@@ -3,6 +3,7 @@
 #include "SavePage_res.h"
 #include "common/JobRecord.h"
 #include "common/portable/LocalizeTable.h"
+#include "editor/EditorDialog.h"
 #include "editor/EditorError.h"
 #include "editor/EditorText.h"
 #include "editor/core/FormatOptionRules.h"
@@ -19,6 +20,61 @@ std::string Formatted(const char* englishFormat, const char* englishWord) {
 void CheckRadio(HWND hDlg, int first, int last, int index) {
     ::CheckRadioButton(hDlg, first, last, index < 0 ? 0 : first + index);
 }
+
+bool IsChecked(HWND hDlg, int id) {
+    return ::IsDlgButtonChecked(hDlg, id) == BST_CHECKED;
+}
+
+void Check(HWND hDlg, int id, bool on) {
+    ::CheckDlgButton(hDlg, id, on ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// Passwords go through the edit boxes as UTF-16, so that no character is lost
+// to the ANSI code page on its way to the store.
+std::wstring ItemTextW(HWND hDlg, int id) {
+    HWND h = ::GetDlgItem(hDlg, id);
+    const int n = ::GetWindowTextLengthW(h);
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(h, &text[0], n + 1)));
+    return text;
+}
+
+void SetItemTextUtf8(HWND hDlg, int id, const std::string& utf8) {
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(n), L'\0');
+    if (n > 0)
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &text[0], n);
+    ::SetDlgItemTextW(hDlg, id, text.c_str());
+}
+
+void WriteText(IJobData* pJob, const char* key, const std::wstring& text) {
+    CVariant v;
+    v.vt = VT_BSTR;
+    v.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (!v.bstrVal)
+        ThrowIfFailed(E_OUTOFMEMORY);
+    JobSetValue(pJob, key, v);
+}
+
+// The password boxes: each password with its confirmation.
+struct PasswordPair {
+    int m_nEdit, m_nConfirm;
+};
+constexpr PasswordPair kPasswordPairs[] = {{IDC_PDF_USER_PW, IDC_PDF_USER_PW2},
+                                           {IDC_PDF_OWNER_PW, IDC_PDF_OWNER_PW2}};
+constexpr int kPasswordControls[] = {
+    IDC_PDF_USER_PW_LABEL,  IDC_PDF_USER_PW,  IDC_PDF_USER_PW2_LABEL,  IDC_PDF_USER_PW2,
+    IDC_PDF_OWNER_PW_LABEL, IDC_PDF_OWNER_PW, IDC_PDF_OWNER_PW2_LABEL, IDC_PDF_OWNER_PW2};
+constexpr int kPermissionControls[] = {IDC_PDF_PERMISSIONS_LABEL, IDC_PDF_ALLOW_PRINT,
+                                       IDC_PDF_ALLOW_COPY, IDC_PDF_ALLOW_CHANGE};
+struct PermissionBox {
+    int m_nId;
+    unsigned m_nBit;
+};
+constexpr PermissionBox kPermissionBoxes[] = {{IDC_PDF_ALLOW_PRINT, vlm::pdfmaker::kAllowPrint},
+                                              {IDC_PDF_ALLOW_COPY, vlm::pdfmaker::kAllowCopy},
+                                              {IDC_PDF_ALLOW_CHANGE, vlm::pdfmaker::kAllowChange}};
 
 // The checked button's index in first..last, -1 for none.
 int CheckedRadio(HWND hDlg, int first, int last) {
@@ -151,7 +207,11 @@ BOOL CTiffSettingDlg::WriteValues() {
 // the multi-page choice and "Character Precedence".
 CPdfSettingDlg::CPdfSettingDlg(HWND hParent, IJobData* pJob, BOOL bMultiPage)
     : CFormatSettingDlg(bMultiPage ? IDD_PDF_SETTING_MULTI : IDD_PDF_SETTING, hParent, pJob),
-      m_bMultiPage(bMultiPage) {}
+      m_bMultiPage(bMultiPage) {
+    for (int id : kPasswordControls)
+        OnCmd(id, [this] { UpdateSecurityControls(); });
+    OnCmd(IDC_PDF_PDFA, [this] { UpdateSecurityControls(); });
+}
 
 void CPdfSettingDlg::InitValues() {
     const long compRate = ReadLong(vlm::kKeyPdfCompRate);
@@ -189,9 +249,103 @@ void CPdfSettingDlg::InitValues() {
     }
     ::SendMessageA(hList, CB_SETCURSEL, plover::OcrLanguageIndex(languageId), 0);
     ::CheckDlgButton(m_hWnd, IDC_PDF_APPLY_OCR, addOcr ? BST_CHECKED : BST_UNCHECKED);
+    InitSecurity();
+}
+
+void CPdfSettingDlg::InitSecurity() {
+    vlm::PdfProtection p;
+    JobLoadPdfProtection(p, m_pJob);
+    static const struct {
+        int m_nId;
+        const char* m_pszText;
+    } kTexts[] = {
+        {IDC_PDF_SECURITY_GROUP, "Security"},
+        {IDC_PDF_USER_PW_LABEL, "&Open password"},
+        {IDC_PDF_USER_PW2_LABEL, "Con&firm"},
+        {IDC_PDF_OWNER_PW_LABEL, "Pe&rmissions password"},
+        {IDC_PDF_OWNER_PW2_LABEL, "Conf&irm"},
+        {IDC_PDF_PERMISSIONS_LABEL, "Without the permissions password a reader may:"},
+        {IDC_PDF_ALLOW_PRINT, "Allow prin&ting"},
+        {IDC_PDF_ALLOW_COPY, "Allow cop&ying"},
+        {IDC_PDF_ALLOW_CHANGE, "Allow chan&ging"},
+        {IDC_PDF_PDFA, "PDF/A (ar&chive)"},
+        {IDC_PDF_PDFA_NOTE,
+         "PDF/A and passwords exclude each other: a PDF/A file cannot be password protected."},
+    };
+    for (const auto& t : kTexts)
+        EdSetText(m_hWnd, t.m_nId, t.m_pszText);
+    for (int id : kPasswordControls)
+        ::SendDlgItemMessageA(m_hWnd, id, EM_LIMITTEXT, plover::kPdfPasswordMaxChars, 0);
+    // A password that cannot be unsealed shows empty: the user enters it again.
+    SetItemTextUtf8(m_hWnd, IDC_PDF_USER_PW, p.m_strUserPassword);
+    SetItemTextUtf8(m_hWnd, IDC_PDF_USER_PW2, p.m_strUserPassword);
+    SetItemTextUtf8(m_hWnd, IDC_PDF_OWNER_PW, p.m_strOwnerPassword);
+    SetItemTextUtf8(m_hWnd, IDC_PDF_OWNER_PW2, p.m_strOwnerPassword);
+    for (const PermissionBox& box : kPermissionBoxes)
+        Check(m_hWnd, box.m_nId, (static_cast<unsigned>(p.m_nPermissions) & box.m_nBit) != 0);
+    Check(m_hWnd, IDC_PDF_PDFA, p.m_bPdfA);
+    UpdateSecurityControls();
+}
+
+void CPdfSettingDlg::UpdateSecurityControls() {
+    bool anyPassword = false;
+    for (const PasswordPair& pair : kPasswordPairs)
+        anyPassword = anyPassword || !ItemTextW(m_hWnd, pair.m_nEdit).empty() ||
+                      !ItemTextW(m_hWnd, pair.m_nConfirm).empty();
+    const bool pdfA = IsChecked(m_hWnd, IDC_PDF_PDFA);
+    // A stored job with both keeps PDF/A enabled, so that it can be unchecked.
+    ::EnableWindow(GetDlgItem(IDC_PDF_PDFA), pdfA || !anyPassword);
+    for (int id : kPasswordControls)
+        ::EnableWindow(GetDlgItem(id), !pdfA);
+    const bool permissions = !pdfA && !ItemTextW(m_hWnd, IDC_PDF_OWNER_PW).empty();
+    for (int id : kPermissionControls)
+        ::EnableWindow(GetDlgItem(id), permissions);
+}
+
+BOOL CPdfSettingDlg::Refuse(int nId, const std::string& text) {
+    EdRefuseField(m_hWnd, nId, text);
+    return FALSE;
+}
+
+BOOL CPdfSettingDlg::CheckSecurity() {
+    bool anyPassword = false;
+    for (const PasswordPair& pair : kPasswordPairs) {
+        const std::wstring text = ItemTextW(m_hWnd, pair.m_nEdit);
+        switch (plover::CheckPdfPassword(std::u16string(text.begin(), text.end()))) {
+        case plover::PdfPasswordCheck::TooLong:
+            return Refuse(pair.m_nEdit,
+                          VlmFillIn(EdText("A password may have up to %s characters."),
+                                    std::to_string(plover::kPdfPasswordMaxChars)));
+        case plover::PdfPasswordCheck::BadCharacter:
+            return Refuse(pair.m_nEdit,
+                          EdText("The password contains a character that cannot be used."));
+        case plover::PdfPasswordCheck::Ok:
+            break;
+        }
+        if (text != ItemTextW(m_hWnd, pair.m_nConfirm))
+            return Refuse(pair.m_nConfirm, EdText("The passwords do not match."));
+        anyPassword = anyPassword || !text.empty();
+    }
+    if (anyPassword && IsChecked(m_hWnd, IDC_PDF_PDFA))
+        return Refuse(IDC_PDF_PDFA, EdText("A PDF/A file cannot be password protected."));
+    return TRUE;
+}
+
+void CPdfSettingDlg::WriteSecurity() {
+    WriteText(m_pJob, vlm::kKeyPdfUserPassword, ItemTextW(m_hWnd, IDC_PDF_USER_PW));
+    WriteText(m_pJob, vlm::kKeyPdfOwnerPassword, ItemTextW(m_hWnd, IDC_PDF_OWNER_PW));
+    unsigned permissions = 0;
+    for (const PermissionBox& box : kPermissionBoxes)
+        if (IsChecked(m_hWnd, box.m_nId))
+            permissions |= box.m_nBit;
+    WriteLong(vlm::kKeyPdfFlag, static_cast<long>(permissions));
+    WriteLong(vlm::kKeyPdfCryptLevel, vlm::pdfmaker::kCryptAes256); // the only level offered
+    WriteLong(vlm::kKeyPdfPdfA, IsChecked(m_hWnd, IDC_PDF_PDFA) ? 1 : 0);
 }
 
 BOOL CPdfSettingDlg::WriteValues() {
+    if (!CheckSecurity())
+        return FALSE;
     WriteLong(vlm::kKeyPdfAddOcr, ::IsDlgButtonChecked(m_hWnd, IDC_PDF_APPLY_OCR) == BST_CHECKED);
     const int rate =
         CheckedRadio(m_hWnd, IDC_PDF_NORMAL, m_bMultiPage ? IDC_PDF_CHARACTER : IDC_PDF_HIGH);
@@ -200,6 +354,7 @@ BOOL CPdfSettingDlg::WriteValues() {
         WriteLong(vlm::kKeyPdfCompRate, rate);
     if (m_bMultiPage)
         WriteLong(vlm::kKeyPdfMultiPage, CheckedRadio(m_hWnd, IDC_PDF_SINGLE, IDC_PDF_MULTI) == 1);
+    WriteSecurity();
     HWND hList = GetDlgItem(IDC_PDF_LANGUAGE);
     if (!hList) {
         EdMessageBox(m_hWnd, EdText("no memory"), "", MB_OK);

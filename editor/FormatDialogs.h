@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <exception>
+#include <string>
 #include "Taskstore.h"
 #include "framework/Dialog.h"
 
@@ -68,6 +69,16 @@ protected:
     BOOL WriteValues() override;
 
 private:
+    // The Security group and the PDF/A box.
+    void InitSecurity();
+    // PDF/A and passwords exclude each other; the permissions need a
+    // permissions password.
+    void UpdateSecurityControls();
+    // FALSE after telling the user what is wrong (the field has the focus).
+    BOOL CheckSecurity();
+    void WriteSecurity();
+    BOOL Refuse(int nId, const std::string& text);
+
     BOOL m_bMultiPage;
 };
 

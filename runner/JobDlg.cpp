@@ -468,6 +468,7 @@ BOOL CJobDlg::SaveFile(const vlm::output::CPageView& page, const std::string& pa
         options.m_dwLanguageFlags = m_Settings.m_dwOcrLanguage;
         options.m_dwExtraFlags = m_Settings.m_dwOcrSecond;
         options.m_strCaption = Model()->GetModelName();
+        options.m_protection = m_Settings.m_PdfProtection;
         CPdfPageResult result;
         bOk = m_PdfWriter.WritePage(page, path.c_str(), options, result);
         m_ullPdfDocumentSize = result.m_dwDocumentSize;

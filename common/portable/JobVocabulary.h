@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "contracts/PdfMaker.h"
+
 enum JobFunctionId : long {
     SCAN_TO_PC = 0,
     SCAN_TO_MAIL = 1,
@@ -47,6 +49,7 @@ constexpr const char kKeyPdfUserPassword[] = "pdf_UserPassword";
 constexpr const char kKeyPdfOwnerPassword[] = "pdf_OwnerPassword";
 constexpr const char kKeyPdfCryptLevel[] = "pdf_CryptLevel";
 constexpr const char kKeyPdfFlag[] = "pdf_Flag";
+constexpr const char kKeyPdfPdfA[] = "pdf_PDFA"; // 1: the documents are PDF/A
 constexpr const char kKeyJpegComp[] = "jpeg_Comp";
 constexpr const char kKeyDriver[] = "driver";
 constexpr const char kKeyDevMode[] = "devmode";
@@ -102,6 +105,20 @@ struct OcrLanguage {
 };
 OcrLanguage OcrLanguageFor(long index, long addOcr);
 constexpr uint32_t kOcrNotAddedBit = 0x80000000u;
+
+// A job's PDF protection and archive settings as the PDF maker takes them
+// (contracts/PdfMaker.h). Passwords are UTF-8; empty means none.
+struct PdfProtection {
+    std::string m_strUserPassword;             // "pdf_UserPassword"
+    std::string m_strOwnerPassword;            // "pdf_OwnerPassword"
+    long m_nPermissions = pdfmaker::kAllowAll; // "pdf_Flag"; absent = all allowed
+    long m_nCryptLevel = 0;                    // "pdf_CryptLevel"
+    bool m_bPdfA = false;                      // "pdf_PDFA"
+    // A stored password this user cannot unseal (damaged, or sealed for
+    // someone else): no document may be made, lest it go out unprotected.
+    bool m_bPasswordUnreadable = false;
+    bool HasPassword() const { return !m_strUserPassword.empty() || !m_strOwnerPassword.empty(); }
+};
 
 // "MailSize" megabytes -> bytes (shifted left by 20). Negative sizes give 0.
 int64_t MailSizeBytes(long megabytes);

@@ -109,7 +109,19 @@ TEST_F(JobLoadTest, PdfMappings) {
     EXPECT_EQ(s.m_dwOcrLanguage, 64u | 0x80000000u);
     EXPECT_EQ(m_log.back(), "Not Add OCR ");
     m_pJob->Set("pdf_UserPassword", "secret");
-    EXPECT_EQ(Load().m_strPdfUserPassword, "secret");
+    s = Load();
+    EXPECT_EQ(s.m_PdfProtection.m_strUserPassword, "secret");
+    EXPECT_EQ(s.m_PdfProtection.m_nPermissions, 7); // never set: all allowed
+    EXPECT_FALSE(s.m_PdfProtection.m_bPdfA);
+    EXPECT_FALSE(s.m_PdfProtection.m_bPasswordUnreadable);
+    m_pJob->Set("pdf_Flag", 0L);
+    m_pJob->Set("pdf_PDFA", 1L);
+    m_pJob->m_failures["pdf_OwnerPassword"] = 0x00040003; // sealed bytes the store cannot open
+    s = Load();
+    EXPECT_EQ(s.m_PdfProtection.m_nPermissions, 0);
+    EXPECT_TRUE(s.m_PdfProtection.m_bPdfA);
+    EXPECT_TRUE(s.m_PdfProtection.m_bPasswordUnreadable);
+    EXPECT_EQ(s.m_PdfProtection.m_strOwnerPassword, "");
 }
 
 TEST_F(JobLoadTest, TiffAndJpegValues) {

@@ -49,4 +49,13 @@ int PdfCompRateChoice(long stored, bool multiPageForm) {
     return stored >= 0 && stored <= 2 ? static_cast<int>(stored) : -1;
 }
 
+PdfPasswordCheck CheckPdfPassword(const std::u16string& text) {
+    if (text.size() > static_cast<size_t>(kPdfPasswordMaxChars))
+        return PdfPasswordCheck::TooLong;
+    for (char16_t c : text)
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            return PdfPasswordCheck::BadCharacter;
+    return PdfPasswordCheck::Ok;
+}
+
 } // namespace plover

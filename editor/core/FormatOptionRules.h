@@ -2,6 +2,7 @@
 // quality presets, the OCR language list and how stored TIFF and PDF values
 // become the dialogs' choices.
 #pragma once
+#include <string>
 
 namespace plover {
 
@@ -52,5 +53,12 @@ inline int AsFlag(long value) {
 // non-zero value shows (and is written back) as 1. A value the multi-page
 // form does not offer checks no button (-1).
 int PdfCompRateChoice(long stored, bool multiPageForm);
+
+// PDF passwords as the dialogs take them: up to kPdfPasswordMaxChars UTF-16
+// units (at most 96 bytes of UTF-8, within the maker's limit), and no control
+// characters, which the security handler cannot carry.
+constexpr int kPdfPasswordMaxChars = 32;
+enum class PdfPasswordCheck { Ok, TooLong, BadCharacter };
+PdfPasswordCheck CheckPdfPassword(const std::u16string& text);
 
 } // namespace plover

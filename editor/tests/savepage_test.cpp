@@ -551,6 +551,92 @@ TEST_F(SavePageTest, PdfDialogWithMultiPageKeepsAnUnlistedLanguage) {
     EXPECT_EQ(JobGetLong(job, "pdf_AddOCR"), 1);
 }
 
+TEST_F(SavePageTest, PdfSecurityKeepsSealedPasswordsRefusesBadOnesAndExcludesPdfA) {
+    PutJob(14, SaveAsFileJob);
+    Open("save", 14);
+    HWND dlg = OpenFormat("PDF setting");
+    ASSERT_NE(dlg, nullptr);
+    // Never set: no passwords, everything allowed, the boxes waiting for a
+    // permissions password, PDF/A free to choose.
+    EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_PDF_USER_PW, EM_GETPASSWORDCHAR, 0, 0), '*');
+    EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_PDF_OWNER_PW2, EM_GETLIMITTEXT, 0, 0), 32);
+    for (int id : {IDC_PDF_ALLOW_PRINT, IDC_PDF_ALLOW_COPY, IDC_PDF_ALLOW_CHANGE}) {
+        EXPECT_EQ(UiGetCheck(dlg, id), BST_CHECKED) << id;
+        EXPECT_FALSE(UiIsEnabled(dlg, id)) << id;
+    }
+    EXPECT_TRUE(UiIsEnabled(dlg, IDC_PDF_PDFA));
+
+    // Each refusal names its fault and puts the focus on the field.
+    auto refused = [&](int focus) {
+        UiClick(dlg, IDOK);
+        HWND box = Dialog("Error");
+        if (!box)
+            return std::string("(no error box)");
+        const CUiDialogInfo info = UiReadDialog(box);
+        UiPressButton(info, "OK");
+        EXPECT_TRUE(UiWaitGone(box, kDeadline));
+        EXPECT_TRUE(
+            UiWaitUntil([&] { return UiFocusOf(dlg) == GetDlgItem(dlg, focus); }, kDeadline))
+            << "focus not on " << focus;
+        return UiJoinTexts(info, "");
+    };
+    UiSetText(dlg, IDC_PDF_USER_PW, "Op3n-Sesame");
+    UiSetText(dlg, IDC_PDF_USER_PW2, "Op3n-Sesam");
+    EXPECT_EQ(refused(IDC_PDF_USER_PW2), "The passwords do not match.");
+    UiSetText(dlg, IDC_PDF_USER_PW2, "Op3n-Sesame");
+    UiSetText(dlg, IDC_PDF_OWNER_PW, std::string(33, 'k').c_str());
+    EXPECT_EQ(refused(IDC_PDF_OWNER_PW), "A password may have up to 32 characters.");
+    UiSetText(dlg, IDC_PDF_OWNER_PW, "Own3r\x01Key");
+    EXPECT_EQ(refused(IDC_PDF_OWNER_PW), "The password contains a character that cannot be used.");
+    UiSetText(dlg, IDC_PDF_OWNER_PW, "Own3r-Key");
+    UiSetText(dlg, IDC_PDF_OWNER_PW2, "Own3r-Key");
+    EXPECT_TRUE(UiWaitUntil([&] { return UiIsEnabled(dlg, IDC_PDF_ALLOW_COPY); }, kDeadline));
+    EXPECT_FALSE(UiIsEnabled(dlg, IDC_PDF_PDFA));
+    UiClick(dlg, IDC_PDF_ALLOW_COPY);
+    EXPECT_TRUE(UiWaitUntil([&] { return UiGetCheck(dlg, IDC_PDF_ALLOW_COPY) == BST_UNCHECKED; },
+                            kDeadline));
+    Close(dlg, IDOK);
+    Accept();
+
+    CComPtr<IJobData> job = Committed(14);
+    EXPECT_EQ(JobGetString(job, "pdf_UserPassword"), "Op3n-Sesame");
+    EXPECT_EQ(JobGetString(job, "pdf_OwnerPassword"), "Own3r-Key");
+    EXPECT_EQ(JobGetLong(job, "pdf_Flag"), 5); // printing and changing
+    EXPECT_EQ(JobGetLong(job, "pdf_CryptLevel"), 0);
+    EXPECT_EQ(JobGetLong(job, "pdf_PDFA"), 0);
+    std::string file = StoreFile();
+    EXPECT_EQ(file.find("Op3n-Sesame"), std::string::npos) << "password in clear text";
+    EXPECT_EQ(file.find("Own3r-Key"), std::string::npos) << "password in clear text";
+    EXPECT_NE(file.find("\"pdf_UserPassword\"=hex(40000008):"), std::string::npos);
+    EXPECT_NE(file.find("\"pdf_OwnerPassword\"=hex(40000008):"), std::string::npos);
+
+    // Reopened, the dialog shows what was stored. Emptying the passwords
+    // frees PDF/A, which then locks the passwords out.
+    Open("save", 14);
+    dlg = OpenFormat("PDF setting");
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(UiGetText(dlg, IDC_PDF_USER_PW), "Op3n-Sesame");
+    EXPECT_EQ(UiGetText(dlg, IDC_PDF_OWNER_PW2), "Own3r-Key");
+    EXPECT_EQ(UiGetCheck(dlg, IDC_PDF_ALLOW_COPY), BST_UNCHECKED);
+    EXPECT_EQ(UiGetCheck(dlg, IDC_PDF_ALLOW_PRINT), BST_CHECKED);
+    EXPECT_FALSE(UiIsEnabled(dlg, IDC_PDF_PDFA));
+    for (int id : {IDC_PDF_USER_PW, IDC_PDF_USER_PW2, IDC_PDF_OWNER_PW, IDC_PDF_OWNER_PW2})
+        UiSetText(dlg, id, "");
+    EXPECT_TRUE(UiWaitUntil([&] { return UiIsEnabled(dlg, IDC_PDF_PDFA); }, kDeadline));
+    UiClick(dlg, IDC_PDF_PDFA);
+    // The dialog disables the password boxes one after the other.
+    EXPECT_TRUE(UiWaitUntil(
+        [&] { return !UiIsEnabled(dlg, IDC_PDF_USER_PW) && !UiIsEnabled(dlg, IDC_PDF_OWNER_PW2); },
+        kDeadline));
+    EXPECT_FALSE(UiIsEnabled(dlg, IDC_PDF_ALLOW_PRINT));
+    Close(dlg, IDOK);
+    Accept();
+    job = Committed(14);
+    EXPECT_EQ(JobGetLong(job, "pdf_PDFA"), 1);
+    EXPECT_EQ(JobGetString(job, "pdf_UserPassword"), "");
+    EXPECT_EQ(JobGetString(job, "pdf_OwnerPassword"), "");
+}
+
 TEST_F(SavePageTest, CancelCommitsNothingOfWhatThePageAndItsDialogsChanged) {
     PutCommon("jpeg_CmpDlg", 1);
     PutJob(14, [](IJobData* job) {

@@ -7,6 +7,8 @@
 #include "imaging/TiffSharedLibraries.h"
 #include "imaging/tiff.h"
 
+#include <vector>
+
 namespace vlm::output {
 
 namespace {
@@ -100,6 +102,7 @@ void CPdfPageWriter::EndDocument() {
         LogMakerMessages();
     }
     m_bDocumentOpen = false;
+    m_pfnModeSet = nullptr;
     m_pfnExModeSet = nullptr;
     m_pfnOpen = nullptr;
     m_pfnMake = nullptr;
@@ -130,19 +133,67 @@ BOOL CPdfPageWriter::Load(const CPdfJobOptions& options) {
         m_fnShowError(VlmLocalize("PAFCV2.DLL load error").c_str(), options.m_strCaption.c_str());
         return FALSE;
     }
-    const bool haveModeSet = m_library.GetProc("PAFC_modeset") != nullptr;
+    m_pfnModeSet = m_library.Get<PfnModeSet>("PAFC_modeset");
     m_pfnOpen = m_library.Get<PfnOpen>("PAFC_open");
     m_pfnMake = m_library.Get<PfnMake>("PAFC_make");
     m_pfnGetFileSize = m_library.Get<PfnGetFileSize>("PAFC_getFileSize");
     m_pfnClose = m_library.Get<PfnClose>("PAFC_close");
     m_pfnExModeSet = m_library.Get<PfnExModeSet>("PAFC_exmodeset");
     m_pfnGetMessage = m_library.Get<vlm::pdfmaker::PfnGetMessage>(vlm::pdfmaker::kGetMessageExport);
-    if (!haveModeSet || !m_pfnOpen || !m_pfnMake || !m_pfnGetFileSize || !m_pfnClose ||
+    if (!m_pfnModeSet || !m_pfnOpen || !m_pfnMake || !m_pfnGetFileSize || !m_pfnClose ||
         !m_pfnExModeSet) {
         m_fnShowError(VlmLocalize("PAFCV2.DLL func load error").c_str(),
                       options.m_strCaption.c_str());
         EndDocument();
         return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CPdfPageWriter::SetDocumentModes(const PdfProtection& protection) {
+    using namespace vlm::pdfmaker;
+    // Refused before the maker is asked, so that no file is begun. The log
+    // names settings, never passwords.
+    if (protection.m_bPasswordUnreadable) {
+        CVlmLog::Instance().Write("The job's PDF password cannot be unsealed (damaged, or stored "
+                                  "by another user): no PDF is made");
+        return FALSE;
+    }
+    if (protection.m_bPdfA && protection.HasPassword()) {
+        CVlmLog::Instance().Write(
+            "PDF/A and password protection exclude each other: no PDF is made");
+        return FALSE;
+    }
+    struct Setting {
+        int mode;
+        std::string value;
+    };
+    std::vector<Setting> settings;
+    if (!protection.m_strUserPassword.empty())
+        settings.push_back({kModeUserPassword, protection.m_strUserPassword});
+    if (!protection.m_strOwnerPassword.empty())
+        settings.push_back({kModeOwnerPassword, protection.m_strOwnerPassword});
+    if (protection.HasPassword()) {
+        settings.push_back({kModePermissions, std::to_string(protection.m_nPermissions)});
+        settings.push_back({kModeCryptLevel, std::to_string(protection.m_nCryptLevel)});
+    }
+    if (protection.m_bPdfA)
+        settings.push_back({kModePdfA, "1"});
+
+    const int rcReset = m_pfnModeSet(kModeReset, "");
+    if (rcReset != 0) {
+        CVlmLog::Instance().Write("PAFC_modeset(%d) failed (%d)", kModeReset, rcReset);
+        // A maker without these settings still makes plain documents.
+        if (!settings.empty())
+            return FALSE;
+    }
+    for (const Setting& setting : settings) {
+        const int rc = m_pfnModeSet(setting.mode, setting.value.c_str());
+        if (rc != 0) {
+            CVlmLog::Instance().Write("PAFC_modeset(%d) failed (%d): no PDF is made", setting.mode,
+                                      rc);
+            return FALSE;
+        }
     }
     return TRUE;
 }
@@ -165,6 +216,10 @@ BOOL CPdfPageWriter::WritePage(const CPageView& page, const char* path,
             return FALSE;
         m_pfnExModeSet(options.m_nCompression, static_cast<int>(options.m_dwLanguageFlags),
                        static_cast<int>(options.m_dwExtraFlags));
+        if (!SetDocumentModes(options.m_protection)) {
+            EndDocument();
+            return FALSE;
+        }
         // The maker recognises the text in the flags' languages on its own threads
         // (0x80000000: not at all); what it cannot do, it reports for the run log.
         const int rc = m_pfnOpen(path);

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "common/SharedLibrary.h"
+#include "common/portable/JobVocabulary.h"
 #include "contracts/PdfMaker.h"
 #include "framework/Handles.h"
 #include "imaging/output/PageImage.h"
@@ -64,6 +65,7 @@ struct CPdfJobOptions {
     DWORD m_dwLanguageFlags = 0;         // JobSettings::m_dwOcrLanguage
     DWORD m_dwExtraFlags = 0;            // JobSettings::m_dwOcrSecond
     std::string m_strCaption = "VX-410"; // message box caption (the model name)
+    PdfProtection m_protection;          // JobSettings::m_PdfProtection
 };
 
 // What a PDF page reports back to the session.
@@ -90,9 +92,13 @@ public:
 
 private:
     BOOL Load(const CPdfJobOptions& options);
+    // Hands the protection and PDF/A settings to the maker for the next
+    // PAFC_open; FALSE (logged) when no document may be made with them.
+    BOOL SetDocumentModes(const PdfProtection& protection);
     void EndDocument();
     void LogMakerMessages(); // what the maker reports (optional PAFC_getMessage)
 
+    typedef int(__cdecl* PfnModeSet)(int, const char*);
     typedef int(__cdecl* PfnExModeSet)(int, int, int);
     typedef int(__cdecl* PfnOpen)(const char*);
     typedef int(__cdecl* PfnMake)(const void*, int);
@@ -100,6 +106,7 @@ private:
     typedef int(__cdecl* PfnClose)(void);
 
     CVlmLibrary m_library;
+    PfnModeSet m_pfnModeSet = nullptr;
     PfnExModeSet m_pfnExModeSet = nullptr;
     PfnOpen m_pfnOpen = nullptr;
     PfnMake m_pfnMake = nullptr;

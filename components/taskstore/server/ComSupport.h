@@ -125,6 +125,7 @@ static const IID IID_ITaskstoreKeys = {
 
 // Failure codes of the store (interface facility).
 constexpr HRESULT TS_S_NOJOB = 0x00040002;   // GetJob: no job has this number
+constexpr HRESULT TS_S_SEALED = 0x00040003;  // a read secret this user cannot open: empty text
 constexpr HRESULT TS_E_BADFILE = 0x80040201; // a store or backup file does not parse
 constexpr HRESULT TS_E_BUSY = 0x80040202;    // the store file stays locked by another program
 constexpr HRESULT TS_E_NOJOB = 0x80040203;   // the job to copy does not exist

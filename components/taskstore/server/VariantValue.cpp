@@ -169,7 +169,8 @@ HRESULT VariantFromValue(const CTaskValue& in, VARIANT* pOut) {
             return E_OUTOFMEMORY;
         V_VT(pOut) = VT_BSTR;
         V_BSTR(pOut) = b;
-        return S_OK;
+        // Callers that must not go on without the secret can tell it from "".
+        return in.m_kind == ValueKind::Text ? S_OK : TS_S_SEALED;
     }
     case ValueKind::Bytes: {
         VARTYPE elem = VARTYPE(in.m_nVarType & ~VT_ARRAY);

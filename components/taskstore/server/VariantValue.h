@@ -12,6 +12,7 @@ constexpr size_t kMaxValueBytes = 16u << 20;
 
 // bRemove is set for VT_EMPTY: writing "nothing" removes the key.
 HRESULT ValueFromVariant(const VARIANT& in, CTaskValue& out, bool& bRemove);
+// A sealed secret this user cannot open reads as "" with TS_S_SEALED.
 HRESULT VariantFromValue(const CTaskValue& in, VARIANT* pOut);
 // A key or model name given as BSTR, checked.
 HRESULT NameFromBstr(BSTR b, std::string& name);

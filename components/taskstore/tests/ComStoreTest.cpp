@@ -651,6 +651,26 @@ TEST_F(JobStoreTest, PasswordsAreNotKeptInClearText) {
     EXPECT_EQ(Text(pBack.Get(), L"password"), L"share-secret-1");
     ASSERT_HRESULT_SUCCEEDED(pOther->GetCommonData(key.Get(), v.Out()));
     EXPECT_STREQ(V_BSTR(&v.Get()), L"smtp-secret-2");
+
+    // Damaged sealed bytes read as empty text with their own success code, so
+    // that a reader can tell them from a password never set.
+    std::string text = ReadFileText(m_file);
+    const std::string sealed = "\"password\"=hex(40000008):";
+    int damaged = 0;
+    for (size_t at = text.find(sealed); at != std::string::npos; at = text.find(sealed, at + 1)) {
+        text.replace(at + sealed.size(), 8, "00,11,22");
+        ++damaged;
+    }
+    ASSERT_EQ(damaged, 2); // the job's and the store-wide one
+    WriteFileText(m_file, text);
+    CRef<IJobStore> pDamagedStore = OtherStore();
+    CRef<IJobData> pDamaged;
+    ASSERT_EQ(pDamagedStore->GetJob(6, pDamaged.Out()), S_OK);
+    EXPECT_EQ(pDamaged->Getdata(key.Get(), v.Out()), TS_S_SEALED);
+    EXPECT_EQ(V_VT(&v.Get()), VT_BSTR);
+    EXPECT_EQ(SysStringLen(V_BSTR(&v.Get())), 0u);
+    EXPECT_EQ(pDamagedStore->GetCommonData(key.Get(), v.Out()), TS_S_SEALED);
+    EXPECT_EQ(Text(pDamaged.Get(), L"username"), L"scanner");
 }
 
 TEST_F(JobStoreTest, DispatchCallsReachTheSameOperations) {

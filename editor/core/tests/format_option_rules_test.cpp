@@ -54,3 +54,13 @@ TEST(PdfCompression, TheFormWithoutMultiPageOffersTwoChoices) {
     EXPECT_EQ(AsFlag(7), 1);
     EXPECT_EQ(AsFlag(-1), 1);
 }
+
+TEST(PdfPassword, LengthAndCharactersTheHandlerCanCarry) {
+    EXPECT_EQ(CheckPdfPassword(u""), PdfPasswordCheck::Ok);
+    EXPECT_EQ(CheckPdfPassword(std::u16string(32, u'x')), PdfPasswordCheck::Ok);
+    EXPECT_EQ(CheckPdfPassword(std::u16string(33, u'x')), PdfPasswordCheck::TooLong);
+    EXPECT_EQ(CheckPdfPassword(u"Gr\u00fc\u00dfe ~!\u20ac"), PdfPasswordCheck::Ok);
+    EXPECT_EQ(CheckPdfPassword(u"tab\there"), PdfPasswordCheck::BadCharacter);
+    EXPECT_EQ(CheckPdfPassword(u"del\x7f"), PdfPasswordCheck::BadCharacter);
+    EXPECT_EQ(CheckPdfPassword(u"c1\x85"), PdfPasswordCheck::BadCharacter);
+}
