@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -61,12 +62,26 @@ protected:
         m_strServiceLog = m_strDir + "\\service-" + std::to_string(++m_nServices) + ".log";
         StartService();
     }
-    // The page files a runner left in the temporary folder (not its settings file).
+    // The page files runners left in the temporary folder (not their
+    // settings and run files).
     std::vector<std::string> TempPages() {
         std::vector<std::string> pages;
         for (const std::string& f : ListFiles(m_strTemp + kTempJobFolder))
-            if (f != "VX410SETTINGS")
+            if (f != "VX410SETTINGS" && (f.size() < 4 || f.compare(f.size() - 4, 4, ".run") != 0))
                 pages.push_back(f);
+        return pages;
+    }
+    // The pages of the recovered jobs, by job number.
+    std::map<long, int> RecoveredPages() {
+        std::map<long, int> pages;
+        for (const std::string& folder : RecoveredFolders()) {
+            const vlm::RecoveryRecord r = Manifest(folder);
+            EXPECT_EQ(r.m_Files.size(), size_t(r.m_nPages)) << folder;
+            for (const std::string& f : r.m_Files)
+                EXPECT_NE(GetFileAttributesA((folder + "\\" + f).c_str()), INVALID_FILE_ATTRIBUTES)
+                    << folder << "\\" << f;
+            pages[r.m_nJob] += r.m_nPages;
+        }
         return pages;
     }
     bool ToolMutexExists() {

@@ -1,6 +1,7 @@
 // A process lost in the middle of a job, whole programs: the runner killed,
 // the scanner service killed and started again, the data source taking the
-// runner down inside a transfer. Each time the next Start runs a normal job.
+// runner down inside a transfer. Each time the next Start runs a normal job,
+// and the pages of a job that died reach the recovered scans.
 #include "FaultFixture.h"
 
 using namespace kestreltest;
@@ -17,13 +18,17 @@ TEST_F(KestrelFault, AKilledRunnerIsNoticedAndTheNextStartRunsANormalJob) {
     EXPECT_FALSE(Panel().m_bRunnerHolds);
     EXPECT_FALSE(ToolMutexExists());
     EXPECT_EQ(TempPages().size(), 2u); // the dead job's pages wait for the next runner
+    EXPECT_TRUE(RecoveredFolders().empty());
     ExpectNormalJob(2, 0);
+    EXPECT_EQ(RecoveredPages(), (std::map<long, int>{{51, 2}}));
 }
 
 TEST_F(KestrelFault, AKilledServiceLetsTheRunnerFinishQuietlyAndItsSuccessorRunsTheNextJob) {
     StopAtJam(61);
-    vlm::CHandle runner = OpenRunner();
-    ASSERT_TRUE(runner.IsValid());
+    CProcess runner;
+    runner.m_nPid = RunnerPid();
+    runner.m_hProcess = OpenRunner().Detach();
+    ASSERT_TRUE(runner.m_hProcess);
     RestartServiceAfterKill();
     // A new service finds the scanner claimed through the one that died.
     EXPECT_NE(ServiceLog().find("left held by an earlier service's runner"), std::string::npos)
@@ -33,16 +38,15 @@ TEST_F(KestrelFault, AKilledServiceLetsTheRunnerFinishQuietlyAndItsSuccessorRuns
     Answer(kJamQuestion, "Yes");
     // The runner delivers what it scanned and ends without a box about the
     // channel it lost.
-    CProcess waiter;
-    waiter.m_hProcess = runner.Detach();
     CMessageBoxInfo box;
-    EXPECT_EQ(WaitEndAnsweringBoxes(waiter, 120000, &box), 0u);
+    EXPECT_EQ(WaitEndAnsweringBoxes(runner, 120000, &box), 0u);
     EXPECT_EQ(box.m_hWnd, nullptr) << box.m_strText;
     EXPECT_TRUE(InLog("StiUnLock: the scanner service is gone"));
     EXPECT_EQ(SavedFiles().size(), 2u);
     EXPECT_FALSE(TempJobFolderExists());
     EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
     ExpectNormalJob(1, 2);
+    EXPECT_TRUE(RecoveredFolders().empty()); // delivered: nothing to keep
 }
 
 // The data source ends the runner inside the transfer of page 2; the runner
@@ -70,6 +74,7 @@ TEST_P(KestrelSourceCrash, TheRunnerEndsAtOnceAndTheNextStartRunsANormalJob) {
     }
     EXPECT_TRUE(SavedFiles().empty());
     ExpectNormalJob(2, 0);
+    EXPECT_EQ(RecoveredPages(), (std::map<long, int>{{71, 1}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, KestrelSourceCrash, ::testing::Values("crash", "exit"));
