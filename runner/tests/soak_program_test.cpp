@@ -193,8 +193,9 @@ protected:
             delivered = at - 1;
             break;
         case Fault::MissingFolder:
-            Answer("no such folder", "OK");
+            // From the scanner the panel says it; no box waits on the PC.
             EXPECT_EQ(WaitRunnerEnd(m_nRuns), 1u) << ServiceLog();
+            EXPECT_EQ(Panel().m_strPanelMessage, "Save location is not found.");
             break;
         case Fault::StoreLocked:
             Answer("vender defined error 514", "OK");
