@@ -3,6 +3,7 @@
 #   make demo-corvid  open corvid, the job list tool, with a few jobs (on
 #               $DISPLAY, else on a private Xvfb with a picture saved)
 #   make test   install what is missing, build everything, run every test
+#   make soak   ten minutes of back-to-back jobs with random faults
 #   make package  the Windows Installer package, build/windows/package/*.msi
 SHELL := /bin/bash
 JOBS ?= 2
@@ -23,7 +24,7 @@ DEB_PACKAGES += libtesseract-dev libleptonica-dev tesseract-ocr-jpn tesseract-oc
 DEB_PACKAGES += tesseract-ocr
 
 .PHONY: all deps build build-windows build-native test test-native test-windows fuzz fuzz-long \
-	bench demo demo-corvid format clean package
+	soak bench demo demo-corvid format clean package
 
 all: build
 
@@ -61,12 +62,17 @@ test-native: build-native
 # the user's own locale is not passed on.
 test-windows: build-windows
 	cd build/windows && lanes=$$(sed -n 's/^VLM_WINE_LANES:[A-Z]*=//p' CMakeCache.txt) && \
-		LC_ALL=C.UTF-8 LANG=C.UTF-8 ctest --output-on-failure -LE bench -j$${lanes:-1}
+		LC_ALL=C.UTF-8 LANG=C.UTF-8 ctest --output-on-failure -LE '^(bench|soak)$$' -j$${lanes:-1}
 test: deps
 	$(MAKE) build
 	$(MAKE) test-native
 	$(MAKE) test-windows
 	$(MAKE) fuzz
+
+# Ten minutes of back-to-back jobs with random faults (VLM_SOAK_SEED repeats a
+# run; make test runs one minute of it).
+soak: build-windows
+	cd build/windows && LC_ALL=C.UTF-8 LANG=C.UTF-8 ctest --output-on-failure -V -L '^soak$$'
 
 # Short fuzz runs (part of make test); fuzz-long for a proper session.
 fuzz: deps

@@ -27,6 +27,26 @@ void LogLine(const char* line) {
     Log().Write("%s", line);
 }
 
+// A fault that nothing handles, inside a loaded module (the data source above
+// all), leaves the runner in a state that cannot be trusted: the run log names
+// it and the process ends at once with the fault's code, instead of waiting
+// for a debugger that nobody sees. The scanner service notices the end, and
+// the next runner finds the pages this one left.
+LONG WINAPI EndOnUnhandledFault(EXCEPTION_POINTERS* pInfo) {
+    const EXCEPTION_RECORD* r = pInfo ? pInfo->ExceptionRecord : nullptr;
+    const DWORD code = r ? r->ExceptionCode : DWORD(E_UNEXPECTED);
+    char module[MAX_PATH] = "an unknown module";
+    HMODULE hModule = nullptr;
+    if (r && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                    GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                static_cast<LPCSTR>(r->ExceptionAddress), &hModule))
+        GetModuleFileNameA(hModule, module, sizeof module);
+    Log().Write("Unhandled exception 0x%08lX at %p in %s: kestrel ends",
+                static_cast<unsigned long>(code), r ? r->ExceptionAddress : nullptr, module);
+    TerminateProcess(GetCurrentProcess(), code);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 std::vector<std::string> ProgramArguments() {
     return std::vector<std::string>(__argv + 1, __argv + __argc);
 }
@@ -120,7 +140,15 @@ void CJobApp::StiUnLock() {
     if (m_pImp && m_bStiLocked)
         m_pImp->OnStiUnLock();
     m_bStiLocked = FALSE;
-    ThrowIfFailed(FAILED(hr) ? hr : hrClose);
+    const HRESULT hrResult = FAILED(hr) ? hr : hrClose;
+    if (CJobPipeClient::IsChannelLost(hrResult)) {
+        // The service went away during the job: there is no one to hand the
+        // scanner back to, and the job itself is done.
+        Log().Write("StiUnLock: the scanner service is gone (0x%08lX), nothing to hand back",
+                    static_cast<unsigned long>(hrResult));
+        return;
+    }
+    ThrowIfFailed(hrResult);
 }
 
 void CJobApp::ShowFailure(const char* text, UINT flags) {
@@ -129,6 +157,7 @@ void CJobApp::ShowFailure(const char* text, UINT flags) {
 }
 
 BOOL CJobApp::InitInstance() {
+    SetUnhandledExceptionFilter(&EndOnUnhandledFault);
     // COM lives until the last reference of the job is gone.
     CComInitialize com(&LogLine);
     m_nExitCode = 1;

@@ -239,6 +239,11 @@ HRESULT CJobPipeClient::PollBlock(const std::function<bool(kestrel::ServiceShmBl
     }
 }
 
+BOOL CJobPipeClient::IsChannelLost(HRESULT hr) {
+    return hr == HResultFromWin32(ERROR_BROKEN_PIPE) || hr == HResultFromWin32(ERROR_NO_DATA) ||
+           hr == HResultFromWin32(ERROR_PIPE_NOT_CONNECTED) || hr == E_ACCESSDENIED;
+}
+
 HRESULT CJobPipeClient::RequestJobNumber(long* pnJobNumber) {
     if (!pnJobNumber)
         return E_POINTER;

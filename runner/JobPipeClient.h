@@ -30,6 +30,9 @@ public:
     // Sends 5 and closes; does nothing when closed.
     HRESULT Terminate();
     BOOL IsConnected() const { return m_hPipe.IsValid() || m_hMapping.IsValid(); }
+    // TRUE for the results of a channel whose service went away (ended,
+    // killed, or a new one that ended the old sessions).
+    static BOOL IsChannelLost(HRESULT hr);
 
     // The transport is chosen once per process from the platform family. Tests
     // force the shared block with this switch or with the environment value

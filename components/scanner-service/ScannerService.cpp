@@ -77,6 +77,11 @@ int CScannerService::Run() {
         return 2;
     }
     ResetEvent(m_hStop);
+    // A service that was killed leaves its runner's claim recorded; no runner
+    // holds the scanner through this one yet.
+    vx410sim::DeviceState st;
+    if (m_device.Read(st) && st.m_bRunnerHolds && m_device.SetRunnerHolds(false))
+        m_log.Write("the scanner was left held by an earlier service's runner: given back");
     m_log.Write("scanner service started: %s \"%s\", state folder %s",
                 m_opts.m_bSharedMemory ? "shared memory" : "pipe",
                 m_opts.m_bSharedMemory ? m_opts.m_strChannel.c_str()
@@ -250,10 +255,14 @@ int CScannerService::RunPipe() {
     if (!CreateListener())
         return 2;
     for (;;) {
-        HANDLE waits[3] = {m_hStop, m_pListener->m_hEvent, nullptr};
+        HANDLE waits[4] = {m_hStop, m_pListener->m_hEvent, nullptr, nullptr};
         DWORD n = 2;
         if (m_pCurrent)
             waits[n++] = m_pCurrent->m_hEvent;
+        // The runner's end is an event of its own, not something the next
+        // poll of the Start button happens to see.
+        if (m_hRunner)
+            waits[n++] = m_hRunner;
         DWORD w = WaitForMultipleObjects(n, waits, FALSE, m_opts.m_nPollMs);
         if (w == WAIT_OBJECT_0) {
             m_log.Write("stop requested");
@@ -350,7 +359,9 @@ int CScannerService::RunSharedMemory() {
         hClient.Close();
     };
     for (;;) {
-        if (WaitForSingleObject(m_hStop, m_opts.m_nPollMs) == WAIT_OBJECT_0) {
+        HANDLE waits[2] = {m_hStop, m_hRunner};
+        if (WaitForMultipleObjects(m_hRunner ? 2 : 1, waits, FALSE, m_opts.m_nPollMs) ==
+            WAIT_OBJECT_0) {
             m_log.Write("stop requested");
             break;
         }

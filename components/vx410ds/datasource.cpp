@@ -238,6 +238,10 @@ private:
     // The fault the simulator asks this source to show for the image about
     // to be transferred (see "vx410 fault source"), or "".
     std::string SourceFault();
+    // The faults that end the application's process inside a transfer, as a
+    // broken driver does: "crash" (an access violation), "exit" (the process
+    // ends on the spot). Any other fault returns.
+    static void EndProcessIfAsked(const std::string& fault);
     // Takes the next image (a new sheet, or the back of the last one).
     // Returns VLM_EXTERR_NONE or the device error that stopped the feed.
     TW_UINT32 TakeImage();
@@ -316,6 +320,16 @@ std::string CDataSource::SourceFault() {
     if (!dev.Read(st) || st.m_nSourceFaultAtPage != m_nImagesDone + 1)
         return std::string();
     return st.m_strSourceFault;
+}
+
+void CDataSource::EndProcessIfAsked(const std::string& fault) {
+    if (fault == "crash") {
+        // A write through a stray pointer; volatile, so that it happens.
+        volatile int* stray = reinterpret_cast<volatile int*>(static_cast<uintptr_t>(8));
+        *stray = 1;
+    } else if (fault == "exit") {
+        ExitProcess(3);
+    }
 }
 
 TW_UINT32 CDataSource::TakeImage() {
@@ -765,7 +779,9 @@ TwResult CDataSource::NativeXfer(TW_HANDLE* pHandle) {
         m_nExtError = VLM_EXTERR_CANCELLED;
         return {TWRC_CANCEL, TWCC_VLM_EXTERROR};
     }
-    if (SourceFault() == "nativefail")
+    const std::string fault = SourceFault();
+    EndProcessIfAsked(fault);
+    if (fault == "nativefail")
         return {TWRC_FAILURE, TWCC_BUMMER}; // the image stays offered (state 6)
     const TW_UINT32 err = TakeImage();
     if (err != VLM_EXTERR_NONE) {
@@ -850,7 +866,9 @@ TwResult CDataSource::MemXfer(pTW_IMAGEMEMXFER p) {
     p->XOffset = 0;
     p->Columns = TW_UINT32(m_page.m_nWidth);
     // Read once per image, at its first strip.
-    const bool bHugeStrip = m_nMemPos == 0 && SourceFault() == "hugestrip";
+    const std::string fault = m_nMemPos == 0 ? SourceFault() : std::string();
+    EndProcessIfAsked(fault);
+    const bool bHugeStrip = fault == "hugestrip";
     bool bLast;
     if (m_bCompressed) {
         const size_t n = std::min<size_t>(p->Memory.Length, m_jpeg.size() - m_nMemPos);

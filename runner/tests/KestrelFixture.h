@@ -101,7 +101,8 @@ protected:
             for (int k = 0; k < runs && p != std::string::npos; ++k)
                 p = log.find("kestrel ended", k ? p + 1 : 0);
             if (p != std::string::npos)
-                return static_cast<DWORD>(std::atol(log.c_str() + log.find("exit code ", p) + 10));
+                return static_cast<DWORD>(
+                    std::strtoul(log.c_str() + log.find("exit code ", p) + 10, nullptr, 10));
             Sleep(100);
         }
         return 0xFFFFFFFE;
