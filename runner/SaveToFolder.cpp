@@ -54,6 +54,34 @@ struct CShellPaths {
     }
 };
 
+// Copies src to dest so that dest never names a file cut short: the bytes go
+// to "<dest>.part" beside it, are flushed to the disk and only then take the
+// final name (a rename within one folder, whole or not at all). A copy that
+// fails (the disk full, the share gone) removes its partial file. 0 or the
+// Win32 error.
+DWORD CopyWhole(const std::string& src, const std::string& dest) {
+    const std::string part = dest + ".part";
+    DWORD err = NO_ERROR;
+    if (!::CopyFileA(src.c_str(), part.c_str(), FALSE)) {
+        err = ::GetLastError();
+    } else {
+        // Without the flush a power loss after the rename could leave the
+        // final name over blocks never written.
+        vlm::CHandle h(::CreateFileA(part.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+        if (!h.IsValid() || !::FlushFileBuffers(h.Get()))
+            err = ::GetLastError();
+        h.Close();
+        if (err == NO_ERROR && !::MoveFileExA(part.c_str(), dest.c_str(),
+                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            err = ::GetLastError();
+    }
+    if (err != NO_ERROR && !::DeleteFileA(part.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+        Log().Write("DeleteFile(%s) Failed!: %s", part.c_str(),
+                    GetSystemErrorText(::GetLastError()).c_str());
+    return err;
+}
+
 } // namespace
 
 // ---- folder warnings -------------------------------------------------------
@@ -149,12 +177,13 @@ BOOL SaveToFolder(const CSaveContext& ctx, const std::vector<std::string>& files
     BOOL ok = TRUE;
     for (const std::string& file : files) {
         const std::string dest = kestrel::DestinationPath(folder, file);
-        if (::CopyFileA(file.c_str(), dest.c_str(), FALSE)) {
+        const DWORD err = CopyWhole(file, dest);
+        if (err == NO_ERROR) {
             Log().Write("CopyFile OK!\n");
             savedFiles.push_back(dest);
             continue;
         }
-        const std::string text = GetSystemErrorText(::GetLastError());
+        const std::string text = GetSystemErrorText(err);
         Log().Write("CopyFile Failed!: %s", text.c_str());
         show(ctx.m_bStartedByScanner ? VlmLocalize("Can't access folder.").c_str() : text.c_str());
         ok = FALSE;

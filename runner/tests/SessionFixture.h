@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -172,15 +173,20 @@ protected:
         ASSERT_TRUE(UiPressButton(d, button)) << UiDescribe(d);
     }
     // Feeds three sheets with a fault at the second, presses Start and
-    // answers the driver's message (OK) and then the question.
+    // answers the driver's message (OK) and then the question, before which
+    // atQuestion runs while the job waits.
     void FaultAtPageTwo(int job, int fileType, int scanType, int bitsPerPixel, const char* fault,
-                        const char* number, const char* question, const char* answer) {
+                        const char* number, const char* question, const char* answer,
+                        const std::function<void()>& atQuestion = nullptr) {
         RegisterSaveJob(job, 0, fileType, scanType, 100, kBusinessCard);
         FeedSheets(3, 100, 150, bitsPerPixel);
         ASSERT_EQ(Tool(std::string("fault ") + fault + " 2"), 0);
         StartService();
         ASSERT_TRUE(m_pDevice->PressStart());
         Answer(number, "OK");
+        WaitBox(question);
+        if (atQuestion)
+            atQuestion();
         Answer(question, answer);
         EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     }
@@ -191,6 +197,18 @@ protected:
         EXPECT_NE(ServiceLog().find("unlock: the scanner is back with the service"),
                   std::string::npos);
         EXPECT_FALSE(Panel().m_bRunnerHolds);
+    }
+
+    // After a fault: one sheet fed and Start pressed, the runs-th runner
+    // saves it as one more file and says so.
+    void ExpectNextJobSaves(int runs) {
+        const size_t before = SavedFiles().size();
+        FeedSheets(1, 100, 150, 8);
+        ASSERT_TRUE(m_pDevice->PressStart());
+        EXPECT_EQ(WaitRunnerEnd(runs), 0u) << ServiceLog();
+        EXPECT_EQ(SavedFiles().size(), before + 1);
+        EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
+        ExpectCleanEnd();
     }
 
     std::string m_strSave, m_strTrace;

@@ -315,14 +315,6 @@ protected:
         EXPECT_FALSE(TempJobFolderExists());
         ClearRunLog();
     }
-    void ExpectNormalJob(int runs) {
-        FeedSheets(1, 100, 150, 8);
-        ASSERT_TRUE(m_pDevice->PressStart());
-        EXPECT_EQ(WaitRunnerEnd(runs), 0u) << ServiceLog();
-        EXPECT_EQ(SavedFiles().size(), 1u);
-        EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
-        ExpectCleanEnd();
-    }
 };
 
 TEST_F(KestrelStoreFault, ADamagedStoreIsLeftAsItWasAndTheRepairedOneRuns) {
@@ -335,7 +327,7 @@ TEST_F(KestrelStoreFault, ADamagedStoreIsLeftAsItWasAndTheRepairedOneRuns) {
     ExpectRefusedStart(1, "vender defined error 513");
     EXPECT_EQ(ReadFileText(StorePath()), damaged);
     ASSERT_TRUE(WriteStore(good));
-    ExpectNormalJob(2);
+    ExpectNextJobSaves(2);
     EXPECT_EQ(LastJobNum(), 5);
 }
 
@@ -362,7 +354,7 @@ TEST_F(KestrelStoreFault, AStoreHeldByAnotherProgramFailsWithinBoundsAndRunsOnce
         ExpectRefusedStart(2, "Sharing violation.");
     }
     EXPECT_EQ(ReadFileText(StorePath()), before);
-    ExpectNormalJob(3);
+    ExpectNextJobSaves(3);
     EXPECT_EQ(LastJobNum(), 5);
 }
 
