@@ -669,6 +669,13 @@ TEST_F(KestrelMail, AServerThatStopsReadingDuringTheDataEndsTheJobAtTheWriteTime
     ExpectFailedDelivery("10060 ", "Connection timed out.", 1);
 }
 
+TEST_F(KestrelMail, AServerThatClosesTheConnectionDuringTheDataEndsTheJobAsReset) {
+    // Three grey pages: the server goes after the first 16 KB of the message.
+    RegisterMailJob(43, kBmp, kGrey, Loopback("VLM_DROP_PORT"));
+    ScanSheets(3, 100, 150, 8);
+    ExpectFailedDelivery("10054 ", "Connection reset.", 3);
+}
+
 TEST_F(KestrelMail, AServerThatTricklesItsRepliesEndsTheJobAtTheTimeLimit) {
     // Its replies take some 20 s in all; each byte comes well within the time-out.
     m_profile.WriteInt("General", "MailTimeLimit", 3);
