@@ -1,6 +1,7 @@
 #include "runner/JobApp.h"
 
 #include "common/JobRecord.h"
+#include "common/RecoveredScans.h"
 #include "common/Localize.h"
 #include "common/VlmLog.h"
 #include "framework/ComError.h"
@@ -24,6 +25,10 @@ CVlmLog& Log() {
 
 void LogLine(const char* line) {
     Log().Write("%s", line);
+}
+
+std::vector<std::string> ProgramArguments() {
+    return std::vector<std::string>(__argv + 1, __argv + __argc);
 }
 
 } // namespace
@@ -72,15 +77,17 @@ IJobStore* CJobApp::GetJobStore() {
 }
 
 void CJobApp::AnalyzeArgument() {
-    std::vector<std::string> args;
-    for (int i = 1; i < __argc; ++i)
-        args.push_back(__argv[i]);
-    kestrel::StiArguments parsed = kestrel::ParseStiArguments(args);
+    kestrel::StiArguments parsed = kestrel::ParseStiArguments(ProgramArguments());
     m_strStiDevice = parsed.m_strDevice;
     m_strStiEvent = parsed.m_strEvent;
 }
 
 void CJobApp::DispMessage(const char* text, BOOL bIsError) {
+    if (m_bRedelivery) {
+        if (bIsError && text && *text)
+            ShowFailure(text, MB_ICONEXCLAMATION);
+        return;
+    }
     if (m_bPanelLock) {
         Log().Write("DispMessageToScaner Lock");
         return;
@@ -151,10 +158,18 @@ void CJobApp::RunStartup() {
     CRun run(*this);
     OpenRunLog(profile);
     CreateModelPart();
+    if (const std::string folder =
+            kestrel::ParseStiArguments(ProgramArguments()).m_strRecoveredFolder;
+        !folder.empty()) {
+        // No scan: the job at work (if any) stays, and so does the scanner.
+        DeliverRecovered(run, folder);
+        return;
+    }
     if (!DisplaceEarlierJob())
         return;
     CreateJobDialog(run);
     InitLocalization();
+    run.Dlg().RecoverDeadRunners();
     ReadCommandLine(profile);
     InitPanelMessages();
     ShowPleaseWait();
@@ -402,6 +417,31 @@ void CJobApp::ReleaseJob(CRun& run) {
         m_pImp->NcStiUnLock(&run.Dlg());
     }
     run.m_pDlg.reset();
+}
+
+void CJobApp::DeliverRecovered(CRun& run, const std::string& folder) {
+    Log().Write("DeliverRecovered %s", folder.c_str());
+    m_bRedelivery = TRUE;
+    CreateJobDialog(run);
+    InitLocalization();
+    vlm::RecoveryRecord r;
+    if (!vlm::ReadRecoveryManifest(folder, r))
+        throw CStartupText{VlmLocalize("The recovered scans cannot be found.")};
+    CreateToolMutex(); // the editor leaves the job alone meanwhile
+    if (!LoadJob(run, r.m_nJob)) {
+        ShowFailure(VlmLocalize("Job is not registered.").c_str(), MB_ICONEXCLAMATION);
+        run.ReleaseCom();
+        m_nExitCode = 2;
+        return;
+    }
+    FillJobSettings(run, r.m_nJob);
+    if (!CheckFunction(run) || !PrepareSaveFolder(run))
+        return;
+    run.Dlg().SetRecoveredJob(folder, r);
+    const INT_PTR rc = RunJobDialog(run);
+    const BOOL bDelivered = run.Dlg().IsDelivered();
+    ReleaseJob(run);
+    m_nExitCode = rc != -1 && bDelivered ? 0 : 3;
 }
 
 void CJobApp::ReportNotRegistered(CRun& run) {

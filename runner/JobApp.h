@@ -70,6 +70,9 @@ private:
     INT_PTR RunJobDialog(CRun& run);
     void ReleaseJob(CRun& run);
     void ReportNotRegistered(CRun& run);
+    // Instead of a scan: the pages of a recovered job, delivered again with
+    // the job's settings as they are now.
+    void DeliverRecovered(CRun& run, const std::string& folder);
 
     void ShowFailure(const char* text, UINT flags);
 
@@ -77,6 +80,8 @@ private:
     std::string m_strStiDevice;
     std::string m_strStiEvent;
     BOOL m_bPanelLock = FALSE;
+    // Delivering a recovered job: nothing on the panel, errors in message boxes.
+    BOOL m_bRedelivery = FALSE;
     BOOL m_bStiLocked = FALSE;
     std::unique_ptr<CJobAppImp> m_pImp;
     CJobPipeClientBetweenServieAndKestrel m_pipe;

@@ -6,6 +6,7 @@
 #include <process.h>
 
 #include "common/Localize.h"
+#include "common/RecoveredScans.h"
 #include "common/VlmLog.h"
 #include "contracts/WindowMessages.h"
 #include "contracts/vlmtwain.h"
@@ -91,6 +92,9 @@ CJobDlg::CJobDlg(UINT nIdTemplate, const char* caption, CJobSessionHost* pHost)
         RemoveDirectoryA(m_strTempFolder.c_str());
         CreateDirectoryA(m_strTempFolder.c_str(), nullptr);
     }
+    if (!m_RunFile.Create(m_strTempFolder))
+        Log().Write("no run file in %s: %s", m_strTempFolder.c_str(),
+                    GetSystemErrorText(GetLastError()).c_str());
     m_FolderWarnings.AllOff();
 
     OnMsg(WM_VLM_PAGE_SCANNED0, [this](WPARAM w, LPARAM l) { return OnPageScanned0(w, l); });
@@ -128,10 +132,21 @@ CJobDlg::CJobDlg(UINT nIdTemplate, const char* caption, CJobSessionHost* pHost)
 
 CJobDlg::~CJobDlg() {
     StopDriverWindowCloser();
-    // A job refused before its session leaves no folder behind (only an empty
-    // folder goes: a newer runner's files stay).
-    if (!m_bCleanedUp)
-        RemoveDirectoryA(m_strTempFolder.c_str());
+    // A job refused before its session leaves no folder behind (a live
+    // runner's files stay, and a dead one's until they are kept).
+    if (!m_bCleanedUp) {
+        m_RunFile.Close(true);
+        RemoveTempFolder();
+    }
+}
+
+void CJobDlg::RecoverDeadRunners() {
+    CVlmLogStep step("RecoverDeadRunners()");
+    kestrel::RecoverDeadRunners(m_strTempFolder,
+                                L("The job ended before its pages were delivered."),
+                                [](const std::string& line) { Log().Write("%s", line.c_str()); });
+    if (const int n = vlm::PurgeRecoveredScans())
+        Log().Write("%d recovered jobs older than %d days were removed", n, vlm::kRecoveryKeepDays);
 }
 
 CJobAppImp* CJobDlg::Model() const {
@@ -195,7 +210,13 @@ int CJobDlg::MessageBoxTop(const char* text, UINT flags) const {
 
 // ---- the added operations ----------------------------------------------------
 
+void CJobDlg::NoteShownText(const char* text, BOOL bIsError) {
+    if (bIsError && text && *text)
+        m_strLastErrorText = text;
+}
+
 void CJobDlg::DispMessage(const char* text, BOOL bIsError) {
+    NoteShownText(text, bIsError);
     if (m_pStatusThread)
         m_pStatusThread->SetMessageText(text);
     else if (bIsError)
@@ -284,7 +305,59 @@ void CJobDlg::FailStart(DWORD dwEvent, const std::string& text, const char* modu
     EndDialog(2);
 }
 
+void CJobDlg::SetRecoveredJob(const std::string& folder, const vlm::RecoveryRecord& r) {
+    m_strRedeliverFolder = folder;
+    m_RedeliverRecord = r;
+    // A newer runner, which finds a job by this caption, leaves it alone.
+    m_strCaption += " (recovered)";
+}
+
+void CJobDlg::DeliverRecoveredPages() {
+    Log().Write("DeliverRecoveredPages %s", m_strRedeliverFolder.c_str());
+    for (const std::string& name : m_RedeliverRecord.m_Files)
+        m_FileList.push_back(m_strRedeliverFolder + "\\" + name);
+    m_nPageCounter = m_nPagesWritten = m_RedeliverRecord.m_nPages;
+    m_bBatchEnded = TRUE;
+    m_bJobEnd = TRUE;
+    // The job's mail size holds as it does while scanning.
+    const long f = m_Settings.m_nFunctionId;
+    ULONGLONG bytes = 0;
+    for (const std::string& file : m_FileList)
+        bytes += FileSize(file);
+    if ((f == SCAN_TO_MAIL || f == SCAN_TO_MAPI) &&
+        kestrel::IsOverMailSize(bytes, m_Settings.m_nMailSizeLimit)) {
+        DispMessage(L("File size too large.").c_str(), TRUE);
+        m_ErrorDisplaied = TRUE;
+    } else {
+        Deliver();
+    }
+    if (!kestrel::SenderEndsJob(m_Settings.m_nFunctionId, m_bMailSenderStarted != FALSE)) {
+        CleanupTempFiles();
+        EndJob();
+    }
+}
+
+void CJobDlg::SettleRecoveredJob() {
+    if (m_bDelivered) {
+        const BOOL bGone = vlm::DeleteRecoveredScan(m_strRedeliverFolder);
+        Log().Write("the recovered job was delivered%s %s", bGone ? "; removed" : "; cannot remove",
+                    m_strRedeliverFolder.c_str());
+    } else {
+        vlm::RecoveryRecord r = m_RedeliverRecord;
+        if (!m_strLastErrorText.empty())
+            r.m_strReason = m_strLastErrorText;
+        vlm::WriteRecoveryManifest(m_strRedeliverFolder, r);
+        Log().Write("the recovered job stays in %s", m_strRedeliverFolder.c_str());
+    }
+    // Its files are the recovered job's, never this run's to delete or keep.
+    m_FileList.clear();
+}
+
 LRESULT CJobDlg::OnJobStart(WPARAM, LPARAM) {
+    if (!m_strRedeliverFolder.empty()) {
+        DeliverRecoveredPages();
+        return 0;
+    }
     m_IsMonitorOpen = m_Settings.m_bMonitorOpen;
     try {
         Log().Write("BeginStatusDialogThread() start");
@@ -456,6 +529,9 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
     }
 
     const long f = m_Settings.m_nFunctionId;
+    const bool bNewFile = m_nPageCounter == 0 || !m_Settings.m_nMultiPage;
+    if (page && page->IsValid() && bNewFile)
+        NotePageFile(path);
     if (!page || !page->IsValid()) {
         // An image cut short arrives without a bitmap: there is nothing to
         // write, and the end of the batch reports why.
@@ -463,11 +539,11 @@ LRESULT CJobDlg::OnPageScanned(WPARAM wParam, LPARAM lParam) {
                     page ? page->Error().c_str() : "");
     } else if (SaveFile(page->View(), path, m_Settings.m_strFileType)) {
         Log().Write("SaveFile succeeded");
-        const bool bNewFile = m_nPageCounter == 0 || !m_Settings.m_nMultiPage;
         if (bNewFile)
             m_FileList.push_back(path);
         CountPageOutput(bNewFile);
         ++m_nPageCounter;
+        m_RunFile.Append(vlm::RecoveryLine("Pages", ++m_nPagesWritten));
         if (m_pStatusThread)
             m_pStatusThread->SetPageCount(m_nPageCounter);
 
@@ -562,8 +638,10 @@ LRESULT CJobDlg::OnBatchScanned(WPARAM wParam, LPARAM lParam) {
             if (!m_IsMonitorOpen)
                 MessageBoxTop(errorText.c_str(), MB_OK | MB_ICONEXCLAMATION);
             const std::string question = L(kestrel::ScanAbortQuestion(dwCode));
-            if (MessageBoxTop(question.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
+            if (MessageBoxTop(question.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
                 m_nPageCounter = 0;
+                m_bPagesDiscarded = TRUE;
+            }
             if (bScanner)
                 DispMessage(L("Scan failed.").c_str(), TRUE);
         } else if (!m_IsMonitorOpen && bScanner) {
@@ -604,6 +682,7 @@ LRESULT CJobDlg::OnBatchScanned(WPARAM wParam, LPARAM lParam) {
             m_pStatusThread->StartScannerWatch();
     } else if (action.m_bDeleteTempFiles) {
         Log().Write("CJobDlg::OnBatchScanned() IsRequireCancel()");
+        m_bPagesDiscarded = TRUE;
         EndPdfDocument();
         for (const std::string& file : m_FileList)
             DeleteFileA(file.c_str());
@@ -665,6 +744,8 @@ void CJobDlg::Deliver() {
     }
     if (!bRtn)
         m_ErrorDisplaied = TRUE;
+    // A mail job is delivered when its sender says so (OnMailFinished).
+    m_bDelivered = bRtn && !m_bMailSenderStarted;
 }
 
 BOOL CJobDlg::ScanToMail() {
@@ -723,6 +804,7 @@ void CJobDlg::OnMailLog(const std::string& line) {
 }
 
 void CJobDlg::OnMailFinished(long, const std::string&, const std::string& message) {
+    m_bDelivered = message.empty();
     if (!message.empty()) {
         DispMessage(L(message.c_str()).c_str(), TRUE);
         m_ErrorDisplaied = TRUE;
@@ -749,23 +831,13 @@ BOOL CJobDlg::ScanToApplication() {
 
 // ---- the end of the job ------------------------------------------------------
 
-bool CJobDlg::IsAnotherRunnerAtWork() const {
-    // Files are made only while a job dialog is up; a newer runner finds an
-    // older one by the same caption.
-    HWND h = nullptr;
-    while ((h = FindWindowExA(nullptr, h, nullptr, m_strCaption.c_str())) != nullptr)
-        if (h != m_hJobWindow)
-            return true;
-    return false;
-}
-
 void CJobDlg::RemoveTempFolder() {
     if (RemoveDirectoryA(m_strTempFolder.c_str()) || !FileExists(m_strTempFolder))
         return;
-    // What is left belongs to another runner sharing the folder while one is
-    // at work (its pages stay); otherwise to one that ended without its
-    // clean-up, and goes.
-    if (IsAnotherRunnerAtWork()) {
+    // What is left belongs to another runner sharing the folder while one
+    // lives (its pages stay; so do those of one that died meanwhile, for the
+    // next runner to keep); otherwise it is no page of any runner, and goes.
+    if (!kestrel::RunFilesIn(m_strTempFolder, m_RunFile.Path()).empty()) {
         Log().Write("RemoveDirectory(%s): the files left belong to another runner",
                     m_strTempFolder.c_str());
         return;
@@ -784,16 +856,61 @@ void CJobDlg::RemoveTempFolder() {
                     GetSystemErrorText(GetLastError()).c_str());
 }
 
+void CJobDlg::NotePageFile(const std::string& path) {
+    if (!m_bRunFileHasJob) {
+        m_RunFile.Append(vlm::RecoveryJobLines(RecoveryRecordOfJob()));
+        m_bRunFileHasJob = true;
+    }
+    m_RunFile.Append(vlm::RecoveryLine("File", path));
+}
+
+vlm::RecoveryRecord CJobDlg::RecoveryRecordOfJob() const {
+    vlm::RecoveryRecord r;
+    r.m_nJob = m_Settings.m_nJobNumber;
+    r.m_strTitle = m_Settings.m_strTitle;
+    r.m_nFunctionId = m_Settings.m_nFunctionId;
+    r.m_strFunction = m_Settings.m_strFunctionName;
+    r.m_strFileType = m_Settings.m_strFileType;
+    return r;
+}
+
+BOOL CJobDlg::KeepUndeliveredPages() {
+    vlm::RecoveryRecord r = RecoveryRecordOfJob();
+    for (const std::string& file : m_FileList)
+        if (FileExists(file))
+            r.m_Files.push_back(file);
+    if (r.m_Files.empty())
+        return TRUE;
+    r.m_nPages = m_nPagesWritten;
+    r.m_strTime = vlm::RecoveryTimeNow();
+    r.m_strReason = m_strLastErrorText.empty() ? L("The job ended before its pages were delivered.")
+                                               : m_strLastErrorText;
+    std::string error;
+    m_strRecoveredFolder = kestrel::KeepInRecovery(
+        r, [this](const std::string& line) { m_RunFile.Append(line); }, &error);
+    if (m_strRecoveredFolder.empty()) {
+        Log().Write("the job's pages stay in %s: %s", m_strTempFolder.c_str(), error.c_str());
+        return FALSE;
+    }
+    Log().Write("the job's pages were kept in %s", m_strRecoveredFolder.c_str());
+    return TRUE;
+}
+
 void CJobDlg::CleanupTempFiles() {
     if (m_bCleanedUp)
         return;
     m_bCleanedUp = TRUE;
     // The maker holds an open document's file.
     EndPdfDocument();
-    for (const std::string& file : m_FileList)
-        if (file.size() < MAX_PATH && FileExists(file))
-            DeleteFileA(file.c_str());
+    if (!m_strRedeliverFolder.empty())
+        SettleRecoveredJob();
+    const BOOL bKept = m_bDelivered || m_bPagesDiscarded || KeepUndeliveredPages();
+    if (bKept)
+        for (const std::string& file : m_FileList)
+            if (file.size() < MAX_PATH && FileExists(file))
+                DeleteFileA(file.c_str());
     DeleteFileA(m_strSettingsFile.c_str());
+    m_RunFile.Close(bKept != FALSE);
     if (!SetCurrentDirectoryA("..")) {
         Log().Write("SetCurrentDirectory(..) error:%s", GetSystemErrorText(GetLastError()).c_str());
         return;
@@ -876,6 +993,7 @@ CVX410JobDlg::CVX410JobDlg(CJobSessionHost* pHost)
 void CVX410JobDlg::DispMessage(const char* text, BOOL bIsError) {
     Log().Write("CVX410JobDlg DispMessage  message = %s, iserror = %d", text ? text : "",
                 bIsError ? 1 : 0);
+    NoteShownText(text, bIsError);
     if (m_pStatusThread)
         m_pStatusThread->SetMessageText(text);
     Host().DispMessage(text, bIsError);

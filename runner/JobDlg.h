@@ -16,6 +16,7 @@
 #include "framework/Handles.h"
 #include "imaging/output/ImageOutput.h"
 #include "mail/win/MailApp.h"
+#include "runner/RunRecovery.h"
 #include "runner/SaveToFolder.h"
 #include "runner/StatusThread.h"
 #include "runner/core/SessionRules.h"
@@ -67,6 +68,18 @@ public:
     BOOL IsNoPage() const { return m_bNoPage; }
     BOOL IsRequireCancel() const;
     CJobAppImp* GetModel() const { return Model(); }
+    // Where the job's pages were kept, when it ended without delivering them.
+    const std::string& GetRecoveredFolder() const { return m_strRecoveredFolder; }
+    const std::string& GetRunFile() const { return m_RunFile.Path(); }
+
+    // Before the dialog runs: it delivers the pages of this recovered job
+    // instead of scanning; delivered, the folder goes, else it stays.
+    void SetRecoveredJob(const std::string& folder, const vlm::RecoveryRecord& r);
+    BOOL IsDelivered() const { return m_bDelivered; }
+
+    // Start-up: the pages of runners that died go to the recovered scans, and
+    // recovered jobs past their time go.
+    void RecoverDeadRunners();
 
 protected:
     BOOL OnInitDialog() override;
@@ -88,6 +101,8 @@ protected:
     // Brings the output's running totals up to date after a written page.
     void CountPageOutput(bool bNewFile);
     void CleanupTempFiles();
+    // Every text shown as an error: the last one is why a job failed.
+    void NoteShownText(const char* text, BOOL bIsError);
     CJobSessionHost& Host() const { return *m_pHost; }
     CJobAppImp* Model() const;
 
@@ -113,8 +128,16 @@ private:
     void ShowEndTexts();
     int MessageBoxTop(const char* text, UINT flags) const;
     void RemoveTempFolder();
-    // The job dialog of another runner of the model is up.
-    bool IsAnotherRunnerAtWork() const;
+    // Before a page file is made: the run file names it (and first the job).
+    void NotePageFile(const std::string& path);
+    vlm::RecoveryRecord RecoveryRecordOfJob() const;
+    // The job's pages that were not delivered go to the recovered scans;
+    // FALSE when they stay where they are.
+    BOOL KeepUndeliveredPages();
+    void DeliverRecoveredPages();
+    // After delivering a recovered job again: its folder goes, or it stays
+    // with the new reason.
+    void SettleRecoveredJob();
     // Asks the status window to close and waits a bounded time for its thread.
     void CloseStatusWindow();
 
@@ -142,6 +165,19 @@ private:
     struct CMailLink;
     std::unique_ptr<CMailLink> m_pMail;
     BOOL m_bCleanedUp = FALSE;
+    // This runner's claim on the pages it makes in the shared folder.
+    kestrel::CRunFile m_RunFile;
+    bool m_bRunFileHasJob = false;
+    int m_nPagesWritten = 0;
+    // The job's files reached their destination; or the user chose to throw
+    // the pages away (Cancel, or No to delivering what was scanned).
+    BOOL m_bDelivered = FALSE;
+    BOOL m_bPagesDiscarded = FALSE;
+    std::string m_strLastErrorText;
+    std::string m_strRecoveredFolder;
+    // Set when this run delivers a recovered job again.
+    std::string m_strRedeliverFolder;
+    vlm::RecoveryRecord m_RedeliverRecord;
     BOOL m_bBatchEnded = FALSE;
     volatile LONG m_bJobEnd = FALSE;
     CHandle m_hCloserThread;

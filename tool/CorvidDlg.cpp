@@ -15,6 +15,7 @@
 #include "framework/MessageBox.h"
 #include "framework/Variant.h"
 #include "tool/CorvidStore.h"
+#include "tool/RecoveredDlg.h"
 #include "tool/core/HelpFile.h"
 #include "tool/resource.h"
 
@@ -106,6 +107,7 @@ CVX420CorvidDlg::CVX420CorvidDlg() : CVlmDialog(IDD_CORVID) {
     OnCmd(ID_NEW_EDITING, [this] { RunCommand(&CVX420CorvidDlg::OnNewEditing); });
     OnCmd(ID_COPY, [this] { RunCommand(&CVX420CorvidDlg::OnCopy); });
     OnCmd(ID_DELETE, [this] { RunCommand(&CVX420CorvidDlg::OnDelete); });
+    OnCmd(ID_RECOVERED_SCANS, [this] { RunCommand(&CVX420CorvidDlg::OnRecoveredScans); });
     OnCmd(ID_ADMIN_SETTING, [this] { RunCommand(&CVX420CorvidDlg::OnAdminSetting); });
     OnCmd(ID_TASKDECK_HELP, [this] { RunCommand(&CVX420CorvidDlg::OnHelp); });
     OnCmd(ID_VERSION, [this] { RunCommand(&CVX420CorvidDlg::OnVersion); });
@@ -175,6 +177,7 @@ void CVX420CorvidDlg::SetTexts() {
     } items[] = {{ID_NEW_EDITING, "&New/Editing..."},
                  {ID_COPY, "&Copy..."},
                  {ID_DELETE, "&Delete"},
+                 {ID_RECOVERED_SCANS, "&Recovered scans..."},
                  {ID_ADMIN_SETTING, "Admin &setting"},
                  {ID_TASKDECK_HELP, "Task Deck &Help"},
                  {ID_VERSION, "&Version..."}};
@@ -437,6 +440,11 @@ void CVX420CorvidDlg::OnDelete() {
     RefreshTitles();
     m_pTitleWriters->StartAll();
     RefreshJobInformation();
+}
+
+void CVX420CorvidDlg::OnRecoveredScans() {
+    CRecoveredDlg dlg(m_hWnd, VlmProgramFolder() + "\\" + m_Config.Value("KESTREL_FILE_NAME"));
+    dlg.DoModal();
 }
 
 void CVX420CorvidDlg::OnAdminSetting() {

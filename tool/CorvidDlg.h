@@ -39,6 +39,7 @@ private:
     void OnNewEditing();
     void OnCopy();
     void OnDelete();
+    void OnRecoveredScans();
     void OnAdminSetting();
     void OnHelp();
     void OnVersion();

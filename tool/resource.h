@@ -3,6 +3,7 @@
 #pragma once
 
 #define IDD_CORVID 102
+#define IDD_RECOVERED 103
 #define IDR_MAINMENU 128
 #define IDR_DEFAULT 148 // type "Default": the editor's default driver settings
 
@@ -23,3 +24,10 @@
 #define ID_NEW_EDITING 32789
 #define ID_COPY 32791
 #define ID_DELETE 32792
+#define ID_RECOVERED_SCANS 32793
+
+// "Recovered scans".
+#define IDC_RECOVERED_LIST 1101
+#define IDC_RECOVERED_DELIVER 1102
+#define IDC_RECOVERED_DELETE 1103
+#define IDC_RECOVERED_OPEN 1104

@@ -41,6 +41,17 @@ shoot() {
     echo "$2"
 }
 robot() { "$run" "$robot" "$@" </dev/null >/dev/null 2>&1; }
+# One recovered job (its folder and manifest, as a runner leaves them) with reason $1.
+recover() {
+    local root="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Velmora Works/Recovered scans"
+    local when; when=$(date '+%Y-%m-%d %H.%M.%S')
+    local dir="$root/3 Delivery notes $when"
+    rm -rf "$root"
+    mkdir -p "$dir"
+    : >"$dir/scan20261208093000000.pdf"
+    printf '[Recovered scan]\r\nJob=3\r\nTitle=Delivery notes\r\nFunctionId=0\r\nFunction=Save as file\r\nFileType=PDF\r\nPages=4\r\nTime=%s\r\nReason=%s\r\nFile=scan20261208093000000.pdf\r\n' \
+        "$when" "$1" >"$dir/manifest.ini"
+}
 store() { "$run" 'C:\Program Files\Velmora Works\Taskstore\taskstore.exe' "$@" </dev/null >/dev/null 2>&1; }
 
 for dpi in 96 144; do
@@ -48,9 +59,11 @@ for dpi in 96 144; do
     for lang in en de; do
         if [ $lang = de ]; then
             loc=de_DE.UTF-8 main="VX-410 Taskdeck-Registrierprogramm" copy=Kopieren
+            recovered="Wiederhergestellte Scans" reason="Auf den Ordner kann nicht zugegriffen werden."
             version=Versionsinformationen admin=Verwaltung cancel=Abbrechen edit=Neu/Bearbeiten
         else
             loc=en_US.UTF-8 main="VX-410 Taskdeck Registrar" copy=Copy
+            recovered="Recovered scans" reason="Can't access folder."
             version="Version Information" admin=Admin cancel=Cancel edit=New/Editing
         fi
         demo_store "$work/Taskstore.reg" $lang
@@ -66,6 +79,11 @@ for dpi in 96 144; do
         robot --exe corvid.exe --any-window --caption "$main" --command 32783
         shoot "$version" "$(name version)"
         robot --exe corvid.exe --caption "$version" --press OK
+        # Editing > Recovered scans... with one kept job.
+        recover "$reason"
+        robot --exe corvid.exe --any-window --caption "$main" --command 32793
+        shoot "$recovered" "$(name recovered)"
+        robot --exe corvid.exe --caption "$recovered" --command 2 # Close
         convert "$(name copy)" -background white -splice 0x8 "$(name version)" -append \
             "$(name copy-version-dialogs)"
         robot --exe corvid.exe --any-window --caption "$main" --command 1094 # Close

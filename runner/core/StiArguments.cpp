@@ -28,6 +28,8 @@ StiArguments ParseStiArguments(const std::vector<std::string>& args) {
             out.m_strEvent = arg.substr(std::strlen(kStiEventPrefix));
         else if (StartsWith(arg, kStiDevicePrefix))
             out.m_strDevice = arg.substr(std::strlen(kStiDevicePrefix));
+        else if (StartsWith(arg, kDeliverRecoveredPrefix))
+            out.m_strRecoveredFolder = arg.substr(std::strlen(kDeliverRecoveredPrefix));
     }
     return out;
 }

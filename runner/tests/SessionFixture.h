@@ -8,11 +8,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "KestrelFixture.h"
+#include "common/RecoveredScans.h"
+#include "framework/Handles.h"
 #include "components/vx410sim/pagegen.h"
 #include "uirobot.h"
 
@@ -209,6 +212,56 @@ protected:
         EXPECT_EQ(SavedFiles().size(), before + 1);
         EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
         ExpectCleanEnd();
+    }
+    // The recovered jobs of the prefix, their folders (full paths).
+    static std::vector<std::string> RecoveredFolders() {
+        std::vector<std::string> folders;
+        const std::string root = vlm::RecoveredScansRoot();
+        WIN32_FIND_DATAA fd;
+        vlm::CFindHandle h(FindFirstFileA((root + "\\*").c_str(), &fd));
+        if (h) {
+            do {
+                const std::string name = fd.cFileName;
+                if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..")
+                    folders.push_back(root + "\\" + name);
+            } while (FindNextFileA(h, &fd));
+        }
+        std::sort(folders.begin(), folders.end());
+        return folders;
+    }
+    static void ClearRecovered() {
+        for (const std::string& f : RecoveredFolders())
+            vlm::DeleteRecoveredScan(f);
+    }
+    // A recovered job of job n made days ago, one page file "page.bmp" with text.
+    static std::string MakeRecovered(long n, int daysAgo, const std::string& text) {
+        SYSTEMTIME st;
+        GetLocalTime(&st);
+        FILETIME ft;
+        SystemTimeToFileTime(&st, &ft);
+        ULARGE_INTEGER t{{ft.dwLowDateTime, ft.dwHighDateTime}};
+        t.QuadPart -= ULONGLONG(daysAgo) * 24 * 3600 * 10000000;
+        ft = {t.LowPart, t.HighPart};
+        FileTimeToSystemTime(&ft, &st);
+        vlm::RecoveryRecord r;
+        r.m_nJob = n;
+        r.m_strTitle = "Job " + std::to_string(n);
+        r.m_nFunctionId = 0;
+        r.m_nPages = 1;
+        r.m_strTime =
+            vlm::FormatRecoveryTime(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
+        r.m_strReason = "Can't access folder.";
+        r.m_Files = {"page.bmp"};
+        const std::string folder = vlm::CreateRecoveryFolder(r);
+        EXPECT_FALSE(folder.empty());
+        std::ofstream(folder + "\\page.bmp", std::ios::binary) << text;
+        EXPECT_TRUE(vlm::WriteRecoveryManifest(folder, r));
+        return folder;
+    }
+    static vlm::RecoveryRecord Manifest(const std::string& folder) {
+        vlm::RecoveryRecord r;
+        EXPECT_TRUE(vlm::ReadRecoveryManifest(folder, r)) << folder;
+        return r;
     }
 
     std::string m_strSave, m_strTrace;

@@ -46,7 +46,9 @@ bool IsPageFileName(const std::string& name, const std::string& ext) {
 TEST_F(KestrelSession, AFastBatchLandsAsOneFilePerPageWithDistinctNames) {
     // Small bilevel pages arrive faster than the clock's millisecond.
     RegisterSaveJob(11, 0, kBmp, kBw, 50, kBusinessCard);
+    const auto recovered = RecoveredFolders();
     ScanSheets(12, 40, 60, 1);
+    EXPECT_EQ(RecoveredFolders(), recovered); // a delivered job keeps nothing
 
     const auto files = SavedFiles();
     EXPECT_EQ(files.size(), 12u);
@@ -86,6 +88,50 @@ TEST_F(KestrelSession, PaperJamAnsweredNoDeliversNothing) {
     ExpectCleanEnd();
     EXPECT_EQ(Panel().m_strPanelMessage, "Scan failed.");
     EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+}
+
+TEST_F(KestrelSession, ASaveFolderGoneBeforeTheCopyKeepsThePagesInRecovery) {
+    ClearRecovered();
+    RegisterSaveJob(16, 0, kBmp, kBw, 100, kBusinessCard);
+    Set(16, "title", "string", "Tax: 2026/Q4");
+    FeedSheets(3, 100, 150, 1);
+    ASSERT_EQ(Tool("fault jam 2"), 0);
+    StartService();
+    ASSERT_TRUE(m_pDevice->PressStart());
+    Answer("(-4426)", "OK");
+    // The folder goes while the user reads the question.
+    CUiDialogInfo question = WaitBox(kJamQuestion);
+    ASSERT_TRUE(RemoveDirectoryA(m_strSave.c_str()));
+    ASSERT_TRUE(UiPressButton(question, "Yes"));
+    EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
+    ExpectCleanEnd();
+    // The user sees what a failed copy always showed.
+    EXPECT_EQ(Panel().m_strPanelMessage, "Can't access folder.");
+    EXPECT_TRUE(InOrder(PanelTexts(), {"Scan failed.|1", "Sending...", "Can't access folder.|1"}));
+
+    const auto folders = RecoveredFolders();
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_TRUE(InLog("the job's pages were kept in " + folders[0]));
+    const std::string name = folders[0].substr(folders[0].rfind('\\') + 1);
+    EXPECT_EQ(name.rfind("16 Tax_ 2026_Q4 ", 0), 0u) << name;
+    const vlm::RecoveryRecord r = Manifest(folders[0]);
+    EXPECT_EQ(r.m_nJob, 16);
+    EXPECT_EQ(r.m_strTitle, "Tax: 2026/Q4");
+    EXPECT_EQ(r.m_nFunctionId, 0);
+    EXPECT_EQ(r.m_strFileType, "BMP");
+    EXPECT_EQ(r.m_nPages, 1);
+    EXPECT_EQ(r.m_strReason, "Can't access folder.");
+    EXPECT_EQ(name.substr(name.size() - 19), r.m_strTime);
+    const std::string head = "TempFileName is ";
+    std::vector<std::string> written;
+    for (const std::string& l : RunLog())
+        if (l.compare(0, head.size(), head) == 0)
+            written.push_back(l.substr(head.size()));
+    ASSERT_GE(written.size(), 1u);
+    EXPECT_EQ(r.m_Files, std::vector<std::string>{written[0]});
+    EXPECT_EQ(ListFiles(folders[0]), (std::vector<std::string>{"manifest.ini", written[0]}));
+    EXPECT_EQ(ReadFileText(folders[0] + "\\" + written[0]).substr(0, 2), "BM");
+    ClearRecovered();
 }
 
 TEST_F(KestrelSession, DoubleFeedAtPageTwoAsksItsOwnQuestion) {
@@ -202,6 +248,22 @@ ULONGLONG FolderBytes(const std::string& folder) {
 
 class KestrelFolderWarning : public KestrelSession {
 protected:
+    // A job held at the folder question after its first page: the question
+    // and the page file the runner wrote in the temporary folder.
+    void HoldAtTheQuestion(CUiDialogInfo& question, std::string& page) {
+        WatchBoth();
+        StartService();
+        ASSERT_TRUE(m_pDevice->PressStart());
+        question = WaitBox(":The folder size has been already over");
+        ASSERT_TRUE(question.m_hWnd);
+        std::vector<std::string> pages;
+        const std::string head = "TempFileName is ";
+        for (const std::string& l : RunLog())
+            if (l.compare(0, head.size(), head) == 0)
+                pages.push_back(m_strTemp + kTempJobFolder + "\\" + l.substr(head.size()));
+        ASSERT_EQ(pages.size(), 1u);
+        page = pages[0];
+    }
     // Two watched folders that hold the save folder, both under their limits
     // at the start and both over them once the first page (about 3.8 MiB) is
     // written: entry 1 watches the test folder, entry 3 the save folder.
@@ -253,34 +315,79 @@ TEST_F(KestrelFolderWarning, NoStopsTheScanAndStillDeliversWhatWasWritten) {
     ExpectCleanEnd();
 }
 
-TEST_F(KestrelFolderWarning, ANewerRunnerClosesTheJobHeldAtAPageAndItsPagesGo) {
-    WatchBoth();
-    StartService();
-    ASSERT_TRUE(m_pDevice->PressStart());
-    CUiDialogInfo question = WaitBox(":The folder size has been already over");
-    ASSERT_TRUE(question.m_hWnd);
-    // The page the held job wrote, in the temporary folder.
-    std::vector<std::string> pages;
-    const std::string head = "TempFileName is ";
-    for (const std::string& l : RunLog())
-        if (l.compare(0, head.size(), head) == 0)
-            pages.push_back(m_strTemp + kTempJobFolder + "\\" + l.substr(head.size()));
-    ASSERT_EQ(pages.size(), 1u);
-    EXPECT_TRUE(FileExists(pages[0]));
+TEST_F(KestrelFolderWarning, ANewerRunnerClosesTheJobHeldAtAPageAndItsPagesAreKept) {
+    ClearRecovered();
+    CUiDialogInfo question;
+    std::string page;
+    ASSERT_NO_FATAL_FAILURE(HoldAtTheQuestion(question, page));
+    EXPECT_TRUE(FileExists(page));
 
     // A runner started by hand (for a job that is not registered) closes it;
-    // the held job ends once its question is answered.
+    // looking for dead runners' pages, it leaves the live one's alone.
     ASSERT_TRUE(m_pDevice->SetSelectedJob(23));
     CProcess newer;
     ASSERT_TRUE(newer.Start(KestrelCommand(false)));
     ASSERT_TRUE(WaitInLog("CJobDlg::OnRequestClose()"));
+    ASSERT_TRUE(WaitInLog("RecoverDeadRunners() end", 2));
+    EXPECT_TRUE(FileExists(page));
+    EXPECT_TRUE(RecoveredFolders().empty());
+    // The held job ends once its question is answered, its page undelivered.
     ASSERT_TRUE(UiPressButton(question, "Yes")) << UiDescribe(question);
     EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     EXPECT_EQ(newer.Wait(120000), 2u); // its error dialog closes itself
-    EXPECT_FALSE(FileExists(pages[0]));
+    EXPECT_FALSE(FileExists(page));
     EXPECT_FALSE(TempJobFolderExists());
     EXPECT_TRUE(SavedFiles().empty());      // closed: nothing delivered
     EXPECT_GT(Panel().m_feeder.size(), 0u); // the sheets not scanned stay
+    const auto folders = RecoveredFolders();
+    ASSERT_EQ(folders.size(), 1u);
+    const vlm::RecoveryRecord r = Manifest(folders[0]);
+    EXPECT_EQ(r.m_nJob, 22);
+    EXPECT_EQ(r.m_strReason, "The job ended before its pages were delivered.");
+    EXPECT_EQ(r.m_Files, std::vector<std::string>{page.substr(page.rfind('\\') + 1)});
+    ClearRecovered();
+}
+
+TEST_F(KestrelFolderWarning, AKilledRunnersPagesGoToRecoveryWithTheNextRunner) {
+    ClearRecovered();
+    // Recovered jobs a month old go when a runner starts; younger ones stay.
+    const std::string old = MakeRecovered(5, 31, "old"), young = MakeRecovered(5, 29, "young");
+    CUiDialogInfo question;
+    std::string page;
+    ASSERT_NO_FATAL_FAILURE(HoldAtTheQuestion(question, page));
+    {
+        vlm::CHandle runner(
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, question.m_dwProcessId));
+        ASSERT_TRUE(runner.IsValid());
+        ASSERT_TRUE(TerminateProcess(runner, 9));
+        ASSERT_EQ(WaitForSingleObject(runner, 60000), WAIT_OBJECT_0);
+    }
+    EXPECT_TRUE(FileExists(page)); // the dead runner's page is still there
+    RunCapture("\"" + ProgramPath("VX-410 Simulator", "scanner-service.exe") + "\" --stop",
+               nullptr);
+    EXPECT_EQ(m_pService->Wait(60000), 0u);
+
+    // The next runner (which finds no service and says so) keeps them.
+    DWORD exit = 0;
+    RunAndAnswer(KestrelCommand(false), &exit);
+    EXPECT_FALSE(FileExists(page));
+    EXPECT_FALSE(TempJobFolderExists());
+    const auto folders = RecoveredFolders();
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(std::count(folders.begin(), folders.end(), young), 1);
+    EXPECT_EQ(std::count(folders.begin(), folders.end(), old), 0);
+    const std::string kept = folders[0] == young ? folders[1] : folders[0];
+    EXPECT_TRUE(
+        InLog("the pages of a runner that ended without its clean-up were kept in " + kept));
+    const vlm::RecoveryRecord r = Manifest(kept);
+    EXPECT_EQ(r.m_nJob, 22);
+    EXPECT_EQ(r.m_strTitle, "Job 22");
+    EXPECT_EQ(r.m_nPages, 1);
+    EXPECT_EQ(r.m_strReason, "The job ended before its pages were delivered.");
+    const std::string name = page.substr(page.rfind('\\') + 1);
+    EXPECT_EQ(r.m_Files, std::vector<std::string>{name});
+    EXPECT_TRUE(FileExists(kept + "\\" + name));
+    ClearRecovered();
 }
 
 TEST_F(KestrelSession, AJobRefusedAtStartUpLeavesNoTemporaryFolder) {

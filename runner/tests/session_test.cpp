@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "ProcessDriver.h"
+#include "common/RecoveredScans.h"
 #include "common/tests/fake_store.h"
 #include "framework/ComError.h"
 #include "imaging/tiff.h"
@@ -158,6 +159,15 @@ protected:
     CRecordingHost m_host;
 };
 
+// The temporary folder's files other than the runners' run files.
+std::vector<std::string> PageFiles(const std::string& folder) {
+    std::vector<std::string> pages;
+    for (const std::string& f : ListFiles(folder))
+        if (f.size() < 4 || f.compare(f.size() - 4, 4, ".run") != 0)
+            pages.push_back(f);
+    return pages;
+}
+
 } // namespace
 
 TEST_F(Session, PagesWithinOneMillisecondNeverOverwriteEachOther) {
@@ -205,7 +215,7 @@ TEST_F(Session, TiffAtItsSizeLimitStopsAndDeliversThePagesWrittenBeforeIt) {
     SendPage(dlg, MakeBilevelDib(64, 64));
     EXPECT_EQ(dlg.GetPageCounter(), 1);
     EXPECT_TRUE(dlg.IsErrorDisplayed());
-    EXPECT_EQ(ListFiles(dlg.GetTempFolder()).size(), 1u); // page 2's own file is gone
+    EXPECT_EQ(PageFiles(dlg.GetTempFolder()).size(), 1u); // page 2's own file is gone
     {
         CHandle f(CreateFileA(first.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(f);
@@ -233,7 +243,7 @@ TEST_F(Session, MultiPageTiffAppendsToTheFirstFileAndListsOnlyIt) {
         SendPage(dlg, MakeBilevelDib(40 + i, 30));
     EXPECT_EQ(dlg.GetPageCounter(), 3);
     ASSERT_EQ(dlg.GetFileList().size(), 1u);
-    EXPECT_EQ(ListFiles(dlg.GetTempFolder()).size(), 1u);
+    EXPECT_EQ(PageFiles(dlg.GetTempFolder()).size(), 1u);
     vlm::CTiffFile tiff;
     ASSERT_TRUE(tiff.Open(dlg.GetFileList()[0].c_str(), 'r'));
     EXPECT_EQ(tiff.PageCount(), 3);
@@ -247,19 +257,24 @@ TEST_F(Session, MultiPageTiffAppendsToTheFirstFileAndListsOnlyIt) {
     EXPECT_EQ(ListFiles(m_strSave).size(), 1u);
 }
 
-TEST_F(Session, ARunnerDeletesOnlyItsOwnPagesAlsoWhenANewerRunnerClosesIt) {
-    // Another runner is at work (its job dialog is up), its page in the
-    // folder all runners share.
-    HWND hOther = CreateWindowA("STATIC", "VX410KESTREL_83D649F0-02A1-4a3f-BB2A-B312F6B8E49", 0, 0,
-                                0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_TRUE(hOther);
-    std::string other;
+TEST_F(Session, ARunnerLeavesALiveRunnersPagesAndKeepsThoseOfADeadOne) {
+    // Another runner lives: it holds its run file, which names its page.
+    std::string other, otherRun;
+    CHandle hOther;
     {
         CRecordingHost host;
         CVX410JobDlg dlg(&host);
         other = dlg.GetTempFolder() + "\\scan20260101000000000.bmp";
+        otherRun = dlg.GetTempFolder() + "\\kestrel 1 1.run";
+        hOther.Attach(
+            CreateFileA(otherRun.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        ASSERT_TRUE(hOther);
+        const std::string lines = "Job=9\r\nFile=" + other + "\r\n";
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(hOther, lines.data(), DWORD(lines.size()), &written, nullptr));
         CHandle f(CreateFileA(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
         ASSERT_TRUE(f);
+        dlg.RecoverDeadRunners();
         // A job that ends as every job does.
         Configure(dlg, "BMP", 0);
         ASSERT_TRUE(dlg.Create());
@@ -268,12 +283,13 @@ TEST_F(Session, ARunnerDeletesOnlyItsOwnPagesAlsoWhenANewerRunnerClosesIt) {
         SendMessageA(dlg.GetSafeHwnd(), WM_VLM_BATCH_SCANNED, 0, 0);
         EXPECT_EQ(dlg.GetSafeHwnd(), nullptr);
         EXPECT_FALSE(Exists(own));
+        EXPECT_TRUE(dlg.GetRecoveredFolder().empty());
     }
     EXPECT_TRUE(Exists(other));
     EXPECT_EQ(ListFiles(m_strSave).size(), 1u);
 
     // A job closed at once by a newer runner: nothing is delivered, and its
-    // pages go with it. (One job dialog object at a time, as in a runner.)
+    // pages are kept. (One job dialog object at a time, as in a runner.)
     {
         CVX410JobDlg dlg(&m_host);
         Configure(dlg, "BMP", 0);
@@ -287,18 +303,30 @@ TEST_F(Session, ARunnerDeletesOnlyItsOwnPagesAlsoWhenANewerRunnerClosesIt) {
         EXPECT_EQ(dlg.GetSafeHwnd(), nullptr);
         for (const std::string& f : held)
             EXPECT_FALSE(Exists(f)) << f;
+        const std::string kept = dlg.GetRecoveredFolder();
+        ASSERT_FALSE(kept.empty());
+        EXPECT_EQ(ListFiles(kept).size(), 3u); // the two pages, the manifest
+        vlm::DeleteRecoveredScan(kept);
     }
     EXPECT_TRUE(Exists(other));
     EXPECT_EQ(ListFiles(m_strSave).size(), 1u);
 
-    // The other runner is gone without its clean-up: the next job's end
-    // takes what it left.
-    DestroyWindow(hOther);
+    // The other runner died: the next runner keeps its page.
+    hOther.Close();
     CVX410JobDlg next(&m_host);
+    next.RecoverDeadRunners();
+    EXPECT_FALSE(Exists(other));
+    EXPECT_FALSE(Exists(otherRun));
+    int kept = 0;
+    for (const vlm::CRecoveredScan& r : vlm::ListRecoveredScans())
+        if (r.m_Record.m_nJob == 9 && r.m_Record.m_Files.size() == 1) {
+            EXPECT_TRUE(Exists(r.m_strFolder + "\\scan20260101000000000.bmp"));
+            kept += vlm::DeleteRecoveredScan(r.m_strFolder) ? 1 : 0;
+        }
+    EXPECT_EQ(kept, 1);
     Configure(next, "BMP", 0);
     ASSERT_TRUE(next.Create());
     SendMessageA(next.GetSafeHwnd(), WM_VLM_REQUEST_CLOSE, 0, 0);
-    EXPECT_FALSE(Exists(other));
     EXPECT_FALSE(Exists(next.GetTempFolder()));
 }
 
@@ -308,7 +336,7 @@ TEST_F(Session, UnknownFileTypeWritesNothingAndTheJobFails) {
     ASSERT_TRUE(dlg.Create());
     SendPage(dlg, MakeBilevelDib(16, 16));
     EXPECT_TRUE(dlg.GetFileList().empty());
-    EXPECT_TRUE(ListFiles(dlg.GetTempFolder()).empty());
+    EXPECT_TRUE(PageFiles(dlg.GetTempFolder()).empty());
     SendMessageA(dlg.GetSafeHwnd(), WM_VLM_BATCH_SCANNED, 0, 0);
     EXPECT_TRUE(ListFiles(m_strSave).empty());
     EXPECT_EQ(m_host.m_panel, (std::vector<std::string>{"Scan failed.|1", "Scan failed.|1"}));

@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "CorvidWindow.h"
-#include "KestrelFixture.h"
+#include "SessionFixture.h"
 #include "uirobot_controls.h"
 
 using namespace kestreltest;
@@ -69,5 +71,75 @@ TEST_F(CorvidScenario, AJobMadeInCorvidRunsFromThePanel) {
     EXPECT_EQ(ListFiles(scans).size(), 1u) << log;
     for (const std::string& f : ListFiles(scans))
         EXPECT_EQ(f.rfind("inv", 0), 0u) << f;
+    corvid.Close();
+}
+
+// "Recovered scans...": a job whose pages were kept is delivered again with
+// the job's settings as they are now, or deleted; a month-old one is gone.
+class CorvidRecovered : public KestrelSession {};
+
+TEST_F(CorvidRecovered, DeliverAgainSavesThePagesOnceTheFolderIsBackAndDeleteAsksFirst) {
+    const int kDeliver = 1102, kDelete = 1103, kRecoveredList = 1101, kMenuCommand = 32793;
+    ClearRecovered();
+    RegisterSaveJob(6, 0, kBmp, kBw, 100, kBusinessCard);
+    const std::string later = m_strSave + "\\later";
+    Set(6, "save_path", "string", later);
+    const std::string old = MakeRecovered(6, 40, "old");
+    const std::string first = MakeRecovered(6, 2, "first page");
+    const std::string second = MakeRecovered(6, 1, "second page");
+
+    CCorvidWindow corvid;
+    corvid.Start();
+    ASSERT_TRUE(UiChooseMenu(corvid.m_hMain, kMenuCommand));
+    CUiDialogInfo dlg;
+    ASSERT_TRUE(corvid.WaitDialog("Recovered scans", dlg));
+    HWND hList = GetDlgItem(dlg.m_hWnd, kRecoveredList);
+    ASSERT_TRUE(WaitFor([&] { return UiListCount(hList) == 2; }));
+    EXPECT_EQ(GetFileAttributesA(old.c_str()), INVALID_FILE_ATTRIBUTES);
+    const auto rows = UiListRows(hList);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"6", "Job 6", Manifest(first).m_strTime, "1",
+                                                 "Can't access folder."}));
+
+    // The job's folder is still missing: the runner says so and the job stays.
+    ASSERT_TRUE(UiListSelect(hList, {0}));
+    ASSERT_TRUE(UiClick(dlg.m_hWnd, kDeliver));
+    CUiFindOptions runner;
+    runner.m_strExeName = "kestrel.exe";
+    CUiDialogInfo box;
+    ASSERT_TRUE(UiWaitForDialog(runner, kDeadline, box));
+    EXPECT_TRUE(std::any_of(box.m_texts.begin(), box.m_texts.end(), [&](const std::string& t) {
+        return t.find(later) != std::string::npos;
+    })) << UiDescribe(box);
+    ASSERT_TRUE(UiPressButton(box, "OK"));
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(dlg.m_hWnd) != FALSE; }));
+    EXPECT_EQ(UiListCount(hList), 2);
+    EXPECT_EQ(ListFiles(first).size(), 2u); // its page and manifest
+
+    // With the folder back, the page lands there and the entry goes.
+    ASSERT_TRUE(CreateDirectoryA(later.c_str(), nullptr));
+    ASSERT_TRUE(UiListSelect(hList, {0}));
+    ASSERT_TRUE(UiClick(dlg.m_hWnd, kDeliver));
+    ASSERT_TRUE(WaitFor([&] { return UiListCount(hList) == 1; }));
+    EXPECT_EQ(ReadFileText(later + "\\page.bmp"), "first page");
+    EXPECT_EQ(GetFileAttributesA(first.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(InLog("the recovered job was delivered; removed " + first));
+
+    // Delete asks; No keeps the entry, Yes removes it.
+    ASSERT_TRUE(UiListSelect(hList, {0}));
+    for (const char* answer : {"No", "Yes"}) {
+        ASSERT_TRUE(UiClick(dlg.m_hWnd, kDelete));
+        CUiDialogInfo confirm;
+        ASSERT_TRUE(corvid.WaitDialog("Confirmation", confirm));
+        ASSERT_TRUE(UiPressButton(confirm, answer));
+        ASSERT_TRUE(UiWaitGone(confirm.m_hWnd, kDeadline));
+        if (std::string(answer) == "No") {
+            EXPECT_NE(GetFileAttributesA(second.c_str()), INVALID_FILE_ATTRIBUTES);
+        }
+    }
+    ASSERT_TRUE(WaitFor([&] { return UiListCount(hList) == 0; }));
+    EXPECT_EQ(GetFileAttributesA(second.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(UiIsEnabled(dlg.m_hWnd, kDeliver));
+    ASSERT_TRUE(UiClick(dlg.m_hWnd, IDCANCEL));
+    ASSERT_TRUE(UiWaitGone(dlg.m_hWnd, kDeadline));
     corvid.Close();
 }
