@@ -213,6 +213,35 @@ protected:
         EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
         ExpectCleanEnd();
     }
+    // The page files the runner wrote, in order, from its run log.
+    std::vector<std::string> WrittenPageNames() {
+        const std::string head = "TempFileName is ";
+        std::vector<std::string> names;
+        for (const std::string& l : RunLog())
+            if (l.compare(0, head.size(), head) == 0)
+                names.push_back(l.substr(head.size()));
+        return names;
+    }
+    // A failed job's pages (its first files page files, holding pages
+    // pages) are the one recovered job, kept for reason, and the run log
+    // names its folder. Answers the folder.
+    std::string ExpectPagesRecovered(size_t files, int pages, const std::string& reason) {
+        const auto folders = RecoveredFolders();
+        if (folders.size() != 1) {
+            ADD_FAILURE() << folders.size() << " recovered jobs";
+            return std::string();
+        }
+        EXPECT_TRUE(InLog("the job's pages were kept in " + folders[0]));
+        const vlm::RecoveryRecord r = Manifest(folders[0]);
+        EXPECT_EQ(r.m_nPages, pages);
+        EXPECT_EQ(r.m_strReason, reason);
+        std::vector<std::string> written = WrittenPageNames();
+        written.resize(std::min(written.size(), files));
+        EXPECT_EQ(r.m_Files, written);
+        for (const std::string& f : r.m_Files)
+            EXPECT_NE(GetFileAttributesA((folders[0] + "\\" + f).c_str()), INVALID_FILE_ATTRIBUTES);
+        return folders[0];
+    }
     // The recovered jobs of the prefix, their folders (full paths).
     static std::vector<std::string> RecoveredFolders() {
         std::vector<std::string> folders;

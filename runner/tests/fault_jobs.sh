@@ -6,7 +6,8 @@
 #   - power loss: every process of the prefix stopped at once (wineserver -k)
 #     while a large job is being saved. Afterwards the job store has its
 #     bytes, no file cut short lies in the save folder under its own name,
-#     the pages scanned are still there, and the next job runs.
+#     and the next runner keeps the dead job's pages in the recovered scans
+#     and runs its own job.
 set -u
 . "$VLM_SOURCE/tools/wine-jobs.sh"
 vlm_wine_env
@@ -87,6 +88,7 @@ pages=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -path '*/VX410JOB_*' -name 
 [ -n "$pages" ] || die "the scanned pages went with the power"
 temp=$(dirname "$pages")
 [ "$(tiffinfo "$pages" 2>/dev/null | grep -c 'TIFF Directory')" -eq 8 ] || die "the scanned pages are not whole"
+cp "$pages" "$top/pages.tif"
 for f in "$saved"/*; do
     case $f in
     *.part) echo "left by the power loss: $(basename "$f") ($(stat -c %s "$f") of $(stat -c %s "$pages") bytes)" ;;
@@ -109,5 +111,12 @@ case $job_ended in
 *) die "the next job did not end well: ${job_ended:-still running}" ;;
 esac
 [ "$(find "$saved" -name 'scan*.tif' | wc -l)" -eq $((before + 1)) ] || die "the next job saved nothing"
+# The next runner kept the dead job's pages, byte for byte, and said where.
+kept=$(find "$WINEPREFIX/drive_c/users" -path '*/Recovered scans/*' -name "$name" | head -1)
+[ -n "$kept" ] || die "the pages of the job the power loss ended were not recovered"
+cmp -s "$kept" "$top/pages.tif" || die "the recovered pages differ from the scanned ones"
+jobs_run_logs | xargs -r -d '\n' grep -aq "ended without its clean-up were kept in .*$(basename "$(dirname "$kept")")" ||
+    die "the run log does not name the recovered job"
+rm -rf "$(dirname "$kept")"
 [ "$failures" -eq 0 ] || die "$failures failures"
 echo "fault jobs passed"

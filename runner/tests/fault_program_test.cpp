@@ -54,6 +54,14 @@ bool FillDiskLeaving(const std::string& folder, const std::string& file, ULONGLO
 
 class KestrelFault : public KestrelSession {
 protected:
+    void SetUp() override {
+        KestrelSession::SetUp();
+        ClearRecovered();
+    }
+    void TearDown() override {
+        ClearRecovered();
+        KestrelSession::TearDown();
+    }
     // The runs-th runner ended the job as failed with text on the panel, as
     // an error, and never said "Sending complete.".
     void ExpectFailedJob(int runs, const char* text) {
@@ -82,6 +90,12 @@ TEST_F(KestrelFault, TheSaveDiskFullInAMultiPageJobLeavesNoFileThatLooksWhole) {
     EXPECT_TRUE(InOrder(RunLog(), {"SaveFile succeeded", "SaveFile succeeded", "SaveFile succeeded",
                                    "CopyFile Failed!: " + SystemText(ERROR_DISK_FULL)}));
     EXPECT_TRUE(SavedFiles().empty()) << Listing(SavedFiles());
+    // The document of all three pages is kept whole.
+    const std::string kept = ExpectPagesRecovered(1, 3, "Can't access folder.");
+    WIN32_FILE_ATTRIBUTE_DATA a{};
+    ASSERT_TRUE(GetFileAttributesExA((kept + "\\" + WrittenPageNames()[0]).c_str(),
+                                     GetFileExInfoStandard, &a));
+    EXPECT_GE(a.nFileSizeLow, 3u * 827 * 1169);
 
     // Room again: the next job saves.
     ASSERT_TRUE(DeleteFileA(filler.c_str()));
@@ -130,6 +144,7 @@ TEST_F(KestrelFault, AShareGoneBetweenStartUpAndTheCopyFailsWithCantAccessFolder
                                    "m_Scan.ReleaseDriver end"}));
     EXPECT_TRUE(InLog("WNetAddConnection2 Failed!: "));
     EXPECT_FALSE(InLog("CopyFile"));
+    ExpectPagesRecovered(1, 1, "Can't access folder.");
 
     // The share back and the jam cleared: the next job saves.
     ASSERT_TRUE(share.Return());
