@@ -122,11 +122,7 @@ TEST_F(KestrelSession, ASaveFolderGoneBeforeTheCopyKeepsThePagesInRecovery) {
     EXPECT_EQ(r.m_nPages, 1);
     EXPECT_EQ(r.m_strReason, "Can't access folder.");
     EXPECT_EQ(name.substr(name.size() - 19), r.m_strTime);
-    const std::string head = "TempFileName is ";
-    std::vector<std::string> written;
-    for (const std::string& l : RunLog())
-        if (l.compare(0, head.size(), head) == 0)
-            written.push_back(l.substr(head.size()));
+    const std::vector<std::string> written = WrittenPageNames();
     ASSERT_GE(written.size(), 1u);
     EXPECT_EQ(r.m_Files, std::vector<std::string>{written[0]});
     EXPECT_EQ(ListFiles(folders[0]), (std::vector<std::string>{"manifest.ini", written[0]}));
@@ -256,13 +252,9 @@ protected:
         ASSERT_TRUE(m_pDevice->PressStart());
         question = WaitBox(":The folder size has been already over");
         ASSERT_TRUE(question.m_hWnd);
-        std::vector<std::string> pages;
-        const std::string head = "TempFileName is ";
-        for (const std::string& l : RunLog())
-            if (l.compare(0, head.size(), head) == 0)
-                pages.push_back(m_strTemp + kTempJobFolder + "\\" + l.substr(head.size()));
+        const std::vector<std::string> pages = WrittenPageNames();
         ASSERT_EQ(pages.size(), 1u);
-        page = pages[0];
+        page = m_strTemp + kTempJobFolder + "\\" + pages[0];
     }
     // Two watched folders that hold the save folder, both under their limits
     // at the start and both over them once the first page (about 3.8 MiB) is
@@ -770,17 +762,23 @@ TEST_F(KestrelMail, PopLogInRefusedSendsNothing) {
 // runner's profile makes the time-outs short.
 TEST_F(KestrelMail, AServerThatStopsReadingDuringTheDataEndsTheJobAtTheWriteTimeOut) {
     m_profile.WriteInt("General", "MailTimeout", 3);
+    ClearRecovered();
     // One grey A4 page: 5 MB of base64, more than the sockets' buffers hold.
     RegisterMailJob(38, kBmp, kGrey, Loopback("VLM_STALL_PORT"), 0, "", 200, kA4);
     ScanSheets(1, 200, 200, 8);
     ExpectFailedDelivery("10060 ", "Connection timed out.", 1);
+    ExpectPagesRecovered(1, 1, "Connection timed out.");
+    ClearRecovered();
 }
 
 TEST_F(KestrelMail, AServerThatClosesTheConnectionDuringTheDataEndsTheJobAsReset) {
     // Three grey pages: the server goes after the first 16 KB of the message.
+    ClearRecovered();
     RegisterMailJob(43, kBmp, kGrey, Loopback("VLM_DROP_PORT"));
     ScanSheets(3, 100, 150, 8);
     ExpectFailedDelivery("10054 ", "Connection reset.", 3);
+    ExpectPagesRecovered(3, 3, "Connection reset.");
+    ClearRecovered();
 }
 
 TEST_F(KestrelMail, AServerThatTricklesItsRepliesEndsTheJobAtTheTimeLimit) {
