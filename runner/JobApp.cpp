@@ -1,8 +1,8 @@
 #include "runner/JobApp.h"
 
 #include "common/JobRecord.h"
-#include "common/RecoveredScans.h"
 #include "common/Localize.h"
+#include "common/RecoveredScans.h"
 #include "common/VlmLog.h"
 #include "framework/ComError.h"
 #include "framework/ComInit.h"

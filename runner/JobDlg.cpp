@@ -157,7 +157,6 @@ BOOL CJobDlg::OnInitDialog() {
     Log().Write("CJobDlg::OnInitDialog() start");
     // A later runner finds this dialog by its caption.
     SetWindowTextA(m_hWnd, m_strCaption.c_str());
-    m_hJobWindow = m_hWnd;
     m_hIcon = LoadIcon(nullptr, IDI_APPLICATION);
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
@@ -904,13 +903,14 @@ void CJobDlg::CleanupTempFiles() {
     EndPdfDocument();
     if (!m_strRedeliverFolder.empty())
         SettleRecoveredJob();
-    const BOOL bKept = m_bDelivered || m_bPagesDiscarded || KeepUndeliveredPages();
-    if (bKept)
+    // Delivered, thrown away by the user, or kept: the pages here go.
+    const BOOL bSettled = m_bDelivered || m_bPagesDiscarded || KeepUndeliveredPages();
+    if (bSettled)
         for (const std::string& file : m_FileList)
             if (file.size() < MAX_PATH && FileExists(file))
                 DeleteFileA(file.c_str());
     DeleteFileA(m_strSettingsFile.c_str());
-    m_RunFile.Close(bKept != FALSE);
+    m_RunFile.Close(bSettled != FALSE);
     if (!SetCurrentDirectoryA("..")) {
         Log().Write("SetCurrentDirectory(..) error:%s", GetSystemErrorText(GetLastError()).c_str());
         return;

@@ -185,8 +185,6 @@ private:
     vlm::output::CPdfPageWriter m_PdfWriter;
     vlm::output::CTiffPageWriter m_TiffWriter;
     HICON m_hIcon = nullptr;
-    // This dialog's window, also while it is being destroyed.
-    HWND m_hJobWindow = nullptr;
 };
 
 class CVX410JobDlg : public CJobDlg {

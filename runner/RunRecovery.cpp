@@ -13,25 +13,6 @@ bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-} // namespace
-
-std::vector<std::string> RunFilesIn(const std::string& folder, const std::string& own) {
-    std::vector<std::string> files;
-    WIN32_FIND_DATAA fd;
-    vlm::CFindHandle h(FindFirstFileA((folder + "\\*" + kRunFileExtension).c_str(), &fd));
-    if (!h)
-        return files;
-    do {
-        const std::string path = folder + "\\" + fd.cFileName;
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            lstrcmpiA(path.c_str(), own.c_str()))
-            files.push_back(path);
-    } while (FindNextFileA(h, &fd));
-    return files;
-}
-
-namespace {
-
 // Opens a run file unshared: fails with a sharing violation while its runner lives.
 vlm::CHandle OpenRunFile(const std::string& path) {
     return vlm::CHandle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
@@ -56,14 +37,35 @@ std::string ReadAll(HANDLE h) {
 
 } // namespace
 
+std::vector<std::string> RunFilesIn(const std::string& folder, const std::string& own) {
+    std::vector<std::string> files;
+    WIN32_FIND_DATAA fd;
+    vlm::CFindHandle h(FindFirstFileA((folder + "\\*" + kRunFileExtension).c_str(), &fd));
+    if (!h)
+        return files;
+    do {
+        const std::string path = folder + "\\" + fd.cFileName;
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            lstrcmpiA(path.c_str(), own.c_str()))
+            files.push_back(path);
+    } while (FindNextFileA(h, &fd));
+    return files;
+}
+
 BOOL CRunFile::Create(const std::string& folder) {
-    // The ticks keep a number reused after a reboot from meeting its old file.
-    const std::string path = folder + "\\kestrel " + std::to_string(GetCurrentProcessId()) + " " +
-                             std::to_string(GetTickCount64()) + kRunFileExtension;
-    m_h.Attach(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (m_h)
-        m_strPath = path;
+    // The ticks keep a number reused after a reboot from meeting its old
+    // file; the count, two in one process (tests) from meeting each other.
+    const std::string stem = folder + "\\kestrel " + std::to_string(GetCurrentProcessId()) + " " +
+                             std::to_string(GetTickCount64());
+    for (int n = 0; n < 10 && !m_h; ++n) {
+        const std::string path = stem + (n ? "-" + std::to_string(n) : "") + kRunFileExtension;
+        m_h.Attach(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (m_h)
+            m_strPath = path;
+        else if (GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
     return m_h.IsValid();
 }
 

@@ -2,7 +2,7 @@
 # kestrel on the simulated scanner; the saved files read by native peer tools.
 vlm_gtest(plover_job_program_test SOURCES tests/job_run_program_test.cpp
           ${CMAKE_SOURCE_DIR}/runner/tests/ProcessDriver.cpp
-          LIBS vx410sim vlm_framework vlm_uirobot TIMEOUT 300)
+          LIBS vx410sim vlm_common vlm_framework vlm_uirobot TIMEOUT 300)
 target_include_directories(plover_job_program_test PRIVATE ${CMAKE_SOURCE_DIR}
                            ${CMAKE_SOURCE_DIR}/runner/tests ${CMAKE_CURRENT_SOURCE_DIR}/res)
 target_compile_definitions(plover_job_program_test PRIVATE

@@ -41,6 +41,7 @@ protected:
     void TearDown() override {
         Kestrel::TearDown();
         SetEnvironmentVariableA("SLMSG_TRACE", nullptr);
+        ClearRecovered();
     }
 
     // From here on the panel text library records every call in a file of
