@@ -82,8 +82,8 @@ done
 "$WINESERVER" -w
 
 cmp -s "$store_file" "$top/store.before" || die "the job store changed: $(diff "$store_file" "$top/store.before")"
-# The job's document in its temporary folder, under the name the save gives it.
-name=$(basename "${part%.part}")
+# The job's document in its temporary folder (the name of the page files).
+name=$(basename "$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -path '*/VX410JOB_*' -name 'scan*.tif' -newer "$top/store.before" | head -1)")
 pages=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -path '*/VX410JOB_*' -name "$name" | head -1)
 [ -n "$pages" ] || die "the scanned pages went with the power"
 temp=$(dirname "$pages")
@@ -91,7 +91,7 @@ temp=$(dirname "$pages")
 cp "$pages" "$top/pages.tif"
 for f in "$saved"/*; do
     case $f in
-    *.part) echo "left by the power loss: $(basename "$f") ($(stat -c %s "$f") of $(stat -c %s "$pages") bytes)" ;;
+    */vlm*.tmp) echo "left by the power loss: $(basename "$f") ($(stat -c %s "$f") of $(stat -c %s "$pages") bytes)" ;;
     *) cmp -s "$f" "$temp/$(basename "$f")" || die "$(basename "$f") in the save folder is not the whole file" ;;
     esac
 done

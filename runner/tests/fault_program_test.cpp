@@ -54,14 +54,6 @@ bool FillDiskLeaving(const std::string& folder, const std::string& file, ULONGLO
 
 class KestrelFault : public KestrelSession {
 protected:
-    void SetUp() override {
-        KestrelSession::SetUp();
-        ClearRecovered();
-    }
-    void TearDown() override {
-        ClearRecovered();
-        KestrelSession::TearDown();
-    }
     // The runs-th runner ended the job as failed with text on the panel, as
     // an error, and never said "Sending complete.".
     void ExpectFailedJob(int runs, const char* text) {

@@ -759,23 +759,19 @@ TEST_F(KestrelMail, PopLogInRefusedSendsNothing) {
 // runner's profile makes the time-outs short.
 TEST_F(KestrelMail, AServerThatStopsReadingDuringTheDataEndsTheJobAtTheWriteTimeOut) {
     m_profile.WriteInt("General", "MailTimeout", 3);
-    ClearRecovered();
     // One grey A4 page: 5 MB of base64, more than the sockets' buffers hold.
     RegisterMailJob(38, kBmp, kGrey, Loopback("VLM_STALL_PORT"), 0, "", 200, kA4);
     ScanSheets(1, 200, 200, 8);
     ExpectFailedDelivery("10060 ", "Connection timed out.", 1);
     ExpectPagesRecovered(1, 1, "Connection timed out.");
-    ClearRecovered();
 }
 
 TEST_F(KestrelMail, AServerThatClosesTheConnectionDuringTheDataEndsTheJobAsReset) {
     // Three grey pages: the server goes after the first 16 KB of the message.
-    ClearRecovered();
     RegisterMailJob(43, kBmp, kGrey, Loopback("VLM_DROP_PORT"));
     ScanSheets(3, 100, 150, 8);
     ExpectFailedDelivery("10054 ", "Connection reset.", 3);
     ExpectPagesRecovered(3, 3, "Connection reset.");
-    ClearRecovered();
 }
 
 TEST_F(KestrelMail, AServerThatTricklesItsRepliesEndsTheJobAtTheTimeLimit) {
