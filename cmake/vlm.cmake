@@ -129,7 +129,8 @@ set(VLM_WINE_TEST_SECONDS
     kestrel_save_program_test=40 kestrel_status_program_test=70 kestrel_program_test=17 taskstore_com_test=15
     scanner_service_test=9 scan_engine_test=8 jobedit_test=20 savepage_test=15 function_pages_test=12
     admin_dialogs_test=12 plover_program_test=8 corvid_program_test=40 plover_job_program_test=16
-    vx410sim_test=7 dialog_fit_test=50 kestrel_fault_program_test=40 kestrel_soak_test=90)
+    vx410sim_test=7 dialog_fit_test=50 kestrel_fault_program_test=40 kestrel_soak_test=90
+    kestrel_fault_test=55)
 
 # The lane's prefix folder and lock name ("wineprefix", "wineprefix-2", ...).
 function(vlm_wine_lane_prefix lane out)

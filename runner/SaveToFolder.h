@@ -57,10 +57,11 @@ struct CSaveContext {
 
 // Copies files, in order, into the save folder (functions 0, 1, 3 and 4 with
 // a save folder; otherwise succeeds at once). A "\\\\" folder is connected
-// first with the job's credentials and disconnected after. Appends each
-// destination copied to savedFiles. FALSE after a failure, whose text has
-// been shown through m_fnDispMessage; the files after a failing one are not
-// copied.
+// first with the job's credentials and disconnected after. Each file is
+// written under a temporary name in the folder and renamed when whole, so
+// the save folder never holds a file cut short under a page's name. Appends each destination copied
+// to savedFiles. FALSE after a failure, whose text has been shown through
+// m_fnDispMessage; the files after a failing one are not copied.
 BOOL SaveToFolder(const CSaveContext& ctx, const std::vector<std::string>& files,
                   std::vector<std::string>& savedFiles);
 

@@ -6,6 +6,8 @@
 #   tools/wine-env.sh install  install the build's package again (VLM_INSTALL=copy:
 #                              copy and register the built files instead)
 #   tools/wine-env.sh stop     stop the prefix's wineserver
+#   tools/wine-env.sh restart  start the server and the resident processes again
+#                              (after a test stopped them all)
 #   tools/wine-env.sh winpath UNIXPATH   print the Windows form of a path
 # Set DISPLAY (e.g. under Xvfb) to get real windows for screenshots; otherwise
 # the null graphics driver keeps everything headless.
@@ -103,6 +105,18 @@ do_install() {
     done <"$manifest"
 }
 
+# The persistent wineserver and the prefix's resident processes.
+start_resident() {
+    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w 2>/dev/null || true
+    # Detached from our output: ctest waits for every holder of a test's pipes.
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    # Start the prefix's resident processes (services, explorer) now, with no
+    # inherited pipes, so that no test program becomes their parent.
+    "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
+    "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
 case ${1:-} in
 setup)
     mkdir -p "$WINEPREFIX"
@@ -120,18 +134,12 @@ setup)
     else
         "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
     fi
-    "$WINESERVER" -k 2>/dev/null || true
-    "$WINESERVER" -w 2>/dev/null || true
-    # Detached from our output: ctest waits for every holder of a test's pipes.
-    "$WINESERVER" -p </dev/null >/dev/null 2>&1
-    # Start the prefix's resident processes (services, explorer) now, with no
-    # inherited pipes, so that no test program becomes their parent.
-    "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
-    "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    start_resident
     do_install
     echo "wine-env: prefix ready at $WINEPREFIX"
     ;;
 install) do_install ;;
+restart) start_resident ;;
 stop)
     "$WINESERVER" -k 2>/dev/null || true
     "$WINESERVER" -w 2>/dev/null || true

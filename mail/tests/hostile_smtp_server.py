@@ -1,6 +1,6 @@
 """A hostile SMTP server for the time-out tests.
 
-Usage: hostile_smtp_server.py DIR --mode stall|trickle [--delay S] [--host H]
+Usage: hostile_smtp_server.py DIR --mode stall|trickle|drop [--delay S] [--host H]
 Listens on 127.0.0.1 (or H) on a free port and prints "PORT <n>".
   stall:   answers the greeting, EHLO, MAIL, RCPT and DATA at once, then
            reads no more (with a small receive buffer, so the client's
@@ -8,6 +8,8 @@ Listens on 127.0.0.1 (or H) on a free port and prints "PORT <n>".
            its lifetime ends; prints "STALLED" when it stops reading.
   trickle: answers every command as a server should, but one byte every
            DELAY seconds (0.3 unless given).
+  drop:    answers up to DATA, reads the first 16 KB of the message and
+           closes the connection, as a server that dies; prints "DROPPED".
 DIR is unused (the scripts' start_server passes one). Each connection gets a
 thread of its own and is given up after ten minutes at the latest.
 """
@@ -68,6 +70,15 @@ def serve(conn, mode, delay):
                     while time.monotonic() < deadline:
                         time.sleep(0.5)
                     return
+                if reply.startswith(b"354") and mode == "drop":
+                    got = len(pending)
+                    while got < 16384:
+                        chunk = conn.recv(65536)
+                        if not chunk:
+                            return
+                        got += len(chunk)
+                    print("DROPPED", flush=True)
+                    return
                 in_data = reply.startswith(b"354")
     except OSError:
         pass
@@ -78,7 +89,7 @@ def serve(conn, mode, delay):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("dir")
-    ap.add_argument("--mode", choices=["stall", "trickle"], required=True)
+    ap.add_argument("--mode", choices=["stall", "trickle", "drop"], required=True)
     ap.add_argument("--delay", type=float, default=0.3)
     ap.add_argument("--host", default="127.0.0.1")
     a = ap.parse_args()

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -176,15 +177,20 @@ protected:
         ASSERT_TRUE(UiPressButton(d, button)) << UiDescribe(d);
     }
     // Feeds three sheets with a fault at the second, presses Start and
-    // answers the driver's message (OK) and then the question.
+    // answers the driver's message (OK) and then the question, before which
+    // atQuestion runs while the job waits.
     void FaultAtPageTwo(int job, int fileType, int scanType, int bitsPerPixel, const char* fault,
-                        const char* number, const char* question, const char* answer) {
+                        const char* number, const char* question, const char* answer,
+                        const std::function<void()>& atQuestion = nullptr) {
         RegisterSaveJob(job, 0, fileType, scanType, 100, kBusinessCard);
         FeedSheets(3, 100, 150, bitsPerPixel);
         ASSERT_EQ(Tool(std::string("fault ") + fault + " 2"), 0);
         StartService();
         ASSERT_TRUE(m_pDevice->PressStart());
         Answer(number, "OK");
+        WaitBox(question);
+        if (atQuestion)
+            atQuestion();
         Answer(question, answer);
         EXPECT_EQ(WaitRunnerEnd(), 0u) << ServiceLog();
     }
@@ -197,6 +203,46 @@ protected:
         EXPECT_FALSE(Panel().m_bRunnerHolds);
     }
 
+    // After a fault: one sheet fed and Start pressed, the runs-th runner
+    // saves it as one more file and says so.
+    void ExpectNextJobSaves(int runs) {
+        const size_t before = SavedFiles().size();
+        FeedSheets(1, 100, 150, 8);
+        ASSERT_TRUE(m_pDevice->PressStart());
+        EXPECT_EQ(WaitRunnerEnd(runs), 0u) << ServiceLog();
+        EXPECT_EQ(SavedFiles().size(), before + 1);
+        EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
+        ExpectCleanEnd();
+    }
+    // The page files the runner wrote, in order, from its run log.
+    std::vector<std::string> WrittenPageNames() {
+        const std::string head = "TempFileName is ";
+        std::vector<std::string> names;
+        for (const std::string& l : RunLog())
+            if (l.compare(0, head.size(), head) == 0)
+                names.push_back(l.substr(head.size()));
+        return names;
+    }
+    // A failed job's pages (its first files page files, holding pages
+    // pages) are the one recovered job, kept for reason, and the run log
+    // names its folder. Answers the folder.
+    std::string ExpectPagesRecovered(size_t files, int pages, const std::string& reason) {
+        const auto folders = RecoveredFolders();
+        if (folders.size() != 1) {
+            ADD_FAILURE() << folders.size() << " recovered jobs";
+            return std::string();
+        }
+        EXPECT_TRUE(InLog("the job's pages were kept in " + folders[0]));
+        const vlm::RecoveryRecord r = Manifest(folders[0]);
+        EXPECT_EQ(r.m_nPages, pages);
+        EXPECT_EQ(r.m_strReason, reason);
+        std::vector<std::string> written = WrittenPageNames();
+        written.resize(std::min(written.size(), files));
+        EXPECT_EQ(r.m_Files, written);
+        for (const std::string& f : r.m_Files)
+            EXPECT_NE(GetFileAttributesA((folders[0] + "\\" + f).c_str()), INVALID_FILE_ATTRIBUTES);
+        return folders[0];
+    }
     // The recovered jobs of the prefix, their folders (full paths).
     static std::vector<std::string> RecoveredFolders() {
         std::vector<std::string> folders;

@@ -6,8 +6,9 @@
 #     holding another until the test releases it;
 #   - aiosmtpd requiring AUTH (user scanner, password secret), also for a
 #     job that requires TLS, which this server does not offer;
-#   - two hostile servers (hostile_smtp_server.py): one stops reading during
-#     the message, one trickles its replies;
+#   - three hostile servers (hostile_smtp_server.py): one stops reading
+#     during the message, one trickles its replies, one closes the
+#     connection in the middle of the message;
 #   - the German job runs in a program of its own under a German user
 #     locale (a glibc locale made here for Wine to read);
 #   - POP before SMTP: Dovecot on port 110 and aiosmtpd on port 25 of a
@@ -45,10 +46,13 @@ start_server hostile_smtp_server.py "$out/stall" --mode stall || fail "server: $
 hostile=(VLM_STALL_PORT="$port")
 start_server hostile_smtp_server.py "$out/trickle" --mode trickle || fail "server: $(cat "$out/trickle.log")"
 hostile+=(VLM_TRICKLE_PORT="$port")
+start_server hostile_smtp_server.py "$out/drop" --mode drop || fail "server: $(cat "$out/drop.log")"
+hostile+=(VLM_DROP_PORT="$port")
 
-jobs english 12 'KestrelMail.*:-KestrelMail.German*:KestrelMail.Pop*' "${plain[@]}" "${auth[@]}" \
+jobs english 13 'KestrelMail.*:-KestrelMail.German*:KestrelMail.Pop*' "${plain[@]}" "${auth[@]}" \
     "${hostile[@]}"
 grep -q STALLED "$out/stall.port" || fail "the stalling server never stopped reading"
+grep -q DROPPED "$out/drop.port" || fail "the dropping server never closed a message"
 
 mkdir -p "$out/locale"
 localedef -i de_DE -f UTF-8 "$out/locale/de_DE.UTF-8" 2>"$out/localedef.log" ||

@@ -122,11 +122,7 @@ TEST_F(KestrelSession, ASaveFolderGoneBeforeTheCopyKeepsThePagesInRecovery) {
     EXPECT_EQ(r.m_nPages, 1);
     EXPECT_EQ(r.m_strReason, "Can't access folder.");
     EXPECT_EQ(name.substr(name.size() - 19), r.m_strTime);
-    const std::string head = "TempFileName is ";
-    std::vector<std::string> written;
-    for (const std::string& l : RunLog())
-        if (l.compare(0, head.size(), head) == 0)
-            written.push_back(l.substr(head.size()));
+    const std::vector<std::string> written = WrittenPageNames();
     ASSERT_GE(written.size(), 1u);
     EXPECT_EQ(r.m_Files, std::vector<std::string>{written[0]});
     EXPECT_EQ(ListFiles(folders[0]), (std::vector<std::string>{"manifest.ini", written[0]}));
@@ -255,13 +251,9 @@ protected:
         ASSERT_TRUE(m_pDevice->PressStart());
         question = WaitBox(":The folder size has been already over");
         ASSERT_TRUE(question.m_hWnd);
-        std::vector<std::string> pages;
-        const std::string head = "TempFileName is ";
-        for (const std::string& l : RunLog())
-            if (l.compare(0, head.size(), head) == 0)
-                pages.push_back(m_strTemp + kTempJobFolder + "\\" + l.substr(head.size()));
+        const std::vector<std::string> pages = WrittenPageNames();
         ASSERT_EQ(pages.size(), 1u);
-        page = pages[0];
+        page = m_strTemp + kTempJobFolder + "\\" + pages[0];
     }
     // Two watched folders that hold the save folder, both under their limits
     // at the start and both over them once the first page (about 3.8 MiB) is
@@ -419,14 +411,6 @@ protected:
         EXPECT_FALSE(TempJobFolderExists());
         ClearRunLog();
     }
-    void ExpectNormalJob(int runs) {
-        FeedSheets(1, 100, 150, 8);
-        ASSERT_TRUE(m_pDevice->PressStart());
-        EXPECT_EQ(WaitRunnerEnd(runs), 0u) << ServiceLog();
-        EXPECT_EQ(SavedFiles().size(), 1u);
-        EXPECT_EQ(Panel().m_strPanelMessage, "Sending complete.");
-        ExpectCleanEnd();
-    }
 };
 
 TEST_F(KestrelStoreFault, ADamagedStoreIsLeftAsItWasAndTheRepairedOneRuns) {
@@ -439,7 +423,7 @@ TEST_F(KestrelStoreFault, ADamagedStoreIsLeftAsItWasAndTheRepairedOneRuns) {
     ExpectRefusedStart(1, "vender defined error 513");
     EXPECT_EQ(ReadFileText(StorePath()), damaged);
     ASSERT_TRUE(WriteStore(good));
-    ExpectNormalJob(2);
+    ExpectNextJobSaves(2);
     EXPECT_EQ(LastJobNum(), 5);
 }
 
@@ -466,7 +450,7 @@ TEST_F(KestrelStoreFault, AStoreHeldByAnotherProgramFailsWithinBoundsAndRunsOnce
         ExpectRefusedStart(2, "Sharing violation.");
     }
     EXPECT_EQ(ReadFileText(StorePath()), before);
-    ExpectNormalJob(3);
+    ExpectNextJobSaves(3);
     EXPECT_EQ(LastJobNum(), 5);
 }
 
@@ -779,6 +763,15 @@ TEST_F(KestrelMail, AServerThatStopsReadingDuringTheDataEndsTheJobAtTheWriteTime
     RegisterMailJob(38, kBmp, kGrey, Loopback("VLM_STALL_PORT"), 0, "", 200, kA4);
     ScanSheets(1, 200, 200, 8);
     ExpectFailedDelivery("10060 ", "Connection timed out.", 1);
+    ExpectPagesRecovered(1, 1, "Connection timed out.");
+}
+
+TEST_F(KestrelMail, AServerThatClosesTheConnectionDuringTheDataEndsTheJobAsReset) {
+    // Three grey pages: the server goes after the first 16 KB of the message.
+    RegisterMailJob(43, kBmp, kGrey, Loopback("VLM_DROP_PORT"));
+    ScanSheets(3, 100, 150, 8);
+    ExpectFailedDelivery("10054 ", "Connection reset.", 3);
+    ExpectPagesRecovered(3, 3, "Connection reset.");
 }
 
 TEST_F(KestrelMail, AServerThatTricklesItsRepliesEndsTheJobAtTheTimeLimit) {

@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Whole jobs meeting the faults of a user's PC, where the Linux side must act:
+#   - a small disk (tmpfs, mounted here: root only) mapped to a drive letter
+#     of the prefix, which the test program (KestrelFault) fills in the
+#     middle of a job; the share-gone job runs with it;
+#   - power loss: every process of the prefix stopped at once (wineserver -k)
+#     while a large job is being saved. Afterwards the job store has its
+#     bytes, no file cut short lies in the save folder under its own name,
+#     and the next runner keeps the dead job's pages in the recovered scans
+#     and runs its own job.
+set -u
+. "$VLM_SOURCE/tools/wine-jobs.sh"
+vlm_wine_env
+top=$(mktemp -d "$VLM_BUILD/fault-jobs.XXXXXX")
+link=
+cleanup() {
+    jobs_end
+    [ -n "$link" ] && rm -f "$link"
+    mountpoint -q "$top/small" && umount "$top/small"
+    [ -n "${KEEP_WORK:-}" ] || rm -rf "$top"
+}
+trap cleanup EXIT
+die() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+# ---- the test program's jobs ----------------------------------------------
+mkdir -p "$top/small"
+filter='KestrelFault.*'
+count=2
+if mount -t tmpfs -o size=4m vlm-small-disk "$top/small" 2>"$top/mount.log"; then
+    for l in r s t u v w x y; do
+        [ -e "$WINEPREFIX/dosdevices/$l:" ] || [ -L "$WINEPREFIX/dosdevices/$l:" ] && continue
+        link=$WINEPREFIX/dosdevices/$l:
+        ln -s "$top/small" "$link"
+        export VLM_SMALL_DRIVE="${l^^}:"
+        break
+    done
+    [ -n "$link" ] || die "no free drive letter for the small disk"
+else
+    echo "mounting a small disk needs root ($(cat "$top/mount.log")): the full disk is not checked"
+    filter='KestrelFault.*:-*DiskFull*'
+    count=1
+fi
+"$run" "$VLM_BUILD/runner/kestrel_pc_fault_program_test.exe" --gtest_filter="$filter" \
+    </dev/null >"$top/test.out" 2>&1 || die "$(tr -d '\r' <"$top/test.out" | tail -80)"
+grep -q "\[  PASSED  \] $count tests\?\." "$top/test.out" || die "not all run: $(tr -d '\r' <"$top/test.out")"
+grep -q SKIPPED "$top/test.out" && die "skipped: $(tr -d '\r' <"$top/test.out")"
+tr -d '\r' <"$top/test.out" | grep -E '^\[ +OK \]'
+
+# ---- power loss during the save ---------------------------------------------
+jobs_begin "$top/power" kestrel-fault-power.log
+jobs_start_service || exit 1
+saved=$work/saved
+mkdir -p "$saved"
+# Eight grey A4 pages at 200 dpi in one uncompressed TIFF: some 31 MB.
+printf '[CustomDsData]\r\nScanType=2\r\nXResolution=200\r\nYResolution=200\r\nPageSize=A4 - 210 x 297 mm\r\n' \
+    >"$work/driver.ini"
+save_job 9 "$saved" 3 "$work/driver.ini" "tiff_MultiPage i4 1"
+tool select 9
+tool feed --generate 8
+[ "$failures" -eq 0 ] || die "the job could not be set up"
+store_file=$work/Taskstore.reg
+tool press start
+# The store as the runner leaves it once its job runs (it wrote LastJobNum).
+for _ in $(seq 3000); do
+    jobs_run_logs | xargs -r -d '\n' grep -als "DoModal start" | grep -q . && break
+    sleep 0.1
+done
+cp "$store_file" "$top/store.before"
+# The first file of the save, under whatever name it is written.
+part=
+for _ in $(seq 30000); do
+    part=$(find "$saved" -type f | head -1)
+    [ -n "$part" ] && break
+    grep -q "kestrel ended" "$service_log" && die "the job ended before its save was seen"
+    sleep 0.01
+done
+[ -n "$part" ] || die "the save never started"
+"$WINESERVER" -k
+"$WINESERVER" -w
+
+cmp -s "$store_file" "$top/store.before" || die "the job store changed: $(diff "$store_file" "$top/store.before")"
+# The job's document in its temporary folder (the name of the page files).
+name=$(basename "$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -path '*/VX410JOB_*' -name 'scan*.tif' -newer "$top/store.before" | head -1)")
+pages=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -path '*/VX410JOB_*' -name "$name" | head -1)
+[ -n "$pages" ] || die "the scanned pages went with the power"
+temp=$(dirname "$pages")
+[ "$(tiffinfo "$pages" 2>/dev/null | grep -c 'TIFF Directory')" -eq 8 ] || die "the scanned pages are not whole"
+cp "$pages" "$top/pages.tif"
+for f in "$saved"/*; do
+    case $f in
+    */vlm*.tmp) echo "left by the power loss: $(basename "$f") ($(stat -c %s "$f") of $(stat -c %s "$pages") bytes)" ;;
+    *) cmp -s "$f" "$temp/$(basename "$f")" || die "$(basename "$f") in the save folder is not the whole file" ;;
+    esac
+done
+
+# Power back: the next job runs and the store reads back.
+bash "$VLM_SOURCE/tools/wine-env.sh" restart
+service_log=$work/service2.log
+jobs_done=0
+jobs_start_service || exit 1
+"$run" "$store_dir\\taskstore.exe" get 9 title </dev/null 2>&1 | grep -q "Job 9" ||
+    die "the store does not read back"
+before=$(find "$saved" -name 'scan*.tif' | wc -l)
+tool feed --generate 1
+press_start_and_wait 300
+case $job_ended in
+*"exit code 0"*) ;;
+*) die "the next job did not end well: ${job_ended:-still running}" ;;
+esac
+[ "$(find "$saved" -name 'scan*.tif' | wc -l)" -eq $((before + 1)) ] || die "the next job saved nothing"
+# The next runner kept the dead job's pages, byte for byte, and said where.
+kept=$(find "$WINEPREFIX/drive_c/users" -path '*/Recovered scans/*' -name "$name" | head -1)
+[ -n "$kept" ] || die "the pages of the job the power loss ended were not recovered"
+cmp -s "$kept" "$top/pages.tif" || die "the recovered pages differ from the scanned ones"
+jobs_run_logs | xargs -r -d '\n' grep -aq "ended without its clean-up were kept in .*$(basename "$(dirname "$kept")")" ||
+    die "the run log does not name the recovered job"
+rm -rf "$(dirname "$kept")"
+[ "$failures" -eq 0 ] || die "$failures failures"
+echo "fault jobs passed"
