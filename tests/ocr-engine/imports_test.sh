@@ -4,7 +4,7 @@
 # libwinpthread or other MinGW run-time DLL).
 #   imports_test.sh MODULE...
 set -u
-system='^(kernel32|msvcrt|ucrtbase|user32|gdi32|advapi32|ws2_32|shell32|ole32|oleaut32|bcrypt|crypt32|shlwapi|version)\.dll$'
+system='^(kernel32|msvcrt|ucrtbase|user32|gdi32|advapi32|ws2_32|shell32|ole32|oleaut32|bcrypt|normaliz|crypt32|shlwapi|version)\.dll$'
 fails=0
 for m in "$@"; do
     dlls=$(x86_64-w64-mingw32-objdump -p "$m" | sed -n 's/^[[:space:]]*DLL Name: //p')
