@@ -27,7 +27,7 @@ ocr_job() {
         "$2" >"$work/driver$n.ini"
     save_job "$n" "$work/saved$n" 2 "$work/driver$n.ini" "pdf_OCRLangID i4 $3;pdf_AddOCR i4 $4"
     convert -density 300 -units PixelsPerInch -background white -fill black -font "$5" \
-        -pointsize 11 -size 1100x caption:"$6" -bordercolor white -border 120 \
+        -pointsize 11 -size 1000x caption:"$6" -bordercolor white -border 120 \
         -gravity northwest -extent 1748x2480 -depth 8 "pgm:$work/sheet$n.pgm" ||
         fail "job $n: cannot render the page"
     tool select "$n"
