@@ -8,13 +8,7 @@
 set -u
 smoke=${1:?ocr_smoke.exe}
 tessdata=${2:?tessdata folder}
-winpath() { bash "$VLM_SOURCE/tools/wine-env.sh" winpath "$1"; }
-fails=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; fails=$((fails + 1)); fi
-}
+. "$VLM_SOURCE/tools/script-checks.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -4,15 +4,9 @@
 #   pafc_protect.sh PROBE_EXE
 set -u
 probe=$1
-fails=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; fails=$((fails + 1)); fi
-}
+. "$VLM_SOURCE/tools/script-checks.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-winpath() { bash "$VLM_SOURCE/tools/wine-env.sh" winpath "$1"; }
 probe() { # probe FILE MODE=VALUE...: the probe's result lines in $out
     local file=$1
     shift
