@@ -353,8 +353,10 @@ TEST_F(AdminDialogs, SizesKeepToTheirRangesAndFolderEntriesShareTheControls) {
     // The folder controls follow the entry's check box.
     EXPECT_FALSE(UiIsEnabled(dlg, IDC_ADMIN_PATH));
     Press(dlg, IDC_ADMIN_DISPLAY_WARNING);
-    ASSERT_TRUE(UiWaitUntil([&] { return UiIsEnabled(dlg, IDC_ADMIN_PATH); }, kWait));
-    EXPECT_TRUE(UiIsEnabled(dlg, IDC_ADMIN_WSIZE));
+    // The dialog enables the controls one after the other: wait for the last.
+    ASSERT_TRUE(UiWaitUntil(
+        [&] { return UiIsEnabled(dlg, IDC_ADMIN_PATH) && UiIsEnabled(dlg, IDC_ADMIN_WSIZE); },
+        kWait));
     ASSERT_TRUE(UiSetText(dlg, IDC_ADMIN_PATH, "C:\\Scans\\Watched"));
     ASSERT_TRUE(UiSetText(dlg, IDC_ADMIN_WSIZE, "5000"));
     // Another entry shows its own values; the first keeps what was typed.
