@@ -104,6 +104,13 @@ save_job() {
     store set "$n" driver bytesfile "$(winpath "$ini")"
 }
 
+# saved_pdf N: the first PDF job N saved into $work/savedN, in $saved; false
+# (and a failure counted) when there is none.
+saved_pdf() {
+    saved=$(ls "$work/saved$1"/*.pdf 2>/dev/null | head -1)
+    [ -n "$saved" ] || { fail "job $1: no PDF saved"; return 1; }
+}
+
 press_start_and_wait() {
     tool press start
     jobs_done=$((jobs_done + 1))

@@ -34,8 +34,8 @@ ocr_job() {
     tool feed "$(winpath "$work/sheet$n.pgm")"
     press_start_and_wait 600
     [ -n "$job_ended" ] || fail "job $n did not end"
-    f=$(ls "$work/saved$n"/*.pdf 2>/dev/null | head -1)
-    [ -n "$f" ] || { fail "job $n: no PDF saved"; return; }
+    saved_pdf "$n" || return
+    f=$saved
     qpdf --check "$f" >/dev/null 2>&1 || fail "job $n: qpdf --check"
     text=$(pdftotext "$f" - 2>/dev/null)
 }

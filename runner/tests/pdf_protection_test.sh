@@ -55,10 +55,8 @@ no_password_logged() {
 # printing allowed without the permissions password, both passwords open it.
 pdf_job 20 "pdf_UserPassword string $user_pw;pdf_OwnerPassword string $owner_pw;pdf_Flag i4 1;pdf_CryptLevel i4 0"
 scan_one 20
-f=$(ls "$work"/saved20/*.pdf 2>/dev/null | head -1)
-if [ -z "$f" ]; then
-    fail "job 20: no PDF saved"
-else
+if saved_pdf 20; then
+    f=$saved
     qpdf --check "$f" >/dev/null 2>&1 && fail "job 20: opens without a password"
     qpdf --check "--password=$user_pw" "$f" >/dev/null 2>&1 || fail "job 20: the open password fails"
     qpdf --check "--password=$owner_pw" "$f" >/dev/null 2>&1 || fail "job 20: the permissions password fails"
@@ -72,10 +70,8 @@ fi
 # PDF/A: the document says it is PDF/A-2b and passes qpdf.
 pdf_job 19 "pdf_PDFA i4 1"
 scan_one 19
-f=$(ls "$work"/saved19/*.pdf 2>/dev/null | head -1)
-if [ -z "$f" ]; then
-    fail "job 19: no PDF saved"
-else
+if saved_pdf 19; then
+    f=$saved
     qpdf --check "$f" >/dev/null 2>&1 || fail "job 19: qpdf --check"
     pdfinfo -meta "$f" 2>&1 | grep -qF "<pdfaid:part>2</pdfaid:part>" || fail "job 19: not PDF/A-2"
 fi
