@@ -7,6 +7,7 @@
 const char* const CVlmLog::kDefaultTag = "Taskdeck";
 
 namespace {
+constexpr DWORD kFileLockWaitMs = 5000;
 thread_local char t_szTag[9] = {};
 
 class CWin32LogFileOps : public vlm::ILogFileOps {
@@ -60,14 +61,20 @@ void CVlmLog::Open(const char* fileName) {
         m_bEnabled = false; // an overlong name is refused rather than cut
         return;
     }
-    m_strPath = path;
-    m_bEnabled = true;
+    SetPathLocked(std::move(path));
+}
+
+void CVlmLog::SetPathLocked(std::string path) {
+    m_strPath = std::move(path);
+    m_bEnabled = !m_strPath.empty() && m_strPath.size() <= MAX_PATH;
+    m_fileLock.Close();
+    if (m_bEnabled)
+        m_fileLock.Create(vlm::LogLockName(m_strPath).c_str());
 }
 
 void CVlmLog::OpenPath(const char* path) {
     CCsLock lock(m_lock);
-    m_strPath = path ? path : "";
-    m_bEnabled = !m_strPath.empty() && m_strPath.size() <= MAX_PATH;
+    SetPathLocked(path ? path : "");
 }
 
 void CVlmLog::SetSizeLimit(unsigned long long limit) {
@@ -115,8 +122,13 @@ void CVlmLog::WriteV(const char* fmt, va_list args) {
     CCsLock lock(m_lock);
     if (!m_bEnabled)
         return;
+    // A writer that died holding the lock abandons it (the wait still
+    // succeeds); one that hangs costs a bounded wait, then the line is
+    // written without it.
+    m_fileLock.Wait(kFileLockWaitMs);
     CWin32LogFileOps ops;
     vlm::LogWriteLine(ops, m_strPath, prefix, text, m_nSizeLimit);
+    m_fileLock.Release();
 }
 
 CVlmLogStep::CVlmLogStep(const char* name)

@@ -1,6 +1,9 @@
 // The run log: one process-wide logger, a no-op until opened. Lines go to the
 // user's temporary folder + name, with a time/thread prefix; the file is
 // rotated into ten numbered copies above 512 KiB. Logging never fails loudly.
+// Several processes may share one log (a runner and the one that displaces
+// it): each line is written under a named lock of the path, since an append
+// from two processes at once can land both lines at the same offset.
 #pragma once
 #include <windows.h>
 #include <string>
@@ -36,6 +39,9 @@ private:
     mutable CCriticalSection m_lock;
     bool m_bEnabled = false;
     std::string m_strPath; // at most MAX_PATH characters
+    vlm::CHeldMutex m_fileLock;
+
+    void SetPathLocked(std::string path);
     unsigned long long m_nSizeLimit;
 };
 

@@ -42,6 +42,20 @@ std::string LogNumberedName(const std::string& path, int n) {
     return path.substr(0, dot) + number + path.substr(dot);
 }
 
+std::string LogLockName(const std::string& path) {
+    uint64_t h = 0xcbf29ce484222325ull; // FNV-1a
+    for (unsigned char c : path) {
+        if (c == '\\')
+            c = '/';
+        else if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>(c - 'a' + 'A');
+        h = (h ^ c) * 0x100000001b3ull;
+    }
+    char name[40];
+    snprintf(name, sizeof name, "VlmLog-%016llx", static_cast<unsigned long long>(h));
+    return name;
+}
+
 bool LogRotateIfNeeded(ILogFileOps& ops, const std::string& path, uint64_t limit) {
     int64_t size = ops.Size(path);
     if (size < 0)

@@ -29,6 +29,11 @@ std::string LogFormat(const char* fmt, ...);
 // The number is inserted directly: the path itself is never used as a format.
 std::string LogNumberedName(const std::string& path, int n);
 
+// The name of the lock that every process writing the log at path takes
+// around each line: the same for any spelling of the path that differs only
+// in case or slash direction, and free of backslashes (a kernel object name).
+std::string LogLockName(const std::string& path);
+
 // File operations, so that the same rotation runs on Win32 and in tests.
 class ILogFileOps {
 public:

@@ -132,3 +132,10 @@ TEST(LogCore, StdioOpsRotateRealFiles) {
         std::remove(LogNumberedName(path, n).c_str());
     std::remove(path.c_str());
 }
+
+TEST(LogCore, OneLockNameForEverySpellingOfAPath) {
+    const std::string name = vlm::LogLockName("C:\\Users\\Me\\Temp\\kestrel.log");
+    EXPECT_EQ(name, vlm::LogLockName("c:/users/me/temp/KESTREL.LOG"));
+    EXPECT_NE(name, vlm::LogLockName("C:\\Users\\Me\\Temp\\corvid.log"));
+    EXPECT_EQ(name.find('\\'), std::string::npos);
+}

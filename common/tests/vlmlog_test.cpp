@@ -1,9 +1,10 @@
 // The run log on Windows: temp folder, the off switch, rotation, long texts
-// and several threads writing at once.
+// and several threads and processes writing at once.
 #include <gtest/gtest.h>
 #include "common/VlmLog.h"
 #include "common/portable/LogCore.h"
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -162,6 +163,61 @@ TEST(VlmLog, ConcurrentWritersNeverInterleave) {
         EXPECT_EQ(line.substr(start + 3 + strlen(expect)),
                   std::string(40 + t * 30, static_cast<char>('A' + t)));
     }
+    RemoveFamily(path);
+}
+
+// A child process of this test: writes its lines to the log the parent names.
+TEST(VlmLog, WriterProcess) {
+    char path[MAX_PATH] = {}, tag[8] = {};
+    if (!GetEnvironmentVariableA("VLMLOG_WRITER_PATH", path, MAX_PATH) ||
+        !GetEnvironmentVariableA("VLMLOG_WRITER_TAG", tag, sizeof tag))
+        GTEST_SKIP() << "started by ProcessesSharingALogLoseNoLine only";
+    CVlmLog log;
+    log.OpenPath(path);
+    for (int i = 0; i < 1000; ++i)
+        log.Write("%s #%04d", tag, i);
+}
+
+// A runner and the newer one that displaces it write the same log at once.
+TEST(VlmLog, ProcessesSharingALogLoseNoLine) {
+    const std::string path = TempPath("vlmlog_mp.log");
+    RemoveFamily(path);
+    char self[MAX_PATH] = {};
+    ASSERT_TRUE(GetModuleFileNameA(nullptr, self, MAX_PATH));
+    std::string command = std::string("\"") + self + "\" --gtest_filter=VlmLog.WriterProcess";
+    SetEnvironmentVariableA("VLMLOG_WRITER_PATH", path.c_str());
+    std::vector<PROCESS_INFORMATION> children;
+    for (char tag : {'P', 'Q', 'R'}) {
+        const char value[2] = {tag, 0};
+        SetEnvironmentVariableA("VLMLOG_WRITER_TAG", value);
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        std::vector<char> line(command.begin(), command.end());
+        line.push_back(0);
+        ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &si, &pi));
+        children.push_back(pi);
+    }
+    SetEnvironmentVariableA("VLMLOG_WRITER_PATH", nullptr);
+    SetEnvironmentVariableA("VLMLOG_WRITER_TAG", nullptr);
+    for (PROCESS_INFORMATION& pi : children) {
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 300000), WAIT_OBJECT_0);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    std::map<std::string, int> count;
+    for (const std::string& line : Lines(ReadAll(path))) {
+        const size_t start = line.find("]  ");
+        ASSERT_NE(start, std::string::npos) << line;
+        ++count[line.substr(start + 3)];
+    }
+    for (char tag : {'P', 'Q', 'R'})
+        for (int i = 0; i < 1000; ++i) {
+            char text[16];
+            snprintf(text, sizeof text, "%c #%04d", tag, i);
+            ASSERT_EQ(count[text], 1) << text;
+        }
     RemoveFamily(path);
 }
 

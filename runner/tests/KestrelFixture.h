@@ -14,7 +14,9 @@
 
 #include "ProcessDriver.h"
 #include "components/vx410sim/vx410sim.h"
+#include "framework/Handles.h"
 #include "framework/Profile.h"
+#include "uirobot.h"
 
 namespace kestreltest {
 
@@ -49,6 +51,7 @@ protected:
         m_strDevice = st.DeviceName();
     }
     void TearDown() override {
+        EndLeftRunners();
         if (m_pService && m_pService->Running()) {
             RunCapture("\"" + ProgramPath("VX-410 Simulator", "scanner-service.exe") + "\" --stop",
                        nullptr);
@@ -59,6 +62,19 @@ protected:
         SetEnvironmentVariableA("VX410_SERVICE_TRANSPORT", nullptr);
     }
 
+    // A runner still alive after a test (one that failed half-way) would
+    // hold the scanner and answer the next test's questions: it gets time
+    // to end by itself, then it is reported and ended.
+    void EndLeftRunners() {
+        for (DWORD pid : UiFindProcesses("kestrel.exe")) {
+            vlm::CHandle runner(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+            if (!runner.IsValid() || WaitForSingleObject(runner, 30000) == WAIT_OBJECT_0)
+                continue;
+            ADD_FAILURE() << "a runner (pid " << pid << ") was left running; ended";
+            TerminateProcess(runner, 99);
+            WaitForSingleObject(runner, 30000);
+        }
+    }
     int Taskstore(const std::string& args, std::string* pOut = nullptr) {
         return static_cast<int>(
             RunCapture("\"" + ProgramPath("Taskstore", "taskstore.exe") + "\" " + args, pOut));
