@@ -79,16 +79,19 @@ fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build build/fuzz -j$(JOBS)
 	cd build/fuzz && VLM_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --output-on-failure -L fuzz
-# Hunting runs: every target for FUZZ_LONG_SECONDS (an hour by default) from
-# a random seed, FUZZ_LANES targets at a time. Findings are left as crash-*
-# files in build/fuzz; a reproducer belongs in its target's seed corpus.
+# Hunting runs: every target (or those FUZZ_ONLY, a ctest regex, names) for
+# FUZZ_LONG_SECONDS (an hour by default) from a random seed, FUZZ_LANES
+# targets at a time. Findings are left as crash-* files in build/fuzz; a
+# reproducer belongs in its target's seed corpus. docs/fuzzing.md keeps the
+# hours run per target.
 FUZZ_LONG_SECONDS ?= 3600
 FUZZ_LANES ?= 1
+FUZZ_ONLY ?= .
 fuzz-long: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build build/fuzz -j$(JOBS)
 	cd build/fuzz && VLM_FUZZ_SEED=0 VLM_FUZZ_SECONDS=$(FUZZ_LONG_SECONDS) \
-		ctest --output-on-failure -L fuzz -j$(FUZZ_LANES) --timeout $$(( $(FUZZ_LONG_SECONDS) + 600 ))
+		ctest --output-on-failure -V -L fuzz -R '$(FUZZ_ONLY)' -j$(FUZZ_LANES) --timeout $$(( $(FUZZ_LONG_SECONDS) + 600 ))
 
 # Benchmarks: the portable ones optimised natively, whole jobs under Wine in
 # the windows tree.

@@ -94,16 +94,28 @@ std::string SafeFileNamePart(const std::string& title, size_t maxLength) {
 }
 
 std::string RecoveryFolderName(const RecoveryRecord& r) {
-    const std::string title = SafeFileNamePart(r.m_strTitle);
-    return std::to_string(r.m_nJob) + " " + (title.empty() ? "" : title + " ") + r.m_strTime;
+    // The time comes from a run file too, which may be damaged: it must not
+    // lead the folder out of the recovery root.
+    const std::string title = SafeFileNamePart(r.m_strTitle), time = SafeFileNamePart(r.m_strTime);
+    std::string name = std::to_string(r.m_nJob);
+    for (const std::string* part : {&title, &time})
+        if (!part->empty())
+            name += " " + *part;
+    return name;
 }
 
 bool ParseRecoveryTime(const std::string& text, int f[6]) {
-    char tail = 0;
-    return text.size() == 19 &&
-           std::sscanf(text.c_str(), "%4d-%2d-%2d %2d.%2d.%2d%c", &f[0], &f[1], &f[2], &f[3], &f[4],
-                       &f[5], &tail) == 6 &&
-           f[1] >= 1 && f[1] <= 12 && f[2] >= 1 && f[2] <= 31 && f[3] < 24 && f[4] < 60 &&
+    // Exactly "dddd-dd-dd dd.dd.dd": no signs or spaces in place of digits.
+    static const char kPattern[] = "dddd-dd-dd dd.dd.dd";
+    if (text.size() != sizeof kPattern - 1)
+        return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (kPattern[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != kPattern[i])
+            return false;
+    const int at[6] = {0, 5, 8, 11, 14, 17};
+    for (int k = 0; k < 6; ++k)
+        f[k] = std::atoi(text.substr(at[k], k == 0 ? 4 : 2).c_str());
+    return f[1] >= 1 && f[1] <= 12 && f[2] >= 1 && f[2] <= 31 && f[3] < 24 && f[4] < 60 &&
            f[5] < 60;
 }
 

@@ -46,6 +46,8 @@ TEST(RecoveryRecord, FolderNamesHoldOnlyWhatAFileNameMay) {
     EXPECT_EQ(RecoveryFolderName(r), "12 2026-01-02 03.04.05");
     r.m_strTitle = "Scan: A";
     EXPECT_EQ(RecoveryFolderName(r), "12 Scan_ A 2026-01-02 03.04.05");
+    r.m_strTime = "..\\..\\Startup"; // a damaged run file's time stays inside the root
+    EXPECT_EQ(RecoveryFolderName(r), "12 Scan_ A .._.._Startup");
 }
 
 TEST(RecoveryRecord, OnlyAWholeTimeParses) {
@@ -57,4 +59,6 @@ TEST(RecoveryRecord, OnlyAWholeTimeParses) {
     EXPECT_FALSE(ParseRecoveryTime("2026-13-08 19.05.09", f));
     EXPECT_FALSE(ParseRecoveryTime("2026-12-08 19.05.09x", f));
     EXPECT_FALSE(ParseRecoveryTime("", f));
+    EXPECT_FALSE(ParseRecoveryTime("2026-+1-08 19.05.09", f)); // no signs or spaces for digits
+    EXPECT_FALSE(ParseRecoveryTime("2026- 1-08 19.05.09", f));
 }
