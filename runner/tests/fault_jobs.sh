@@ -12,11 +12,9 @@ set -u
 . "$VLM_SOURCE/tools/wine-jobs.sh"
 vlm_wine_env
 top=$(mktemp -d "$VLM_BUILD/fault-jobs.XXXXXX")
-link=
 cleanup() {
     jobs_end
-    [ -n "$link" ] && rm -f "$link"
-    mountpoint -q "$top/small" && umount "$top/small"
+    small_disk_unmount
     [ -n "${KEEP_WORK:-}" ] || rm -rf "$top"
 }
 trap cleanup EXIT
@@ -26,23 +24,18 @@ die() {
 }
 
 # ---- the test program's jobs ----------------------------------------------
-mkdir -p "$top/small"
 filter='KestrelFault.*'
 count=2
-if mount -t tmpfs -o size=4m vlm-small-disk "$top/small" 2>"$top/mount.log"; then
-    for l in r s t u v w x y; do
-        [ -e "$WINEPREFIX/dosdevices/$l:" ] || [ -L "$WINEPREFIX/dosdevices/$l:" ] && continue
-        link=$WINEPREFIX/dosdevices/$l:
-        ln -s "$top/small" "$link"
-        export VLM_SMALL_DRIVE="${l^^}:"
-        break
-    done
-    [ -n "$link" ] || die "no free drive letter for the small disk"
-else
-    echo "mounting a small disk needs root ($(cat "$top/mount.log")): the full disk is not checked"
+small_disk_mount "$top/small"
+case $? in
+0) ;;
+1)
+    echo "$small_disk_why: the full disk is not checked"
     filter='KestrelFault.*:-*DiskFull*'
     count=1
-fi
+    ;;
+*) die "$small_disk_why" ;;
+esac
 "$run" "$VLM_BUILD/runner/kestrel_pc_fault_program_test.exe" --gtest_filter="$filter" \
     </dev/null >"$top/test.out" 2>&1 || die "$(tr -d '\r' <"$top/test.out" | tail -80)"
 grep -q "\[  PASSED  \] $count tests\?\." "$top/test.out" || die "not all run: $(tr -d '\r' <"$top/test.out")"
