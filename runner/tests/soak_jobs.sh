@@ -25,7 +25,8 @@ if [ -z "${VLM_PYTHON:-}" ]; then
 elif start_server hostile_smtp_server.py "$top/drop" --mode drop; then
     export VLM_DROP_PORT=$port
 else
-    export VLM_SOAK_NO_MAIL="the mail server did not start: $(cat "$top/drop.log")"
+    VLM_SOAK_NO_MAIL="the mail server did not start: $(cat "$top/drop.log")"
+    export VLM_SOAK_NO_MAIL
 fi
 "$run" "$VLM_BUILD/runner/kestrel_soak_test.exe" </dev/null 2>&1 | tr -d '\r'
 rc=${PIPESTATUS[0]}
