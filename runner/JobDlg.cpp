@@ -719,6 +719,9 @@ void CJobDlg::Deliver() {
     ctx.m_nFunctionId = m_Settings.m_nFunctionId;
     ctx.m_bStartedByScanner = Host().IsStartedByScanner();
     ctx.m_fnDispMessage = [this](const char* text, BOOL bIsError) { DispMessage(text, bIsError); };
+    ctx.m_fnNoteTempFile = [this](const std::string& path) {
+        m_RunFile.Append(vlm::RecoveryLine("SaveTemp", path));
+    };
     BOOL bRtn = SaveToFolder(ctx, m_FileList, m_SavedFiles);
     if (bRtn) {
         Log().Write("CJobDlg::OnBatchScanned() bRtn!=FALSE");

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/RecoveredScans.h"
+#include "runner/core/SaveRules.h"
 #include "runner/SaveToFolder.h"
 
 namespace kestrel {
@@ -33,6 +34,24 @@ std::string ReadAll(HANDLE h) {
     while (ReadFile(h, buffer, sizeof buffer, &read, nullptr) && read > 0)
         text.append(buffer, read);
     return text;
+}
+
+// Deletes the save's temporary file a dead runner noted, when it is still
+// there, has such a name and nobody has it open (as a live runner writing a
+// file of the same name would).
+void DeleteDeadSaveTemp(const std::string& path,
+                        const std::function<void(const std::string&)>& log) {
+    if (path.empty() || !kestrel::IsSaveTempPath(path) || !Exists(path))
+        return;
+    const std::string what =
+        "the partial file " + path + " of a runner that ended without its clean-up";
+    vlm::CHandle h(CreateFileA(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    FILE_DISPOSITION_INFO del{TRUE};
+    if (h && SetFileInformationByHandle(h, FileDispositionInfo, &del, sizeof del))
+        log(what + " was deleted");
+    else
+        log(what + " stays: " + GetSystemErrorText(GetLastError()));
 }
 
 } // namespace
@@ -112,6 +131,7 @@ int RecoverDeadRunners(const std::string& folder, const std::string& reason,
         if (!h)
             continue; // its runner lives (or another runner is recovering it)
         vlm::RecoveryRecord r = vlm::ParseRecoveryRecord(ReadAll(h));
+        DeleteDeadSaveTemp(r.m_strSaveTemp, log);
         bool bKept = true;
         std::vector<std::string> files;
         for (const std::string& f : r.m_Files)

@@ -46,7 +46,9 @@ std::string KeepInRecovery(vlm::RecoveryRecord r,
                            std::string* pError);
 
 // Recovers the pages of every dead runner in folder, the reason given for
-// each; log gets one line per runner found. Answers how many jobs were kept.
+// each, and deletes the partial file its save was writing (the one it noted,
+// nothing else); log gets one line per runner found and per partial file.
+// Answers how many jobs were kept.
 int RecoverDeadRunners(const std::string& folder, const std::string& reason,
                        const std::function<void(const std::string&)>& log);
 

@@ -58,41 +58,48 @@ struct CShellPaths {
 // Copies src to dest so that dest never names a file cut short: the bytes go
 // to a new "vlmXXXX.tmp" in dest's folder (no longer a path than dest, whose
 // length the job already allows), are flushed to the disk and only then take
-// the final name (a rename within one folder, whole or not at all). A copy
-// that fails (the disk full, the share gone) removes its partial file. 0 or
-// the copy's Win32 error, as a copy straight to dest would have given it.
-DWORD CopyWhole(const std::string& src, const std::string& folder, const std::string& dest) {
+// the final name (a rename within one folder, whole or not at all). The
+// temporary file is made empty first, so that the name noted is surely ours,
+// and noted before it is filled. A copy that fails (the disk full, the share
+// gone) removes its partial file. 0 or the copy's Win32 error, as a copy
+// straight to dest would have given it.
+DWORD CopyWhole(const std::string& src, const std::string& folder, const std::string& dest,
+                const std::function<void(const std::string&)>& note) {
     const std::string base = kestrel::TrimTrailingBackslashes(folder) + "\\";
     const unsigned seed = ::GetTickCount() ^ ::GetCurrentProcessId();
     std::string part;
     DWORD err = ERROR_FILE_EXISTS;
     for (unsigned n = 0; n < 64 && err == ERROR_FILE_EXISTS; ++n) {
-        char name[16];
-        snprintf(name, sizeof name, "vlm%04X.tmp", (seed + n) & 0xFFFF);
-        part = base + name;
-        err = ::CopyFileA(src.c_str(), part.c_str(), TRUE) ? NO_ERROR : ::GetLastError();
+        part = base + kestrel::SaveTempName(seed + n);
+        const vlm::CHandle made(::CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        err = made.IsValid() ? NO_ERROR : ::GetLastError();
         if (err == ERROR_ALREADY_EXISTS)
             err = ERROR_FILE_EXISTS;
     }
-    if (err != NO_ERROR) {
-        // What the failed copy wrote goes; a name another file held stays.
-        if (err != ERROR_FILE_EXISTS)
-            ::DeleteFileA(part.c_str());
-        return err;
-    }
+    if (err != NO_ERROR)
+        return err; // nothing of ours was made
+    if (note)
+        note(part);
+    if (!::CopyFileA(src.c_str(), part.c_str(), FALSE))
+        err = ::GetLastError();
     // Without the flush a power loss after the rename could leave the final
     // name over blocks never written.
-    vlm::CHandle h(::CreateFileA(part.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr));
-    if (!h.IsValid() || !::FlushFileBuffers(h.Get()))
-        err = ::GetLastError();
-    h.Close();
+    if (err == NO_ERROR) {
+        vlm::CHandle h(::CreateFileA(part.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+        if (!h.IsValid() || !::FlushFileBuffers(h.Get()))
+            err = ::GetLastError();
+    }
     if (err == NO_ERROR && !::MoveFileExA(part.c_str(), dest.c_str(),
                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         err = ::GetLastError();
-    if (err != NO_ERROR && !::DeleteFileA(part.c_str()))
+    const bool gone = err == NO_ERROR || ::DeleteFileA(part.c_str());
+    if (!gone)
         Log().Write("DeleteFile(%s) Failed!: %s", part.c_str(),
                     GetSystemErrorText(::GetLastError()).c_str());
+    if (gone && note)
+        note(std::string());
     return err;
 }
 
@@ -191,7 +198,7 @@ BOOL SaveToFolder(const CSaveContext& ctx, const std::vector<std::string>& files
     BOOL ok = TRUE;
     for (const std::string& file : files) {
         const std::string dest = kestrel::DestinationPath(folder, file);
-        const DWORD err = CopyWhole(file, folder, dest);
+        const DWORD err = CopyWhole(file, folder, dest, ctx.m_fnNoteTempFile);
         if (err == NO_ERROR) {
             Log().Write("CopyFile OK!\n");
             savedFiles.push_back(dest);

@@ -53,6 +53,10 @@ struct CSaveContext {
     BOOL m_bStartedByScanner;
     // The session's DispMessage (text, is-error).
     std::function<void(const char*, BOOL)> m_fnDispMessage;
+    // Told the path of each temporary file of the save once it is made and
+    // before any byte is written to it, and "" once it is renamed or gone:
+    // the runner's run file keeps it for the next runner should this one die.
+    std::function<void(const std::string&)> m_fnNoteTempFile;
 };
 
 // Copies files, in order, into the save folder (functions 0, 1, 3 and 4 with

@@ -14,6 +14,12 @@
 #                              come). Not in a subshell: it counts the jobs.
 #   jobs_run_logs              kestrel's run log and its rotated copies, one a line
 #   jobs_end                   stop the service and any kestrel left running
+#   small_disk_mount DIR       a 4 MB tmpfs mounted on DIR (root only) and mapped
+#                              to a free drive letter of the prefix, exported as
+#                              VLM_SMALL_DRIVE ("R:"); 1 when it cannot be mounted,
+#                              2 when no letter is free, the reason in small_disk_why
+#   small_disk_unmount         its drive letter and mount gone again (harmless
+#                              when none was made)
 #
 # Sets run, pf, sim, store_dir, work, key, service_log, tmpdirs; fail counts
 # into failures; store and tool run taskstore.exe and vx410.exe quietly and
@@ -124,4 +130,34 @@ jobs_end() {
         "$run" "$sim\\scanner-service.exe" --stop </dev/null >/dev/null 2>&1 || true
     fi
     "$run" taskkill /f /im kestrel.exe </dev/null >/dev/null 2>&1 || true
+}
+
+_small_disk_dir=
+_small_disk_link=
+
+small_disk_mount() {
+    local l
+    _small_disk_dir=$1
+    mkdir -p "$_small_disk_dir"
+    if ! small_disk_why=$(mount -t tmpfs -o size=4m vlm-small-disk "$_small_disk_dir" 2>&1); then
+        small_disk_why="mounting a small disk needs root ($small_disk_why)"
+        return 1
+    fi
+    for l in r s t u v w x y; do
+        [ -e "$WINEPREFIX/dosdevices/$l:" ] || [ -L "$WINEPREFIX/dosdevices/$l:" ] && continue
+        _small_disk_link=$WINEPREFIX/dosdevices/$l:
+        ln -s "$_small_disk_dir" "$_small_disk_link"
+        export VLM_SMALL_DRIVE="${l^^}:"
+        return 0
+    done
+    small_disk_why="no free drive letter for the small disk"
+    return 2
+}
+
+small_disk_unmount() {
+    [ -n "$_small_disk_link" ] && rm -f "$_small_disk_link"
+    _small_disk_link=
+    [ -n "$_small_disk_dir" ] && mountpoint -q "$_small_disk_dir" && umount "$_small_disk_dir"
+    _small_disk_dir=
+    unset VLM_SMALL_DRIVE
 }

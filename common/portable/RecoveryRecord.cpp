@@ -74,6 +74,8 @@ RecoveryRecord ParseRecoveryRecord(const std::string& text) {
             r.m_Files.push_back(value);
         else if (key == "Recovery")
             r.m_strRecoveryFolder = value;
+        else if (key == "SaveTemp")
+            r.m_strSaveTemp = value;
     }
     return r;
 }

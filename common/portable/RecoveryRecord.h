@@ -23,6 +23,8 @@ struct RecoveryRecord {
     std::vector<std::string> m_Files;
     // Run file only: the recovery folder a move into it began with.
     std::string m_strRecoveryFolder;
+    // Run file only: the save's temporary file being written ("" when none).
+    std::string m_strSaveTemp;
 };
 
 // One line; a line break in the value would start another key and becomes a space.

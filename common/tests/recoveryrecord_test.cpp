@@ -32,6 +32,11 @@ TEST(RecoveryRecord, AManifestReadsBackAndALineBreakCannotForgeAKey) {
     EXPECT_EQ(run.m_nPages, 2);
     EXPECT_EQ(run.m_Files, std::vector<std::string>{"C:\\t\\a.tif"});
     EXPECT_EQ(run.m_strRecoveryFolder, "C:\\r\\x");
+    // The save's temporary file, noted and cleared again once renamed.
+    EXPECT_EQ(ParseRecoveryRecord("SaveTemp=C:\\s\\vlm00A1.tmp\r\n").m_strSaveTemp,
+              "C:\\s\\vlm00A1.tmp");
+    EXPECT_EQ(ParseRecoveryRecord("SaveTemp=C:\\s\\vlm00A1.tmp\r\nSaveTemp=\r\n").m_strSaveTemp,
+              "");
 }
 
 TEST(RecoveryRecord, FolderNamesHoldOnlyWhatAFileNameMay) {

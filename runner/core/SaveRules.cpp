@@ -1,5 +1,7 @@
 #include "SaveRules.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <limits>
 
@@ -37,6 +39,21 @@ std::string DestinationPath(const std::string& folder, const std::string& file) 
     const size_t slash = file.rfind('\\');
     const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
     return TrimTrailingBackslashes(folder) + "\\" + name;
+}
+
+std::string SaveTempName(unsigned n) {
+    char name[16];
+    snprintf(name, sizeof name, "vlm%04X.tmp", n & 0xFFFF);
+    return name;
+}
+
+bool IsSaveTempPath(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    const std::string name = LowerText(slash == std::string::npos ? path : path.substr(slash + 1));
+    if (name.size() != 11 || name.compare(0, 3, "vlm") != 0 || name.compare(7, 4, ".tmp") != 0)
+        return false;
+    return std::all_of(name.begin() + 3, name.begin() + 7,
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 std::string PathRoot(const std::string& path) {

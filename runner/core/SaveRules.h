@@ -21,6 +21,11 @@ std::string TrimTrailingBackslashes(const std::string& folder);
 // then the file's own name (the part after its last "\\").
 std::string DestinationPath(const std::string& folder, const std::string& file);
 
+// The save's temporary file names: "vlmXXXX.tmp" with n's last four hex
+// digits, and whether a path's file name is one of them (without case).
+std::string SaveTempName(unsigned n);
+bool IsSaveTempPath(const std::string& path);
+
 // The root of an absolute path: "C:" for a drive path, "\\\\server\\share" for a
 // UNC path; "" for anything else.
 std::string PathRoot(const std::string& path);

@@ -1,13 +1,11 @@
 #include "CmdlineRecords.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <utility>
 
 #include "ProcessDriver.h"
-#include "framework/Handles.h"
 
 namespace kestreltest {
 
@@ -24,13 +22,7 @@ bool CopyRecorderTo(const std::string& path) {
 }
 
 int RecordersRunning() {
-    CHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32 pe = {};
-    pe.dwSize = sizeof pe;
-    int n = 0;
-    for (BOOL more = Process32First(snap, &pe); more; more = Process32Next(snap, &pe))
-        n += _stricmp(pe.szExeFile, kRecorder) == 0;
-    return n;
+    return static_cast<int>(RunningProcesses(kRecorder).size());
 }
 
 bool WaitRecordersEnd() {

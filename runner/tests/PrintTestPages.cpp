@@ -63,6 +63,29 @@ std::vector<uint8_t> DevNamesOf(const std::string& device) {
     return b;
 }
 
+CRemovedPrinter::CRemovedPrinter(const char* name) : m_bDefault(DefaultPrinter() == name) {
+    PRINTER_DEFAULTSA all = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    CPrinterHandle printer;
+    if (!OpenPrinterA(const_cast<char*>(name), printer.Receive(), &all))
+        return;
+    DWORD need = 0;
+    GetPrinterA(printer, 2, nullptr, 0, &need);
+    m_info.resize(need);
+    if (need && GetPrinterA(printer, 2, m_info.data(), need, &need))
+        m_bRemoved = DeletePrinter(printer) != FALSE;
+}
+
+bool CRemovedPrinter::Restore() {
+    if (!m_bRemoved)
+        return true;
+    auto* info = reinterpret_cast<PRINTER_INFO_2A*>(m_info.data());
+    CPrinterHandle added(AddPrinterA(nullptr, 2, m_info.data()));
+    if (!added)
+        return false;
+    m_bRemoved = false;
+    return !m_bDefault || SetDefaultPrinterA(info->pPrinterName);
+}
+
 std::string PrinterOutput(const char* printer) {
     return std::string("C:\\Print Output\\") + printer + ".ps";
 }

@@ -26,6 +26,20 @@ std::string PortOf(const std::string& printer);
 // DEVNAMES naming the printer on its port, with the spooler as driver.
 std::vector<uint8_t> DevNamesOf(const std::string& device);
 
+// A printer of the prefix taken away (as from the printers folder) and put
+// back as it was, default again if it was so.
+class CRemovedPrinter {
+public:
+    explicit CRemovedPrinter(const char* name);
+    ~CRemovedPrinter() { Restore(); }
+    bool Removed() const { return m_bRemoved; }
+    bool Restore();
+
+private:
+    std::vector<uint8_t> m_info; // its PRINTER_INFO_2
+    bool m_bDefault = false, m_bRemoved = false;
+};
+
 // A generated document page (vx410sim's page generator; 4 bits: stripes of
 // grey levels) and how it is stored.
 struct TestPage {

@@ -1,5 +1,10 @@
 #include "ProcessDriver.h"
 
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include "framework/Handles.h"
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -105,6 +110,40 @@ DWORD CProcess::Wait(DWORD ms) {
 
 BOOL CProcess::Running() const {
     return m_hProcess && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT;
+}
+
+// The command line in the process parameters of another process's PEB.
+static std::string CommandLineOf(DWORD pid) {
+    const vlm::CHandle h(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    using QueryFn = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic{};
+    PEB peb{};
+    RTL_USER_PROCESS_PARAMETERS params{};
+    if (!h || !query || query(h, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
+        !ReadProcessMemory(h, basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
+        !ReadProcessMemory(h, peb.ProcessParameters, &params, sizeof params, nullptr))
+        return std::string();
+    std::wstring line(params.CommandLine.Length / sizeof(wchar_t), L'\0');
+    if (!ReadProcessMemory(h, params.CommandLine.Buffer, &line[0], params.CommandLine.Length,
+                           nullptr))
+        return std::string();
+    std::string ansi(line.size() * 2 + 1, '\0');
+    ansi.resize(WideCharToMultiByte(CP_ACP, 0, line.c_str(), int(line.size()), &ansi[0],
+                                    int(ansi.size()), nullptr, nullptr));
+    return ansi;
+}
+
+std::vector<CRunningProcess> RunningProcesses(const char* exeName) {
+    std::vector<CRunningProcess> found;
+    const vlm::CHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 pe = {};
+    pe.dwSize = sizeof pe;
+    for (BOOL more = Process32First(snap, &pe); more; more = Process32Next(snap, &pe))
+        if (_stricmp(pe.szExeFile, exeName) == 0)
+            found.push_back({pe.th32ProcessID, CommandLineOf(pe.th32ProcessID)});
+    return found;
 }
 
 DWORD RunCapture(const std::string& cmd, std::string* pOut, DWORD ms) {

@@ -30,6 +30,14 @@ private:
     void Adopt(const PROCESS_INFORMATION& pi);
 };
 
+// The processes of an executable running now ("explorer.exe"), with the
+// command lines they were started with.
+struct CRunningProcess {
+    DWORD m_nPid = 0;
+    std::string m_strCommandLine;
+};
+std::vector<CRunningProcess> RunningProcesses(const char* exeName);
+
 // Runs a console program; its standard output goes to *pOut.
 DWORD RunCapture(const std::string& cmd, std::string* pOut, DWORD ms = 60000);
 

@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -98,6 +100,46 @@ protected:
         CloseHandle(h);
         Set(n, "driver", "bytesfile", ini);
         ASSERT_TRUE(m_pDevice->SetSelectedJob(n));
+    }
+    // The job's printer as the editor stores it: its DEVMODE and DEVNAMES.
+    void StorePrinter(int n, const std::vector<uint8_t>& devMode,
+                      const std::vector<uint8_t>& devNames) {
+        ASSERT_FALSE(devMode.empty());
+        const std::string mode = m_strDir + "\\devmode.bin", names = m_strDir + "\\devnames.bin";
+        std::ofstream(mode, std::ios::binary)
+            .write(reinterpret_cast<const char*>(devMode.data()), devMode.size());
+        std::ofstream(names, std::ios::binary)
+            .write(reinterpret_cast<const char*>(devNames.data()), devNames.size());
+        Set(n, "devmode", "bytesfile", mode);
+        Set(n, "devname", "bytesfile", names);
+        Set(n, "Flags", "i4", std::to_string(0x14010C));
+        for (const char* key : {"nFromPage", "nToPage", "nMinPage", "nMaxPage"})
+            Set(n, key, "i4", "0");
+        Set(n, "nCopies", "i4", "1");
+    }
+    // A "Send by E-Mail" job scanned with these settings and sent through
+    // server (the store-wide server settings are set too).
+    void RegisterMailJob(int n, int fileType, int scanType, const std::string& server,
+                         long smtpId = 0, const std::string& password = "", int dpi = 100,
+                         const char* pageSize = kBusinessCard) {
+        RegisterSaveJob(n, 1, fileType, scanType, dpi, pageSize);
+        Set(n, "from", "string", "scanner@example.com");
+        Set(n, "send", "string", "office@example.com");
+        Set(n, "subject", "string", "Scanned pages of job " + std::to_string(n));
+        Set(n, "text", "string", "The pages are attached.");
+        ASSERT_EQ(Taskstore("common set MailSize i4 10"), 0);
+        ASSERT_EQ(Taskstore("common set SMTP_ID i4 " + std::to_string(smtpId)), 0);
+        ASSERT_EQ(Taskstore("common set username string scanner"), 0);
+        ASSERT_EQ(Taskstore("common set password string \"" + password + "\""), 0);
+        ASSERT_EQ(Taskstore("common set SMTPServerName string \"" + server + "\""), 0);
+    }
+    static std::string Env(const char* name) {
+        const char* v = std::getenv(name);
+        return v ? v : "";
+    }
+    // The store-wide server text of a loopback server, with blanks as users type them.
+    static std::string Loopback(const char* portVariable) {
+        return " 127.0.0.1 : " + Env(portVariable);
     }
     // Sheets of the feeder: generated document pages of the given size.
     void FeedSheets(int count, int width, int height, int bitsPerPixel) {

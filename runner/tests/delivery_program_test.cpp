@@ -47,21 +47,8 @@ protected:
         RegisterSaveJob(n, 2, kTiff, scanType, dpi, kA4);
         Set(n, "printsize", "i4", std::to_string(printSize));
     }
-    // The job's printer, as the editor stores it.
     void StorePrinter(int n, const char* printer) {
-        const std::string mode = m_strDir + "\\devmode.bin", names = m_strDir + "\\devnames.bin";
-        const std::vector<uint8_t> m = DevModeOf(printer), d = DevNamesOf(printer);
-        ASSERT_FALSE(m.empty());
-        std::ofstream(mode, std::ios::binary)
-            .write(reinterpret_cast<const char*>(m.data()), m.size());
-        std::ofstream(names, std::ios::binary)
-            .write(reinterpret_cast<const char*>(d.data()), d.size());
-        Set(n, "devmode", "bytesfile", mode);
-        Set(n, "devname", "bytesfile", names);
-        Set(n, "Flags", "i4", std::to_string(0x14010C));
-        for (const char* key : {"nFromPage", "nToPage", "nMinPage", "nMaxPage"})
-            Set(n, key, "i4", "0");
-        Set(n, "nCopies", "i4", "1");
+        KestrelSession::StorePrinter(n, DevModeOf(printer), DevNamesOf(printer));
     }
     // Start pressed; the PostScript the printer wrote for the job.
     std::string RunPrintJob(const char* printer) {
@@ -141,40 +128,6 @@ TEST_F(KestrelPrintJob, GreyAndColourPagesPrintAsSuch) {
     KeepForRendering("job_grey", grey, kA4Printer, "actual", {A4Sheet(8, 100, 1)});
     KeepForRendering("job_colour", colour, kA4Printer, "actual", {A4Sheet(24, 100, 2)});
 }
-
-// A printer of the prefix taken away (as from the printers folder) and put
-// back as it was, default again if it was so.
-class CRemovedPrinter {
-public:
-    explicit CRemovedPrinter(const char* name) : m_bDefault(DefaultPrinter() == name) {
-        PRINTER_DEFAULTSA all = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-        HANDLE h = nullptr;
-        if (!OpenPrinterA(const_cast<char*>(name), &h, &all))
-            return;
-        CPrinterHandle printer(h);
-        DWORD need = 0;
-        GetPrinterA(h, 2, nullptr, 0, &need);
-        m_info.resize(need);
-        if (need && GetPrinterA(h, 2, m_info.data(), need, &need))
-            m_bRemoved = DeletePrinter(h) != FALSE;
-    }
-    ~CRemovedPrinter() { Restore(); }
-    bool Removed() const { return m_bRemoved; }
-    bool Restore() {
-        if (!m_bRemoved)
-            return true;
-        auto* info = reinterpret_cast<PRINTER_INFO_2A*>(m_info.data());
-        CPrinterHandle added(AddPrinterA(nullptr, 2, m_info.data()));
-        if (!added)
-            return false;
-        m_bRemoved = false;
-        return !m_bDefault || SetDefaultPrinterA(info->pPrinterName);
-    }
-
-private:
-    std::vector<BYTE> m_info;
-    bool m_bDefault = false, m_bRemoved = false;
-};
 
 TEST_F(KestrelPrintJob, ThePrinterRemovedBeforeTheRunFailsThePrintAndTheNextJobPrints) {
     ASSERT_EQ(DefaultPrinter(), kA4Printer);

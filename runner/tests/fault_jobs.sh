@@ -6,17 +6,15 @@
 #   - power loss: every process of the prefix stopped at once (wineserver -k)
 #     while a large job is being saved. Afterwards the job store has its
 #     bytes, no file cut short lies in the save folder under its own name,
-#     and the next runner keeps the dead job's pages in the recovered scans
-#     and runs its own job.
+#     and the next runner keeps the dead job's pages in the recovered scans,
+#     deletes the partial file the dead save left and runs its own job.
 set -u
 . "$VLM_SOURCE/tools/wine-jobs.sh"
 vlm_wine_env
 top=$(mktemp -d "$VLM_BUILD/fault-jobs.XXXXXX")
-link=
 cleanup() {
     jobs_end
-    [ -n "$link" ] && rm -f "$link"
-    mountpoint -q "$top/small" && umount "$top/small"
+    small_disk_unmount
     [ -n "${KEEP_WORK:-}" ] || rm -rf "$top"
 }
 trap cleanup EXIT
@@ -26,23 +24,18 @@ die() {
 }
 
 # ---- the test program's jobs ----------------------------------------------
-mkdir -p "$top/small"
 filter='KestrelFault.*'
 count=2
-if mount -t tmpfs -o size=4m vlm-small-disk "$top/small" 2>"$top/mount.log"; then
-    for l in r s t u v w x y; do
-        [ -e "$WINEPREFIX/dosdevices/$l:" ] || [ -L "$WINEPREFIX/dosdevices/$l:" ] && continue
-        link=$WINEPREFIX/dosdevices/$l:
-        ln -s "$top/small" "$link"
-        export VLM_SMALL_DRIVE="${l^^}:"
-        break
-    done
-    [ -n "$link" ] || die "no free drive letter for the small disk"
-else
-    echo "mounting a small disk needs root ($(cat "$top/mount.log")): the full disk is not checked"
+small_disk_mount "$top/small"
+case $? in
+0) ;;
+1)
+    echo "$small_disk_why: the full disk is not checked"
     filter='KestrelFault.*:-*DiskFull*'
     count=1
-fi
+    ;;
+*) die "$small_disk_why" ;;
+esac
 "$run" "$VLM_BUILD/runner/kestrel_pc_fault_program_test.exe" --gtest_filter="$filter" \
     </dev/null >"$top/test.out" 2>&1 || die "$(tr -d '\r' <"$top/test.out" | tail -80)"
 grep -q "\[  PASSED  \] $count tests\?\." "$top/test.out" || die "not all run: $(tr -d '\r' <"$top/test.out")"
@@ -54,8 +47,9 @@ jobs_begin "$top/power" kestrel-fault-power.log
 jobs_start_service || exit 1
 saved=$work/saved
 mkdir -p "$saved"
-# Eight grey A4 pages at 200 dpi in one uncompressed TIFF: some 31 MB.
-printf '[CustomDsData]\r\nScanType=2\r\nXResolution=200\r\nYResolution=200\r\nPageSize=A4 - 210 x 297 mm\r\n' \
+# Eight grey A4 pages at 300 dpi in one uncompressed TIFF: some 70 MB, whose
+# copy takes long enough to be caught in the middle.
+printf '[CustomDsData]\r\nScanType=2\r\nXResolution=300\r\nYResolution=300\r\nPageSize=A4 - 210 x 297 mm\r\n' \
     >"$work/driver.ini"
 save_job 9 "$saved" 3 "$work/driver.ini" "tiff_MultiPage i4 1"
 tool select 9
@@ -69,13 +63,27 @@ for _ in $(seq 3000); do
     sleep 0.1
 done
 cp "$store_file" "$top/store.before"
-# The first file of the save, under whatever name it is written.
+# The save's temporary file, as soon as the runner has noted it in its run
+# file (before a byte goes into it). Watched with shell builtins only, every
+# 5 ms, so that the power goes within milliseconds, in the middle of the copy.
+mapfile -t temps <<<"$tmpdirs"
+exec 9<> <(:) # a pipe nobody writes to: "read -t" on it is a sleep without a process
 part=
-for _ in $(seq 30000); do
-    part=$(find "$saved" -type f | head -1)
+for ((i = 0; i < 60000 && ${#part} == 0; i++)); do
+    for d in "${temps[@]}"; do
+        for r in "$d"/VX410JOB_*/*.run; do
+            text=
+            [ -f "$r" ] && IFS= read -r -d '' text <"$r"
+            [[ $text == *SaveTemp=* ]] || continue
+            text=${text##*SaveTemp=} # the last noted: "" once renamed
+            part=${text%%[$'\r\n']*}
+        done
+    done
     [ -n "$part" ] && break
-    grep -q "kestrel ended" "$service_log" && die "the job ended before its save was seen"
-    sleep 0.01
+    log=
+    IFS= read -r -d '' log <"$service_log"
+    [[ $log == *"kestrel ended"* ]] && die "the job ended before its save was seen"
+    read -r -t 0.005 -u 9
 done
 [ -n "$part" ] || die "the save never started"
 "$WINESERVER" -k
@@ -89,9 +97,13 @@ pages=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -path '*/VX410JOB_*' -name 
 temp=$(dirname "$pages")
 [ "$(tiffinfo "$pages" 2>/dev/null | grep -c 'TIFF Directory')" -eq 8 ] || die "the scanned pages are not whole"
 cp "$pages" "$top/pages.tif"
+partial=
 for f in "$saved"/*; do
     case $f in
-    */vlm*.tmp) echo "left by the power loss: $(basename "$f") ($(stat -c %s "$f") of $(stat -c %s "$pages") bytes)" ;;
+    */vlm*.tmp)
+        partial=$f
+        echo "left by the power loss: $(basename "$f") ($(stat -c %s "$f") of $(stat -c %s "$pages") bytes)"
+        ;;
     *) cmp -s "$f" "$temp/$(basename "$f")" || die "$(basename "$f") in the save folder is not the whole file" ;;
     esac
 done
@@ -117,6 +129,12 @@ kept=$(find "$WINEPREFIX/drive_c/users" -path '*/Recovered scans/*' -name "$name
 cmp -s "$kept" "$top/pages.tif" || die "the recovered pages differ from the scanned ones"
 jobs_run_logs | xargs -r -d '\n' grep -aq "ended without its clean-up were kept in .*$(basename "$(dirname "$kept")")" ||
     die "the run log does not name the recovered job"
+# ... and deleted the partial file the dead job's save left, and no other.
+[ -n "$partial" ] || die "the power went after the save ended: no partial file to see to"
+left=$(find "$saved" -name 'vlm*.tmp')
+[ -z "$left" ] || die "a partial file of the job the power loss ended is left: $left"
+jobs_run_logs | xargs -r -d '\n' grep -aq "the partial file .*$(basename "$partial") of a runner that ended without its clean-up was deleted" ||
+    die "the run log does not say the partial file was deleted"
 rm -rf "$(dirname "$kept")"
 [ "$failures" -eq 0 ] || die "$failures failures"
 echo "fault jobs passed"

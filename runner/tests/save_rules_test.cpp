@@ -20,6 +20,15 @@ TEST(SaveDestination, OneBackslashBeforeTheFileNameWhateverTheFolderEndsWith) {
     EXPECT_FALSE(BeginsWithUncPrefix("C:\\"));
 }
 
+TEST(SaveDestination, TemporaryNamesAreKnownAgainAndNothingElseIs) {
+    EXPECT_EQ(SaveTempName(0x12A3B), "vlm2A3B.tmp");
+    EXPECT_TRUE(IsSaveTempPath("\\\\srv\\in\\" + SaveTempName(7)));
+    EXPECT_TRUE(IsSaveTempPath("C:\\out\\VLM00ff.TMP"));
+    for (const char* other : {"C:\\out\\vlm00fg.tmp", "C:\\out\\vlm0001.tmp.pdf",
+                              "C:\\out\\report.tmp", "C:\\vlm0001.tmp\\a.pdf", ""})
+        EXPECT_FALSE(IsSaveTempPath(other)) << other;
+}
+
 TEST(SaveDestination, RootsOfDrivesAndShares) {
     EXPECT_EQ(PathRoot("C:\\Scans\\x"), "C:");
     EXPECT_EQ(PathRoot("d:"), "d:");

@@ -515,29 +515,6 @@ protected:
         m_profile.WriteInt("General", "MailTimeLimit", 0);
         KestrelSession::TearDown();
     }
-    static std::string Env(const char* name) {
-        const char* v = std::getenv(name);
-        return v ? v : "";
-    }
-    // The store-wide server text of a loopback server, with blanks as users type them.
-    static std::string Loopback(const char* portVariable) {
-        return " 127.0.0.1 : " + Env(portVariable);
-    }
-    // A mail job scanned with these settings and sent through server.
-    void RegisterMailJob(int n, int fileType, int scanType, const std::string& server,
-                         long smtpId = 0, const std::string& password = "", int dpi = 100,
-                         const char* pageSize = kBusinessCard) {
-        RegisterSaveJob(n, 1, fileType, scanType, dpi, pageSize);
-        Set(n, "from", "string", "scanner@example.com");
-        Set(n, "send", "string", "office@example.com");
-        Set(n, "subject", "string", "Scanned pages of job " + std::to_string(n));
-        Set(n, "text", "string", "The pages are attached.");
-        ASSERT_EQ(Taskstore("common set MailSize i4 10"), 0);
-        ASSERT_EQ(Taskstore("common set SMTP_ID i4 " + std::to_string(smtpId)), 0);
-        ASSERT_EQ(Taskstore("common set username string scanner"), 0);
-        ASSERT_EQ(Taskstore("common set password string \"" + password + "\""), 0);
-        ASSERT_EQ(Taskstore("common set SMTPServerName string \"" + server + "\""), 0);
-    }
     // Message n of box carries the saved files, byte for byte, under their names.
     void ExpectTheSavedFiles(const CMailbox& box, int n, size_t count, const std::string& magic) {
         const auto names = SplitLines(box.Read(n, "names"));

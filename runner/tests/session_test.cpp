@@ -311,12 +311,24 @@ TEST_F(Session, ARunnerLeavesALiveRunnersPagesAndKeepsThoseOfADeadOne) {
     EXPECT_TRUE(Exists(other));
     EXPECT_EQ(ListFiles(m_strSave).size(), 1u);
 
-    // The other runner died: the next runner keeps its page.
+    // The other runner died while it saved, into a temporary file it noted;
+    // a file of the same kind it did not note is not its own.
+    const std::string part = m_strSave + "\\vlm00A1.tmp", foreign = m_strSave + "\\vlm00A2.tmp";
+    for (const std::string& f : {part, foreign})
+        ASSERT_TRUE(
+            CHandle(CreateFileA(f.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+    const std::string noted = "SaveTemp=" + part + "\r\n";
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(hOther, noted.data(), DWORD(noted.size()), &written, nullptr));
+    // The other runner died: the next runner keeps its page and deletes its partial file.
     hOther.Close();
     CVX410JobDlg next(&m_host);
     next.RecoverDeadRunners();
     EXPECT_FALSE(Exists(other));
     EXPECT_FALSE(Exists(otherRun));
+    EXPECT_FALSE(Exists(part));
+    EXPECT_TRUE(Exists(foreign));
+    DeleteFileA(foreign.c_str());
     int kept = 0;
     for (const vlm::CRecoveredScan& r : vlm::ListRecoveredScans())
         if (r.m_Record.m_nJob == 9 && r.m_Record.m_Files.size() == 1) {

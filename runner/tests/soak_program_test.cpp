@@ -4,6 +4,9 @@
 // Every job must end, the service must stay up and keep its handle count and
 // working set, no temporary folder may outlive the next job, the pages of the
 // jobs that failed must all be found again, and the store must read back.
+// runner/tests/soak_jobs.sh runs it with the small disk (VLM_SMALL_DRIVE) and
+// the mail server that drops the message (VLM_DROP_PORT) it provides; a
+// fault whose means are missing is left out, and the summary says why.
 #include <windows.h>
 
 #include <psapi.h>
@@ -12,11 +15,17 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "FaultFixture.h"
+#include "PcFaults.h"
 #include "PrintTestPages.h"
+
+// Last: its A/W macros would rename names in the headers above.
+#include <winspool.h>
 
 using namespace kestreltest;
 
@@ -31,12 +40,18 @@ enum class Fault {
     RunnerKilled,
     ServiceKilled,
     SourceCrash,
-    SourceExit
+    SourceExit,
+    DiskFull,
+    ShareGone,
+    MailDropped,
+    PrinterGone
 };
 const char* const kFaultNames[] = {"none",           "jam",          "double feed",
                                    "missing folder", "store locked", "runner killed",
-                                   "service killed", "source crash", "source exit"};
-constexpr int kFaultKinds = 9;
+                                   "service killed", "source crash", "source exit",
+                                   "disk full",      "share gone",   "mail dropped",
+                                   "printer gone"};
+constexpr int kFaultKinds = 13;
 
 // The jobs the soak picks from: a save job per file type and a print job.
 struct SoakJob {
@@ -50,7 +65,10 @@ const SoakJob kJobs[] = {{1, 0, kBmp, kBw},
                          {3, 0, kPdf, kGrey},
                          {4, 0, kTiff, kBw},
                          {5, 2, kTiff, kBw}};
-const int kMissingFolderJob = 6;
+const SoakJob& kPrintJob = kJobs[4];
+// The jobs of one fault each: the save folder gone, on the small disk, on a
+// share, and mail through the server that drops the message.
+const int kMissingFolderJob = 6, kDiskFullJob = 7, kShareJob = 8, kMailJob = 9;
 
 struct Usage {
     DWORD m_nHandles = 0;
@@ -105,10 +123,45 @@ protected:
         for (const SoakJob& j : kJobs)
             RegisterSaveJob(j.m_nNumber, j.m_nFunction, j.m_nFileType, j.m_nScanType, 100,
                             j.m_nFunction == 2 ? kA4 : kBusinessCard);
+        // The print job's own printer, which the printer fault takes away.
+        StorePrinter(kPrintJob.m_nNumber, printtest::DevModeOf(printtest::kA4Printer),
+                     printtest::DevNamesOf(printtest::kA4Printer));
         ASSERT_EQ(Taskstore("copy 1 " + std::to_string(kMissingFolderJob) + " \"Gone folder\""), 0);
         Set(kMissingFolderJob, "save_path", "string", m_strDir + "\\no such folder");
-        for (int n : {1, 2, 3, 4, kMissingFolderJob})
+        std::vector<int> stored = {1, 2, 3, 4, kMissingFolderJob};
+        m_faultsOn.assign(kFaultKinds, true);
+        m_faultsOn[int(Fault::None)] = false;
+        if (const char* drive = std::getenv("VLM_SMALL_DRIVE")) {
+            // Two to four uncompressed grey A4 pages at 100 dpi, of some 1 MB
+            // each, in one TIFF with 1 MB free: the disk fills in the middle
+            // of the document.
+            m_strSmallFolder = std::string(drive) + "\\scans";
+            ASSERT_TRUE(CreateDirectoryA(m_strSmallFolder.c_str(), nullptr));
+            RegisterSaveJob(kDiskFullJob, 0, kTiff, kGrey, 100, kA4);
+            Set(kDiskFullJob, "tiff_MultiPage", "i4", "1");
+            Set(kDiskFullJob, "save_path", "string", m_strSmallFolder);
+            stored.push_back(kDiskFullJob);
+        } else {
+            Leave(Fault::DiskFull, "VLM_SOAK_NO_DISK");
+        }
+        ASSERT_TRUE(m_share.Made());
+        RegisterSaveJob(kShareJob, 0, kJpeg, kGrey, 100, kBusinessCard);
+        Set(kShareJob, "save_path", "string", m_share.Folder());
+        stored.push_back(kShareJob);
+        if (std::getenv("VLM_DROP_PORT")) {
+            RegisterMailJob(kMailJob, kBmp, kGrey, Loopback("VLM_DROP_PORT"));
+            stored.push_back(kMailJob);
+        } else {
+            Leave(Fault::MailDropped, "VLM_SOAK_NO_MAIL");
+        }
+        for (int n : stored)
             ASSERT_EQ(Taskstore("show " + std::to_string(n), &m_stored[n]), 0);
+    }
+    // A fault the soak cannot make here, with why (from the script's variable).
+    void Leave(Fault f, const char* why) {
+        m_faultsOn[int(f)] = false;
+        m_strLeftOut += std::string("; ") + kFaultNames[int(f)] + " left out: " +
+                        (std::getenv(why) ? std::getenv(why) : "not run by soak_jobs.sh");
     }
     // The service's handle count and working set, read from outside.
     Usage Measure() {
@@ -131,20 +184,32 @@ protected:
     // One job from Start to its end, and the checks that the suite is ready
     // for the next.
     void RunOne(std::mt19937& rng) {
-        const SoakJob& job = kJobs[rng() % (sizeof kJobs / sizeof kJobs[0])];
         int pages = 1 + int(rng() % 4);
-        // One fault in three jobs is none; the rest are spread evenly.
-        Fault f = rng() % 3 == 0 ? Fault::None : Fault(1 + rng() % (kFaultKinds - 1));
+        // One fault in three jobs is none; the rest are spread evenly over
+        // the faults the soak can make here.
+        std::vector<Fault> on;
+        for (int k = 0; k < kFaultKinds; ++k)
+            if (m_faultsOn[k] && Fault(k) != Fault::SourceCrash)
+                on.push_back(Fault(k));
+        Fault f = rng() % 3 == 0 ? Fault::None : on[rng() % on.size()];
         if (f == Fault::SourceExit && rng() % 2) // both endings of the data source
             f = Fault::SourceCrash;
+        const SoakJob& job =
+            f == Fault::PrinterGone ? kPrintJob : kJobs[rng() % (sizeof kJobs / sizeof kJobs[0])];
         const bool stopsAtPage = f == Fault::Jam || f == Fault::DoubleFeed ||
-                                 f == Fault::RunnerKilled || f == Fault::ServiceKilled;
-        if (stopsAtPage && pages < 2)
+                                 f == Fault::RunnerKilled || f == Fault::ServiceKilled ||
+                                 f == Fault::ShareGone;
+        if ((stopsAtPage || f == Fault::DiskFull) && pages < 2)
             pages = 2;
         // The page the fault strikes: any for the data source, from the
         // second for the faults that stop at the driver's message.
         const int at = stopsAtPage ? 2 + int(rng() % (pages - 1)) : 1 + int(rng() % pages);
-        const int number = f == Fault::MissingFolder ? kMissingFolderJob : job.m_nNumber;
+        const std::map<Fault, int> ownJob = {{Fault::MissingFolder, kMissingFolderJob},
+                                             {Fault::DiskFull, kDiskFullJob},
+                                             {Fault::ShareGone, kShareJob},
+                                             {Fault::MailDropped, kMailJob}};
+        const auto own = ownJob.find(f);
+        const int number = own != ownJob.end() ? own->second : job.m_nNumber;
         ++m_faults[kFaultNames[int(f)]];
         std::printf("soak job %d: job %d, %d page(s), fault %s at %d\n", m_nJobs + 1, number, pages,
                     kFaultNames[int(f)], at);
@@ -153,7 +218,8 @@ protected:
         ASSERT_EQ(Tool("clear"), 0);
         ASSERT_EQ(Tool("feed --generate " + std::to_string(pages)), 0);
         std::string fault;
-        if (f == Fault::Jam || f == Fault::RunnerKilled || f == Fault::ServiceKilled)
+        if (f == Fault::Jam || f == Fault::RunnerKilled || f == Fault::ServiceKilled ||
+            f == Fault::ShareGone)
             fault = "jam ";
         else if (f == Fault::DoubleFeed)
             fault = "doublefeed ";
@@ -177,10 +243,22 @@ protected:
             OVERLAPPED ov = {};
             ASSERT_TRUE(LockFileEx(storeLock, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &ov));
         }
+        const std::string filler = m_strSmallFolder.substr(0, 2) + "\\filler";
+        if (f == Fault::DiskFull) {
+            ASSERT_TRUE(FillDiskLeaving(m_strSmallFolder, filler, 1024 * 1024));
+        }
+        std::unique_ptr<printtest::CRemovedPrinter> printerGone;
+        if (f == Fault::PrinterGone) {
+            printerGone = std::make_unique<printtest::CRemovedPrinter>(printtest::kA4Printer);
+            ASSERT_TRUE(printerGone->Removed());
+        }
+        const std::vector<std::string> recoveredBefore = RecoveredFolders();
         ASSERT_TRUE(m_pDevice->PressStart());
         ++m_nRuns;
-        int delivered = 0;  // pages that must reach the save folder or printer
-        int leftPages = -1; // pages a failed runner must leave, -1: none may be left
+        int delivered = 0;             // pages that must reach the save folder or printer
+        int leftPages = -1;            // pages a failed runner must leave, -1: none may be left
+        int keptPages = 0;             // pages the runner itself must keep for a failed delivery
+        const char* failure = nullptr; // the delivery's error on the panel
         switch (f) {
         case Fault::None:
             EXPECT_EQ(WaitRunnerEnd(m_nRuns), 0u) << ServiceLog();
@@ -233,8 +311,37 @@ protected:
             leftPages = at - 1;
             break;
         }
+        case Fault::DiskFull:
+            EXPECT_EQ(WaitRunnerEnd(m_nRuns), 0u) << ServiceLog();
+            EXPECT_TRUE(ListFiles(m_strSmallFolder).empty()) << "a file cut short is left";
+            EXPECT_TRUE(DeleteFileA(filler.c_str()));
+            failure = "Can't access folder.";
+            keptPages = pages;
+            break;
+        case Fault::ShareGone:
+            ASSERT_TRUE(WaitBox("(-4426)").m_hWnd);
+            ASSERT_TRUE(m_share.Remove());
+            AnswerStop(f);
+            EXPECT_EQ(WaitRunnerEnd(m_nRuns), 0u) << ServiceLog();
+            EXPECT_TRUE(m_share.Return());
+            failure = "Can't access folder.";
+            keptPages = at - 1;
+            break;
+        case Fault::MailDropped:
+            EXPECT_EQ(WaitRunnerEnd(m_nRuns), 0u) << ServiceLog();
+            failure = "Connection reset.";
+            delivered = keptPages = pages; // saved before they are sent
+            break;
+        case Fault::PrinterGone:
+            EXPECT_EQ(WaitRunnerEnd(m_nRuns), 0u) << ServiceLog();
+            EXPECT_TRUE(printerGone->Restore());
+            failure = "Print failed.";
+            keptPages = pages;
+            break;
         }
         storeLock.Close();
+        if (failure)
+            ExpectKept(recoveredBefore, number, keptPages, failure);
         ++m_nJobs;
 
         // The suite is ready for the next job.
@@ -247,7 +354,7 @@ protected:
             EXPECT_EQ(int(TempPages().size()), leftPages) << "job " << m_nJobs;
             if (leftPages > 0) {
                 m_failed[number] += leftPages;
-                ++m_nDied;
+                ++m_nKept;
             }
         } else {
             EXPECT_FALSE(TempJobFolderExists()) << "job " << m_nJobs;
@@ -260,6 +367,30 @@ protected:
             EXPECT_EQ(int(SavedFiles().size() - savedBefore), delivered) << "job " << m_nJobs;
         }
         RecordUsage();
+    }
+    // A job whose delivery failed with text: said so on the panel as an
+    // error, never "Sending complete.", and kept its pages as one new
+    // recovered job for that reason.
+    void ExpectKept(const std::vector<std::string>& before, int number, int pages,
+                    const char* text) {
+        EXPECT_EQ(Panel().m_strPanelMessage, text) << "job " << m_nJobs;
+        EXPECT_EQ(Panel().m_nDisplayKind, vx410sim::kDisplayError);
+        EXPECT_FALSE(InLog("msg = Sending complete."));
+        const std::set<std::string> old(before.begin(), before.end());
+        int found = 0;
+        for (const std::string& folder : RecoveredFolders()) {
+            const vlm::RecoveryRecord r = Manifest(folder);
+            if (old.count(folder) || r.m_strReason != text)
+                continue;
+            ++found;
+            EXPECT_EQ(r.m_nJob, number);
+            EXPECT_EQ(r.m_nPages, pages);
+        }
+        EXPECT_EQ(found, pages > 0 ? 1 : 0) << "job " << m_nJobs;
+        if (pages > 0) {
+            m_failed[number] += pages;
+            ++m_nKept;
+        }
     }
     void RecordUsage() {
         const Usage u = Measure();
@@ -279,8 +410,12 @@ protected:
     bool m_bFreshService = true;
     std::map<std::string, int> m_faults;
     std::map<long, int> m_failed;              // pages of the jobs that died, by job number
-    int m_nJobs = 0, m_nRuns = 0, m_nDied = 0; // m_nDied: jobs that died with pages
+    int m_nJobs = 0, m_nRuns = 0, m_nKept = 0; // m_nKept: failed jobs with pages to keep
     std::map<int, std::string> m_stored;       // "taskstore show" of the jobs no run changes
+    std::vector<bool> m_faultsOn;              // by kind: the soak can make it here
+    std::string m_strLeftOut;                  // the faults left out, and why
+    std::string m_strSmallFolder;              // the disk-full job's folder
+    CShare m_share;                            // the save folder of the share job
 };
 
 TEST_F(KestrelSoak, BackToBackJobsWithFaultsAllEndAndLoseNothing) {
@@ -317,16 +452,16 @@ TEST_F(KestrelSoak, BackToBackJobsWithFaultsAllEndAndLoseNothing) {
     for (const auto& [job, n] : recovered)
         recoveredPages += n;
     EXPECT_EQ(recovered, m_failed);
-    EXPECT_EQ(int(RecoveredFolders().size()), m_nDied);
+    EXPECT_EQ(int(RecoveredFolders().size()), m_nKept);
     EXPECT_EQ(lost, 0);
 
     std::string kinds;
     for (const auto& [name, n] : m_faults)
         kinds += (kinds.empty() ? "" : ", ") + name + " " + std::to_string(n);
     std::printf("soak summary: %d jobs run; faults: %s; recovered %d jobs with %d pages "
-                "(%d pages of jobs that died); lost %d\n",
+                "(%d pages of jobs that failed); lost %d%s\n",
                 m_nJobs, kinds.c_str(), int(RecoveredFolders().size()), recoveredPages, failedPages,
-                lost);
+                lost, m_strLeftOut.c_str());
     for (const Instance& i : m_instances) {
         std::printf("soak service: %d jobs, handles %lu -> %lu, working set %lu KiB -> %lu KiB\n",
                     i.m_nJobs, i.m_start.m_nHandles, i.m_end.m_nHandles,

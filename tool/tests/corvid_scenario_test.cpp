@@ -79,7 +79,8 @@ TEST_F(CorvidScenario, AJobMadeInCorvidRunsFromThePanel) {
 class CorvidRecovered : public KestrelSession {};
 
 TEST_F(CorvidRecovered, DeliverAgainSavesThePagesOnceTheFolderIsBackAndDeleteAsksFirst) {
-    const int kDeliver = 1102, kDelete = 1103, kRecoveredList = 1101, kMenuCommand = 32793;
+    const int kDeliver = 1102, kDelete = 1103, kOpen = 1104, kRecoveredList = 1101,
+              kMenuCommand = 32793;
     ClearRecovered();
     RegisterSaveJob(6, 0, kBmp, kBw, 100, kBusinessCard);
     const std::string later = m_strSave + "\\later";
@@ -99,6 +100,26 @@ TEST_F(CorvidRecovered, DeliverAgainSavesThePagesOnceTheFolderIsBackAndDeleteAsk
     const auto rows = UiListRows(hList);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"6", "Job 6", Manifest(first).m_strTime, "1",
                                                  "Can't access folder."}));
+
+    // Open folder shows the selected job's folder in the file manager.
+    ASSERT_TRUE(UiListSelect(hList, {1}));
+    ASSERT_TRUE(UiClick(dlg.m_hWnd, kOpen));
+    DWORD shown = 0;
+    EXPECT_TRUE(WaitFor([&] {
+        for (const CRunningProcess& p : RunningProcesses("explorer.exe")) {
+            // The folder is the last argument (quoted or not).
+            std::string line = p.m_strCommandLine;
+            line.erase(std::remove(line.begin(), line.end(), '"'), line.end());
+            if (line.size() > second.size() &&
+                line.compare(line.size() - second.size(), second.size(), second) == 0)
+                shown = p.m_nPid;
+        }
+        return shown != 0;
+    }));
+    if (vlm::CHandle explorer{OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, shown)}) {
+        TerminateProcess(explorer, 0);
+        WaitForSingleObject(explorer, kDeadline);
+    }
 
     // The job's folder is still missing: the runner says so and the job stays.
     ASSERT_TRUE(UiListSelect(hList, {0}));
