@@ -16,7 +16,6 @@
 #include "components/vx410sim/vx410sim.h"
 #include "framework/Handles.h"
 #include "framework/Profile.h"
-#include "uirobot.h"
 
 namespace kestreltest {
 
@@ -66,11 +65,11 @@ protected:
     // hold the scanner and answer the next test's questions: it gets time
     // to end by itself, then it is reported and ended.
     void EndLeftRunners() {
-        for (DWORD pid : UiFindProcesses("kestrel.exe")) {
-            vlm::CHandle runner(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        for (const CRunningProcess& p : RunningProcesses("kestrel.exe")) {
+            vlm::CHandle runner(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.m_nPid));
             if (!runner.IsValid() || WaitForSingleObject(runner, 30000) == WAIT_OBJECT_0)
                 continue;
-            ADD_FAILURE() << "a runner (pid " << pid << ") was left running; ended";
+            ADD_FAILURE() << "a runner (pid " << p.m_nPid << ") was left running; ended";
             TerminateProcess(runner, 99);
             WaitForSingleObject(runner, 30000);
         }
