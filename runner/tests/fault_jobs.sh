@@ -63,29 +63,58 @@ for _ in $(seq 3000); do
     sleep 0.1
 done
 cp "$store_file" "$top/store.before"
+# The runner's Linux process (of this prefix: other lanes run their own), so
+# that the copy can be frozen the moment it is seen: stopping the whole
+# prefix takes the wineserver milliseconds to do, in which a copy could end.
+runner=
+for p in $(pgrep -x 'kestrel(\.exe)?'); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && runner="$runner $p"
+done
+[ -n "$runner" ] || die "the runner's process was not found"
 # The save's temporary file, as soon as the runner has noted it in its run
-# file (before a byte goes into it). Watched with shell builtins only, every
-# 5 ms, so that the power goes within milliseconds, in the middle of the copy.
+# file (before a byte goes into it), and once its first bytes are written.
+# Watched with shell builtins only: the run file is found first, then read
+# every millisecond, so that the runner stops within milliseconds, in the
+# middle of the copy; then the power goes.
 mapfile -t temps <<<"$tmpdirs"
 exec 9<> <(:) # a pipe nobody writes to: "read -t" on it is a sleep without a process
-part=
-for ((i = 0; i < 60000 && ${#part} == 0; i++)); do
+alive() {
+    local p
+    for p in $runner; do
+        [ -d "/proc/$p" ] || die "the job ended before its save was seen"
+    done
+}
+runfile=
+for ((i = 0; i < 60000 && ${#runfile} == 0; i++)); do
     for d in "${temps[@]}"; do
         for r in "$d"/VX410JOB_*/*.run; do
-            text=
-            [ -f "$r" ] && IFS= read -r -d '' text <"$r"
-            [[ $text == *SaveTemp=* ]] || continue
-            text=${text##*SaveTemp=} # the last noted: "" once renamed
-            part=${text%%[$'\r\n']*}
+            [ -f "$r" ] && runfile=$r
         done
     done
-    [ -n "$part" ] && break
-    log=
-    IFS= read -r -d '' log <"$service_log"
-    [[ $log == *"kestrel ended"* ]] && die "the job ended before its save was seen"
+    alive
     read -r -t 0.005 -u 9
 done
+[ -n "$runfile" ] || die "the runner's run file never came"
+part=
+for ((i = 0; i < 300000; i++)); do
+    text=
+    IFS= read -r -d '' text <"$runfile"
+    if [[ $text == *SaveTemp=* ]]; then
+        text=${text##*SaveTemp=} # the last noted: "" once renamed
+        part=${text%%[$'\r\n']*}
+        [ -n "$part" ] && break
+    fi
+    alive
+    read -r -t 0.001 -u 9
+done
 [ -n "$part" ] || die "the save never started"
+# ... and has its first bytes: the copy is under way.
+for ((i = 0; i < 300000; i++)); do
+    [ -s "$saved/${part##*\\}" ] && break
+    alive
+    read -r -t 0.001 -u 9
+done
+kill -STOP $runner
 "$WINESERVER" -k
 "$WINESERVER" -w
 
