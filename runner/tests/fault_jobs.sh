@@ -84,36 +84,38 @@ alive() {
         [ -d "/proc/$p" ] || die "the job ended before its save was seen"
     done
 }
+poll() { # until "$@" holds, every millisecond while the runner lives
+    local i
+    for ((i = 0; i < 300000; i++)); do
+        "$@" && return 0
+        alive
+        read -r -t 0.001 -u 9
+    done
+    return 1
+}
 runfile=
-for ((i = 0; i < 60000 && ${#runfile} == 0; i++)); do
+found_run_file() {
+    local d r
     for d in "${temps[@]}"; do
         for r in "$d"/VX410JOB_*/*.run; do
             [ -f "$r" ] && runfile=$r
         done
     done
-    alive
-    read -r -t 0.005 -u 9
-done
-[ -n "$runfile" ] || die "the runner's run file never came"
+    [ -n "$runfile" ]
+}
 part=
-for ((i = 0; i < 300000; i++)); do
-    text=
+save_noted() {
+    local text=
     IFS= read -r -d '' text <"$runfile"
-    if [[ $text == *SaveTemp=* ]]; then
-        text=${text##*SaveTemp=} # the last noted: "" once renamed
-        part=${text%%[$'\r\n']*}
-        [ -n "$part" ] && break
-    fi
-    alive
-    read -r -t 0.001 -u 9
-done
-[ -n "$part" ] || die "the save never started"
+    [[ $text == *SaveTemp=* ]] || return 1
+    text=${text##*SaveTemp=} # the last noted: "" once renamed
+    part=${text%%[$'\r\n']*}
+    [ -n "$part" ]
+}
+poll found_run_file || die "the runner's run file never came"
+poll save_noted || die "the save never started"
 # ... and has its first bytes: the copy is under way.
-for ((i = 0; i < 300000; i++)); do
-    [ -s "$saved/${part##*\\}" ] && break
-    alive
-    read -r -t 0.001 -u 9
-done
+poll test -s "$saved/${part##*\\}"
 kill -STOP $runner
 "$WINESERVER" -k
 "$WINESERVER" -w
