@@ -298,11 +298,14 @@ endif()
 # vlm_fuzz_target(<name> SOURCES ... LIBS ... CORPUS <seed dir> [INSTRUMENT <libs>])
 #   A libFuzzer target with sanitizers, registered as a test labelled "fuzz"
 #   that replays the seed corpus and then runs for $VLM_FUZZ_SECONDS.
-#   INSTRUMENT lists libraries whose own code should give the fuzzer coverage
-#   feedback.
+#   The LIBS give the fuzzer coverage feedback from their own code; without it
+#   the fuzzer sees only the harness and mutates blind. INSTRUMENT adds
+#   libraries those link in turn.
 function(vlm_fuzz_target name)
   cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS;INSTRUMENT" ${ARGN})
-  foreach(lib IN LISTS F_INSTRUMENT)
+  set(instrument ${F_LIBS} ${F_INSTRUMENT})
+  list(REMOVE_DUPLICATES instrument)
+  foreach(lib IN LISTS instrument)
     target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link ${VLM_FUZZ_SANITIZE})
   endforeach()
   add_executable(${name} ${F_SOURCES})
